@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+// Process-wide values fixed at start-up. Tests set them to temporary folders.
+
+// The product title: application name of the placement store, caption of message boxes.
+inline const QString kAppTitle = QStringLiteral("Varnel");
+
+// Folder of the running executable (without a trailing separator), unless a test set another.
+QString ProgramFolder();
+void SetProgramFolder(const QString& folder);
+
+// Full path of the settings file; program folder + "/varnel_client.ini" unless set otherwise.
+QString SettingsFilePath();
+void SetSettingsFilePath(const QString& path);
+
+// Login name fixed at start-up ("@default" when it could not be determined).
+QString UserName();
+void SetUserName(const QString& name);
+
+// The login name of the process owner, at most 255 characters; empty when it cannot be had.
+QString QueryLoginName();
+
+// Version of this build: "2.1.0", and its parts.
+QString VersionString();
+int VersionMajor();
+int VersionMinor();
+int VersionPatch();
+
+} // namespace varnel

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace varnel {
+
+// The one door through which every message box and file or folder dialog passes. The
+// application runs with the Qt provider; tests install a ScriptedDialogs that answers from a
+// queue and keeps every request it was shown.
+
+enum class DialogKind { Message, OpenFile, SaveFile, Folder };
+enum class MessageIcon { None, Information, Question, Warning, Critical };
+enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class Answer { Ok, Yes, No, Cancel };
+
+struct DialogRequest {
+    DialogKind kind = DialogKind::Message;
+    // Message boxes
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    Answer defaultAnswer = Answer::Ok;
+    // Shared: the caption (title) and the text (message, or the dialog's prompt)
+    QString title;
+    QString text;
+    // File and folder dialogs
+    QString directory;  // starting folder or file
+    QString filter;     // Qt name filter, "Файлы XML (*.xml);;Все файлы (*.*)"
+    QString selectedFilter;
+};
+
+struct DialogResult {
+    Answer answer = Answer::Cancel;
+    QString path;  // chosen path of file and folder dialogs; empty when cancelled
+};
+
+class DialogProvider {
+public:
+    virtual ~DialogProvider() = default;
+    virtual DialogResult show(QWidget* parent, const DialogRequest& request) = 0;
+};
+
+// Replaces the provider for the whole process; returns the previous one. nullptr restores the
+// Qt provider. The caller keeps ownership.
+DialogProvider* SetDialogProvider(DialogProvider* provider);
+DialogProvider& CurrentDialogProvider();
+
+namespace Dialogs {
+
+// Question with Yes and No (question icon); the answer is Yes or No.
+Answer AskYesNo(QWidget* parent, const QString& text, const QString& title);
+// Question with Yes, No and Cancel (question icon).
+Answer AskYesNoCancel(QWidget* parent, const QString& text, const QString& title);
+// Notice with OK; the icon is None or Information as the caller's text asks for.
+void Notice(QWidget* parent, const QString& text, const QString& title,
+            MessageIcon icon = MessageIcon::None);
+// Failure box: critical icon, OK.
+void Critical(QWidget* parent, const QString& text, const QString& title);
+// Any other message box.
+Answer Message(QWidget* parent, const QString& text, const QString& title, MessageIcon icon,
+               MessageButtons buttons);
+
+// File dialogs; each returns the chosen path, empty when cancelled.
+QString OpenFile(QWidget* parent, const QString& title, const QString& directory,
+                 const QString& filter);
+QString SaveFile(QWidget* parent, const QString& title, const QString& directory,
+                 const QString& filter);
+QString ChooseFolder(QWidget* parent, const QString& title, const QString& directory = {});
+
+} // namespace Dialogs
+
+// Runs one command or event handler under its single failure trap: an Error (or any other
+// exception) is shown in a critical box with the given caption and OK; an empty description
+// shows nothing. Returns true when the action finished without a failure.
+bool RunTrapped(QWidget* parent, const QString& caption, const std::function<void()>& action);
+
+} // namespace varnel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <memory>
+
+struct _xmlDoc;
+struct _xmlNode;
+
+namespace varnel {
+
+// Loading an XML file the client's way: no DOCTYPE (refused as a parse error), nothing
+// external read, no entity substitution, the declared encoding honoured. Every failure is an
+// Error 514 with the text
+//   "Файл <path> не найден"   or
+//   "Ошибка загрузки файла <path>: \r\n<reason>\r\nСтрока: <line>, поз: <column>"
+
+// A whole document in memory (layouts, report files, pick definitions).
+class XmlDocument {
+public:
+    static XmlDocument Load(const QString& path);
+    XmlDocument(XmlDocument&&) noexcept;
+    XmlDocument& operator=(XmlDocument&&) noexcept;
+    ~XmlDocument();
+
+    _xmlDoc* doc() const { return doc_; }
+    _xmlNode* root() const;
+
+private:
+    explicit XmlDocument(_xmlDoc* doc) : doc_(doc) {}
+    _xmlDoc* doc_ = nullptr;
+};
+
+// One element with its attributes in document order.
+struct XmlElement {
+    QString name;
+    QList<QPair<QString, QString>> attributes;
+    // Value of the attribute (exact name); empty when absent.
+    QString attribute(const QString& attributeName) const;
+    bool hasAttribute(const QString& attributeName) const;
+};
+
+// Streams the children of the document element one at a time, holding only the current one
+// in memory (60 MB handbooks go through here).
+class XmlChildReader {
+public:
+    // Opens the file and reads up to the document element; raises the loading-rule errors.
+    explicit XmlChildReader(const QString& path);
+    ~XmlChildReader();
+    XmlChildReader(const XmlChildReader&) = delete;
+    XmlChildReader& operator=(const XmlChildReader&) = delete;
+
+    // The document element itself (its attributes, no children).
+    const XmlElement& root() const;
+    // Next child element of the document element (at any depth 1 element); false at the end.
+    // Raises the loading-rule error when the rest of the document is not well-formed.
+    bool next(XmlElement& child);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The loading rule's parse-failure text for a reason, line and column (CR LF removed from the
+// reason).
+QString XmlLoadErrorText(const QString& path, const QString& reason, int line, int column);
+
+} // namespace varnel

@@ -1,0 +1,15 @@
+# Copies the shipped files into the program folder. The settings file is the user's once it is
+# there: it is copied only when absent, so a rebuild never throws away options the user saved.
+file(GLOB_RECURSE shipped RELATIVE ${SRC} ${SRC}/*)
+foreach(rel ${shipped})
+  set(target ${DST}/${rel})
+  if(rel STREQUAL "varnel_client.ini" AND EXISTS ${target})
+    continue()
+  endif()
+  get_filename_component(dir ${target} DIRECTORY)
+  file(MAKE_DIRECTORY ${dir})
+  file(COPY_FILE ${SRC}/${rel} ${target} ONLY_IF_DIFFERENT)
+endforeach()
+foreach(folder work send receive)
+  file(MAKE_DIRECTORY ${DST}/${folder})
+endforeach()
