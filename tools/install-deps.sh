@@ -10,6 +10,7 @@ packages=(
   libboost-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth
+  libqt6svg6
 )
 
 missing=()
