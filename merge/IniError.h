@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace varnel {
+
+// Error numbers of the merge tool, as its users know them.
+inline constexpr int kIniErrSubscript = 9;         // absent key, malformed line, bad combined key
+inline constexpr int kIniErrInvalidArgument = 5;   // absent key by section/name, empty key name
+inline constexpr int kIniErrDuplicate = 457;       // a name entered twice
+inline constexpr int kIniErrFileNotFound = 53;     // input file missing
+inline constexpr int kIniErrPermissionDenied = 70; // file exists but may not be read or replaced
+inline constexpr int kIniErrPathFileAccess = 75;   // file cannot be opened or created
+inline constexpr int kIniErrPathNotFound = 76;     // folder of the output file missing
+inline constexpr int kIniErrDeviceIo = 57;         // writing or reading failed midway
+
+// A failure of the merge tool: its number and the text shown to the user.
+class IniError : public std::exception {
+public:
+    IniError(int number, QString description);
+
+    int number() const noexcept { return number_; }
+    const QString& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+    int number_;
+    QString description_;
+    std::string utf8_;
+};
+
+} // namespace varnel

@@ -1,0 +1,26 @@
+#include "MergeRun.h"
+
+#include <QFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+// Quilmer <base file> <value file> [<output file>]
+// The base file keeps its layout and keys and takes over the values of the value file; the
+// result replaces the output file, or the base file when no output file is given.
+int main(int argc, char* argv[])
+{
+#ifdef Q_OS_WIN
+    // Windows hands over one command line, the program name first.
+    (void)argc;
+    (void)argv;
+    return varnel::QuilmerMainFromCommandLine(QString::fromWCharArray(GetCommandLineW()), stderr);
+#else
+    // Here the arguments arrive already split; paths with blanks come as one argument.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QFile::decodeName(argv[i]));
+    return varnel::QuilmerMain(arguments, stderr);
+#endif
+}
