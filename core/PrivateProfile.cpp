@@ -1,0 +1,481 @@
+#include "core/PrivateProfile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <climits>
+#include <cstring>
+
+namespace varnel::PrivateProfile {
+namespace {
+
+// Windows-1251, bytes 0x80 to 0xFF. 0x98 is unassigned and kept as U+0098 so that it survives
+// a read and a write unchanged.
+constexpr char16_t kCp1251High[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, // B8
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, // C0
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F, // C8
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, // D0
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F, // D8
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, // E0
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, // E8
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447, // F0
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F, // F8
+};
+
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
+}
+
+bool IsBlank(QChar c)
+{
+    return c.unicode() < 0x80 && IsBlank(char(c.unicode()));
+}
+
+// A range of bytes of the file.
+struct Span {
+    const char* b = nullptr;
+    const char* e = nullptr;
+    bool empty() const { return b >= e; }
+    qsizetype size() const { return e - b; }
+};
+
+Span Trim(Span s)
+{
+    while (s.b < s.e && IsBlank(*s.b))
+        ++s.b;
+    while (s.e > s.b && IsBlank(s.e[-1]))
+        --s.e;
+    return s;
+}
+
+QString TrimBlanks(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && IsBlank(s.at(b)))
+        ++b;
+    while (e > b && IsBlank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+// The bytes of a file and their encoding.
+struct Text {
+    QByteArray bytes;
+    bool utf8 = false;
+    const char* begin() const { return bytes.constData() + (utf8 ? 3 : 0); }
+    const char* end() const { return bytes.constData() + bytes.size(); }
+
+    QString Decode(Span s) const
+    {
+        if (utf8)
+            return QString::fromUtf8(s.b, s.size());
+        QString out(s.size(), Qt::Uninitialized);
+        QChar* d = out.data();
+        for (const char* p = s.b; p < s.e; ++p) {
+            const auto c = static_cast<unsigned char>(*p);
+            *d++ = QChar(c < 0x80 ? char16_t(c) : kCp1251High[c - 0x80]);
+        }
+        return out;
+    }
+
+    QByteArray Encode(const QString& s) const
+    {
+        if (utf8)
+            return s.toUtf8();
+        QByteArray out;
+        out.reserve(s.size());
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const char16_t c = s.at(i).unicode();
+            if (c < 0x80) {
+                out.append(char(c));
+                continue;
+            }
+            char byte = '?';
+            for (int k = 0; k < 128; ++k) {
+                if (kCp1251High[k] == c) {
+                    byte = char(0x80 + k);
+                    break;
+                }
+            }
+            out.append(byte);
+            // A character beyond the basic plane is one "?", not two.
+            if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s.at(i + 1).isLowSurrogate())
+                ++i;
+        }
+        return out;
+    }
+};
+
+enum class Load { Missing, Unreadable, Ok };
+
+Load ReadText(const QString& file, Text& text)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return f.exists() ? Load::Unreadable : Load::Missing;
+    text.bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return Load::Unreadable;
+    text.utf8 = text.bytes.startsWith(kUtf8Bom);
+    return Load::Ok;
+}
+
+// A section or key name as asked for, prepared for comparing with the names in the file.
+struct Name {
+    QString folded;   // blanks dropped, case folded
+    QByteArray ascii; // the same when it is all ASCII, else empty
+    bool isAscii = true;
+
+    explicit Name(const QString& name) : folded(TrimBlanks(name).toCaseFolded())
+    {
+        for (QChar c : std::as_const(folded)) {
+            if (c.unicode() >= 0x80) {
+                isAscii = false;
+                return;
+            }
+        }
+        ascii = folded.toLatin1();
+    }
+
+    bool Matches(const Text& text, Span s) const
+    {
+        if (s.empty() || folded.isEmpty())
+            return false;
+        bool allAscii = true;
+        for (const char* p = s.b; p < s.e; ++p) {
+            if (static_cast<unsigned char>(*p) >= 0x80) {
+                allAscii = false;
+                break;
+            }
+        }
+        if (allAscii) {
+            if (!isAscii || s.size() != ascii.size())
+                return false;
+            const char* q = ascii.constData();
+            for (const char* p = s.b; p < s.e; ++p, ++q) {
+                char c = *p;
+                if (c >= 'A' && c <= 'Z')
+                    c = char(c - 'A' + 'a');
+                if (c != *q)
+                    return false;
+            }
+            return true;
+        }
+        if (isAscii)
+            return false;
+        return text.Decode(s).toCaseFolded() == folded;
+    }
+};
+
+// One line of the file: its text without the line break, and where the next line starts.
+struct Line {
+    Span text;
+    const char* next = nullptr;
+    bool terminated = false;
+};
+
+Line NextLine(const char* p, const char* end)
+{
+    Line line;
+    line.text.b = p;
+    const auto* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
+    const char* limit = lf ? lf : end;
+    const auto* cr = static_cast<const char*>(std::memchr(p, '\r', limit - p));
+    if (cr) {
+        line.text.e = cr;
+        line.next = (cr + 1 == lf) ? lf + 1 : cr + 1;
+        line.terminated = true;
+    } else if (lf) {
+        line.text.e = lf;
+        line.next = lf + 1;
+        line.terminated = true;
+    } else {
+        line.text.e = end;
+        line.next = end;
+    }
+    return line;
+}
+
+// The name of a section header line (blanks dropped), or false when the line is none.
+bool SectionHeader(Span trimmed, Span& name)
+{
+    if (trimmed.empty() || *trimmed.b != '[')
+        return false;
+    const char* close = trimmed.e;
+    while (close > trimmed.b + 1 && close[-1] != ']')
+        --close;
+    if (close <= trimmed.b + 1)
+        return false;
+    name = Trim(Span{trimmed.b + 1, close - 1});
+    return true;
+}
+
+// The name and value of a key line (blanks dropped), or false when the line holds no "=".
+bool KeyLine(Span trimmed, Span& name, Span& value)
+{
+    const auto* eq = static_cast<const char*>(std::memchr(trimmed.b, '=', trimmed.size()));
+    if (!eq)
+        return false;
+    name = Trim(Span{trimmed.b, eq});
+    value = Trim(Span{eq + 1, trimmed.e});
+    return true;
+}
+
+// What a search of the file found.
+struct Place {
+    bool section = false; // the section exists
+    bool key = false;     // the key exists in its first occurrence
+    Span keyName;         // the key's name as the file spells it
+    Span value;           // its value, blanks dropped
+    const char* lineStart = nullptr;
+    const char* lineNext = nullptr; // after the key line's break
+    const char* insertAt = nullptr; // after the last key line (or the header) of the section
+    bool insertTerminated = true;   // whether the line before insertAt ends with a break
+};
+
+// Looks for key in the first occurrence of section. Reads stop at the key; writes (complete)
+// go on to the end of the section to learn where a new key belongs.
+Place Find(const Text& text, const Name& section, const Name& key, bool complete)
+{
+    Place place;
+    const char* end = text.end();
+    bool inside = false;
+    for (const char* p = text.begin(); p < end;) {
+        const Line line = NextLine(p, end);
+        p = line.next;
+        const Span trimmed = Trim(line.text);
+        if (trimmed.empty())
+            continue;
+        Span name;
+        if (SectionHeader(trimmed, name)) {
+            if (inside)
+                break;
+            if (section.Matches(text, name)) {
+                inside = true;
+                place.section = true;
+                place.insertAt = line.next;
+                place.insertTerminated = line.terminated;
+            }
+            continue;
+        }
+        if (!inside)
+            continue;
+        Span value;
+        if (!KeyLine(trimmed, name, value))
+            continue;
+        place.insertAt = line.next;
+        place.insertTerminated = line.terminated;
+        if (!place.key && key.Matches(text, name)) {
+            place.key = true;
+            place.keyName = name;
+            place.value = value;
+            place.lineStart = line.text.b;
+            place.lineNext = line.next;
+            if (!complete)
+                break;
+        }
+    }
+    return place;
+}
+
+// The value as the platform hands it back: up to its first NUL, without enclosing quotes.
+Span StoredValue(Span value)
+{
+    if (const auto* nul = static_cast<const char*>(std::memchr(value.b, '\0', value.size())))
+        value.e = nul;
+    if (value.size() >= 2 && (*value.b == '"' || *value.b == '\'') && value.e[-1] == *value.b) {
+        ++value.b;
+        --value.e;
+    }
+    return value;
+}
+
+bool ValidName(const QString& name)
+{
+    return !name.isEmpty() && !name.contains(u'\r') && !name.contains(u'\n') &&
+           !name.contains(QChar(0));
+}
+
+// The value as one line, ending at its first NUL.
+QString OneLine(const QString& value)
+{
+    QString v = value;
+    if (const qsizetype nul = v.indexOf(QChar(0)); nul >= 0)
+        v.truncate(nul);
+    v.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    v.replace(u'\r', u' ');
+    v.replace(u'\n', u' ');
+    return v;
+}
+
+} // namespace
+
+QString GetString(const QString& file, const QString& section, const QString& key,
+                  const QString& def, int bufferSize, bool* found)
+{
+    if (found)
+        *found = false;
+    const int maxChars = bufferSize - 2;
+    if (maxChars < 1)
+        return def;
+    Text text;
+    if (ReadText(file, text) != Load::Ok)
+        return def;
+    const Name sectionName(section);
+    const Name keyName(key);
+    const Place place = Find(text, sectionName, keyName, false);
+    if (!place.key)
+        return def;
+    const Span value = StoredValue(place.value);
+    if (value.empty())
+        return def;
+    QString result = text.Decode(value);
+    if (result.size() > maxChars) {
+        qsizetype cut = maxChars;
+        if (result.at(cut - 1).isHighSurrogate())
+            --cut;
+        result.truncate(cut);
+    }
+    if (found)
+        *found = true;
+    return result;
+}
+
+int GetInt(const QString& file, const QString& section, const QString& key, int def)
+{
+    bool found = false;
+    // GetPrivateProfileInt looks at no more than the first 29 characters of the value.
+    const QString value = GetString(file, section, key, QString(), 31, &found);
+    if (!found)
+        return def;
+    qsizetype i = 0;
+    const qsizetype n = value.size();
+    while (i < n && value.at(i).unicode() <= u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (value.at(i) == u'+' || value.at(i) == u'-')) {
+        negative = value.at(i) == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i + 1 < n && value.at(i) == u'0') {
+        const QChar marker = value.at(i + 1);
+        if (marker == u'x')
+            base = 16;
+        else if (marker == u'o')
+            base = 8;
+        else if (marker == u'b')
+            base = 2;
+        if (base != 10)
+            i += 2;
+    }
+    qint64 result = 0;
+    for (; i < n; ++i) {
+        const char16_t c = value.at(i).unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            break;
+        if (digit >= base)
+            break;
+        result = result * base + digit;
+        // Windows lets such a number wrap round; a value this size is none that was meant.
+        if (result > qint64(INT_MAX) + 1)
+            return 0;
+    }
+    if (negative)
+        result = -result;
+    if (result > INT_MAX || result < INT_MIN)
+        return 0;
+    return int(result);
+}
+
+bool WriteString(const QString& file, const QString& section, const QString& key,
+                 const QString& value)
+{
+    const QString sectionText = TrimBlanks(section);
+    const QString keyText = TrimBlanks(key);
+    if (!ValidName(sectionText) || !ValidName(keyText) || keyText.contains(u'=') ||
+        keyText.startsWith(u'['))
+        return false;
+
+    Text text;
+    const QFileInfo info(file);
+    switch (ReadText(file, text)) {
+    case Load::Unreadable: return false;
+    case Load::Missing:
+        if (info.exists() || info.isSymLink())
+            return false;
+        break;
+    case Load::Ok:
+        if (!info.isFile() || !(info.permissions() & QFileDevice::WriteOwner))
+            return false;
+        break;
+    }
+
+    const Place place = Find(text, Name(sectionText), Name(keyText), true);
+    const QByteArray encodedValue = text.Encode(OneLine(value));
+    const qsizetype origin = text.begin() - text.bytes.constData();
+    QByteArray out;
+    out.reserve(text.bytes.size() + encodedValue.size() + keyText.size() + sectionText.size() + 16);
+    if (place.key) {
+        const qsizetype start = place.lineStart - text.bytes.constData();
+        const qsizetype next = place.lineNext - text.bytes.constData();
+        out.append(text.bytes.constData(), start);
+        out.append(place.keyName.b, place.keyName.size());
+        out.append('=');
+        out.append(encodedValue);
+        out.append("\r\n");
+        out.append(text.bytes.constData() + next, text.bytes.size() - next);
+    } else if (place.section) {
+        const qsizetype at = place.insertAt - text.bytes.constData();
+        out.append(text.bytes.constData(), at);
+        if (!place.insertTerminated)
+            out.append("\r\n");
+        out.append(text.Encode(keyText));
+        out.append('=');
+        out.append(encodedValue);
+        out.append("\r\n");
+        out.append(text.bytes.constData() + at, text.bytes.size() - at);
+    } else {
+        out.append(text.bytes);
+        if (text.bytes.size() > origin && !text.bytes.endsWith('\n') && !text.bytes.endsWith('\r'))
+            out.append("\r\n");
+        out.append('[');
+        out.append(text.Encode(sectionText));
+        out.append("]\r\n");
+        out.append(text.Encode(keyText));
+        out.append('=');
+        out.append(encodedValue);
+        out.append("\r\n");
+    }
+
+    QSaveFile save(file);
+    if (!save.open(QIODevice::WriteOnly))
+        return false;
+    if (save.write(out) != out.size()) {
+        save.cancelWriting();
+        return false;
+    }
+    return save.commit();
+}
+
+} // namespace varnel::PrivateProfile

@@ -1,0 +1,71 @@
+#include "core/Settings.h"
+
+#include "core/AppContext.h"
+#include "core/PrivateProfile.h"
+#include "core/Values.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace varnel {
+
+QString ReadSetting(const QString& section, const QString& key, const QString& def,
+                    const QString& file)
+{
+    return PrivateProfile::GetString(file.isEmpty() ? SettingsFilePath() : file, section, key, def,
+                                     2048);
+}
+
+int ReadSettingInt(const QString& section, const QString& key, int def)
+{
+    const int value = PrivateProfile::GetInt(SettingsFilePath(), section, key, def);
+    return value < 1 ? def : value;
+}
+
+void WriteSetting(const QString& section, const QString& key, const QString& value)
+{
+    PrivateProfile::WriteString(SettingsFilePath(), section, key, value);
+}
+
+QString ResolvePath(const QString& path)
+{
+    qsizetype b = 0, e = path.size();
+    while (b < e && path.at(b) == u' ')
+        ++b;
+    while (e > b && path.at(e - 1) == u' ')
+        --e;
+    const QString trimmed = path.mid(b, e - b);
+    const QString folder = ProgramFolder();
+    if (trimmed.isEmpty() || trimmed == u"." || trimmed == u".\\" || trimmed == u"./")
+        return folder;
+    if (trimmed.startsWith(u".\\") || trimmed.startsWith(u"./")) {
+        QString rest = trimmed.mid(2);
+        rest.replace(u'\\', u'/');
+        return folder.endsWith(u'/') ? folder + rest : folder + u'/' + rest;
+    }
+    return trimmed;
+}
+
+void SaveColumnWidths(const QList<GridColumnWidth>& columns, const QString& section)
+{
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        QString key = GetTagValue(columns.at(i).descriptor, QStringLiteral("name="));
+        if (key.isEmpty())
+            key = QString::number(i + 1);
+        WriteSetting(section, key, SingleToText(columns.at(i).widthTwips));
+    }
+}
+
+QString SingleToText(double value)
+{
+    const float single = static_cast<float>(value);
+    if (!std::isfinite(single) || single == 0.0f)
+        return QStringLiteral("0");
+    // Seven significant digits, as a single-precision number is shown: plain decimals from
+    // 1E-4 up to 9999999, an exponent ("1.5E+07") beyond.
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.7G", double(single));
+    return QString::fromLatin1(buffer);
+}
+
+} // namespace varnel
