@@ -1,0 +1,131 @@
+#include "shell/TextCommands.h"
+
+#include "core/Dialogs.h"
+#include "shell/frmDocument.h"
+
+#include <QPageSetupDialog>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include <memory>
+
+namespace varnel::TextCommands {
+namespace {
+
+// Every file may be opened as text: no extension is required.
+const QString kAllFilesFilter = QStringLiteral("All Files (*)");
+
+bool systemPrintDialog(QPrinter& printer, QWidget* parent, const QString& title)
+{
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(title);
+    // No page numbers to enter: the whole document is printed.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool systemPageSetupDialog(QPrinter& printer, QWidget* parent, const QString& title)
+{
+    QPageSetupDialog dialog(&printer, parent);
+    dialog.setWindowTitle(title);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+PrinterDialog& printDialog()
+{
+    static PrinterDialog dialog;
+    return dialog;
+}
+
+PrinterDialog& pageSetupDialog()
+{
+    static PrinterDialog dialog;
+    return dialog;
+}
+
+} // namespace
+
+QPrinter& SharedPrinter()
+{
+    // Kept for the whole run and never destroyed: a printer torn down after the application
+    // object would reach into print plug-ins that are already gone.
+    static QPrinter* printer = new QPrinter(QPrinter::HighResolution);
+    return *printer;
+}
+
+void SetPrintDialog(PrinterDialog dialog)
+{
+    printDialog() = std::move(dialog);
+}
+
+void SetPageSetupDialog(PrinterDialog dialog)
+{
+    pageSetupDialog() = std::move(dialog);
+}
+
+frmDocument* Open(QWidget* dialogParent)
+{
+    const QString path =
+        Dialogs::OpenFile(dialogParent, QStringLiteral("Open"), QString(), kAllFilesFilter);
+    if (path.isEmpty())
+        return nullptr;
+    auto document = std::make_unique<frmDocument>();
+    if (!RunTrapped(dialogParent, kCommandErrorCaption, [&] { document->LoadFile(path); }))
+        return nullptr;
+    return document.release();
+}
+
+void Save(frmDocument* document)
+{
+    if (!document || !document->IsTextDocument())
+        return;
+    RunTrapped(document, kCommandErrorCaption, [document] { document->SaveFile(); });
+}
+
+void SaveAs(frmDocument* document, QWidget* dialogParent)
+{
+    if (!document || !document->IsTextDocument())
+        return;
+    const QString path =
+        Dialogs::SaveFile(dialogParent, QStringLiteral("Save As"), QString(), kAllFilesFilter);
+    if (path.isEmpty())
+        return;
+    RunTrapped(dialogParent, kCommandErrorCaption, [&] { document->SaveFile(path); });
+}
+
+void PageSetup(QWidget* dialogParent)
+{
+    // Cancelling leaves the printer as it was; printer failures are not reported.
+    try {
+        const PrinterDialog& dialog = pageSetupDialog();
+        const QString title = QStringLiteral("Page Setup");
+        if (dialog)
+            dialog(SharedPrinter(), dialogParent, title);
+        else
+            systemPageSetupDialog(SharedPrinter(), dialogParent, title);
+    } catch (...) {
+    }
+}
+
+void Print(frmDocument* document, QWidget* dialogParent)
+{
+    if (!document || !document->IsTextDocument())
+        return;
+    try {
+        QPrinter& printer = SharedPrinter();
+        const PrinterDialog& dialog = printDialog();
+        const QString title = QStringLiteral("Print");
+        const bool accepted = dialog ? dialog(printer, dialogParent, title)
+                                     : systemPrintDialog(printer, dialogParent, title);
+        if (!accepted)
+            return;
+        printer.setDocName(document->filePath());
+        document->body()->print(&printer);
+    } catch (...) {
+    }
+}
+
+} // namespace varnel::TextCommands

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace varnel {
+
+// How a text file was stored, so that it can be written back the same way: its encoding, its
+// byte-order mark and its line ends. A file opened, left untouched and saved again comes back
+// byte for byte.
+struct TextFormat {
+    // "UTF-8", "UTF-16LE", "UTF-16BE", "windows-1251", or another name an XML declaration gave.
+    QString encoding = QStringLiteral("UTF-8");
+    bool byteOrderMark = false;
+    // The line end the file uses ("\r\n", "\n" or "\r"), taken from its first line.
+    QString lineEnd = QStringLiteral("\n");
+    // The file is XML: a character its encoding cannot hold is written as a character reference.
+    bool xml = false;
+};
+
+struct DecodedText {
+    QString text; // the file's text with its line ends as they were
+    TextFormat format;
+};
+
+// Reads a file's bytes: a byte-order mark, else the encoding of the XML declaration, else UTF-8
+// when the bytes are valid UTF-8, else Windows-1251. Bytes the chosen encoding cannot decode make
+// the whole file Windows-1251, which holds every byte, so nothing is lost on the way back.
+DecodedText DecodeText(const QByteArray& bytes);
+
+// Writes text whose lines are separated by "\n" in the given format. A character the encoding
+// cannot hold becomes "&#N;" in an XML file; in any other file it raises an Error.
+QByteArray EncodeText(const QString& text, const TextFormat& format);
+
+// The encoding named by an XML declaration at the start of the bytes; empty when there is none.
+QString DeclaredXmlEncoding(QByteArrayView bytes);
+
+// Windows-1251 both ways, byte for byte: the unassigned byte 0x98 maps to U+0098 and back.
+QString FromWindows1251(QByteArrayView bytes);
+// The byte of one character; 0 when Windows-1251 cannot hold it (NUL itself gives 0 as well).
+char ToWindows1251(char16_t ch, bool* ok);
+
+} // namespace varnel

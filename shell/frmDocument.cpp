@@ -1,0 +1,178 @@
+#include "shell/frmDocument.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTextDocument>
+
+#include <cmath>
+
+namespace varnel {
+namespace {
+
+const QString kChangeMarker = QStringLiteral(" * ");
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kMarginTwips = 20.0;
+
+int twipsToPixels(double twips, int dpi)
+{
+    return int(std::lround(twips * dpi / kTwipsPerInch));
+}
+
+} // namespace
+
+frmDocument::frmDocument(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmDocument"));
+
+    rtbBody_ = new QPlainTextEdit(this);
+    rtbBody_->setObjectName(QStringLiteral("rtbBody"));
+    rtbBody_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    lblFileName_ = new QLabel(this);
+    lblFileName_->setObjectName(QStringLiteral("lblFileName"));
+    lblFileName_->hide();
+
+    connect(rtbBody_, &QPlainTextEdit::textChanged, this, &frmDocument::onTextChanged);
+    resize(640, 480);
+    placeBody();
+}
+
+QString frmDocument::filePath() const
+{
+    return lblFileName_->text();
+}
+
+QString frmDocument::bodyText() const
+{
+    // The raw text keeps no-break spaces that toPlainText() would turn into plain ones; its
+    // paragraph separators are the line ends.
+    QString text = rtbBody_->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+void frmDocument::LoadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(" : ") +
+             file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        Fail(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(" : ") +
+             file.errorString());
+    file.close();
+
+    DecodedText decoded = DecodeText(bytes);
+    loading_ = true;
+    rtbBody_->setPlainText(decoded.text);
+    loading_ = false;
+    format_ = decoded.format;
+    lblFileName_->setText(path);
+    setCleanTitle(path);
+}
+
+void frmDocument::SaveFile(const QString& path)
+{
+    const QString target = path.isEmpty() ? filePath() : path;
+    if (target.isEmpty())
+        Fail(QStringLiteral("Не задано имя файла"));
+
+    QByteArray bytes;
+    try {
+        bytes = EncodeText(bodyText(), format_);
+    } catch (const Error& e) {
+        Fail(QStringLiteral("Не удалось сохранить файл ") + target + QStringLiteral(" : ") +
+             e.description());
+    }
+
+    // A write-protected file stays as it is, even where the folder would let us replace it.
+    const QFileInfo info(target);
+    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
+        Fail(QStringLiteral("Не удалось сохранить файл ") + target +
+             QStringLiteral(" : файл защищен от записи"));
+
+    QSaveFile file(target);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        Fail(QStringLiteral("Не удалось сохранить файл ") + target + QStringLiteral(" : ") +
+             file.errorString());
+
+    lblFileName_->setText(target);
+    setCleanTitle(target);
+}
+
+void frmDocument::SaveFileAs(const QString& path)
+{
+    SaveFile(path);
+}
+
+bool frmDocument::confirmClose()
+{
+    if (!modified_)
+        return true;
+    const Answer answer =
+        Dialogs::AskYesNoCancel(this,
+                                QStringLiteral("Вы внесли изменения в файл. Сохранить файл ") +
+                                    filePath() + QStringLiteral(" ?"),
+                                kAppTitle);
+    switch (answer) {
+    case Answer::Yes: return RunTrapped(this, kAppTitle, [this] { SaveFile(); });
+    case Answer::No: return true;
+    default: return false;
+    }
+}
+
+void frmDocument::closeEvent(QCloseEvent* event)
+{
+    if (confirmClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void frmDocument::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeBody();
+}
+
+void frmDocument::placeBody()
+{
+    // 20 twips from every edge of the window's inner area; a window with no room left (such as
+    // a minimized one) keeps the editor where it was.
+    const int left = twipsToPixels(kMarginTwips, logicalDpiX());
+    const int top = twipsToPixels(kMarginTwips, logicalDpiY());
+    const int w =
+        twipsToPixels(width() * kTwipsPerInch / logicalDpiX() - 2 * kMarginTwips, logicalDpiX());
+    const int h =
+        twipsToPixels(height() * kTwipsPerInch / logicalDpiY() - 2 * kMarginTwips, logicalDpiY());
+    if (w <= 0 || h <= 0)
+        return;
+    rtbBody_->setGeometry(left, top, w, h);
+}
+
+void frmDocument::onTextChanged()
+{
+    if (loading_)
+        return;
+    modified_ = true;
+    if (!windowTitle().contains(kChangeMarker))
+        setWindowTitle(windowTitle() + kChangeMarker);
+}
+
+void frmDocument::setCleanTitle(const QString& path)
+{
+    modified_ = false;
+    setWindowTitle(path);
+}
+
+} // namespace varnel

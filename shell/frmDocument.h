@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/ChildWindow.h"
+#include "shell/TextEncoding.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace varnel {
+
+// A child window that shows any file as plain text, lets the user edit it and saves it back in
+// the encoding and with the line ends it was read with.
+class frmDocument : public QWidget, public ChildWindow {
+    Q_OBJECT
+public:
+    explicit frmDocument(QWidget* parent = nullptr);
+
+    bool IsTextDocument() const override { return true; }
+    QString kindName() const override { return QStringLiteral("frmDocument"); }
+
+    // Reads the file into rtbBody and takes its path as the window title. Raises Error when the
+    // file cannot be read; the window then keeps what it showed before.
+    void LoadFile(const QString& path) override;
+    // Writes rtbBody to the path (the document's own path when empty) and makes that path the
+    // document's path, so that a later plain save goes where the title points. Raises Error
+    // when the file cannot be written.
+    void SaveFile(const QString& path);
+    void SaveFile() override { SaveFile(QString()); }
+    void SaveFileAs(const QString& path) override;
+
+    QString filePath() const;
+    bool isModified() const { return modified_; }
+    const TextFormat& textFormat() const { return format_; }
+    QPlainTextEdit* body() const { return rtbBody_; }
+    // The editor's text with "\n" between lines, exactly as typed (no space for a no-break one).
+    QString bodyText() const;
+
+    // Asks whether to save a changed document: Yes saves (true unless saving failed), No
+    // discards (true), Cancel keeps the window (false). An unchanged document closes at once.
+    bool confirmClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void onTextChanged();
+    void setCleanTitle(const QString& path);
+    void placeBody();
+
+    QPlainTextEdit* rtbBody_ = nullptr;
+    QLabel* lblFileName_ = nullptr;
+    TextFormat format_;
+    bool modified_ = false;
+    bool loading_ = false;
+};
+
+} // namespace varnel

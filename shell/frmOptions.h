@@ -1,0 +1,58 @@
+#pragma once
+
+#include "shell/frmOptionsModel.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace varnel {
+
+// "Настройка параметров системы": the participant code, the message language, the four
+// stylesheets and the three folders of the settings file.
+class frmOptions : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmOptions(QWidget* parent = nullptr);
+
+    // The field (line edit or language list) of one setting.
+    QWidget* fieldWidget(OptionField field) const;
+    // The values as the fields show them now.
+    OptionsModel currentValues() const;
+
+signals:
+    // A status bar panel of the main window should show the text (Apply refreshes panel 2).
+    void statusInfo(int panel, const QString& text);
+
+public slots:
+    // Apply enabling tick: Apply is enabled while a field differs from its setting.
+    void Timer1_Timer();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void cmdOK_Click();
+    void cmdApply_Click();
+    void browseSchema(QLineEdit* field, const QString& title);
+    void browseFolder(QLineEdit* field, const QString& title);
+    QWidget* buildSchemasPage();
+    QWidget* buildFoldersPage();
+    QLineEdit* addLineField(OptionField field, const QString& hint);
+
+    QLineEdit* lineEdits_[kOptionFieldCount] = {};
+    QComboBox* cmbLanguage_ = nullptr;
+    QTabWidget* tbsOptions_ = nullptr;
+    QPushButton* cmdOK_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+    QPushButton* cmdApply_ = nullptr;
+    QTimer* Timer1_ = nullptr;
+    bool centred_ = false;
+};
+
+} // namespace varnel
