@@ -1,13 +1,20 @@
 #include "core/AppContext.h"
+#include "shell/frmMain.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(varnel::kAppTitle);
+    QApplication::setApplicationName(varnel::kAppTitle);
+    QApplication::setApplicationVersion(varnel::VersionString());
+
+    // Creating the main window runs start-up; a refused start-up has already closed it.
+    varnel::frmMain window;
+    QApplication::setWindowIcon(window.windowIcon());
+    if (window.startupRefused())
+        return 1;
     window.show();
     return app.exec();
 }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace varnel {
+
+class InstanceLock;
+
+// Caption of the main window's failure traps (with its trailing blank).
+inline const QString kMainTrapCaption = QStringLiteral("Error! ");
+
+// Main window placement in twips, as the per-user store keeps it.
+struct MainPlacement {
+    double left = 1000;
+    double top = 1000;
+    double width = 6500;
+    double height = 6500;
+};
+
+// 1440 twips an inch: at 96 dots an inch 15 twips a pixel.
+int TwipsToPixels(double twips, double dpi);
+double PixelsToTwips(int pixels, double dpi);
+
+// MainLeft, MainTop, MainWidth, MainHeight of the per-user store (application "Varnel",
+// section Settings); a value that is absent or not a number gives its default.
+MainPlacement ReadMainPlacement();
+void WriteMainPlacement(const MainPlacement& placement);
+
+// True when the file's owner may not write it. Raises Error when the file cannot be examined
+// (it does not exist).
+bool IsFileReadOnly(const QString& path);
+// "Файл <path> не должен иметь атрибут 'read_only'. Снимите защиту от записи !"
+QString ReadOnlySettingsText(const QString& path);
+
+// "Varnel. Клиентский модуль (2.1)"
+QString ProductCaption();
+// The product caption, " - " and the user name.
+QString MainWindowTitle(const QString& userName);
+
+// A file time as the status bar and the handbook questions show it (the locale's short date,
+// then the time with seconds).
+QString GeneralDateTimeText(const QDateTime& time);
+// Status panel 1: the current securities handbook, or "Справочник ЦБ не установлен".
+QString HandbookStatusText();
+// Status panel 2: "язык сообщ: " and Main/Language (default "RU").
+QString LanguageStatusText();
+
+// Whether spreadsheet export is available. On this platform the export writes its workbook
+// itself, so the answer is true unless a test says otherwise.
+bool IsExcelAvailable();
+void SetExcelAvailableOverride(std::optional<bool> available);
+
+// Where start-up takes the login name from; tests replace it. nullptr restores QueryLoginName.
+void SetLoginNameSource(std::function<QString()> source);
+
+// What start-up and shutdown need of the main window.
+class MainWindowHost {
+public:
+    virtual ~MainWindowHost() = default;
+    // Parent of the boxes start-up shows.
+    virtual QWidget* boxParent() = 0;
+    virtual void applyPlacement(const MainPlacement& placement) = 0;
+    virtual MainPlacement currentPlacement() const = 0;
+    virtual bool isMinimizedNow() const = 0;
+    virtual void setTitle(const QString& title) = 0;
+    virtual void setStatusInfo(int panel, const QString& text) = 0;
+    virtual void hideSpreadsheetExport() = 0;
+};
+
+enum class StartupResult {
+    Running,    // every step done
+    Incomplete, // a step failed; the window stays, the later steps were skipped
+    Refused     // the fatal flag: the window is to be closed without being shown
+};
+
+// The start-up sequence in its order, under one trap captioned "Error! ": user name, settings
+// path, log generations, placement, write-protected settings file, title, second client,
+// status panels, spreadsheet test. The lock is taken for the title and kept while the client
+// runs.
+StartupResult RunStartup(MainWindowHost& host, InstanceLock& lock);
+
+// Shutdown: writes the placement unless the window is minimized, under its own trap.
+void RunShutdown(MainWindowHost& host);
+
+} // namespace varnel

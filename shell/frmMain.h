@@ -1,0 +1,173 @@
+#pragma once
+
+#include "shell/InstanceLock.h"
+#include "shell/Startup.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QTimer;
+class QToolBar;
+
+namespace varnel {
+
+class ChildWindow;
+
+// The client's multi-document frame: menus, toolbar, status bar, the enabling timer, and the
+// commands it carries out itself. Creating it runs start-up; closing it runs shutdown.
+class frmMain : public QMainWindow, private MainWindowHost {
+    Q_OBJECT
+
+public:
+    enum class ReportKind { Ordinary, Repo };
+
+    // Commands whose windows and dialogs live in other parts of the client; they register
+    // their handler here before the main window is used.
+    enum class Command {
+        HandbookViewer, // mnuIssueListBrowse, button IssueList
+        HandbookFind,   // mnuIssueListFind
+        IncomingViewer, // mnuEDIBrowseIn, button BrowseXML
+        RevokeDeal,     // mnuRevokeDeal
+        RevokeDealRepo  // mnuRevokeDealRepo
+    };
+
+    // Makes a new, unparented report window; the widget implements ChildWindow and has been
+    // built from its layout (ChildWindow::loadFailed() tells whether that failed).
+    using WindowFactory = std::function<QWidget*()>;
+    using CommandHandler = std::function<void(frmMain& main)>;
+    // Runs a modal dialog and returns its result (tests replace it to stay headless).
+    using ModalRunner = std::function<int(QDialog& dialog)>;
+
+    static void setReportWindowFactory(ReportKind kind, WindowFactory factory);
+    static void setCommandHandler(Command command, CommandHandler handler);
+    static void setModalRunner(ModalRunner runner);
+    // Removes every registration (tests).
+    static void resetRegistry();
+
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // How start-up ended; Refused means the window was closed and must not be shown.
+    StartupResult startupResult() const { return startupResult_; }
+    bool startupRefused() const { return startupResult_ == StartupResult::Refused; }
+
+    // The text of status panel 1 to 4.
+    QString StatusInfo(int panel) const;
+
+    // Puts a child window into the frame, shows it and makes it the active one.
+    QMdiSubWindow* addChildWindow(QWidget* window);
+    QMdiArea* mdiArea() const { return mdiArea_; }
+    // The child window protocol of the active child window; nullptr when there is none.
+    ChildWindow* activeChild() const;
+
+    // Runs a dialog modally through the registered runner.
+    int runModal(QDialog& dialog);
+
+    // The last numbers given to new reports of each kind.
+    int newReportCount(ReportKind kind) const;
+
+public slots:
+    // Sets the text of a status panel (1: current handbook, 2: message language, 3: date,
+    // 4: time).
+    void SetStatusInfo(int panel, const QString& text);
+
+    // Enabling timer: asks the active child window what it is.
+    void Timer1_Timer();
+    // Keeps the date and time panels current.
+    void UpdateClock();
+
+    // A toolbar button: runs the command of its key; an unknown key does nothing.
+    void tbToolBar_ButtonClick(const QString& key);
+
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFilePageSetup_Click();
+    void mnuFilePrint_Click();
+    void mnuFileUpgrade_Click();
+    void mnuFileExit_Click();
+
+    void mnuReportNew_Click();
+    void mnuReportNewRepo_Click();
+    void mnuReportOpen_Click();
+    void mnuReportOpenRepo_Click();
+    void mnuReportSave_Click();
+    void mnuReportSaveAs_Click();
+    void mnuReportSend_Click();
+    void mnuRevokeDeal_Click();
+    void mnuRevokeDealRepo_Click();
+
+    void mnuIssueListBrowse_Click();
+    void mnuIssueListFind_Click();
+    void mnuIssueListRequest_Click();
+    void mnuIssueListSubscribe_Click();
+    void mnuIssueListUnsubscribe_Click();
+
+    void mnuEDIBrowseIn_Click();
+    void mnuEDIExpExcel_Click();
+
+    void mnuViewToolbar_Click();
+    void mnuViewStatusBar_Click();
+
+    void mnuWindowCascade_Click();
+    void mnuWindowTileHorizontal_Click();
+    void mnuWindowTileVertical_Click();
+    void mnuWindowArrangeIcons_Click();
+
+    void mnuOptions_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpSearchForHelpOn_Click();
+    void mnuHelpAbout_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // MainWindowHost
+    QWidget* boxParent() override { return this; }
+    void applyPlacement(const MainPlacement& placement) override;
+    MainPlacement currentPlacement() const override;
+    bool isMinimizedNow() const override;
+    void setTitle(const QString& title) override;
+    void setStatusInfo(int panel, const QString& text) override { SetStatusInfo(panel, text); }
+    void hideSpreadsheetExport() override;
+
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    QAction* action(const QString& name) const;
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
+                     void (frmMain::*slot)(), const QKeySequence& shortcut = {});
+    QAction* addSeparator(QMenu* menu, const QString& name);
+    QMenu* addMenu(const QString& name, const QString& caption);
+    void fillWindowList();
+
+    void newReport(ReportKind kind);
+    void openReport(ReportKind kind);
+    void runHandler(Command command);
+    void tileSubWindows(Qt::Orientation orientation);
+    QWidget* activeWidget() const;
+
+    QMdiArea* mdiArea_ = nullptr;
+    QToolBar* tbToolBar_ = nullptr;
+    QList<QLabel*> panels_;
+    QTimer* Timer1_ = nullptr;
+    QTimer* tmClock_ = nullptr;
+    QMenu* mnuWindow_ = nullptr;
+    QList<QAction*> windowListActions_;
+    QHash<QString, QAction*> actions_;
+    int newReports_ = 0;
+    int newRepoReports_ = 0;
+    InstanceLock instanceLock_;
+    StartupResult startupResult_ = StartupResult::Running;
+};
+
+} // namespace varnel
