@@ -1,0 +1,532 @@
+#include "core/AppContext.h"
+#include "core/Error.h"
+#include "core/ScriptedDialogs.h"
+#include "shell/TextCommands.h"
+#include "shell/TextEncoding.h"
+#include "shell/frmDocument.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrinter>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+
+#include <memory>
+
+using namespace varnel;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Types text as key presses into the editor at its cursor.
+void type(QPlainTextEdit* edit, const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character beyond the basic plane arrives as one key with both halves.
+        const qsizetype n = text.at(i).isHighSurrogate() ? 2 : 1;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, n));
+        QCoreApplication::sendEvent(edit, &press);
+        i += n - 1;
+    }
+}
+
+// Puts the editor's cursor right after the first occurrence of marker.
+void placeCursorAfter(QPlainTextEdit* edit, const QString& marker)
+{
+    const QTextCursor found = edit->document()->find(marker);
+    QVERIFY2(!found.isNull(), qPrintable(marker));
+    QTextCursor c(edit->document());
+    c.setPosition(found.selectionEnd());
+    edit->setTextCursor(c);
+}
+
+QByteArray cp1251(const QString& text)
+{
+    QByteArray out;
+    for (QChar c : text) {
+        bool ok = false;
+        out.append(ToWindows1251(c.unicode(), &ok));
+        if (!ok)
+            qFatal("not in Windows-1251");
+    }
+    return out;
+}
+
+} // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void windows1251TableMatchesSystemConverter();
+    void untouchedFileSavesByteForByte_data();
+    void untouchedFileSavesByteForByte();
+    void typingIntoWindows1251XmlKeepsUntouchedBytes();
+    void characterOutsideTheEncoding_data();
+    void characterOutsideTheEncoding();
+
+    void changeMarkerFollowsTypingAndSaving();
+    void plainSaveAfterSaveAsWritesWhereTheTitlePoints();
+    void closingAChangedDocumentAsks_data();
+    void closingAChangedDocumentAsks();
+    void closingTheFrameRunsTheQuestionPerWindow();
+    void loadFailuresAreShownAndLeaveTheWindowAsItWas();
+    void saveFailureKeepsTheChangeMarker();
+
+    void printsToPdf();
+    void bodyKeepsATwentyTwipMargin();
+
+private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestDocument::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    SetProgramFolder(dir_->path());
+    SetSettingsFilePath(path(QStringLiteral("varnel_client.ini")));
+}
+
+void TestDocument::cleanup()
+{
+    TextCommands::SetPrintDialog({});
+    TextCommands::SetPageSetupDialog({});
+    dir_.reset();
+}
+
+void TestDocument::windows1251TableMatchesSystemConverter()
+{
+    QStringDecoder system("windows-1251");
+    QVERIFY(system.isValid());
+    for (int b = 0; b < 256; ++b) {
+        const QByteArray byte(1, char(b));
+        const QString mine = FromWindows1251(byte);
+        QCOMPARE(mine, system.decode(byte));
+        bool ok = false;
+        QCOMPARE(ToWindows1251(mine.at(0).unicode(), &ok), char(b));
+        QVERIFY(ok);
+    }
+}
+
+void TestDocument::untouchedFileSavesByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("lineEnd");
+
+    const QString rusXml =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\r\n<a>Привет\u00a0мир</a>\r\n");
+    QTest::newRow("windows-1251 xml, CR LF, no-break space")
+        << cp1251(rusXml.arg(QStringLiteral("windows-1251"))) << "windows-1251"
+        << "\r\n";
+    QTest::newRow("declared with single quotes and another alias")
+        << cp1251(QStringLiteral("<?xml version='1.0' encoding = 'CP1251' ?>\n<a>Ж</a>"))
+        << "windows-1251"
+        << "\n";
+    QTest::newRow("utf-8 with byte-order mark")
+        << QByteArray("\xEF\xBB\xBF") + QStringLiteral("строка\r\nвторая\r\n").toUtf8() << "UTF-8"
+        << "\r\n";
+    QTest::newRow("utf-8 without declaration, LF")
+        << QStringLiteral("Текст\nбез объявления\n").toUtf8() << "UTF-8"
+        << "\n";
+    QTest::newRow("utf-8 declared, old Mac line ends")
+        << rusXml.arg(QStringLiteral("UTF-8"))
+               .replace(QStringLiteral("\r\n"), QStringLiteral("\r"))
+               .toUtf8()
+        << "UTF-8"
+        << "\r";
+    QTest::newRow("undeclared windows-1251 text")
+        << cp1251(QStringLiteral("Отчет\r\nбез объявления")) << "windows-1251"
+        << "\r\n";
+    QTest::newRow("declared utf-8 but not utf-8, unassigned byte 0x98")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a>\xC0\x98\xFF</a>")
+        << "windows-1251"
+        << "\r\n";
+    QByteArray le("\xFF\xFE");
+    for (QChar c : QStringLiteral("<a>Юникод</a>\r\n"))
+        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    QTest::newRow("utf-16le with byte-order mark") << le << "UTF-16LE"
+                                                   << "\r\n";
+    QByteArray be;
+    for (QChar c : QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<a>Ё</a>"))
+        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    QTest::newRow("utf-16be without byte-order mark") << be << "UTF-16BE"
+                                                      << "\n";
+    QTest::newRow("empty file") << QByteArray() << "UTF-8"
+                                << "\n";
+    QTest::newRow("trailing blank lines") << QByteArray("a\r\n\r\n\r\n") << "UTF-8"
+                                          << "\r\n";
+}
+
+void TestDocument::untouchedFileSavesByteForByte()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, encoding);
+    QFETCH(QString, lineEnd);
+
+    const QString file = path(QStringLiteral("doc.txt"));
+    writeAll(file, bytes);
+    frmDocument doc;
+    doc.LoadFile(file);
+    QCOMPARE(doc.textFormat().encoding, encoding);
+    QCOMPARE(doc.textFormat().lineEnd, lineEnd);
+    QVERIFY(!doc.isModified());
+
+    const QString copy = path(QStringLiteral("copy.txt"));
+    doc.SaveFile(copy);
+    QCOMPARE(readAll(copy), bytes);
+}
+
+void TestDocument::typingIntoWindows1251XmlKeepsUntouchedBytes()
+{
+    const QString source = QStringLiteral(VARNEL_TEST_DATA_DIR "/doc_deals_1251.xml");
+    const QString file = path(QStringLiteral("deals.xml"));
+    QVERIFY(QFile::copy(source, file));
+    const QByteArray original = readAll(file);
+
+    frmDocument doc;
+    doc.LoadFile(file);
+    QVERIFY(doc.bodyText().contains(QStringLiteral("Сделка №1 — «тест»")));
+    placeCursorAfter(doc.body(), QStringLiteral("<Note>"));
+    type(doc.body(), QStringLiteral("Новая "));
+    placeCursorAfter(doc.body(), QStringLiteral("</Deals>"));
+    QTest::keyClick(doc.body(), Qt::Key_Return);
+    type(doc.body(), QStringLiteral("<!-- Ё -->"));
+    doc.SaveFile();
+
+    QByteArray expected = original;
+    expected.replace("<Note>", "<Note>" + cp1251(QStringLiteral("Новая ")));
+    expected.replace("</Deals>", "</Deals>\r\n" + cp1251(QStringLiteral("<!-- Ё -->")));
+    QCOMPARE(readAll(file), expected);
+}
+
+void TestDocument::characterOutsideTheEncoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("xml file takes a character reference")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><a>\xC0</a>")
+        << QStringLiteral("<a>А") << true
+        << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?><a>\xC0"
+                      "&#228;&#128512;</a>");
+    QTest::newRow("plain text refuses rather than dropping it")
+        << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2 <a>") << QStringLiteral("<a>") << false
+        << QByteArray();
+}
+
+void TestDocument::characterOutsideTheEncoding()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, after);
+    QFETCH(bool, saved);
+    QFETCH(QByteArray, expected);
+
+    ScriptedDialogs dialogs;
+    const QString file = path(QStringLiteral("doc.xml"));
+    writeAll(file, bytes);
+    frmDocument doc;
+    doc.LoadFile(file);
+    QCOMPARE(doc.textFormat().encoding, QStringLiteral("windows-1251"));
+    placeCursorAfter(doc.body(), after);
+    type(doc.body(), QStringLiteral("ä") + QString::fromUcs4(U"\U0001F600"));
+    TextCommands::Save(&doc);
+
+    if (saved) {
+        QCOMPARE(readAll(file), expected);
+        QVERIFY(dialogs.shown().isEmpty());
+        QVERIFY(!doc.isModified());
+    } else {
+        QCOMPARE(readAll(file), bytes);
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+        QVERIFY(dialogs.last().text.contains(file));
+        QVERIFY(doc.isModified());
+    }
+}
+
+void TestDocument::changeMarkerFollowsTypingAndSaving()
+{
+    const QString file = path(QStringLiteral("note.txt"));
+    writeAll(file, "line\n");
+    frmDocument doc;
+    doc.LoadFile(file);
+    QCOMPARE(doc.windowTitle(), file);
+    QCOMPARE(doc.filePath(), file);
+
+    QTest::keyClicks(doc.body(), QStringLiteral("ab"));
+    QCOMPARE(doc.windowTitle(), file + QStringLiteral(" * "));
+    QVERIFY(doc.isModified());
+
+    doc.SaveFile();
+    QCOMPARE(doc.windowTitle(), file);
+    QVERIFY(!doc.isModified());
+    QCOMPARE(readAll(file), QByteArray("abline\n"));
+
+    QTest::keyClick(doc.body(), Qt::Key_Backspace);
+    QCOMPARE(doc.windowTitle(), file + QStringLiteral(" * "));
+}
+
+void TestDocument::plainSaveAfterSaveAsWritesWhereTheTitlePoints()
+{
+    ScriptedDialogs dialogs;
+    const QString a = path(QStringLiteral("a.txt"));
+    const QString b = path(QStringLiteral("b.txt"));
+    writeAll(a, "original\n");
+
+    dialogs.choosePath(a);
+    std::unique_ptr<frmDocument> doc(TextCommands::Open(nullptr));
+    QVERIFY(doc);
+    QCOMPARE(dialogs.last().kind, DialogKind::OpenFile);
+    QCOMPARE(dialogs.last().title, QStringLiteral("Open"));
+
+    QTest::keyClicks(doc->body(), QStringLiteral("1"));
+    dialogs.choosePath(b);
+    TextCommands::SaveAs(doc.get(), nullptr);
+    QCOMPARE(dialogs.last().kind, DialogKind::SaveFile);
+    QCOMPARE(dialogs.last().title, QStringLiteral("Save As"));
+    QCOMPARE(doc->windowTitle(), b);
+    QCOMPARE(readAll(b), QByteArray("1original\n"));
+
+    QTest::keyClicks(doc->body(), QStringLiteral("2"));
+    TextCommands::Save(doc.get());
+    QCOMPARE(readAll(b), QByteArray("12original\n"));
+    QCOMPARE(readAll(a), QByteArray("original\n"));
+    QCOMPARE(doc->windowTitle(), b);
+    QCOMPARE(doc->filePath(), b);
+
+    // Cancelling save-as changes nothing.
+    QTest::keyClicks(doc->body(), QStringLiteral("3"));
+    dialogs.cancelNext();
+    TextCommands::SaveAs(doc.get(), nullptr);
+    QCOMPARE(readAll(b), QByteArray("12original\n"));
+    QVERIFY(doc->isModified());
+    QCOMPARE(dialogs.pending(), 0);
+}
+
+void TestDocument::closingAChangedDocumentAsks_data()
+{
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("writeProtected");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QByteArray>("onDisk");
+
+    QTest::newRow("unchanged closes without a word")
+        << false << -1 << false << true << QByteArray("x\n");
+    QTest::newRow("yes saves and closes")
+        << true << int(Answer::Yes) << false << true << QByteArray("Zx\n");
+    QTest::newRow("no discards and closes")
+        << true << int(Answer::No) << false << true << QByteArray("x\n");
+    QTest::newRow("cancel keeps the window")
+        << true << int(Answer::Cancel) << false << false << QByteArray("x\n");
+    QTest::newRow("yes with a failing save keeps the window")
+        << true << int(Answer::Yes) << true << false << QByteArray("x\n");
+}
+
+void TestDocument::closingAChangedDocumentAsks()
+{
+    QFETCH(bool, changed);
+    QFETCH(int, answer);
+    QFETCH(bool, writeProtected);
+    QFETCH(bool, closes);
+    QFETCH(QByteArray, onDisk);
+
+    ScriptedDialogs dialogs;
+    const QString file = path(QStringLiteral("c.txt"));
+    writeAll(file, "x\n");
+    auto* doc = new frmDocument;
+    doc->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<frmDocument> alive(doc);
+    doc->LoadFile(file);
+    doc->show();
+    if (changed)
+        QTest::keyClicks(doc->body(), QStringLiteral("Z"));
+    if (writeProtected)
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
+    if (answer >= 0)
+        dialogs.answer(Answer(answer));
+
+    QCOMPARE(doc->close(), closes);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(alive.isNull(), closes);
+    QCOMPARE(readAll(file), onDisk);
+    QCOMPARE(dialogs.pending(), 0);
+
+    if (!changed) {
+        QVERIFY(dialogs.shown().isEmpty());
+    } else {
+        const DialogRequest& q = dialogs.shown().first();
+        QCOMPARE(q.text, QStringLiteral("Вы внесли изменения в файл. Сохранить файл ") + file +
+                             QStringLiteral(" ?"));
+        QCOMPARE(q.title, QStringLiteral("Varnel"));
+        QCOMPARE(q.icon, MessageIcon::Question);
+        QCOMPARE(q.buttons, MessageButtons::YesNoCancel);
+        QCOMPARE(dialogs.shown().size(), writeProtected ? 2 : 1);
+        if (writeProtected)
+            QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+    }
+    delete alive.data();
+}
+
+void TestDocument::closingTheFrameRunsTheQuestionPerWindow()
+{
+    ScriptedDialogs dialogs;
+    QMdiArea area;
+    area.resize(800, 600);
+    area.show();
+    const QString one = path(QStringLiteral("one.txt"));
+    const QString two = path(QStringLiteral("two.txt"));
+    writeAll(one, "1");
+    writeAll(two, "2");
+    for (const QString& f : {one, two}) {
+        auto* doc = new frmDocument;
+        doc->LoadFile(f);
+        area.addSubWindow(doc)->show();
+        QTest::keyClicks(doc->body(), QStringLiteral("+"));
+    }
+
+    // Cancel for the first window asked keeps it; No for the other lets it go.
+    dialogs.answer(Answer::Cancel);
+    dialogs.answer(Answer::No);
+    area.closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(dialogs.texts().size(), 2);
+    QCOMPARE(area.subWindowList().size(), 1);
+
+    dialogs.answer(Answer::Yes);
+    area.closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(area.subWindowList().size(), 0);
+    QCOMPARE(dialogs.pending(), 0);
+    const QByteArray a = readAll(one), b = readAll(two);
+    QVERIFY2((a == "+1") != (b == "+2"), "exactly one window saved");
+}
+
+void TestDocument::loadFailuresAreShownAndLeaveTheWindowAsItWas()
+{
+    ScriptedDialogs dialogs;
+    const QString missing = path(QStringLiteral("missing.txt"));
+    dialogs.choosePath(missing);
+    QCOMPARE(TextCommands::Open(nullptr), nullptr);
+    QCOMPARE(dialogs.shown().size(), 2);
+    QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+    QCOMPARE(dialogs.last().title, TextCommands::kCommandErrorCaption);
+    QVERIFY(dialogs.last().text.contains(missing));
+
+    dialogs.cancelNext();
+    QCOMPARE(TextCommands::Open(nullptr), nullptr);
+    QCOMPARE(dialogs.shown().size(), 3);
+
+    const QString file = path(QStringLiteral("kept.txt"));
+    writeAll(file, "kept");
+    frmDocument doc;
+    doc.LoadFile(file);
+    QVERIFY_THROWS_EXCEPTION(Error, doc.LoadFile(path(QStringLiteral("nowhere/x.txt"))));
+    QCOMPARE(doc.windowTitle(), file);
+    QCOMPARE(doc.filePath(), file);
+    QCOMPARE(doc.bodyText(), QStringLiteral("kept"));
+}
+
+void TestDocument::saveFailureKeepsTheChangeMarker()
+{
+    ScriptedDialogs dialogs;
+    const QString file = path(QStringLiteral("s.txt"));
+    writeAll(file, "s");
+    frmDocument doc;
+    doc.LoadFile(file);
+    QTest::keyClicks(doc.body(), QStringLiteral("t"));
+    dialogs.choosePath(path(QStringLiteral("no/such/folder/s.txt")));
+    TextCommands::SaveAs(&doc, nullptr);
+    QCOMPARE(dialogs.texts().size(), 1);
+    QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+    QCOMPARE(doc.windowTitle(), file + QStringLiteral(" * "));
+    QCOMPARE(doc.filePath(), file);
+}
+
+void TestDocument::printsToPdf()
+{
+    const QString file = path(QStringLiteral("print.txt"));
+    writeAll(file, QStringLiteral("Печать\nвторая строка\n").toUtf8());
+    frmDocument doc;
+    doc.LoadFile(file);
+
+    QStringList titles;
+    TextCommands::SetPageSetupDialog([&](QPrinter& printer, QWidget*, const QString& title) {
+        titles << title;
+        printer.setPageOrientation(QPageLayout::Landscape);
+        return true;
+    });
+    TextCommands::PageSetup(nullptr);
+
+    const QString pdf = path(QStringLiteral("out.pdf"));
+    bool accept = false;
+    bool setupKept = true;
+    TextCommands::SetPrintDialog([&](QPrinter& printer, QWidget*, const QString& title) {
+        titles << title;
+        setupKept = setupKept && printer.pageLayout().orientation() == QPageLayout::Landscape;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return accept;
+    });
+    TextCommands::Print(&doc, nullptr);
+    QVERIFY(!QFile::exists(pdf));
+
+    accept = true;
+    TextCommands::Print(&doc, nullptr);
+    QCOMPARE(titles, (QStringList{QStringLiteral("Page Setup"), QStringLiteral("Print"),
+                                  QStringLiteral("Print")}));
+    QVERIFY(setupKept);
+    const QByteArray bytes = readAll(pdf);
+    QVERIFY(bytes.size() > 100);
+    QVERIFY(bytes.startsWith("%PDF"));
+}
+
+void TestDocument::bodyKeepsATwentyTwipMargin()
+{
+    frmDocument doc;
+    doc.resize(400, 300);
+    doc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&doc));
+    const QRect g = doc.body()->geometry();
+    const double pxPerTwipX = doc.logicalDpiX() / 1440.0;
+    const double pxPerTwipY = doc.logicalDpiY() / 1440.0;
+    QVERIFY(qAbs(g.left() - 20 * pxPerTwipX) <= 1);
+    QVERIFY(qAbs(g.top() - 20 * pxPerTwipY) <= 1);
+    QVERIFY(qAbs(g.width() - (400 - 40 * pxPerTwipX)) <= 1);
+    QVERIFY(qAbs(g.height() - (300 - 40 * pxPerTwipY)) <= 1);
+
+    doc.resize(200, 120);
+    QVERIFY(qAbs(doc.body()->width() - (200 - 40 * pxPerTwipX)) <= 1);
+    QVERIFY(qAbs(doc.body()->height() - (120 - 40 * pxPerTwipY)) <= 1);
+}
+
+QTEST_MAIN(TestDocument)
+#include "tst_document.moc"
