@@ -17,7 +17,8 @@ namespace varnel {
 //   "Файл <path> не найден"   or
 //   "Ошибка загрузки файла <path>: \r\n<reason>\r\nСтрока: <line>, поз: <column>"
 
-// A whole document in memory (layouts, report files, pick definitions).
+// A whole document in memory (layouts, report files, pick definitions). Whitespace-only text
+// between elements is dropped and CDATA sections arrive as text.
 class XmlDocument {
 public:
     static XmlDocument Load(const QString& path);
@@ -33,7 +34,8 @@ private:
     _xmlDoc* doc_ = nullptr;
 };
 
-// One element with its attributes in document order.
+// One element with its attributes in document order (namespace declarations first, as
+// "xmlns" or "xmlns:prefix").
 struct XmlElement {
     QString name;
     QList<QPair<QString, QString>> attributes;
@@ -62,6 +64,16 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Helpers for walking a loaded document. Names are qualified names ("prefix:local").
+QString XmlNodeName(const _xmlNode* node);
+// Value of the attribute with exactly that name; empty when absent.
+QString XmlAttribute(const _xmlNode* node, const QString& attributeName);
+bool XmlHasAttribute(const _xmlNode* node, const QString& attributeName);
+// The element children of a node, in document order.
+QList<_xmlNode*> XmlChildElements(const _xmlNode* node);
+// An element's name and attributes in the form XmlChildReader gives them.
+XmlElement XmlElementOf(const _xmlNode* node);
 
 // The loading rule's parse-failure text for a reason, line and column (CR LF removed from the
 // reason).

@@ -1,0 +1,204 @@
+#include "core/Values.h"
+
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/MessageTexts.h"
+
+#include <QLocale>
+#include <QStandardPaths>
+
+namespace varnel {
+namespace {
+
+// Number of the platform's overflow failure and its description.
+constexpr int kOverflowErrorNumber = 6;
+const QString kOverflowText = QStringLiteral("Overflow");
+
+[[noreturn]] void FailDate(const QString& text)
+{
+    Fail(FillMessage(
+        MessageText(QStringLiteral("C10"), QStringLiteral("(C10) Недопустимый формат даты: %1%")),
+        text));
+}
+
+// A date part the 16-bit conversion accepts: blanks, an optional sign and decimal digits,
+// blanks. Exponents, hexadecimal prefixes, separators and fractions are refused, so a text
+// such as 1e1.3.2016 or 5.3.2016.5 never passes for a date.
+bool IsWholeNumber(QStringView part)
+{
+    part = part.trimmed();
+    if (part.startsWith(u'+') || part.startsWith(u'-'))
+        part = part.mid(1);
+    if (part.isEmpty())
+        return false;
+    for (QChar c : part) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
+// Converts a part IsWholeNumber accepted to a 16-bit whole number; fails with the overflow
+// error beyond -32768..32767.
+std::int16_t ToInt16(QStringView part)
+{
+    part = part.trimmed();
+    bool negative = false;
+    if (part.startsWith(u'+') || part.startsWith(u'-')) {
+        negative = part.startsWith(u'-');
+        part = part.mid(1);
+    }
+    while (part.size() > 1 && part.front() == u'0')
+        part = part.mid(1);
+    if (part.size() > 5)
+        throw Error(kOverflowErrorNumber, kOverflowText);
+    int value = 0;
+    for (QChar c : part)
+        value = value * 10 + (c.unicode() - u'0');
+    if (negative)
+        value = -value;
+    if (value < -32768 || value > 32767)
+        throw Error(kOverflowErrorNumber, kOverflowText);
+    return std::int16_t(value);
+}
+
+int DaysInMonth(int year, int month)
+{
+    switch (month) {
+    case 2: return IsLeapYear(std::int16_t(year)) ? 29 : 28;
+    case 4:
+    case 6:
+    case 9:
+    case 11: return 30;
+    default: return 31;
+    }
+}
+
+} // namespace
+
+QString GetTagValue(const QString& descriptor, const QString& key)
+{
+    if (descriptor.isEmpty())
+        return QString();
+    QString text = descriptor;
+    if (!text.endsWith(u';'))
+        text += u';';
+    const qsizetype p = text.indexOf(key);
+    if (p < 0)
+        return QString();
+    const qsizetype s = text.indexOf(u';', p);
+    const qsizetype start = p + key.size();
+    if (s > start)
+        return text.mid(start, s - start);
+    return QString();
+}
+
+QDate ParseDate(const QString& text)
+{
+    QString t = text.trimmed();
+    t.replace(u'/', u'.');
+
+    const qsizetype firstDot = t.indexOf(u'.');
+    if (firstDot < 0)
+        FailDate(text);
+    const QStringView dayPart = QStringView(t).left(firstDot);
+    if (!IsWholeNumber(dayPart))
+        FailDate(text);
+
+    const QStringView rest = QStringView(t).mid(firstDot + 1);
+    const qsizetype secondDot = rest.indexOf(u'.');
+    if (secondDot < 0)
+        FailDate(text);
+    const QStringView monthPart = rest.left(secondDot);
+    if (!IsWholeNumber(monthPart))
+        FailDate(text);
+
+    const QStringView yearPart = rest.mid(secondDot + 1);
+    if (!IsWholeNumber(yearPart))
+        FailDate(text);
+
+    const int day = ToInt16(dayPart);
+    const int month = ToInt16(monthPart);
+    int year = ToInt16(yearPart);
+
+    // A year typed with a sign names no date of a deal; nor does one past 9999, which the
+    // message form yyyy-mm-dd cannot carry.
+    if (year < 0)
+        FailDate(text);
+    if (QString::number(year).size() < 4)
+        year += 2000;
+    if (year > 9999)
+        FailDate(text);
+
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+        FailDate(text);
+    return QDate(year, month, day);
+}
+
+bool IsLeapYear(std::int16_t year)
+{
+    if (year % 100 == 0 && year % 400 != 0)
+        return false;
+    return year % 4 == 0;
+}
+
+QString FormatIsoDate(const QDate& date)
+{
+    if (!date.isValid())
+        return QString();
+    return QStringLiteral("%1-%2-%3")
+        .arg(date.year())
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.day(), 2, 10, QLatin1Char('0'));
+}
+
+QString IsoToDisplayDate(const QString& iso)
+{
+    const QString t = iso.size() < 10 ? iso.leftJustified(10, u' ') : iso;
+    return t.mid(8, 2) + u'.' + t.mid(5, 2) + u'.' + t.left(4);
+}
+
+QString SystemDecimalSeparator()
+{
+    bool ok = false;
+    QLocale().toDouble(u"1.00", &ok);
+    return ok ? QStringLiteral(".") : QStringLiteral(",");
+}
+
+QString DecimalSeparatorOf(const QString& number)
+{
+    if (number.contains(u'.'))
+        return QStringLiteral(".");
+    if (number.contains(u','))
+        return QStringLiteral(",");
+    return SystemDecimalSeparator();
+}
+
+QString EscapeXmlAttribute(const QString& value)
+{
+    QString s = value;
+    s.replace(u'&', QStringLiteral("&amp;"));
+    s.replace(u'<', QStringLiteral("&lt;"));
+    s.replace(u'>', QStringLiteral("&gt;"));
+    s.replace(u'\'', QStringLiteral("&apos;"));
+    s.replace(u'"', QStringLiteral("&quot;"));
+    return s;
+}
+
+QString GetFileExtension(const QString& path)
+{
+    const QString t = path.trimmed();
+    const qsizetype p = t.lastIndexOf(u'.');
+    if (p >= 0 && p < t.size() - 1)
+        return t.mid(p + 1);
+    return QString();
+}
+
+QString BrowseForFolder(QWidget* owner, const QString& title)
+{
+    // The browser starts at the desktop.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return Dialogs::ChooseFolder(owner, title, desktop);
+}
+
+} // namespace varnel

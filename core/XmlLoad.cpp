@@ -1,0 +1,628 @@
+#include "core/XmlLoad.h"
+
+#include "core/Error.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <utility>
+
+namespace varnel {
+namespace {
+
+// Read size of one parser step. The streaming reader queues the children that one step
+// completes, so its steps stay small.
+constexpr qint64 kDocumentChunk = 256 * 1024;
+constexpr qint64 kStreamChunk = 16 * 1024;
+
+// Neither loader substitutes entities, loads a DTD or validates; the network is off as well,
+// although nothing external can be named once a DOCTYPE is refused.
+constexpr int kCommonOptions = XML_PARSE_NONET | XML_PARSE_BIG_LINES;
+constexpr int kDocumentOptions = kCommonOptions | XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA;
+
+const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
+const QString kDocumentEmpty = QStringLiteral("Document is empty");
+
+QString FromXml(const xmlChar* text)
+{
+    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+}
+
+QString QualifiedName(const xmlChar* prefix, const xmlChar* local)
+{
+    if (prefix && *prefix)
+        return FromXml(prefix) + u':' + FromXml(local);
+    return FromXml(local);
+}
+
+// Number of characters in a stretch of the parser's UTF-8 buffer.
+int Utf8Length(const xmlChar* from, const xmlChar* to)
+{
+    int n = 0;
+    for (const xmlChar* p = from; p < to; ++p) {
+        if ((*p & 0xC0) != 0x80)
+            ++n;
+    }
+    return n;
+}
+
+bool IsLineBreakAt(const xmlChar* p, const xmlChar* end)
+{
+    // CR LF counts once (at its LF), a lone CR as a break of its own.
+    return *p == '\n' || (*p == '\r' && (p + 1 >= end || p[1] != '\n'));
+}
+
+// Everything a load has learnt so far; the parser context points at it (_private).
+struct LoadState {
+    QString path;
+
+    bool failed = false;
+    QString reason;
+    int code = 0;
+    int line = 0;
+    int column = 0;
+    // Set when the declared encoding could not convert the bytes: libxml2 reports that
+    // without a position, so the position is found afterwards.
+    bool conversionFailure = false;
+    QByteArray encoding;
+
+    // Streaming reader
+    int depth = 0;
+    bool rootStarted = false;
+    XmlElement root;
+    std::deque<XmlElement> pending;
+};
+
+LoadState* StateOf(void* ctx)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    return ctxt ? static_cast<LoadState*>(ctxt->_private) : nullptr;
+}
+
+// Keeps the first error (warnings are not failures); later ones are consequences of it.
+void CaptureError(void* ctx, xmlErrorPtr error)
+{
+    LoadState* state = StateOf(ctx);
+    if (!state || !error || state->failed || error->level < XML_ERR_ERROR)
+        return;
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    state->failed = true;
+    state->reason = QString::fromUtf8(error->message ? error->message : "");
+    state->code = error->code;
+    state->line = error->line;
+    state->column = error->int2;
+    if (error->line == 0 && ctxt->input) {
+        state->line = ctxt->input->line;
+        state->column = ctxt->input->col;
+    }
+    if (error->domain == XML_FROM_I18N) {
+        state->conversionFailure = true;
+        if (ctxt->input && ctxt->input->buf && ctxt->input->buf->encoder &&
+            ctxt->input->buf->encoder->name)
+            state->encoding = ctxt->input->buf->encoder->name;
+    }
+}
+
+void IgnoreGenericError(void*, const char*, ...) {}
+
+// Routes libxml2's context-free reports (encoding failures) to the load for the length of
+// one parser step and puts the previous handlers back afterwards, so nothing carries over
+// from one load to the next.
+class ErrorRouting {
+public:
+    explicit ErrorRouting(xmlParserCtxtPtr ctxt)
+        : structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
+          generic_(xmlGenericError), genericContext_(xmlGenericErrorContext)
+    {
+        xmlSetStructuredErrorFunc(ctxt, CaptureError);
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+    }
+    ~ErrorRouting()
+    {
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+    }
+    ErrorRouting(const ErrorRouting&) = delete;
+    ErrorRouting& operator=(const ErrorRouting&) = delete;
+
+private:
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+};
+
+// Line and column where the "<!DOCTYPE" that the parser has just read begins.
+std::pair<int, int> DoctypeStart(xmlParserCtxtPtr ctxt)
+{
+    const xmlParserInputPtr in = ctxt->input;
+    std::pair<int, int> at{in->line, in->col};
+    const xmlChar* base = in->base;
+    const xmlChar* cur = in->cur;
+    static const char kTag[] = "<!DOCTYPE";
+    const std::ptrdiff_t tagLength = sizeof(kTag) - 1;
+    const xmlChar* start = nullptr;
+    for (std::ptrdiff_t i = (cur - base) - tagLength; i >= 0; --i) {
+        if (std::memcmp(base + i, kTag, tagLength) == 0) {
+            start = base + i;
+            break;
+        }
+    }
+    if (!start)
+        return at;
+    int breaks = 0;
+    for (const xmlChar* p = start; p < cur; ++p) {
+        if (IsLineBreakAt(p, in->end))
+            ++breaks;
+    }
+    if (breaks == 0) {
+        at.second = in->col - Utf8Length(start, cur);
+        return at;
+    }
+    at.first = in->line - breaks;
+    const xmlChar* lineStart = base;
+    for (const xmlChar* p = start; p > base; --p) {
+        if (p[-1] == '\n' || p[-1] == '\r') {
+            lineStart = p;
+            break;
+        }
+    }
+    if (lineStart == base && start - base >= 3 && base[0] == 0xEF && base[1] == 0xBB &&
+        base[2] == 0xBF)
+        lineStart += 3;
+    at.second = 1 + Utf8Length(lineStart, start);
+    return at;
+}
+
+// A document type declaration is refused before its internal subset is read, so no entity
+// (external, or one that multiplies itself) is ever declared.
+void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    if (LoadState* state = StateOf(ctx); state && !state->failed) {
+        const auto [line, column] = DoctypeStart(ctxt);
+        state->failed = true;
+        state->reason = kDtdProhibited;
+        state->line = line;
+        state->column = column;
+    }
+    xmlStopParser(ctxt);
+}
+
+// Attribute values reach SAX with "&" kept as "&#38;" (entities are not substituted); every
+// other reference is already resolved.
+QString AttributeValue(const xmlChar* begin, const xmlChar* end)
+{
+    QString value = QString::fromUtf8(reinterpret_cast<const char*>(begin), end - begin);
+    if (std::memchr(begin, '&', end - begin))
+        value.replace(QStringLiteral("&#38;"), QStringLiteral("&"));
+    return value;
+}
+
+void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*,
+                  int namespaceCount, const xmlChar** namespaces, int attributeCount, int,
+                  const xmlChar** attributes)
+{
+    LoadState* state = StateOf(ctx);
+    const int depth = state->depth++;
+    if (depth > 1)
+        return;
+    XmlElement element;
+    element.name = QualifiedName(prefix, localname);
+    element.attributes.reserve(namespaceCount + attributeCount);
+    for (int i = 0; i < namespaceCount; ++i) {
+        const xmlChar* nsPrefix = namespaces[2 * i];
+        element.attributes.append(
+            {nsPrefix ? QStringLiteral("xmlns:") + FromXml(nsPrefix) : QStringLiteral("xmlns"),
+             FromXml(namespaces[2 * i + 1])});
+    }
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        element.attributes.append({QualifiedName(a[1], a[0]), AttributeValue(a[3], a[4])});
+    }
+    if (depth == 0) {
+        state->root = std::move(element);
+        state->rootStarted = true;
+    } else {
+        state->pending.push_back(std::move(element));
+    }
+}
+
+void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    --StateOf(ctx)->depth;
+}
+
+xmlSAXHandler StreamingHandler()
+{
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.internalSubset = RefuseDoctype;
+    sax.startElementNs = StartElement;
+    sax.endElementNs = EndElement;
+    sax.serror = CaptureError;
+    return sax;
+}
+
+// Reads the bytes again through the converter the document declared and finds the line and
+// column of the first character it cannot convert, counted as the parser counts them.
+std::optional<std::pair<int, int>> LocateUnconvertible(const QString& path,
+                                                       const QByteArray& encoding)
+{
+    if (encoding.isEmpty())
+        return std::nullopt;
+    iconv_t cd = iconv_open("UTF-8", encoding.constData());
+    if (cd == iconv_t(-1))
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        iconv_close(cd);
+        return std::nullopt;
+    }
+
+    int line = 1;
+    int column = 1;
+    bool afterCr = false;
+    bool first = true;
+    auto count = [&](const char* out, std::size_t size) {
+        std::size_t i = 0;
+        if (first && size >= 3 && std::memcmp(out, "\xEF\xBB\xBF", 3) == 0)
+            i = 3;
+        if (size > 0)
+            first = false;
+        for (; i < size; ++i) {
+            const unsigned char c = static_cast<unsigned char>(out[i]);
+            if ((c & 0xC0) == 0x80)
+                continue;
+            if (c == '\r') {
+                ++line;
+                column = 1;
+                afterCr = true;
+            } else if (c == '\n') {
+                if (!afterCr) {
+                    ++line;
+                    column = 1;
+                }
+                afterCr = false;
+            } else {
+                ++column;
+                afterCr = false;
+            }
+        }
+    };
+
+    std::optional<std::pair<int, int>> found;
+    QByteArray pending;
+    char out[16384];
+    for (bool eof = false; !eof && !found;) {
+        const QByteArray chunk = file.read(64 * 1024);
+        eof = chunk.isEmpty();
+        pending += chunk;
+        char* in = pending.data();
+        std::size_t inLeft = std::size_t(pending.size());
+        while (inLeft > 0) {
+            char* o = out;
+            std::size_t outLeft = sizeof out;
+            const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+            count(out, std::size_t(o - out));
+            if (r != std::size_t(-1))
+                continue;
+            if (errno == E2BIG)
+                continue;
+            if (errno == EINVAL && !eof)
+                break; // a character split by the read; finish it with the next bytes
+            found = std::pair{line, column};
+            break;
+        }
+        pending = pending.right(qsizetype(inLeft));
+    }
+    iconv_close(cd);
+    return found;
+}
+
+// One load: the file read in steps and pushed through libxml2.
+class PushParser {
+public:
+    PushParser(const QString& path, bool streaming) : file_(path)
+    {
+        state_.path = path;
+        const QFileInfo info(path);
+        if (!info.exists() || info.isDir())
+            Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+        if (!file_.open(QIODevice::ReadOnly))
+            Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
+
+        xmlInitParser();
+        chunk_ = streaming ? kStreamChunk : kDocumentChunk;
+        xmlSAXHandler sax = StreamingHandler();
+        const QByteArray name = QFile::encodeName(path);
+        ctxt_ = xmlCreatePushParserCtxt(streaming ? &sax : nullptr, nullptr, nullptr, 0,
+                                        name.constData());
+        if (!ctxt_)
+            Fail(XmlLoadErrorText(path, QStringLiteral("Out of memory"), 0, 0));
+        xmlCtxtUseOptions(ctxt_, streaming ? kCommonOptions : kDocumentOptions);
+        // Defaults that a process-wide setting could have changed.
+        ctxt_->replaceEntities = 0;
+        ctxt_->loadsubset = 0;
+        ctxt_->validate = 0;
+        ctxt_->linenumbers = 1;
+        ctxt_->_private = &state_;
+        if (!streaming) {
+            ctxt_->sax->internalSubset = RefuseDoctype;
+            ctxt_->sax->serror = CaptureError;
+        }
+    }
+
+    ~PushParser()
+    {
+        if (ctxt_) {
+            if (ctxt_->myDoc)
+                xmlFreeDoc(ctxt_->myDoc);
+            ctxt_->myDoc = nullptr;
+            xmlFreeParserCtxt(ctxt_);
+        }
+    }
+
+    PushParser(const PushParser&) = delete;
+    PushParser& operator=(const PushParser&) = delete;
+
+    // Parses the next piece of the file; false once the whole file has been parsed. Raises
+    // the loading rule's failure.
+    bool step()
+    {
+        if (finished_)
+            return false;
+        const QByteArray chunk = file_.read(chunk_);
+        if (file_.error() != QFileDevice::NoError)
+            Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
+                                  ctxt_->input->col));
+        const bool last = chunk.isEmpty();
+        const bool beforeRoot =
+            ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
+        int rc = 0;
+        {
+            ErrorRouting routing(ctxt_);
+            rc = xmlParseChunk(ctxt_, chunk.constData(), int(chunk.size()), last ? 1 : 0);
+        }
+        if (last) {
+            finished_ = true;
+            // The parser calls a file without an element "extra content"; it is empty.
+            if (state_.failed && beforeRoot && state_.code == XML_ERR_DOCUMENT_END)
+                state_.reason = kDocumentEmpty;
+        }
+        if (!state_.failed && (rc != 0 || (last && !ctxt_->wellFormed))) {
+            const xmlError* error = xmlCtxtGetLastError(ctxt_);
+            state_.failed = true;
+            state_.reason = error && error->message ? QString::fromUtf8(error->message)
+                                                    : QStringLiteral("Unknown error");
+            state_.line = error ? error->line : ctxt_->input->line;
+            state_.column = error ? error->int2 : ctxt_->input->col;
+        }
+        if (state_.failed)
+            raise();
+        return !finished_;
+    }
+
+    xmlDocPtr takeDocument()
+    {
+        xmlDocPtr doc = ctxt_->myDoc;
+        ctxt_->myDoc = nullptr;
+        return doc;
+    }
+
+    LoadState& state() { return state_; }
+
+private:
+    [[noreturn]] void raise()
+    {
+        finished_ = true;
+        int line = state_.line;
+        int column = state_.column;
+        if (state_.conversionFailure) {
+            if (const auto at = LocateUnconvertible(state_.path, state_.encoding)) {
+                line = at->first;
+                column = at->second;
+            }
+        }
+        Fail(XmlLoadErrorText(state_.path, state_.reason, line, column));
+    }
+
+    QFile file_;
+    qint64 chunk_ = kDocumentChunk;
+    xmlParserCtxtPtr ctxt_ = nullptr;
+    LoadState state_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+QString XmlLoadErrorText(const QString& path, const QString& reason, int line, int column)
+{
+    QString text = reason;
+    text.remove(QStringLiteral("\r\n"));
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\n") + text +
+           QStringLiteral("\r\nСтрока: ") + QString::number(line) + QStringLiteral(", поз: ") +
+           QString::number(column);
+}
+
+// ---- XmlDocument
+
+XmlDocument XmlDocument::Load(const QString& path)
+{
+    PushParser parser(path, false);
+    while (parser.step()) {
+    }
+    xmlDocPtr doc = parser.takeDocument();
+    if (!doc || !xmlDocGetRootElement(doc)) {
+        if (doc)
+            xmlFreeDoc(doc);
+        Fail(XmlLoadErrorText(path, kDocumentEmpty, 1, 1));
+    }
+    return XmlDocument(doc);
+}
+
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept : doc_(std::exchange(other.doc_, nullptr)) {}
+
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept
+{
+    if (this != &other) {
+        if (doc_)
+            xmlFreeDoc(doc_);
+        doc_ = std::exchange(other.doc_, nullptr);
+    }
+    return *this;
+}
+
+XmlDocument::~XmlDocument()
+{
+    if (doc_)
+        xmlFreeDoc(doc_);
+}
+
+_xmlNode* XmlDocument::root() const
+{
+    return doc_ ? xmlDocGetRootElement(doc_) : nullptr;
+}
+
+// ---- Walking a document
+
+QString XmlNodeName(const _xmlNode* node)
+{
+    if (!node)
+        return QString();
+    return QualifiedName(node->ns ? node->ns->prefix : nullptr, node->name);
+}
+
+namespace {
+
+const xmlAttr* FindAttribute(const _xmlNode* node, const QString& attributeName)
+{
+    if (!node || node->type != XML_ELEMENT_NODE)
+        return nullptr;
+    for (const xmlAttr* a = node->properties; a; a = a->next) {
+        if (QualifiedName(a->ns ? a->ns->prefix : nullptr, a->name) == attributeName)
+            return a;
+    }
+    return nullptr;
+}
+
+QString AttributeText(const xmlAttr* a)
+{
+    xmlChar* text = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(a));
+    QString value = FromXml(text);
+    xmlFree(text);
+    return value;
+}
+
+} // namespace
+
+QString XmlAttribute(const _xmlNode* node, const QString& attributeName)
+{
+    const xmlAttr* a = FindAttribute(node, attributeName);
+    return a ? AttributeText(a) : QString();
+}
+
+bool XmlHasAttribute(const _xmlNode* node, const QString& attributeName)
+{
+    return FindAttribute(node, attributeName) != nullptr;
+}
+
+QList<_xmlNode*> XmlChildElements(const _xmlNode* node)
+{
+    QList<_xmlNode*> children;
+    if (!node)
+        return children;
+    for (xmlNode* c = node->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE)
+            children.append(c);
+    }
+    return children;
+}
+
+XmlElement XmlElementOf(const _xmlNode* node)
+{
+    XmlElement element;
+    if (!node || node->type != XML_ELEMENT_NODE)
+        return element;
+    element.name = XmlNodeName(node);
+    for (const xmlNs* ns = node->nsDef; ns; ns = ns->next) {
+        element.attributes.append(
+            {ns->prefix ? QStringLiteral("xmlns:") + FromXml(ns->prefix) : QStringLiteral("xmlns"),
+             FromXml(ns->href)});
+    }
+    for (const xmlAttr* a = node->properties; a; a = a->next)
+        element.attributes.append(
+            {QualifiedName(a->ns ? a->ns->prefix : nullptr, a->name), AttributeText(a)});
+    return element;
+}
+
+// ---- XmlElement
+
+QString XmlElement::attribute(const QString& attributeName) const
+{
+    for (const auto& a : attributes) {
+        if (a.first == attributeName)
+            return a.second;
+    }
+    return QString();
+}
+
+bool XmlElement::hasAttribute(const QString& attributeName) const
+{
+    for (const auto& a : attributes) {
+        if (a.first == attributeName)
+            return true;
+    }
+    return false;
+}
+
+// ---- XmlChildReader
+
+struct XmlChildReader::Impl {
+    explicit Impl(const QString& path) : parser(path, true) {}
+    PushParser parser;
+};
+
+XmlChildReader::XmlChildReader(const QString& path) : impl_(std::make_unique<Impl>(path))
+{
+    LoadState& state = impl_->parser.state();
+    while (!state.rootStarted && impl_->parser.step()) {
+    }
+    if (!state.rootStarted)
+        Fail(XmlLoadErrorText(path, kDocumentEmpty, 1, 1));
+}
+
+XmlChildReader::~XmlChildReader() = default;
+
+const XmlElement& XmlChildReader::root() const
+{
+    return impl_->parser.state().root;
+}
+
+bool XmlChildReader::next(XmlElement& child)
+{
+    LoadState& state = impl_->parser.state();
+    while (state.pending.empty() && impl_->parser.step()) {
+    }
+    if (state.pending.empty())
+        return false;
+    child = std::move(state.pending.front());
+    state.pending.pop_front();
+    return true;
+}
+
+} // namespace varnel
