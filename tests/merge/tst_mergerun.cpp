@@ -1,0 +1,324 @@
+#include "MergeRun.h"
+#include "Windows1251.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace varnel;
+
+namespace {
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Every file of a folder with its content.
+QMap<QString, QByteArray> Snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        files.insert(name, ReadBytes(folder + '/' + name));
+    return files;
+}
+
+int ErrorOfMerge(const QStringList& arguments)
+{
+    try {
+        RunMerge(arguments);
+    } catch (const IniError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+QString ReadAll(std::FILE* stream)
+{
+    std::rewind(stream);
+    QByteArray bytes;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, stream))
+        bytes += buffer;
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace
+
+class TestMergeRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windows1251RoundTrip();
+    void splitCommandLine_data();
+    void splitCommandLine();
+    void splitAtCrLf_data();
+    void splitAtCrLf();
+    void mergeFiles_data();
+    void mergeFiles();
+    void twoArgumentsOverwriteBase();
+    void failureLeavesFilesUntouched_data();
+    void failureLeavesFilesUntouched();
+    void replacedFileKeepsPermissions();
+    void largeFileMerged();
+    void commandLineString();
+};
+
+void TestMergeRun::windows1251RoundTrip()
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(static_cast<char>(b));
+    const QString text = DecodeWindows1251(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(EncodeWindows1251(text), all);
+    QCOMPARE(text.mid(0xC0, 1), "А");
+    QCOMPARE(text.mid(0xFF, 1), "я");
+    QCOMPARE(text.mid(0xA8, 1), "Ё");
+    QCOMPARE(text.mid(0xB9, 1), "№");
+
+    // The table agrees with the system's converter wherever the code page assigns a character.
+    QStringDecoder system("windows-1251");
+    if (system.isValid()) {
+        for (int b = 0x80; b < 256; ++b) {
+            if (b != 0x98)
+                QCOMPARE(text.at(b), QString(system(all.mid(b, 1))).at(0));
+        }
+    }
+
+    bool lossy = false;
+    QCOMPARE(EncodeWindows1251("a€ж漢", &lossy), QByteArray("a\x88\xe6?"));
+    QVERIFY(lossy);
+}
+
+void TestMergeRun::splitCommandLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("empty") << "" << 0 << QStringList{};
+    QTest::newRow("plain") << "a.ini b.ini" << 0 << QStringList{"a.ini", "b.ini"};
+    QTest::newRow("runs of spaces") << "  a   b  " << 0 << QStringList{"a", "b"};
+    QTest::newRow("quoted with blanks")
+        << "\"my dir/a.ini\" b" << 0 << QStringList{"my dir/a.ini", "b"};
+    QTest::newRow("next right after quote") << "\"a b\"c d" << 0 << QStringList{"a b", "c", "d"};
+    QTest::newRow("two quoted adjacent") << "\"a\"\"b\"" << 0 << QStringList{"a", "b"};
+    QTest::newRow("empty quoted") << "\"\" b" << 0 << QStringList{"", "b"};
+    QTest::newRow("quote inside plain") << "a\"b c" << 0 << QStringList{"a\"b", "c"};
+    QTest::newRow("tab is no separator") << "a\tb" << 0 << QStringList{"a\tb"};
+    QTest::newRow("unclosed") << "a \"b c" << 5 << QStringList{};
+    QTest::newRow("unclosed after quoted") << "\"a\"\"" << 5 << QStringList{};
+}
+
+void TestMergeRun::splitCommandLine()
+{
+    QFETCH(QString, line);
+    QFETCH(int, error);
+    QFETCH(QStringList, arguments);
+    try {
+        QCOMPARE(SplitCommandLine(line), arguments);
+        QCOMPARE(error, 0);
+    } catch (const IniError& e) {
+        QCOMPARE(e.number(), error);
+    }
+}
+
+void TestMergeRun::splitAtCrLf_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("one line") << "a" << QStringList{"a"};
+    QTest::newRow("final break") << "a\r\n" << QStringList{"a", ""};
+    QTest::newRow("only a break") << "\r\n" << QStringList{"", ""};
+    QTest::newRow("blank line kept") << "a\r\n\r\nb" << QStringList{"a", "", "b"};
+    QTest::newRow("lone LF and CR") << "a\nb\rc\r\nd" << QStringList{"a\nb\rc", "d"};
+    QTest::newRow("LF CR is no break") << "a\n\rb" << QStringList{"a\n\rb"};
+}
+
+void TestMergeRun::splitAtCrLf()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(SplitAtCrLf(text), lines);
+}
+
+void TestMergeRun::mergeFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"layout", "lf_key", "lf_comment", "empty_base", "lone_breaks"})
+        QTest::newRow(name) << QString(name);
+}
+
+void TestMergeRun::mergeFiles()
+{
+    QFETCH(QString, name);
+    const QString data = QStringLiteral(VARNEL_TEST_DATA_DIR "/") + name;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString base = dir.filePath("base.ini");
+    QVERIFY(QFile::copy(data + "/base.ini", base));
+    const QByteArray baseBefore = ReadBytes(base);
+
+    RunMerge({base, data + "/values.ini", dir.filePath("out.ini")});
+    QCOMPARE(ReadBytes(dir.filePath("out.ini")), ReadBytes(data + "/expected.ini"));
+    QCOMPARE(ReadBytes(base), baseBefore);
+}
+
+void TestMergeRun::twoArgumentsOverwriteBase()
+{
+    const QString data = QStringLiteral(VARNEL_TEST_DATA_DIR "/layout");
+    QTemporaryDir dir;
+    const QString base = dir.filePath("base.ini");
+    QVERIFY(QFile::copy(data + "/base.ini", base));
+    RunMerge({base, data + "/values.ini"});
+    QCOMPARE(ReadBytes(base), ReadBytes(data + "/expected.ini"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"base.ini"});
+    // Arguments after the third are ignored.
+    RunMerge({base, data + "/values.ini", dir.filePath("out.ini"), "anything", "else"});
+    QCOMPARE(ReadBytes(dir.filePath("out.ini")), ReadBytes(data + "/expected.ini"));
+}
+
+void TestMergeRun::failureLeavesFilesUntouched_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QStringList>("arguments"); // names inside the test folder
+    QTest::addColumn<int>("error");
+
+    const QByteArray good = "[Main]\r\nA=1\r\n";
+    const QStringList usual{"base.ini", "values.ini", "out.ini"};
+    QTest::newRow("no arguments") << good << good << QStringList{} << 9;
+    QTest::newRow("one argument") << good << good << QStringList{"base.ini"} << 9;
+    QTest::newRow("missing base") << good << good << QStringList{"none.ini", "values.ini"} << 53;
+    QTest::newRow("missing values") << good << good << QStringList{"base.ini", "none.ini"} << 53;
+    QTest::newRow("base is a folder") << good << good << QStringList{"sub", "values.ini"} << 75;
+    QTest::newRow("malformed base") << QByteArray("[Main]\r\nA.b=1") << good << usual << 9;
+    QTest::newRow("malformed values") << good << QByteArray("[Main]\r\n\tA=1") << usual << 9;
+    QTest::newRow("duplicate key in values")
+        << good << QByteArray("[Main]\r\nA=1\r\n[MAIN]\r\na=2") << usual << 457;
+    QTest::newRow("LF-only file beginning with a header")
+        << good << QByteArray("[Main]\nA=2\n") << usual << 9;
+    QTest::newRow("output is a folder")
+        << good << good << QStringList{"base.ini", "values.ini", "sub"} << 75;
+    QTest::newRow("output folder missing")
+        << good << good << QStringList{"base.ini", "values.ini", "none/out.ini"} << 76;
+    QTest::newRow("write-protected output") << good << good << usual << 70;
+    QTest::newRow("write-protected base overwritten")
+        << good << good << QStringList{"base.ini", "values.ini"} << 70;
+}
+
+void TestMergeRun::failureLeavesFilesUntouched()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, values);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, error);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("sub"));
+    WriteBytes(dir.filePath("base.ini"), base);
+    WriteBytes(dir.filePath("values.ini"), values.replace("A=1", "A=new"));
+    WriteBytes(dir.filePath("out.ini"), "old output");
+    if (QString(QTest::currentDataTag()).startsWith("write-protected")) {
+        const QString target = arguments.size() > 2 ? arguments.at(2) : arguments.at(0);
+        QVERIFY(QFile::setPermissions(dir.filePath(target), QFileDevice::ReadOwner));
+    }
+    const auto before = Snapshot(dir.path());
+
+    QStringList paths;
+    for (const QString& name : arguments)
+        paths.append(dir.filePath(name));
+    QCOMPARE(ErrorOfMerge(paths), error);
+    QCOMPARE(Snapshot(dir.path()), before);
+}
+
+void TestMergeRun::replacedFileKeepsPermissions()
+{
+    QTemporaryDir dir;
+    const QString base = dir.filePath("base.ini");
+    WriteBytes(base, "[Main]\r\nA=1");
+    WriteBytes(dir.filePath("values.ini"), "[Main]\r\nA=2");
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadGroup | QFileDevice::ReadUser;
+    QVERIFY(QFile::setPermissions(base, permissions));
+    RunMerge({base, dir.filePath("values.ini")});
+    QCOMPARE(ReadBytes(base), QByteArray("[Main]\r\nA=2"));
+    const auto ownerGroupOther = QFileDevice::Permissions(0x70FF); // without the user bits
+    QCOMPARE(QFile::permissions(base) & ownerGroupOther, permissions & ownerGroupOther);
+}
+
+void TestMergeRun::largeFileMerged()
+{
+    // 200 sections of 100 keys, about 1 MB; the value file names every other key in other
+    // letter case and brings keys of its own.
+    constexpr int kSections = 200;
+    constexpr int kKeys = 100;
+    QString base;
+    QString values;
+    QString expected;
+    for (int s = 0; s < kSections; ++s) {
+        const QString section = QStringLiteral("Раздел_%1").arg(s);
+        base += QStringLiteral("; раздел %1\r\n[%2]\r\n").arg(s).arg(section);
+        expected += QStringLiteral("; раздел %1\r\n[%2]\r\n").arg(s).arg(section);
+        values += QStringLiteral("[%1]\r\n").arg(section.toUpper());
+        for (int k = 0; k < kKeys; ++k) {
+            const QString key = QStringLiteral("Key_%1_Ключ_%2").arg(s).arg(k);
+            const QString old =
+                QStringLiteral(" base value of %1/%2 ; a comment after it").arg(s).arg(k);
+            base += key + " =" + old + "\r\n";
+            if (k % 2 == 0) {
+                const QString taken = QStringLiteral("merged %1/%2 ").arg(s).arg(k);
+                values += key.toLower() + '=' + taken + "\r\n";
+                expected += key + '=' + taken + "\r\n";
+            } else {
+                expected += key + '=' + old + "\r\n";
+            }
+        }
+        values += QStringLiteral("Extra_%1=dropped\r\n").arg(s);
+    }
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("base.ini"), EncodeWindows1251(base));
+    WriteBytes(dir.filePath("values.ini"), EncodeWindows1251(values));
+    QVERIFY(QFileInfo(dir.filePath("base.ini")).size() > 1'000'000);
+
+    RunMerge({dir.filePath("base.ini"), dir.filePath("values.ini"), dir.filePath("out.ini")});
+    QCOMPARE(ReadBytes(dir.filePath("out.ini")), EncodeWindows1251(expected));
+}
+
+void TestMergeRun::commandLineString()
+{
+    const QString data = QStringLiteral(VARNEL_TEST_DATA_DIR "/layout");
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("my settings"));
+    const QString base = dir.filePath("my settings/base.ini");
+    QVERIFY(QFile::copy(data + "/base.ini", base));
+
+    std::FILE* errors = std::tmpfile();
+    QVERIFY(errors);
+    // The output path follows the closing quote without a blank.
+    const QString line = QStringLiteral("\"C:\\Program Files\\Quilmer.exe\"  \"%1\" \"%2\"\"%3\"")
+                             .arg(base, data + "/values.ini", dir.filePath("my settings/out.ini"));
+    QCOMPARE(QuilmerMainFromCommandLine(line, errors), 0);
+    QCOMPARE(ReadAll(errors), QString());
+    QCOMPARE(ReadBytes(dir.filePath("my settings/out.ini")), ReadBytes(data + "/expected.ini"));
+
+    QCOMPARE(QuilmerMainFromCommandLine("Quilmer.exe \"" + base + " " + base, errors), 1);
+    QVERIFY2(ReadAll(errors).startsWith("Ошибка 5: "), qPrintable(ReadAll(errors)));
+    std::fclose(errors);
+}
+
+QTEST_APPLESS_MAIN(TestMergeRun)
+#include "tst_mergerun.moc"

@@ -1,0 +1,159 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+const QString kData = QStringLiteral(VARNEL_TEST_DATA_DIR "/layout");
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QMap<QString, QByteArray> Snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        files.insert(name, ReadBytes(folder + '/' + name));
+    return files;
+}
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+Outcome RunQuilmer(const QStringList& arguments, qint64 fileSizeLimit = 0)
+{
+    QProcess process;
+    if (fileSizeLimit > 0) {
+        // A file that may not grow past the limit fails the way a full disk does.
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                               static_cast<rlim_t>(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    process.start(QStringLiteral(QUILMER_PATH), arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return outcome;
+    outcome.exitCode = process.exitCode();
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+} // namespace
+
+class TestQuilmer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mergesSilently();
+    void reportsErrors_data();
+    void reportsErrors();
+    void failedWriteKeepsOldFile();
+};
+
+void TestQuilmer::mergesSilently()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("my settings"));
+    const QString base = dir.filePath("my settings/base file.ini");
+    const QString output = dir.filePath("my settings/merged file.ini");
+    QVERIFY(QFile::copy(kData + "/base.ini", base));
+
+    Outcome outcome = RunQuilmer({base, kData + "/values.ini", output});
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.err, QString());
+    QCOMPARE(outcome.out, QByteArray());
+    QCOMPARE(ReadBytes(output), ReadBytes(kData + "/expected.ini"));
+    QCOMPARE(ReadBytes(base), ReadBytes(kData + "/base.ini"));
+
+    outcome = RunQuilmer({base, kData + "/values.ini"});
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(ReadBytes(base), ReadBytes(kData + "/expected.ini"));
+    QCOMPARE(QDir(dir.filePath("my settings")).entryList(QDir::Files).size(), 2);
+}
+
+void TestQuilmer::reportsErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // names inside the test folder
+    QTest::addColumn<QString>("report");
+    const QStringList usual{"base.ini", "values.ini", "out.ini"};
+    QTest::newRow("no arguments") << QStringList{} << "Ошибка 9: Не заданы файлы";
+    QTest::newRow("one argument") << QStringList{"base.ini"} << "Ошибка 9: Не заданы файлы";
+    QTest::newRow("missing value file")
+        << QStringList{"base.ini", "no such.ini", "out.ini"} << "Ошибка 53: Файл «";
+    QTest::newRow("malformed line")
+        << QStringList{"bad.ini", "values.ini", "out.ini"}
+        << "Ошибка 9: Файл «%1/bad.ini». Строка 2. Неверная строка «A.b=1»";
+    QTest::newRow("key given twice")
+        << QStringList{"base.ini", "twice.ini", "out.ini"}
+        << "Ошибка 457: Файл «%1/twice.ini». Строка 3. Ключ «a» уже есть в секции «Main»";
+}
+
+void TestQuilmer::reportsErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, report);
+
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("base.ini"), "[Main]\r\nA=1\r\n");
+    WriteBytes(dir.filePath("values.ini"), "[Main]\r\nA=2\r\n");
+    WriteBytes(dir.filePath("bad.ini"), "[Main]\r\nA.b=1\r\n");
+    WriteBytes(dir.filePath("twice.ini"), "[Main]\r\nA=1\r\na=2\r\n");
+    WriteBytes(dir.filePath("out.ini"), "old output");
+    const auto before = Snapshot(dir.path());
+
+    QStringList paths;
+    for (const QString& name : arguments)
+        paths.append(dir.filePath(name));
+    const Outcome outcome = RunQuilmer(paths);
+
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.err.startsWith(report.contains("%1") ? report.arg(dir.path()) : report),
+             qPrintable(outcome.err));
+    QVERIFY(outcome.err.endsWith('\n'));
+    QCOMPARE(outcome.out, QByteArray());
+    QCOMPARE(Snapshot(dir.path()), before);
+}
+
+void TestQuilmer::failedWriteKeepsOldFile()
+{
+    QTemporaryDir dir;
+    QByteArray base = "[Main]\r\n";
+    for (int i = 0; i < 500; ++i)
+        base += "Key" + QByteArray::number(i) + "=some value to fill the file\r\n";
+    WriteBytes(dir.filePath("base.ini"), base);
+    WriteBytes(dir.filePath("values.ini"), "[Main]\r\nKey1=new\r\n");
+    const auto before = Snapshot(dir.path());
+
+    // Overwriting the base file itself: the write stops at 4 KB, the old file stays whole.
+    const Outcome outcome =
+        RunQuilmer({dir.filePath("base.ini"), dir.filePath("values.ini")}, 4096);
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.err.startsWith("Ошибка 57: Не удаётся записать файл"),
+             qPrintable(outcome.err));
+    QCOMPARE(Snapshot(dir.path()), before);
+}
+
+QTEST_GUILESS_MAIN(TestQuilmer)
+#include "tst_quilmer.moc"
