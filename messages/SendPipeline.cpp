@@ -1,0 +1,222 @@
+#include "messages/SendPipeline.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "messages/DocumentWriters.h"
+#include "messages/FileMove.h"
+#include "messages/SendPipelineTesting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTime>
+
+#include <cerrno>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace varnel {
+namespace {
+
+const QString kBreak = QStringLiteral("\r\n");
+
+struct RequestKind {
+    const char16_t* name;
+    const char16_t* question;
+    const char16_t* prefix;
+};
+
+const RequestKind kKinds[] = {
+    {u"GetIssueList", u"Отправить запрос на получение справочника ценных бумаг ?", u"GIL"},
+    {u"SubscribeIssueList",
+     u"Отправить запрос на подписку на автоматическое получение справочника ценных бумаг ?",
+     u"SIL"},
+    {u"UnsubscribeIssueList",
+     u"Отправить запрос на отказ от подписки на автоматическое получение справочника ценных "
+     u"бумаг ?",
+     u"UIL"},
+    {u"Deals", u"Отправить данный отчет ?", u"DL"},
+    {u"RepoDeals", u"Отправить данный отчет ?", u"DR"},
+    {u"RevokeDeals", u"Отправить запрос на удаление указанных сделок ?", u"RD"},
+    {u"RepoRevokeDeals", u"Отправить запрос на удаление указанных сделок РЕПО ?", u"RR"},
+};
+
+std::function<void(testing::SendStage, const QString&)> g_stageHook;
+
+void stage(testing::SendStage s, const QString& file = QString())
+{
+    if (g_stageHook)
+        g_stageHook(s, file);
+}
+
+// Next number tried by the unique name generator; like the platform's it starts from a
+// varying value and counts up from the last name it made.
+quint16 g_nextUnique = 0;
+bool g_uniqueSeeded = false;
+
+// True when a file (or anything else) of that name exists.
+bool nameTaken(const QString& path)
+{
+    return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+}
+
+// The folder's names are folder + "/" + name, or name alone for no folder.
+QString inFolder(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+// The platform's unique temporary name: first three characters of the prefix, one to four
+// upper-case hexadecimal digits and ".tmp", created empty and exclusively in the folder. The
+// name with the final extension must be free as well. Empty when the folder cannot be written.
+QString uniqueTempFile(const QString& folder, const QString& prefix, const QString& finalExt)
+{
+    if (!g_uniqueSeeded) {
+        g_nextUnique = quint16(QRandomGenerator::global()->generate());
+        g_uniqueSeeded = true;
+    }
+    const QString head = prefix.left(3);
+    for (int tries = 0; tries < 0x10000; ++tries) {
+        const quint16 unique = g_nextUnique++;
+        if (unique == 0)
+            continue;
+        const QString stem = inFolder(folder, head + QString::number(unique, 16).toUpper());
+        if (nameTaken(stem + finalExt))
+            continue;
+        const QString name = stem + QStringLiteral(".tmp");
+#if defined(Q_OS_UNIX)
+        const QByteArray encoded = QFile::encodeName(name);
+        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST)
+            return QString();
+#else
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        if (nameTaken(name))
+            continue;
+        return QString();
+#endif
+    }
+    return QString();
+}
+
+// The file name's extension (from its last ".", not in a folder name) replaced, or appended.
+QString renameExtension(const QString& path, const QString& ext)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot > slash)
+        return path.left(dot) + ext;
+    return path + ext;
+}
+
+QString MakeWorkFileNameImpl(const QString& prefix, const QString& folder, const QString& extension,
+                             bool* fellBack)
+{
+    const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
+    QString name = uniqueTempFile(folder, prefix, ext);
+    if (fellBack)
+        *fellBack = name.isEmpty();
+    if (name.isEmpty()) {
+        const double seconds = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+        name = UserName() + u'_' + QString::number(seconds, 'f', 2);
+    }
+    if (QFileInfo::exists(name))
+        QFile::remove(name);
+    return renameExtension(name, ext);
+}
+
+QString checkedFolder(const QString& key, const QString& missingText, const QString& absentText)
+{
+    const QString value = ReadSetting(QStringLiteral("Path"), key, QString()).trimmed();
+    if (value.isEmpty())
+        Fail(missingText);
+    const QString folder = ResolvePath(value);
+    if (!QFileInfo(folder).isDir())
+        Fail(absentText + kBreak + folder);
+    return folder;
+}
+
+void send(const QString& requestName, const RequestData& data, QWidget* parent)
+{
+    const RequestKind* kind = nullptr;
+    for (const RequestKind& k : kKinds) {
+        if (requestName == QStringView(k.name))
+            kind = &k;
+    }
+    if (!kind)
+        Fail(QStringLiteral("Отправка запроса ") + requestName +
+             QStringLiteral(" не поддерживается данной версией программы"));
+    if (Dialogs::AskYesNo(parent, QString::fromUtf16(kind->question), kAppTitle) != Answer::Yes)
+        return;
+
+    const QString work = checkedFolder(QStringLiteral("FolderWork"),
+                                       QStringLiteral("Отсутствует настройка рабочего каталога"),
+                                       QStringLiteral("Рабочий каталог не существует: "));
+    const QString sendFolder = checkedFolder(
+        QStringLiteral("FolderSend"), QStringLiteral("Отсутствует настройка каталога отправки"),
+        QStringLiteral("Каталог отправки не существует: "));
+    stage(testing::SendStage::FoldersChecked);
+
+    // The name is unique in the work folder; one still waiting in the send folder is passed
+    // over as well, so that the move does not fail on it.
+    const QString prefix = QString::fromUtf16(kind->prefix);
+    QString file;
+    QString target;
+    for (int tries = 0; tries < 16; ++tries) {
+        bool fellBack = false;
+        file = MakeWorkFileNameImpl(prefix, work, QStringLiteral("xml"), &fellBack);
+        // The fallback name lies outside the work folder and does not carry the prefix the
+        // transport looks for: such a request would never be taken.
+        if (fellBack)
+            Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
+                 work);
+        target = inFolder(sendFolder, QFileInfo(file).fileName());
+        if (!nameTaken(target))
+            break;
+    }
+    stage(testing::SendStage::WorkFileNamed, file);
+
+    WriteRequestXml(requestName, file, data);
+    stage(testing::SendStage::BeforeMove, file);
+
+    MoveRequestFile(file, target);
+    Dialogs::Notice(parent,
+                    QStringLiteral("Запрос ") + requestName + QStringLiteral(" отправлен:") +
+                        kBreak + target,
+                    kAppTitle, MessageIcon::None);
+}
+
+} // namespace
+
+void SendRequest(const QString& requestName, const RequestData& data, QWidget* parent)
+{
+    RunTrapped(parent, kAppTitle, [&] { send(requestName, data, parent); });
+}
+
+QString MakeWorkFileName(const QString& prefix, const QString& folder, const QString& extension)
+{
+    return MakeWorkFileNameImpl(prefix, folder, extension, nullptr);
+}
+
+namespace testing {
+void SetSendStageHook(std::function<void(SendStage, const QString&)> hook)
+{
+    g_stageHook = std::move(hook);
+}
+} // namespace testing
+
+} // namespace varnel

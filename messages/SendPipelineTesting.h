@@ -1,0 +1,21 @@
+#pragma once
+
+#include "messages/FileMove.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace varnel::testing {
+
+// Points in SendRequest where a test may change the world, as another program could.
+enum class SendStage {
+    FoldersChecked, // both folders checked; the work file name not yet made
+    WorkFileNamed,  // the work file name is made; the document not yet written
+    BeforeMove,     // the document is written; argument: the work file
+};
+
+// Called at each stage with the work file (empty before it is named). nullptr removes it.
+void SetSendStageHook(std::function<void(SendStage, const QString& workFile)> hook);
+
+} // namespace varnel::testing
