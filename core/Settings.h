@@ -12,7 +12,8 @@ namespace varnel {
 // An empty file means the settings file.
 QString ReadSetting(const QString& section, const QString& key, const QString& def,
                     const QString& file = QString());
-// Leading decimal digits of the value; def when absent or below 1.
+// The number the value starts with, as GetPrivateProfileInt reads it (PrivateProfile::GetInt);
+// def when absent or below 1.
 int ReadSettingInt(const QString& section, const QString& key, int def);
 // Replaces the key's line in place or adds it at the end of its section. Failures are silent.
 void WriteSetting(const QString& section, const QString& key, const QString& value);
