@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSaveFile>
@@ -35,6 +36,8 @@ frmDocument::frmDocument(QWidget* parent) : QWidget(parent)
     rtbBody_ = new QPlainTextEdit(this);
     rtbBody_->setObjectName(QStringLiteral("rtbBody"));
     rtbBody_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // XML and other hand-edited texts read best in a fixed-width font.
+    rtbBody_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     lblFileName_ = new QLabel(this);
     lblFileName_->setObjectName(QStringLiteral("lblFileName"));
