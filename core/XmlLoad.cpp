@@ -17,6 +17,7 @@
 #include <deque>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace varnel {
 namespace {
@@ -79,6 +80,7 @@ struct LoadState {
 
     // Streaming reader
     int depth = 0;
+    std::vector<int> openLines; // start line of each open element (depth is bounded)
     bool rootStarted = false;
     XmlElement root;
     std::deque<XmlElement> pending;
@@ -215,6 +217,7 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
                   const xmlChar** attributes)
 {
     LoadState* state = StateOf(ctx);
+    state->openLines.push_back(static_cast<xmlParserCtxtPtr>(ctx)->input->line);
     const int depth = state->depth++;
     if (depth > 1)
         return;
@@ -241,7 +244,9 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
 
 void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 {
-    --StateOf(ctx)->depth;
+    LoadState* state = StateOf(ctx);
+    --state->depth;
+    state->openLines.pop_back();
 }
 
 xmlSAXHandler StreamingHandler()
@@ -398,9 +403,16 @@ public:
         }
         if (last) {
             finished_ = true;
-            // The parser calls a file without an element "extra content"; it is empty.
-            if (state_.failed && beforeRoot && state_.code == XML_ERR_DOCUMENT_END)
-                state_.reason = kDocumentEmpty;
+            // At the end of the input the parser calls every unfinished document "extra
+            // content": say what is really wrong, in the words the parser uses elsewhere.
+            if (state_.failed && state_.code == XML_ERR_DOCUMENT_END) {
+                if (beforeRoot)
+                    state_.reason = kDocumentEmpty;
+                else if (ctxt_->nameNr > 0)
+                    state_.reason = QStringLiteral("Premature end of data in tag %1 line %2")
+                                        .arg(FromXml(ctxt_->nameTab[ctxt_->nameNr - 1]))
+                                        .arg(openElementLine());
+            }
         }
         if (!state_.failed && (rc != 0 || (last && !ctxt_->wellFormed))) {
             const xmlError* error = xmlCtxtGetLastError(ctxt_);
@@ -425,6 +437,15 @@ public:
     LoadState& state() { return state_; }
 
 private:
+    int openElementLine() const
+    {
+        if (!state_.openLines.empty())
+            return state_.openLines.back();
+        if (ctxt_->node)
+            return int(xmlGetLineNo(ctxt_->node));
+        return ctxt_->input->line;
+    }
+
     [[noreturn]] void raise()
     {
         finished_ = true;
