@@ -4,15 +4,27 @@ namespace varnel {
 
 namespace {
 
-// Case folding covers Latin and Cyrillic letters alike (Ё and ё included).
-QString Fold(const QString& name)
+// Case folding of one UTF-16 unit: Latin and Cyrillic letters alike (Ё and ё included).
+char16_t FoldUnit(char16_t ch)
 {
-    return name.toCaseFolded();
+    if (ch < 0x80)
+        return (ch >= u'A' && ch <= u'Z') ? char16_t(ch + 0x20) : ch;
+    if (ch >= 0x0410 && ch <= 0x042F) // А to Я
+        return char16_t(ch + 0x20);
+    return static_cast<char16_t>(QChar::toCaseFolded(char32_t(ch)));
+}
+
+NoCaseName NoCase(const QString& name)
+{
+    return NoCaseName{name};
 }
 
 QString CombinedKey(const QString& section, const QString& name)
 {
-    return u'[' + section + u']' + name;
+    QString key;
+    key.reserve(section.size() + name.size() + 2);
+    key.append(u'[').append(section).append(u']').append(name);
+    return key;
 }
 
 bool IsAsciiLetterOrDigit(char16_t ch)
@@ -36,6 +48,31 @@ QString Quoted(const QString& line)
 }
 
 } // namespace
+
+bool operator==(const NoCaseName& a, const NoCaseName& b) noexcept
+{
+    const qsizetype n = a.text.size();
+    if (b.text.size() != n)
+        return false;
+    const QChar* x = a.text.constData();
+    const QChar* y = b.text.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (x[i] != y[i] && FoldUnit(x[i].unicode()) != FoldUnit(y[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+size_t qHash(const NoCaseName& name, size_t seed) noexcept
+{
+    // FNV-1a over the folded units.
+    quint64 hash = 0xcbf29ce484222325ULL ^ seed;
+    for (const QChar ch : name.text) {
+        hash ^= FoldUnit(ch.unicode());
+        hash *= 0x100000001b3ULL;
+    }
+    return static_cast<size_t>(hash);
+}
 
 IniLineRecord ParseIniLine(const QString& line)
 {
@@ -91,15 +128,32 @@ QString FormatIniLine(const IniLineRecord& record)
     return record.value;
 }
 
+const QHash<QString, qsizetype>& IniValueMap::Index() const
+{
+    if (!indexed_) {
+        index_.reserve(keys_.size());
+        for (qsizetype i = 0; i < keys_.size(); ++i)
+            index_.insert(keys_.at(i), i);
+        indexed_ = true;
+    }
+    return index_;
+}
+
+bool IniValueMap::contains(const QString& key) const
+{
+    return Index().contains(key);
+}
+
 QString IniValueMap::value(const QString& key) const
 {
-    const auto it = index_.constFind(key);
-    return it == index_.cend() ? QString() : values_.at(*it);
+    const auto& index = Index();
+    const auto it = index.constFind(key);
+    return it == index.cend() ? QString() : values_.at(*it);
 }
 
 void IniValueMap::insert(const QString& key, const QString& value)
 {
-    if (index_.contains(key))
+    if (Index().contains(key))
         throw IniError(kIniErrDuplicate, QStringLiteral("Ключ %1 уже задан").arg(key));
     index_.insert(key, keys_.size());
     keys_.append(key);
@@ -108,15 +162,15 @@ void IniValueMap::insert(const QString& key, const QString& value)
 
 int CIniMngr::KeyRecord(const QString& bstKey_I) const
 {
-    return keyIndex_.value(Fold(bstKey_I), -1);
+    return keyIndex_.value(NoCase(bstKey_I), -1);
 }
 
 int CIniMngr::KeyRecord(const QString& section, const QString& name) const
 {
-    const auto sec = sectionTable_.constFind(Fold(section));
+    const auto sec = sectionTable_.constFind(NoCase(section));
     if (sec == sectionTable_.cend())
         return -1;
-    return sections_[static_cast<std::size_t>(*sec)].keys.value(Fold(name), -1);
+    return sections_[static_cast<std::size_t>(*sec)].keys.value(NoCase(name), -1);
 }
 
 QString CIniMngr::Value(const QString& bstKey_I) const
@@ -156,11 +210,11 @@ void CIniMngr::ValueLet(const QString& bstSectionName_I, const QString& bstParam
     records_[static_cast<std::size_t>(index)].line.value = bstValue_I;
 }
 
-int CIniMngr::EnterSection(const QString& foldedName)
+int CIniMngr::EnterSection(const QString& name)
 {
     const int index = static_cast<int>(sections_.size());
     sections_.emplace_back();
-    sectionTable_.insert(foldedName, index);
+    sectionTable_.insert(NoCase(name), index);
     return index;
 }
 
@@ -188,52 +242,53 @@ void CIniMngr::LinkAfter(int after, int index)
 void CIniMngr::ValueAdd(const QString& bstSectionName_I, const QString& bstParamName_I,
                         const QString& bstValue_I)
 {
-    const QString foldedSection = Fold(bstSectionName_I);
-    const QString foldedKey = Fold(bstParamName_I);
-    const QString foldedCombined = CombinedKey(foldedSection, foldedKey);
+    const NoCaseName section = NoCase(bstSectionName_I);
+    const NoCaseName key = NoCase(bstParamName_I);
+    const QString combined = CombinedKey(bstSectionName_I, bstParamName_I);
 
     int header = -1;
-    int section = -1;
-    const auto known = headerTable_.constFind(foldedSection);
+    int sectionIndex = -1;
+    const auto known = headerTable_.constFind(section);
     if (known != headerTable_.cend()) {
         if (bstParamName_I.isEmpty())
             throw IniError(
                 kIniErrInvalidArgument,
                 QStringLiteral("Пустое имя ключа для секции «%1»").arg(bstSectionName_I));
         header = *known;
-        section = sectionTable_.value(foldedSection);
+        sectionIndex = sectionTable_.value(section);
         // Refused before anything changes, so the document stays as it was.
-        if (sections_[static_cast<std::size_t>(section)].keys.contains(foldedKey) ||
-            keyIndex_.contains(foldedCombined))
+        if (sections_[static_cast<std::size_t>(sectionIndex)].keys.contains(key) ||
+            keyIndex_.contains(NoCase(combined)))
             throw IniError(kIniErrDuplicate, QStringLiteral("Ключ «%2» уже есть в секции «%1»")
                                                  .arg(bstSectionName_I, bstParamName_I));
     } else {
-        if (sectionTable_.contains(foldedSection))
+        if (sectionTable_.contains(section))
             throw IniError(kIniErrDuplicate,
                            QStringLiteral("Секция «%1» уже есть").arg(bstSectionName_I));
-        section = EnterSection(foldedSection);
+        sectionIndex = EnterSection(bstSectionName_I);
         header = AppendRecord({{IniLineKind::Header, bstSectionName_I, {}}, {}, -1});
-        headerTable_.insert(foldedSection, header);
+        headerTable_.insert(section, header);
         if (bstParamName_I.isEmpty())
             return;
     }
 
+    // The key line goes straight after the header: a link, so nothing else moves.
     const int index = static_cast<int>(records_.size());
-    records_.push_back({{IniLineKind::Key, bstParamName_I, bstValue_I}, bstSectionName_I, -1});
+    records_.push_back({{IniLineKind::Key, bstParamName_I, bstValue_I}, combined, -1});
     LinkAfter(header, index);
-    sections_[static_cast<std::size_t>(section)].keys.insert(foldedKey, index);
-    keyIndex_.insert(foldedCombined, index);
+    sections_[static_cast<std::size_t>(sectionIndex)].keys.insert(key, index);
+    keyIndex_.insert(NoCase(combined), index);
 }
 
 bool CIniMngr::ValueExistsKey(const QString& bstKey_I) const
 {
-    return keyIndex_.contains(Fold(bstKey_I));
+    return keyIndex_.contains(NoCase(bstKey_I));
 }
 
 bool CIniMngr::ValueExists(const QString& bstSectionName_I, const QString& bstParamName_I) const
 {
     if (bstParamName_I.isEmpty())
-        return headerTable_.contains(Fold(bstSectionName_I));
+        return headerTable_.contains(NoCase(bstSectionName_I));
     return ValueExistsKey(CombinedKey(bstSectionName_I, bstParamName_I));
 }
 
@@ -270,10 +325,15 @@ void CIniMngr::ValueKeyParce(const QString& bstKey_I, QString& bstSection_O, QSt
 
 IniValueMap CIniMngr::Values() const
 {
+    // Combined keys are unique already, so the entries go in without a check.
     IniValueMap map;
+    map.keys_.reserve(keyIndex_.size());
+    map.values_.reserve(keyIndex_.size());
     for (const Record& record : records_) {
-        if (record.line.kind == IniLineKind::Key)
-            map.insert(CombinedKey(record.section, record.line.name), record.line.value);
+        if (record.line.kind == IniLineKind::Key) {
+            map.keys_.append(record.combined);
+            map.values_.append(record.line.value);
+        }
     }
     return map;
 }
@@ -295,43 +355,42 @@ void CIniMngr::Load(const QString& bstIniText_I)
 
 void CIniMngr::LoadLines(const QStringList& abstIniText_I)
 {
+    keyIndex_.reserve(keyIndex_.size() + abstIniText_I.size());
+
     // Each call starts outside any section: keys before the first header of this text go to
     // the section with the empty name.
     int section = -1;
     QString sectionName;
-    QString foldedSectionName;
 
     for (qsizetype i = 0; i < abstIniText_I.size(); ++i) {
         const QString& text = abstIniText_I.at(i);
         try {
             IniLineRecord line = ParseIniLine(text);
             if (line.kind == IniLineKind::Header) {
-                const QString folded = Fold(line.name);
-                const auto known = sectionTable_.constFind(folded);
+                const auto known = sectionTable_.constFind(NoCase(line.name));
                 if (known != sectionTable_.cend()) {
                     section = *known;
                 } else {
-                    section = EnterSection(folded);
-                    headerTable_.insert(folded, static_cast<int>(records_.size()));
+                    section = EnterSection(line.name);
+                    headerTable_.insert(NoCase(line.name), static_cast<int>(records_.size()));
                 }
                 sectionName = line.name;
-                foldedSectionName = folded;
                 AppendRecord({std::move(line), {}, -1});
             } else if (line.kind == IniLineKind::Key) {
                 if (section < 0) {
-                    const auto unnamed = sectionTable_.constFind(QString());
+                    const auto unnamed = sectionTable_.constFind(NoCase(QString()));
                     section = unnamed != sectionTable_.cend() ? *unnamed : EnterSection(QString());
                 }
-                const QString foldedKey = Fold(line.name);
-                const QString foldedCombined = CombinedKey(foldedSectionName, foldedKey);
-                QHash<QString, int>& keys = sections_[static_cast<std::size_t>(section)].keys;
-                if (keys.contains(foldedKey) || keyIndex_.contains(foldedCombined))
+                QString combined = CombinedKey(sectionName, line.name);
+                QHash<NoCaseName, int>& keys = sections_[static_cast<std::size_t>(section)].keys;
+                if (keys.contains(NoCase(line.name)) || keyIndex_.contains(NoCase(combined)))
                     throw IniError(kIniErrDuplicate,
                                    QStringLiteral("Ключ «%2» уже есть в секции «%1»")
                                        .arg(sectionName, line.name));
-                const int index = AppendRecord({std::move(line), sectionName, -1});
-                keys.insert(foldedKey, index);
-                keyIndex_.insert(foldedCombined, index);
+                const NoCaseName key = NoCase(line.name);
+                const int index = AppendRecord({std::move(line), combined, -1});
+                keys.insert(key, index);
+                keyIndex_.insert(NoCase(combined), index);
             } else {
                 AppendRecord({std::move(line), {}, -1});
             }

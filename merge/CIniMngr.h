@@ -29,12 +29,20 @@ IniLineRecord ParseIniLine(const QString& line);
 // The form in which a record is written back.
 QString FormatIniLine(const IniLineRecord& record);
 
+// A name that compares and hashes without regard to letter case (Latin and Cyrillic letters
+// alike); the text itself stays as written.
+struct NoCaseName {
+    QString text;
+};
+bool operator==(const NoCaseName& a, const NoCaseName& b) noexcept;
+size_t qHash(const NoCaseName& name, size_t seed = 0) noexcept;
+
 // Ordered map from combined key to value text; keys compare exactly.
 class IniValueMap {
 public:
     qsizetype size() const { return keys_.size(); }
     bool isEmpty() const { return keys_.isEmpty(); }
-    bool contains(const QString& key) const { return index_.contains(key); }
+    bool contains(const QString& key) const;
     QString value(const QString& key) const;
     const QStringList& keys() const { return keys_; }
     const QStringList& values() const { return values_; }
@@ -43,9 +51,13 @@ public:
     void insert(const QString& key, const QString& value);
 
 private:
+    friend class CIniMngr;
+    const QHash<QString, qsizetype>& Index() const;
+
     QStringList keys_;
     QStringList values_;
-    QHash<QString, qsizetype> index_;
+    mutable QHash<QString, qsizetype> index_; // built on first lookup
+    mutable bool indexed_ = false;
 };
 
 // In-memory model of one INI text. Every line is kept, comments, blank lines and their order
@@ -90,14 +102,14 @@ public:
 private:
     struct Record {
         IniLineRecord line;
-        QString section; // key line: its section name as written where it was entered
-        int next = -1;   // the record written after this one
+        QString combined; // key line: its combined key, section name as written before it
+        int next = -1;    // the record written after this one
     };
     struct Section {
-        QHash<QString, int> keys; // folded key name -> record index
+        QHash<NoCaseName, int> keys; // key name -> record index
     };
 
-    int EnterSection(const QString& foldedName);
+    int EnterSection(const QString& name);
     int AppendRecord(Record record);
     void LinkAfter(int after, int index);
     int KeyRecord(const QString& bstKey_I) const;
@@ -105,11 +117,11 @@ private:
 
     std::vector<Record> records_;
     std::vector<Section> sections_;
-    QHash<QString, int> sectionTable_; // folded section name -> index into sections_
-    QHash<QString, int> headerTable_;  // folded section name -> record of its first header
-    QHash<QString, int> keyIndex_;     // folded combined key -> record index
-    int first_ = -1;                   // record written first
-    int last_ = -1;                    // record written last
+    QHash<NoCaseName, int> sectionTable_; // section name -> index into sections_
+    QHash<NoCaseName, int> headerTable_;  // section name -> record of its first header
+    QHash<NoCaseName, int> keyIndex_;     // combined key -> record index
+    int first_ = -1;                      // record written first
+    int last_ = -1;                       // record written last
 };
 
 } // namespace varnel

@@ -1,0 +1,120 @@
+// Timing of the merge tool: a whole merge run of two files of 20,000 keys (about 1 MB each),
+// its peak memory as a separate process, and additions of many keys to one section.
+#include "MergeRun.h"
+#include "Windows1251.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace varnel;
+
+namespace {
+
+constexpr int kSections = 200;
+constexpr int kKeysPerSection = 100;
+
+// A settings file of kSections * kKeysPerSection keys; `upper` writes the names in capitals
+// and `tag` marks the values, so the two files differ in every value.
+QByteArray SettingsFile(bool upper, const char* tag)
+{
+    QString text;
+    for (int s = 0; s < kSections; ++s) {
+        const QString section = QStringLiteral("Раздел_%1").arg(s);
+        text += QStringLiteral("; раздел номер %1\r\n[%2]\r\n")
+                    .arg(s)
+                    .arg(upper ? section.toUpper() : section);
+        for (int k = 0; k < kKeysPerSection; ++k) {
+            const QString key = QStringLiteral("Key_%1_Ключ_%2").arg(s).arg(k);
+            text += (upper ? key.toUpper() : key) +
+                    QStringLiteral(" = %1 value of key %2 in %3 ; note\r\n").arg(tag).arg(k).arg(s);
+        }
+    }
+    return EncodeWindows1251(text);
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double AddKeysMs(int count)
+{
+    CIniMngr ini;
+    ini.LoadLines({QStringLiteral("[Main]"), QStringLiteral("Last=1")});
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < count; ++i)
+        ini.ValueAdd(QStringLiteral("Main"), QStringLiteral("Key%1").arg(i), QStringLiteral("v"));
+    QStringList lines;
+    ini.SaveLines(lines);
+    return timer.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main()
+{
+    QTemporaryDir dir;
+    const QString base = dir.filePath("base.ini");
+    const QString values = dir.filePath("values.ini");
+    const QString output = dir.filePath("out.ini");
+    {
+        const QByteArray baseBytes = SettingsFile(false, "base");
+        const QByteArray valueBytes = SettingsFile(true, "merged");
+        if (!WriteFile(base, baseBytes) || !WriteFile(values, valueBytes)) {
+            std::fprintf(stderr, "cannot write the bench files\n");
+            return 1;
+        }
+        std::printf("files: base %lld bytes, values %lld bytes, %d keys each\n",
+                    static_cast<long long>(baseBytes.size()),
+                    static_cast<long long>(valueBytes.size()), kSections * kKeysPerSection);
+    }
+
+    // In process: read both, parse, merge, write (atomically).
+    std::vector<double> runs;
+    for (int i = 0; i < 15; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        RunMerge({base, values, output});
+        runs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("merge run in process: median %.1f ms, best %.1f ms (target < 100 ms)\n",
+                Median(runs), *std::min_element(runs.begin(), runs.end()));
+
+    // As the program itself: wall time and peak resident memory of the process.
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral(QUILMER_PATH), {base, values, output});
+    process.waitForFinished(60000);
+    const double processMs = timer.nsecsElapsed() / 1e6;
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    std::printf("Quilmer process: exit %d, %.1f ms with start-up, peak memory %.1f MB\n",
+                process.exitCode(), processMs, children.ru_maxrss / 1024.0);
+
+    // Additions to one section: each new key goes straight after the header, so the cost per
+    // addition must not grow with the number of keys already there.
+    for (const int count : {5000, 10000, 20000}) {
+        std::vector<double> adds;
+        for (int i = 0; i < 5; ++i)
+            adds.push_back(AddKeysMs(count));
+        std::printf("ValueAdd x %5d into one section: %.2f ms (%.3f us each)\n", count,
+                    Median(adds), Median(adds) * 1000.0 / count);
+    }
+    return 0;
+}
