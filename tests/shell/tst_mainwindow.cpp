@@ -1,0 +1,574 @@
+// The main window's command surface: menu tree, toolbar, enabling timer, and the commands it
+// carries out itself.
+#include "core/AppContext.h"
+#include "core/ChildWindow.h"
+#include "core/PlacementStore.h"
+#include "core/ScriptedDialogs.h"
+#include "core/Settings.h"
+#include "messages/RequestData.h"
+#include "shell/Startup.h"
+#include "shell/frmAbout.h"
+#include "shell/frmMain.h"
+#include "shell/frmOptions.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QUuid>
+#include <QtTest>
+
+using namespace varnel;
+
+namespace {
+
+// An empty report grid: the row-number column only.
+class EmptyGrid : public ReportTable {
+public:
+    explicit EmptyGrid(bool repo) : repo_(repo) {}
+    int columnCount() const override { return 1; }
+    QString columnDescriptor(int) const override { return QString(); }
+    int rowCount() const override { return 0; }
+    QString cell(int, int) const override { return QString(); }
+    bool isRepo() const override { return repo_; }
+
+private:
+    bool repo_;
+};
+
+// A child window of any kind that records what the main window asks of it.
+class FakeChild : public QWidget, public ChildWindow {
+public:
+    explicit FakeChild(const QString& kind)
+        : kind_(kind), grid_(kind == QStringLiteral("frmReportRepo"))
+    {
+    }
+    bool IsTextDocument() const override { return kind_ == QStringLiteral("frmDocument"); }
+    bool IsReportDocument() const override { return kind_.startsWith(QStringLiteral("frmReport")); }
+    bool IsBrowseXMLDocument() const override { return kind_ == QStringLiteral("frmBrowseXML"); }
+    QString kindName() const override { return kind_; }
+    void SaveFile() override { ++saves; }
+    void SaveFileAs(const QString& path) override { savedAs = path; }
+    void LoadFile(const QString& path) override { setWindowTitle(path); }
+    const ReportTable* lvDeals() const override { return &grid_; }
+    bool loadFailed() const override { return failed; }
+    void ExportExcel() override { ++exports; }
+
+    bool failed = false;
+    bool refuseClose = false;
+    int saves = 0;
+    int exports = 0;
+    QString savedAs;
+
+protected:
+    void closeEvent(QCloseEvent* e) override { refuseClose ? e->ignore() : e->accept(); }
+
+private:
+    QString kind_;
+    EmptyGrid grid_;
+};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<frmMain> w_;
+    int made_[2] = {0, 0};
+    bool nextFails_ = false;
+
+    QAction* act(const QString& name) const { return w_->findChild<QAction*>(name); }
+    FakeChild* open(const QString& kind)
+    {
+        auto* child = new FakeChild(kind);
+        w_->addChildWindow(child);
+        return child;
+    }
+    QStringList sendFolder() const
+    {
+        return QDir(dir_->filePath(QStringLiteral("send"))).entryList(QDir::Files);
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        SetProgramFolder(dir_->path());
+        QVERIFY(QFile::copy(QStringLiteral(VARNEL_TEST_DATA_DIR "/main_client.ini"),
+                            dir_->filePath(QStringLiteral("varnel_client.ini"))));
+        QFile(dir_->filePath(QStringLiteral("varnel_client.ini")))
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        for (const char* sub : {"work", "send", "receive", "store"})
+            QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
+        PlacementStore::SetRoot(dir_->filePath(QStringLiteral("store")));
+        const QString user =
+            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        SetLoginNameSource([user] { return user; });
+        made_[0] = made_[1] = 0;
+        nextFails_ = false;
+        frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary, [this]() -> QWidget* {
+            ++made_[0];
+            auto* c = new FakeChild(QStringLiteral("frmReport"));
+            c->failed = std::exchange(nextFails_, false);
+            return c;
+        });
+        frmMain::setReportWindowFactory(frmMain::ReportKind::Repo, [this]() -> QWidget* {
+            ++made_[1];
+            return new FakeChild(QStringLiteral("frmReportRepo"));
+        });
+        frmMain::setModalRunner([](QDialog&) { return int(QDialog::Accepted); });
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        w_ = std::make_unique<frmMain>();
+        QCOMPARE(w_->startupResult(), StartupResult::Running);
+        w_->show();
+    }
+
+    void cleanup()
+    {
+        w_.reset();
+        dialogs_.reset();
+        frmMain::resetRegistry();
+        SetLoginNameSource(nullptr);
+    }
+
+    void menuItems_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("enabled");
+        const auto row = [](const char* name, const char* caption, const char* key, bool shown,
+                            bool enabled) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(caption)
+                                << QString::fromLatin1(key) << shown << enabled;
+        };
+        row("mnuFile", "&Файл", "", true, true);
+        row("mnuFileOpen", "&Открыть...", "", true, true);
+        row("mnuFileSave", "&Сохранить", "", true, false);
+        row("mnuFileSaveAs", "Сохранить К&ак...", "", true, false);
+        row("mnuFilePageSetup", "Page Set&up...", "", false, false);
+        row("mnuFilePrint", "&Print...", "", false, false);
+        row("mnuFileUpgrade", "Обновить настройки ...", "", true, true);
+        row("mnuFileExit", "Вы&ход", "", true, true);
+        row("mnuReport", "&Отчеты", "", true, true);
+        row("mnuReportNew", "&Новый отчет", "Ctrl+N", true, true);
+        row("mnuReportNewRepo", "&Новый отчет РЕПО", "Ctrl+M", false, true);
+        row("mnuReportOpen", "&Открыть отчет ...", "Ctrl+O", true, true);
+        row("mnuReportOpenRepo", "&Открыть отчет РЕПО...", "Ctrl+P", false, true);
+        row("mnuReportSave", "&Сохранить отчет", "Ctrl+S", true, false);
+        row("mnuReportSaveAs", "Сохранить отчет к&ак ...", "", true, false);
+        row("mnuReportSend", "От&править отчет", "", true, false);
+        row("mnuRevokeDeal", "&Запрос на удаление сделки", "", true, true);
+        row("mnuRevokeDealRepo", "&Запрос на удаление сделки РЕПО", "", false, true);
+        row("mnuIssueList", "Справочник &ЦБ", "", true, true);
+        row("mnuIssueListBrowse", "&Просмотр", "", true, true);
+        row("mnuIssueListFind", "&Найти справочник ЦБ", "", true, true);
+        row("mnuIssueListRequest", "&Запросить справочник ЦБ", "", true, true);
+        row("mnuIssueListSubscribe", "По&дписаться на справочник ЦБ", "", true, true);
+        row("mnuIssueListUnsubscribe", "&Отказаться от подписки", "", true, true);
+        row("mnuEDI", "&Сообщения", "", true, true);
+        row("mnuEDIBrowseIn", "&Просмотр входящих сообщений", "", true, true);
+        row("mnuEDIExpExcel", "Экспорт в MS E&xcel", "", true, false);
+        row("mnuView", "&Вид", "", true, true);
+        row("mnuViewToolbar", "&Панель инструментов", "", true, true);
+        row("mnuViewStatusBar", "&Строка статуса", "", true, true);
+        row("mnuWindow", "&Окна", "", true, true);
+        row("mnuWindowCascade", "&Каскадом", "", true, true);
+        row("mnuWindowTileHorizontal", "Черепицей &Горизонтально", "", true, true);
+        row("mnuWindowTileVertical", "Черепицей &Вертикально", "", true, true);
+        row("mnuWindowArrangeIcons", "&Arrange Icons", "", false, false);
+        row("mnuOptions", "&Настройки", "", true, true);
+        row("mnuHelp", "&Help", "", false, false);
+        row("mnuHelpContents", "&Contents", "", true, true);
+        row("mnuHelpSearchForHelpOn", "&Search For Help On...", "", true, true);
+        row("mnuHelpAbout", "О &Программе", "", true, true);
+    }
+    void menuItems()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, shown);
+        QFETCH(bool, enabled);
+        QAction* a = act(name);
+        QVERIFY(a);
+        QCOMPARE(a->text(), caption);
+        QCOMPARE(a->shortcut().toString(QKeySequence::PortableText), shortcut);
+        QCOMPARE(a->isVisible(), shown);
+        // A hidden item is out of reach (Qt disables it); shown again it has its designed state.
+        if (!shown) {
+            QVERIFY(!a->isEnabled());
+            a->setVisible(true);
+        }
+        QCOMPARE(a->isEnabled(), enabled);
+    }
+
+    void menuOrder()
+    {
+        const auto names = [this](const char* menu) {
+            QStringList out;
+            for (QAction* a : w_->findChild<QMenu*>(QString::fromLatin1(menu))->actions())
+                out << a->objectName();
+            return out.join(u' ');
+        };
+        QCOMPARE(names("mnuFile"),
+                 QStringLiteral("mnuFileOpen mnuFileSave mnuFileSaveAs mnuFilePageSetup "
+                                "mnuFilePrint mnuFileBar3 mnuFileUpgrade mnuFileMRU mnuFileExit"));
+        QCOMPARE(names("mnuReport"),
+                 QStringLiteral("mnuReportNew mnuReportNewRepo mnuReportOpen mnuReportOpenRepo "
+                                "mnuReportSave mnuReportSaveAs mnuBar4 mnuReportSend mnuBar5 "
+                                "mnuRevokeDeal mnuRevokeDealRepo"));
+        QCOMPARE(names("mnuIssueList"),
+                 QStringLiteral("mnuIssueListBrowse mnuIssueListFind mnuIssueListRequest "
+                                "mnuILBar1 mnuIssueListSubscribe mnuIssueListUnsubscribe"));
+        QCOMPARE(names("mnuHelp"),
+                 QStringLiteral("mnuHelpContents mnuHelpSearchForHelpOn mnuHelpBar0 mnuHelpAbout"));
+        QStringList bar;
+        for (QAction* a : w_->menuBar()->actions())
+            bar << a->objectName();
+        QCOMPARE(bar.join(u' '),
+                 QStringLiteral(
+                     "mnuFile mnuReport mnuIssueList mnuEDI mnuView mnuWindow mnuOptions mnuHelp"));
+    }
+
+    void toolbar()
+    {
+        auto* bar = w_->findChild<QToolBar*>(QStringLiteral("tbToolBar"));
+        QVERIFY(bar);
+        QStringList keys;
+        QStringList tips;
+        for (QAction* a : bar->actions()) {
+            keys << a->objectName();
+            tips << a->toolTip();
+            QVERIFY2(!a->icon().pixmap(16).isNull() && !a->icon().pixmap(48).isNull(),
+                     qPrintable(a->objectName()));
+        }
+        QCOMPARE(keys.join(u' '),
+                 QStringLiteral("NewReport NewRepoReport OpenReport OpenRepoReport SaveReport "
+                                "IssueList GetIssueList BrowseXML ExpExcel"));
+        QCOMPARE(tips.join(u'|'),
+                 QStringLiteral("Новый отчет|Новый отчет РЕПО|Открыть отчет|Открыть отчет РЕПО|"
+                                "Сохранить отчет|Справочник ЦБ|Запрос справочника ЦБ|"
+                                "Просмотр сообщений|Экспорт в MS Excel"));
+        QVERIFY(!w_->windowIcon().isNull());
+    }
+
+    void hiddenShortcutsDoNotAct()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        QTest::keyClick(w_.get(), Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(made_[1], 0);
+        QTest::keyClick(w_.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(made_[0], 1);
+        // The repo button is on the toolbar although its menu item is hidden.
+        act(QStringLiteral("NewRepoReport"))->trigger();
+        QCOMPARE(made_[1], 1);
+    }
+
+    void enablingFollowsTheActiveChild_data()
+    {
+        QTest::addColumn<QString>("kind"); // empty: no child window
+        QTest::addColumn<bool>("text");
+        QTest::addColumn<bool>("report");
+        QTest::addColumn<bool>("viewer");
+        QTest::newRow("none") << QString() << false << false << false;
+        QTest::newRow("text") << QStringLiteral("frmDocument") << true << false << false;
+        QTest::newRow("report") << QStringLiteral("frmReport") << false << true << false;
+        QTest::newRow("repo report") << QStringLiteral("frmReportRepo") << false << true << false;
+        QTest::newRow("message viewer") << QStringLiteral("frmBrowseXML") << false << false << true;
+        QTest::newRow("handbook viewer")
+            << QStringLiteral("frmIssueList") << false << false << false;
+    }
+    void enablingFollowsTheActiveChild()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, text);
+        QFETCH(bool, report);
+        QFETCH(bool, viewer);
+        if (!kind.isEmpty())
+            open(kind);
+        w_->Timer1_Timer();
+        QCOMPARE(act(QStringLiteral("mnuFileSave"))->isEnabled(), text);
+        QCOMPARE(act(QStringLiteral("mnuFileSaveAs"))->isEnabled(), text);
+        for (const char* name : {"mnuReportSave", "mnuReportSaveAs", "SaveReport"})
+            QCOMPARE(act(QString::fromLatin1(name))->isEnabled(), report);
+        QCOMPARE(act(QStringLiteral("mnuEDIExpExcel"))->isEnabled(), viewer);
+        QCOMPARE(act(QStringLiteral("ExpExcel"))->isEnabled(), viewer);
+        QCOMPARE(act(QStringLiteral("mnuReportSend"))->isEnabled(), report);
+    }
+
+    void sendKeepsItsStateWhenTheLastChildCloses()
+    {
+        FakeChild* report = open(QStringLiteral("frmReport"));
+        w_->Timer1_Timer();
+        QVERIFY(act(QStringLiteral("mnuReportSend"))->isEnabled());
+        report->parentWidget()->close();
+        w_->Timer1_Timer();
+        QVERIFY(!act(QStringLiteral("mnuReportSave"))->isEnabled());
+        QVERIFY(act(QStringLiteral("mnuReportSend"))->isEnabled());
+    }
+
+    void exportStaysHiddenWithoutSpreadsheet()
+    {
+        SetExcelAvailableOverride(false);
+        w_.reset();
+        w_ = std::make_unique<frmMain>();
+        QCOMPARE(w_->startupResult(), StartupResult::Running);
+        SetExcelAvailableOverride(std::nullopt);
+        open(QStringLiteral("frmBrowseXML"));
+        w_->Timer1_Timer();
+        QVERIFY(!act(QStringLiteral("mnuEDIExpExcel"))->isVisible());
+        QVERIFY(!act(QStringLiteral("ExpExcel"))->isVisible());
+    }
+
+    void newReportsAreCounted()
+    {
+        for (int i = 0; i < 3; ++i)
+            act(QStringLiteral("mnuReportNew"))->trigger();
+        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+                 QStringLiteral("[New Report 3]"));
+        w_->mdiArea()->currentSubWindow()->close();
+        // A window whose layout failed is never shown but takes its number.
+        nextFails_ = true;
+        w_->tbToolBar_ButtonClick(QStringLiteral("NewReport"));
+        QCOMPARE(w_->mdiArea()->subWindowList().size(), 2);
+        w_->tbToolBar_ButtonClick(QStringLiteral("NewReport"));
+        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+                 QStringLiteral("[New Report 5]"));
+        w_->tbToolBar_ButtonClick(QStringLiteral("NewRepoReport"));
+        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+                 QStringLiteral("[New Report REPO 1]"));
+        w_->tbToolBar_ButtonClick(QStringLiteral("NoSuchKey"));
+        QCOMPARE(made_[0] + made_[1], 6);
+        QVERIFY(dialogs_->shown().isEmpty());
+    }
+
+    void openReportFindsAnOpenWindow()
+    {
+        const QString path = dir_->filePath(QStringLiteral("r.xml"));
+        dialogs_->choosePath(path);
+        w_->tbToolBar_ButtonClick(QStringLiteral("OpenReport"));
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет из файла"));
+        QMdiSubWindow* first = w_->mdiArea()->currentSubWindow();
+        QCOMPARE(first->windowTitle(), path);
+        act(QStringLiteral("mnuReportNew"))->trigger();
+        dialogs_->choosePath(path);
+        act(QStringLiteral("mnuReportOpen"))->trigger();
+        QCOMPARE(made_[0], 2);
+        QCOMPARE(w_->mdiArea()->currentSubWindow(), first);
+        // The repo command does not take an ordinary window of that path.
+        dialogs_->choosePath(path);
+        w_->tbToolBar_ButtonClick(QStringLiteral("OpenRepoReport"));
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет РЕПО из файла"));
+        QCOMPARE(made_[1], 1);
+        QCOMPARE(w_->mdiArea()->subWindowList().size(), 3);
+        dialogs_->cancelNext();
+        act(QStringLiteral("mnuReportOpen"))->trigger();
+        QCOMPARE(made_[0], 2);
+        QCOMPARE(dialogs_->texts(), QStringList());
+    }
+
+    void saveReportCommands()
+    {
+        FakeChild* report = open(QStringLiteral("frmReport"));
+        w_->tbToolBar_ButtonClick(QStringLiteral("SaveReport"));
+        QCOMPARE(report->saves, 1);
+        const QString target = dir_->filePath(QStringLiteral("out.xml"));
+        dialogs_->choosePath(target);
+        w_->mnuReportSaveAs_Click();
+        QCOMPARE(report->savedAs, target);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
+        QCOMPARE(QDir(dialogs_->last().directory), QDir(dir_->filePath(QStringLiteral("work"))));
+        report->savedAs.clear();
+        dialogs_->cancelNext();
+        w_->mnuReportSaveAs_Click();
+        QVERIFY(report->savedAs.isEmpty());
+        // Nothing for a viewer.
+        open(QStringLiteral("frmBrowseXML"));
+        w_->mnuReportSave_Click();
+        QCOMPARE(report->saves, 1);
+        w_->tbToolBar_ButtonClick(QStringLiteral("ExpExcel"));
+        QCOMPARE(static_cast<FakeChild*>(w_->mdiArea()->currentSubWindow()->widget())->exports, 1);
+    }
+
+    void sendReportByKind_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("ordinary") << QStringLiteral("frmReport") << QStringLiteral("DL");
+        QTest::newRow("repo") << QStringLiteral("frmReportRepo") << QStringLiteral("DR");
+    }
+    void sendReportByKind()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, prefix);
+        open(kind);
+        w_->Timer1_Timer();
+        dialogs_->answer(Answer::Yes);
+        act(QStringLiteral("mnuReportSend"))->trigger();
+        QCOMPARE(dialogs_->texts().value(0), QStringLiteral("Отправить данный отчет ?"));
+        const QStringList sent = sendFolder();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY2(sent.first().startsWith(prefix), qPrintable(sent.first()));
+    }
+
+    void handbookRequests_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<bool>("yes");
+        for (bool yes : {true, false}) {
+            const char* answer = yes ? " yes" : " no";
+            QTest::addRow("request%s", answer)
+                << QStringLiteral("mnuIssueListRequest") << QStringLiteral("GetIssueList")
+                << QStringLiteral("GIL") << yes;
+            QTest::addRow("subscribe%s", answer)
+                << QStringLiteral("mnuIssueListSubscribe") << QStringLiteral("SubscribeIssueList")
+                << QStringLiteral("SIL") << yes;
+            QTest::addRow("unsubscribe%s", answer)
+                << QStringLiteral("mnuIssueListUnsubscribe")
+                << QStringLiteral("UnsubscribeIssueList") << QStringLiteral("UIL") << yes;
+            QTest::addRow("button%s", answer)
+                << QStringLiteral("GetIssueList") << QStringLiteral("GetIssueList")
+                << QStringLiteral("GIL") << yes;
+        }
+    }
+    void handbookRequests()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, request);
+        QFETCH(QString, prefix);
+        QFETCH(bool, yes);
+        dialogs_->answer(yes ? Answer::Yes : Answer::No);
+        act(item)->trigger();
+        QCOMPARE(dialogs_->shown().first().icon, MessageIcon::Question);
+        const QStringList sent = sendFolder();
+        QVERIFY(QDir(dir_->filePath(QStringLiteral("work"))).entryList(QDir::Files).isEmpty());
+        if (!yes) {
+            QVERIFY(sent.isEmpty());
+            QCOMPARE(dialogs_->shown().size(), 1);
+            return;
+        }
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(sent.first().startsWith(prefix) && sent.first().endsWith(QStringLiteral(".xml")));
+        QVERIFY2(dialogs_->last().text.startsWith(QStringLiteral("Запрос ") + request +
+                                                  QStringLiteral(" отправлен:")),
+                 qPrintable(dialogs_->last().text));
+    }
+
+    void optionsRefreshTheLanguagePanel()
+    {
+        frmMain::setModalRunner([](QDialog& dialog) {
+            auto* options = qobject_cast<frmOptions*>(&dialog);
+            if (!options)
+                return int(QDialog::Rejected);
+            WriteSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("EN"));
+            emit options->statusInfo(1, QStringLiteral("from the dialog"));
+            return int(QDialog::Accepted);
+        });
+        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: RU"));
+        act(QStringLiteral("mnuOptions"))->trigger();
+        QCOMPARE(w_->StatusInfo(1), QStringLiteral("from the dialog"));
+        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: EN"));
+    }
+
+    void aboutAndHelp()
+    {
+        QString shown;
+        frmMain::setModalRunner([&](QDialog& dialog) {
+            shown = QString::fromLatin1(dialog.metaObject()->className());
+            return int(QDialog::Accepted);
+        });
+        w_->mnuHelpAbout_Click();
+        QCOMPARE(shown, QStringLiteral("varnel::frmAbout"));
+        w_->mnuHelpContents_Click();
+        QCOMPARE(dialogs_->texts(),
+                 QStringList{QStringLiteral("Unable to display Help Contents. There is no "
+                                            "Help associated with this project.")});
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Information);
+    }
+
+    void viewToggles_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("bar");
+        QTest::newRow("toolbar") << QStringLiteral("mnuViewToolbar") << QStringLiteral("tbToolBar");
+        QTest::newRow("status bar")
+            << QStringLiteral("mnuViewStatusBar") << QStringLiteral("sbStatusBar");
+    }
+    void viewToggles()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, bar);
+        auto* widget = w_->findChild<QWidget*>(bar);
+        QVERIFY(widget->isVisible());
+        act(item)->trigger();
+        QVERIFY(!act(item)->isChecked());
+        QVERIFY(!widget->isVisible());
+        act(item)->trigger();
+        QVERIFY(act(item)->isChecked());
+        QVERIFY(widget->isVisible());
+    }
+
+    void tiling_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("stacked");
+        QTest::newRow("horizontal: one above the other")
+            << QStringLiteral("mnuWindowTileHorizontal") << true;
+        QTest::newRow("vertical: side by side") << QStringLiteral("mnuWindowTileVertical") << false;
+    }
+    void tiling()
+    {
+        QFETCH(QString, item);
+        QFETCH(bool, stacked);
+        w_->resize(800, 600);
+        open(QStringLiteral("frmDocument"));
+        open(QStringLiteral("frmReport"));
+        act(item)->trigger();
+        const QList<QMdiSubWindow*> subs = w_->mdiArea()->subWindowList();
+        const QRect a = subs.at(0)->geometry();
+        const QRect b = subs.at(1)->geometry();
+        const QRect area = w_->mdiArea()->viewport()->rect();
+        if (stacked) {
+            QCOMPARE(a.width(), area.width());
+            QCOMPARE(b.top(), a.bottom() + 1);
+        } else {
+            QCOMPARE(a.height(), area.height());
+            QCOMPARE(b.left(), a.right() + 1);
+        }
+    }
+
+    void exitClosesChildrenFirst()
+    {
+        FakeChild* keeps = open(QStringLiteral("frmDocument"));
+        keeps->refuseClose = true;
+        open(QStringLiteral("frmReport"));
+        act(QStringLiteral("mnuFileExit"))->trigger();
+        // The changed text window kept itself open, and the frame with it.
+        QVERIFY(w_->isVisible());
+        QCOMPARE(
+            PlacementStore::Read(kAppTitle, QStringLiteral("MainLeft"), QStringLiteral("absent")),
+            QStringLiteral("absent"));
+        keeps->refuseClose = false;
+        act(QStringLiteral("mnuFileExit"))->trigger();
+        QVERIFY(!w_->isVisible());
+        QVERIFY(w_->mdiArea()->subWindowList().isEmpty());
+        QVERIFY(PlacementStore::Read(kAppTitle, QStringLiteral("MainLeft"),
+                                     QStringLiteral("absent")) != QStringLiteral("absent"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
