@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 using namespace varnel;
 
@@ -102,10 +105,14 @@ int main()
     process.start(QStringLiteral(QUILMER_PATH), {base, values, output});
     process.waitForFinished(60000);
     const double processMs = timer.nsecsElapsed() / 1e6;
+    double peakMb = 0;
+#ifdef Q_OS_UNIX
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
+    peakMb = children.ru_maxrss / 1024.0;
+#endif
     std::printf("Quilmer process: exit %d, %.1f ms with start-up, peak memory %.1f MB\n",
-                process.exitCode(), processMs, children.ru_maxrss / 1024.0);
+                process.exitCode(), processMs, peakMb);
 
     // Additions to one section: each new key goes straight after the header, so the cost per
     // addition must not grow with the number of keys already there.

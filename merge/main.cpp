@@ -9,6 +9,8 @@
 // Quilmer <base file> <value file> [<output file>]
 // The base file keeps its layout and keys and takes over the values of the value file; the
 // result replaces the output file, or the base file when no output file is given.
+// Silent with exit status 0 on success; an error is written to standard error as its number and
+// description, with exit status 1, and leaves every file as it was.
 int main(int argc, char* argv[])
 {
 #ifdef Q_OS_WIN
