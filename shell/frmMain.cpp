@@ -353,8 +353,13 @@ void frmMain::buildStatusBar()
 
 void frmMain::SetStatusInfo(int panel, const QString& text)
 {
-    if (panel >= 1 && panel <= panels_.size())
-        panels_.at(panel - 1)->setText(text);
+    if (panel < 1 || panel > panels_.size())
+        return;
+    QLabel* label = panels_.at(panel - 1);
+    label->setText(text);
+    // A long handbook path does not fit a narrow window; the whole text is a hover away.
+    if (panel <= 2)
+        label->setToolTip(text);
 }
 
 QString frmMain::StatusInfo(int panel) const
