@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -81,6 +82,20 @@ struct LoadState {
     // Streaming reader
     int depth = 0;
     std::vector<int> openLines; // start line of each open element (depth is bounded)
+    // Names as QString, keyed by the parser's interned (prefix, local) name pointers, so a
+    // handbook's twelve attribute names are converted once, not once a row.
+    QHash<std::pair<const xmlChar*, const xmlChar*>, QString> names;
+
+    const QString& name(const xmlChar* prefix, const xmlChar* local)
+    {
+        const auto key = std::pair{prefix, local};
+        auto it = names.constFind(key);
+        if (it != names.cend())
+            return *it;
+        if (names.size() > 4096)
+            names.clear();
+        return *names.insert(key, QualifiedName(prefix, local));
+    }
     bool rootStarted = false;
     XmlElement root;
     std::deque<XmlElement> pending;
@@ -222,7 +237,7 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
     if (depth > 1)
         return;
     XmlElement element;
-    element.name = QualifiedName(prefix, localname);
+    element.name = state->name(prefix, localname);
     element.attributes.reserve(namespaceCount + attributeCount);
     for (int i = 0; i < namespaceCount; ++i) {
         const xmlChar* nsPrefix = namespaces[2 * i];
@@ -232,7 +247,7 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
     }
     for (int i = 0; i < attributeCount; ++i) {
         const xmlChar** a = attributes + 5 * i;
-        element.attributes.append({QualifiedName(a[1], a[0]), AttributeValue(a[3], a[4])});
+        element.attributes.append({state->name(a[1], a[0]), AttributeValue(a[3], a[4])});
     }
     if (depth == 0) {
         state->root = std::move(element);
