@@ -52,6 +52,8 @@ public:
     // Removes every registration (tests).
     static void resetRegistry();
 
+    // Runs start-up: the settings file is then the one in the program folder (tests point
+    // the program folder at a temporary one).
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
