@@ -232,7 +232,21 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
                   const xmlChar** attributes)
 {
     LoadState* state = StateOf(ctx);
-    state->openLines.push_back(static_cast<xmlParserCtxtPtr>(ctx)->input->line);
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    // The same nesting limit as the document loader's tree builder applies.
+    if (unsigned(state->depth) > xmlParserMaxDepth) {
+        if (!state->failed) {
+            state->failed = true;
+            state->reason = QStringLiteral("Excessive depth in document: %1 use XML_PARSE_HUGE "
+                                           "option")
+                                .arg(xmlParserMaxDepth);
+            state->line = ctxt->input->line;
+            state->column = ctxt->input->col;
+        }
+        xmlStopParser(ctxt);
+        return;
+    }
+    state->openLines.push_back(ctxt->input->line);
     const int depth = state->depth++;
     if (depth > 1)
         return;

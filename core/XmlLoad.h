@@ -44,8 +44,9 @@ struct XmlElement {
     bool hasAttribute(const QString& attributeName) const;
 };
 
-// Streams the children of the document element one at a time, holding only the current one
-// in memory (60 MB handbooks go through here).
+// Streams the children of the document element one at a time (60 MB handbooks go through
+// here). The file is parsed in 16 KB steps; only the children completed by the current step
+// are held in memory, never the document.
 class XmlChildReader {
 public:
     // Opens the file and reads up to the document element; raises the loading-rule errors.

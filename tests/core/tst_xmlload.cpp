@@ -177,6 +177,9 @@ void TestXmlLoad::refusedDocuments_data()
         << 8;
     QTest::newRow("undeclared prefix")
         << QByteArray("<r><p:c/></r>") << "Namespace prefix p on c is not defined" << 1 << 8;
+    QTest::newRow("nesting too deep")
+        << QByteArray("<r>").repeated(300)
+        << "Excessive depth in document: 256 use XML_PARSE_HUGE option" << 1 << 774;
     QTest::newRow("empty file") << QByteArray() << "Document is empty" << 1 << 1;
     QTest::newRow("declaration only")
         << QByteArray("<?xml version=\"1.0\"?>\n") << "Document is empty" << 2 << 1;
