@@ -5,12 +5,13 @@
 #include <QStringDecoder>
 
 #include <array>
-#include <memory>
 
 namespace varnel {
 namespace {
 
 constexpr qsizetype kBlockSize = 64 * 1024;
+// The longest bytes one UTF-16 unit turns into: "&#65535;" (a pair becomes "&#1114111;").
+constexpr qsizetype kMaxBytesPerUnit = 8;
 
 // Reverse table of Qt's Windows-1251 decoder: byte of every character the code page holds.
 struct Cp1251Table {
@@ -39,7 +40,7 @@ const Cp1251Table& table()
     return *t;
 }
 
-void appendReference(QByteArray& out, char32_t codePoint)
+char* putReference(char* out, char32_t codePoint)
 {
     char digits[16];
     int n = 0;
@@ -47,10 +48,12 @@ void appendReference(QByteArray& out, char32_t codePoint)
         digits[n++] = char('0' + codePoint % 10);
         codePoint /= 10;
     } while (codePoint);
-    out.append("&#", 2);
+    *out++ = '&';
+    *out++ = '#';
     while (n)
-        out.append(digits[--n]);
-    out.append(';');
+        *out++ = digits[--n];
+    *out++ = ';';
+    return out;
 }
 
 } // namespace
@@ -65,51 +68,108 @@ DocumentFile::DocumentFile(const QString& path) : path_(path), file_(path)
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         Fail(QStringLiteral("Не удалось создать файл ") + path_ + QStringLiteral(":\r\n") +
              file_.errorString());
-    buffer_.reserve(kBlockSize + 4096);
+    capacity_ = kBlockSize + 16 * 1024;
+    buf_ = std::make_unique<char[]>(size_t(capacity_));
 }
 
 DocumentFile::~DocumentFile()
 {
     if (closed_ || !file_.isOpen())
         return;
-    buffer_.truncate(lineStart_);
-    file_.write(buffer_);
+    file_.write(buf_.get(), lineStart_);
     file_.close();
+}
+
+void DocumentFile::grow(qsizetype more)
+{
+    const qsizetype wanted = std::max(capacity_ * 2, size_ + more);
+    auto bigger = std::make_unique<char[]>(size_t(wanted));
+    std::memcpy(bigger.get(), buf_.get(), size_t(size_));
+    buf_ = std::move(bigger);
+    capacity_ = wanted;
 }
 
 void DocumentFile::markup(QStringView text)
 {
-    encode(text, false);
+    encode(text, KeepLineBreaks, false);
 }
 
-void DocumentFile::value(QStringView text)
+void DocumentFile::value(QStringView text, int flags)
 {
-    encode(text, true);
+    encode(text, flags, true);
 }
 
-void DocumentFile::encode(QStringView text, bool isValue)
+void DocumentFile::rawValue(QStringView text, int flags)
 {
+    encode(text, flags, true, true);
+}
+
+QByteArray DocumentFile::encodeMarkup(QStringView text)
+{
+    QByteArray out;
     const auto& bytes = table().byte;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20)
+            continue;
+        if (const unsigned char b = bytes[c])
+            out.append(char(b));
+        else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            char ref[16];
+            out.append(ref,
+                       putReference(ref, QChar::surrogateToUcs4(c, text[i + 1].unicode())) - ref);
+            ++i;
+        } else if (c >= 0x80 && !QChar::isSurrogate(c)) {
+            char ref[16];
+            out.append(ref, putReference(ref, c) - ref);
+        }
+    }
+    return out;
+}
+
+void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape)
+{
     const qsizetype n = text.size();
+    reserve(n * kMaxBytesPerUnit);
+    const auto& bytes = table().byte;
     const char16_t* p = text.utf16();
+    char* out = buf_.get() + size_;
+    const bool dropBreaks = flags & DropLineBreaks;
+    const bool commaToPoint = flags & CommaToPoint;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = p[i];
         if (c >= 0x20 && c < 0x80) {
-            buffer_.append(char(c));
+            if (escape) {
+                const char* entity = nullptr;
+                switch (c) {
+                case u'&': entity = "&amp;"; break;
+                case u'<': entity = "&lt;"; break;
+                case u'>': entity = "&gt;"; break;
+                case u'\'': entity = "&apos;"; break;
+                case u'"': entity = "&quot;"; break;
+                default: break;
+                }
+                if (entity) {
+                    while (*entity)
+                        *out++ = *entity++;
+                    continue;
+                }
+            }
+            *out++ = (commaToPoint && c == u',') ? '.' : char(c);
             continue;
         }
         if (c < 0x20) {
             if (c == u'\t' || c == u'\n' || c == u'\r') {
-                if (isValue)
-                    appendReference(buffer_, c);
-                else
-                    buffer_.append(char(c));
+                if (!isValue)
+                    *out++ = char(c);
+                else if (c == u'\t' || !dropBreaks)
+                    out = putReference(out, c);
             }
             continue; // not a character of XML 1.0
         }
         if (QChar::isHighSurrogate(c)) {
             if (i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-                appendReference(buffer_, QChar::surrogateToUcs4(c, p[i + 1]));
+                out = putReference(out, QChar::surrogateToUcs4(c, p[i + 1]));
                 ++i;
             }
             continue;
@@ -117,32 +177,33 @@ void DocumentFile::encode(QStringView text, bool isValue)
         if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
             continue;
         if (const unsigned char b = bytes[c])
-            buffer_.append(char(b));
+            *out++ = char(b);
         else
-            appendReference(buffer_, c);
+            out = putReference(out, c);
     }
+    size_ = out - buf_.get();
 }
 
 void DocumentFile::endLine()
 {
-    buffer_.append("\r\n", 2);
-    lineStart_ = buffer_.size();
+    bytes("\r\n", 2);
+    lineStart_ = size_;
     if (lineStart_ >= kBlockSize)
-        flush(lineStart_);
+        flushLines();
 }
 
-void DocumentFile::flush(qsizetype upTo)
+void DocumentFile::flushLines()
 {
-    if (upTo > 0 && file_.write(buffer_.constData(), upTo) != upTo)
+    if (lineStart_ > 0 && file_.write(buf_.get(), lineStart_) != lineStart_)
         failWrite();
-    buffer_.remove(0, upTo);
-    lineStart_ -= upTo;
+    std::memmove(buf_.get(), buf_.get() + lineStart_, size_t(size_ - lineStart_));
+    size_ -= lineStart_;
+    lineStart_ = 0;
 }
 
 void DocumentFile::close()
 {
-    flush(lineStart_);
-    buffer_.clear();
+    flushLines();
     closed_ = true;
     file_.close();
     if (file_.error() != QFileDevice::NoError)

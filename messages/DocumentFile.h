@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstring>
+#include <memory>
+
 namespace varnel {
 
 // One outgoing document being written: Windows-1251 text, lines ended by CR LF, written
@@ -16,6 +19,13 @@ namespace varnel {
 // the file in large blocks.
 class DocumentFile {
 public:
+    // How an attribute value is written, beyond the encoding.
+    enum ValueFlag {
+        KeepLineBreaks = 0,
+        DropLineBreaks = 1, // every CR and LF left out
+        CommaToPoint = 2,   // every "," written as "."
+    };
+
     // Creates or truncates the file; fails with a message when it cannot.
     explicit DocumentFile(const QString& path);
     // Closes the file, keeping the complete lines, without raising.
@@ -23,15 +33,26 @@ public:
     DocumentFile(const DocumentFile&) = delete;
     DocumentFile& operator=(const DocumentFile&) = delete;
 
-    // Markup of the current line: ASCII text of the writer's own.
-    void ascii(const char* text) { buffer_.append(text); }
-    // Markup from the data (element and attribute names).
+    // Markup of the current line: bytes of the writer's own.
+    void bytes(const char* data, qsizetype size)
+    {
+        reserve(size);
+        std::memcpy(buf_.get() + size_, data, size_t(size));
+        size_ += size;
+    }
+    void ascii(const char* text) { bytes(text, qsizetype(std::strlen(text))); }
+    void bytes(const QByteArray& b) { bytes(b.constData(), b.size()); }
+    // Markup from the data (element and attribute names), encoded.
     void markup(QStringView text);
     // An attribute value that is already escaped for "&", "<", ">" and quotes. Tab, CR and LF
     // are written as references so that a parser reads them back unchanged (inside an
     // attribute a literal one would be read as a blank); characters XML cannot carry at all
     // (other control characters, lone surrogates, U+FFFE and U+FFFF) are left out.
-    void value(QStringView text);
+    void value(QStringView text, int flags = KeepLineBreaks);
+    // The same for a value not yet escaped: "&", "<", ">", "'" and the double quote are
+    // written as the attribute escaping writes them (&amp; &lt; &gt; &apos; &quot;), in the same
+    // pass as the encoding.
+    void rawValue(QStringView text, int flags = KeepLineBreaks);
     // Ends the current line with CR LF.
     void endLine();
     // Writes what is left and closes the file; fails when the file could not be written.
@@ -39,16 +60,26 @@ public:
 
     // Windows-1251 byte of a character, 0 when the code page has none (U+0000 included).
     static unsigned char cp1251Byte(char16_t c);
+    // The text encoded as markup, for callers that write the same name many times.
+    static QByteArray encodeMarkup(QStringView text);
 
 private:
-    void encode(QStringView text, bool isValue);
-    void flush(qsizetype upTo);
+    void reserve(qsizetype more)
+    {
+        if (size_ + more > capacity_)
+            grow(more);
+    }
+    void grow(qsizetype more);
+    void encode(QStringView text, int flags, bool isValue, bool escape = false);
+    void flushLines();
     [[noreturn]] void failWrite();
 
     QString path_;
     QFile file_;
-    QByteArray buffer_;
-    qsizetype lineStart_ = 0; // buffer_ up to here holds complete lines
+    std::unique_ptr<char[]> buf_;
+    qsizetype size_ = 0;
+    qsizetype capacity_ = 0;
+    qsizetype lineStart_ = 0; // the buffer up to here holds complete lines
     bool closed_ = false;
 };
 

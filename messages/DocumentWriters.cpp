@@ -7,9 +7,7 @@
 #include "messages/DecimalText.h"
 #include "messages/DocumentFile.h"
 
-#include <QHash>
-#include <QLocale>
-
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -104,48 +102,41 @@ void writeRevocation(DocumentFile& f, const RevocationList* list, bool repo, con
 // What the writer needs of one named column, read once per document.
 struct NamedColumn {
     int index = 0;
-    QString name;
+    QByteArray opening; // ' name="', encoded
     enum class Type { Text, Number, Date } type = Type::Text;
     QString marker;     // empty: no empty marker
     QString markerCopy; // the marker with the locale's decimal separator
     std::optional<DecimalValue> markerNumber;
+    // The last date of the column and its file form: dates often repeat row after row.
+    mutable QString lastDate;
+    mutable QString lastIso;
 };
-
-// Every CR LF pair, then every CR, then every LF removed.
-QString withoutLineBreaks(QString s)
-{
-    if (s.contains(u'\r') || s.contains(u'\n')) {
-        s.remove(QStringLiteral("\r\n"));
-        s.remove(u'\r');
-        s.remove(u'\n');
-    }
-    return s;
-}
 
 class DealsWriter {
 public:
-    explicit DealsWriter(const ReportTable& grid)
-        : grid_(grid), sysSep_(SystemDecimalSeparator()),
-          decimalChar_(sysSep_.size() == 1 ? sysSep_.at(0) : QChar(u'.'))
+    explicit DealsWriter(const ReportTable& grid) : grid_(grid), sysSep_(SystemDecimalSeparator())
     {
-        const QString group = QLocale().groupSeparator();
-        groupChar_ = group.size() == 1 ? group.at(0) : QChar();
+        syntax_ = NumberSyntax::ofUserLocale(sysSep_.size() == 1 ? sysSep_.at(0) : QChar(u'.'));
         for (int c = 0; c < grid.columnCount(); ++c) {
             const QString d = grid.columnDescriptor(c);
+            const QString name = GetTagValue(d, QStringLiteral("name="));
+            if (name.isEmpty())
+                continue;
             NamedColumn col;
             col.index = c;
-            col.name = GetTagValue(d, QStringLiteral("name="));
-            if (col.name.isEmpty())
-                continue;
+            col.opening = " " + DocumentFile::encodeMarkup(name) + "=\"";
             const QString type = GetTagValue(d, QStringLiteral("type="));
             col.type = type == u"N"   ? NamedColumn::Type::Number
                        : type == u"D" ? NamedColumn::Type::Date
                                       : NamedColumn::Type::Text;
             col.marker = GetTagValue(d, QStringLiteral("empty="));
             if (!col.marker.isEmpty()) {
-                col.markerCopy = separatorCopy(col.marker);
+                const QChar own = foreignSeparator(col.marker);
+                col.markerCopy = col.marker;
+                if (!own.isNull())
+                    col.markerCopy.replace(own, syntax_.decimal);
                 if (col.type == NamedColumn::Type::Number)
-                    col.markerNumber = ParseLocaleDecimal(col.markerCopy, decimalChar_, groupChar_);
+                    col.markerNumber = ParseDecimal(col.markerCopy, syntax_);
             }
             columns_.push_back(std::move(col));
         }
@@ -165,19 +156,18 @@ public:
             f.ascii(row);
             for (const NamedColumn& col : columns_) {
                 QString v = grid_.cell(r, col.index);
-                if (v.isEmpty() || countsAsEmpty(col, v))
+                if (v.isEmpty() || (!col.marker.isEmpty() && countsAsEmpty(col, v)))
                     continue;
+                int flags = DocumentFile::DropLineBreaks;
                 if (col.type == NamedColumn::Type::Date)
-                    v = isoDate(v);
+                    v = isoDate(col, v);
                 else if (col.type == NamedColumn::Type::Number)
-                    v.replace(u',', u'.');
-                f.ascii(" ");
-                f.markup(col.name);
-                f.ascii("=\"");
-                f.value(withoutLineBreaks(escaped(v)));
-                f.ascii("\"");
+                    flags |= DocumentFile::CommaToPoint;
+                f.bytes(col.opening);
+                f.rawValue(v, flags);
+                f.bytes("\"", 1);
             }
-            f.ascii(" />");
+            f.bytes(" />", 3);
             f.endLine();
         }
         f.ascii("</");
@@ -187,46 +177,65 @@ public:
     }
 
 private:
-    // The text with the decimal separator it uses replaced by the locale's, where they differ.
-    QString separatorCopy(const QString& s) const
+    // The decimal separator the text uses where it differs from the locale's; null otherwise.
+    QChar foreignSeparator(const QString& s) const
     {
+        if (!s.contains(u'.') && !s.contains(u','))
+            return QChar(); // no separator in it to replace
         const QString own = DecimalSeparatorOf(s);
-        if (own == sysSep_)
-            return s;
-        QString copy = s;
-        copy.replace(own, sysSep_);
-        return copy;
+        return own == sysSep_ || own.size() != 1 ? QChar() : own.at(0);
     }
 
+    // Value and marker compared with the locale's separator in both: as decimal numbers when
+    // the column holds numbers and both are numbers, otherwise as texts.
     bool countsAsEmpty(const NamedColumn& col, const QString& v) const
     {
-        if (col.marker.isEmpty())
-            return false;
-        const QString copy = separatorCopy(v);
+        const QChar own = foreignSeparator(v);
         if (col.markerNumber) {
-            if (const auto number = ParseLocaleDecimal(copy, decimalChar_, groupChar_))
+            if (const auto number = ParseDecimal(v, syntax_, own))
                 return *number == *col.markerNumber;
         }
+        if (own.isNull())
+            return v == col.markerCopy;
+        QString copy = v;
+        copy.replace(own, syntax_.decimal);
         return copy == col.markerCopy;
     }
 
     // Dates repeat throughout a report: each distinct text is converted once.
-    QString isoDate(const QString& v)
+    QString isoDate(const NamedColumn& col, const QString& v)
     {
-        const auto it = dates_.constFind(v);
-        if (it != dates_.constEnd())
-            return *it;
-        const QString iso = FormatIsoDate(ParseDate(v));
-        dates_.insert(v, iso);
+        if (v == col.lastDate)
+            return col.lastIso;
+        col.lastIso = isoDateOf(v);
+        col.lastDate = v;
+        return col.lastIso;
+    }
+
+    // Dates repeat throughout a report: a small cache keeps the texts converted lately.
+    QString isoDateOf(const QString& v)
+    {
+        size_t h = size_t(v.size());
+        for (const QChar c : v)
+            h = h * 31 + c.unicode();
+        DateSlot& slot = dates_[h % dates_.size()];
+        if (slot.display.size() == v.size() && QStringView(slot.display) == QStringView(v))
+            return slot.iso;
+        QString iso = FormatIsoDate(ParseDate(v));
+        slot.display = v;
+        slot.iso = iso;
         return iso;
     }
 
     const ReportTable& grid_;
     QString sysSep_;
-    QChar decimalChar_;
-    QChar groupChar_;
+    NumberSyntax syntax_;
     std::vector<NamedColumn> columns_;
-    QHash<QString, QString> dates_;
+    struct DateSlot {
+        QString display;
+        QString iso;
+    };
+    std::array<DateSlot, 512> dates_;
 };
 
 } // namespace

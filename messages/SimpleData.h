@@ -25,7 +25,13 @@ public:
     int columnCount() const override { return int(descriptors_.size()); }
     QString columnDescriptor(int column) const override { return descriptors_.value(column); }
     int rowCount() const override { return int(rows_.size()); }
-    QString cell(int row, int column) const override { return rows_.value(row).value(column); }
+    QString cell(int row, int column) const override
+    {
+        if (row < 0 || row >= rows_.size())
+            return QString();
+        const QStringList& cells = rows_.at(row);
+        return column >= 0 && column < cells.size() ? cells.at(column) : QString();
+    }
     bool isRepo() const override { return repo_; }
 
 private:

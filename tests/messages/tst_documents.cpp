@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "core/Error.h"
+#include "core/Values.h"
 #include "messages/DecimalText.h"
 #include "messages/DocumentWriters.h"
 #include "messages/SimpleData.h"
@@ -170,14 +171,23 @@ private slots:
         QVERIFY(request == u"Whatever" || parseDocument(out_));
     }
 
-    // A refused date ends the writing; the rows written before it stay in the file.
+    // A refused date ends the writing; the rows written before it stay in the file, whole.
+    void badDateEndsTheWriting_data()
+    {
+        QTest::addColumn<int>("rowsBefore");
+        QTest::newRow("one row before") << 1;
+        QTest::newRow("rows beyond one write block") << 3000;
+    }
+
     void badDateEndsTheWriting()
     {
+        QFETCH(int, rowsBefore);
         setLanguage(QStringLiteral("RU"));
         SimpleReportTable t(dealColumns());
-        t.addRow({"1", "D-001", "05.03.2016"});
-        t.addRow({"2", "D-002", "31.04.2016"});
-        t.addRow({"3", "D-003", "01.01.2017"});
+        for (int r = 0; r < rowsBefore; ++r)
+            t.addRow({QString::number(r + 1), "D-001", "05.03.2016"});
+        t.addRow({"x", "D-002", "31.04.2016"});
+        t.addRow({"y", "D-003", "01.01.2017"});
         writeAll(out_, QByteArray(5000, 'x')); // an older, longer file is replaced
         QString message;
         try {
@@ -187,7 +197,11 @@ private slots:
             QCOMPARE(e.number(), 514);
         }
         QCOMPARE(message, QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
-        QCOMPARE(readAll(out_), expectedFile(QStringLiteral("BadDate_RU.xml")));
+        const QByteArray written = readAll(out_);
+        if (rowsBefore == 1)
+            QCOMPARE(written, expectedFile(QStringLiteral("BadDate_RU.xml")));
+        QVERIFY(written.endsWith("<deal DealNum=\"D-001\" TradeDate=\"2016-03-05\" />\r\n"));
+        QCOMPARE(written.count("\r\n"), 3 + rowsBefore);
     }
 
     void unwritablePath_data()
@@ -265,21 +279,20 @@ private slots:
         QCOMPARE(firstRowAttribute(doc.get(), "Reason"), revokeValue);
     }
 
-    // Every character of the code page is written as Qt's own converter writes it.
+    // Every character of the code page is escaped as EscapeXmlAttribute does it and written as
+    // Qt's own converter writes it.
     void codePageAsQtWritesIt()
     {
         QStringDecoder decoder("windows-1251");
         QByteArray all;
-        for (int b = 0x20; b < 0x100; ++b) {
-            if (!QByteArray("&<>'\"").contains(char(b)))
-                all.append(char(b));
-        }
-        const QString text = decoder.decode(all);
+        for (int b = 0x20; b < 0x100; ++b)
+            all.append(char(b));
+        const QString text = decoder.decode(all) + QStringLiteral("&amp;&&<<>>''\"\"");
         SimpleReportTable t({QStringLiteral("name="), QStringLiteral("name=V")});
         t.addRow({"1", text});
         WriteDealsXml(out_, t);
         QStringEncoder encoder("windows-1251");
-        const QByteArray encoded = encoder.encode(text);
+        const QByteArray encoded = encoder.encode(EscapeXmlAttribute(text));
         QVERIFY(!encoder.hasError());
         QVERIFY(readAll(out_).contains("<deal V=\"" + encoded + "\" />\r\n"));
     }
@@ -374,7 +387,7 @@ private slots:
         const auto v = ParseLocaleDecimal(text, decimal.at(0), group.at(0));
         QCOMPARE(v.has_value(), number);
         if (v) {
-            QCOMPARE(v->digits, digits);
+            QCOMPARE(QString::fromStdString(v->digits), digits);
             QCOMPARE(v->exponent, exponent);
         }
     }
