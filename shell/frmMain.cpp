@@ -34,7 +34,11 @@
 // in by hand.
 static void initShellResources()
 {
-    Q_INIT_RESOURCE(icons);
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)registered;
 }
 
 namespace varnel {
@@ -90,12 +94,18 @@ void frmMain::resetRegistry()
     registry() = Registry();
 }
 
+QIcon frmMain::ApplicationIcon()
+{
+    initShellResources();
+    return icon(QStringLiteral("varnel"));
+}
+
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 {
     initShellResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kAppTitle);
-    setWindowIcon(icon(QStringLiteral("varnel")));
+    setWindowIcon(ApplicationIcon());
     setContextMenuPolicy(Qt::NoContextMenu);
 
     mdiArea_ = new QMdiArea(this);

@@ -4,6 +4,7 @@
 #include "shell/Startup.h"
 
 #include <QHash>
+#include <QIcon>
 #include <QMainWindow>
 
 #include <functional>
@@ -51,6 +52,9 @@ public:
     static void setModalRunner(ModalRunner runner);
     // Removes every registration (tests).
     static void resetRegistry();
+
+    // The program icon (the main window's, and the application's for every other window).
+    static QIcon ApplicationIcon();
 
     // Runs start-up: the settings file is then the one in the program folder (tests point
     // the program folder at a temporary one).

@@ -10,9 +10,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(varnel::kAppTitle);
     QApplication::setApplicationVersion(varnel::VersionString());
 
+    QApplication::setWindowIcon(varnel::frmMain::ApplicationIcon());
+
     // Creating the main window runs start-up; a refused start-up has already closed it.
     varnel::frmMain window;
-    QApplication::setWindowIcon(window.windowIcon());
     if (window.startupRefused())
         return 1;
     window.show();
