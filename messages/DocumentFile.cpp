@@ -40,6 +40,14 @@ const Cp1251Table& table()
     return *t;
 }
 
+// ASCII characters every value writes as they are: printable, and neither markup nor ",".
+constexpr std::array<bool, 0x80> kPlainAscii = [] {
+    std::array<bool, 0x80> plain{};
+    for (int c = 0x20; c < 0x80; ++c)
+        plain[c] = c != '&' && c != '<' && c != '>' && c != '\'' && c != '"' && c != ',';
+    return plain;
+}();
+
 char* putReference(char* out, char32_t codePoint)
 {
     char digits[16];
@@ -138,9 +146,13 @@ void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape
     const bool commaToPoint = flags & CommaToPoint;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = p[i];
+        if (c < 0x80 && kPlainAscii[c]) {
+            *out++ = char(c);
+            continue;
+        }
         if (c >= 0x20 && c < 0x80) {
+            const char* entity = nullptr;
             if (escape) {
-                const char* entity = nullptr;
                 switch (c) {
                 case u'&': entity = "&amp;"; break;
                 case u'<': entity = "&lt;"; break;
@@ -149,13 +161,13 @@ void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape
                 case u'"': entity = "&quot;"; break;
                 default: break;
                 }
-                if (entity) {
-                    while (*entity)
-                        *out++ = *entity++;
-                    continue;
-                }
             }
-            *out++ = (commaToPoint && c == u',') ? '.' : char(c);
+            if (entity) {
+                while (*entity)
+                    *out++ = *entity++;
+            } else {
+                *out++ = (commaToPoint && c == u',') ? '.' : char(c);
+            }
             continue;
         }
         if (c < 0x20) {
