@@ -8,6 +8,7 @@
 #include "messages/RequestData.h"
 #include "shell/Startup.h"
 #include "shell/frmAbout.h"
+#include "shell/frmDocument.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 
@@ -18,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -567,6 +569,37 @@ private slots:
         QVERIFY(w_->mdiArea()->subWindowList().isEmpty());
         QVERIFY(PlacementStore::Read(kAppTitle, QStringLiteral("MainLeft"),
                                      QStringLiteral("absent")) != QStringLiteral("absent"));
+    }
+
+    void textDocumentThroughTheFileMenu()
+    {
+        const QString path = dir_->filePath(QStringLiteral("note.txt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("first line\r\n");
+        f.close();
+        dialogs_->choosePath(path);
+        act(QStringLiteral("mnuFileOpen"))->trigger();
+        auto* document = qobject_cast<frmDocument*>(w_->mdiArea()->currentSubWindow()->widget());
+        QVERIFY(document);
+        w_->Timer1_Timer();
+        QVERIFY(act(QStringLiteral("mnuFileSave"))->isEnabled());
+        QVERIFY(!act(QStringLiteral("mnuReportSave"))->isEnabled());
+        document->body()->appendPlainText(QStringLiteral("second"));
+
+        // Closing the frame asks about the changed text; Cancel keeps both windows.
+        dialogs_->answer(Answer::Cancel);
+        act(QStringLiteral("mnuFileExit"))->trigger();
+        QCOMPARE(dialogs_->texts().value(0),
+                 QStringLiteral("Вы внесли изменения в файл. Сохранить файл ") + path +
+                     QStringLiteral(" ?"));
+        QVERIFY(w_->isVisible());
+        QCOMPARE(w_->mdiArea()->subWindowList().size(), 1);
+        dialogs_->answer(Answer::Yes);
+        act(QStringLiteral("mnuFileExit"))->trigger();
+        QVERIFY(!w_->isVisible());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("second"));
     }
 };
 
