@@ -87,6 +87,7 @@ private:
     std::unique_ptr<frmMain> w_;
     int made_[2] = {0, 0};
     bool nextFails_ = false;
+    bool alwaysFail_ = false;
 
     QAction* act(const QString& name) const { return w_->findChild<QAction*>(name); }
     FakeChild* open(const QString& kind)
@@ -117,10 +118,11 @@ private slots:
         SetLoginNameSource([user] { return user; });
         made_[0] = made_[1] = 0;
         nextFails_ = false;
+        alwaysFail_ = false;
         frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary, [this]() -> QWidget* {
             ++made_[0];
             auto* c = new FakeChild(QStringLiteral("frmReport"));
-            c->failed = std::exchange(nextFails_, false);
+            c->failed = std::exchange(nextFails_, false) || alwaysFail_;
             return c;
         });
         frmMain::setReportWindowFactory(frmMain::ReportKind::Repo, [this]() -> QWidget* {
@@ -353,6 +355,20 @@ private slots:
         w_->tbToolBar_ButtonClick(QStringLiteral("NoSuchKey"));
         QCOMPARE(made_[0] + made_[1], 6);
         QVERIFY(dialogs_->shown().isEmpty());
+    }
+
+    void counterIsASixteenBitNumber()
+    {
+        alwaysFail_ = true;
+        for (int i = 0; i < 32767; ++i)
+            w_->mnuReportNew_Click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(dialogs_->shown().isEmpty());
+        w_->mnuReportNew_Click();
+        QCOMPARE(made_[0], 32767);
+        QCOMPARE(dialogs_->shown().size(), 1);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Error! "));
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
     }
 
     void openReportFindsAnOpenWindow()
