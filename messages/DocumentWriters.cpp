@@ -71,8 +71,6 @@ void writeRevocation(DocumentFile& f, const RevocationList* list, bool repo, con
                                              "Reason"};
     static const char* const repoNames[5] = {"Id", "Agreement", "Reference", "Direction",
                                              "Participant"};
-    if (!list)
-        Fail(QStringLiteral("Нет списка сделок для запроса на удаление"));
     if (repo) {
         f.ascii("<RepoRevokeDeals");
         writeAttribute(f, "Language", escaped(lang));
@@ -259,6 +257,9 @@ void WriteRequestXml(const QString& requestName, const QString& path, const Requ
         WriteDealsXml(path, *data.report);
         return;
     }
+    const bool revocation = name == u"REVOKEDEALS" || name == u"REPOREVOKEDEALS";
+    if (revocation && !data.revocation)
+        Fail(QStringLiteral("Нет списка сделок для запроса ") + requestName);
     const QString lang = language();
     DocumentFile f(path);
     writeFrame(f);
@@ -271,7 +272,7 @@ void WriteRequestXml(const QString& requestName, const QString& path, const Requ
         writeAttribute(f, "Language", escaped(lang));
         f.ascii(" />");
         f.endLine();
-    } else if (name == u"REVOKEDEALS" || name == u"REPOREVOKEDEALS") {
+    } else if (revocation) {
         writeRevocation(f, data.revocation, name == u"REPOREVOKEDEALS", lang);
     }
     f.close();

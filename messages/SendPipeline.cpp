@@ -123,14 +123,16 @@ QString renameExtension(const QString& path, const QString& ext)
     return path + ext;
 }
 
-QString MakeWorkFileNameImpl(const QString& prefix, const QString& folder, const QString& extension,
-                             bool* fellBack)
+// The steps of MakeWorkFileName. Without the fallback, a folder that cannot be written gives
+// an empty name and nothing outside the folder is touched.
+QString makeWorkFileName(const QString& prefix, const QString& folder, const QString& extension,
+                         bool allowFallback)
 {
     const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
     QString name = uniqueTempFile(folder, prefix, ext);
-    if (fellBack)
-        *fellBack = name.isEmpty();
     if (name.isEmpty()) {
+        if (!allowFallback)
+            return QString();
         const double seconds = QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
         name = UserName() + u'_' + QString::number(seconds, 'f', 2);
     }
@@ -177,11 +179,11 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     QString file;
     QString target;
     for (int tries = 0; tries < 16; ++tries) {
-        bool fellBack = false;
-        file = MakeWorkFileNameImpl(prefix, work, QStringLiteral("xml"), &fellBack);
-        // The fallback name lies outside the work folder and does not carry the prefix the
-        // transport looks for: such a request would never be taken.
-        if (fellBack)
+        // A request is never made up elsewhere (the fallback name of MakeWorkFileName lies in
+        // the current folder and lacks the prefix the transport looks for: it would never be
+        // taken), so a work folder that cannot be written ends the sending.
+        file = makeWorkFileName(prefix, work, QStringLiteral("xml"), false);
+        if (file.isEmpty())
             Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
                  work);
         target = inFolder(sendFolder, QFileInfo(file).fileName());
@@ -209,7 +211,7 @@ void SendRequest(const QString& requestName, const RequestData& data, QWidget* p
 
 QString MakeWorkFileName(const QString& prefix, const QString& folder, const QString& extension)
 {
-    return MakeWorkFileNameImpl(prefix, folder, extension, nullptr);
+    return makeWorkFileName(prefix, folder, extension, true);
 }
 
 namespace testing {

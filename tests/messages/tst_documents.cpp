@@ -279,6 +279,34 @@ private slots:
         QCOMPARE(firstRowAttribute(doc.get(), "Reason"), revokeValue);
     }
 
+    // Values from the settings and the dialog cannot break the document either; a request
+    // without its list is refused before anything is written.
+    void hostileFrameValues()
+    {
+        setLanguage(QStringLiteral("E\"N<&"));
+        SimpleRevocationList l(QStringLiteral(" a\"b "));
+        l.addRow({"1"});
+        WriteRequestXml(QStringLiteral("RepoRevokeDeals"), out_, {nullptr, &l});
+        XmlDocPtr doc = parseDocument(out_);
+        QVERIFY(doc);
+        xmlNode* root = xmlDocGetRootElement(doc.get());
+        auto prop = [&](const char* name) {
+            xmlChar* v = xmlGetProp(root, reinterpret_cast<const xmlChar*>(name));
+            const QString s = QString::fromUtf8(reinterpret_cast<const char*>(v));
+            xmlFree(v);
+            return s;
+        };
+        QCOMPARE(prop("Language"), QStringLiteral("E\"N<&"));
+        QCOMPARE(prop("ReplyType"), QStringLiteral(" a\"b "));
+        setLanguage(QStringLiteral("RU"));
+
+        QFile::remove(out_);
+        for (const char* name : {"RevokeDeals", "Deals"}) {
+            QVERIFY_THROWS_EXCEPTION(Error, WriteRequestXml(QString::fromLatin1(name), out_));
+            QVERIFY(!QFileInfo::exists(out_));
+        }
+    }
+
     // Every character of the code page is escaped as EscapeXmlAttribute does it and written as
     // Qt's own converter writes it.
     void codePageAsQtWritesIt()
