@@ -21,8 +21,6 @@ private slots:
     void parseDateAccepts();
     void parseDateRefuses_data();
     void parseDateRefuses();
-    void isLeapYear_data();
-    void isLeapYear();
     void isoDates_data();
     void isoDates();
     void decimalSeparators_data();
@@ -167,25 +165,6 @@ void TestValues::parseDateRefuses()
         QCOMPARE(e.number(), number);
         QCOMPARE(e.description(), description);
     }
-}
-
-void TestValues::isLeapYear_data()
-{
-    QTest::addColumn<int>("year");
-    QTest::addColumn<bool>("leap");
-    QTest::newRow("1900") << 1900 << false;
-    QTest::newRow("2000") << 2000 << true;
-    QTest::newRow("2016") << 2016 << true;
-    QTest::newRow("2015") << 2015 << false;
-    QTest::newRow("2100") << 2100 << false;
-    QTest::newRow("2400") << 2400 << true;
-}
-
-void TestValues::isLeapYear()
-{
-    QFETCH(int, year);
-    QFETCH(bool, leap);
-    QCOMPARE(IsLeapYear(std::int16_t(year)), leap);
 }
 
 void TestValues::isoDates_data()
