@@ -43,8 +43,9 @@ void writeFrame(DocumentFile& f)
     f.endLine();
 }
 
-// Language and reply type come from the settings and the dialog, not from the user's typing,
-// but are escaped all the same so that no value can break the document.
+// An attribute of the writer's own name. Language and reply type come from the settings and the
+// dialog rather than from the user's typing, but are escaped all the same, so that no value can
+// break the document.
 void writeAttribute(DocumentFile& f, const char* name, const QString& escapedValue)
 {
     f.ascii(" ");
@@ -200,7 +201,7 @@ private:
         return copy == col.markerCopy;
     }
 
-    // Dates repeat throughout a report: each distinct text is converted once.
+    // The column's last date first: a report is often sorted by date.
     QString isoDate(const NamedColumn& col, const QString& v)
     {
         if (v == col.lastDate)

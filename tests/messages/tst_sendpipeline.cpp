@@ -367,6 +367,34 @@ private slots:
         QVERIFY(parseDocument(workFile));
     }
 
+    // Names still waiting in the send folder are passed over when the name is made.
+    void namesTakenInSendFolder()
+    {
+        ScriptedDialogs d;
+        d.answer(Answer::Yes);
+        SendRequest(QStringLiteral("GetIssueList"));
+        QCOMPARE(entries(send_).size(), 1);
+        const uint first =
+            entries(send_).first().mid(3, entries(send_).first().size() - 7).toUInt(nullptr, 16);
+        QStringList waiting;
+        for (uint n = first + 1; n <= first + 12; ++n) {
+            const QString name = QStringLiteral("GIL") + QString::number(n & 0xFFFF, 16).toUpper() +
+                                 QStringLiteral(".xml");
+            if ((n & 0xFFFF) != 0 && writeAll(send_ + u'/' + name, "waiting"))
+                waiting << name;
+        }
+        d.clear();
+        d.answer(Answer::Yes);
+        SendRequest(QStringLiteral("GetIssueList"));
+        QCOMPARE(d.shown().size(), 2);
+        QVERIFY2(d.last().text.startsWith(QStringLiteral("Запрос GetIssueList отправлен:")),
+                 qPrintable(d.last().text));
+        QCOMPARE(entries(send_).size(), 2 + waiting.size());
+        for (const QString& name : waiting)
+            QCOMPARE(readAll(send_ + u'/' + name), QByteArray("waiting"));
+        QVERIFY(entries(work_).isEmpty());
+    }
+
     void crossDevice_data()
     {
         QTest::addColumn<bool>("forced");
