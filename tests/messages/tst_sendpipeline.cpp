@@ -57,6 +57,7 @@ class SendPipelineTest : public QObject {
 
 private:
     QTemporaryDir root_;
+    QTemporaryDir scratch_;
     QString work_;
     QString send_;
     QString cwd_;
@@ -203,7 +204,7 @@ private slots:
         QVERIFY(entries(work_).isEmpty());
         QVERIFY(entries(cwd_).isEmpty());
 
-        const QString reference = root_.filePath(QStringLiteral("reference.xml"));
+        const QString reference = scratch_.filePath(QStringLiteral("reference.xml"));
         WriteRequestXml(name, reference, data);
         QCOMPARE(readAll(target), readAll(reference));
     }
@@ -312,6 +313,10 @@ private slots:
                                << "./send";
         QTest::newRow("absolute, blanks around") << " @/work "
                                                  << "@/send/";
+        QTest::newRow("program folder as work folder") << "."
+                                                       << "./send";
+        QTest::newRow("program folder, backslash") << ".\\"
+                                                   << "./send";
     }
 
     void folderForms()
@@ -324,6 +329,7 @@ private slots:
         SendRequest(QStringLiteral("GetIssueList"));
         QCOMPARE(entries(send_).size(), 1);
         QVERIFY(entries(work_).isEmpty());
+        QCOMPARE(QDir(root_.path()).entryList(QDir::Files), QStringList{"varnel_client.ini"});
         QVERIFY2(d.last().text.endsWith(QStringLiteral("/send/") + entries(send_).first()),
                  qPrintable(d.last().text));
         QVERIFY(!d.last().text.contains(QStringLiteral("//")));
@@ -426,7 +432,7 @@ private slots:
         QCOMPARE(d.last().text,
                  QStringLiteral("Запрос Deals отправлен:") + kBreak + send + u'/' + sent.first());
         QVERIFY(entries(work_).isEmpty());
-        const QString reference = root_.filePath(QStringLiteral("reference.xml"));
+        const QString reference = scratch_.filePath(QStringLiteral("reference.xml"));
         WriteDealsXml(reference, report);
         QCOMPARE(readAll(send + u'/' + sent.first()), readAll(reference));
     }
