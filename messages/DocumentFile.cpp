@@ -28,8 +28,11 @@ struct Cp1251Table {
             const char raw = static_cast<char>(b);
             const QString s = decoder.decode(QByteArrayView(&raw, 1));
             decoder.resetState();
-            if (s.size() == 1 && s.at(0).unicode() != 0xFFFD)
-                byte[s.at(0).unicode()] = static_cast<unsigned char>(b);
+            // 0x98 has no character in the code page; Qt reads it as the control U+0098, which
+            // other readers refuse, so that character is written as a reference instead.
+            const char16_t c = s.size() == 1 ? s.at(0).unicode() : 0xFFFD;
+            if (c != 0xFFFD && (c < 0x80 || c > 0x9F))
+                byte[c] = static_cast<unsigned char>(b);
         }
     }
 };
