@@ -141,6 +141,12 @@ QString makeWorkFileName(const QString& prefix, const QString& folder, const QSt
     return renameExtension(name, ext);
 }
 
+bool sameFolder(const QString& a, const QString& b)
+{
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
 QString checkedFolder(const QString& key, const QString& missingText, const QString& absentText)
 {
     const QString value = ReadSetting(QStringLiteral("Path"), key, QString()).trimmed();
@@ -190,6 +196,10 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
         if (!nameTaken(target))
             break;
     }
+    // With one folder for both, the request would be written under its final name where the
+    // transport looks: it is written under a hidden name and renamed into place instead.
+    if (sameFolder(work, sendFolder))
+        file = inFolder(work, u'.' + QFileInfo(file).fileName() + QStringLiteral(".part"));
     stage(testing::SendStage::WorkFileNamed, file);
 
     WriteRequestXml(requestName, file, data);

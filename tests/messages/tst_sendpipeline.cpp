@@ -335,6 +335,27 @@ private slots:
         QVERIFY(!d.last().text.contains(QStringLiteral("//")));
     }
 
+    // One folder for work and sending: the request still appears there only when complete.
+    void workFolderIsSendFolder()
+    {
+        settings(QStringLiteral("./send"), send_);
+        QString written;
+        testing::SetSendStageHook([&](testing::SendStage s, const QString& file) {
+            if (s == testing::SendStage::BeforeMove)
+                written = QFileInfo(file).fileName();
+        });
+        ScriptedDialogs d;
+        d.answer(Answer::Yes);
+        SendRequest(QStringLiteral("GetIssueList"));
+        QVERIFY2(written.startsWith(u'.') && !written.endsWith(QStringLiteral(".xml")),
+                 qPrintable(written));
+        const QStringList sent = entries(send_);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(d.last().text, QStringLiteral("Запрос GetIssueList отправлен:") + kBreak + send_ +
+                                    u'/' + sent.first());
+        QVERIFY(parseDocument(send_ + u'/' + sent.first()));
+    }
+
     // A file of the request's name arrives in the send folder before the move: it is kept, and
     // the request stays in the work folder, complete.
     void collision_data()
