@@ -15,19 +15,17 @@ public:
     {
         DialogResult result;
         switch (r.kind) {
-        case DialogKind::Message:
-            result.answer = showMessage(parent, r);
-            break;
+        case DialogKind::Message: result.answer = showMessage(parent, r); break;
         case DialogKind::OpenFile: {
             QString selected = r.selectedFilter;
-            result.path = QFileDialog::getOpenFileName(parent, r.title, r.directory, r.filter,
-                                                       &selected);
+            result.path =
+                QFileDialog::getOpenFileName(parent, r.title, r.directory, r.filter, &selected);
             break;
         }
         case DialogKind::SaveFile: {
             QString selected = r.selectedFilter;
-            result.path = QFileDialog::getSaveFileName(parent, r.title, r.directory, r.filter,
-                                                       &selected);
+            result.path =
+                QFileDialog::getSaveFileName(parent, r.title, r.directory, r.filter, &selected);
             break;
         }
         case DialogKind::Folder:

@@ -28,14 +28,14 @@ struct DialogRequest {
     QString title;
     QString text;
     // File and folder dialogs
-    QString directory;  // starting folder or file
-    QString filter;     // Qt name filter, "Файлы XML (*.xml);;Все файлы (*.*)"
+    QString directory; // starting folder or file
+    QString filter;    // Qt name filter, "Файлы XML (*.xml);;Все файлы (*.*)"
     QString selectedFilter;
 };
 
 struct DialogResult {
     Answer answer = Answer::Cancel;
-    QString path;  // chosen path of file and folder dialogs; empty when cancelled
+    QString path; // chosen path of file and folder dialogs; empty when cancelled
 };
 
 class DialogProvider {

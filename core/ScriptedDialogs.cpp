@@ -45,8 +45,8 @@ DialogResult ScriptedDialogs::show(QWidget*, const DialogRequest& request)
     if (!queue_.empty() && queue_.front().isPath == wantsPath) {
         const Scripted next = queue_.front();
         queue_.pop_front();
-        result.answer = wantsPath ? (next.path.isEmpty() ? Answer::Cancel : Answer::Ok)
-                                  : next.answer;
+        result.answer =
+            wantsPath ? (next.path.isEmpty() ? Answer::Cancel : Answer::Ok) : next.answer;
         result.path = next.path;
         return result;
     }

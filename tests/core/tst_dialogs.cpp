@@ -47,9 +47,9 @@ void TestDialogs::unscriptedDialogsTakeTheSafeWayOut()
     QFETCH(int, buttons);
     QFETCH(int, expected);
     ScriptedDialogs dialogs;
-    QCOMPARE(int(Dialogs::Message(nullptr, "t", "Varnel", MessageIcon::None,
-                                  MessageButtons(buttons))),
-             expected);
+    QCOMPARE(
+        int(Dialogs::Message(nullptr, "t", "Varnel", MessageIcon::None, MessageButtons(buttons))),
+        expected);
     QVERIFY(Dialogs::OpenFile(nullptr, "Открыть", "/tmp", "*.xml").isEmpty());
 }
 
