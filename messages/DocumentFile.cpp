@@ -1,8 +1,7 @@
 #include "messages/DocumentFile.h"
 
 #include "core/Error.h"
-
-#include <QStringDecoder>
+#include "core/Windows1251.h"
 
 #include <array>
 
@@ -13,34 +12,11 @@ constexpr qsizetype kBlockSize = 64 * 1024;
 // The longest bytes one UTF-16 unit turns into: "&#65535;" (a pair becomes "&#1114111;").
 constexpr qsizetype kMaxBytesPerUnit = 8;
 
-// Reverse table of Qt's Windows-1251 decoder: byte of every character the code page holds.
-struct Cp1251Table {
-    std::array<unsigned char, 0x10000> byte{};
-
-    Cp1251Table()
-    {
-        for (int c = 1; c < 0x80; ++c)
-            byte[c] = static_cast<unsigned char>(c);
-        QStringDecoder decoder("windows-1251");
-        if (!decoder.isValid())
-            return;
-        for (int b = 0x80; b < 0x100; ++b) {
-            const char raw = static_cast<char>(b);
-            const QString s = decoder.decode(QByteArrayView(&raw, 1));
-            decoder.resetState();
-            // 0x98 has no character in the code page; Qt reads it as the control U+0098, which
-            // other readers refuse, so that character is written as a reference instead.
-            const char16_t c = s.size() == 1 ? s.at(0).unicode() : 0xFFFD;
-            if (c != 0xFFFD && (c < 0x80 || c > 0x9F))
-                byte[c] = static_cast<unsigned char>(b);
-        }
-    }
-};
-
-const Cp1251Table& table()
+// The byte of a character in a document. U+0098 stands for the unassigned byte 0x98; other
+// readers refuse that byte, so the character is written as a reference instead.
+unsigned char documentByte(char16_t c)
 {
-    static const std::unique_ptr<Cp1251Table> t = std::make_unique<Cp1251Table>();
-    return *t;
+    return c == 0x98 ? 0 : Windows1251Byte(c);
 }
 
 // ASCII characters every value writes as they are: printable, and neither markup nor ",".
@@ -68,11 +44,6 @@ char* putReference(char* out, char32_t codePoint)
 }
 
 } // namespace
-
-unsigned char DocumentFile::cp1251Byte(char16_t c)
-{
-    return table().byte[c];
-}
 
 DocumentFile::DocumentFile(const QString& path) : path_(path), file_(path)
 {
@@ -118,12 +89,11 @@ void DocumentFile::rawValue(QStringView text, int flags)
 QByteArray DocumentFile::encodeMarkup(QStringView text)
 {
     QByteArray out;
-    const auto& bytes = table().byte;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (c < 0x20)
             continue;
-        if (const unsigned char b = bytes[c])
+        if (const unsigned char b = documentByte(c))
             out.append(char(b));
         else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             char ref[16];
@@ -142,7 +112,6 @@ void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape
 {
     const qsizetype n = text.size();
     reserve(n * kMaxBytesPerUnit);
-    const auto& bytes = table().byte;
     const char16_t* p = text.utf16();
     char* out = buf_.get() + size_;
     const bool dropBreaks = flags & DropLineBreaks;
@@ -191,7 +160,7 @@ void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape
         }
         if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
             continue;
-        if (const unsigned char b = bytes[c])
+        if (const unsigned char b = documentByte(c))
             *out++ = char(b);
         else
             out = putReference(out, c);

@@ -58,8 +58,6 @@ public:
     // Writes what is left and closes the file; fails when the file could not be written.
     void close();
 
-    // Windows-1251 byte of a character, 0 when the code page has none (U+0000 included).
-    static unsigned char cp1251Byte(char16_t c);
     // The text encoded as markup, for callers that write the same name many times.
     static QByteArray encodeMarkup(QStringView text);
 

@@ -37,9 +37,4 @@ QByteArray EncodeText(const QString& text, const TextFormat& format);
 // The encoding named by an XML declaration at the start of the bytes; empty when there is none.
 QString DeclaredXmlEncoding(QByteArrayView bytes);
 
-// Windows-1251 both ways, byte for byte: the unassigned byte 0x98 maps to U+0098 and back.
-QString FromWindows1251(QByteArrayView bytes);
-// The byte of one character; 0 when Windows-1251 cannot hold it (NUL itself gives 0 as well).
-char ToWindows1251(char16_t ch, bool* ok);
-
 } // namespace varnel

@@ -1,6 +1,7 @@
 #include "core/AppContext.h"
 #include "core/Error.h"
 #include "core/ScriptedDialogs.h"
+#include "core/Windows1251.h"
 #include "shell/TextCommands.h"
 #include "shell/TextEncoding.h"
 #include "shell/frmDocument.h"
@@ -12,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinter>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -81,7 +81,6 @@ private slots:
     void init();
     void cleanup();
 
-    void windows1251TableMatchesSystemConverter();
     void untouchedFileSavesByteForByte_data();
     void untouchedFileSavesByteForByte();
     void typingIntoWindows1251XmlKeepsUntouchedBytes();
@@ -117,20 +116,6 @@ void TestDocument::cleanup()
     TextCommands::SetPrintDialog({});
     TextCommands::SetPageSetupDialog({});
     dir_.reset();
-}
-
-void TestDocument::windows1251TableMatchesSystemConverter()
-{
-    QStringDecoder system("windows-1251");
-    QVERIFY(system.isValid());
-    for (int b = 0; b < 256; ++b) {
-        const QByteArray byte(1, char(b));
-        const QString mine = FromWindows1251(byte);
-        QCOMPARE(mine, system.decode(byte));
-        bool ok = false;
-        QCOMPARE(ToWindows1251(mine.at(0).unicode(), &ok), char(b));
-        QVERIFY(ok);
-    }
 }
 
 void TestDocument::untouchedFileSavesByteForByte_data()
