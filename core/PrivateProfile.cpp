@@ -311,50 +311,18 @@ int GetInt(const QString& file, const QString& section, const QString& key, int 
     const QString value = GetString(file, section, key, QString(), 31, &found);
     if (!found)
         return def;
-    qsizetype i = 0;
-    const qsizetype n = value.size();
-    while (i < n && value.at(i).unicode() <= u' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (value.at(i) == u'+' || value.at(i) == u'-')) {
-        negative = value.at(i) == u'-';
-        ++i;
-    }
-    int base = 10;
-    if (i + 1 < n && value.at(i) == u'0') {
-        const QChar marker = value.at(i + 1);
-        if (marker == u'x')
-            base = 16;
-        else if (marker == u'o')
-            base = 8;
-        else if (marker == u'b')
-            base = 2;
-        if (base != 10)
-            i += 2;
-    }
+    // The leading decimal digits of the value; no sign and no other base. A value that does
+    // not start with a digit reads as 0.
     qint64 result = 0;
-    for (; i < n; ++i) {
-        const char16_t c = value.at(i).unicode();
-        int digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
+    for (const QChar ch : value) {
+        const char16_t c = ch.unicode();
+        if (c < u'0' || c > u'9')
             break;
-        if (digit >= base)
-            break;
-        result = result * base + digit;
+        result = result * 10 + (c - u'0');
         // Windows lets such a number wrap round; a value this size is none that was meant.
-        if (result > qint64(INT_MAX) + 1)
+        if (result > INT_MAX)
             return 0;
     }
-    if (negative)
-        result = -result;
-    if (result > INT_MAX || result < INT_MIN)
-        return 0;
     return int(result);
 }
 

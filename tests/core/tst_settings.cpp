@@ -164,6 +164,8 @@ void TestSettings::readSettingInt_data()
     QTest::newRow("zero is absent") << QByteArray("0") << 900;
     QTest::newRow("text is absent") << QByteArray("abc") << 900;
     QTest::newRow("negative is absent") << QByteArray("-20") << 900;
+    QTest::newRow("sign is absent") << QByteArray("+20") << 900;
+    QTest::newRow("hexadecimal is absent") << QByteArray("0x20") << 900;
     QTest::newRow("empty is absent") << QByteArray("") << 900;
     QTest::newRow("too large is absent") << QByteArray("99999999999") << 900;
     QTest::newRow("one") << QByteArray("1") << 1;
