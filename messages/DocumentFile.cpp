@@ -4,6 +4,11 @@
 #include "core/Windows1251.h"
 
 #include <array>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnel {
 namespace {
@@ -19,13 +24,83 @@ unsigned char documentByte(char16_t c)
     return c == 0x98 ? 0 : Windows1251Byte(c);
 }
 
-// ASCII characters every value writes as they are: printable, and neither markup nor ",".
-constexpr std::array<bool, 0x80> kPlainAscii = [] {
-    std::array<bool, 0x80> plain{};
-    for (int c = 0x20; c < 0x80; ++c)
-        plain[c] = c != '&' && c != '<' && c != '>' && c != '\'' && c != '"' && c != ',';
-    return plain;
-}();
+// The byte every character of a value or of markup is written as without further thought:
+// printable ASCII other than markup characters and ",", and the rest of the code page but
+// U+0098. 0 for the characters that need more (escaping, references, leaving out).
+struct DirectBytes {
+    std::array<unsigned char, 0x10000> byte{};
+
+    DirectBytes()
+    {
+        for (int c = 0x20; c < 0x10000; ++c)
+            byte[c] = documentByte(char16_t(c));
+        for (const char c : {'&', '<', '>', '\'', '"', ','})
+            byte[static_cast<unsigned char>(c)] = 0;
+    }
+};
+
+const std::array<unsigned char, 0x10000>& directBytes()
+{
+    static const std::unique_ptr<DirectBytes> table = std::make_unique<DirectBytes>();
+    return table->byte;
+}
+
+#if defined(__SSE2__)
+// Writes eight characters at once as bytes at out, when they are all of the most common ones
+// by far: printable ASCII other than markup characters and ",", and the Russian letters U+0410
+// to U+044F (bytes 0xC0 to 0xFF). Returns a mask with two bits set for each such character;
+// the bytes written for the others are of no use.
+inline unsigned writeCommonBlock(const char16_t* p, char* out)
+{
+    // Signed comparisons: units from 0x8000 up are negative and fall in neither range.
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i ascii = _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(0x1F)),
+                                        _mm_cmplt_epi16(c, _mm_set1_epi16(0x80)));
+    const __m128i markup =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('&')),
+                                               _mm_cmpeq_epi16(c, _mm_set1_epi16('<'))),
+                                  _mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('>')),
+                                               _mm_cmpeq_epi16(c, _mm_set1_epi16('\'')))),
+                     _mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('"')),
+                                  _mm_cmpeq_epi16(c, _mm_set1_epi16(','))));
+    const __m128i russian = _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(0x040F)),
+                                          _mm_cmplt_epi16(c, _mm_set1_epi16(0x0450)));
+    const __m128i ok = _mm_or_si128(_mm_andnot_si128(markup, ascii), russian);
+    const __m128i units = _mm_sub_epi16(c, _mm_and_si128(russian, _mm_set1_epi16(0x0410 - 0xC0)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+    return static_cast<unsigned>(_mm_movemask_epi8(ok));
+}
+#endif
+
+// Writes the common characters at the start of the n at p (see writeCommonBlock), eight at a
+// time, and returns how many it wrote. The buffer holds room for eight bytes a character.
+qsizetype writeCommonRun(const char16_t* p, qsizetype n, char*& out)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= n; i += 8) {
+        const unsigned good = writeCommonBlock(p + i, out);
+        if (good != 0xFFFF) {
+            // Keep the bytes before the first other character; the rest are written over.
+            const int taken = std::countr_zero(~good) / 2;
+            out += taken;
+            return i + taken;
+        }
+        out += 8;
+    }
+    // The few characters left, as the last eight of the text: those before them are common
+    // ones, already written one byte each, and are written again the same.
+    if (i > 0 && i < n && writeCommonBlock(p + n - 8, out - (i - (n - 8))) == 0xFFFF) {
+        out += n - i;
+        return n;
+    }
+#else
+    Q_UNUSED(p);
+    Q_UNUSED(n);
+    Q_UNUSED(out);
+#endif
+    return i;
+}
 
 char* putReference(char* out, char32_t codePoint)
 {
@@ -108,18 +183,24 @@ QByteArray DocumentFile::encodeMarkup(QStringView text)
     return out;
 }
 
-void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape)
+void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape, qsizetype extra)
 {
     const qsizetype n = text.size();
-    reserve(n * kMaxBytesPerUnit);
+    reserve(n * kMaxBytesPerUnit + extra);
     const char16_t* p = text.utf16();
     char* out = buf_.get() + size_;
     const bool dropBreaks = flags & DropLineBreaks;
     const bool commaToPoint = flags & CommaToPoint;
+    const auto& direct = directBytes();
     for (qsizetype i = 0; i < n; ++i) {
+        if (n - i >= 8) {
+            i += writeCommonRun(p + i, n - i, out);
+            if (i == n)
+                break;
+        }
         const char16_t c = p[i];
-        if (c < 0x80 && kPlainAscii[c]) {
-            *out++ = char(c);
+        if (const unsigned char b = direct[c]) {
+            *out++ = char(b);
             continue;
         }
         if (c >= 0x20 && c < 0x80) {
@@ -160,10 +241,7 @@ void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape
         }
         if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
             continue;
-        if (const unsigned char b = documentByte(c))
-            *out++ = char(b);
-        else
-            out = putReference(out, c);
+        out = putReference(out, c); // the code page has no byte for it
     }
     size_ = out - buf_.get();
 }

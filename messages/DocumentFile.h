@@ -53,6 +53,14 @@ public:
     // written as the attribute escaping writes them (&amp; &lt; &gt; &apos; &quot;), in the same
     // pass as the encoding.
     void rawValue(QStringView text, int flags = KeepLineBreaks);
+    // A whole attribute of the data: its opening (' name="', encoded), the value as rawValue
+    // writes it, and the closing quote.
+    void rawAttribute(const QByteArray& opening, QStringView text, int flags)
+    {
+        bytes(opening);
+        encode(text, flags, true, true, 1);
+        buf_[size_++] = '"';
+    }
     // Ends the current line with CR LF.
     void endLine();
     // Writes what is left and closes the file; fails when the file could not be written.
@@ -68,7 +76,9 @@ private:
             grow(more);
     }
     void grow(qsizetype more);
-    void encode(QStringView text, int flags, bool isValue, bool escape = false);
+    // Encodes the text, with room left for extra bytes after it.
+    void encode(QStringView text, int flags, bool isValue, bool escape = false,
+                qsizetype extra = 0);
     void flushLines();
     [[noreturn]] void failWrite();
 

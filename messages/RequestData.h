@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace varnel {
 
@@ -13,6 +14,10 @@ public:
     virtual QString columnDescriptor(int column) const = 0;
     virtual int rowCount() const = 0;
     virtual QString cell(int row, int column) const = 0;
+    // The cells of a row as the table keeps them, for readers that go through every cell
+    // without a copy of each; a list shorter than the columns ends in empty cells. Null when
+    // the table keeps its cells otherwise: cell() is then asked.
+    virtual const QStringList* rowCells(int /*row*/) const { return nullptr; }
     // True for the repo report grid (the grid's tag is "REPO").
     virtual bool isRepo() const = 0;
 };

@@ -32,6 +32,10 @@ public:
         const QStringList& cells = rows_.at(row);
         return column >= 0 && column < cells.size() ? cells.at(column) : QString();
     }
+    const QStringList* rowCells(int row) const override
+    {
+        return row >= 0 && row < rows_.size() ? &rows_.at(row) : nullptr;
+    }
     bool isRepo() const override { return repo_; }
 
 private:

@@ -81,6 +81,20 @@ QByteArray expectedFile(const QString& name)
 
 } // namespace
 
+// A report that hands out its cells one by one, as a grid on the screen does.
+class CellByCellTable : public ReportTable {
+public:
+    explicit CellByCellTable(const ReportTable& source) : source_(source) {}
+    int columnCount() const override { return source_.columnCount(); }
+    QString columnDescriptor(int column) const override { return source_.columnDescriptor(column); }
+    int rowCount() const override { return source_.rowCount(); }
+    QString cell(int row, int column) const override { return source_.cell(row, column); }
+    bool isRepo() const override { return source_.isRepo(); }
+
+private:
+    const ReportTable& source_;
+};
+
 class DocumentsTest : public QObject {
     Q_OBJECT
 
@@ -334,6 +348,79 @@ private slots:
         const QByteArray encoded = encoder.encode(EscapeXmlAttribute(text));
         QVERIFY(!encoder.hasError());
         QVERIFY(readAll(out_).contains("<deal V=\"" + encoded + "\" />\r\n"));
+    }
+
+    // The writer takes common characters (printable ASCII, А to я) in blocks: a character
+    // that needs more, at any place of values of every length, is written as alone.
+    void oddCharacterAtEveryPlace_data()
+    {
+        QTest::addColumn<QString>("odd");
+        QTest::addColumn<QByteArray>("asText");
+        QTest::addColumn<QByteArray>("asNumber");
+        auto row = [](const char* label, const QString& odd, const char* text, const char* number) {
+            QTest::newRow(label) << odd << QByteArray(text) << QByteArray(number);
+        };
+        row("ampersand", QStringLiteral("&"), "&amp;", "&amp;");
+        row("less", QStringLiteral("<"), "&lt;", "&lt;");
+        row("greater", QStringLiteral(">"), "&gt;", "&gt;");
+        row("apostrophe", QStringLiteral("'"), "&apos;", "&apos;");
+        row("quote", QStringLiteral("\""), "&quot;", "&quot;");
+        row("comma", QStringLiteral(","), ",", ".");
+        row("Yo", QStringLiteral("Ё"), "\xA8", "\xA8");
+        row("yo", QStringLiteral("ё"), "\xB8", "\xB8");
+        row("guillemet", QStringLiteral("«"), "\xAB", "\xAB");
+        row("U+0098", QString(QChar(0x98)), "&#152;", "&#152;");
+        row("no byte", QStringLiteral("漢"), "&#28450;", "&#28450;");
+        row("pair", QStringLiteral("😀"), "&#128512;", "&#128512;");
+        row("lone half", QString(QChar(0xDC00)), "", "");
+        row("tab", QStringLiteral("\t"), "&#9;", "&#9;");
+        row("line break", QStringLiteral("\n"), "", "");
+        row("DEL", QString(QChar(0x7F)), "\x7F", "\x7F");
+        row("space", QStringLiteral(" "), " ", " ");
+    }
+
+    void oddCharacterAtEveryPlace()
+    {
+        QFETCH(QString, odd);
+        QFETCH(QByteArray, asText);
+        QFETCH(QByteArray, asNumber);
+        const QString base = QStringLiteral("Ab1 жЯ-zZ9.Ъэ0qWюа#%");
+        QStringEncoder encoder("windows-1251");
+        const QByteArray baseBytes = encoder.encode(base);
+        QCOMPARE(baseBytes.size(), base.size());
+        SimpleReportTable t({QStringLiteral("name="), QStringLiteral("name=T"),
+                             QStringLiteral("name=N;type=N;empty=")});
+        QByteArray expected;
+        for (int length = 0; length <= base.size(); ++length) {
+            for (int at = 0; at <= length; ++at) {
+                const QString text = base.left(at) + odd + base.mid(at, length - at);
+                t.addRow({QStringLiteral("1"), text, text});
+                const QByteArray before = baseBytes.left(at);
+                const QByteArray after = baseBytes.mid(at, length - at);
+                expected += "<deal T=\"" + before + asText + after + "\" N=\"" + before + asNumber +
+                            after + "\" />\r\n";
+            }
+        }
+        WriteDealsXml(out_, t);
+        const QByteArray written = readAll(out_);
+        QVERIFY2(written.contains("<deals Language=\"RU\">\r\n" + expected + "</deals>"),
+                 written.constData());
+    }
+
+    // A report read cell by cell is written as one whose rows are read whole.
+    void cellByCellAsRowByRow()
+    {
+        SimpleReportTable rows(dealColumns());
+        rows.addRow({"1", "D-1", "01.02.2016", "12,50", "0", "-", "ООО «Ромашка» & Co"});
+        rows.addRow({"2", "D-2", "01.02.2016", "0,00", "1e3", "note"});
+        rows.addRow({"3"});
+        rows.addRow({"4", "D-4", "29.02.2016", "7", "0.000", "", "A\"B'<>"});
+        WriteDealsXml(out_, rows);
+        const QByteArray rowByRow = readAll(out_);
+        WriteDealsXml(out_, CellByCellTable(rows));
+        QCOMPARE(readAll(out_), rowByRow);
+        QVERIFY(rowByRow.contains("<deal DealNum=\"D-2\" TradeDate=\"2016-02-01\" Amount=\"1e3\" "
+                                  "Note=\"note\" />"));
     }
 
     // The empty marker: numbers compare as decimals, without binary floating point.
