@@ -104,10 +104,10 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 
     tbsOptions_ = new QTabWidget(this);
     tbsOptions_->setObjectName(QStringLiteral("tbsOptions"));
-    tbsOptions_->addTab(buildSchemasPage(), QStringLiteral("Схемы"));
+    tbsOptions_->addTab(buildBrowsePage(BrowsePage::Schemas), QStringLiteral("Схемы"));
     tbsOptions_->setTabToolTip(
         0, QStringLiteral("Настройка файлов-схем для просмотра XML-уведомлений"));
-    tbsOptions_->addTab(buildFoldersPage(), QStringLiteral("Каталоги"));
+    tbsOptions_->addTab(buildBrowsePage(BrowsePage::Folders), QStringLiteral("Каталоги"));
     tbsOptions_->setTabToolTip(1, QStringLiteral("Настройка каталогов сохранения, отправки и "
                                                  "приема отчетов и уведомлений"));
     tbsOptions_->setCurrentIndex(0);
@@ -166,14 +166,17 @@ QLineEdit* frmOptions::addLineField(OptionField field, const QString& hint)
     return edit;
 }
 
-QWidget* frmOptions::buildSchemasPage()
+QWidget* frmOptions::buildBrowsePage(BrowsePage kind)
 {
+    const bool folders = kind == BrowsePage::Folders;
     auto* page = new QWidget;
-    auto* frame = new QGroupBox(QStringLiteral("Схемы для просмотра XML файлов"), page);
-    frame->setObjectName(QStringLiteral("fraSchemas"));
+    auto* frame = new QGroupBox(folders ? QStringLiteral("Каталоги сохранения, отправки, приема")
+                                        : QStringLiteral("Схемы для просмотра XML файлов"),
+                                page);
+    frame->setObjectName(folders ? QStringLiteral("fraFolders") : QStringLiteral("fraSchemas"));
     auto* grid = new QGridLayout(frame);
     int row = 0;
-    for (const BrowseRow& r : schemaRows()) {
+    for (const BrowseRow& r : folders ? folderRows() : schemaRows()) {
         QLineEdit* edit = addLineField(r.field, r.hint);
         auto* label = new QLabel(r.label, frame);
         label->setBuddy(edit);
@@ -184,36 +187,12 @@ QWidget* frmOptions::buildSchemasPage()
         grid->addWidget(edit, row, 0);
         grid->addWidget(browse, row++, 1);
         const QString title = r.title;
-        connect(browse, &QPushButton::clicked, this,
-                [this, edit, title] { browseSchema(edit, title); });
-    }
-    grid->setColumnStretch(0, 1);
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(frame);
-    layout->addStretch(1);
-    return page;
-}
-
-QWidget* frmOptions::buildFoldersPage()
-{
-    auto* page = new QWidget;
-    auto* frame = new QGroupBox(QStringLiteral("Каталоги сохранения, отправки, приема"), page);
-    frame->setObjectName(QStringLiteral("fraFolders"));
-    auto* grid = new QGridLayout(frame);
-    int row = 0;
-    for (const BrowseRow& r : folderRows()) {
-        QLineEdit* edit = addLineField(r.field, r.hint);
-        auto* label = new QLabel(r.label, frame);
-        label->setBuddy(edit);
-        auto* browse = new QPushButton(QStringLiteral("..."), frame);
-        browse->setObjectName(r.button);
-        browse->setToolTip(r.title);
-        grid->addWidget(label, row++, 0, 1, 2);
-        grid->addWidget(edit, row, 0);
-        grid->addWidget(browse, row++, 1);
-        const QString title = r.title;
-        connect(browse, &QPushButton::clicked, this,
-                [this, edit, title] { browseFolder(edit, title); });
+        connect(browse, &QPushButton::clicked, this, [this, edit, title, folders] {
+            if (folders)
+                browseFolder(edit, title);
+            else
+                browseSchema(edit, title);
+        });
     }
     grid->setColumnStretch(0, 1);
     auto* layout = new QVBoxLayout(page);

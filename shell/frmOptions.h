@@ -41,8 +41,9 @@ private:
     void cmdApply_Click();
     void browseSchema(QLineEdit* field, const QString& title);
     void browseFolder(QLineEdit* field, const QString& title);
-    QWidget* buildSchemasPage();
-    QWidget* buildFoldersPage();
+    // The schema files page or the folders page: a path field with a "..." button for each.
+    enum class BrowsePage { Schemas, Folders };
+    QWidget* buildBrowsePage(BrowsePage kind);
     QLineEdit* addLineField(OptionField field, const QString& hint);
 
     QLineEdit* lineEdits_[kOptionFieldCount] = {};
