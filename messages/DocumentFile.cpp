@@ -47,39 +47,61 @@ const std::array<unsigned char, 0x10000>& directBytes()
 
 #if defined(__SSE2__)
 // Writes eight characters at once as bytes at out, when they are all of the most common ones
-// by far: printable ASCII other than markup characters and ",", and the Russian letters U+0410
-// to U+044F (bytes 0xC0 to 0xFF). Returns a mask with two bits set for each such character;
-// the bytes written for the others are of no use.
-inline unsigned writeCommonBlock(const char16_t* p, char* out)
+// by far: printable ASCII other than markup characters (with "," as "." when commaToPoint),
+// the Russian letters U+0410 to U+044F (bytes 0xC0 to 0xFF), and "Ё", "ё", "«", "»" and "№".
+// Returns a mask with two bits set for each such character; the bytes written for the others
+// are of no use.
+inline unsigned writeCommonBlock(const char16_t* p, char* out, __m128i commaShift)
 {
     // Signed comparisons: units from 0x8000 up are negative and fall in neither range.
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i ascii = _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(0x1F)),
                                         _mm_cmplt_epi16(c, _mm_set1_epi16(0x80)));
     const __m128i markup =
-        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('&')),
-                                               _mm_cmpeq_epi16(c, _mm_set1_epi16('<'))),
-                                  _mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('>')),
-                                               _mm_cmpeq_epi16(c, _mm_set1_epi16('\'')))),
-                     _mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('"')),
-                                  _mm_cmpeq_epi16(c, _mm_set1_epi16(','))));
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('&')),
+                                  _mm_cmpeq_epi16(c, _mm_set1_epi16('<'))),
+                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('>')),
+                                               _mm_cmpeq_epi16(c, _mm_set1_epi16('\''))),
+                                  _mm_cmpeq_epi16(c, _mm_set1_epi16('"'))));
     const __m128i russian = _mm_and_si128(_mm_cmpgt_epi16(c, _mm_set1_epi16(0x040F)),
                                           _mm_cmplt_epi16(c, _mm_set1_epi16(0x0450)));
-    const __m128i ok = _mm_or_si128(_mm_andnot_si128(markup, ascii), russian);
-    const __m128i units = _mm_sub_epi16(c, _mm_and_si128(russian, _mm_set1_epi16(0x0410 - 0xC0)));
+    const __m128i comma = _mm_cmpeq_epi16(c, _mm_set1_epi16(','));
+    __m128i ok = _mm_or_si128(_mm_andnot_si128(markup, ascii), russian);
+    // Russian letters 0x350 down to their bytes, "," up to "." in a number.
+    __m128i units =
+        _mm_add_epi16(_mm_sub_epi16(c, _mm_and_si128(russian, _mm_set1_epi16(0x0410 - 0xC0))),
+                      _mm_and_si128(comma, commaShift));
+    auto good = static_cast<unsigned>(_mm_movemask_epi8(ok));
+    if (good != 0xFFFF) {
+        // The rest of Russian text, looked for only when a block has more than the above.
+        const __m128i guillemets = _mm_or_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16(0xAB)),
+                                                _mm_cmpeq_epi16(c, _mm_set1_epi16(0xBB)));
+        const __m128i capitalYo = _mm_cmpeq_epi16(c, _mm_set1_epi16(0x0401));
+        const __m128i smallYo = _mm_cmpeq_epi16(c, _mm_set1_epi16(0x0451));
+        const __m128i numero = _mm_cmpeq_epi16(c, _mm_set1_epi16(0x2116));
+        ok = _mm_or_si128(_mm_or_si128(ok, guillemets),
+                          _mm_or_si128(_mm_or_si128(capitalYo, smallYo), numero));
+        units = _mm_sub_epi16(
+            units,
+            _mm_or_si128(_mm_or_si128(_mm_and_si128(capitalYo, _mm_set1_epi16(0x0401 - 0xA8)),
+                                      _mm_and_si128(smallYo, _mm_set1_epi16(0x0451 - 0xB8))),
+                         _mm_and_si128(numero, _mm_set1_epi16(0x2116 - 0xB9))));
+        good = static_cast<unsigned>(_mm_movemask_epi8(ok));
+    }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-    return static_cast<unsigned>(_mm_movemask_epi8(ok));
+    return good;
 }
 #endif
 
 // Writes the common characters at the start of the n at p (see writeCommonBlock), eight at a
 // time, and returns how many it wrote. The buffer holds room for eight bytes a character.
-qsizetype writeCommonRun(const char16_t* p, qsizetype n, char*& out)
+qsizetype writeCommonRun(const char16_t* p, qsizetype n, char*& out, bool commaToPoint)
 {
     qsizetype i = 0;
 #if defined(__SSE2__)
+    const __m128i commaShift = _mm_set1_epi16(commaToPoint ? '.' - ',' : 0);
     for (; i + 8 <= n; i += 8) {
-        const unsigned good = writeCommonBlock(p + i, out);
+        const unsigned good = writeCommonBlock(p + i, out, commaShift);
         if (good != 0xFFFF) {
             // Keep the bytes before the first other character; the rest are written over.
             const int taken = std::countr_zero(~good) / 2;
@@ -90,7 +112,7 @@ qsizetype writeCommonRun(const char16_t* p, qsizetype n, char*& out)
     }
     // The few characters left, as the last eight of the text: those before them are common
     // ones, already written one byte each, and are written again the same.
-    if (i > 0 && i < n && writeCommonBlock(p + n - 8, out - (i - (n - 8))) == 0xFFFF) {
+    if (i > 0 && i < n && writeCommonBlock(p + n - 8, out - (i - (n - 8)), commaShift) == 0xFFFF) {
         out += n - i;
         return n;
     }
@@ -98,6 +120,7 @@ qsizetype writeCommonRun(const char16_t* p, qsizetype n, char*& out)
     Q_UNUSED(p);
     Q_UNUSED(n);
     Q_UNUSED(out);
+    Q_UNUSED(commaToPoint);
 #endif
     return i;
 }
@@ -115,6 +138,69 @@ char* putReference(char* out, char32_t codePoint)
     while (n)
         *out++ = digits[--n];
     *out++ = ';';
+    return out;
+}
+
+// Writes the text at out, which has room for kMaxBytesPerUnit bytes a character, and returns
+// where the bytes end.
+char* encodeInto(char* out, QStringView text, int flags, bool isValue, bool escape)
+{
+    const qsizetype n = text.size();
+    const char16_t* p = text.utf16();
+    const bool dropBreaks = flags & DocumentFile::DropLineBreaks;
+    const bool commaToPoint = flags & DocumentFile::CommaToPoint;
+    const auto& direct = directBytes();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (n - i >= 8) {
+            i += writeCommonRun(p + i, n - i, out, commaToPoint);
+            if (i == n)
+                break;
+        }
+        const char16_t c = p[i];
+        if (const unsigned char b = direct[c]) {
+            *out++ = char(b);
+            continue;
+        }
+        if (c >= 0x20 && c < 0x80) {
+            const char* entity = nullptr;
+            if (escape) {
+                switch (c) {
+                case u'&': entity = "&amp;"; break;
+                case u'<': entity = "&lt;"; break;
+                case u'>': entity = "&gt;"; break;
+                case u'\'': entity = "&apos;"; break;
+                case u'"': entity = "&quot;"; break;
+                default: break;
+                }
+            }
+            if (entity) {
+                while (*entity)
+                    *out++ = *entity++;
+            } else {
+                *out++ = (commaToPoint && c == u',') ? '.' : char(c);
+            }
+            continue;
+        }
+        if (c < 0x20) {
+            if (c == u'\t' || c == u'\n' || c == u'\r') {
+                if (!isValue)
+                    *out++ = char(c);
+                else if (c == u'\t' || !dropBreaks)
+                    out = putReference(out, c);
+            }
+            continue; // not a character of XML 1.0
+        }
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                out = putReference(out, QChar::surrogateToUcs4(c, p[i + 1]));
+                ++i;
+            }
+            continue;
+        }
+        if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
+            continue;
+        out = putReference(out, c); // the code page has no byte for it
+    }
     return out;
 }
 
@@ -183,66 +269,19 @@ QByteArray DocumentFile::encodeMarkup(QStringView text)
     return out;
 }
 
-void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape, qsizetype extra)
+void DocumentFile::encode(QStringView text, int flags, bool isValue, bool escape)
 {
-    const qsizetype n = text.size();
-    reserve(n * kMaxBytesPerUnit + extra);
-    const char16_t* p = text.utf16();
+    reserve(text.size() * kMaxBytesPerUnit);
+    size_ = encodeInto(buf_.get() + size_, text, flags, isValue, escape) - buf_.get();
+}
+
+void DocumentFile::rawAttribute(const QByteArray& opening, QStringView text, int flags)
+{
+    reserve(opening.size() + text.size() * kMaxBytesPerUnit + 1);
     char* out = buf_.get() + size_;
-    const bool dropBreaks = flags & DropLineBreaks;
-    const bool commaToPoint = flags & CommaToPoint;
-    const auto& direct = directBytes();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (n - i >= 8) {
-            i += writeCommonRun(p + i, n - i, out);
-            if (i == n)
-                break;
-        }
-        const char16_t c = p[i];
-        if (const unsigned char b = direct[c]) {
-            *out++ = char(b);
-            continue;
-        }
-        if (c >= 0x20 && c < 0x80) {
-            const char* entity = nullptr;
-            if (escape) {
-                switch (c) {
-                case u'&': entity = "&amp;"; break;
-                case u'<': entity = "&lt;"; break;
-                case u'>': entity = "&gt;"; break;
-                case u'\'': entity = "&apos;"; break;
-                case u'"': entity = "&quot;"; break;
-                default: break;
-                }
-            }
-            if (entity) {
-                while (*entity)
-                    *out++ = *entity++;
-            } else {
-                *out++ = (commaToPoint && c == u',') ? '.' : char(c);
-            }
-            continue;
-        }
-        if (c < 0x20) {
-            if (c == u'\t' || c == u'\n' || c == u'\r') {
-                if (!isValue)
-                    *out++ = char(c);
-                else if (c == u'\t' || !dropBreaks)
-                    out = putReference(out, c);
-            }
-            continue; // not a character of XML 1.0
-        }
-        if (QChar::isHighSurrogate(c)) {
-            if (i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-                out = putReference(out, QChar::surrogateToUcs4(c, p[i + 1]));
-                ++i;
-            }
-            continue;
-        }
-        if (QChar::isLowSurrogate(c) || c == 0xFFFE || c == 0xFFFF)
-            continue;
-        out = putReference(out, c); // the code page has no byte for it
-    }
+    std::memcpy(out, opening.constData(), size_t(opening.size()));
+    out = encodeInto(out + opening.size(), text, flags, true, true);
+    *out++ = '"';
     size_ = out - buf_.get();
 }
 

@@ -55,12 +55,7 @@ public:
     void rawValue(QStringView text, int flags = KeepLineBreaks);
     // A whole attribute of the data: its opening (' name="', encoded), the value as rawValue
     // writes it, and the closing quote.
-    void rawAttribute(const QByteArray& opening, QStringView text, int flags)
-    {
-        bytes(opening);
-        encode(text, flags, true, true, 1);
-        buf_[size_++] = '"';
-    }
+    void rawAttribute(const QByteArray& opening, QStringView text, int flags);
     // Ends the current line with CR LF.
     void endLine();
     // Writes what is left and closes the file; fails when the file could not be written.
@@ -76,9 +71,7 @@ private:
             grow(more);
     }
     void grow(qsizetype more);
-    // Encodes the text, with room left for extra bytes after it.
-    void encode(QStringView text, int flags, bool isValue, bool escape = false,
-                qsizetype extra = 0);
+    void encode(QStringView text, int flags, bool isValue, bool escape = false);
     void flushLines();
     [[noreturn]] void failWrite();
 

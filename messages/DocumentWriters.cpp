@@ -107,9 +107,8 @@ struct NamedColumn {
     QString markerCopy; // the marker with the locale's decimal separator
     std::optional<DecimalValue> markerNumber;
     int markerNonZero = 0; // digits 1 to 9 in the marker number
-    // The last date of the column and its file form: dates often repeat row after row.
-    mutable QString lastDate;
-    mutable QString lastIso;
+    // The date cache slot of the column's last date: dates often repeat row after row.
+    mutable int lastDate = -1;
 };
 
 class DealsWriter {
@@ -272,28 +271,26 @@ private:
         return nonZero != col.markerNonZero;
     }
 
-    // The column's last date first: a report is often sorted by date.
+    // The column's last date first: a report is often sorted by date. Dates repeat throughout
+    // a report: a small cache keeps the texts converted lately.
     const QString& isoDate(const NamedColumn& col, const QString& v)
     {
-        if (v == col.lastDate)
-            return col.lastIso;
-        col.lastIso = isoDateOf(v);
-        col.lastDate = v;
-        return col.lastIso;
-    }
-
-    // Dates repeat throughout a report: a small cache keeps the texts converted lately.
-    const QString& isoDateOf(const QString& v)
-    {
+        if (col.lastDate >= 0) {
+            const DateSlot& last = dates_[size_t(col.lastDate)];
+            if (QStringView(last.display) == QStringView(v))
+                return last.iso;
+        }
         size_t h = size_t(v.size());
         for (const QChar c : v)
             h = h * 31 + c.unicode();
-        DateSlot& slot = dates_[h % dates_.size()];
-        if (slot.display.size() == v.size() && QStringView(slot.display) == QStringView(v))
-            return slot.iso;
-        QString iso = FormatIsoDate(ParseDate(v));
-        slot.display = v;
-        slot.iso = iso;
+        const int index = int(h % dates_.size());
+        DateSlot& slot = dates_[size_t(index)];
+        if (QStringView(slot.display) != QStringView(v)) {
+            QString iso = FormatIsoDate(ParseDate(v));
+            slot.display = v;
+            slot.iso = std::move(iso);
+        }
+        col.lastDate = index;
         return slot.iso;
     }
 

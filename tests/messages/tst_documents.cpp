@@ -368,7 +368,10 @@ private slots:
         row("comma", QStringLiteral(","), ",", ".");
         row("Yo", QStringLiteral("Ё"), "\xA8", "\xA8");
         row("yo", QStringLiteral("ё"), "\xB8", "\xB8");
-        row("guillemet", QStringLiteral("«"), "\xAB", "\xAB");
+        row("opening guillemet", QStringLiteral("«"), "\xAB", "\xAB");
+        row("closing guillemet", QStringLiteral("»"), "\xBB", "\xBB");
+        row("numero", QStringLiteral("№"), "\xB9", "\xB9");
+        row("no-break space", QString(QChar(0xA0)), "\xA0", "\xA0");
         row("U+0098", QString(QChar(0x98)), "&#152;", "&#152;");
         row("no byte", QStringLiteral("漢"), "&#28450;", "&#28450;");
         row("pair", QStringLiteral("😀"), "&#128512;", "&#128512;");
