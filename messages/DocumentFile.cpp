@@ -242,11 +242,6 @@ void DocumentFile::value(QStringView text, int flags)
     encode(text, flags, true);
 }
 
-void DocumentFile::rawValue(QStringView text, int flags)
-{
-    encode(text, flags, true, true);
-}
-
 QByteArray DocumentFile::encodeMarkup(QStringView text)
 {
     QByteArray out;

@@ -49,12 +49,9 @@ public:
     // attribute a literal one would be read as a blank); characters XML cannot carry at all
     // (other control characters, lone surrogates, U+FFFE and U+FFFF) are left out.
     void value(QStringView text, int flags = KeepLineBreaks);
-    // The same for a value not yet escaped: "&", "<", ">", "'" and the double quote are
-    // written as the attribute escaping writes them (&amp; &lt; &gt; &apos; &quot;), in the same
-    // pass as the encoding.
-    void rawValue(QStringView text, int flags = KeepLineBreaks);
-    // A whole attribute of the data: its opening (' name="', encoded), the value as rawValue
-    // writes it, and the closing quote.
+    // A whole attribute of the data: its opening (' name="', encoded), the value not yet
+    // escaped ("&", "<", ">", "'" and the double quote are written as the attribute escaping
+    // writes them, in the same pass as the encoding), and the closing quote.
     void rawAttribute(const QByteArray& opening, QStringView text, int flags);
     // Ends the current line with CR LF.
     void endLine();
