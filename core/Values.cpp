@@ -187,7 +187,13 @@ QString EscapeXmlAttribute(const QString& value)
 
 QString GetFileExtension(const QString& path)
 {
-    const QString t = path.trimmed();
+    // Only blanks are trimmed: a tab or a line break belongs to the name.
+    qsizetype b = 0, e = path.size();
+    while (b < e && path.at(b) == u' ')
+        ++b;
+    while (e > b && path.at(e - 1) == u' ')
+        --e;
+    const QString t = path.mid(b, e - b);
     const qsizetype p = t.lastIndexOf(u'.');
     if (p >= 0 && p < t.size() - 1)
         return t.mid(p + 1);

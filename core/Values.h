@@ -27,7 +27,8 @@ QString DecimalSeparatorOf(const QString& number);
 // & < > ' " replaced by their entities, "&" first.
 QString EscapeXmlAttribute(const QString& value);
 
-// Text after the last "." of the trimmed path; empty when none or when it is the last character.
+// Text after the last "." of the path, blanks around it dropped; empty when none or when it is the
+// last character.
 QString GetFileExtension(const QString& path);
 
 // The folder browser, through the dialog facade; empty when cancelled.

@@ -250,6 +250,8 @@ void TestValues::getFileExtension_data()
                                             << "b\\file";
     QTest::newRow("blanks trimmed") << "  msg.MSG  "
                                     << "MSG";
+    QTest::newRow("tab is not a blank") << "\tmsg.\t"
+                                        << "\t";
     QTest::newRow("leading point") << ".xml"
                                    << "xml";
     QTest::newRow("empty") << ""
