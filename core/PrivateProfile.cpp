@@ -259,7 +259,8 @@ bool ValidName(const QString& name)
            !name.contains(QChar(0));
 }
 
-// The value as one line, ending at its first NUL.
+// The value as one line, ending at its first NUL: a line break inside it would end the key's
+// line, and what follows would be read back as other keys or sections.
 QString OneLine(const QString& value)
 {
     QString v = value;

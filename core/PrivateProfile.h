@@ -28,10 +28,9 @@ namespace PrivateProfile {
 QString GetString(const QString& file, const QString& section, const QString& key,
                   const QString& def, int bufferSize = 2048, bool* found = nullptr);
 
-// As GetPrivateProfileInt: def when the value is missing or empty; otherwise the number the
-// value starts with (blanks skipped, an optional sign, "0x", "0o" or "0b" for hexadecimal,
-// octal or binary digits, else decimal digits), 0 when it starts with none or when it does not
-// fit in 32 bits.
+// As GetPrivateProfileInt: def when the value is missing or empty; otherwise the number made of
+// the value's leading decimal digits (blanks around the value dropped; no sign, no other base),
+// 0 when it does not start with a digit or when the number does not fit in 32 bits.
 int GetInt(const QString& file, const QString& section, const QString& key, int def);
 
 // As WritePrivateProfileString with a value: replaces the line of the key (first occurrence)
