@@ -320,6 +320,8 @@ void WriteDealsXml(const QString& path, const ReportTable& grid)
 void WriteRequestXml(const QString& requestName, const QString& path, const RequestData& data)
 {
     const QString name = requestName.toUpper();
+    // A request without its data is refused before the file is made, rather than leaving a
+    // document cut short at its first row.
     if (name == u"DEALS" || name == u"REPODEALS") {
         if (!data.report)
             Fail(QStringLiteral("Нет данных отчета для запроса ") + requestName);

@@ -76,7 +76,9 @@ QString inFolder(const QString& folder, const QString& name)
 
 // The platform's unique temporary name: first three characters of the prefix, one to four
 // upper-case hexadecimal digits and ".tmp", created empty and exclusively in the folder. The
-// name with the final extension must be free as well. Empty when the folder cannot be written.
+// name with the final extension must be free as well: a request left in the work folder by a
+// failed move has that name, and writing the new request would destroy it. Empty when the
+// folder cannot be written.
 QString uniqueTempFile(const QString& folder, const QString& prefix, const QString& finalExt)
 {
     if (!g_uniqueSeeded) {
