@@ -181,23 +181,17 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
         QStringLiteral("Каталог отправки не существует: "));
     stage(testing::SendStage::FoldersChecked);
 
-    // The name is unique in the work folder; one still waiting in the send folder is passed
-    // over as well, so that the move does not fail on it.
-    const QString prefix = QString::fromUtf16(kind->prefix);
-    QString file;
-    QString target;
-    for (int tries = 0; tries < 16; ++tries) {
-        // A request is never made up elsewhere (the fallback name of MakeWorkFileName lies in
-        // the current folder and lacks the prefix the transport looks for: it would never be
-        // taken), so a work folder that cannot be written ends the sending.
-        file = makeWorkFileName(prefix, work, QStringLiteral("xml"), false);
-        if (file.isEmpty())
-            Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
-                 work);
-        target = inFolder(sendFolder, QFileInfo(file).fileName());
-        if (!nameTaken(target))
-            break;
-    }
+    // The name is unique in the work folder only. A request still waiting in the send folder
+    // under the same name makes the move fail, and the new request stays in the work folder.
+    // A request is never made up elsewhere (the fallback name of MakeWorkFileName lies in the
+    // current folder and lacks the prefix the transport looks for: it would never be taken), so
+    // a work folder that cannot be written ends the sending.
+    QString file =
+        makeWorkFileName(QString::fromUtf16(kind->prefix), work, QStringLiteral("xml"), false);
+    if (file.isEmpty())
+        Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
+             work);
+    const QString target = inFolder(sendFolder, QFileInfo(file).fileName());
     // With one folder for both, the request would be written under its final name where the
     // transport looks: it is written under a hidden name and renamed into place instead.
     if (sameFolder(work, sendFolder))

@@ -394,32 +394,37 @@ private slots:
         QVERIFY(parseDocument(workFile));
     }
 
-    // Names still waiting in the send folder are passed over when the name is made.
-    void namesTakenInSendFolder()
+    // The name is unique in the work folder only: when the next name is still waiting in the
+    // send folder, the move fails, the waiting request is kept and the new one stays in the
+    // work folder.
+    void nameWaitingInSendFolder()
     {
         ScriptedDialogs d;
         d.answer(Answer::Yes);
         SendRequest(QStringLiteral("GetIssueList"));
         QCOMPARE(entries(send_).size(), 1);
-        const uint first =
-            entries(send_).first().mid(3, entries(send_).first().size() - 7).toUInt(nullptr, 16);
-        QStringList waiting;
-        for (uint n = first + 1; n <= first + 12; ++n) {
-            const QString name = QStringLiteral("GIL") + QString::number(n & 0xFFFF, 16).toUpper() +
-                                 QStringLiteral(".xml");
-            if ((n & 0xFFFF) != 0 && writeAll(send_ + u'/' + name, "waiting"))
-                waiting << name;
-        }
+        const QString sent = entries(send_).first();
+        uint next = (sent.mid(3, sent.size() - 7).toUInt(nullptr, 16) + 1) & 0xFFFF;
+        if (next == 0)
+            next = 1;
+        const QString name =
+            QStringLiteral("GIL") + QString::number(next, 16).toUpper() + QStringLiteral(".xml");
+        const QString waiting = send_ + u'/' + name;
+        QVERIFY(writeAll(waiting, "waiting"));
+
         d.clear();
         d.answer(Answer::Yes);
         SendRequest(QStringLiteral("GetIssueList"));
         QCOMPARE(d.shown().size(), 2);
-        QVERIFY2(d.last().text.startsWith(QStringLiteral("Запрос GetIssueList отправлен:")),
-                 qPrintable(d.last().text));
-        QCOMPARE(entries(send_).size(), 2 + waiting.size());
-        for (const QString& name : waiting)
-            QCOMPARE(readAll(send_ + u'/' + name), QByteArray("waiting"));
-        QVERIFY(entries(work_).isEmpty());
+        verifyCritical(
+            d.last(), QStringLiteral("Не удалось переместить запрос в каталог отправки: в нем уже "
+                                     "есть файл ") +
+                          waiting + kBreak + QStringLiteral("Запрос остался в рабочем каталоге: ") +
+                          work_ + u'/' + name);
+        QCOMPARE(readAll(waiting), QByteArray("waiting"));
+        QCOMPARE(entries(send_).size(), 2);
+        QCOMPARE(entries(work_), QStringList{name});
+        QVERIFY(parseDocument(work_ + u'/' + name));
     }
 
     void crossDevice_data()
