@@ -44,8 +44,14 @@ frmDocument::frmDocument(QWidget* parent) : QWidget(parent)
     lblFileName_->hide();
 
     connect(rtbBody_, &QPlainTextEdit::textChanged, this, &frmDocument::onTextChanged);
-    resize(640, 480);
+    resize(sizeHint());
     placeBody();
+}
+
+QSize frmDocument::sizeHint() const
+{
+    // Without it the frame would open the window shrunk to its title bar.
+    return {640, 480};
 }
 
 QString frmDocument::filePath() const

@@ -30,6 +30,9 @@ public:
     void SaveFile() override { SaveFile(QString()); }
     void SaveFileAs(const QString& path) override;
 
+    // The size the window opens with; it has no layout that could say so.
+    QSize sizeHint() const override;
+
     QString filePath() const;
     bool isModified() const { return modified_; }
     const TextFormat& textFormat() const { return format_; }

@@ -598,6 +598,10 @@ private slots:
         act(QStringLiteral("mnuFileOpen"))->trigger();
         auto* document = qobject_cast<frmDocument*>(w_->mdiArea()->currentSubWindow()->widget());
         QVERIFY(document);
+        // The window opens with room for its text, not shrunk to its title bar.
+        QVERIFY2(
+            document->height() > 100 && document->width() > 200,
+            qPrintable(QStringLiteral("%1x%2").arg(document->width()).arg(document->height())));
         w_->Timer1_Timer();
         QVERIFY(act(QStringLiteral("mnuFileSave"))->isEnabled());
         QVERIFY(!act(QStringLiteral("mnuReportSave"))->isEnabled());
