@@ -83,6 +83,17 @@ QString ReadOnlySettingsText(const QString& path)
            QStringLiteral(" не должен иметь атрибут 'read_only'. Снимите защиту от записи !");
 }
 
+QString TrimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 QString ProductCaption()
 {
     return QStringLiteral("Varnel. Клиентский модуль (%1.%2)")
@@ -104,9 +115,8 @@ QString GeneralDateTimeText(const QDateTime& time)
 
 QString HandbookStatusText()
 {
-    const QString path =
-        ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), QString())
-            .trimmed();
+    const QString path = TrimSpaces(
+        ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), QString()));
     if (!path.isEmpty()) {
         const QFileInfo info(path);
         if (info.exists() && info.isFile())

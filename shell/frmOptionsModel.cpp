@@ -1,6 +1,7 @@
 #include "shell/frmOptionsModel.h"
 
 #include "core/Settings.h"
+#include "shell/Startup.h"
 
 namespace varnel {
 namespace {
@@ -57,7 +58,7 @@ const QStringList& OptionsModel::Languages()
 
 int OptionsModel::LanguageIndex(const QString& stored)
 {
-    const QString wanted = stored.trimmed().toUpper();
+    const QString wanted = TrimSpaces(stored).toUpper();
     return int(Languages().indexOf(wanted));
 }
 
@@ -90,7 +91,7 @@ void OptionsModel::Save() const
 bool OptionsModel::DiffersFromStored() const
 {
     for (const OptionSetting& s : Fields()) {
-        if (value(s.field).trimmed() != stored(s.field).trimmed())
+        if (TrimSpaces(value(s.field)) != TrimSpaces(stored(s.field)))
             return true;
     }
     return false;

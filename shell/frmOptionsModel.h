@@ -40,8 +40,8 @@ public:
     static const QList<OptionField>& SaveOrder();
     // Items of the language list.
     static const QStringList& Languages();
-    // The first language item equal to the stored value once that is trimmed and both are
-    // upper-cased; -1 when none is.
+    // The first language item equal to the stored value once that is trimmed of blanks and
+    // both are upper-cased; -1 when none is.
     static int LanguageIndex(const QString& stored);
     // "язык сообщ: " and the stored language, "RU" when none is stored.
     static QString LanguageStatusText();
@@ -50,7 +50,8 @@ public:
     void Load();
     // Writes every value as it stands, untrimmed, in the save order.
     void Save() const;
-    // True when a value differs from its stored setting, both trimmed, letter case counting.
+    // True when a value differs from its stored setting, both trimmed of blanks, letter case
+    // counting.
     bool DiffersFromStored() const;
 
     const QString& value(OptionField field) const { return values_[std::size_t(field)]; }

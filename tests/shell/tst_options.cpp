@@ -156,6 +156,9 @@ void TestOptions::storedLanguageSelectsItsItem_data()
     QTest::newRow("absent") << ""
                             << ""
                             << "";
+    // Only blanks are trimmed: a no-break space is part of the value.
+    QTest::newRow("no-break space after") << QStringLiteral("EN\u00a0") << ""
+                                          << "";
 }
 
 void TestOptions::storedLanguageSelectsItsItem()
@@ -189,6 +192,9 @@ void TestOptions::applyEnabling_data()
     QTest::newRow("blank after a folder") << "txtFolderSend"
                                           << "/send"
                                           << "/send " << false;
+    QTest::newRow("tab after a folder") << "txtFolderSend"
+                                        << "/send"
+                                        << "/send\t" << true;
     QTest::newRow("blanks around") << "txtParticipant"
                                    << "MC1"
                                    << "  MC1 " << false;

@@ -99,6 +99,8 @@ private slots:
         QTest::newRow("existing file") << QStringLiteral("hb.msg") << true;
         QTest::newRow("blanks around the path") << QStringLiteral("  hb.msg  ") << true;
         QTest::newRow("file gone") << QStringLiteral("gone.msg") << false;
+        // Only blanks are trimmed: the no-break space names another file.
+        QTest::newRow("no-break space after") << QStringLiteral("hb.msg\u00a0") << false;
         QTest::newRow("blank") << QStringLiteral("   ") << false;
     }
     void handbookPanel()
