@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Values.h"
+#include "shell/Startup.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -236,7 +237,7 @@ void frmOptions::cmdOK_Click()
 void frmOptions::cmdApply_Click()
 {
     currentValues().Save();
-    emit statusInfo(2, OptionsModel::LanguageStatusText());
+    emit statusInfo(2, LanguageStatusText());
 }
 
 void frmOptions::browseSchema(QLineEdit* field, const QString& title)

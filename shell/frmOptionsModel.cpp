@@ -62,12 +62,6 @@ int OptionsModel::LanguageIndex(const QString& stored)
     return int(Languages().indexOf(wanted));
 }
 
-QString OptionsModel::LanguageStatusText()
-{
-    return QStringLiteral("язык сообщ: ") +
-           ReadSetting(kMain, QStringLiteral("Language"), QStringLiteral("RU"));
-}
-
 QString OptionsModel::stored(OptionField field)
 {
     const OptionSetting& s = FieldSetting(field);

@@ -43,8 +43,6 @@ public:
     // The first language item equal to the stored value once that is trimmed of blanks and
     // both are upper-cased; -1 when none is.
     static int LanguageIndex(const QString& stored);
-    // "язык сообщ: " and the stored language, "RU" when none is stored.
-    static QString LanguageStatusText();
 
     // Takes every value from the settings file (empty when a key is absent).
     void Load();
