@@ -22,6 +22,9 @@ constexpr int kFileNotFound = 53;
 std::optional<bool> g_excelOverride;
 std::function<QString()> g_loginNameSource;
 
+// A value that is not a number (a store edited by hand) gives the default instead of failing
+// start-up, which would skip the settings file check and the second-client check with it. A
+// decimal comma is read too: the number may have been written under a locale that uses one.
 double placementValue(const QString& key, double def)
 {
     const QString text = PlacementStore::Read(kAppTitle, key, SingleToText(def)).trimmed();

@@ -21,6 +21,7 @@
 namespace varnel {
 namespace {
 
+// "*.*" would hide files whose names have no dot; "all files" means every file.
 const QString kSchemaFilter = QStringLiteral("xsl-files (*.xsl);;all files (*)");
 
 struct BrowseRow {

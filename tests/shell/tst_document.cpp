@@ -291,12 +291,15 @@ void TestDocument::plainSaveAfterSaveAsWritesWhereTheTitlePoints()
     QVERIFY(doc);
     QCOMPARE(dialogs.last().kind, DialogKind::OpenFile);
     QCOMPARE(dialogs.last().title, QStringLiteral("Open"));
+    // Files without an extension are listed too.
+    QCOMPARE(dialogs.last().filter, QStringLiteral("All Files (*)"));
 
     QTest::keyClicks(doc->body(), QStringLiteral("1"));
     dialogs.choosePath(b);
     TextCommands::SaveAs(doc.get(), nullptr);
     QCOMPARE(dialogs.last().kind, DialogKind::SaveFile);
     QCOMPARE(dialogs.last().title, QStringLiteral("Save As"));
+    QCOMPARE(dialogs.last().filter, QStringLiteral("All Files (*)"));
     QCOMPARE(doc->windowTitle(), b);
     QCOMPARE(readAll(b), QByteArray("1original\n"));
 

@@ -345,7 +345,7 @@ void TestOptions::browseButtons()
     QCOMPARE(int(dialogs.last().kind), kind);
     QCOMPARE(dialogs.last().title, title);
     if (kind == int(DialogKind::OpenFile))
-        QVERIFY(dialogs.last().filter.startsWith(QStringLiteral("xsl-files (*.xsl);;")));
+        QCOMPARE(dialogs.last().filter, QStringLiteral("xsl-files (*.xsl);;all files (*)"));
 
     dialogs.choosePath(QStringLiteral("/chosen/path"));
     browse->click();

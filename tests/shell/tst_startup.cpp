@@ -280,6 +280,9 @@ private slots:
         QTest::newRow("stored") << QStringList{QStringLiteral("1500"), QStringLiteral("3000"),
                                                QStringLiteral("9000"), QStringLiteral("7500.5")}
                                 << QList<double>{1500, 3000, 9000, 7500.5};
+        QTest::newRow("decimal comma")
+            << QStringList{QStringLiteral("1500,5"), QString(), QString(), QStringLiteral("7500,5")}
+            << QList<double>{1500.5, 1000, 6500, 7500.5};
         QTest::newRow("not a number") << QStringList{QStringLiteral("abc"), QStringLiteral("1500"),
                                                      QString(), QStringLiteral("x")}
                                       << QList<double>{1000, 1500, 6500, 6500};
