@@ -568,6 +568,42 @@ private slots:
         }
     }
 
+    void windowMenuListsTheChildWindows()
+    {
+        auto* menu = w_->findChild<QMenu*>(QStringLiteral("mnuWindow"));
+        const auto listed = [menu] {
+            QStringList out;
+            for (QAction* a : menu->actions()) {
+                if (a->objectName().isEmpty() && !a->isSeparator())
+                    out << a->text() + (a->isChecked() ? QStringLiteral(" *") : QString());
+            }
+            return out;
+        };
+        emit menu->aboutToShow();
+        QVERIFY(listed().isEmpty());
+
+        FakeChild* first = open(QStringLiteral("frmDocument"));
+        first->setWindowTitle(QStringLiteral("a&b.txt"));
+        open(QStringLiteral("frmReport"))->setWindowTitle(QStringLiteral("[New Report 1]"));
+        emit menu->aboutToShow();
+        QCOMPARE(listed(), (QStringList{QStringLiteral("&1 a&&b.txt"),
+                                        QStringLiteral("&2 [New Report 1] *")}));
+        // Choosing an entry brings its window forward; an entry of a closed window does nothing.
+        QAction* entry = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->text().startsWith(QStringLiteral("&1 ")))
+                entry = a;
+        }
+        QVERIFY(entry);
+        entry->trigger();
+        QCOMPARE(w_->mdiArea()->currentSubWindow()->widget(), first);
+        first->parentWidget()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        entry->trigger();
+        emit menu->aboutToShow();
+        QCOMPARE(listed(), QStringList{QStringLiteral("&1 [New Report 1] *")});
+    }
+
     void exitClosesChildrenFirst()
     {
         FakeChild* keeps = open(QStringLiteral("frmDocument"));
