@@ -29,12 +29,7 @@ void WriteSetting(const QString& section, const QString& key, const QString& val
 
 QString ResolvePath(const QString& path)
 {
-    qsizetype b = 0, e = path.size();
-    while (b < e && path.at(b) == u' ')
-        ++b;
-    while (e > b && path.at(e - 1) == u' ')
-        --e;
-    const QString trimmed = path.mid(b, e - b);
+    const QString trimmed = TrimSpaces(path);
     const QString folder = ProgramFolder();
     if (trimmed.isEmpty() || trimmed == u"." || trimmed == u".\\" || trimmed == u"./")
         return folder;

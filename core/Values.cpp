@@ -76,6 +76,16 @@ int DaysInMonth(int year, int month)
 
 } // namespace
 
+QString TrimSpaces(const QString& text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text.at(b) == u' ')
+        ++b;
+    while (e > b && text.at(e - 1) == u' ')
+        --e;
+    return (b == 0 && e == text.size()) ? text : text.mid(b, e - b);
+}
+
 QString GetTagValue(const QString& descriptor, const QString& key)
 {
     if (descriptor.isEmpty())
@@ -187,13 +197,7 @@ QString EscapeXmlAttribute(const QString& value)
 
 QString GetFileExtension(const QString& path)
 {
-    // Only blanks are trimmed: a tab or a line break belongs to the name.
-    qsizetype b = 0, e = path.size();
-    while (b < e && path.at(b) == u' ')
-        ++b;
-    while (e > b && path.at(e - 1) == u' ')
-        --e;
-    const QString t = path.mid(b, e - b);
+    const QString t = TrimSpaces(path);
     const qsizetype p = t.lastIndexOf(u'.');
     if (p >= 0 && p < t.size() - 1)
         return t.mid(p + 1);

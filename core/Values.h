@@ -9,6 +9,10 @@ class QWidget;
 
 namespace varnel {
 
+// The text without the blanks (spaces) at either end; tabs and other white space stay, as
+// they do wherever the client trims a name, a path or a cell.
+QString TrimSpaces(const QString& text);
+
 // Value of key (including its "=") in a column descriptor; empty when absent.
 QString GetTagValue(const QString& descriptor, const QString& key);
 

@@ -55,17 +55,6 @@ void writeAttribute(DocumentFile& f, const char* name, const QString& escapedVal
     f.ascii("\"");
 }
 
-QString trimBlanks(const QString& s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && s[b] == u' ')
-        ++b;
-    while (e > b && s[e - 1] == u' ')
-        --e;
-    return (b == 0 && e == s.size()) ? s : s.mid(b, e - b);
-}
-
 void writeRevocation(DocumentFile& f, const RevocationList* list, bool repo, const QString& lang)
 {
     static const char* const dealNames[5] = {"Id", "Agreement", "Reference", "Participant",
@@ -87,7 +76,7 @@ void writeRevocation(DocumentFile& f, const RevocationList* list, bool repo, con
     for (int r = 0; r < list->rowCount(); ++r) {
         f.ascii(repo ? "   <RepoRevokeDeal" : "<RevokeDeal");
         for (int k = 0; k < 5; ++k) {
-            const QString v = trimBlanks(list->cell(r, k));
+            const QString v = TrimSpaces(list->cell(r, k));
             if (!v.isEmpty())
                 writeAttribute(f, names[k], escaped(v));
         }

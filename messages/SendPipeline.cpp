@@ -4,6 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Settings.h"
+#include "core/Values.h"
 #include "messages/DocumentWriters.h"
 #include "messages/FileMove.h"
 #include "messages/SendPipelineTesting.h"
@@ -151,7 +152,7 @@ bool sameFolder(const QString& a, const QString& b)
 
 QString checkedFolder(const QString& key, const QString& missingText, const QString& absentText)
 {
-    const QString value = ReadSetting(QStringLiteral("Path"), key, QString()).trimmed();
+    const QString value = TrimSpaces(ReadSetting(QStringLiteral("Path"), key, QString()));
     if (value.isEmpty())
         Fail(missingText);
     const QString folder = ResolvePath(value);

@@ -282,6 +282,10 @@ private slots:
             << "./work"
             << "@/varnel_client.ini"
             << "Каталог отправки не существует: \r\n@/varnel_client.ini";
+        // Only blanks are trimmed: a no-break space is a (wrong) folder, not a missing setting.
+        QTest::newRow("send a no-break space")
+            << "./work" << QStringLiteral("\u00A0")
+            << QStringLiteral("Каталог отправки не существует: \r\n\u00A0");
         QTest::newRow("windows path") << "./work"
                                       << "C:\\out"
                                       << "Каталог отправки не существует: \r\nC:\\out";
@@ -292,7 +296,12 @@ private slots:
         QFETCH(QString, work);
         QFETCH(QString, send);
         QFETCH(QString, message);
-        settings(work.replace(u'@', root_.path()), send.replace(u'@', root_.path()));
+        settings(QString(), QString());
+        // Written through the settings file's own encoding, as the options dialog writes them.
+        WriteSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"),
+                     work.replace(u'@', root_.path()));
+        WriteSetting(QStringLiteral("Path"), QStringLiteral("FolderSend"),
+                     send.replace(u'@', root_.path()));
         ScriptedDialogs d;
         d.answer(Answer::Yes);
         SendRequest(QStringLiteral("GetIssueList"));
