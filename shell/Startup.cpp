@@ -86,7 +86,7 @@ QString ReadOnlySettingsText(const QString& path)
            QStringLiteral(" не должен иметь атрибут 'read_only'. Снимите защиту от записи !");
 }
 
-QString TrimSpaces(const QString& text)
+QString TrimOuterSpaces(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -118,7 +118,7 @@ QString GeneralDateTimeText(const QDateTime& time)
 
 QString HandbookStatusText()
 {
-    const QString path = TrimSpaces(
+    const QString path = TrimOuterSpaces(
         ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), QString()));
     if (!path.isEmpty()) {
         const QFileInfo info(path);

@@ -40,7 +40,7 @@ QString ReadOnlySettingsText(const QString& path);
 
 // The text without its leading and trailing blanks; a tab or a no-break space at either end
 // stays part of the value, as the user typed it.
-QString TrimSpaces(const QString& text);
+QString TrimOuterSpaces(const QString& text);
 
 // "Varnel. Клиентский модуль (2.1)"
 QString ProductCaption();
