@@ -6,6 +6,7 @@
 #include "core/MessageTexts.h"
 #include "core/PlacementStore.h"
 #include "core/Settings.h"
+#include "core/Values.h"
 #include "shell/InstanceLock.h"
 
 #include <QFileInfo>
@@ -86,17 +87,6 @@ QString ReadOnlySettingsText(const QString& path)
            QStringLiteral(" не должен иметь атрибут 'read_only'. Снимите защиту от записи !");
 }
 
-QString TrimOuterSpaces(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 QString ProductCaption()
 {
     return QStringLiteral("Varnel. Клиентский модуль (%1.%2)")
@@ -118,7 +108,7 @@ QString GeneralDateTimeText(const QDateTime& time)
 
 QString HandbookStatusText()
 {
-    const QString path = TrimOuterSpaces(
+    const QString path = TrimSpaces(
         ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), QString()));
     if (!path.isEmpty()) {
         const QFileInfo info(path);

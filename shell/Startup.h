@@ -38,10 +38,6 @@ bool IsFileReadOnly(const QString& path);
 // "Файл <path> не должен иметь атрибут 'read_only'. Снимите защиту от записи !"
 QString ReadOnlySettingsText(const QString& path);
 
-// The text without its leading and trailing blanks; a tab or a no-break space at either end
-// stays part of the value, as the user typed it.
-QString TrimOuterSpaces(const QString& text);
-
 // "Varnel. Клиентский модуль (2.1)"
 QString ProductCaption();
 // The product caption, " - " and the user name.

@@ -1,7 +1,7 @@
 #include "shell/frmOptionsModel.h"
 
 #include "core/Settings.h"
-#include "shell/Startup.h"
+#include "core/Values.h"
 
 namespace varnel {
 namespace {
@@ -58,7 +58,7 @@ const QStringList& OptionsModel::Languages()
 
 int OptionsModel::LanguageIndex(const QString& stored)
 {
-    const QString wanted = TrimOuterSpaces(stored).toUpper();
+    const QString wanted = TrimSpaces(stored).toUpper();
     return int(Languages().indexOf(wanted));
 }
 
@@ -85,7 +85,7 @@ void OptionsModel::Save() const
 bool OptionsModel::DiffersFromStored() const
 {
     for (const OptionSetting& s : Fields()) {
-        if (TrimOuterSpaces(value(s.field)) != TrimOuterSpaces(stored(s.field)))
+        if (TrimSpaces(value(s.field)) != TrimSpaces(stored(s.field)))
             return true;
     }
     return false;
