@@ -23,11 +23,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <map>
 
 // The icons are compiled into the shell library; a static library needs its resources pulled
@@ -68,6 +70,32 @@ QIcon icon(const QString& name)
 {
     return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".svg"));
 }
+
+// A status bar panel whose text, when the window is too narrow for it, ends in "…" instead of
+// being cut off mid-letter; the whole text stays in text() and in the tool tip.
+class StatusPanel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override
+    {
+        QSize size = QLabel::minimumSizeHint();
+        const QMargins m = contentsMargins();
+        size.setWidth(std::min(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("…")) +
+                                                 m.left() + m.right() + 2 * frameWidth()));
+        return size;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect r = contentsRect();
+        painter.drawText(r, int(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
+    }
+};
 
 } // namespace
 
@@ -348,7 +376,8 @@ void frmMain::buildStatusBar()
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("sbStatusBar"));
     for (int i = 1; i <= 4; ++i) {
-        auto* label = new QLabel(bar);
+        // The handbook path may be long; the other panels are short and keep their whole text.
+        auto* label = i == 1 ? new StatusPanel(bar) : new QLabel(bar);
         label->setObjectName(QStringLiteral("sbPanel%1").arg(i));
         label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         label->setContentsMargins(4, 0, 4, 0);

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -515,6 +516,21 @@ private slots:
                  QStringList{QStringLiteral("Unable to display Help Contents. There is no "
                                             "Help associated with this project.")});
         QCOMPARE(dialogs_->last().icon, MessageIcon::Information);
+    }
+
+    void statusPanelsInTheDefaultWindow()
+    {
+        // At the default 6500-twip width the handbook panel gives way; the short panels keep
+        // their whole text and the handbook text stays whole behind its "…".
+        QCoreApplication::processEvents();
+        for (int panel = 2; panel <= 4; ++panel) {
+            auto* label = w_->findChild<QLabel*>(QStringLiteral("sbPanel%1").arg(panel));
+            QVERIFY2(label->contentsRect().width() >=
+                         label->fontMetrics().horizontalAdvance(label->text()),
+                     qPrintable(label->text()));
+        }
+        QCOMPARE(w_->StatusInfo(1), QStringLiteral("Справочник ЦБ не установлен"));
+        QCOMPARE(w_->findChild<QLabel*>(QStringLiteral("sbPanel1"))->toolTip(), w_->StatusInfo(1));
     }
 
     void viewToggles_data()
