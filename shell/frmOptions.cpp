@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace varnel {
 namespace {
 
@@ -185,6 +187,10 @@ QWidget* frmOptions::buildBrowsePage(BrowsePage kind)
         auto* browse = new QPushButton(QStringLiteral("..."), frame);
         browse->setObjectName(r.button);
         browse->setToolTip(r.title);
+        // As wide as its three dots need, not a full button width beside the path.
+        browse->setFixedWidth(std::max(browse->sizeHint().height(),
+                                       browse->fontMetrics().horizontalAdvance(browse->text()) +
+                                           browse->sizeHint().height() / 2));
         grid->addWidget(label, row++, 0, 1, 2);
         grid->addWidget(edit, row, 0);
         grid->addWidget(browse, row++, 1);
