@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth
   libqt6svg6
+  qt6-translations-l10n
 )
 
 missing=()
