@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char** argv)
 {
@@ -11,6 +14,13 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(varnel::VersionString());
 
     QApplication::setWindowIcon(varnel::frmMain::ApplicationIcon());
+
+    // The client speaks Russian, and so do Qt's own buttons and file dialogs ("Да", "Нет",
+    // "Отмена" under a Russian question). Without the translations they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     // Creating the main window runs start-up; a refused start-up has already closed it.
     varnel::frmMain window;
