@@ -5,6 +5,8 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -63,6 +65,8 @@ private slots:
     void applyEnabling();
     void applySavesAndRefreshesTheStatusBar();
     void cancelKeepsWhatApplySaved();
+    void labelsAndHints_data();
+    void labelsAndHints();
     void browseButtons_data();
     void browseButtons();
     void ctrlTabCyclesTheTabs();
@@ -295,6 +299,65 @@ void TestOptions::cancelKeepsWhatApplySaved()
              QStringLiteral("-"));
 }
 
+void TestOptions::labelsAndHints_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("participant") << "txtParticipant"
+                                 << "Код участника по умолчанию"
+                                 << "Значение, проставляемое по умолчанию в поле Participant";
+    QTest::newRow("language") << "cmbLanguage"
+                              << "Язык сообщений"
+                              << "";
+    QTest::newRow("deals schema") << "txtDealsSchema"
+                                  << "Уведомление о приеме отчетов:"
+                                  << "Полное маршрутное имя файла, содержащего схему для просмотра "
+                                     "уведомлений о приеме отчетов";
+    QTest::newRow("revoke schema")
+        << "txtDealsRevokeSchema"
+        << "Уведомление о приеме запроса на удаление сделок:"
+        << "Полное маршрутное имя файла, содержащего схему для просмотра уведомлений о приеме "
+           "запросов на удаление сделок";
+    QTest::newRow("subscribe schema")
+        << "txtILSubscribeSchema"
+        << "Уведомление о подписке на справочник ЦБ:"
+        << "Полное маршрутное имя файла, содержащего схему для просмотра уведомлений о подписке "
+           "на справочник ЦБ";
+    QTest::newRow("issue list schema")
+        << "txtIssueListSchema"
+        << "Запрос справочника ЦБ:"
+        << "Полное маршрутное имя файла, содержащего схему для просмотра справочника ЦБ";
+    QTest::newRow("work folder") << "txtFolderWork"
+                                 << "Рабочий каталог"
+                                 << "Каталог, в котором будут сохраняться XML-файлы отчетов";
+    QTest::newRow("send folder") << "txtFolderSend"
+                                 << "Каталог отправки"
+                                 << "Каталог, в котором будут сохраняться XML-файлы отчетов и "
+                                    "запросов для отправки по ЭДО";
+    QTest::newRow("receive folder") << "txtFolderReceive"
+                                    << "Каталог приема"
+                                    << "Каталог, из которого будут читаться XML-файлы ответов";
+}
+
+void TestOptions::labelsAndHints()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, label);
+    QFETCH(QString, hint);
+
+    frmOptions dlg;
+    auto* w = dlg.findChild<QWidget*>(field);
+    QVERIFY(w);
+    QCOMPARE(w->toolTip(), hint);
+    QStringList labels;
+    for (const QLabel* l : dlg.findChildren<QLabel*>()) {
+        if (l->buddy() == w)
+            labels << l->text();
+    }
+    QCOMPARE(labels, QStringList{label});
+}
+
 void TestOptions::browseButtons_data()
 {
     QTest::addColumn<QString>("buttonName");
@@ -363,6 +426,14 @@ void TestOptions::ctrlTabCyclesTheTabs()
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Схемы"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Каталоги"));
+    QCOMPARE(tabs->tabToolTip(0),
+             QStringLiteral("Настройка файлов-схем для просмотра XML-уведомлений"));
+    QCOMPARE(tabs->tabToolTip(1), QStringLiteral("Настройка каталогов сохранения, отправки и "
+                                                 "приема отчетов и уведомлений"));
+    QCOMPARE(dlg.findChild<QGroupBox*>(QStringLiteral("fraSchemas"))->title(),
+             QStringLiteral("Схемы для просмотра XML файлов"));
+    QCOMPARE(dlg.findChild<QGroupBox*>(QStringLiteral("fraFolders"))->title(),
+             QStringLiteral("Каталоги сохранения, отправки, приема"));
     QCOMPARE(tabs->currentIndex(), 0);
 
     QWidget* participant = edit(dlg, "txtParticipant");
