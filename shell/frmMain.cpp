@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
@@ -434,8 +435,10 @@ void frmMain::fillWindowList()
             number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
         a->setCheckable(true);
         a->setChecked(sub == current);
-        connect(a, &QAction::triggered, this, [this, sub] {
-            if (mdiArea_->subWindowList().contains(sub)) {
+        // The entry outlives a window closed meanwhile; a guarded pointer never mistakes a new
+        // window made at the old one's address for it.
+        connect(a, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
+            if (sub && mdiArea_->subWindowList().contains(sub)) {
                 if (sub->isMinimized())
                     sub->showNormal();
                 mdiArea_->setActiveSubWindow(sub);
