@@ -5,7 +5,6 @@
 #include "core/Values.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace varnel {
 
@@ -57,10 +56,9 @@ QString SingleToText(double value)
     if (!std::isfinite(single) || single == 0.0f)
         return QStringLiteral("0");
     // Seven significant digits, as a single-precision number is shown: plain decimals from
-    // 1E-4 up to 9999999, an exponent ("1.5E+07") beyond.
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.7G", double(single));
-    return QString::fromLatin1(buffer);
+    // 1E-4 up to 9999999, an exponent ("1.5E+07") beyond. Always with "." whatever the
+    // user's locale: the C library's formatting would write "7,5" under a comma locale.
+    return QString::number(double(single), 'G', 7);
 }
 
 } // namespace varnel
