@@ -3,12 +3,14 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "shell/TextCommands.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextDocument>
@@ -44,6 +46,12 @@ frmDocument::frmDocument(QWidget* parent) : QWidget(parent)
     lblFileName_->hide();
 
     connect(rtbBody_, &QPlainTextEdit::textChanged, this, &frmDocument::onTextChanged);
+    rtbBody_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(rtbBody_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = createContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(rtbBody_->viewport()->mapToGlobal(pos));
+    });
     resize(sizeHint());
     placeBody();
 }
@@ -52,6 +60,19 @@ QSize frmDocument::sizeHint() const
 {
     // Without it the frame would open the window shrunk to its title bar.
     return {640, 480};
+}
+
+QMenu* frmDocument::createContextMenu()
+{
+    QMenu* menu = rtbBody_->createStandardContextMenu();
+    menu->addSeparator();
+    QAction* setup = menu->addAction(QStringLiteral("Параметры страницы..."));
+    setup->setObjectName(QStringLiteral("actPageSetup"));
+    connect(setup, &QAction::triggered, this, [this] { TextCommands::PageSetup(this); });
+    QAction* print = menu->addAction(QStringLiteral("Печать..."));
+    print->setObjectName(QStringLiteral("actPrint"));
+    connect(print, &QAction::triggered, this, [this] { TextCommands::Print(this, this); });
+    return menu;
 }
 
 QString frmDocument::filePath() const

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 
 namespace varnel {
@@ -43,6 +44,10 @@ public:
     // Asks whether to save a changed document: Yes saves (true unless saving failed), No
     // discards (true), Cancel keeps the window (false). An unchanged document closes at once.
     bool confirmClose();
+
+    // The editor's context menu: the usual editing entries, then page setup and print. The
+    // File menu keeps its print items hidden, so this is where a text window is printed from.
+    QMenu* createContextMenu();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

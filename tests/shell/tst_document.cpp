@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -492,8 +493,20 @@ void TestDocument::printsToPdf()
     QCOMPARE(titles, (QStringList{QStringLiteral("Page Setup"), QStringLiteral("Print"),
                                   QStringLiteral("Print")}));
     QVERIFY(setupKept);
-    const QByteArray bytes = readAll(pdf);
+    QByteArray bytes = readAll(pdf);
     QVERIFY(bytes.size() > 100);
+    QVERIFY(bytes.startsWith("%PDF"));
+
+    // The same print from the window's own context menu, the one way a user reaches it.
+    QVERIFY(QFile::remove(pdf));
+    std::unique_ptr<QMenu> menu(doc.createContextMenu());
+    auto* print = menu->findChild<QAction*>(QStringLiteral("actPrint"));
+    QVERIFY(print);
+    QCOMPARE(print->text(), QStringLiteral("Печать..."));
+    QVERIFY(menu->findChild<QAction*>(QStringLiteral("actPageSetup")));
+    print->trigger();
+    QCOMPARE(titles.size(), 4);
+    bytes = readAll(pdf);
     QVERIFY(bytes.startsWith("%PDF"));
 }
 
