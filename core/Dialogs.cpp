@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -32,12 +33,15 @@ public:
             result.path = QFileDialog::getExistingDirectory(parent, r.title, r.directory,
                                                             QFileDialog::ShowDirsOnly);
             break;
+        case DialogKind::Modal: break;
         }
         result.answer = r.kind == DialogKind::Message
                             ? result.answer
                             : (result.path.isEmpty() ? Answer::Cancel : Answer::Ok);
         return result;
     }
+
+    int runModal(QDialog& dialog) override { return dialog.exec(); }
 
 private:
     static Answer showMessage(QWidget* parent, const DialogRequest& r)
@@ -184,6 +188,11 @@ QString SaveFile(QWidget* parent, const QString& title, const QString& directory
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& directory)
 {
     return fileRequest(parent, DialogKind::Folder, title, directory, QString());
+}
+
+int RunModal(QDialog& dialog)
+{
+    return CurrentDialogProvider().runModal(dialog);
 }
 
 } // namespace Dialogs

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace varnel {
@@ -13,7 +14,7 @@ namespace varnel {
 // application runs with the Qt provider; tests install a ScriptedDialogs that answers from a
 // queue and keeps every request it was shown.
 
-enum class DialogKind { Message, OpenFile, SaveFile, Folder };
+enum class DialogKind { Message, OpenFile, SaveFile, Folder, Modal };
 enum class MessageIcon { None, Information, Question, Warning, Critical };
 enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
 enum class Answer { Ok, Yes, No, Cancel };
@@ -42,6 +43,9 @@ class DialogProvider {
 public:
     virtual ~DialogProvider() = default;
     virtual DialogResult show(QWidget* parent, const DialogRequest& request) = 0;
+    // Runs a modal dialog (options, about, pick lists, revocation dialogs) and returns its
+    // result code (QDialog::Accepted or Rejected, or what the dialog's done() gave).
+    virtual int runModal(QDialog& dialog) = 0;
 };
 
 // Replaces the provider for the whole process; returns the previous one. nullptr restores the
@@ -70,6 +74,9 @@ QString OpenFile(QWidget* parent, const QString& title, const QString& directory
 QString SaveFile(QWidget* parent, const QString& title, const QString& directory,
                  const QString& filter);
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& directory = {});
+
+// Runs a modal dialog through the provider: the real one shows it, tests act on it.
+int RunModal(QDialog& dialog);
 
 } // namespace Dialogs
 

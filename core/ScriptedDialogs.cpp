@@ -1,5 +1,6 @@
 #include "core/ScriptedDialogs.h"
 
+#include <QDialog>
 #include <QStringList>
 
 namespace varnel {
@@ -13,12 +14,33 @@ ScriptedDialogs::~ScriptedDialogs()
 
 void ScriptedDialogs::answer(Answer a)
 {
-    queue_.push_back({false, a, QString()});
+    queue_.push_back({false, a, QString(), {}});
 }
 
 void ScriptedDialogs::choosePath(const QString& path)
 {
-    queue_.push_back({true, Answer::Ok, path});
+    queue_.push_back({true, Answer::Ok, path, {}});
+}
+
+void ScriptedDialogs::onModal(ModalAction action)
+{
+    Scripted s;
+    s.modal = std::move(action);
+    queue_.push_back(std::move(s));
+}
+
+int ScriptedDialogs::runModal(QDialog& dialog)
+{
+    DialogRequest request;
+    request.kind = DialogKind::Modal;
+    request.title = dialog.windowTitle();
+    request.text = dialog.objectName();
+    shown_.append(request);
+    if (queue_.empty() || !queue_.front().modal)
+        return QDialog::Rejected;
+    const ModalAction action = std::move(queue_.front().modal);
+    queue_.pop_front();
+    return action(dialog);
 }
 
 QStringList ScriptedDialogs::texts() const
@@ -42,7 +64,7 @@ DialogResult ScriptedDialogs::show(QWidget*, const DialogRequest& request)
     shown_.append(request);
     const bool wantsPath = request.kind != DialogKind::Message;
     DialogResult result;
-    if (!queue_.empty() && queue_.front().isPath == wantsPath) {
+    if (!queue_.empty() && !queue_.front().modal && queue_.front().isPath == wantsPath) {
         const Scripted next = queue_.front();
         queue_.pop_front();
         result.answer =

@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <deque>
+#include <functional>
 
 namespace varnel {
 
@@ -24,6 +25,11 @@ public:
     // Queue the path chosen in the next file or folder dialog; an empty path means cancelled.
     void choosePath(const QString& path);
     void cancelNext() { choosePath(QString()); }
+    // Queue what the test does with the next modal dialog while it is open (fill its fields,
+    // press its buttons); the returned code is the dialog's result. A modal dialog with nothing
+    // queued is rejected without being shown.
+    using ModalAction = std::function<int(QDialog& dialog)>;
+    void onModal(ModalAction action);
 
     const QList<DialogRequest>& shown() const { return shown_; }
     // Texts of every message box shown, in order.
@@ -34,12 +40,14 @@ public:
     int pending() const { return int(queue_.size()); }
 
     DialogResult show(QWidget* parent, const DialogRequest& request) override;
+    int runModal(QDialog& dialog) override;
 
 private:
     struct Scripted {
         bool isPath = false;
         Answer answer = Answer::Ok;
         QString path;
+        ModalAction modal;
     };
     std::deque<Scripted> queue_;
     QList<DialogRequest> shown_;

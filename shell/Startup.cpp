@@ -43,16 +43,6 @@ QString loginName()
 
 } // namespace
 
-int TwipsToPixels(double twips, double dpi)
-{
-    return int(std::lround(twips * dpi / 1440.0));
-}
-
-double PixelsToTwips(int pixels, double dpi)
-{
-    return pixels * 1440.0 / dpi;
-}
-
 MainPlacement ReadMainPlacement()
 {
     const MainPlacement defaults;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Twips.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -22,10 +24,6 @@ struct MainPlacement {
     double width = 6500;
     double height = 6500;
 };
-
-// 1440 twips an inch: at 96 dots an inch 15 twips a pixel.
-int TwipsToPixels(double twips, double dpi);
-double PixelsToTwips(int pixels, double dpi);
 
 // MainLeft, MainTop, MainWidth, MainHeight of the per-user store (application "Varnel",
 // section Settings); a value that is absent or not a number gives its default.

@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "core/Twips.h"
 #include "shell/TextCommands.h"
 
 #include <QCloseEvent>
@@ -21,13 +22,7 @@ namespace varnel {
 namespace {
 
 const QString kChangeMarker = QStringLiteral(" * ");
-constexpr double kTwipsPerInch = 1440.0;
 constexpr double kMarginTwips = 20.0;
-
-int twipsToPixels(double twips, int dpi)
-{
-    return int(std::lround(twips * dpi / kTwipsPerInch));
-}
 
 } // namespace
 
@@ -179,12 +174,12 @@ void frmDocument::placeBody()
 {
     // 20 twips from every edge of the window's inner area; a window with no room left (such as
     // a minimized one) keeps the editor where it was.
-    const int left = twipsToPixels(kMarginTwips, logicalDpiX());
-    const int top = twipsToPixels(kMarginTwips, logicalDpiY());
+    const int left = TwipsToPixels(kMarginTwips, logicalDpiX());
+    const int top = TwipsToPixels(kMarginTwips, logicalDpiY());
     const int w =
-        twipsToPixels(width() * kTwipsPerInch / logicalDpiX() - 2 * kMarginTwips, logicalDpiX());
+        TwipsToPixels(width() * kTwipsPerInch / logicalDpiX() - 2 * kMarginTwips, logicalDpiX());
     const int h =
-        twipsToPixels(height() * kTwipsPerInch / logicalDpiY() - 2 * kMarginTwips, logicalDpiY());
+        TwipsToPixels(height() * kTwipsPerInch / logicalDpiY() - 2 * kMarginTwips, logicalDpiY());
     if (w <= 0 || h <= 0)
         return;
     rtbBody_->setGeometry(left, top, w, h);

@@ -533,7 +533,7 @@ int frmMain::runModal(QDialog& dialog)
 {
     if (registry().modal)
         return registry().modal(dialog);
-    return dialog.exec();
+    return Dialogs::RunModal(dialog);
 }
 
 int frmMain::newReportCount(ReportKind kind) const

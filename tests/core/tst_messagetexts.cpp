@@ -24,6 +24,7 @@ public:
     {
         throw std::runtime_error("no display");
     }
+    int runModal(QDialog&) override { throw std::runtime_error("no display"); }
 
 private:
     DialogProvider* previous_;
