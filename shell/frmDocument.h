@@ -13,13 +13,13 @@ namespace varnel {
 
 // A child window that shows any file as plain text, lets the user edit it and saves it back in
 // the encoding and with the line ends it was read with.
-class frmDocument : public QWidget, public ChildWindow {
+class frmDocument : public QWidget, public ChildWindow, public TextWindow {
     Q_OBJECT
 public:
     explicit frmDocument(QWidget* parent = nullptr);
 
-    bool IsTextDocument() const override { return true; }
-    QString kindName() const override { return QStringLiteral("frmDocument"); }
+    ChildKind childKind() const override { return ChildKind::TextDocument; }
+    TextWindow* asText() override { return this; }
 
     // Reads the file into rtbBody and takes its path as the window title. Raises Error when the
     // file cannot be read; the window then keeps what it showed before.
@@ -27,14 +27,14 @@ public:
     // Writes rtbBody to the path (the document's own path when empty) and makes that path the
     // document's path, so that a later plain save goes where the title points. Raises Error
     // when the file cannot be written.
-    void SaveFile(const QString& path);
-    void SaveFile() override { SaveFile(QString()); }
-    void SaveFileAs(const QString& path) override;
+    void SaveFile(const QString& path) override;
+    void SaveFile() { SaveFile(QString()); }
+    void SaveFileAs(const QString& path);
 
     // The size the window opens with; it has no layout that could say so.
     QSize sizeHint() const override;
 
-    QString filePath() const;
+    QString filePath() const override;
     bool isModified() const { return modified_; }
     const TextFormat& textFormat() const { return format_; }
     QPlainTextEdit* body() const { return rtbBody_; }

@@ -647,30 +647,39 @@ void frmMain::newReport(ReportKind kind)
 {
     RunTrapped(this, kMainTrapCaption, [this, kind] {
         const bool repo = kind == ReportKind::Repo;
-        const WindowFactory& factory = repo ? registry().repo : registry().ordinary;
-        if (!factory)
-            return;
         int& counter = repo ? newRepoReports_ : newReports_;
         // The counters are 16-bit numbers.
         if (counter >= 32767)
             throw Error(6, QStringLiteral("Overflow"));
         ++counter;
-        QWidget* window = factory();
-        auto* child = dynamic_cast<ChildWindow*>(window);
-        if (!child) {
-            delete window;
+        QWidget* window = makeReportWindow(kind);
+        if (!window)
             return;
-        }
-        if (child->loadFailed()) {
-            // The window has told the user what went wrong; it is never shown.
-            window->deleteLater();
-            return;
-        }
         addChildWindow(window);
         window->setWindowTitle(
             (repo ? QStringLiteral("[New Report REPO %1]") : QStringLiteral("[New Report %1]"))
                 .arg(counter));
     });
+}
+
+QWidget* frmMain::makeReportWindow(ReportKind kind)
+{
+    const WindowFactory& factory = kind == ReportKind::Repo ? registry().repo : registry().ordinary;
+    if (!factory)
+        return nullptr;
+    QWidget* window = factory();
+    auto* child = dynamic_cast<ChildWindow*>(window);
+    ReportWindow* report = child ? child->asReport() : nullptr;
+    if (!report) {
+        delete window;
+        return nullptr;
+    }
+    if (report->loadFailed()) {
+        // The window has told the user what went wrong; it is never shown.
+        window->deleteLater();
+        return nullptr;
+    }
+    return window;
 }
 
 void frmMain::openReport(ReportKind kind)
@@ -686,11 +695,10 @@ void frmMain::openReport(ReportKind kind)
             return;
 
         // A report of this kind already open from this file comes to the front instead.
-        const QString kindName =
-            repo ? QStringLiteral("frmReportRepo") : QStringLiteral("frmReport");
+        const ChildKind wanted = repo ? ChildKind::RepoReport : ChildKind::Report;
         for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
             const ChildWindow* child = protocolOf(sub);
-            if (child && child->kindName() == kindName && sub->widget()->windowTitle() == path) {
+            if (child && child->childKind() == wanted && sub->widget()->windowTitle() == path) {
                 if (sub->isMinimized())
                     sub->showNormal();
                 mdiArea_->setActiveSubWindow(sub);
@@ -699,21 +707,11 @@ void frmMain::openReport(ReportKind kind)
             }
         }
 
-        const WindowFactory& factory = repo ? registry().repo : registry().ordinary;
-        if (!factory)
+        QWidget* window = makeReportWindow(kind);
+        if (!window)
             return;
-        QWidget* window = factory();
-        auto* child = dynamic_cast<ChildWindow*>(window);
-        if (!child) {
-            delete window;
-            return;
-        }
-        if (child->loadFailed()) {
-            window->deleteLater();
-            return;
-        }
         addChildWindow(window);
-        child->LoadFile(path);
+        dynamic_cast<ChildWindow*>(window)->asReport()->LoadFile(path);
     });
 }
 
@@ -741,8 +739,8 @@ void frmMain::mnuReportSave_Click()
 {
     // The report window reports its own failures.
     try {
-        if (ChildWindow* child = activeChild(); child && child->IsReportDocument())
-            child->SaveFile();
+        if (ChildWindow* child = activeChild(); child && child->asReport())
+            child->asReport()->SaveFile();
     } catch (...) {
     }
 }
@@ -751,7 +749,8 @@ void frmMain::mnuReportSaveAs_Click()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ChildWindow* child = activeChild();
-        if (!child || !child->IsReportDocument())
+        ReportWindow* report = child ? child->asReport() : nullptr;
+        if (!report)
             return;
         const QString folder = ResolvePath(
             ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
@@ -759,7 +758,7 @@ void frmMain::mnuReportSaveAs_Click()
                                                folder, kReportFilter);
         if (path.isEmpty())
             return;
-        child->SaveFileAs(path);
+        report->SaveFileAs(path);
     });
 }
 
@@ -767,13 +766,14 @@ void frmMain::mnuReportSend_Click()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ChildWindow* child = activeChild();
-        if (!child || !child->IsReportDocument())
+        ReportWindow* report = child ? child->asReport() : nullptr;
+        if (!report)
             return;
-        const QString name = child->kindName() == QStringLiteral("frmReportRepo")
+        const QString name = child->childKind() == ChildKind::RepoReport
                                  ? QStringLiteral("RepoDeals")
                                  : QStringLiteral("Deals");
         RequestData data;
-        data.report = child->lvDeals();
+        data.report = &report->lvDeals();
         SendRequest(name, data, this);
     });
 }
@@ -830,8 +830,8 @@ void frmMain::mnuEDIBrowseIn_Click()
 void frmMain::mnuEDIExpExcel_Click()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
-        if (ChildWindow* child = activeChild(); child && child->IsBrowseXMLDocument())
-            child->ExportExcel();
+        if (ChildWindow* child = activeChild(); child && child->asViewer())
+            child->asViewer()->ExportExcel();
     });
 }
 

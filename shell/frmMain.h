@@ -157,6 +157,8 @@ private:
     void fillWindowList();
 
     void newReport(ReportKind kind);
+    // A new report window of the kind, built from its layout; null when it failed to build.
+    QWidget* makeReportWindow(ReportKind kind);
     void openReport(ReportKind kind);
     void runHandler(Command command);
     void tileSubWindows(Qt::Orientation orientation);

@@ -46,21 +46,41 @@ private:
 };
 
 // A child window of any kind that records what the main window asks of it.
-class FakeChild : public QWidget, public ChildWindow {
+class FakeChild : public QWidget, public ChildWindow, public ReportWindow, public ViewerWindow {
 public:
     explicit FakeChild(const QString& kind)
         : kind_(kind), grid_(kind == QStringLiteral("frmReportRepo"))
     {
     }
-    bool IsTextDocument() const override { return kind_ == QStringLiteral("frmDocument"); }
-    bool IsReportDocument() const override { return kind_.startsWith(QStringLiteral("frmReport")); }
-    bool IsBrowseXMLDocument() const override { return kind_ == QStringLiteral("frmBrowseXML"); }
-    QString kindName() const override { return kind_; }
-    void SaveFile() override { ++saves; }
-    void SaveFileAs(const QString& path) override { savedAs = path; }
+    ChildKind childKind() const override
+    {
+        if (kind_ == QStringLiteral("frmDocument"))
+            return ChildKind::TextDocument;
+        if (kind_ == QStringLiteral("frmReportRepo"))
+            return ChildKind::RepoReport;
+        if (kind_ == QStringLiteral("frmReport"))
+            return ChildKind::Report;
+        if (kind_ == QStringLiteral("frmIssue"))
+            return ChildKind::IssueList;
+        return ChildKind::BrowseXML;
+    }
+    ReportWindow* asReport() override { return IsReportDocument() ? this : nullptr; }
+    ViewerWindow* asViewer() override { return IsBrowseXMLDocument() ? this : nullptr; }
+    bool SaveFile() override
+    {
+        ++saves;
+        return true;
+    }
+    bool SaveFileAs(const QString& path) override
+    {
+        savedAs = path;
+        return true;
+    }
     void LoadFile(const QString& path) override { setWindowTitle(path); }
-    const ReportTable* lvDeals() const override { return &grid_; }
+    bool IsReportCorrect(QString&) const override { return true; }
+    const ReportTable& lvDeals() const override { return grid_; }
     bool loadFailed() const override { return failed; }
+    QString fileName() const override { return windowTitle(); }
     void ExportExcel() override { ++exports; }
 
     bool failed = false;
@@ -291,8 +311,8 @@ private slots:
         QTest::newRow("report") << QStringLiteral("frmReport") << false << true << false;
         QTest::newRow("repo report") << QStringLiteral("frmReportRepo") << false << true << false;
         QTest::newRow("message viewer") << QStringLiteral("frmBrowseXML") << false << false << true;
-        QTest::newRow("handbook viewer")
-            << QStringLiteral("frmIssueList") << false << false << false;
+        // The handbook viewer answers as a viewer, so export is offered for it too.
+        QTest::newRow("handbook viewer") << QStringLiteral("frmIssue") << false << false << true;
     }
     void enablingFollowsTheActiveChild()
     {
