@@ -1,4 +1,5 @@
 #include "core/AppContext.h"
+#include "shell/ClientParts.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -21,6 +22,8 @@ int main(int argc, char** argv)
     if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+
+    varnel::RegisterClientParts();
 
     // Creating the main window runs start-up; a refused start-up has already closed it.
     varnel::frmMain window;

@@ -1,0 +1,12 @@
+#include "shell/ClientParts.h"
+
+#include "shell/frmMain.h"
+
+namespace varnel {
+
+void RegisterClientParts()
+{
+    // Each part adds its registration here.
+}
+
+} // namespace varnel
