@@ -1,5 +1,6 @@
 #include "core/AppContext.h"
 #include "shell/frmAbout.h"
+#include "tests/support/GoldenDump.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,7 @@ private slots:
     void showsTitleAndVersion_data();
     void showsTitleAndVersion();
     void isFixedAndClosesWithOk();
+    void textsMatchTheGoldenDump();
 };
 
 void TestAbout::showsTitleAndVersion_data()
@@ -62,6 +64,12 @@ void TestAbout::isFixedAndClosesWithOk()
     QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QVERIFY(!about.isVisible());
     QCOMPARE(about.result(), int(QDialog::Accepted));
+}
+
+void TestAbout::textsMatchTheGoldenDump()
+{
+    frmAbout about;
+    VARNEL_COMPARE_GOLDEN(about, VARNEL_GOLDEN_DIR "/frmAbout.txt");
 }
 
 QTEST_MAIN(TestAbout)
