@@ -57,17 +57,27 @@ QString SystemErrorText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString FileWriteErrorText(const QString& path, int error)
+QString FileCreateErrorText(const QString& path, const QString& reason)
 {
-    return QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
-           QStringLiteral(": ") + SystemErrorText(error);
+    return QStringLiteral("Не удалось создать файл ") + QDir::toNativeSeparators(path) +
+           QStringLiteral(":\r\n") + reason;
+}
+
+QString FileWriteErrorText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать файл ") + QDir::toNativeSeparators(path) +
+           QStringLiteral(":\r\n") + reason;
 }
 
 AtomicFile::AtomicFile(const QString& path) : target_(resolveTarget(path))
 {
     const QFileInfo info(target_);
-    if (info.isDir())
-        fail(EISDIR);
+    // A device, a pipe or a folder at the path is never replaced by a file.
+    struct stat existing {};
+    if (::stat(nativePath(target_).constData(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        throw Error(FileCreateErrorText(path, S_ISDIR(existing.st_mode)
+                                                  ? SystemErrorText(EISDIR)
+                                                  : QStringLiteral("Not a regular file")));
     const QString folder = info.absolutePath();
     // Hidden, so that a transport or a folder listing does not take it for a finished file.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -82,9 +92,9 @@ AtomicFile::AtomicFile(const QString& path) : target_(resolveTarget(path))
             return;
         }
         if (errno != EEXIST)
-            fail(errno);
+            throw Error(FileCreateErrorText(path, SystemErrorText(errno)));
     }
-    fail(EEXIST);
+    throw Error(FileCreateErrorText(path, SystemErrorText(EEXIST)));
 }
 
 AtomicFile::~AtomicFile()
@@ -156,7 +166,7 @@ void AtomicFile::fail(int error)
 {
     const int saved = error;
     discard();
-    throw Error(FileWriteErrorText(target_, saved));
+    throw Error(FileWriteErrorText(target_, SystemErrorText(saved)));
 }
 
 void SaveFileAtomically(const QString& path, const QByteArray& bytes)

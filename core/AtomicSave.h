@@ -13,7 +13,9 @@ namespace varnel {
 class AtomicFile {
 public:
     // Creates the hidden file beside path. A path that is a symbolic link replaces the file the
-    // link points to, and the link stays. Raises when the folder cannot hold a new file.
+    // link points to, and the link stays. Raises when the folder cannot hold a new file, and when
+    // the path names something other than a regular file (a folder, a device, a pipe), which is
+    // never replaced.
     explicit AtomicFile(const QString& path);
     // Without commit() the hidden file is removed and the target left as it was.
     ~AtomicFile();
@@ -49,8 +51,10 @@ private:
 // The whole contents at once.
 void SaveFileAtomically(const QString& path, const QByteArray& bytes);
 
-// "Ошибка записи файла <path>: <reason>" with the system's text of an errno value.
-QString FileWriteErrorText(const QString& path, int error);
+// "Не удалось создать файл <path>:" and "Не удалось записать файл <path>:", then CR LF and the
+// reason.
+QString FileCreateErrorText(const QString& path, const QString& reason);
+QString FileWriteErrorText(const QString& path, const QString& reason);
 // The system's description of an errno value.
 QString SystemErrorText(int error);
 

@@ -1,5 +1,6 @@
 #include "messages/DocumentFile.h"
 
+#include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/Windows1251.h"
 
@@ -206,22 +207,15 @@ char* encodeInto(char* out, QStringView text, int flags, bool isValue, bool esca
 
 } // namespace
 
-DocumentFile::DocumentFile(const QString& path) : path_(path), file_(path)
+DocumentFile::DocumentFile(const QString& path)
+    : path_(path), file_(std::make_unique<AtomicFile>(path))
 {
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        Fail(QStringLiteral("Не удалось создать файл ") + path_ + QStringLiteral(":\r\n") +
-             file_.errorString());
     capacity_ = kBlockSize + 16 * 1024;
     buf_ = std::make_unique<char[]>(size_t(capacity_));
 }
 
-DocumentFile::~DocumentFile()
-{
-    if (closed_ || !file_.isOpen())
-        return;
-    file_.write(buf_.get(), lineStart_);
-    file_.close();
-}
+// Without close() the new document is dropped and a file it was to replace stays as it was.
+DocumentFile::~DocumentFile() = default;
 
 void DocumentFile::grow(qsizetype more)
 {
@@ -290,8 +284,8 @@ void DocumentFile::endLine()
 
 void DocumentFile::flushLines()
 {
-    if (lineStart_ > 0 && file_.write(buf_.get(), lineStart_) != lineStart_)
-        failWrite();
+    if (lineStart_ > 0)
+        file_->write(buf_.get(), lineStart_);
     std::memmove(buf_.get(), buf_.get() + lineStart_, size_t(size_ - lineStart_));
     size_ -= lineStart_;
     lineStart_ = 0;
@@ -301,17 +295,7 @@ void DocumentFile::close()
 {
     flushLines();
     closed_ = true;
-    file_.close();
-    if (file_.error() != QFileDevice::NoError)
-        failWrite();
-}
-
-void DocumentFile::failWrite()
-{
-    const QString reason = file_.errorString();
-    closed_ = true;
-    file_.close();
-    Fail(QStringLiteral("Не удалось записать файл ") + path_ + QStringLiteral(":\r\n") + reason);
+    file_->commit();
 }
 
 } // namespace varnel

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <QStringView>
 
@@ -10,13 +9,16 @@
 
 namespace varnel {
 
+class AtomicFile;
+
 // One outgoing document being written: Windows-1251 text, lines ended by CR LF, written
 // sequentially to its file. A character Windows-1251 cannot hold is written as an XML character
 // reference, so nothing typed is lost.
 //
-// A line goes to the file only once it is complete: when the writing stops half-way (a failure
-// thrown by the caller), the file keeps the lines finished so far. Written bytes are passed to
-// the file in large blocks.
+// The document goes to a hidden file beside its path and replaces the file there only when
+// close() has written all of it: when the writing stops half-way (a failure thrown by the caller,
+// a full disk), a file already at the path stays as it was and nothing else is left behind.
+// Written bytes are passed to the file in large blocks.
 class DocumentFile {
 public:
     // How an attribute value is written, beyond the encoding.
@@ -26,9 +28,9 @@ public:
         CommaToPoint = 2,   // every "," written as "."
     };
 
-    // Creates or truncates the file; fails with a message when it cannot.
+    // Starts the new file beside path; fails with the system's reason when it cannot.
     explicit DocumentFile(const QString& path);
-    // Closes the file, keeping the complete lines, without raising.
+    // Drops an unfinished document without raising.
     ~DocumentFile();
     DocumentFile(const DocumentFile&) = delete;
     DocumentFile& operator=(const DocumentFile&) = delete;
@@ -55,7 +57,8 @@ public:
     void rawAttribute(const QByteArray& opening, QStringView text, int flags);
     // Ends the current line with CR LF.
     void endLine();
-    // Writes what is left and closes the file; fails when the file could not be written.
+    // Writes what is left and puts the file in place; fails with the system's reason when the
+    // file could not be written.
     void close();
 
     // The text encoded as markup, for callers that write the same name many times.
@@ -70,10 +73,9 @@ private:
     void grow(qsizetype more);
     void encode(QStringView text, int flags, bool isValue, bool escape = false);
     void flushLines();
-    [[noreturn]] void failWrite();
 
     QString path_;
-    QFile file_;
+    std::unique_ptr<AtomicFile> file_;
     std::unique_ptr<char[]> buf_;
     qsizetype size_ = 0;
     qsizetype capacity_ = 0;
