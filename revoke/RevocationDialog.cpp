@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -31,6 +32,19 @@ QString textOf(const QLineEdit* edit)
 {
     return edit ? edit->text() : QString();
 }
+
+// Rows are chosen whole: the cell under the pointer gets no focus frame of its own.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~QStyle::State_HasFocus;
+    }
+};
 
 bool isMouseButtonEvent(QEvent::Type type)
 {
@@ -131,6 +145,7 @@ void RevocationDialog::build()
     lvDeals_ = new QTableView(this);
     lvDeals_->setObjectName(QStringLiteral("lvDeals"));
     lvDeals_->setModel(&form_.list());
+    lvDeals_->setItemDelegate(new RowDelegate(lvDeals_));
     lvDeals_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvDeals_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvDeals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -268,8 +283,12 @@ void RevocationDialog::cmdEdit_Click()
 void RevocationDialog::cmdDel_Click()
 {
     RunTrapped(this, kAppTitle, [this] {
-        if (const int row = selectedRow(); row >= 0)
+        if (const int row = selectedRow(); row >= 0) {
             form_.Delete(row);
+            // The view would move the selection to the next row, whose texts the fields do
+            // not show: a following Edit would overwrite it with another row's values.
+            lvDeals_->selectionModel()->clearSelection();
+        }
     });
 }
 

@@ -430,6 +430,15 @@ private slots:
             QCOMPARE(dialog.selectedRow(), 1);
             QCOMPARE(text(d, "txtID"), QStringLiteral("2"));
             QCOMPARE(text(d, "txtAgreement"), QString());
+
+            // After a deletion no row is selected, so Edit cannot overwrite the row that moved
+            // up with the texts of the one deleted.
+            press(d, "cmdDel");
+            QCOMPARE(dialog.selectedRow(), -1);
+            type(d, "txtAgreement", QStringLiteral("AG2"));
+            press(d, "cmdEdit");
+            QCOMPARE(dialog.form().list().rowCount(), 1);
+            QCOMPARE(dialog.form().list().row(0).at(1), QStringLiteral("AG"));
             d.hide();
         });
         QVERIFY(dialogs_->texts().isEmpty());
