@@ -169,6 +169,8 @@ void RevocationDialog::build()
         cbAnswerMode_->setEditable(true);
         // A typed format is used as it stands; it does not join the list.
         cbAnswerMode_->setInsertPolicy(QComboBox::NoInsert);
+        cbAnswerMode_->setMinimumContentsLength(10);
+        cbAnswerMode_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         cbAnswerMode_->addItems({QStringLiteral("Short"), QStringLiteral("Full")});
         cbAnswerMode_->setCurrentIndex(0);
         cbAnswerMode_->setEditText(QStringLiteral("Short"));
