@@ -31,6 +31,12 @@ TextWindow* textOf(ChildWindow* child)
     return child ? child->asText() : nullptr;
 }
 
+// The child window protocol of a window; null for a widget that does not speak it.
+ChildWindow* protocolOf(QWidget* window)
+{
+    return dynamic_cast<ChildWindow*>(window);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -89,7 +95,7 @@ QWidget* frmMain::makeReportWindow(ReportKind kind)
     if (!factory)
         return nullptr;
     QWidget* window = factory();
-    auto* child = dynamic_cast<ChildWindow*>(window);
+    ChildWindow* child = protocolOf(window);
     ReportWindow* report = child ? child->asReport() : nullptr;
     if (!report) {
         delete window;
@@ -137,7 +143,7 @@ void frmMain::openReport(ReportKind kind)
         // A report of this kind already open from this file comes to the front instead.
         const ChildKind wanted = repo ? ChildKind::RepoReport : ChildKind::Report;
         if (QMdiSubWindow* open = FindSubWindow(*mdiArea_, [&](QMdiSubWindow* sub) {
-                const auto* child = dynamic_cast<const ChildWindow*>(sub->widget());
+                const ChildWindow* child = protocolOf(sub->widget());
                 return child && child->childKind() == wanted &&
                        sub->widget()->windowTitle() == path;
             })) {
@@ -149,7 +155,7 @@ void frmMain::openReport(ReportKind kind)
         if (!window)
             return;
         addChildWindow(window);
-        dynamic_cast<ChildWindow*>(window)->asReport()->LoadFile(path);
+        protocolOf(window)->asReport()->LoadFile(path);
     });
 }
 

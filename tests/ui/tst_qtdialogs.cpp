@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 
@@ -27,6 +28,23 @@ void whenOpen(std::function<void(QMessageBox&)> check, Qt::Key key)
         check(*box);
         QTest::keyClick(box, key);
     });
+}
+
+// The lines a label of the box breaks the text into at its width.
+QStringList wrapped(const QString& text, const QLabel& label)
+{
+    QStringList lines;
+    QTextLayout layout(text, label.font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label.contentsRect().width());
+        lines << text.mid(line.textStart(), line.textLength());
+    }
+    layout.endLayout();
+    return lines;
 }
 
 QString labelText(const QMessageBox& box)
@@ -101,17 +119,40 @@ void TestQtDialogs::keysGiveTheirAnswers()
 
 void TestQtDialogs::longPathsWrapAtTheirSeparators()
 {
-    const QString path = QStringLiteral("/home/user/Отчеты/2024/очень_длинное_имя_каталога/"
-                                        "еще_один_каталог/DL1A2B.xml");
+    const QString path =
+        QStringLiteral("/home/user/Отчеты_о_внебиржевых_сделках/2024/очень_длинное_имя_каталога/"
+                       "еще_один_каталог_с_длинным_именем/и_еще_один/DL1A2B.xml");
     const QString question =
         QStringLiteral("Файл ") + path + QStringLiteral(" уже существует. Заменить ?");
     QString shown;
-    whenOpen([&](QMessageBox& box) { shown = labelText(box); }, Qt::Key_Escape);
+    QStringList lines;
+    QStringList unbroken;
+    whenOpen(
+        [&](QMessageBox& box) {
+            shown = labelText(box);
+            // The lines the label breaks the text into at its width.
+            const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            lines = wrapped(shown, *label);
+            // Without the breaks the path alone would not fit a line: it would be cut in a name.
+            unbroken = wrapped(question, *label);
+        },
+        Qt::Key_Escape);
     Dialogs::AskYesNo(nullptr, question, QStringLiteral("Varnel"));
+    // Too long for one line, it breaks after a separator or a blank, never inside a name.
+    QVERIFY2(lines.size() > 1, qPrintable(lines.join(u'|')));
+    const auto breaksWell = [](const QStringList& wrappedLines) {
+        for (qsizetype i = 0; i + 1 < wrappedLines.size(); ++i) {
+            if (!wrappedLines.at(i).endsWith(QChar(0x200B)) && !wrappedLines.at(i).endsWith(u' '))
+                return false;
+        }
+        return true;
+    };
+    QVERIFY2(breaksWell(lines), qPrintable(lines.join(u'|')));
+    QVERIFY2(!breaksWell(unbroken), qPrintable(unbroken.join(u'|')));
     // Every separator offers a break (an invisible one); the text is otherwise as asked.
     QCOMPARE(shown.count(QChar(0x200B)), path.count(u'/'));
     QCOMPARE(QString(shown).remove(QChar(0x200B)), question);
-    QVERIFY(shown.contains(QStringLiteral("/\u200bОтчеты/\u200b")));
+    QVERIFY(shown.contains(QStringLiteral("/\u200b2024/\u200b")));
 
     QCOMPARE(WithPathBreaks(QStringLiteral("C:\\a\\b")), QStringLiteral("C:\\\u200ba\\\u200bb"));
     QCOMPARE(WithPathBreaks(QStringLiteral("без путей")), QStringLiteral("без путей"));
