@@ -72,7 +72,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    SetProgramFolder(dir.path());
     SetSettingsFilePath(dir.filePath(QStringLiteral("varnel_client.ini")));
     {
         QFile ini(SettingsFilePath());

@@ -1,5 +1,3 @@
 # Outgoing documents: a 10,000-deal report of 25 columns against a plain write of its bytes.
-if(TARGET varnel_messages)
-  varnel_add_bench(bench_messages SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_messages.cpp
-                   LIBS varnel_messages)
-endif()
+varnel_add_bench(bench_messages SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_messages.cpp
+                 LIBS varnel_messages)

@@ -1,5 +1,8 @@
 #include "core/AppContext.h"
 
+#include "core/Overrides.h"
+#include "core/Values.h"
+
 #include "varnel_version.h"
 
 #include <QCoreApplication>
@@ -11,34 +14,35 @@
 namespace varnel {
 namespace {
 
-QString g_programFolder;
 QString g_settingsPath;
 QString g_userName = QStringLiteral("@default");
 
 } // namespace
 
+namespace overrides {
+QString& ProgramFolder()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace overrides
+
 QString ProgramFolder()
 {
-    if (!g_programFolder.isEmpty())
-        return g_programFolder;
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QDir::currentPath();
-}
-
-void SetProgramFolder(const QString& folder)
-{
-    QString f = folder;
-    while (f.size() > 1 && (f.endsWith(u'/') || f.endsWith(u'\\')))
-        f.chop(1);
-    g_programFolder = f;
+    QString folder = overrides::ProgramFolder();
+    if (folder.isEmpty())
+        return QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                            : QDir::currentPath();
+    while (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(u'\\')))
+        folder.chop(1);
+    return folder;
 }
 
 QString SettingsFilePath()
 {
     if (!g_settingsPath.isEmpty())
         return g_settingsPath;
-    return ProgramFolder() + QStringLiteral("/varnel_client.ini");
+    return JoinPath(ProgramFolder(), QStringLiteral("varnel_client.ini"));
 }
 
 void SetSettingsFilePath(const QString& path)

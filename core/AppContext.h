@@ -4,13 +4,16 @@
 
 namespace varnel {
 
-// Process-wide values fixed at start-up. Tests set them to temporary folders.
+// Process-wide values fixed at start-up.
 
 // The product title: application name of the placement store, caption of message boxes.
 inline const QString kAppTitle = QStringLiteral("Varnel");
 
 // Folder of the running executable (without a trailing separator), unless a test set another.
 QString ProgramFolder();
+// Points the program folder elsewhere for the rest of the run. Only tests do, and they use
+// testing::ScopedProgramFolder (tests/support/Overrides.h), which puts the folder back; this
+// setter is built into the test support library, not into the program.
 void SetProgramFolder(const QString& folder);
 
 // Full path of the settings file; program folder + "/varnel_client.ini" unless set otherwise.

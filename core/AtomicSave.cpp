@@ -1,6 +1,7 @@
 #include "core/AtomicSave.h"
 
 #include "core/Error.h"
+#include "core/Values.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -82,7 +83,7 @@ AtomicFile::AtomicFile(const QString& path) : target_(resolveTarget(path))
     // Hidden, so that a transport or a folder listing does not take it for a finished file.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString candidate =
-            folder + u'/' + u'.' + info.fileName() + u'.' +
+            JoinPath(folder, u'.' + info.fileName() + u'.') +
             QString::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16) +
             QStringLiteral(".tmp");
         fd_ = ::open(nativePath(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QPrinter;
+
 namespace varnel {
 
 class ReportTable;
@@ -42,16 +44,19 @@ public:
     virtual ViewerWindow* asViewer() { return nullptr; }
 };
 
-// Report windows (both kinds). Operations raise Error; the caller's trap shows it.
+// Report windows (both kinds). Operations raise Error and show nothing of a failure
+// themselves: the caller's trap shows it (the main window's command, or the window's own
+// question before it closes), so that no failed save can pass for a saved one.
 class ReportWindow {
 public:
     virtual ~ReportWindow() = default;
     // Binds the window to the file and loads its deals (a missing file gives an empty report).
     virtual void LoadFile(const QString& path) = 0;
-    // Saves to the current file, asking for a name first when there is none. False when the
-    // user chose no name, or when saving failed (the window has then reported the failure).
+    // Saves to the current file, asking for a name first when there is none. True when saved;
+    // false when the user chose no name. Raises Error when saving failed.
     virtual bool SaveFile() = 0;
-    // Saves to path and makes it the current file; false when saving failed (reported).
+    // Saves to path and makes it the current file; true when saved. Raises Error when saving
+    // failed.
     virtual bool SaveFileAs(const QString& path) = 0;
     // Dry run of what saving converts: false with the first failure's text.
     virtual bool IsReportCorrect(QString& errorText) const = 0;
@@ -71,6 +76,8 @@ public:
     // An empty path saves to the path the document was loaded from.
     virtual void SaveFile(const QString& path) = 0;
     virtual QString filePath() const = 0;
+    // Prints the document's text on the printer, which the caller has set up.
+    virtual void Print(QPrinter& printer) = 0;
 };
 
 // Viewer windows (incoming messages, the handbook). ExportExcel reports its own failures.

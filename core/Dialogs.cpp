@@ -1,104 +1,32 @@
 #include "core/Dialogs.h"
 
+#include "core/AppContext.h"
 #include "core/Error.h"
 
-#include <QDialog>
-#include <QFileDialog>
-#include <QMessageBox>
+#include <QDebug>
 
 namespace varnel {
 namespace {
 
-// The real boxes and dialogs.
-class QtDialogProvider : public DialogProvider {
+// Before the program has installed its provider (and in widget-free runs) nobody can see a
+// box: it goes to the log and takes its way out.
+class UnseenDialogs : public DialogProvider {
 public:
-    DialogResult show(QWidget* parent, const DialogRequest& r) override
+    DialogResult show(QWidget*, const DialogRequest& r) override
     {
         DialogResult result;
-        switch (r.kind) {
-        case DialogKind::Message: result.answer = showMessage(parent, r); break;
-        case DialogKind::OpenFile: {
-            QString selected = r.selectedFilter;
-            result.path =
-                QFileDialog::getOpenFileName(parent, r.title, r.directory, r.filter, &selected);
-            break;
+        if (r.kind == DialogKind::Message) {
+            qWarning().noquote() << "message box not shown:" << r.title << "-" << r.text;
+            result.answer = EscapeAnswer(r.buttons);
         }
-        case DialogKind::SaveFile: {
-            QString selected = r.selectedFilter;
-            result.path =
-                QFileDialog::getSaveFileName(parent, r.title, r.directory, r.filter, &selected);
-            break;
-        }
-        case DialogKind::Folder:
-            result.path = QFileDialog::getExistingDirectory(parent, r.title, r.directory,
-                                                            QFileDialog::ShowDirsOnly);
-            break;
-        case DialogKind::Modal: break;
-        }
-        result.answer = r.kind == DialogKind::Message
-                            ? result.answer
-                            : (result.path.isEmpty() ? Answer::Cancel : Answer::Ok);
         return result;
     }
 
-    int runModal(QDialog& dialog) override { return dialog.exec(); }
-
-private:
-    static Answer showMessage(QWidget* parent, const DialogRequest& r)
-    {
-        QMessageBox box(parent);
-        box.setWindowTitle(r.title);
-        box.setText(r.text);
-        switch (r.icon) {
-        case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-        }
-        QMessageBox::StandardButtons buttons;
-        switch (r.buttons) {
-        case MessageButtons::Ok: buttons = QMessageBox::Ok; break;
-        case MessageButtons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
-        case MessageButtons::YesNoCancel:
-            buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-            break;
-        case MessageButtons::OkCancel: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-        }
-        box.setStandardButtons(buttons);
-        box.setDefaultButton(toButton(r.defaultAnswer, buttons));
-        switch (box.exec()) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        case QMessageBox::Ok: return Answer::Ok;
-        default:
-            // Escape or the close button: the box's own way out.
-            if (r.buttons == MessageButtons::YesNo)
-                return Answer::No;
-            return r.buttons == MessageButtons::Ok ? Answer::Ok : Answer::Cancel;
-        }
-    }
-
-    static QMessageBox::StandardButton toButton(Answer a, QMessageBox::StandardButtons offered)
-    {
-        QMessageBox::StandardButton b = QMessageBox::NoButton;
-        switch (a) {
-        case Answer::Ok: b = QMessageBox::Ok; break;
-        case Answer::Yes: b = QMessageBox::Yes; break;
-        case Answer::No: b = QMessageBox::No; break;
-        case Answer::Cancel: b = QMessageBox::Cancel; break;
-        }
-        return offered.testFlag(b) ? b : QMessageBox::NoButton;
-    }
+    int runModal(QDialog&) override { return 0; } // QDialog::Rejected
 };
 
-QtDialogProvider& qtProvider()
-{
-    static QtDialogProvider provider;
-    return provider;
-}
-
 DialogProvider* g_provider = nullptr;
+DialogProvider* g_application = nullptr;
 
 DialogResult show(QWidget* parent, DialogRequest r)
 {
@@ -111,7 +39,7 @@ DialogRequest messageRequest(const QString& text, const QString& title, MessageI
     DialogRequest r;
     r.kind = DialogKind::Message;
     r.text = text;
-    r.title = title;
+    r.title = title.isEmpty() ? kAppTitle : title;
     r.icon = icon;
     r.buttons = buttons;
     r.defaultAnswer = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
@@ -140,9 +68,39 @@ DialogProvider* SetDialogProvider(DialogProvider* provider)
     return previous;
 }
 
+void SetApplicationDialogProvider(DialogProvider* provider)
+{
+    g_application = provider;
+}
+
 DialogProvider& CurrentDialogProvider()
 {
-    return g_provider ? *g_provider : qtProvider();
+    static UnseenDialogs unseen;
+    if (g_provider)
+        return *g_provider;
+    return g_application ? *g_application : unseen;
+}
+
+Answer EscapeAnswer(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::Ok: return Answer::Ok;
+    case MessageButtons::YesNo: return Answer::No;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::OkCancel: break;
+    }
+    return Answer::Cancel;
+}
+
+bool OffersAnswer(MessageButtons buttons, Answer answer)
+{
+    switch (buttons) {
+    case MessageButtons::Ok: return answer == Answer::Ok;
+    case MessageButtons::YesNo: return answer == Answer::Yes || answer == Answer::No;
+    case MessageButtons::YesNoCancel: return answer != Answer::Ok;
+    case MessageButtons::OkCancel: return answer == Answer::Ok || answer == Answer::Cancel;
+    }
+    return false;
 }
 
 namespace Dialogs {
@@ -208,8 +166,13 @@ bool RunTrapped(QWidget* parent, const QString& caption, const std::function<voi
     } catch (const std::exception& e) {
         description = QString::fromLocal8Bit(e.what());
     }
-    if (!description.isEmpty())
-        Dialogs::Critical(parent, description, caption);
+    if (!description.isEmpty()) {
+        try {
+            Dialogs::Critical(parent, description, caption);
+        } catch (...) {
+            // The box is the trap's last resort; a failure of its own has nowhere to go.
+        }
+    }
     return false;
 }
 

@@ -10,9 +10,10 @@ class QWidget;
 
 namespace varnel {
 
-// The one door through which every message box and file or folder dialog passes. The
-// application runs with the Qt provider; tests install a ScriptedDialogs that answers from a
-// queue and keeps every request it was shown.
+// The one door through which every message box, file or folder dialog and modal dialog
+// passes. The program installs the Qt provider of the UI library (InstallQtDialogs,
+// ui/QtDialogs.h); tests install a ScriptedDialogs that answers from a queue and keeps every
+// request it was shown. Nothing here needs the widgets: the windows are only passed through.
 
 enum class DialogKind { Message, OpenFile, SaveFile, Folder, Modal };
 enum class MessageIcon { None, Information, Question, Warning, Critical };
@@ -25,13 +26,14 @@ struct DialogRequest {
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     Answer defaultAnswer = Answer::Ok;
-    // Shared: the caption (title) and the text (message, or the dialog's prompt)
+    // Shared: the caption (title) and the text (message, or the dialog's prompt); a message
+    // box asked for without a caption shows the application title. For a modal dialog: its
+    // window title and its object name.
     QString title;
     QString text;
     // File and folder dialogs
     QString directory; // starting folder or file
     QString filter;    // Qt name filter, "Файлы XML (*.xml);;Все файлы (*.*)"
-    QString selectedFilter;
 };
 
 struct DialogResult {
@@ -49,9 +51,20 @@ public:
 };
 
 // Replaces the provider for the whole process; returns the previous one. nullptr restores the
-// Qt provider. The caller keeps ownership.
+// application's provider. The caller keeps ownership.
 DialogProvider* SetDialogProvider(DialogProvider* provider);
 DialogProvider& CurrentDialogProvider();
+// The provider the program shows its boxes and dialogs with when no other is set. Until one is
+// installed a box is not shown: it is written to the log and answered as if closed without a
+// choice (EscapeAnswer), and a modal dialog is rejected, so that nothing waits for a user who
+// cannot see it.
+void SetApplicationDialogProvider(DialogProvider* provider);
+
+// The answer of a box closed without a choice (Escape or its close button): No for Yes/No,
+// OK for a notice, Cancel for the others.
+Answer EscapeAnswer(MessageButtons buttons);
+// True when the box has a button for the answer.
+bool OffersAnswer(MessageButtons buttons, Answer answer);
 
 namespace Dialogs {
 
@@ -82,7 +95,8 @@ int RunModal(QDialog& dialog);
 
 // Runs one command or event handler under its single failure trap: an Error (or any other
 // exception) is shown in a critical box with the given caption and OK; an empty description
-// shows nothing. Returns true when the action finished without a failure.
+// shows nothing, and a failure of the box itself goes nowhere (the trap is the last resort).
+// Returns true when the action finished without a failure.
 bool RunTrapped(QWidget* parent, const QString& caption, const std::function<void()>& action);
 
 } // namespace varnel

@@ -12,4 +12,9 @@ void Fail(const QString& description)
     throw Error(kClientErrorNumber, description);
 }
 
+void FailOverflow()
+{
+    throw Error(kOverflowErrorNumber, kOverflowText);
+}
+
 } // namespace varnel

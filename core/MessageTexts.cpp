@@ -1,9 +1,9 @@
 #include "core/MessageTexts.h"
 
 #include "core/AppContext.h"
-#include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Settings.h"
+#include "core/Values.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +37,7 @@ void RenameGeneration(const QString& from, const QString& to)
 
 void RotateLog()
 {
-    const QString log = ProgramFolder() + QStringLiteral("/varnel.log");
+    const QString log = JoinPath(ProgramFolder(), QStringLiteral("varnel.log"));
     if (!PathExists(log))
         return;
     const QString first = log + QStringLiteral(".1");
@@ -87,23 +87,6 @@ QString VersionComment()
         .arg(VersionMajor())
         .arg(VersionMinor())
         .arg(VersionPatch());
-}
-
-void ShowMessage(const QString& text, MessageStyle style, const QString& title, QWidget* parent)
-{
-    MessageIcon icon = MessageIcon::None;
-    switch (style) {
-    case MessageStyle::Plain: icon = MessageIcon::None; break;
-    case MessageStyle::Information: icon = MessageIcon::Information; break;
-    case MessageStyle::Question: icon = MessageIcon::Question; break;
-    case MessageStyle::Critical: icon = MessageIcon::Critical; break;
-    }
-    try {
-        Dialogs::Message(parent, text, title.isEmpty() ? kAppTitle : title, icon,
-                         MessageButtons::Ok);
-    } catch (...) {
-        // The box is the last resort of a failure trap; a failure of its own goes nowhere.
-    }
 }
 
 const QList<StockMessage>& StockMessages()

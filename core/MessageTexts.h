@@ -3,8 +3,6 @@
 #include <QList>
 #include <QString>
 
-class QWidget;
-
 namespace varnel {
 
 // Shifts varnel.log -> .1 -> .2 in the program folder; raises Error when a step fails.
@@ -17,11 +15,6 @@ QString FillMessage(QString text, const QString& first, const QString& second = 
 
 // "<!-- Message has been generated with Varnel Client version 2.1.0 -->"
 QString VersionComment();
-
-// Shows a message box and ignores any failure of the box itself.
-enum class MessageStyle { Plain, Information, Question, Critical };
-void ShowMessage(const QString& text, MessageStyle style, const QString& title,
-                 QWidget* parent = nullptr);
 
 // The stock table of coded texts, in its order.
 struct StockMessage {

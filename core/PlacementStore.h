@@ -11,7 +11,9 @@ namespace PlacementStore {
 QString Read(const QString& application, const QString& key, const QString& def);
 void Write(const QString& application, const QString& key, const QString& value);
 
-// Points the store at another folder (tests); an empty folder restores the user's own.
+// Points the store at another folder; an empty folder restores the user's own. Only tests do,
+// through testing::ScopedPlacementRoot (tests/support/Overrides.h); this setter is built into
+// the test support library, not into the program.
 void SetRoot(const QString& folder);
 
 } // namespace PlacementStore

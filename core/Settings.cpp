@@ -35,7 +35,7 @@ QString ResolvePath(const QString& path)
     if (trimmed.startsWith(u".\\") || trimmed.startsWith(u"./")) {
         QString rest = trimmed.mid(2);
         rest.replace(u'\\', u'/');
-        return folder.endsWith(u'/') ? folder + rest : folder + u'/' + rest;
+        return JoinPath(folder, rest);
     }
     return trimmed;
 }

@@ -4,15 +4,13 @@
 #include "core/Error.h"
 #include "core/MessageTexts.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
 
 namespace varnel {
 namespace {
-
-// Number of the platform's overflow failure and its description.
-constexpr int kOverflowErrorNumber = 6;
-const QString kOverflowText = QStringLiteral("Overflow");
 
 [[noreturn]] void FailDate(const QString& text)
 {
@@ -51,14 +49,14 @@ std::int16_t ToInt16(QStringView part)
     while (part.size() > 1 && part.front() == u'0')
         part = part.mid(1);
     if (part.size() > 5)
-        throw Error(kOverflowErrorNumber, kOverflowText);
+        FailOverflow();
     int value = 0;
     for (QChar c : part)
         value = value * 10 + (c.unicode() - u'0');
     if (negative)
         value = -value;
     if (value < -32768 || value > 32767)
-        throw Error(kOverflowErrorNumber, kOverflowText);
+        FailOverflow();
     return std::int16_t(value);
 }
 
@@ -184,14 +182,29 @@ QString DecimalSeparatorOf(const QString& number)
     return SystemDecimalSeparator();
 }
 
+bool NeedsXmlEscaping(QStringView text)
+{
+    for (const QChar c : text) {
+        if (XmlAttributeEntity(c.unicode()))
+            return true;
+    }
+    return false;
+}
+
 QString EscapeXmlAttribute(const QString& value)
 {
-    QString s = value;
-    s.replace(u'&', QStringLiteral("&amp;"));
-    s.replace(u'<', QStringLiteral("&lt;"));
-    s.replace(u'>', QStringLiteral("&gt;"));
-    s.replace(u'\'', QStringLiteral("&apos;"));
-    s.replace(u'"', QStringLiteral("&quot;"));
+    if (!NeedsXmlEscaping(value))
+        return value;
+    // One pass: an entity written is never looked at again, which is what replacing "&"
+    // first achieves.
+    QString s;
+    s.reserve(value.size() + 16);
+    for (const QChar c : value) {
+        if (const char* entity = XmlAttributeEntity(c.unicode()))
+            s += QLatin1String(entity);
+        else
+            s += c;
+    }
     return s;
 }
 
@@ -204,11 +217,29 @@ QString GetFileExtension(const QString& path)
     return QString();
 }
 
+QString JoinPath(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
 QString BrowseForFolder(QWidget* owner, const QString& title)
 {
-    // The browser starts at the desktop.
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    return Dialogs::ChooseFolder(owner, title, desktop);
+    return BrowseForFolder(owner, title, QString());
+}
+
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
+{
+    QString start = startFolder;
+    if (start.isEmpty() || !QFileInfo(start).isDir()) {
+        // The desktop, as the folder browser is rooted there; a desktop without its folder
+        // (many a Linux account has none) would open the home folder with "Desktop" typed in.
+        start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        if (!QFileInfo(start).isDir())
+            start = QDir::homePath();
+    }
+    return Dialogs::ChooseFolder(owner, title, start);
 }
 
 } // namespace varnel

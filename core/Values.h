@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 
@@ -28,6 +29,22 @@ QString SystemDecimalSeparator();
 // "." when the text has one, else "," when it has one, else the locale's separator.
 QString DecimalSeparatorOf(const QString& number);
 
+// The entity that stands for a character in an XML attribute value ("&amp;", "&lt;", "&gt;",
+// "&apos;", "&quot;"), or null for a character written as it is. The one table of the escaping:
+// the writers that escape in the same pass as they encode read it too.
+constexpr const char* XmlAttributeEntity(char16_t c)
+{
+    switch (c) {
+    case u'&': return "&amp;";
+    case u'<': return "&lt;";
+    case u'>': return "&gt;";
+    case u'\'': return "&apos;";
+    case u'"': return "&quot;";
+    default: return nullptr;
+    }
+}
+// True when the text holds a character that the attribute escaping replaces.
+bool NeedsXmlEscaping(QStringView text);
 // & < > ' " replaced by their entities, "&" first.
 QString EscapeXmlAttribute(const QString& value);
 
@@ -35,7 +52,14 @@ QString EscapeXmlAttribute(const QString& value);
 // last character.
 QString GetFileExtension(const QString& path);
 
-// The folder browser, through the dialog facade; empty when cancelled.
+// A name inside a folder: folder + "/" + name, without doubling a separator the folder ends
+// with; the name alone for an empty folder.
+QString JoinPath(const QString& folder, const QString& name);
+
+// The folder browser, through the dialog facade; empty when cancelled. It opens at the
+// desktop (the home folder where there is no desktop folder).
 QString BrowseForFolder(QWidget* owner, const QString& title);
+// The same, opening at startFolder when that names an existing folder.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder);
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "core/Values.h"
 #include "core/Windows1251.h"
 
 #include <array>
@@ -163,17 +164,7 @@ char* encodeInto(char* out, QStringView text, int flags, bool isValue, bool esca
             continue;
         }
         if (c >= 0x20 && c < 0x80) {
-            const char* entity = nullptr;
-            if (escape) {
-                switch (c) {
-                case u'&': entity = "&amp;"; break;
-                case u'<': entity = "&lt;"; break;
-                case u'>': entity = "&gt;"; break;
-                case u'\'': entity = "&apos;"; break;
-                case u'"': entity = "&quot;"; break;
-                default: break;
-                }
-            }
+            const char* entity = escape ? XmlAttributeEntity(c) : nullptr;
             if (entity) {
                 while (*entity)
                     *out++ = *entity++;

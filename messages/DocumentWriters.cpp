@@ -19,19 +19,9 @@ QString language()
     return ReadSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("RU"));
 }
 
-bool needsEscaping(const QString& s)
-{
-    for (const QChar c : s) {
-        const char16_t u = c.unicode();
-        if (u == u'&' || u == u'<' || u == u'>' || u == u'\'' || u == u'"')
-            return true;
-    }
-    return false;
-}
-
 QString escaped(const QString& s)
 {
-    return needsEscaping(s) ? EscapeXmlAttribute(s) : s;
+    return EscapeXmlAttribute(s);
 }
 
 // Lines 1 and 2 of every document.

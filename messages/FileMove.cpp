@@ -1,6 +1,8 @@
 #include "messages/FileMove.h"
 
 #include "core/Error.h"
+#include "core/Values.h"
+#include "messages/Overrides.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +19,6 @@
 
 namespace varnel {
 namespace {
-
-bool g_forceCrossDevice = false;
 
 const QString kBreak = QStringLiteral("\r\n");
 
@@ -94,7 +94,7 @@ void copyIntoPlace(const QString& source, const QString& target)
     QByteArray part;
     int out = -1;
     for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-        part = QFile::encodeName(ti.absolutePath() + QStringLiteral("/.") + ti.fileName() + u'.' +
+        part = QFile::encodeName(JoinPath(ti.absolutePath(), u'.' + ti.fileName() + u'.') +
                                  QString::number(QRandomGenerator::global()->generate(), 16) +
                                  QStringLiteral(".part"));
         out = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -163,7 +163,7 @@ void MoveRequestFile(const QString& source, const QString& target)
     // The data reach the disk before the name does, so that no empty request survives a crash.
     syncFile(src);
     int error = EXDEV;
-    if (!g_forceCrossDevice)
+    if (!overrides::ForceCrossDeviceMove())
         error = renameNoReplace(src, dst);
     if (error == 0) {
         syncFolderOf(target);
@@ -183,11 +183,12 @@ void MoveRequestFile(const QString& source, const QString& target)
 #endif
 }
 
-namespace testing {
-void SetForceCrossDeviceMove(bool force)
+namespace overrides {
+bool& ForceCrossDeviceMove()
 {
-    g_forceCrossDevice = force;
+    static bool force = false;
+    return force;
 }
-} // namespace testing
+} // namespace overrides
 
 } // namespace varnel

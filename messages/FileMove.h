@@ -14,9 +14,4 @@ namespace varnel {
 // the source file then stays where it was and nothing is left in the target folder.
 void MoveRequestFile(const QString& source, const QString& target);
 
-namespace testing {
-// Makes every move take the cross-file-system way, as if the rename had failed with EXDEV.
-void SetForceCrossDeviceMove(bool force);
-} // namespace testing
-
 } // namespace varnel

@@ -7,7 +7,7 @@
 #include "core/Values.h"
 #include "messages/DocumentWriters.h"
 #include "messages/FileMove.h"
-#include "messages/SendPipelineTesting.h"
+#include "messages/Overrides.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,12 +48,10 @@ const RequestKind kKinds[] = {
     {u"RepoRevokeDeals", u"Отправить запрос на удаление указанных сделок РЕПО ?", u"RR"},
 };
 
-std::function<void(testing::SendStage, const QString&)> g_stageHook;
-
 void stage(testing::SendStage s, const QString& file = QString())
 {
-    if (g_stageHook)
-        g_stageHook(s, file);
+    if (const testing::SendStageHook& hook = overrides::SendStageHook())
+        hook(s, file);
 }
 
 // Next number tried by the unique name generator; like the platform's it starts from a
@@ -65,14 +63,6 @@ bool g_uniqueSeeded = false;
 bool nameTaken(const QString& path)
 {
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-}
-
-// The folder's names are folder + "/" + name, or name alone for no folder.
-QString inFolder(const QString& folder, const QString& name)
-{
-    if (folder.isEmpty())
-        return name;
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
 // The platform's unique temporary name: first three characters of the prefix, one to four
@@ -91,7 +81,7 @@ QString uniqueTempFile(const QString& folder, const QString& prefix, const QStri
         const quint16 unique = g_nextUnique++;
         if (unique == 0)
             continue;
-        const QString stem = inFolder(folder, head + QString::number(unique, 16).toUpper());
+        const QString stem = JoinPath(folder, head + QString::number(unique, 16).toUpper());
         if (nameTaken(stem + finalExt))
             continue;
         const QString name = stem + QStringLiteral(".tmp");
@@ -192,11 +182,11 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     if (file.isEmpty())
         Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
              work);
-    const QString target = inFolder(sendFolder, QFileInfo(file).fileName());
+    const QString target = JoinPath(sendFolder, QFileInfo(file).fileName());
     // With one folder for both, the request would be written under its final name where the
     // transport looks: it is written under a hidden name and renamed into place instead.
     if (sameFolder(work, sendFolder))
-        file = inFolder(work, u'.' + QFileInfo(file).fileName() + QStringLiteral(".part"));
+        file = JoinPath(work, u'.' + QFileInfo(file).fileName() + QStringLiteral(".part"));
     stage(testing::SendStage::WorkFileNamed, file);
 
     WriteRequestXml(requestName, file, data);
@@ -221,11 +211,12 @@ QString MakeWorkFileName(const QString& prefix, const QString& folder, const QSt
     return makeWorkFileName(prefix, folder, extension, true);
 }
 
-namespace testing {
-void SetSendStageHook(std::function<void(SendStage, const QString&)> hook)
+namespace overrides {
+testing::SendStageHook& SendStageHook()
 {
-    g_stageHook = std::move(hook);
+    static testing::SendStageHook hook;
+    return hook;
 }
-} // namespace testing
+} // namespace overrides
 
 } // namespace varnel

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "messages/FileMove.h"
-
 #include <QString>
 
 #include <functional>
@@ -15,7 +13,7 @@ enum class SendStage {
     BeforeMove,     // the document is written; argument: the work file
 };
 
-// Called at each stage with the work file (empty before it is named). nullptr removes it.
-void SetSendStageHook(std::function<void(SendStage, const QString& workFile)> hook);
+// Called at each stage with the work file (empty before it is named).
+using SendStageHook = std::function<void(SendStage, const QString& workFile)>;
 
 } // namespace varnel::testing

@@ -8,6 +8,7 @@
 #include "core/Settings.h"
 #include "core/Values.h"
 #include "shell/InstanceLock.h"
+#include "shell/Overrides.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -16,12 +17,6 @@
 
 namespace varnel {
 namespace {
-
-// Number of the failure when a file to be examined is not there.
-constexpr int kFileNotFound = 53;
-
-std::optional<bool> g_excelOverride;
-std::function<QString()> g_loginNameSource;
 
 // A value that is not a number (a store edited by hand) gives the default instead of failing
 // start-up, which would skip the settings file check and the second-client check with it. A
@@ -38,10 +33,33 @@ double placementValue(const QString& key, double def)
 
 QString loginName()
 {
-    return g_loginNameSource ? g_loginNameSource() : QueryLoginName();
+    const std::function<QString()>& source = overrides::LoginNameSource();
+    return source ? source() : QueryLoginName();
+}
+
+// Twips back from pixels: the value read when the pixels are still those it gave.
+double storedValue(double read, int pixels, double dpi)
+{
+    return TwipsToPixels(read, dpi) == pixels ? read : PixelsToTwips(pixels, dpi);
 }
 
 } // namespace
+
+namespace overrides {
+
+std::optional<bool>& ExcelAvailable()
+{
+    static std::optional<bool> available;
+    return available;
+}
+
+std::function<QString()>& LoginNameSource()
+{
+    static std::function<QString()> source;
+    return source;
+}
+
+} // namespace overrides
 
 MainPlacement ReadMainPlacement()
 {
@@ -51,6 +69,10 @@ MainPlacement ReadMainPlacement()
     p.top = placementValue(QStringLiteral("MainTop"), defaults.top);
     p.width = placementValue(QStringLiteral("MainWidth"), defaults.width);
     p.height = placementValue(QStringLiteral("MainHeight"), defaults.height);
+    for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"}) {
+        if (!PlacementStore::Read(kAppTitle, QString::fromLatin1(key), QString()).isEmpty())
+            p.stored = true;
+    }
     return p;
 }
 
@@ -62,11 +84,42 @@ void WriteMainPlacement(const MainPlacement& placement)
     PlacementStore::Write(kAppTitle, QStringLiteral("MainHeight"), SingleToText(placement.height));
 }
 
+MainPlacement PlacementToStore(const MainPlacement& read, const QRect& now, double dpiX,
+                               double dpiY)
+{
+    MainPlacement p;
+    p.left = storedValue(read.left, now.x(), dpiX);
+    p.top = storedValue(read.top, now.y(), dpiY);
+    p.width = storedValue(read.width, now.width(), dpiX);
+    p.height = storedValue(read.height, now.height(), dpiY);
+    p.stored = true;
+    return p;
+}
+
+QRect FitMainWindow(const QRect& wanted, const QRect& available, const QSize& atLeast)
+{
+    QRect r = wanted;
+    r.setSize(r.size().expandedTo(atLeast));
+    if (available.isEmpty() || available.contains(r))
+        return r;
+    r.setSize(r.size().boundedTo(available.size()));
+    if (r.right() > available.right())
+        r.moveRight(available.right());
+    if (r.bottom() > available.bottom())
+        r.moveBottom(available.bottom());
+    if (r.left() < available.left())
+        r.moveLeft(available.left());
+    if (r.top() < available.top())
+        r.moveTop(available.top());
+    return r;
+}
+
 bool IsFileReadOnly(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        throw Error(kFileNotFound, QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+        throw Error(kFileNotFoundErrorNumber,
+                    QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
     // The owner's write bit, not the caller's access: root may write anything.
     return !info.permission(QFileDevice::WriteOwner);
 }
@@ -117,17 +170,7 @@ QString LanguageStatusText()
 
 bool IsExcelAvailable()
 {
-    return g_excelOverride.value_or(true);
-}
-
-void SetExcelAvailableOverride(std::optional<bool> available)
-{
-    g_excelOverride = available;
-}
-
-void SetLoginNameSource(std::function<QString()> source)
-{
-    g_loginNameSource = std::move(source);
+    return overrides::ExcelAvailable().value_or(true);
 }
 
 StartupResult RunStartup(MainWindowHost& host, InstanceLock& lock)
@@ -141,8 +184,8 @@ StartupResult RunStartup(MainWindowHost& host, InstanceLock& lock)
             user.truncate(nul);
         user = user.left(255);
         if (user.isEmpty()) {
-            ShowMessage(QStringLiteral("Не удалось определить пользователя"), MessageStyle::Plain,
-                        kAppTitle, host.boxParent());
+            Dialogs::Notice(host.boxParent(), QStringLiteral("Не удалось определить пользователя"),
+                            kAppTitle);
             user = QStringLiteral("@default");
         }
         SetUserName(user);

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "core/Error.h"
 #include "core/Twips.h"
 
 #include <QDateTime>
+#include <QRect>
 #include <QString>
-
-#include <functional>
-#include <optional>
 
 class QWidget;
 
@@ -14,21 +13,32 @@ namespace varnel {
 
 class InstanceLock;
 
-// Caption of the main window's failure traps (with its trailing blank).
-inline const QString kMainTrapCaption = QStringLiteral("Error! ");
-
 // Main window placement in twips, as the per-user store keeps it.
 struct MainPlacement {
     double left = 1000;
     double top = 1000;
     double width = 6500;
     double height = 6500;
+    // True when the store held at least one of the four values (not written).
+    bool stored = false;
 };
 
 // MainLeft, MainTop, MainWidth, MainHeight of the per-user store (application "Varnel",
 // section Settings); a value that is absent or not a number gives its default.
 MainPlacement ReadMainPlacement();
 void WriteMainPlacement(const MainPlacement& placement);
+
+// What shutdown stores for a window whose geometry in pixels is now: a value the window still
+// has as it was read (its pixels those of the twips read) goes back as it was read, so that
+// twips rounded to pixels and back do not move the window a little at every start; the others
+// are the window's own, in twips.
+MainPlacement PlacementToStore(const MainPlacement& read, const QRect& now, double dpiX,
+                               double dpiY);
+
+// Where the main window opens, in pixels: the wanted rectangle, at least atLeast in size (the
+// room a window needs when no placement is stored), and pulled into the available area of the
+// screen when it lies outside it (made smaller first where it is larger than that area).
+QRect FitMainWindow(const QRect& wanted, const QRect& available, const QSize& atLeast);
 
 // True when the file's owner may not write it. Raises Error when the file cannot be examined
 // (it does not exist).
@@ -52,10 +62,6 @@ QString LanguageStatusText();
 // Whether spreadsheet export is available. On this platform the export writes its workbook
 // itself, so the answer is true unless a test says otherwise.
 bool IsExcelAvailable();
-void SetExcelAvailableOverride(std::optional<bool> available);
-
-// Where start-up takes the login name from; tests replace it. nullptr restores QueryLoginName.
-void SetLoginNameSource(std::function<QString()> source);
 
 // What start-up and shutdown need of the main window.
 class MainWindowHost {

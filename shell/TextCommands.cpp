@@ -1,10 +1,12 @@
 #include "shell/TextCommands.h"
 
+#include "core/ChildWindow.h"
 #include "core/Dialogs.h"
+#include "core/Error.h"
+#include "shell/Overrides.h"
 #include "shell/frmDocument.h"
 
 #include <QPageSetupDialog>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -34,18 +36,6 @@ bool systemPageSetupDialog(QPrinter& printer, QWidget* parent, const QString& ti
     return dialog.exec() == QDialog::Accepted;
 }
 
-PrinterDialog& printDialog()
-{
-    static PrinterDialog dialog;
-    return dialog;
-}
-
-PrinterDialog& pageSetupDialog()
-{
-    static PrinterDialog dialog;
-    return dialog;
-}
-
 } // namespace
 
 QPrinter& SharedPrinter()
@@ -56,16 +46,6 @@ QPrinter& SharedPrinter()
     return *printer;
 }
 
-void SetPrintDialog(PrinterDialog dialog)
-{
-    printDialog() = std::move(dialog);
-}
-
-void SetPageSetupDialog(PrinterDialog dialog)
-{
-    pageSetupDialog() = std::move(dialog);
-}
-
 frmDocument* Open(QWidget* dialogParent)
 {
     const QString path =
@@ -73,34 +53,34 @@ frmDocument* Open(QWidget* dialogParent)
     if (path.isEmpty())
         return nullptr;
     auto document = std::make_unique<frmDocument>();
-    if (!RunTrapped(dialogParent, kCommandErrorCaption, [&] { document->LoadFile(path); }))
+    if (!RunTrapped(dialogParent, kMainTrapCaption, [&] { document->LoadFile(path); }))
         return nullptr;
     return document.release();
 }
 
-void Save(frmDocument* document)
+void Save(TextWindow* document, QWidget* dialogParent)
 {
-    if (!document || !document->IsTextDocument())
+    if (!document)
         return;
-    RunTrapped(document, kCommandErrorCaption, [document] { document->SaveFile(); });
+    RunTrapped(dialogParent, kMainTrapCaption, [document] { document->SaveFile(QString()); });
 }
 
-void SaveAs(frmDocument* document, QWidget* dialogParent)
+void SaveAs(TextWindow* document, QWidget* dialogParent)
 {
-    if (!document || !document->IsTextDocument())
+    if (!document)
         return;
     const QString path =
         Dialogs::SaveFile(dialogParent, QStringLiteral("Save As"), QString(), kAllFilesFilter);
     if (path.isEmpty())
         return;
-    RunTrapped(dialogParent, kCommandErrorCaption, [&] { document->SaveFile(path); });
+    RunTrapped(dialogParent, kMainTrapCaption, [&] { document->SaveFile(path); });
 }
 
 void PageSetup(QWidget* dialogParent)
 {
     // Cancelling leaves the printer as it was; printer failures are not reported.
     try {
-        const PrinterDialog& dialog = pageSetupDialog();
+        const PrinterDialog& dialog = overrides::PageSetupDialog();
         const QString title = QStringLiteral("Page Setup");
         if (dialog)
             dialog(SharedPrinter(), dialogParent, title);
@@ -110,22 +90,38 @@ void PageSetup(QWidget* dialogParent)
     }
 }
 
-void Print(frmDocument* document, QWidget* dialogParent)
+void Print(TextWindow* document, QWidget* dialogParent)
 {
-    if (!document || !document->IsTextDocument())
+    if (!document)
         return;
     try {
         QPrinter& printer = SharedPrinter();
-        const PrinterDialog& dialog = printDialog();
+        const PrinterDialog& dialog = overrides::PrintDialog();
         const QString title = QStringLiteral("Print");
         const bool accepted = dialog ? dialog(printer, dialogParent, title)
                                      : systemPrintDialog(printer, dialogParent, title);
         if (!accepted)
             return;
         printer.setDocName(document->filePath());
-        document->body()->print(&printer);
+        document->Print(printer);
     } catch (...) {
     }
 }
 
 } // namespace varnel::TextCommands
+
+namespace varnel::overrides {
+
+TextCommands::PrinterDialog& PrintDialog()
+{
+    static TextCommands::PrinterDialog dialog;
+    return dialog;
+}
+
+TextCommands::PrinterDialog& PageSetupDialog()
+{
+    static TextCommands::PrinterDialog dialog;
+    return dialog;
+}
+
+} // namespace varnel::overrides

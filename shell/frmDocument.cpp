@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QSaveFile>
 #include <QTextDocument>
 
@@ -73,6 +74,11 @@ QMenu* frmDocument::createContextMenu()
 QString frmDocument::filePath() const
 {
     return lblFileName_->text();
+}
+
+void frmDocument::Print(QPrinter& printer)
+{
+    rtbBody_->print(&printer);
 }
 
 QString frmDocument::bodyText() const

@@ -35,6 +35,8 @@ public:
     QSize sizeHint() const override;
 
     QString filePath() const override;
+    // Prints rtbBody's text.
+    void Print(QPrinter& printer) override;
     bool isModified() const { return modified_; }
     const TextFormat& textFormat() const { return format_; }
     QPlainTextEdit* body() const { return rtbBody_; }

@@ -8,9 +8,9 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <map>
 
 class QAction;
-class QDialog;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -21,9 +21,14 @@ class QToolBar;
 namespace varnel {
 
 class ChildWindow;
+class ReportWindow;
 
 // The client's multi-document frame: menus, toolbar, status bar, the enabling timer, and the
 // commands it carries out itself. Creating it runs start-up; closing it runs shutdown.
+//
+// frmMain.cpp holds the frame, start-up and shutdown and the child windows; frmMainBars.cpp
+// builds the menu bar, the toolbar and the status bar from one table of items;
+// frmMainCommands.cpp carries out the commands.
 class frmMain : public QMainWindow, private MainWindowHost {
     Q_OBJECT
 
@@ -41,17 +46,21 @@ public:
     };
 
     // Makes a new, unparented report window; the widget implements ChildWindow and has been
-    // built from its layout (ChildWindow::loadFailed() tells whether that failed).
+    // built from its layout (ReportWindow::loadFailed() tells whether that failed).
     using WindowFactory = std::function<QWidget*()>;
     using CommandHandler = std::function<void(frmMain& main)>;
-    // Runs a modal dialog and returns its result (tests replace it to stay headless).
-    using ModalRunner = std::function<int(QDialog& dialog)>;
 
     static void setReportWindowFactory(ReportKind kind, WindowFactory factory);
     static void setCommandHandler(Command command, CommandHandler handler);
-    static void setModalRunner(ModalRunner runner);
-    // Removes every registration (tests).
-    static void resetRegistry();
+
+    // Every registration of the process at once. The program fills it through the two
+    // functions above (RegisterClientParts); the tests' guard keeps it and puts it back.
+    struct Registry {
+        WindowFactory ordinary;
+        WindowFactory repo;
+        std::map<Command, CommandHandler> handlers;
+    };
+    static Registry& registry();
 
     // The program icon (the main window's, and the application's for every other window).
     static QIcon ApplicationIcon();
@@ -73,9 +82,6 @@ public:
     QMdiArea* mdiArea() const { return mdiArea_; }
     // The child window protocol of the active child window; nullptr when there is none.
     ChildWindow* activeChild() const;
-
-    // Runs a dialog modally through the registered runner.
-    int runModal(QDialog& dialog);
 
     // The last numbers given to new reports of each kind.
     int newReportCount(ReportKind kind) const;
@@ -146,23 +152,20 @@ private:
     void setStatusInfo(int panel, const QString& text) override { SetStatusInfo(panel, text); }
     void hideSpreadsheetExport() override;
 
-    void buildMenus();
-    void buildToolBar();
-    void buildStatusBar();
+    // frmMainBars.cpp
+    void buildBars();
     QAction* action(const QString& name) const;
-    QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
-                     void (frmMain::*slot)(), const QKeySequence& shortcut = {});
-    QAction* addSeparator(QMenu* menu, const QString& name);
-    QMenu* addMenu(const QString& name, const QString& caption);
-    void fillWindowList();
+    // The size the window opens with when no placement is stored: its whole menu bar and room
+    // for a text window below the bars.
+    QSize firstRunSize() const;
 
     void newReport(ReportKind kind);
     // A new report window of the kind, built from its layout; null when it failed to build.
     QWidget* makeReportWindow(ReportKind kind);
     void openReport(ReportKind kind);
+    // The report operations of the active child window; null when it is no report window.
+    ReportWindow* activeReport() const;
     void runHandler(Command command);
-    void tileSubWindows(Qt::Orientation orientation);
-    QWidget* activeWidget() const;
 
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* tbToolBar_ = nullptr;
@@ -174,6 +177,8 @@ private:
     QHash<QString, QAction*> actions_;
     int newReports_ = 0;
     int newRepoReports_ = 0;
+    // The placement start-up read from the store, to write back unchanged what was not moved.
+    MainPlacement readPlacement_;
     InstanceLock instanceLock_;
     StartupResult startupResult_ = StartupResult::Running;
 };

@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
+#include "core/Settings.h"
 #include "core/Values.h"
 #include "shell/Startup.h"
 
@@ -89,9 +90,9 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
 
     auto* top = new QGridLayout;
     auto* lblParticipant = new QLabel(QStringLiteral("Код участника по умолчанию"), this);
-    QLineEdit* participant =
-        addLineField(OptionField::Participant,
-                     QStringLiteral("Значение, проставляемое по умолчанию в поле Participant"));
+    QLineEdit* participant = addLineField(
+        OptionField::Participant,
+        QStringLiteral("Значение, проставляемое по умолчанию в поле Participant"), this);
     lblParticipant->setBuddy(participant);
     top->addWidget(lblParticipant, 0, 0);
     top->addWidget(participant, 0, 1);
@@ -134,6 +135,26 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     layout->addWidget(tbsOptions_, 1);
     layout->addLayout(buttons);
 
+    // Tab goes through the fields in the order they are shown, each path before its "..."
+    // button; the fields on the tab pages are reparented by the layouts, which would put them
+    // after their buttons otherwise.
+    QWidget* previous = lineEdits_[std::size_t(OptionField::Participant)];
+    const auto chain = [&previous](QWidget* next) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    chain(cmbLanguage_);
+    chain(tbsOptions_);
+    for (const QList<BrowseRow>* rows : {&schemaRows(), &folderRows()}) {
+        for (const BrowseRow& r : *rows) {
+            chain(lineEdits_[std::size_t(r.field)]);
+            chain(findChild<QPushButton*>(r.button));
+        }
+    }
+    chain(cmdOK_);
+    chain(cmdCancel_);
+    chain(cmdApply_);
+
     connect(cmdOK_, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdApply_, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
@@ -155,15 +176,15 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     connect(Timer1_, &QTimer::timeout, this, &frmOptions::Timer1_Timer);
     Timer1_->start();
 
-    // Ctrl+Tab is caught wherever the focus is inside the dialog.
+    // Ctrl+Tab and Ctrl+Shift+Tab are caught wherever the focus is inside the dialog.
     installEventFilter(this);
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
 }
 
-QLineEdit* frmOptions::addLineField(OptionField field, const QString& hint)
+QLineEdit* frmOptions::addLineField(OptionField field, const QString& hint, QWidget* parent)
 {
-    auto* edit = new QLineEdit(this);
+    auto* edit = new QLineEdit(parent);
     edit->setObjectName(OptionsModel::FieldSetting(field).control);
     edit->setToolTip(hint);
     lineEdits_[std::size_t(field)] = edit;
@@ -181,8 +202,8 @@ QWidget* frmOptions::buildBrowsePage(BrowsePage kind)
     auto* grid = new QGridLayout(frame);
     int row = 0;
     for (const BrowseRow& r : folders ? folderRows() : schemaRows()) {
-        QLineEdit* edit = addLineField(r.field, r.hint);
         auto* label = new QLabel(r.label, frame);
+        QLineEdit* edit = addLineField(r.field, r.hint, frame);
         label->setBuddy(edit);
         auto* browse = new QPushButton(QStringLiteral("..."), frame);
         browse->setObjectName(r.button);
@@ -258,7 +279,11 @@ void frmOptions::browseSchema(QLineEdit* field, const QString& title)
 
 void frmOptions::browseFolder(QLineEdit* field, const QString& title)
 {
-    const QString folder = BrowseForFolder(this, title);
+    // The choice opens at the folder the field names (".\" paths from the program folder); an
+    // empty field names none.
+    const QString named = TrimSpaces(field->text());
+    const QString folder =
+        BrowseForFolder(this, title, named.isEmpty() ? QString() : ResolvePath(named));
     if (!folder.isEmpty())
         field->setText(folder);
 }
@@ -270,14 +295,18 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
         const Qt::KeyboardModifiers mods =
             key->modifiers() &
             (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+        const int count = tbsOptions_->count();
+        // Ctrl+Tab: the next tab, from the last the first. Ctrl+Shift+Tab (which arrives as
+        // Backtab, or as Tab with Shift): the previous one, from the first the last.
         if (key->key() == Qt::Key_Tab && mods == Qt::ControlModifier) {
-            tbsOptions_->setCurrentIndex((tbsOptions_->currentIndex() + 1) % tbsOptions_->count());
+            tbsOptions_->setCurrentIndex((tbsOptions_->currentIndex() + 1) % count);
             return true;
         }
-        // Ctrl+Shift+Tab switches nothing (the tab widget would go back a page).
         if ((key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Tab) &&
-            mods.testFlag(Qt::ControlModifier))
+            mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            tbsOptions_->setCurrentIndex((tbsOptions_->currentIndex() + count - 1) % count);
             return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

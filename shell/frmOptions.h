@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/frmOptionsModel.h"
+#include "shell/OptionsModel.h"
 
 #include <QDialog>
 
@@ -44,7 +44,7 @@ private:
     // The schema files page or the folders page: a path field with a "..." button for each.
     enum class BrowsePage { Schemas, Folders };
     QWidget* buildBrowsePage(BrowsePage kind);
-    QLineEdit* addLineField(OptionField field, const QString& hint);
+    QLineEdit* addLineField(OptionField field, const QString& hint, QWidget* parent);
 
     QLineEdit* lineEdits_[kOptionFieldCount] = {};
     QComboBox* cmbLanguage_ = nullptr;

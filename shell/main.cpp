@@ -1,6 +1,7 @@
 #include "core/AppContext.h"
 #include "shell/ClientParts.h"
 #include "shell/frmMain.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(varnel::VersionString());
 
     QApplication::setWindowIcon(varnel::frmMain::ApplicationIcon());
+    varnel::InstallQtDialogs();
 
     // The client speaks Russian, and so do Qt's own buttons and file dialogs ("Да", "Нет",
     // "Отмена" under a Russian question). Without the translations they stay English.

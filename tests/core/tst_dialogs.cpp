@@ -1,10 +1,33 @@
+#include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/ScriptedDialogs.h"
 
+#include <QDialog>
+#include <QRegularExpression>
+
 #include <QtTest>
 
 using namespace varnel;
+
+namespace {
+
+// A provider whose boxes fail, as a box can when the display has gone.
+class FailingDialogs : public DialogProvider {
+public:
+    FailingDialogs() : previous_(SetDialogProvider(this)) {}
+    ~FailingDialogs() override { SetDialogProvider(previous_); }
+    DialogResult show(QWidget*, const DialogRequest&) override
+    {
+        throw std::runtime_error("no display");
+    }
+    int runModal(QDialog&) override { throw std::runtime_error("no display"); }
+
+private:
+    DialogProvider* previous_;
+};
+
+} // namespace
 
 class TestDialogs : public QObject {
     Q_OBJECT
@@ -16,6 +39,14 @@ private slots:
     void trapShowsDescription_data();
     void trapShowsDescription();
     void providerIsRestored();
+    void boxesCarryTheirIconAndCaption_data();
+    void boxesCarryTheirIconAndCaption();
+    void trapSurvivesAFailingBox();
+    void answersOfAnotherKindFailTheTest_data();
+    void answersOfAnotherKindFailTheTest();
+    void answersLeftOverFailTheTest();
+    void modalDialogsGetTheirAction();
+    void withoutAProviderNothingWaits();
 };
 
 void TestDialogs::scriptedAnswersAreTakenInOrder()
@@ -110,6 +141,129 @@ void TestDialogs::providerIsRestored()
         QCOMPARE(&CurrentDialogProvider(), static_cast<DialogProvider*>(&outer));
     }
     QCOMPARE(&CurrentDialogProvider(), before);
+}
+
+void TestDialogs::boxesCarryTheirIconAndCaption_data()
+{
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("shownTitle");
+    QTest::newRow("critical under the main window's caption")
+        << int(MessageIcon::Critical) << "Error! "
+        << "Error! ";
+    QTest::newRow("information") << int(MessageIcon::Information) << "Varnel"
+                                 << "Varnel";
+    QTest::newRow("plain without a title") << int(MessageIcon::None) << "" << kAppTitle;
+}
+
+void TestDialogs::boxesCarryTheirIconAndCaption()
+{
+    QFETCH(int, icon);
+    QFETCH(QString, title);
+    QFETCH(QString, shownTitle);
+    ScriptedDialogs dialogs;
+    Dialogs::Notice(nullptr, "Файл не найден", title, MessageIcon(icon));
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().text, QString("Файл не найден"));
+    QCOMPARE(int(dialogs.last().icon), icon);
+    QCOMPARE(dialogs.last().buttons, MessageButtons::Ok);
+    QCOMPARE(dialogs.last().title, shownTitle);
+}
+
+void TestDialogs::trapSurvivesAFailingBox()
+{
+    // The trap's box is the last resort: its own failure does not leave the trap.
+    FailingDialogs failing;
+    QVERIFY(!RunTrapped(nullptr, "Error! ", [] { Fail("text"); }));
+}
+
+void TestDialogs::answersOfAnotherKindFailTheTest_data()
+{
+    QTest::addColumn<QString>("queued"); // yes, path, modal
+    QTest::addColumn<QString>("shown");  // notice, question, open, modal
+    QTest::newRow("a path for a question") << "path"
+                                           << "question";
+    QTest::newRow("an answer for a file dialog") << "yes"
+                                                 << "open";
+    QTest::newRow("Yes for a notice with OK only") << "yes"
+                                                   << "notice";
+    QTest::newRow("a modal action for a box") << "modal"
+                                              << "question";
+    QTest::newRow("an answer for a modal dialog") << "yes"
+                                                  << "modal";
+}
+
+void TestDialogs::answersOfAnotherKindFailTheTest()
+{
+    QFETCH(QString, queued);
+    QFETCH(QString, shown);
+    ScriptedDialogs dialogs;
+    if (queued == "yes")
+        dialogs.answer(Answer::Yes);
+    else if (queued == "path")
+        dialogs.choosePath("/tmp/a.xml");
+    else
+        dialogs.onModal([](QDialog&) { return int(QDialog::Accepted); });
+
+    // The mismatch fails the test at the box (expected here), and the box takes its way out.
+    QEXPECT_FAIL("", "the scripted entry does not suit the box shown", Continue);
+    if (shown == "question") {
+        QCOMPARE(Dialogs::AskYesNo(nullptr, "Отправить ?", "Varnel"), Answer::No);
+    } else if (shown == "notice") {
+        Dialogs::Notice(nullptr, "Готово", "Varnel");
+    } else if (shown == "open") {
+        QVERIFY(Dialogs::OpenFile(nullptr, "Открыть", "/tmp", "*.xml").isEmpty());
+    } else {
+        QDialog dialog;
+        QCOMPARE(Dialogs::RunModal(dialog), int(QDialog::Rejected));
+    }
+    // The entry that did not suit is used up: nothing is left over to fail the test again.
+    QCOMPARE(dialogs.pending(), 0);
+}
+
+void TestDialogs::answersLeftOverFailTheTest()
+{
+    QEXPECT_FAIL("", "an answer no box asked for", Continue);
+    {
+        ScriptedDialogs dialogs;
+        dialogs.answer(Answer::Yes);
+    }
+    // Without the failure above this check would pass unexpectedly and fail the test.
+    QVERIFY(true);
+}
+
+void TestDialogs::modalDialogsGetTheirAction()
+{
+    ScriptedDialogs dialogs;
+    QDialog dialog;
+    dialog.setObjectName("dlgSample");
+    dialog.setWindowTitle("Образец");
+    QString seen;
+    dialogs.onModal([&](QDialog& d) {
+        seen = d.objectName();
+        return 7;
+    });
+    QCOMPARE(Dialogs::RunModal(dialog), 7);
+    QCOMPARE(seen, QString("dlgSample"));
+    // Nothing queued: rejected without being shown.
+    QCOMPARE(Dialogs::RunModal(dialog), int(QDialog::Rejected));
+    QCOMPARE(dialogs.shown().size(), 2);
+    QCOMPARE(dialogs.last().kind, DialogKind::Modal);
+    QCOMPARE(dialogs.last().title, QString("Образец"));
+    QCOMPARE(dialogs.last().text, QString("dlgSample"));
+}
+
+void TestDialogs::withoutAProviderNothingWaits()
+{
+    // No provider installed (as in a program that has not set up its windows): a box is not
+    // shown but answered as if closed, and a modal dialog is rejected.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not shown.*Отправить"));
+    QCOMPARE(Dialogs::AskYesNo(nullptr, "Отправить ?", "Varnel"), Answer::No);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not shown.*Сохранить"));
+    QCOMPARE(Dialogs::AskYesNoCancel(nullptr, "Сохранить ?", "Varnel"), Answer::Cancel);
+    QVERIFY(Dialogs::ChooseFolder(nullptr, "Каталог").isEmpty());
+    QDialog dialog;
+    QCOMPARE(Dialogs::RunModal(dialog), int(QDialog::Rejected));
 }
 
 QTEST_MAIN(TestDialogs)

@@ -2,33 +2,19 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/MessageTexts.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "core/Values.h"
+#include "tests/support/Overrides.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 using namespace varnel;
 
 namespace {
-
-// A provider whose boxes fail, as a box can when the display has gone.
-class FailingDialogs : public DialogProvider {
-public:
-    FailingDialogs() : previous_(SetDialogProvider(this)) {}
-    ~FailingDialogs() override { SetDialogProvider(previous_); }
-    DialogResult show(QWidget*, const DialogRequest&) override
-    {
-        throw std::runtime_error("no display");
-    }
-    int runModal(QDialog&) override { throw std::runtime_error("no display"); }
-
-private:
-    DialogProvider* previous_;
-};
 
 QString ReadFile(const QString& path)
 {
@@ -64,9 +50,6 @@ private slots:
     void fillMessage();
     void versionComment();
     void stockMessages();
-    void showMessage_data();
-    void showMessage();
-    void showMessageSwallowsAFailingBox();
 
 private:
     QString log(const QString& suffix = QString()) const
@@ -76,14 +59,16 @@ private:
     void storeStockTexts();
 
     std::unique_ptr<QTemporaryDir> dir_;
+    std::optional<testing::ScopedProgramFolder> folder_;
+    std::optional<testing::ScopedSettingsFile> settings_;
 };
 
 void TestMessageTexts::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
-    SetProgramFolder(dir_->path());
-    SetSettingsFilePath(dir_->filePath("varnel_client.ini"));
+    folder_.emplace(dir_->path());
+    settings_.emplace(dir_->filePath("varnel_client.ini"));
 }
 
 void TestMessageTexts::storeStockTexts()
@@ -274,43 +259,6 @@ void TestMessageTexts::stockMessages()
     }
     QCOMPARE(codes, QStringList({"C10", "S1", "S2", "S3", "S4", "S5", "S13", "S16", "S17", "S18",
                                  "S52", "S54", "S55", "S59"}));
-}
-
-void TestMessageTexts::showMessage_data()
-{
-    QTest::addColumn<int>("style");
-    QTest::addColumn<int>("icon");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("shownTitle");
-    QTest::newRow("critical under the main window's caption")
-        << int(MessageStyle::Critical) << int(MessageIcon::Critical) << "Error! "
-        << "Error! ";
-    QTest::newRow("information") << int(MessageStyle::Information) << int(MessageIcon::Information)
-                                 << "Varnel"
-                                 << "Varnel";
-    QTest::newRow("plain without a title")
-        << int(MessageStyle::Plain) << int(MessageIcon::None) << "" << kAppTitle;
-}
-
-void TestMessageTexts::showMessage()
-{
-    QFETCH(int, style);
-    QFETCH(int, icon);
-    QFETCH(QString, title);
-    QFETCH(QString, shownTitle);
-    ScriptedDialogs dialogs;
-    ShowMessage("Файл не найден", MessageStyle(style), title);
-    QCOMPARE(dialogs.shown().size(), 1);
-    QCOMPARE(dialogs.last().text, QString("Файл не найден"));
-    QCOMPARE(int(dialogs.last().icon), icon);
-    QCOMPARE(dialogs.last().buttons, MessageButtons::Ok);
-    QCOMPARE(dialogs.last().title, shownTitle);
-}
-
-void TestMessageTexts::showMessageSwallowsAFailingBox()
-{
-    FailingDialogs failing;
-    ShowMessage("text", MessageStyle::Critical, "Error! ");
 }
 
 QTEST_GUILESS_MAIN(TestMessageTexts)

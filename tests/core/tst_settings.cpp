@@ -1,12 +1,15 @@
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
 #include "core/Settings.h"
+#include "tests/support/Overrides.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 using namespace varnel;
 
@@ -49,21 +52,22 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<testing::ScopedProgramFolder> m_folder;
+    std::optional<testing::ScopedSettingsFile> m_settings;
 };
 
 void TestSettings::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    SetProgramFolder(m_dir->path());
-    SetSettingsFilePath(m_dir->filePath("varnel_client.ini"));
+    m_folder.emplace(m_dir->path());
+    m_settings.emplace(m_dir->filePath("varnel_client.ini"));
 }
 
 void TestSettings::cleanup()
 {
-    SetSettingsFilePath(QString());
-    SetProgramFolder(QString());
-    PlacementStore::SetRoot(QString());
+    m_settings.reset();
+    m_folder.reset();
 }
 
 void TestSettings::readSetting_data()
@@ -149,7 +153,7 @@ void TestSettings::noSettingsFileGivesDefaults()
 
 void TestSettings::failedWriteIsSilent()
 {
-    SetSettingsFilePath(m_dir->filePath("missing/varnel_client.ini"));
+    m_settings.emplace(m_dir->filePath("missing/varnel_client.ini"));
     WriteSetting("Main", "Language", "EN");
     QCOMPARE(ReadSetting("Main", "Language", "RU"), "RU");
     QVERIFY(!QFileInfo::exists(m_dir->filePath("missing")));
@@ -259,7 +263,8 @@ void TestSettings::placementStore()
 {
     QTemporaryDir root;
     QVERIFY(root.isValid());
-    PlacementStore::SetRoot(root.path());
+    std::optional<testing::ScopedPlacementRoot> store;
+    store.emplace(root.path());
     QCOMPARE(PlacementStore::Read("Varnel", "MainLeft", "1000"), "1000");
     PlacementStore::Write("Varnel", "MainLeft", "1500");
     PlacementStore::Write("Varnel_Reports", "MainLeft", "2500");
@@ -280,7 +285,7 @@ void TestSettings::placementStore()
     QVERIFY(QFileInfo::exists(root.filePath("Varnel/Varnel_Pick_x.ini")));
 
     // Back at the user's own folder the test values are not there.
-    PlacementStore::SetRoot(QString());
+    store.reset();
     QSettings user(QSettings::IniFormat, QSettings::UserScope, "Varnel", "Varnel");
     QVERIFY(!user.fileName().startsWith(root.path()));
 }

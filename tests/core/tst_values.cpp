@@ -2,10 +2,17 @@
 #include "core/Error.h"
 #include "core/ScriptedDialogs.h"
 #include "core/Values.h"
+#include "tests/support/Overrides.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 using namespace varnel;
 
@@ -31,17 +38,31 @@ private slots:
     void getFileExtension();
     void browseForFolder_data();
     void browseForFolder();
+    void browseForFolderOpensAtTheNamedFolder_data();
+    void browseForFolderOpensAtTheNamedFolder();
+    void joinPath_data();
+    void joinPath();
+
+    void cleanupTestCase();
 
 private:
     QTemporaryDir dir_;
+    std::optional<testing::ScopedProgramFolder> folder_;
+    std::optional<testing::ScopedSettingsFile> settings_;
 };
 
 void TestValues::initTestCase()
 {
     // No settings file: the date message comes with its built-in text.
     QVERIFY(dir_.isValid());
-    SetProgramFolder(dir_.path());
-    SetSettingsFilePath(dir_.filePath("varnel_client.ini"));
+    folder_.emplace(dir_.path());
+    settings_.emplace(dir_.filePath("varnel_client.ini"));
+}
+
+void TestValues::cleanupTestCase()
+{
+    settings_.reset();
+    folder_.reset();
 }
 
 void TestValues::cleanup()
@@ -281,6 +302,70 @@ void TestValues::browseForFolder()
     QCOMPARE(dialogs.shown().size(), 1);
     QCOMPARE(dialogs.last().kind, DialogKind::Folder);
     QCOMPARE(dialogs.last().title, QString("Выберите каталог"));
+}
+
+void TestValues::browseForFolderOpensAtTheNamedFolder_data()
+{
+    QTest::addColumn<QString>("start"); // relative to the test folder; "-" for none
+    QTest::addColumn<bool>("used");
+    QTest::newRow("an existing folder") << "named" << true;
+    QTest::newRow("a folder that is not there") << "missing" << false;
+    QTest::newRow("a file, not a folder") << "file.txt" << false;
+    QTest::newRow("none") << "-" << false;
+}
+
+void TestValues::browseForFolderOpensAtTheNamedFolder()
+{
+    QFETCH(QString, start);
+    QFETCH(bool, used);
+    QVERIFY(QDir(dir_.path()).mkpath("named"));
+    QFile file(dir_.filePath("file.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    ScriptedDialogs dialogs;
+    const QString path = start == "-" ? QString() : dir_.filePath(start);
+    QVERIFY(BrowseForFolder(nullptr, "Каталог приема", path).isEmpty());
+    const QString opened = dialogs.last().directory;
+    if (used) {
+        QCOMPARE(opened, path);
+    } else {
+        // Otherwise at the desktop, or at home where there is no desktop folder: never at a
+        // folder that is not there, which would open home with the name typed in.
+        QVERIFY2(QFileInfo(opened).isDir(), qPrintable(opened));
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        QVERIFY(opened == desktop || opened == QDir::homePath());
+    }
+}
+
+void TestValues::joinPath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("plain") << "/data/send"
+                           << "DL1A.xml"
+                           << "/data/send/DL1A.xml";
+    QTest::newRow("folder with its separator") << "/data/send/"
+                                               << "DL1A.xml"
+                                               << "/data/send/DL1A.xml";
+    QTest::newRow("the root") << "/"
+                              << ".x.tmp"
+                              << "/.x.tmp";
+    QTest::newRow("no folder") << ""
+                               << "DL1A.xml"
+                               << "DL1A.xml";
+    QTest::newRow("a name with folders") << "/p"
+                                         << "work/a.xml"
+                                         << "/p/work/a.xml";
+}
+
+void TestValues::joinPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, joined);
+    QCOMPARE(JoinPath(folder, name), joined);
 }
 
 QTEST_GUILESS_MAIN(TestValues)

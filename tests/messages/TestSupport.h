@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AppContext.h"
+#include "tests/support/Overrides.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -29,11 +30,24 @@ inline bool writeAll(const QString& path, const QByteArray& bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-// A settings file of the given lines in a folder that is also the program folder.
+// The program folder and its settings file for the guard's lifetime.
+class ScopedProgramSettings {
+public:
+    explicit ScopedProgramSettings(const QString& folder)
+        : folder_(folder), file_(folder + QStringLiteral("/varnel_client.ini"))
+    {
+    }
+
+private:
+    testing::ScopedProgramFolder folder_;
+    testing::ScopedSettingsFile file_;
+};
+
+// A settings file of the given lines in a folder that is also the program folder (which a
+// ScopedProgramSettings of the test makes it).
 inline void useSettings(const QString& folder, const QStringList& lines)
 {
-    SetProgramFolder(folder);
-    SetSettingsFilePath(folder + QStringLiteral("/varnel_client.ini"));
+    QCOMPARE(SettingsFilePath(), folder + QStringLiteral("/varnel_client.ini"));
     QVERIFY(writeAll(SettingsFilePath(), lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n"));
 }
 

@@ -101,6 +101,7 @@ class DocumentsTest : public QObject {
 private:
     QTemporaryDir dir_;
     QString out_;
+    std::optional<ScopedProgramSettings> program_;
 
     void setLanguage(const QString& lang)
     {
@@ -129,9 +130,12 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir_.isValid());
+        program_.emplace(dir_.path());
         out_ = dir_.filePath(QStringLiteral("out.xml"));
         setLanguage(QStringLiteral("RU"));
     }
+
+    void cleanupTestCase() { program_.reset(); }
 
     // Every document kind, byte for byte, in both languages.
     void documents_data()

@@ -39,6 +39,7 @@ class RevocationFormTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
+    test::ScopedProgramSettings program_{dir_.path()};
 
     void setParticipant(const QString& value)
     {

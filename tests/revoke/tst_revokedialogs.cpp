@@ -10,6 +10,7 @@
 #include "shell/frmMain.h"
 #include "tests/messages/TestSupport.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ShellOverrides.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +22,8 @@
 #include <QTableView>
 #include <QUuid>
 #include <QtTest>
+
+#include <optional>
 
 using namespace varnel;
 
@@ -147,17 +150,23 @@ class RevokeDialogsTest : public QObject {
         return r;
     }
 
+    std::optional<test::ScopedProgramSettings> program_;
+    std::optional<testing::ScopedLoginName> login_;
+    std::optional<testing::ScopedMainRegistry> registry_;
+
 private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
         for (const char* sub : {"work", "send", "store"})
             QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
+        program_.emplace(dir_->path());
         writeSettings(QStringLiteral("MC0001"));
         PlacementStore::SetRoot(folder("store"));
         const QString user =
             QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        SetLoginNameSource([user] { return user; });
+        login_.emplace(user);
+        registry_.emplace();
         RegisterClientParts();
         dialogs_ = std::make_unique<ScriptedDialogs>();
         w_ = std::make_unique<frmMain>();
@@ -169,8 +178,9 @@ private slots:
         w_.reset();
         const int unused = dialogs_->pending();
         dialogs_.reset();
-        frmMain::resetRegistry();
-        SetLoginNameSource(nullptr);
+        registry_.reset();
+        login_.reset();
+        program_.reset();
         QCOMPARE(unused, 0);
     }
 

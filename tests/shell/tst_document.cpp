@@ -5,12 +5,13 @@
 #include "shell/TextCommands.h"
 #include "shell/TextEncoding.h"
 #include "shell/frmDocument.h"
+#include "tests/support/ShellOverrides.h"
 
 #include <QFile>
 #include <QKeyEvent>
 #include <QMdiArea>
-#include <QMenu>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinter>
@@ -19,6 +20,7 @@
 #include <QTextCursor>
 
 #include <memory>
+#include <optional>
 
 using namespace varnel;
 
@@ -102,20 +104,22 @@ private slots:
 private:
     QString path(const QString& name) const { return dir_->filePath(name); }
     std::unique_ptr<QTemporaryDir> dir_;
+    std::optional<testing::ScopedProgramFolder> folder_;
+    std::optional<testing::ScopedSettingsFile> settings_;
 };
 
 void TestDocument::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
-    SetProgramFolder(dir_->path());
-    SetSettingsFilePath(path(QStringLiteral("varnel_client.ini")));
+    folder_.emplace(dir_->path());
+    settings_.emplace(path(QStringLiteral("varnel_client.ini")));
 }
 
 void TestDocument::cleanup()
 {
-    TextCommands::SetPrintDialog({});
-    TextCommands::SetPageSetupDialog({});
+    settings_.reset();
+    folder_.reset();
     dir_.reset();
 }
 
@@ -427,7 +431,7 @@ void TestDocument::loadFailuresAreShownAndLeaveTheWindowAsItWas()
     QCOMPARE(TextCommands::Open(nullptr), nullptr);
     QCOMPARE(dialogs.shown().size(), 2);
     QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
-    QCOMPARE(dialogs.last().title, TextCommands::kCommandErrorCaption);
+    QCOMPARE(dialogs.last().title, kMainTrapCaption);
     QVERIFY(dialogs.last().text.contains(missing));
 
     dialogs.cancelNext();
@@ -468,17 +472,18 @@ void TestDocument::printsToPdf()
     doc.LoadFile(file);
 
     QStringList titles;
-    TextCommands::SetPageSetupDialog([&](QPrinter& printer, QWidget*, const QString& title) {
-        titles << title;
-        printer.setPageOrientation(QPageLayout::Landscape);
-        return true;
-    });
+    testing::ScopedPageSetupDialog pageSetup(
+        [&](QPrinter& printer, QWidget*, const QString& title) {
+            titles << title;
+            printer.setPageOrientation(QPageLayout::Landscape);
+            return true;
+        });
     TextCommands::PageSetup(nullptr);
 
     const QString pdf = path(QStringLiteral("out.pdf"));
     bool accept = false;
     bool setupKept = true;
-    TextCommands::SetPrintDialog([&](QPrinter& printer, QWidget*, const QString& title) {
+    testing::ScopedPrintDialog print([&](QPrinter& printer, QWidget*, const QString& title) {
         titles << title;
         setupKept = setupKept && printer.pageLayout().orientation() == QPageLayout::Landscape;
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -500,11 +505,11 @@ void TestDocument::printsToPdf()
     // The same print from the window's own context menu, the one way a user reaches it.
     QVERIFY(QFile::remove(pdf));
     std::unique_ptr<QMenu> menu(doc.createContextMenu());
-    auto* print = menu->findChild<QAction*>(QStringLiteral("actPrint"));
-    QVERIFY(print);
-    QCOMPARE(print->text(), QStringLiteral("Печать..."));
+    auto* printItem = menu->findChild<QAction*>(QStringLiteral("actPrint"));
+    QVERIFY(printItem);
+    QCOMPARE(printItem->text(), QStringLiteral("Печать..."));
     QVERIFY(menu->findChild<QAction*>(QStringLiteral("actPageSetup")));
-    print->trigger();
+    printItem->trigger();
     QCOMPARE(titles.size(), 4);
     bytes = readAll(pdf);
     QVERIFY(bytes.startsWith("%PDF"));

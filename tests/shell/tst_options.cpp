@@ -2,21 +2,25 @@
 #include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "shell/frmOptions.h"
+#include "tests/support/GoldenDump.h"
+#include "tests/support/Overrides.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 using namespace varnel;
 
@@ -65,26 +69,32 @@ private slots:
     void applyEnabling();
     void applySavesAndRefreshesTheStatusBar();
     void cancelKeepsWhatApplySaved();
-    void labelsAndHints_data();
-    void labelsAndHints();
     void browseButtons_data();
     void browseButtons();
     void ctrlTabCyclesTheTabs();
+    void tabGoesFromEachFieldToItsButton();
+    void folderChoiceOpensAtTheFieldsFolder_data();
+    void folderChoiceOpensAtTheFieldsFolder();
+    void textsMatchTheGoldenDump();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
+    std::optional<testing::ScopedProgramFolder> folder_;
+    std::optional<testing::ScopedSettingsFile> settings_;
 };
 
 void TestOptions::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
-    SetProgramFolder(dir_->path());
-    SetSettingsFilePath(dir_->filePath(QStringLiteral("varnel_client.ini")));
+    folder_.emplace(dir_->path());
+    settings_.emplace(dir_->filePath(QStringLiteral("varnel_client.ini")));
 }
 
 void TestOptions::cleanup()
 {
+    settings_.reset();
+    folder_.reset();
     dir_.reset();
 }
 
@@ -299,65 +309,6 @@ void TestOptions::cancelKeepsWhatApplySaved()
              QStringLiteral("-"));
 }
 
-void TestOptions::labelsAndHints_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("hint");
-    QTest::newRow("participant") << "txtParticipant"
-                                 << "Код участника по умолчанию"
-                                 << "Значение, проставляемое по умолчанию в поле Participant";
-    QTest::newRow("language") << "cmbLanguage"
-                              << "Язык сообщений"
-                              << "";
-    QTest::newRow("deals schema") << "txtDealsSchema"
-                                  << "Уведомление о приеме отчетов:"
-                                  << "Полное маршрутное имя файла, содержащего схему для просмотра "
-                                     "уведомлений о приеме отчетов";
-    QTest::newRow("revoke schema")
-        << "txtDealsRevokeSchema"
-        << "Уведомление о приеме запроса на удаление сделок:"
-        << "Полное маршрутное имя файла, содержащего схему для просмотра уведомлений о приеме "
-           "запросов на удаление сделок";
-    QTest::newRow("subscribe schema")
-        << "txtILSubscribeSchema"
-        << "Уведомление о подписке на справочник ЦБ:"
-        << "Полное маршрутное имя файла, содержащего схему для просмотра уведомлений о подписке "
-           "на справочник ЦБ";
-    QTest::newRow("issue list schema")
-        << "txtIssueListSchema"
-        << "Запрос справочника ЦБ:"
-        << "Полное маршрутное имя файла, содержащего схему для просмотра справочника ЦБ";
-    QTest::newRow("work folder") << "txtFolderWork"
-                                 << "Рабочий каталог"
-                                 << "Каталог, в котором будут сохраняться XML-файлы отчетов";
-    QTest::newRow("send folder") << "txtFolderSend"
-                                 << "Каталог отправки"
-                                 << "Каталог, в котором будут сохраняться XML-файлы отчетов и "
-                                    "запросов для отправки по ЭДО";
-    QTest::newRow("receive folder") << "txtFolderReceive"
-                                    << "Каталог приема"
-                                    << "Каталог, из которого будут читаться XML-файлы ответов";
-}
-
-void TestOptions::labelsAndHints()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, label);
-    QFETCH(QString, hint);
-
-    frmOptions dlg;
-    auto* w = dlg.findChild<QWidget*>(field);
-    QVERIFY(w);
-    QCOMPARE(w->toolTip(), hint);
-    QStringList labels;
-    for (const QLabel* l : dlg.findChildren<QLabel*>()) {
-        if (l->buddy() == w)
-            labels << l->text();
-    }
-    QCOMPARE(labels, QStringList{label});
-}
-
 void TestOptions::browseButtons_data()
 {
     QTest::addColumn<QString>("buttonName");
@@ -424,16 +375,6 @@ void TestOptions::ctrlTabCyclesTheTabs()
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     auto* tabs = dlg.findChild<QTabWidget*>(QStringLiteral("tbsOptions"));
     QCOMPARE(tabs->count(), 2);
-    QCOMPARE(tabs->tabText(0), QStringLiteral("Схемы"));
-    QCOMPARE(tabs->tabText(1), QStringLiteral("Каталоги"));
-    QCOMPARE(tabs->tabToolTip(0),
-             QStringLiteral("Настройка файлов-схем для просмотра XML-уведомлений"));
-    QCOMPARE(tabs->tabToolTip(1), QStringLiteral("Настройка каталогов сохранения, отправки и "
-                                                 "приема отчетов и уведомлений"));
-    QCOMPARE(dlg.findChild<QGroupBox*>(QStringLiteral("fraSchemas"))->title(),
-             QStringLiteral("Схемы для просмотра XML файлов"));
-    QCOMPARE(dlg.findChild<QGroupBox*>(QStringLiteral("fraFolders"))->title(),
-             QStringLiteral("Каталоги сохранения, отправки, приема"));
     QCOMPARE(tabs->currentIndex(), 0);
 
     QWidget* participant = edit(dlg, "txtParticipant");
@@ -443,18 +384,103 @@ void TestOptions::ctrlTabCyclesTheTabs()
     QTest::keyClick(participant, Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(tabs->currentIndex(), 0);
 
-    // Ctrl+Shift+Tab does not switch, not even inside the tab pages.
+    // Ctrl+Shift+Tab goes back a tab, from the first to the last, inside the tab pages too
+    // (it arrives as Backtab, or as Tab with Shift).
     tabs->setCurrentIndex(1);
     QWidget* folder = edit(dlg, "txtFolderWork");
     folder->setFocus();
     QTest::keyClick(folder, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(tabs->currentIndex(), 0);
     QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(tabs->currentIndex(), 1);
     QTest::keyClick(folder, Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(tabs->currentIndex(), 0);
     QVERIFY(schema->isVisible());
     QVERIFY(!folder->isVisible());
+}
+
+void TestOptions::tabGoesFromEachFieldToItsButton()
+{
+    frmOptions dlg;
+    dlg.show();
+    // The focus chain of the widgets Tab stops at, from the participant field on.
+    QStringList order;
+    QWidget* start = edit(dlg, "txtParticipant");
+    QWidget* w = start;
+    do {
+        // The tab bar's own scroll buttons are parts of the tab strip.
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith(QStringLiteral("qt_")) &&
+            !qobject_cast<QTabBar*>(w->parentWidget()))
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w && w != start);
+    const QStringList expected = {"txtParticipant",
+                                  "cmbLanguage",
+                                  "tbsOptions",
+                                  "txtDealsSchema",
+                                  "cmdDealsSchema",
+                                  "txtDealsRevokeSchema",
+                                  "cmdDealsRevokeShema",
+                                  "txtILSubscribeSchema",
+                                  "cmdILSubscribeSchema",
+                                  "txtIssueListSchema",
+                                  "cmdIssueListSchema",
+                                  "txtFolderWork",
+                                  "cmdFolderWork",
+                                  "txtFolderSend",
+                                  "cmdFolderSend",
+                                  "txtFolderReceive",
+                                  "cmdFolderReceive",
+                                  "cmdOK",
+                                  "cmdCancel",
+                                  "cmdApply"};
+    QCOMPARE(order.join(u' '), expected.join(u' '));
+}
+
+void TestOptions::folderChoiceOpensAtTheFieldsFolder_data()
+{
+    QTest::addColumn<QString>("typed");  // %1 is the test folder
+    QTest::addColumn<QString>("opened"); // the same; "-" for the desktop or home
+    QTest::newRow("a folder that exists") << "%1/in"
+                                          << "%1/in";
+    QTest::newRow("blanks around it") << "  %1/in "
+                                      << "%1/in";
+    QTest::newRow("from the program folder") << ".\\in"
+                                             << "%1/in";
+    QTest::newRow("a folder that is not there") << "%1/gone"
+                                                << "-";
+    QTest::newRow("empty") << ""
+                           << "-";
+}
+
+void TestOptions::folderChoiceOpensAtTheFieldsFolder()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, opened);
+    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("in")));
+    const auto fill = [this](QString text) { return text.replace("%1", dir_->path()); };
+    ScriptedDialogs dialogs;
+    frmOptions dlg;
+    edit(dlg, "txtFolderReceive")->setText(fill(typed));
+    dialogs.cancelNext();
+    button(dlg, "cmdFolderReceive")->click();
+    const QString directory = dialogs.last().directory;
+    if (opened == "-") {
+        QVERIFY2(QFileInfo(directory).isDir(), qPrintable(directory));
+        QVERIFY(!directory.startsWith(dir_->path()));
+    } else {
+        QCOMPARE(QDir(directory), QDir(fill(opened)));
+    }
+    QCOMPARE(edit(dlg, "txtFolderReceive")->text(), fill(typed));
+}
+
+void TestOptions::textsMatchTheGoldenDump()
+{
+    // Every label with the field it names, every hint, the tab captions and hints and the page
+    // frame captions.
+    frmOptions dlg;
+    VARNEL_COMPARE_GOLDEN(dlg, VARNEL_GOLDEN_DIR "/frmOptions.txt");
 }
 
 QTEST_MAIN(TestOptions)

@@ -4,11 +4,14 @@
 #include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "shell/SettingsUpdate.h"
+#include "tests/support/Overrides.h"
 
 #include <QFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 using namespace varnel;
 
@@ -18,6 +21,7 @@ class SettingsUpdateTest : public QObject {
 private:
     QTemporaryDir dir_;
     QString ini_;
+    std::optional<testing::ScopedProgramFolder> folder_;
 
     QByteArray bytes() const
     {
@@ -45,7 +49,7 @@ private:
 private slots:
     void init()
     {
-        SetProgramFolder(dir_.path());
+        folder_.emplace(dir_.path());
         SetSettingsFilePath(QString());
         ini_ = SettingsFilePath();
         QFile::remove(ini_);
@@ -55,6 +59,8 @@ private slots:
         WriteSetting(QStringLiteral("ErrorMessage"), QStringLiteral("S1_EN"),
                      QStringLiteral("old text"));
     }
+
+    void cleanup() { folder_.reset(); }
 
     void writesLanguageAndStockTextsEveryTime()
     {

@@ -6,15 +6,22 @@
 #include "shell/InstanceLock.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/ShellOverrides.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QMdiArea>
+#include <QMenuBar>
 #include <QProcess>
+#include <QScreen>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
+
+#include <algorithm>
+#include <optional>
 
 using namespace varnel;
 
@@ -23,6 +30,9 @@ class StartupTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
+    std::optional<testing::ScopedProgramFolder> folder_;
+    std::optional<testing::ScopedPlacementRoot> store_;
+    std::optional<testing::ScopedLoginName> login_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
     QString user_;
 
@@ -41,21 +51,22 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        SetProgramFolder(dir_->path());
+        folder_.emplace(dir_->path());
         QVERIFY(QFile::copy(QStringLiteral(VARNEL_TEST_DATA_DIR "/main_client.ini"), ini()));
         QFile(ini()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        PlacementStore::SetRoot(dir_->filePath(QStringLiteral("store")));
+        store_.emplace(dir_->filePath(QStringLiteral("store")));
         // A user name of its own keeps parallel runs from meeting at the instance lock.
         user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        SetLoginNameSource([this] { return user_; });
+        login_.emplace(user_);
         dialogs_ = std::make_unique<ScriptedDialogs>();
     }
 
     void cleanup()
     {
         dialogs_.reset();
-        SetLoginNameSource(nullptr);
-        SetExcelAvailableOverride(std::nullopt);
+        login_.reset();
+        store_.reset();
+        folder_.reset();
     }
 
     void twipsFollowTheLogicalDpi_data()
@@ -134,7 +145,7 @@ private slots:
 
     void unknownUserGetsDefault()
     {
-        SetLoginNameSource([] { return QString(); });
+        login_.emplace(QString());
         frmMain w;
         QCOMPARE(dialogs_->texts(),
                  QStringList{QStringLiteral("Не удалось определить пользователя")});
@@ -296,10 +307,11 @@ private slots:
     {
         QTest::addColumn<QStringList>("stored"); // left, top, width, height; empty = absent
         QTest::addColumn<QList<double>>("twips");
-        QTest::newRow("nothing stored") << QStringList{} << QList<double>{1000, 1000, 6500, 6500};
-        QTest::newRow("stored") << QStringList{QStringLiteral("1500"), QStringLiteral("3000"),
+        // Each lies on the 800 x 600 screen of the headless runs (one that does not is pulled
+        // onto it, below).
+        QTest::newRow("stored") << QStringList{QStringLiteral("1500"), QStringLiteral("1500"),
                                                QStringLiteral("9000"), QStringLiteral("7500.5")}
-                                << QList<double>{1500, 3000, 9000, 7500.5};
+                                << QList<double>{1500, 1500, 9000, 7500.5};
         QTest::newRow("decimal comma")
             << QStringList{QStringLiteral("1500,5"), QString(), QString(), QStringLiteral("7500,5")}
             << QList<double>{1500.5, 1000, 6500, 7500.5};
@@ -320,8 +332,123 @@ private slots:
         frmMain w;
         const double dx = w.logicalDpiX();
         const double dy = w.logicalDpiY();
-        QCOMPARE(w.pos(), QPoint(TwipsToPixels(twips[0], dx), TwipsToPixels(twips[1], dy)));
-        QCOMPARE(w.size(), QSize(TwipsToPixels(twips[2], dx), TwipsToPixels(twips[3], dy)));
+        const QRect expected(TwipsToPixels(twips[0], dx), TwipsToPixels(twips[1], dy),
+                             TwipsToPixels(twips[2], dx), TwipsToPixels(twips[3], dy));
+        QVERIFY(w.screen()->availableGeometry().contains(expected));
+        QCOMPARE(w.pos(), expected.topLeft());
+        QCOMPARE(w.size(), expected.size());
+    }
+
+    void firstWindowFitsItsMenuBar()
+    {
+        // Nothing stored: at 1000, 1000 twips, at least 6500 x 6500, as wide as the whole menu
+        // bar and with room for a text window, within the screen.
+        frmMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect available = w.screen()->availableGeometry();
+        const QRect r(w.pos(), w.size());
+        QVERIFY(available.contains(r));
+        QCOMPARE(w.pos().x(), TwipsToPixels(1000, w.logicalDpiX()));
+        QVERIFY(w.width() >= TwipsToPixels(6500, w.logicalDpiX()));
+        QVERIFY(w.height() >= TwipsToPixels(6500, w.logicalDpiY()));
+        QVERIFY(w.width() >= w.menuBar()->sizeHint().width());
+        // Every menu title is on the bar itself, none behind the overflow chevron.
+        auto* chevron = w.menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+        QVERIFY(!chevron || !chevron->isVisible());
+        QVERIFY(w.mdiArea()->height() >= std::min(480, available.height() / 2));
+        // The size it opened with is what the next start finds.
+        QVERIFY(w.close());
+        frmMain again;
+        QCOMPARE(again.size(), r.size());
+    }
+
+    void placementIsWrittenBackAsRead_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("the defaults") << QStringList{"1000", "1000", "6500", "6500"};
+        QTest::newRow("odd values") << QStringList{"1234.5", "999", "7001", "5003"};
+    }
+    void placementIsWrittenBackAsRead()
+    {
+        // Twips rounded to pixels and back would move the window a little at every start.
+        QFETCH(QStringList, stored);
+        const QStringList keys{QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
+                               QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
+        for (int i = 0; i < keys.size(); ++i)
+            setStored(keys.at(i), stored.at(i));
+        for (int run = 0; run < 2; ++run) {
+            frmMain w;
+            w.show();
+            QCoreApplication::processEvents();
+            QVERIFY(w.close());
+            for (int i = 0; i < keys.size(); ++i)
+                QCOMPARE(this->stored(keys.at(i)), stored.at(i));
+        }
+        // Moved, it is written where it went; the size it kept stays as read.
+        frmMain w;
+        w.show();
+        w.move(w.pos() + QPoint(10, 0));
+        QCoreApplication::processEvents();
+        const int left = w.pos().x();
+        QVERIFY(w.close());
+        QCOMPARE(this->stored(keys.at(0)), SingleToText(PixelsToTwips(left, w.logicalDpiX())));
+        QCOMPARE(this->stored(keys.at(2)), stored.at(2));
+    }
+
+    void storedPlacementIsPulledOntoTheScreen_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("right of the screen") << QStringList{"30000", "1000", "6500", "6500"};
+        QTest::newRow("above and left") << QStringList{"-15000", "-3000", "6500", "6500"};
+        QTest::newRow("below") << QStringList{"1500", "3000", "9000", "7500.5"};
+        QTest::newRow("larger than the screen") << QStringList{"0", "0", "30000", "30000"};
+    }
+    void storedPlacementIsPulledOntoTheScreen()
+    {
+        QFETCH(QStringList, stored);
+        const QStringList keys{QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
+                               QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
+        for (int i = 0; i < keys.size(); ++i)
+            setStored(keys.at(i), stored.at(i));
+        frmMain w;
+        const QRect available = w.screen()->availableGeometry();
+        const QRect r(w.pos(), w.size());
+        QVERIFY2(available.contains(r), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                       .arg(r.x())
+                                                       .arg(r.y())
+                                                       .arg(r.width())
+                                                       .arg(r.height())));
+        // A size that fits is kept.
+        const QSize wanted(TwipsToPixels(stored.at(2).toDouble(), w.logicalDpiX()),
+                           TwipsToPixels(stored.at(3).toDouble(), w.logicalDpiY()));
+        QCOMPARE(r.size(), wanted.boundedTo(available.size()));
+    }
+
+    void fitMainWindow_data()
+    {
+        QTest::addColumn<QRect>("wanted");
+        QTest::addColumn<QSize>("atLeast");
+        QTest::addColumn<QRect>("fitted");
+        const QRect screen(0, 0, 1280, 1000);
+        QTest::newRow("inside stays")
+            << QRect(67, 67, 433, 433) << QSize() << QRect(67, 67, 433, 433);
+        QTest::newRow("grown to its room")
+            << QRect(67, 67, 433, 433) << QSize(700, 560) << QRect(67, 67, 700, 560);
+        QTest::newRow("grown and pulled up")
+            << QRect(67, 600, 433, 433) << QSize(700, 560) << QRect(67, 440, 700, 560);
+        QTest::newRow("off the right edge")
+            << QRect(1200, 10, 400, 300) << QSize() << QRect(880, 10, 400, 300);
+        QTest::newRow("left of the screen")
+            << QRect(-500, 10, 400, 300) << QSize() << QRect(0, 10, 400, 300);
+        QTest::newRow("larger than the screen") << QRect(-10, -10, 2000, 2000) << QSize() << screen;
+    }
+    void fitMainWindow()
+    {
+        QFETCH(QRect, wanted);
+        QFETCH(QSize, atLeast);
+        QFETCH(QRect, fitted);
+        QCOMPARE(FitMainWindow(wanted, QRect(0, 0, 1280, 1000), atLeast), fitted);
     }
 
     void placementSavedOnClose_data()
@@ -366,7 +493,7 @@ private slots:
 
     void noSpreadsheetHidesTheExport()
     {
-        SetExcelAvailableOverride(false);
+        testing::ScopedExcelAvailable noSpreadsheet(false);
         frmMain w;
         auto* item = w.findChild<QAction*>(QStringLiteral("mnuEDIExpExcel"));
         auto* button = w.findChild<QAction*>(QStringLiteral("ExpExcel"));

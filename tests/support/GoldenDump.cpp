@@ -43,6 +43,16 @@ QString state(const QWidget& w)
     return s;
 }
 
+// The tool tip Qt makes of an action's text when none is set: no "&", no trailing "...".
+QString automaticToolTip(QString text)
+{
+    text.remove(u'&');
+    text = text.trimmed();
+    while (text.endsWith(u'.') || text.endsWith(u'…'))
+        text.chop(1);
+    return text.trimmed();
+}
+
 void dumpAction(QTextStream& out, const QAction& a, int depth)
 {
     const QString indent(depth * 2, u' ');
@@ -53,7 +63,8 @@ void dumpAction(QTextStream& out, const QAction& a, int depth)
     out << indent << "action " << a.objectName() << ' ' << quoted(a.text());
     if (!a.shortcut().isEmpty())
         out << " key=" << a.shortcut().toString(QKeySequence::PortableText);
-    if (!a.toolTip().isEmpty() && a.toolTip() != QString(a.text()).remove(u'&'))
+    if (!a.toolTip().isEmpty() && a.toolTip() != QString(a.text()).remove(u'&') &&
+        a.toolTip() != automaticToolTip(a.text()))
         out << " tip=" << quoted(a.toolTip());
     if (!a.isVisible())
         out << " hidden";
@@ -77,9 +88,11 @@ void dumpWidget(QTextStream& out, const QWidget& w, int depth)
     out << " [" << state(w) << ']';
     if (w.isWindow() && !w.windowTitle().isEmpty())
         out << " title=" << quoted(w.windowTitle());
-    if (const auto* label = qobject_cast<const QLabel*>(&w))
+    if (const auto* label = qobject_cast<const QLabel*>(&w)) {
         out << " text=" << quoted(label->text());
-    else if (const auto* button = qobject_cast<const QAbstractButton*>(&w)) {
+        if (label->buddy())
+            out << " buddy=" << label->buddy()->objectName();
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(&w)) {
         out << " text=" << quoted(button->text());
         if (button->isCheckable())
             out << (button->isChecked() ? " checked" : " unchecked");
@@ -126,6 +139,12 @@ void dumpWidget(QTextStream& out, const QWidget& w, int depth)
         qobject_cast<const QPlainTextEdit*>(&w) || qobject_cast<const QMenu*>(&w) ||
         qobject_cast<const QToolBar*>(&w) || qobject_cast<const QMenuBar*>(&w))
         return;
+    // A tab widget's pages, in tab order (its stack and bar are Qt's own).
+    if (const auto* tabs = qobject_cast<const QTabWidget*>(&w)) {
+        for (int i = 0; i < tabs->count(); ++i)
+            dumpWidget(out, *tabs->widget(i), depth + 1);
+        return;
+    }
     for (const QObject* child : w.children()) {
         const auto* cw = qobject_cast<const QWidget*>(child);
         if (!cw || cw->objectName().startsWith(QStringLiteral("qt_")))

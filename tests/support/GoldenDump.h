@@ -7,9 +7,9 @@ class QWidget;
 namespace varnel::testing {
 
 // A window's texts as a user meets them, one line a control in the order of the object tree:
-// class, object name, visible/enabled/checked state, caption or text, tool tip, and for menus
-// and toolbars each action with its shortcut. Geometry is left out, so the dump holds across
-// fonts and screens.
+// class, object name, visible/enabled/checked state, caption or text (with the field a label
+// names), tool tip, and for menus and toolbars each action with its shortcut. Geometry is left out,
+// so the dump holds across fonts and screens.
 QString DumpWidgetTexts(const QWidget& window);
 
 // Compares the dump with tests/<area>/golden/<name>.txt. With VARNEL_UPDATE_GOLDEN=1 in the

@@ -1,4 +1,4 @@
-#include "shell/frmOptionsModel.h"
+#include "shell/OptionsModel.h"
 
 #include "core/Settings.h"
 #include "core/Values.h"

@@ -1,0 +1,350 @@
+// The commands the main window carries out itself, and those it passes to the active child
+// window through the child window protocol. Each runs under one failure trap, "Error! ".
+#include "shell/frmMain.h"
+
+#include "core/AppContext.h"
+#include "core/ChildWindow.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "messages/SendPipeline.h"
+#include "shell/MdiWindows.h"
+#include "shell/SettingsUpdate.h"
+#include "shell/TextCommands.h"
+#include "shell/frmAbout.h"
+#include "shell/frmDocument.h"
+#include "shell/frmOptions.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace varnel {
+namespace {
+
+const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
+
+TextWindow* textOf(ChildWindow* child)
+{
+    return child ? child->asText() : nullptr;
+}
+
+// The child window protocol of a window; null for a widget that does not speak it.
+ChildWindow* protocolOf(QWidget* window)
+{
+    return dynamic_cast<ChildWindow*>(window);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// File menu: text documents and the settings
+
+void frmMain::mnuFileOpen_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        if (frmDocument* document = TextCommands::Open(this))
+            addChildWindow(document);
+    });
+}
+
+void frmMain::mnuFileSave_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] { TextCommands::Save(textOf(activeChild()), this); });
+}
+
+void frmMain::mnuFileSaveAs_Click()
+{
+    RunTrapped(this, kMainTrapCaption,
+               [this] { TextCommands::SaveAs(textOf(activeChild()), this); });
+}
+
+void frmMain::mnuFilePageSetup_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] { TextCommands::PageSetup(this); });
+}
+
+void frmMain::mnuFilePrint_Click()
+{
+    RunTrapped(this, kMainTrapCaption,
+               [this] { TextCommands::Print(textOf(activeChild()), this); });
+}
+
+void frmMain::mnuFileUpgrade_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        RunSettingsUpdate(this);
+        // The update may have set the message language.
+        SetStatusInfo(2, LanguageStatusText());
+    });
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reports
+
+QWidget* frmMain::makeReportWindow(ReportKind kind)
+{
+    const WindowFactory& factory = kind == ReportKind::Repo ? registry().repo : registry().ordinary;
+    if (!factory)
+        return nullptr;
+    QWidget* window = factory();
+    ChildWindow* child = protocolOf(window);
+    ReportWindow* report = child ? child->asReport() : nullptr;
+    if (!report) {
+        delete window;
+        return nullptr;
+    }
+    if (report->loadFailed()) {
+        // The window has told the user what went wrong; it is never shown.
+        window->deleteLater();
+        return nullptr;
+    }
+    return window;
+}
+
+void frmMain::newReport(ReportKind kind)
+{
+    RunTrapped(this, kMainTrapCaption, [this, kind] {
+        const bool repo = kind == ReportKind::Repo;
+        int& counter = repo ? newRepoReports_ : newReports_;
+        // The counters are 16-bit numbers.
+        if (counter >= 32767)
+            FailOverflow();
+        ++counter;
+        QWidget* window = makeReportWindow(kind);
+        if (!window)
+            return;
+        addChildWindow(window);
+        window->setWindowTitle(
+            (repo ? QStringLiteral("[New Report REPO %1]") : QStringLiteral("[New Report %1]"))
+                .arg(counter));
+    });
+}
+
+void frmMain::openReport(ReportKind kind)
+{
+    RunTrapped(this, kMainTrapCaption, [this, kind] {
+        const bool repo = kind == ReportKind::Repo;
+        const QString path =
+            Dialogs::OpenFile(this,
+                              repo ? QStringLiteral("Загрузить отчет РЕПО из файла")
+                                   : QStringLiteral("Загрузить отчет из файла"),
+                              QString(), kReportFilter);
+        if (path.isEmpty())
+            return;
+
+        // A report of this kind already open from this file comes to the front instead.
+        const ChildKind wanted = repo ? ChildKind::RepoReport : ChildKind::Report;
+        if (QMdiSubWindow* open = FindSubWindow(*mdiArea_, [&](QMdiSubWindow* sub) {
+                const ChildWindow* child = protocolOf(sub->widget());
+                return child && child->childKind() == wanted &&
+                       sub->widget()->windowTitle() == path;
+            })) {
+            BringToFront(*mdiArea_, open);
+            return;
+        }
+
+        QWidget* window = makeReportWindow(kind);
+        if (!window)
+            return;
+        addChildWindow(window);
+        protocolOf(window)->asReport()->LoadFile(path);
+    });
+}
+
+void frmMain::mnuReportNew_Click()
+{
+    newReport(ReportKind::Ordinary);
+}
+
+void frmMain::mnuReportNewRepo_Click()
+{
+    newReport(ReportKind::Repo);
+}
+
+void frmMain::mnuReportOpen_Click()
+{
+    openReport(ReportKind::Ordinary);
+}
+
+void frmMain::mnuReportOpenRepo_Click()
+{
+    openReport(ReportKind::Repo);
+}
+
+void frmMain::mnuReportSave_Click()
+{
+    // A failed save is shown like every other failure: never taken for a saved report.
+    RunTrapped(this, kMainTrapCaption, [this] {
+        if (ReportWindow* report = activeReport())
+            report->SaveFile();
+    });
+}
+
+void frmMain::mnuReportSaveAs_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        ReportWindow* report = activeReport();
+        if (!report)
+            return;
+        const QString folder = ResolvePath(
+            ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
+        const QString path = Dialogs::SaveFile(this, QStringLiteral("Сохранить отчет в файле"),
+                                               folder, kReportFilter);
+        if (path.isEmpty())
+            return;
+        report->SaveFileAs(path);
+    });
+}
+
+void frmMain::mnuReportSend_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        ReportWindow* report = activeReport();
+        if (!report)
+            return;
+        const QString name = activeChild()->childKind() == ChildKind::RepoReport
+                                 ? QStringLiteral("RepoDeals")
+                                 : QStringLiteral("Deals");
+        RequestData data;
+        data.report = &report->lvDeals();
+        SendRequest(name, data, this);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands of the other parts, and the handbook requests
+
+void frmMain::runHandler(Command command)
+{
+    RunTrapped(this, kMainTrapCaption, [this, command] {
+        const auto it = registry().handlers.find(command);
+        if (it != registry().handlers.end() && it->second)
+            it->second(*this);
+    });
+}
+
+void frmMain::mnuRevokeDeal_Click()
+{
+    runHandler(Command::RevokeDeal);
+}
+
+void frmMain::mnuRevokeDealRepo_Click()
+{
+    runHandler(Command::RevokeDealRepo);
+}
+
+void frmMain::mnuIssueListBrowse_Click()
+{
+    runHandler(Command::HandbookViewer);
+}
+
+void frmMain::mnuIssueListFind_Click()
+{
+    runHandler(Command::HandbookFind);
+}
+
+void frmMain::mnuIssueListRequest_Click()
+{
+    SendRequest(QStringLiteral("GetIssueList"), {}, this);
+}
+
+void frmMain::mnuIssueListSubscribe_Click()
+{
+    SendRequest(QStringLiteral("SubscribeIssueList"), {}, this);
+}
+
+void frmMain::mnuIssueListUnsubscribe_Click()
+{
+    SendRequest(QStringLiteral("UnsubscribeIssueList"), {}, this);
+}
+
+void frmMain::mnuEDIBrowseIn_Click()
+{
+    runHandler(Command::IncomingViewer);
+}
+
+void frmMain::mnuEDIExpExcel_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        if (ChildWindow* child = activeChild(); child && child->asViewer())
+            child->asViewer()->ExportExcel();
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// View and window arrangement
+
+void frmMain::mnuViewToolbar_Click()
+{
+    // The item has already changed its check mark.
+    tbToolBar_->setVisible(action(QStringLiteral("mnuViewToolbar"))->isChecked());
+}
+
+void frmMain::mnuViewStatusBar_Click()
+{
+    statusBar()->setVisible(action(QStringLiteral("mnuViewStatusBar"))->isChecked());
+}
+
+void frmMain::mnuWindowCascade_Click()
+{
+    mdiArea_->cascadeSubWindows();
+}
+
+void frmMain::mnuWindowTileHorizontal_Click()
+{
+    TileSubWindows(*mdiArea_, Qt::Vertical);
+}
+
+void frmMain::mnuWindowTileVertical_Click()
+{
+    TileSubWindows(*mdiArea_, Qt::Horizontal);
+}
+
+void frmMain::mnuWindowArrangeIcons_Click()
+{
+    ArrangeMinimized(*mdiArea_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options, help, about
+
+void frmMain::mnuOptions_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        frmOptions dialog(this);
+        connect(&dialog, &frmOptions::statusInfo, this, &frmMain::SetStatusInfo);
+        Dialogs::RunModal(dialog);
+        SetStatusInfo(2, LanguageStatusText());
+    });
+}
+
+void frmMain::mnuHelpContents_Click()
+{
+    Dialogs::Notice(this,
+                    QStringLiteral("Unable to display Help Contents. There is no Help associated "
+                                   "with this project."),
+                    kAppTitle, MessageIcon::Information);
+}
+
+void frmMain::mnuHelpSearchForHelpOn_Click()
+{
+    mnuHelpContents_Click();
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    RunTrapped(this, kMainTrapCaption, [this] {
+        frmAbout dialog(this);
+        Dialogs::RunModal(dialog);
+    });
+}
+
+} // namespace varnel

@@ -1,0 +1,58 @@
+cmake_minimum_required(VERSION 3.23)
+# Stages a dist folder twice, with a file removed and one changed in between.
+set(src ${WORK}/dist)
+set(dst ${WORK}/program)
+set(manifest ${WORK}/program.manifest)
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${src}/pick ${dst})
+
+function(stage)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DSRC=${src} -DDST=${dst} -DMANIFEST=${manifest}
+                          -P ${STAGE_SCRIPT}
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "staging failed: ${rc}")
+  endif()
+endfunction()
+
+function(expect path contents)
+  if(NOT EXISTS ${path})
+    message(FATAL_ERROR "${path} is missing")
+  endif()
+  file(READ ${path} got)
+  if(NOT got STREQUAL contents)
+    message(FATAL_ERROR "${path} holds '${got}', not '${contents}'")
+  endif()
+endfunction()
+
+function(expect_gone path)
+  if(EXISTS ${path})
+    message(FATAL_ERROR "${path} is still there")
+  endif()
+endfunction()
+
+file(WRITE ${src}/layout.xml "1")
+file(WRITE ${src}/pick/list.xml "pick")
+file(WRITE ${src}/varnel_client.ini "shipped")
+stage()
+expect(${dst}/layout.xml "1")
+expect(${dst}/pick/list.xml "pick")
+expect(${dst}/varnel_client.ini "shipped")
+
+# The user changes the settings and the program writes a log; dist loses two files and one
+# changes.
+file(WRITE ${dst}/varnel_client.ini "the user's")
+file(WRITE ${dst}/varnel.log "log")
+file(REMOVE ${src}/pick/list.xml ${src}/varnel_client.ini)
+file(WRITE ${src}/layout.xml "2")
+stage()
+expect(${dst}/layout.xml "2")
+expect_gone(${dst}/pick/list.xml)
+expect_gone(${dst}/pick)
+expect(${dst}/varnel_client.ini "the user's")
+expect(${dst}/varnel.log "log")
+foreach(folder work send receive)
+  if(NOT IS_DIRECTORY ${dst}/${folder})
+    message(FATAL_ERROR "${folder} folder is missing")
+  endif()
+endforeach()
