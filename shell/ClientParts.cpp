@@ -1,5 +1,6 @@
 #include "shell/ClientParts.h"
 
+#include "reports/frmReport.h"
 #include "shell/frmMain.h"
 
 namespace varnel {
@@ -7,6 +8,10 @@ namespace varnel {
 void RegisterClientParts()
 {
     // Each part adds its registration here.
+    frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary,
+                                    [] { return NewReportWindow(ReportKind::Deals); });
+    frmMain::setReportWindowFactory(frmMain::ReportKind::Repo,
+                                    [] { return NewReportWindow(ReportKind::Repo); });
 }
 
 } // namespace varnel

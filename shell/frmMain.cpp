@@ -694,11 +694,15 @@ void frmMain::openReport(ReportKind kind)
         if (path.isEmpty())
             return;
 
-        // A report of this kind already open from this file comes to the front instead.
+        // A report of this kind already open from this file comes to the front instead. The
+        // file name is compared, not the caption: a changed report's caption carries " * ",
+        // and a second window on that file would let one save overwrite the other's changes.
         const ChildKind wanted = repo ? ChildKind::RepoReport : ChildKind::Report;
         for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
-            const ChildWindow* child = protocolOf(sub);
-            if (child && child->childKind() == wanted && sub->widget()->windowTitle() == path) {
+            ChildWindow* child = protocolOf(sub);
+            ReportWindow* report = child ? child->asReport() : nullptr;
+            if (report && child->childKind() == wanted &&
+                (sub->widget()->windowTitle() == path || report->fileName() == path)) {
                 if (sub->isMinimized())
                     sub->showNormal();
                 mdiArea_->setActiveSubWindow(sub);
