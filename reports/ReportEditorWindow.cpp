@@ -28,6 +28,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <QToolTip>
 
 #include <cmath>
 
@@ -84,43 +85,35 @@ QDate today()
 }
 
 // A field caption that fits its place: a title too long for it ends in "…" instead of being cut
-// off at its start, and the whole title is the tool tip.
+// off at its start, and the whole title shows as a tool tip.
 class FieldLabel : public QLabel {
 public:
     using QLabel::QLabel;
 
 protected:
+    bool cut() const { return fontMetrics().horizontalAdvance(text()) > contentsRect().width(); }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
         const QRect r = contentsRect();
-        const QFontMetrics fm(font());
         QString shown = text();
-        if (fm.horizontalAdvance(shown) > r.width()) {
-            const QString title = shown.trimmed();
-            const int gap = fm.horizontalAdvance(QStringLiteral("  "));
-            shown = fm.elidedText(title, Qt::ElideRight, std::max(r.width() - gap, 0)) +
+        if (cut()) {
+            const int gap = fontMetrics().horizontalAdvance(QStringLiteral("  "));
+            shown = fontMetrics().elidedText(shown.trimmed(), Qt::ElideRight,
+                                             std::max(r.width() - gap, 0)) +
                     QStringLiteral("  ");
         }
         painter.drawText(r, int(alignment()), shown);
     }
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QLabel::resizeEvent(event);
-        updateTip();
-    }
-    void changeEvent(QEvent* event) override
-    {
-        QLabel::changeEvent(event);
-        if (event->type() == QEvent::FontChange)
-            updateTip();
-    }
 
-public:
-    void updateTip()
+    bool event(QEvent* e) override
     {
-        const bool cut = QFontMetrics(font()).horizontalAdvance(text()) > contentsRect().width();
-        setToolTip(cut ? text().trimmed() : QString());
+        if (e->type() == QEvent::ToolTip && cut()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text().trimmed(), this);
+            return true;
+        }
+        return QLabel::event(e);
     }
 };
 
@@ -316,7 +309,6 @@ void ReportEditorWindow::buildFromLayout()
             continue;
         QLabel* label = lblEdit_[c.slot];
         label->setText(c.title + QStringLiteral("   "));
-        static_cast<FieldLabel*>(label)->updateTip();
         label->setProperty("tag", c.name);
         label->show();
         QLineEdit* box = txtEdit_[c.slot];
@@ -452,20 +444,30 @@ void ReportEditorWindow::resizeEvent(QResizeEvent* event)
 // ---------------------------------------------------------------------------------------------
 // Placement
 
+bool ReportEditorWindow::event(QEvent* event)
+{
+    // Put into a frame window: its activation is this window's activation.
+    if (event->type() == QEvent::ParentChange) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+        if (sub && sub != activationSource_) {
+            activationSource_ = sub;
+            connect(sub, &QMdiSubWindow::windowStateChanged, this,
+                    [this](Qt::WindowStates old, Qt::WindowStates now) {
+                        if (now.testFlag(Qt::WindowActive) && !old.testFlag(Qt::WindowActive))
+                            Form_Activate();
+                    });
+        }
+    }
+    return QWidget::event(event);
+}
+
 void ReportEditorWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (placementRestored_ || !layoutLoaded_)
         return;
     placementRestored_ = true;
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        connect(sub, &QMdiSubWindow::windowStateChanged, this,
-                [this](Qt::WindowStates old, Qt::WindowStates now) {
-                    if (now.testFlag(Qt::WindowActive) && !old.testFlag(Qt::WindowActive))
-                        Form_Activate();
-                });
-        restorePlacement();
-    }
+    restorePlacement();
 }
 
 void ReportEditorWindow::restorePlacement()
@@ -891,15 +893,18 @@ void ReportEditorWindow::dtPickDate_LostFocus()
 
 void ReportEditorWindow::Form_Activate()
 {
-    // The first shown field takes the focus (slot 0 unless the layout hides it).
-    for (int slot = 0; slot < int(txtEdit_.size()); ++slot) {
-        if (editor_->columnOfSlot(slot)) {
-            txtEdit_[slot]->setFocus(Qt::ActiveWindowFocusReason);
-            if (!txtEdit_[slot]->hasFocus())
-                txtEdit_GotFocus(slot);
-            break;
+    // After the frame has given the activated window its own focus.
+    QTimer::singleShot(0, this, [this] {
+        // The first shown field takes the focus (slot 0 unless the layout hides it).
+        for (int slot = 0; slot < int(txtEdit_.size()); ++slot) {
+            if (editor_->columnOfSlot(slot)) {
+                txtEdit_[slot]->setFocus(Qt::ActiveWindowFocusReason);
+                if (!txtEdit_[slot]->hasFocus())
+                    txtEdit_GotFocus(slot);
+                break;
+            }
         }
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -98,6 +99,7 @@ public slots:
     void dtPickDate_LostFocus();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -168,6 +170,7 @@ private:
     int pendingCheck_ = -1; // a field left whose check has not run yet
     bool refocusing_ = false;
     bool placementRestored_ = false;
+    QPointer<QObject> activationSource_; // the frame window whose activation we follow
     bool layoutLoaded_ = false;
 };
 

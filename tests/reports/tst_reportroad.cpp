@@ -222,6 +222,24 @@ private slots:
         QCOMPARE(main_->newReportCount(frmMain::ReportKind::Ordinary), 2);
     }
 
+    // A report window that becomes the active one puts the focus in its first field.
+    void activationFocusesTheFirstField()
+    {
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        act("mnuReportNew")->trigger();
+        ReportEditorWindow* first = active();
+        QTRY_COMPARE(QApplication::focusWidget(), first->txtEdit(0));
+        first->txtEdit(5)->setFocus();
+        QTRY_COMPARE(first->currentSlot(), 5);
+        act("mnuReportNewRepo")->trigger();
+        ReportEditorWindow* second = active();
+        QTRY_COMPARE(QApplication::focusWidget(), second->txtEdit(0));
+        main_->mdiArea()->setActiveSubWindow(main_->mdiArea()->subWindowList().first());
+        QTRY_COMPARE(QApplication::focusWidget(), first->txtEdit(0));
+        QCOMPARE(first->currentSlot(), 0);
+    }
+
     // Closing the client asks about each changed report; Cancel keeps everything open.
     void closingTheClient()
     {
