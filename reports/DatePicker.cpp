@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 
 namespace varnel {
 
@@ -34,6 +35,7 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent)
     layout->addWidget(check_);
     layout->addWidget(edit_, 1);
     setFocusProxy(edit_);
+    edit_->installEventFilter(this);
 
     // Choosing a date means the field has one.
     connect(edit_, &QDateEdit::dateChanged, this, [this] { check_->setChecked(true); });
@@ -67,6 +69,19 @@ bool DatePicker::isChecked() const
 void DatePicker::setChecked(bool checked)
 {
     check_->setChecked(checked);
+}
+
+bool DatePicker::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == edit_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool ctrlOrAlt = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+        if (!ctrlOrAlt && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            emit tabbed(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool DatePicker::holds(const QWidget* widget) const

@@ -31,6 +31,12 @@ public:
 signals:
     // The focus went from the picker to a widget outside it.
     void focusLeft();
+    // Tab (forward) or Shift+Tab was pressed in the picker; it keeps the focus until its window
+    // moves it.
+    void tabbed(bool forward);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onFocusChanged(QWidget* old, QWidget* now);

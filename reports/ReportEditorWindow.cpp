@@ -235,6 +235,21 @@ void ReportEditorWindow::createControls()
     if (kind_ == ReportKind::Deals) {
         dtPickDate_ = new DatePicker(grpEdit_);
         dtPickDate_->hide();
+        // Tab and Shift+Tab leave the picker for the fields beside the one it stands for.
+        connect(dtPickDate_, &DatePicker::tabbed, this, [this](bool forward) {
+            if (pickerSlot_ < 0)
+                return;
+            const int step = forward ? 1 : -1;
+            QWidget* next = forward ? cmdAdd_ : nullptr;
+            for (int i = pickerSlot_ + step; i >= 0 && i < int(txtEdit_.size()); i += step) {
+                if (editor_->columnOfSlot(i)) {
+                    next = txtEdit_[i];
+                    break;
+                }
+            }
+            if (next)
+                next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        });
     }
 
     picEdit_ = new QLabel(grpEdit_);
@@ -805,7 +820,6 @@ void ReportEditorWindow::txtEdit_GotFocus(int slot)
         dtPickDate_->setValue(value, true);
         openDatePicker(slot);
         dtPickDate_->show();
-        QWidget::setTabOrder(txtEdit_[slot], dtPickDate_);
         // Once the focus change that brought us here has finished.
         QTimer::singleShot(0, this, [this, slot] {
             if (pickerSlot_ == slot)

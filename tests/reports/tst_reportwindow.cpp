@@ -507,6 +507,36 @@ private slots:
         QVERIFY(!w->button("cmdPick")->isVisibleTo(w.get()));
     }
 
+    // Tab and Shift+Tab leave the picker for the neighbouring fields, and the picker's date
+    // stays in its own field.
+    void pickerTabs()
+    {
+        Window w = open(ReportKind::Deals);
+        w->resize(w->sizeHint());
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QLineEdit* trade = box(w, "TradeDate");
+        trade->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
+        w->datePicker()->dateEdit()->setDate(QDate(2024, 3, 7));
+        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Tab);
+        QCOMPARE(trade->text(), QStringLiteral("07.03.2024"));
+        // The next field is a date too: its picker takes over.
+        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
+        QCOMPARE(w->currentSlot(), w->editor().slotOfName(QStringLiteral("SettleDate")));
+        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Tab);
+        QTRY_VERIFY(box(w, "Side")->hasFocus());
+        QVERIFY(!w->datePicker()->isVisible());
+        box(w, "Reference")->setFocus(Qt::MouseFocusReason);
+        trade->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
+        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(box(w, "Reference")->hasFocus());
+        QCOMPARE(trade->text(), QStringLiteral("07.03.2024"));
+        QVERIFY(dialogs_->shown().isEmpty());
+    }
+
     void bold()
     {
         Window w = open(ReportKind::Deals);
