@@ -33,10 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     static QTemporaryDir dir;
-    static const QList<varnel::ReportColumn> columns{
-        varnel::ReportColumn::rowNumber(), column("Agreement", "", ""),
-        column("TradeDate", "D", "%DATE%"), column("Price", "N", "0"), column("", "", "x"),
-        column("Comment", "", "")};
+    static const QList<varnel::ReportColumn> columns{varnel::ReportColumn::rowNumber(),
+                                                     column("Agreement", "", ""),
+                                                     column("TradeDate", "D", "%DATE%"),
+                                                     column("Price", "N", "0"),
+                                                     column("", "", "x"),
+                                                     column("Comment", "", "")};
     const QString path = dir.filePath(QStringLiteral("report.xml"));
     {
         QFile f(path);
