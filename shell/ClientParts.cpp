@@ -1,5 +1,6 @@
 #include "shell/ClientParts.h"
 
+#include "reports/frmReport.h"
 #include "revoke/RevocationDialog.h"
 #include "shell/frmMain.h"
 
@@ -7,7 +8,10 @@ namespace varnel {
 
 void RegisterClientParts()
 {
-    // Each part adds its registration here.
+    frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary,
+                                    [] { return NewReportWindow(ReportKind::Deals); });
+    frmMain::setReportWindowFactory(frmMain::ReportKind::Repo,
+                                    [] { return NewReportWindow(ReportKind::Repo); });
     frmMain::setCommandHandler(frmMain::Command::RevokeDeal,
                                [](frmMain& main) { dlgRevokeDeal::Run(&main); });
     frmMain::setCommandHandler(frmMain::Command::RevokeDealRepo,

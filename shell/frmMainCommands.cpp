@@ -140,12 +140,16 @@ void frmMain::openReport(ReportKind kind)
         if (path.isEmpty())
             return;
 
-        // A report of this kind already open from this file comes to the front instead.
+        // A report of this kind already open from this file comes to the front instead. The
+        // file name is compared too, not the caption alone: a changed report's caption carries
+        // " * ", and a second window on that file would let one save overwrite the other's
+        // changes.
         const ChildKind wanted = repo ? ChildKind::RepoReport : ChildKind::Report;
         if (QMdiSubWindow* open = FindSubWindow(*mdiArea_, [&](QMdiSubWindow* sub) {
-                const ChildWindow* child = protocolOf(sub->widget());
-                return child && child->childKind() == wanted &&
-                       sub->widget()->windowTitle() == path;
+                ChildWindow* child = protocolOf(sub->widget());
+                ReportWindow* report = child ? child->asReport() : nullptr;
+                return report && child->childKind() == wanted &&
+                       (sub->widget()->windowTitle() == path || report->fileName() == path);
             })) {
             BringToFront(*mdiArea_, open);
             return;

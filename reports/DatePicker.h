@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+
+class QCheckBox;
+class QDateEdit;
+
+namespace varnel {
+
+// The date picker that floats over a date field of the deal window: a check box for "no
+// value" and a date editor with a calendar. It tells its window when the focus has left it
+// (the calendar popup counts as part of it).
+class DatePicker : public QWidget {
+    Q_OBJECT
+public:
+    explicit DatePicker(QWidget* parent = nullptr);
+    ~DatePicker() override;
+
+    void setValue(const QDate& date, bool checked);
+    QDate value() const;
+    bool isChecked() const;
+    void setChecked(bool checked);
+
+    QDateEdit* dateEdit() const { return edit_; }
+    QCheckBox* checkBox() const { return check_; }
+
+    // True when the widget is the picker or lies inside it or its calendar.
+    bool holds(const QWidget* widget) const;
+
+signals:
+    // The focus went from the picker to a widget outside it.
+    void focusLeft();
+    // Tab (forward) or Shift+Tab was pressed in the picker; it keeps the focus until its window
+    // moves it.
+    void tabbed(bool forward);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void onFocusChanged(QWidget* old, QWidget* now);
+
+    QCheckBox* check_ = nullptr;
+    QDateEdit* edit_ = nullptr;
+};
+
+} // namespace varnel

@@ -1,0 +1,175 @@
+#include "reports/DealChecks.h"
+
+#include "core/Error.h"
+#include "core/MessageTexts.h"
+#include "core/Settings.h"
+#include "core/Values.h"
+#include "reports/ReportModel.h"
+
+#include <vector>
+
+namespace varnel {
+namespace {
+
+QString coded(const char* code, const char* builtIn, const QString& first = QString(),
+              const QString& second = QString())
+{
+    return FillMessage(MessageText(QLatin1String(code), QString::fromUtf8(builtIn)), first, second);
+}
+
+QString defaultParticipant()
+{
+    return ReadSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QString());
+}
+
+QString duplicates(const FieldValueOf& value, const ReportModel& grid, DealCheckMode mode,
+                   int changedRow)
+{
+    if (grid.rows() == 0)
+        return QString();
+    const QString agreement = TrimSpaces(value(QStringLiteral("Agreement")));
+    const QString reference = TrimSpaces(value(QStringLiteral("Reference")));
+    const auto findRow = [&](const QString& name, const QString& wanted) {
+        const int column = grid.columnOfNameIgnoringCase(name);
+        if (column < 0)
+            return -1;
+        for (int r = 0; r < grid.rows(); ++r) {
+            if (mode == DealCheckMode::Change && r == changedRow)
+                continue;
+            const QStringList* cells = grid.rowCells(r);
+            const QString& cell = column < cells->size() ? cells->at(column) : QString();
+            if (cell == wanted)
+                return r;
+        }
+        return -1;
+    };
+    if (!reference.isEmpty()) {
+        if (findRow(QStringLiteral("REFERENCE"), reference) >= 0)
+            return coded("S52",
+                         "(S52) Сделка участника %1% с внутренним номером %2% уже существует в "
+                         "базе данных",
+                         defaultParticipant(), reference);
+    } else if (!agreement.isEmpty()) {
+        if (findRow(QStringLiteral("AGREEMENT"), agreement) >= 0)
+            return coded("S54",
+                         "(S54) Сделка участника %1% с номером договора %2% и пустым внутренним "
+                         "номером уже существует в базе данных",
+                         defaultParticipant(), agreement);
+    }
+    return QString();
+}
+
+bool notPositive(const QString& text)
+{
+    return IsZeroText(text) || IsNegativeText(text);
+}
+
+} // namespace
+
+bool IsZeroText(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c >= u'1' && c <= u'9')
+            return false;
+    }
+    return true;
+}
+
+bool IsNegativeText(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c != u' ')
+            return c == u'-';
+    }
+    return false;
+}
+
+QString CheckDeal(ReportKind kind, const FieldValueOf& value, const ReportModel& grid,
+                  DealCheckMode mode, int changedRow)
+{
+    const auto trimmed = [&](const char* name) { return TrimSpaces(value(QLatin1String(name))); };
+    if (trimmed("Participant").isEmpty())
+        return coded("S5", "(S5) Не указан код участника");
+
+    const QString qty = value(QStringLiteral("Qty"));
+    const QString qtyFrac = value(QStringLiteral("QtyFrac"));
+    const auto quantity = [&]() -> QString {
+        if (IsNegativeText(qty) || (IsZeroText(qty) && IsZeroText(qtyFrac)))
+            return coded("S17", "(S17) Поле Qty (%1%) должно иметь положительное значение", qty);
+        if (IsNegativeText(qtyFrac))
+            return coded("S59", "(S59) Поле QtyFrac (%1%) должно иметь неотрицательное значение",
+                         qtyFrac);
+        return QString();
+    };
+
+    if (kind == ReportKind::Deals) {
+        if (trimmed("Issue").isEmpty() && trimmed("ISIN").isEmpty())
+            return coded("S13", "(S13) Не указан код ЦБ");
+        const QString price = trimmed("Price");
+        if (notPositive(price))
+            return coded("S16", "(S16) Поле Price (%1%) должно иметь положительное значение",
+                         price);
+        if (const QString failure = quantity(); !failure.isEmpty())
+            return failure;
+    } else {
+        if (trimmed("Issue").isEmpty())
+            return coded("S13", "(S13) Не указан код ЦБ");
+        const QString price = value(QStringLiteral("Price"));
+        if (notPositive(price))
+            return coded("S16", "(S16) Поле Price (%1%) должно иметь положительное значение",
+                         price);
+        const QString repurchase = value(QStringLiteral("RepurchaseAmount"));
+        if (notPositive(repurchase))
+            return coded("S26",
+                         "(S26) Поле RepurchaseAmount (%1%) должно иметь положительное значение",
+                         repurchase);
+        const QString amount = value(QStringLiteral("Amount"));
+        if (notPositive(amount))
+            return coded("S16", "(S16) Поле Amount (%1%) должно иметь положительное значение",
+                         amount);
+        const QString days = value(QStringLiteral("RepoDays"));
+        if (IsNegativeText(days))
+            return coded("S27", "(S27) Поле RepoDays (%1%) должно иметь положительное значение",
+                         days);
+        if (const QString failure = quantity(); !failure.isEmpty())
+            return failure;
+    }
+    if (trimmed("Currency").isEmpty())
+        return coded("S18", "(S18) Не указана валюта");
+    return duplicates(value, grid, mode, changedRow);
+}
+
+bool IsReportCorrect(const ReportTable& grid, QString& errorText)
+{
+    std::vector<int> dateColumns;
+    for (int c = 0; c < grid.columnCount(); ++c) {
+        const QString d = grid.columnDescriptor(c);
+        if (!GetTagValue(d, QStringLiteral("name=")).isEmpty() &&
+            GetTagValue(d, QStringLiteral("type=")) == u"D")
+            dateColumns.push_back(c);
+    }
+    if (dateColumns.empty())
+        return true;
+    // Dates repeat from row to row: a text that parsed once is not parsed again.
+    std::vector<QString> lastGood(dateColumns.size());
+    try {
+        for (int r = 0; r < grid.rowCount(); ++r) {
+            const QStringList* cells = grid.rowCells(r);
+            for (size_t k = 0; k < dateColumns.size(); ++k) {
+                const int c = dateColumns[k];
+                const QString value =
+                    cells ? (c < cells->size() ? cells->at(c) : QString()) : grid.cell(r, c);
+                if (value.isEmpty() || value == lastGood[k])
+                    continue;
+                FormatIsoDate(ParseDate(value));
+                lastGood[k] = value;
+            }
+        }
+    } catch (const Error& e) {
+        errorText = e.description();
+        return false;
+    }
+    return true;
+}
+
+} // namespace varnel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "reports/ReportKind.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace varnel {
+
+class ReportModel;
+class ReportTable;
+
+// The editor value of a field by its name (exact case); empty when the layout has no such
+// field.
+using FieldValueOf = std::function<QString(const QString& name)>;
+
+enum class DealCheckMode {
+    Add,   // "A": every row of the grid takes part in the duplicate rules
+    Change // "U": the row being changed does not
+};
+
+// The deal check before a deal is added or changed: required fields and signs, then the
+// duplicate rules. Returns the coded text of the first rule that fails, empty when the deal
+// passes. changedRow is the 0-based row being changed (mode Change).
+QString CheckDeal(ReportKind kind, const FieldValueOf& value, const ReportModel& grid,
+                  DealCheckMode mode, int changedRow = -1);
+
+// Dry run of what saving converts: every date of every date column must parse. False with the
+// first failure's text.
+bool IsReportCorrect(const ReportTable& grid, QString& errorText);
+
+// A number text counts as zero when it holds none of the digits 1 to 9.
+bool IsZeroText(const QString& text);
+// A number text is negative when, blanks at its start dropped, it starts with "-".
+bool IsNegativeText(const QString& text);
+
+} // namespace varnel

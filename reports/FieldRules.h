@@ -1,0 +1,37 @@
+#pragma once
+
+#include "reports/ReportKind.h"
+
+#include <QDate>
+#include <QString>
+
+namespace varnel {
+
+struct ReportColumn;
+
+// What a field check left: the text the field holds now, and the failure to show (empty when
+// the value passed). A failed check keeps the text it put back (trimmed, or the repo window's
+// default) and the focus stays in the field.
+struct FieldCheck {
+    QString text;
+    QString failure;
+    bool passed() const { return failure.isEmpty(); }
+};
+
+// The check that runs when the user leaves a field: dates parsed and shown in the field's
+// format, numbers read exactly and shown in the field's picture with "." and no grouping,
+// empty texts given their defaults.
+FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
+                           const QDate& today);
+
+// The editor's value when the window opens.
+QString InitialEditorValue(const ReportColumn& column, ReportKind kind, const QDate& today);
+// The editor's value after "очистить поля".
+QString ClearedEditorValue(const ReportColumn& column, const QDate& today);
+// A grid cell as the editor shows it: number cells without blanks and with "." for ",".
+QString EditorTextOfCell(const ReportColumn& column, const QString& cell);
+
+// "Слишком большое значение": a number beyond the decimal type of report values.
+QString TooLargeValueText();
+
+} // namespace varnel

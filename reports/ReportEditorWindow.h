@@ -1,0 +1,177 @@
+#pragma once
+
+#include "core/ChildWindow.h"
+#include "reports/ReportEditor.h"
+#include "reports/ReportKind.h"
+#include "reports/ReportLayout.h"
+
+#include <QList>
+#include <QPoint>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class QTimer;
+
+namespace varnel {
+
+class DatePicker;
+class ReportModel;
+
+// The report editor: the deals grid lvDeals above an editor panel with one labelled text box
+// per layout field, the four buttons, the floating pick button and (deal window) the date
+// picker. frmReport and frmReportRepo are this window for their kind.
+class ReportEditorWindow : public QWidget,
+                           public ChildWindow,
+                           public ReportWindow,
+                           private EditorPanel {
+    Q_OBJECT
+public:
+    // Builds the window from the kind's layout file; when that fails the user has been told
+    // and loadFailed() is true.
+    explicit ReportEditorWindow(ReportKind kind, QWidget* parent = nullptr);
+    ~ReportEditorWindow() override;
+
+    // ChildWindow
+    ChildKind childKind() const override;
+    ReportWindow* asReport() override { return this; }
+
+    // ReportWindow. LoadFile, SaveFile and SaveFileAs report their own failures.
+    void LoadFile(const QString& path) override;
+    bool SaveFile() override;
+    bool SaveFileAs(const QString& path) override;
+    bool IsReportCorrect(QString& errorText) const override;
+    const ReportTable& lvDeals() const override;
+    bool loadFailed() const override;
+    QString fileName() const override;
+
+    ReportKind kind() const { return kind_; }
+    bool isChanged() const;
+    ReportModel& model() const { return *model_; }
+    ReportEditor& editor() const { return *editor_; }
+    QTableView* grid() const { return lvDeals_; }
+    QLineEdit* txtEdit(int slot) const { return txtEdit_.value(slot); }
+    QLabel* lblEdit(int slot) const { return lblEdit_.value(slot); }
+    QPushButton* button(const QString& name) const;
+    DatePicker* datePicker() const { return dtPickDate_; }
+    // Text of status panel 1 or 2.
+    QString statusText(int panel) const;
+    int currentSlot() const { return currentSlot_; }
+    int selectedRow() const;
+    void selectRow(int row);
+    // Editor columns of the repo window (1 or 2); always 2 for deals.
+    int editorColumns() const { return editorColumns_; }
+    // Standard width of the text boxes, in twips.
+    int standardEditorWidth() const { return standardWidth_; }
+
+    // The size the window opens with when no placement is stored yet.
+    QSize sizeHint() const override;
+
+public slots:
+    void cmdAdd_Click();
+    void cmdEdit_Click();
+    void cmdDel_Click();
+    void cmdClear_Click();
+    void cmdPick_Click();
+    // Enables change and delete while the grid has rows.
+    void tmEnabling_Timer();
+    // A click on a row (0-based), and a double click at a point of the grid's viewport.
+    void lvDeals_Click(int row);
+    void lvDeals_DblClick(const QPoint& viewportPos);
+    // The window became the active child window.
+    void Form_Activate();
+    // Places the controls for the window's current size.
+    void Form_Resize();
+    // The focus entered the text box of a slot.
+    void txtEdit_GotFocus(int slot);
+    // The focus left the text box of a slot; its check runs once the focus has settled.
+    void txtEdit_LostFocus(int slot);
+    // The field check of a slot: shows the failure and keeps the focus there; true on success.
+    bool txtEdit_Validate(int slot);
+    // The date picker lost the focus: its value goes into its field.
+    void dtPickDate_LostFocus();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // EditorPanel
+    QString slotText(int slot) const override;
+    void setSlotText(int slot, const QString& text) override;
+
+    void createControls();
+    void buildFromLayout();
+    void arrange(int clientWidthTwips, int clientHeightTwips, bool force);
+    int panelHeightTwips(int columns) const;
+    int statusHeightTwips() const;
+    void placeSlot(int slot, int labelLeft, int boxLeft, int top, int boxWidth);
+    void restorePlacement();
+    void savePlacement();
+    void saveColumnWidths();
+    bool confirmClose();
+    bool runPendingCheck();
+    void deferPendingCheck();
+    void markChanged();
+    void showCount();
+    void setCurrentLabel(int slot);
+    void showPickButton(int slot);
+    void hidePickButton();
+    void openDatePicker(int slot);
+    void onFocusChanged(QWidget* old, QWidget* now);
+    bool saveTo(const QString& path);
+    bool refused(const QString& failure);
+    int px(double twips) const;
+    double twips(int pixels) const;
+
+    ReportKind kind_;
+    ReportLayout layout_;
+    ReportModel* model_ = nullptr;
+    std::unique_ptr<ReportEditor> editor_;
+
+    QTableView* lvDeals_ = nullptr;
+    QFrame* grpEdit_ = nullptr;
+    QList<QLabel*> lblEdit_;
+    QList<QLineEdit*> txtEdit_;
+    QPushButton* cmdAdd_ = nullptr;
+    QPushButton* cmdEdit_ = nullptr;
+    QPushButton* cmdDel_ = nullptr;
+    QPushButton* cmdClear_ = nullptr;
+    QPushButton* cmdPick_ = nullptr;
+    DatePicker* dtPickDate_ = nullptr;
+    QLabel* picEdit_ = nullptr;
+    QStatusBar* stbInfo_ = nullptr;
+    QLabel* stbPanel1_ = nullptr;
+    QLabel* stbPanel2_ = nullptr;
+    QTimer* tmEnabling_ = nullptr;
+    QLabel* lblFileName_ = nullptr;
+    QLabel* lblChanged_ = nullptr;
+    QLabel* lblLoadFail_ = nullptr;
+
+    int currentSlot_ = 0;
+    int boldSlot_ = -1;
+    QString currentFieldName_;
+    int standardWidth_ = 3000; // twips
+    int editorColumns_ = 2;
+    QPoint pickerHome_;   // twips within the panel
+    int pickerSlot_ = -1; // the field the open picker edits
+    bool pickerEntered_ = false;
+    int pickSlot_ = -1;     // the field the pick button stands beside
+    int pendingCheck_ = -1; // a field left whose check has not run yet
+    bool refocusing_ = false;
+    bool placementRestored_ = false;
+    QPointer<QObject> activationSource_; // the frame window whose activation we follow
+    bool layoutLoaded_ = false;
+};
+
+} // namespace varnel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+namespace varnel {
+
+struct ReportColumn;
+
+// Reads the deals of a report file for the given grid columns, one row per child of the
+// document element: the item text is the row number, then for each column the attribute of
+// the column's field name (exact case). A date attribute in the file form yyyy-mm-dd is shown
+// as dd.mm.yyyy, an empty number attribute and a missing attribute give the column's default
+// text; attributes of no field are ignored. The file is streamed, never held as a whole
+// document. Raises the XML loading rule's errors; nothing is returned then.
+QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>& columns);
+
+} // namespace varnel

@@ -1,0 +1,186 @@
+#include "reports/ReportModel.h"
+
+#include "reports/ReportLayout.h"
+
+namespace varnel {
+
+ReportColumn ReportColumn::rowNumber()
+{
+    return ReportColumn();
+}
+
+ReportColumn ReportColumn::of(const LayoutField& field)
+{
+    ReportColumn c;
+    c.descriptor = field.descriptor();
+    c.name = field.name;
+    c.title = field.title;
+    c.type = field.type;
+    c.format = field.format;
+    c.def = field.def;
+    c.pick = field.pick;
+    c.widthTwips = field.widthTwips;
+    c.alignment = field.alignment;
+    c.slot = field.slot;
+    return c;
+}
+
+ReportModel::ReportModel(bool repo, QObject* parent) : QAbstractTableModel(parent), repo_(repo) {}
+
+void ReportModel::setColumns(QList<ReportColumn> columns)
+{
+    beginResetModel();
+    rows_.clear();
+    columns_ = std::move(columns);
+    byName_.clear();
+    for (int c = 1; c < int(columns_.size()); ++c) {
+        if (!columns_.at(c).name.isEmpty() && !byName_.contains(columns_.at(c).name))
+            byName_.insert(columns_.at(c).name, c);
+    }
+    endResetModel();
+}
+
+int ReportModel::columnOfName(const QString& name) const
+{
+    return byName_.value(name, -1);
+}
+
+int ReportModel::columnOfNameIgnoringCase(const QString& name) const
+{
+    for (int c = 1; c < int(columns_.size()); ++c) {
+        if (columns_.at(c).name.compare(name, Qt::CaseInsensitive) == 0)
+            return c;
+    }
+    return -1;
+}
+
+QStringList ReportModel::fullRow(int number, const QStringList& fields) const
+{
+    QStringList row;
+    row.reserve(columns_.size());
+    row.append(QString::number(number));
+    for (int c = 1; c < int(columns_.size()); ++c)
+        row.append(fields.value(c - 1));
+    return row;
+}
+
+QStringList ReportModel::fieldCells(int row) const
+{
+    const QStringList& cells = rows_.at(row);
+    QStringList out;
+    out.reserve(columns_.size());
+    for (int c = 1; c < int(columns_.size()); ++c)
+        out.append(cells.value(c));
+    return out;
+}
+
+int ReportModel::appendDeal(const QStringList& fields)
+{
+    const int row = int(rows_.size());
+    beginInsertRows(QModelIndex(), row, row);
+    rows_.append(fullRow(row + 1, fields));
+    endInsertRows();
+    return row;
+}
+
+void ReportModel::setDeal(int row, const QStringList& fields)
+{
+    rows_[row] = fullRow(row + 1, fields);
+    emit dataChanged(index(row, 0), index(row, int(columns_.size()) - 1));
+}
+
+void ReportModel::removeDeal(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    rows_.removeAt(row);
+    endRemoveRows();
+}
+
+void ReportModel::resetRows(QList<QStringList> rows)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+void ReportModel::clearRows()
+{
+    resetRows({});
+}
+
+void ReportModel::renumberRows()
+{
+    int first = -1;
+    int last = -1;
+    for (int r = 0; r < int(rows_.size()); ++r) {
+        QStringList& cells = rows_[r];
+        const QString number = QString::number(r + 1);
+        if (cells.isEmpty()) {
+            cells.append(number);
+        } else if (cells.at(0) != number) {
+            cells[0] = number;
+        } else {
+            continue;
+        }
+        if (first < 0)
+            first = r;
+        last = r;
+    }
+    if (first >= 0)
+        emit dataChanged(index(first, 0), index(last, 0), {Qt::DisplayRole});
+}
+
+int ReportModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int ReportModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(columns_.size());
+}
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(rows_.size()) ||
+        index.column() >= int(columns_.size()))
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: return rows_.at(index.row()).value(index.column());
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(columns_.at(index.column()).alignment | Qt::AlignVCenter);
+    default: return QVariant();
+    }
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= int(columns_.size()))
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return columns_.at(section).title;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(columns_.at(section).alignment | Qt::AlignVCenter);
+    return QVariant();
+}
+
+QString ReportModel::columnDescriptor(int column) const
+{
+    return column >= 0 && column < int(columns_.size()) ? columns_.at(column).descriptor
+                                                        : QString();
+}
+
+QString ReportModel::cell(int row, int column) const
+{
+    if (row < 0 || row >= int(rows_.size()))
+        return QString();
+    return rows_.at(row).value(column);
+}
+
+const QStringList* ReportModel::rowCells(int row) const
+{
+    return row >= 0 && row < int(rows_.size()) ? &rows_.at(row) : nullptr;
+}
+
+} // namespace varnel

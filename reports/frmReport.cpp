@@ -1,0 +1,12 @@
+#include "reports/frmReport.h"
+
+namespace varnel {
+
+QWidget* NewReportWindow(ReportKind kind)
+{
+    if (kind == ReportKind::Repo)
+        return new frmReportRepo;
+    return new frmReport;
+}
+
+} // namespace varnel

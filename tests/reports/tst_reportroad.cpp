@@ -1,0 +1,265 @@
+// The road of a report through the main window: new report, deals, save, close, open again,
+// change, save and send; the file in the send folder is the saved document byte for byte.
+#include "core/ScriptedDialogs.h"
+#include "core/Settings.h"
+#include "reports/ReportModel.h"
+#include "reports/frmReport.h"
+#include "shell/ClientParts.h"
+#include "shell/Startup.h"
+#include "shell/frmMain.h"
+#include "tests/support/ShellOverrides.h"
+
+#include "ReportTestSupport.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QUuid>
+#include <QtTest>
+
+#include <optional>
+
+using namespace varnel;
+using namespace varnel::test;
+
+class ReportRoadTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestProgramFolder> folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<frmMain> main_;
+    std::optional<testing::ScopedLoginName> login_;
+    std::optional<testing::ScopedMainRegistry> registry_;
+
+    ReportEditorWindow* active() const
+    {
+        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
+        return sub ? qobject_cast<ReportEditorWindow*>(sub->widget()) : nullptr;
+    }
+    int windows() const { return int(main_->mdiArea()->subWindowList().size()); }
+    QAction* act(const char* name) const
+    {
+        return main_->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    static void set(ReportEditorWindow* w, const char* name, const QString& text)
+    {
+        const int slot = w->editor().slotOfName(QString::fromLatin1(name));
+        QLineEdit* box = w->txtEdit(slot);
+        QVERIFY2(box, name);
+        box->setText(text);
+        // As when the user leaves the field.
+        QVERIFY(w->txtEdit_Validate(slot));
+    }
+    static void addDeal(ReportEditorWindow* w, const QString& reference, const QString& price)
+    {
+        set(w, "Issue", QStringLiteral("SU26238RMFS4"));
+        set(w, "Agreement", QStringLiteral("ДОГ/") + reference);
+        set(w, "Reference", reference);
+        set(w, "Price", price);
+        set(w, "Qty", QStringLiteral("100"));
+        set(w, "Currency", QStringLiteral("RUB"));
+        if (w->kind() == ReportKind::Repo) {
+            set(w, "Amount", QStringLiteral("10125.00"));
+            set(w, "RepurchaseAmount", QStringLiteral("10200.00"));
+            set(w, "RepoDays", QStringLiteral("14"));
+        }
+        w->cmdAdd_Click();
+    }
+    QStringList sendFolder() const
+    {
+        return QDir(folder_->file(QStringLiteral("send"))).entryList(QDir::Files);
+    }
+
+private slots:
+    void init()
+    {
+        folder_ = std::make_unique<TestProgramFolder>(
+            QStringList{QStringLiteral("[Main]"), QStringLiteral("Participant=MC0001"),
+                        QStringLiteral("Language=RU"), QStringLiteral("[Path]"),
+                        QStringLiteral("FolderWork=.\\work"), QStringLiteral("FolderSend=.\\send"),
+                        QStringLiteral("FolderReceive=.\\receive")});
+        const QString user =
+            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        login_.emplace(user);
+        registry_.emplace();
+        RegisterClientParts();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        main_ = std::make_unique<frmMain>();
+        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        main_->show();
+    }
+
+    void cleanup()
+    {
+        if (main_) {
+            for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
+                if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
+                    w->model().clearRows(); // nothing left to ask about
+            }
+        }
+        main_.reset();
+        QCOMPARE(dialogs_->pending(), 0);
+        dialogs_.reset();
+        registry_.reset();
+        login_.reset();
+        folder_.reset();
+    }
+
+    void road_data()
+    {
+        QTest::addColumn<bool>("repo");
+        QTest::newRow("deals") << false;
+        QTest::newRow("repo deals") << true;
+    }
+
+    void road()
+    {
+        QFETCH(bool, repo);
+        const QString caption =
+            repo ? QStringLiteral("[New Report REPO 1]") : QStringLiteral("[New Report 1]");
+        (repo ? act("mnuReportNewRepo") : act("mnuReportNew"))->trigger();
+        ReportEditorWindow* w = active();
+        QVERIFY(w);
+        QCOMPARE(w->objectName(), QLatin1String(repo ? "frmReportRepo" : "frmReport"));
+        QCOMPARE(w->windowTitle(), caption);
+        main_->Timer1_Timer();
+        QVERIFY(act("mnuReportSave")->isEnabled());
+        QVERIFY(act("mnuReportSend")->isEnabled());
+
+        addDeal(w, QStringLiteral("R-1"), QStringLiteral("101.25"));
+        addDeal(w, QStringLiteral("R-2"), QStringLiteral("99.5"));
+        QCOMPARE(w->model().rows(), 2);
+        QCOMPARE(w->windowTitle(), caption + QStringLiteral(" * "));
+        QVERIFY(dialogs_->shown().isEmpty());
+
+        // Save as, into the work folder the dialog starts in.
+        const QString path = folder_->file(QStringLiteral("work/отчет 1.xml"));
+        dialogs_->choosePath(path);
+        act("mnuReportSaveAs")->trigger();
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
+        QCOMPARE(dialogs_->last().directory, folder_->file(QStringLiteral("work")));
+        QCOMPARE(w->windowTitle(), path);
+        const QByteArray first = readAll(path);
+        QVERIFY(first.contains(repo ? "<RepoDeal Participant=\"MC0001\""
+                                    : "<deal Participant=\"MC0001\""));
+
+        // Closing a saved report asks nothing.
+        main_->mdiArea()->currentSubWindow()->close();
+        QTRY_COMPARE(windows(), 0);
+        QCOMPARE(dialogs_->shown().size(), 1);
+
+        // Open it again, twice: the second time the open window comes to the front.
+        dialogs_->choosePath(path);
+        (repo ? act("mnuReportOpenRepo") : act("mnuReportOpen"))->trigger();
+        w = active();
+        QVERIFY(w);
+        QCOMPARE(w->model().rows(), 2);
+        QCOMPARE(w->windowTitle(), path);
+        w->selectRow(1);
+        w->lvDeals_Click(1);
+        set(w, "Price", QStringLiteral("102"));
+        w->cmdEdit_Click();
+        QCOMPARE(w->windowTitle(), path + QStringLiteral(" * "));
+        dialogs_->choosePath(path);
+        (repo ? act("mnuReportOpenRepo") : act("mnuReportOpen"))->trigger();
+        QCOMPARE(windows(), 1);
+        QCOMPARE(active(), w);
+        // The other kind's command does not find it.
+        dialogs_->choosePath(path);
+        (repo ? act("mnuReportOpen") : act("mnuReportOpenRepo"))->trigger();
+        QCOMPARE(windows(), 2);
+        main_->mdiArea()->currentSubWindow()->close();
+        QTRY_COMPARE(windows(), 1);
+        main_->mdiArea()->setActiveSubWindow(main_->mdiArea()->subWindowList().first());
+
+        // Save in place, then send: the sent file is the saved one byte for byte.
+        act("mnuReportSave")->trigger();
+        QCOMPARE(w->windowTitle(), path);
+        const QByteArray saved = readAll(path);
+        QVERIFY(saved != first);
+        QVERIFY(saved.contains("Price=\"102.00\""));
+        dialogs_->answer(Answer::Yes);
+        act("mnuReportSend")->trigger();
+        const QStringList sent = sendFolder();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(sent.first().startsWith(repo ? QStringLiteral("DR") : QStringLiteral("DL")));
+        QCOMPARE(readAll(folder_->file(QStringLiteral("send/")) + sent.first()), saved);
+        QVERIFY(dialogs_->texts().contains(QStringLiteral("Отправить данный отчет ?")));
+        QVERIFY(dialogs_->last().text.startsWith(
+            QStringLiteral("Запрос ") +
+            (repo ? QStringLiteral("RepoDeals") : QStringLiteral("Deals")) +
+            QStringLiteral(" отправлен:\r\n")));
+        QCOMPARE(w->windowTitle(), path); // sending touches nothing of the report
+    }
+
+    // Sending does not check the report: a bad date stops the pipeline with the C10 text and
+    // nothing reaches the send folder.
+    void sendingAnUncheckedReport()
+    {
+        act("mnuReportNew")->trigger();
+        ReportEditorWindow* w = active();
+        QList<QStringList> rows{{"1"}};
+        for (int c = 1; c < w->model().columnCount(); ++c)
+            rows[0].append(w->model().column(c).type == u"D" ? QStringLiteral("31.04.2016")
+                                                             : QString());
+        w->model().resetRows(rows);
+        main_->Timer1_Timer();
+        dialogs_->answer(Answer::Yes);
+        act("mnuReportSend")->trigger();
+        QCOMPARE(dialogs_->texts().value(1),
+                 QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
+        QVERIFY(sendFolder().isEmpty());
+    }
+
+    // A window whose layout cannot be read is never shown, and its number is spent.
+    void layoutFailureDiscardsTheWindow()
+    {
+        QFile::remove(folder_->file(QStringLiteral("deals_struct_client.xml")));
+        act("mnuReportNew")->trigger();
+        QCOMPARE(windows(), 0);
+        QCOMPARE(dialogs_->shown().size(), 1);
+        QVERIFY(dialogs_->texts().value(0).endsWith(QStringLiteral(" не найден")));
+        folder_->useShippedLayouts();
+        act("mnuReportNew")->trigger();
+        QCOMPARE(active()->windowTitle(), QStringLiteral("[New Report 2]"));
+        QCOMPARE(main_->newReportCount(frmMain::ReportKind::Ordinary), 2);
+    }
+
+    // A report window that becomes the active one puts the focus in its first field.
+    void activationFocusesTheFirstField()
+    {
+        main_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        act("mnuReportNew")->trigger();
+        ReportEditorWindow* first = active();
+        QTRY_COMPARE(QApplication::focusWidget(), first->txtEdit(0));
+        first->txtEdit(5)->setFocus();
+        QTRY_COMPARE(first->currentSlot(), 5);
+        act("mnuReportNewRepo")->trigger();
+        ReportEditorWindow* second = active();
+        QTRY_COMPARE(QApplication::focusWidget(), second->txtEdit(0));
+        main_->mdiArea()->setActiveSubWindow(main_->mdiArea()->subWindowList().first());
+        QTRY_COMPARE(QApplication::focusWidget(), first->txtEdit(0));
+        QCOMPARE(first->currentSlot(), 0);
+    }
+
+    // Closing the client asks about each changed report; Cancel keeps everything open.
+    void closingTheClient()
+    {
+        act("mnuReportNewRepo")->trigger();
+        addDeal(active(), QStringLiteral("R-1"), QStringLiteral("100"));
+        dialogs_->answer(Answer::Cancel);
+        QVERIFY(!main_->close());
+        QCOMPARE(windows(), 1);
+        QVERIFY(dialogs_->last().text.startsWith(
+            QStringLiteral("Вы внесли изменения в отчет. Сохранить файл ")));
+        dialogs_->answer(Answer::No);
+        QVERIFY(main_->close());
+        main_.reset();
+    }
+};
+
+QTEST_MAIN(ReportRoadTest)
+#include "tst_reportroad.moc"
