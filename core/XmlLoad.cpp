@@ -375,6 +375,13 @@ public:
         const QFileInfo info(path);
         if (!info.exists() || info.isDir())
             Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+        // A whole document takes about twelve times its size in memory: a big file goes
+        // through the streaming reader, and the document loader refuses it before reading.
+        if (!streaming) {
+            maxBytes_ = kXmlDocumentMaxBytes;
+            if (info.isFile() && info.size() > maxBytes_)
+                Fail(XmlTooLargeText(path, info.size()));
+        }
         if (!file_.open(QIODevice::ReadOnly))
             Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
 
@@ -422,6 +429,10 @@ public:
         if (file_.error() != QFileDevice::NoError)
             Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
                                   ctxt_->input->col));
+        // A file that grew after it was measured, or one without a size (a pipe, a device).
+        read_ += chunk.size();
+        if (maxBytes_ > 0 && read_ > maxBytes_)
+            Fail(XmlTooLargeText(state_.path, read_));
         const bool last = chunk.isEmpty();
         const bool beforeRoot =
             ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
@@ -443,6 +454,8 @@ public:
                                         .arg(openElementLine());
             }
         }
+        if (last && !state_.failed)
+            checkNothingLeftUndecoded();
         if (!state_.failed && (rc != 0 || (last && !ctxt_->wellFormed))) {
             const xmlError* error = xmlCtxtGetLastError(ctxt_);
             state_.failed = true;
@@ -466,6 +479,28 @@ public:
     LoadState& state() { return state_; }
 
 private:
+    // Bytes the input converter kept back at the end for a character they do not complete,
+    // such as the odd last byte of a UTF-16 document: the parser would drop them silently.
+    void checkNothingLeftUndecoded()
+    {
+        const xmlParserInputPtr in = ctxt_->input;
+        if (!in || !in->buf || !in->buf->encoder || !in->buf->raw)
+            return;
+        const std::size_t left = xmlBufUse(in->buf->raw);
+        if (left == 0)
+            return;
+        const xmlChar* bytes = xmlBufContent(in->buf->raw);
+        QString shown;
+        for (std::size_t i = 0; i < left && i < 4; ++i)
+            shown += QStringLiteral(" 0x") +
+                     QString::number(bytes[i], 16).toUpper().rightJustified(2, u'0');
+        state_.failed = true;
+        state_.reason =
+            QStringLiteral("Incomplete character at the end of the input, bytes") + shown;
+        state_.line = in->line;
+        state_.column = in->col;
+    }
+
     int openElementLine() const
     {
         if (!state_.openLines.empty())
@@ -491,6 +526,8 @@ private:
 
     QFile file_;
     qint64 chunk_ = kDocumentChunk;
+    qint64 maxBytes_ = 0; // 0: no limit
+    qint64 read_ = 0;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
     bool finished_ = false;
@@ -507,6 +544,13 @@ QString XmlLoadErrorText(const QString& path, const QString& reason, int line, i
     return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\n") + text +
            QStringLiteral("\r\nСтрока: ") + QString::number(line) + QStringLiteral(", поз: ") +
            QString::number(column);
+}
+
+QString XmlTooLargeText(const QString& path, qint64 size)
+{
+    return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\nРазмер файла ") +
+           QString::number(size) + QStringLiteral(" байт больше допустимого (") +
+           QString::number(kXmlDocumentMaxBytes) + QStringLiteral(" байт)");
 }
 
 // ---- XmlDocument
