@@ -13,9 +13,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,9 +38,21 @@ constexpr int kDocumentOptions = kCommonOptions | XML_PARSE_NOBLANKS | XML_PARSE
 const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
 const QString kDocumentEmpty = QStringLiteral("Document is empty");
 
+// The parser's UTF-8 as text, every character kept: QString::fromUtf8 drops a leading U+FEFF,
+// which in a value is a character like any other.
+QString Utf8Text(const char* bytes, qsizetype size)
+{
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
+    return QString::fromUtf8(bytes, size);
+}
+
 QString FromXml(const xmlChar* text)
 {
-    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+    if (!text)
+        return QString();
+    const char* bytes = reinterpret_cast<const char*>(text);
+    return Utf8Text(bytes, qsizetype(std::strlen(bytes)));
 }
 
 QString QualifiedName(const xmlChar* prefix, const xmlChar* local)
@@ -221,7 +235,7 @@ void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 // other reference is already resolved.
 QString AttributeValue(const xmlChar* begin, const xmlChar* end)
 {
-    QString value = QString::fromUtf8(reinterpret_cast<const char*>(begin), end - begin);
+    QString value = Utf8Text(reinterpret_cast<const char*>(begin), end - begin);
     if (std::memchr(begin, '&', end - begin))
         value.replace(QStringLiteral("&#38;"), QStringLiteral("&"));
     return value;
@@ -387,6 +401,10 @@ public:
 
         xmlInitParser();
         chunk_ = streaming ? kStreamChunk : kDocumentChunk;
+        // One buffer for every step, no bigger than a small file needs.
+        if (info.isFile())
+            chunk_ = std::clamp(info.size() + 1, qint64(4096), chunk_);
+        buffer_ = std::make_unique<char[]>(size_t(chunk_));
         xmlSAXHandler sax = StreamingHandler();
         const QByteArray name = QFile::encodeName(path);
         ctxt_ = xmlCreatePushParserCtxt(streaming ? &sax : nullptr, nullptr, nullptr, 0,
@@ -425,21 +443,21 @@ public:
     {
         if (finished_)
             return false;
-        const QByteArray chunk = file_.read(chunk_);
-        if (file_.error() != QFileDevice::NoError)
+        const qint64 got = file_.read(buffer_.get(), chunk_);
+        if (got < 0 || file_.error() != QFileDevice::NoError)
             Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
                                   ctxt_->input->col));
         // A file that grew after it was measured, or one without a size (a pipe, a device).
-        read_ += chunk.size();
+        read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
             Fail(XmlTooLargeText(state_.path, read_));
-        const bool last = chunk.isEmpty();
+        const bool last = got == 0;
         const bool beforeRoot =
             ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
         int rc = 0;
         {
             ErrorRouting routing(ctxt_);
-            rc = xmlParseChunk(ctxt_, chunk.constData(), int(chunk.size()), last ? 1 : 0);
+            rc = xmlParseChunk(ctxt_, buffer_.get(), int(got), last ? 1 : 0);
         }
         if (last) {
             finished_ = true;
@@ -526,6 +544,7 @@ private:
 
     QFile file_;
     qint64 chunk_ = kDocumentChunk;
+    std::unique_ptr<char[]> buffer_;
     qint64 maxBytes_ = 0; // 0: no limit
     qint64 read_ = 0;
     xmlParserCtxtPtr ctxt_ = nullptr;

@@ -321,6 +321,10 @@ void TestXmlLoad::readerGivesDirectChildrenInOrder_data()
         << QByteArray("<p:r a=\"1\" xmlns:p=\"urn:p\" xmlns=\"urn:d\"><p:c p:k=\"v\"/><c/></p:r>")
         << QStringList{"p:r|xmlns:p=urn:p|xmlns=urn:d|a=1", "p:c|p:k=v", "c"};
     QTest::newRow("root without children") << QByteArray("<r a=\"\"/>") << QStringList{"r|a="};
+    // A value may start with U+FEFF like with any other character.
+    QTest::newRow("value starting with U+FEFF")
+        << QByteArray("<r><c v=\"&#xFEFF;x\" w=\"\xEF\xBB\xBF\"/></r>")
+        << QStringList{"r", QStringLiteral("c|v=\uFEFFx|w=\uFEFF")};
 }
 
 void TestXmlLoad::readerGivesDirectChildrenInOrder()
