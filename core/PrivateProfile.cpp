@@ -64,10 +64,12 @@ struct Text {
     QString Decode(Span s) const
     {
         if (utf8) {
-            // QString::fromUtf8 would drop a U+FEFF at the start of a value.
-            if (s.size() >= 3 && std::memcmp(s.b, kUtf8Bom, 3) == 0)
-                return QChar(0xFEFF) + QString::fromUtf8(s.b + 3, s.size() - 3);
-            return QString::fromUtf8(s.b, s.size());
+            // QString::fromUtf8 would drop U+FEFF at the start of a value.
+            qsizetype marks = 0;
+            while (s.size() - 3 * marks >= 3 && std::memcmp(s.b + 3 * marks, kUtf8Bom, 3) == 0)
+                ++marks;
+            return QString(marks, QChar(0xFEFF)) +
+                   QString::fromUtf8(s.b + 3 * marks, s.size() - 3 * marks);
         }
         return FromWindows1251(QByteArrayView(s.b, s.size()));
     }

@@ -39,12 +39,15 @@ const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
 const QString kDocumentEmpty = QStringLiteral("Document is empty");
 
 // The parser's UTF-8 as text, every character kept: QString::fromUtf8 drops a leading U+FEFF,
-// which in a value is a character like any other.
+// which in a value is a character like any other (and may come more than once).
 QString Utf8Text(const char* bytes, qsizetype size)
 {
-    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
-        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
-    return QString::fromUtf8(bytes, size);
+    qsizetype marks = 0;
+    while (size - 3 * marks >= 3 && std::memcmp(bytes + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(bytes, size);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes + 3 * marks, size - 3 * marks);
 }
 
 QString FromXml(const xmlChar* text)

@@ -139,8 +139,8 @@ void TestPrivateProfile::getString_data()
     row("cyrillic does not match latin", A("[Раздел]\r\nk=1\r\n"), "Paздел", "k", def);
     row("utf-8 with byte-order mark", Utf8Bom("[Раздел]\r\nКлюч=значение ✓\r\n"), "раздел", "КЛЮЧ",
         "значение ✓");
-    row("utf-8 value starting with U+FEFF", Utf8Bom("[A]\r\nk=\uFEFFv\r\n"), "A", "k",
-        QStringLiteral("\uFEFFv"));
+    row("utf-8 value starting with U+FEFF", Utf8Bom("[A]\r\nk=\uFEFF\uFEFFv\r\n"), "A", "k",
+        QStringLiteral("\uFEFF\uFEFFv"));
     row("value with equals sign", B("[Main]\r\nk=a=b\r\n"), "Main", "k", "a=b");
     row("ctrl-z at the end is a blank", B("[Main]\r\nk=1\x1A"), "Main", "k", "1");
     row("non-ascii name against ascii key", A("[Main]\r\nКлюч=1\r\n"), "Main", "Kljuch", def);
