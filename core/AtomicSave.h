@@ -1,28 +1,30 @@
 #pragma once
 
+#include "filesave/ReplacingFile.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace varnel {
 
-// Every file the client or the merge tool writes for the user goes through here: the new
-// contents are written to a hidden file beside the target, flushed, synced to disk and only
-// then renamed over the target. Until the rename the old file stays byte for byte; after a
-// failure nothing of the new file is left behind. Each step is checked, and a failure raises
-// an Error (number 514) whose text names the file and the system's reason.
+// Every file the client writes for the user goes through here: the new contents are written
+// to a hidden file beside the target, synced to disk and only then renamed over the target
+// (filesave::ReplacingFile). Until the rename the old file stays byte for byte; after a failure
+// nothing of the new file is left behind. Each step is checked, and a failure raises an Error
+// (number 514) whose text names the file as the caller gave it and the system's reason.
 class AtomicFile {
 public:
     // Creates the hidden file beside path. A path that is a symbolic link replaces the file the
-    // link points to, and the link stays. Raises when the folder cannot hold a new file, and when
-    // the path names something other than a regular file (a folder, a device, a pipe), which is
-    // never replaced.
+    // link leads to, and the link stays. Raises when the folder cannot hold a new file, when
+    // the path names something other than a regular file (a folder, a device, a pipe), which
+    // is never replaced, and when the file is write-protected.
     explicit AtomicFile(const QString& path);
     // Without commit() the hidden file is removed and the target left as it was.
-    ~AtomicFile();
+    ~AtomicFile() = default;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Appends bytes; unbuffered, so a failure shows at once. Raises on a short or failed write.
+    // Appends bytes; unbuffered, so a failure shows at once. Raises on a failed write.
     void write(const char* data, qsizetype size);
     void write(const QByteArray& bytes) { write(bytes.constData(), bytes.size()); }
 
@@ -31,21 +33,18 @@ public:
     // having removed the hidden file.
     void commit();
     // Drops the new contents (as the destructor does).
-    void cancel();
+    void cancel() { file_.cancel(); }
 
     // The file that will be replaced, and the hidden file being written.
-    const QString& target() const { return target_; }
-    const QString& temporaryPath() const { return temporary_; }
-    bool isCommitted() const { return committed_; }
+    const QString& target() const { return file_.target(); }
+    const QString& temporaryPath() const { return file_.temporaryPath(); }
+    bool isCommitted() const { return file_.isCommitted(); }
 
 private:
-    [[noreturn]] void fail(int error);
-    void discard();
+    [[noreturn]] void raise() const;
 
-    QString target_;
-    QString temporary_;
-    int fd_ = -1;
-    bool committed_ = false;
+    QString path_;
+    filesave::ReplacingFile file_;
 };
 
 // The whole contents at once.
@@ -55,6 +54,8 @@ void SaveFileAtomically(const QString& path, const QByteArray& bytes);
 // reason.
 QString FileCreateErrorText(const QString& path, const QString& reason);
 QString FileWriteErrorText(const QString& path, const QString& reason);
+// The text of a failed save of path.
+QString FileSaveErrorText(const QString& path, const filesave::Failure& failure);
 // The system's description of an errno value.
 QString SystemErrorText(int error);
 

@@ -1,12 +1,14 @@
 #include "core/PrivateProfile.h"
 
+#include "core/AtomicSave.h"
 #include "core/Windows1251.h"
+#include "filesave/ReplacingFile.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -61,8 +63,14 @@ struct Text {
 
     QString Decode(Span s) const
     {
-        if (utf8)
-            return QString::fromUtf8(s.b, s.size());
+        if (utf8) {
+            // QString::fromUtf8 would drop U+FEFF at the start of a value.
+            qsizetype marks = 0;
+            while (s.size() - 3 * marks >= 3 && std::memcmp(s.b + 3 * marks, kUtf8Bom, 3) == 0)
+                ++marks;
+            return QString(marks, QChar(0xFEFF)) +
+                   QString::fromUtf8(s.b + 3 * marks, s.size() - 3 * marks);
+        }
         return FromWindows1251(QByteArrayView(s.b, s.size()));
     }
 
@@ -71,14 +79,28 @@ struct Text {
 
 enum class Load { Missing, Unreadable, Ok };
 
-Load ReadText(const QString& file, Text& text)
+Load ReadText(const QString& file, Text& text, QString* reason = nullptr)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return f.exists() ? Load::Unreadable : Load::Missing;
-    text.bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
+    // A device or a pipe is no settings file: reading one might never end.
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        if (reason)
+            *reason =
+                info.isDir() ? SystemErrorText(EISDIR) : SystemErrorText(filesave::kNotRegularFile);
         return Load::Unreadable;
+    }
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (reason)
+            *reason = f.errorString();
+        return f.exists() ? Load::Unreadable : Load::Missing;
+    }
+    text.bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (reason)
+            *reason = f.errorString();
+        return Load::Unreadable;
+    }
     text.utf8 = text.bytes.startsWith(kUtf8Bom);
     return Load::Ok;
 }
@@ -328,25 +350,37 @@ int GetInt(const QString& file, const QString& section, const QString& key, int 
 }
 
 bool WriteString(const QString& file, const QString& section, const QString& key,
-                 const QString& value)
+                 const QString& value, QString* failure)
 {
+    const auto refuse = [&](const QString& reason) {
+        if (failure)
+            *failure = FileWriteErrorText(file, reason);
+        return false;
+    };
     const QString sectionText = TrimBlanks(section);
     const QString keyText = TrimBlanks(key);
     if (!ValidName(sectionText) || !ValidName(keyText) || keyText.contains(u'=') ||
         keyText.startsWith(u'['))
-        return false;
+        return refuse(SystemErrorText(EINVAL));
 
     Text text;
+    QString reason;
     const QFileInfo info(file);
-    switch (ReadText(file, text)) {
-    case Load::Unreadable: return false;
+    switch (ReadText(file, text, &reason)) {
+    case Load::Unreadable:
+        // Its other lines would be lost: a file that cannot be read is never replaced.
+        return refuse(reason);
     case Load::Missing:
-        if (info.exists() || info.isSymLink())
-            return false;
+        if (info.isSymLink())
+            return refuse(SystemErrorText(ENOENT));
+        if (info.exists())
+            return refuse(SystemErrorText(filesave::kNotRegularFile));
         break;
     case Load::Ok:
-        if (!info.isFile() || !(info.permissions() & QFileDevice::WriteOwner))
-            return false;
+        if (!info.isFile())
+            return refuse(SystemErrorText(filesave::kNotRegularFile));
+        if (!(info.permissions() & QFileDevice::WriteOwner))
+            return refuse(SystemErrorText(EACCES));
         break;
     }
 
@@ -387,14 +421,10 @@ bool WriteString(const QString& file, const QString& section, const QString& key
         out.append("\r\n");
     }
 
-    QSaveFile save(file);
-    if (!save.open(QIODevice::WriteOnly))
-        return false;
-    if (save.write(out) != out.size()) {
-        save.cancelWriting();
-        return false;
-    }
-    return save.commit();
+    const filesave::Failure saved = filesave::SaveFile(file, out.constData(), out.size());
+    if (saved && failure)
+        *failure = FileSaveErrorText(file, saved);
+    return !saved;
 }
 
 } // namespace varnel::PrivateProfile

@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include "core/AppContext.h"
+#include "core/Error.h"
 #include "core/PrivateProfile.h"
 #include "core/Values.h"
 
@@ -24,6 +25,13 @@ int ReadSettingInt(const QString& section, const QString& key, int def)
 void WriteSetting(const QString& section, const QString& key, const QString& value)
 {
     PrivateProfile::WriteString(SettingsFilePath(), section, key, value);
+}
+
+void WriteSettingOrFail(const QString& section, const QString& key, const QString& value)
+{
+    QString failure;
+    if (!PrivateProfile::WriteString(SettingsFilePath(), section, key, value, &failure))
+        Fail(failure);
 }
 
 QString ResolvePath(const QString& path)

@@ -15,8 +15,12 @@ QString ReadSetting(const QString& section, const QString& key, const QString& d
 // The number the value starts with, as GetPrivateProfileInt reads it (PrivateProfile::GetInt);
 // def when absent or below 1.
 int ReadSettingInt(const QString& section, const QString& key, int def);
-// Replaces the key's line in place or adds it at the end of its section. Failures are silent.
+// Replaces the key's line in place or adds it at the end of its section. Failures are silent:
+// for the writes made in passing (column widths, placements).
 void WriteSetting(const QString& section, const QString& key, const QString& value);
+// The same for a write the user asked for (options, the settings update): a failure raises an
+// Error that names the settings file and the system's reason. The file then stays as it was.
+void WriteSettingOrFail(const QString& section, const QString& key, const QString& value);
 // ".\" (or "./") paths relative to the program folder; "", "." and ".\" are the folder itself.
 QString ResolvePath(const QString& path);
 

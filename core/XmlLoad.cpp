@@ -13,9 +13,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,9 +38,24 @@ constexpr int kDocumentOptions = kCommonOptions | XML_PARSE_NOBLANKS | XML_PARSE
 const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
 const QString kDocumentEmpty = QStringLiteral("Document is empty");
 
+// The parser's UTF-8 as text, every character kept: QString::fromUtf8 drops a leading U+FEFF,
+// which in a value is a character like any other (and may come more than once).
+QString Utf8Text(const char* bytes, qsizetype size)
+{
+    qsizetype marks = 0;
+    while (size - 3 * marks >= 3 && std::memcmp(bytes + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
+        ++marks;
+    if (marks == 0)
+        return QString::fromUtf8(bytes, size);
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes + 3 * marks, size - 3 * marks);
+}
+
 QString FromXml(const xmlChar* text)
 {
-    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+    if (!text)
+        return QString();
+    const char* bytes = reinterpret_cast<const char*>(text);
+    return Utf8Text(bytes, qsizetype(std::strlen(bytes)));
 }
 
 QString QualifiedName(const xmlChar* prefix, const xmlChar* local)
@@ -221,7 +238,7 @@ void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 // other reference is already resolved.
 QString AttributeValue(const xmlChar* begin, const xmlChar* end)
 {
-    QString value = QString::fromUtf8(reinterpret_cast<const char*>(begin), end - begin);
+    QString value = Utf8Text(reinterpret_cast<const char*>(begin), end - begin);
     if (std::memchr(begin, '&', end - begin))
         value.replace(QStringLiteral("&#38;"), QStringLiteral("&"));
     return value;
@@ -375,11 +392,22 @@ public:
         const QFileInfo info(path);
         if (!info.exists() || info.isDir())
             Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+        // A whole document takes about twelve times its size in memory: a big file goes
+        // through the streaming reader, and the document loader refuses it before reading.
+        if (!streaming) {
+            maxBytes_ = kXmlDocumentMaxBytes;
+            if (info.isFile() && info.size() > maxBytes_)
+                Fail(XmlTooLargeText(path, info.size()));
+        }
         if (!file_.open(QIODevice::ReadOnly))
             Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
 
         xmlInitParser();
         chunk_ = streaming ? kStreamChunk : kDocumentChunk;
+        // One buffer for every step, no bigger than a small file needs.
+        if (info.isFile())
+            chunk_ = std::clamp(info.size() + 1, qint64(4096), chunk_);
+        buffer_ = std::make_unique<char[]>(size_t(chunk_));
         xmlSAXHandler sax = StreamingHandler();
         const QByteArray name = QFile::encodeName(path);
         ctxt_ = xmlCreatePushParserCtxt(streaming ? &sax : nullptr, nullptr, nullptr, 0,
@@ -418,17 +446,21 @@ public:
     {
         if (finished_)
             return false;
-        const QByteArray chunk = file_.read(chunk_);
-        if (file_.error() != QFileDevice::NoError)
+        const qint64 got = file_.read(buffer_.get(), chunk_);
+        if (got < 0 || file_.error() != QFileDevice::NoError)
             Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
                                   ctxt_->input->col));
-        const bool last = chunk.isEmpty();
+        // A file that grew after it was measured, or one without a size (a pipe, a device).
+        read_ += got;
+        if (maxBytes_ > 0 && read_ > maxBytes_)
+            Fail(XmlTooLargeText(state_.path, read_));
+        const bool last = got == 0;
         const bool beforeRoot =
             ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
         int rc = 0;
         {
             ErrorRouting routing(ctxt_);
-            rc = xmlParseChunk(ctxt_, chunk.constData(), int(chunk.size()), last ? 1 : 0);
+            rc = xmlParseChunk(ctxt_, buffer_.get(), int(got), last ? 1 : 0);
         }
         if (last) {
             finished_ = true;
@@ -443,6 +475,8 @@ public:
                                         .arg(openElementLine());
             }
         }
+        if (last && !state_.failed)
+            checkNothingLeftUndecoded();
         if (!state_.failed && (rc != 0 || (last && !ctxt_->wellFormed))) {
             const xmlError* error = xmlCtxtGetLastError(ctxt_);
             state_.failed = true;
@@ -466,6 +500,28 @@ public:
     LoadState& state() { return state_; }
 
 private:
+    // Bytes the input converter kept back at the end for a character they do not complete,
+    // such as the odd last byte of a UTF-16 document: the parser would drop them silently.
+    void checkNothingLeftUndecoded()
+    {
+        const xmlParserInputPtr in = ctxt_->input;
+        if (!in || !in->buf || !in->buf->encoder || !in->buf->raw)
+            return;
+        const std::size_t left = xmlBufUse(in->buf->raw);
+        if (left == 0)
+            return;
+        const xmlChar* bytes = xmlBufContent(in->buf->raw);
+        QString shown;
+        for (std::size_t i = 0; i < left && i < 4; ++i)
+            shown += QStringLiteral(" 0x") +
+                     QString::number(bytes[i], 16).toUpper().rightJustified(2, u'0');
+        state_.failed = true;
+        state_.reason =
+            QStringLiteral("Incomplete character at the end of the input, bytes") + shown;
+        state_.line = in->line;
+        state_.column = in->col;
+    }
+
     int openElementLine() const
     {
         if (!state_.openLines.empty())
@@ -491,6 +547,9 @@ private:
 
     QFile file_;
     qint64 chunk_ = kDocumentChunk;
+    std::unique_ptr<char[]> buffer_;
+    qint64 maxBytes_ = 0; // 0: no limit
+    qint64 read_ = 0;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
     bool finished_ = false;
@@ -507,6 +566,13 @@ QString XmlLoadErrorText(const QString& path, const QString& reason, int line, i
     return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\n") + text +
            QStringLiteral("\r\nСтрока: ") + QString::number(line) + QStringLiteral(", поз: ") +
            QString::number(column);
+}
+
+QString XmlTooLargeText(const QString& path, qint64 size)
+{
+    return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\nРазмер файла ") +
+           QString::number(size) + QStringLiteral(" байт больше допустимого (") +
+           QString::number(kXmlDocumentMaxBytes) + QStringLiteral(" байт)");
 }
 
 // ---- XmlDocument

@@ -17,8 +17,13 @@ namespace varnel {
 //   "Файл <path> не найден"   or
 //   "Ошибка загрузки файла <path>: \r\n<reason>\r\nСтрока: <line>, поз: <column>"
 
-// A whole document in memory (layouts, report files, pick definitions). Whitespace-only text
-// between elements is dropped and CDATA sections arrive as text.
+// The largest file XmlDocument loads: a document in memory takes about twelve times its file.
+inline constexpr qint64 kXmlDocumentMaxBytes = 16 * 1024 * 1024;
+
+// A whole document in memory (layouts, pick definitions, small files). Whitespace-only text
+// between elements is dropped and CDATA sections arrive as text. A file beyond
+// kXmlDocumentMaxBytes is refused with XmlTooLargeText; big inputs are read with
+// XmlChildReader.
 class XmlDocument {
 public:
     static XmlDocument Load(const QString& path);
@@ -79,5 +84,7 @@ XmlElement XmlElementOf(const _xmlNode* node);
 // The loading rule's parse-failure text for a reason, line and column (CR LF removed from the
 // reason).
 QString XmlLoadErrorText(const QString& path, const QString& reason, int line, int column);
+// "Ошибка загрузки файла <path>: \r\nРазмер файла <size> байт больше допустимого (<limit> байт)"
+QString XmlTooLargeText(const QString& path, qint64 size);
 
 } // namespace varnel

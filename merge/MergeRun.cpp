@@ -1,12 +1,13 @@
 #include "MergeRun.h"
 
 #include "Windows1251.h"
+#include "filesave/ReplacingFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <new>
 
 namespace varnel {
@@ -110,17 +111,20 @@ void WriteIniLines(const QString& path, const QStringList& lines)
     const QByteArray bytes = EncodeWindows1251(lines.join(QStringLiteral("\r\n")));
 
     // Writing in place would leave a truncated file behind on a full disk; the new text goes
-    // beside the old file and replaces it only once it is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw IniError(
-            file.error() == QFileDevice::PermissionsError ? kIniErrPermissionDenied
-                                                          : kIniErrPathFileAccess,
-            QStringLiteral("Не удаётся создать файл %1: %2").arg(Shown(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw IniError(
-            kIniErrDeviceIo,
-            QStringLiteral("Не удаётся записать файл %1: %2").arg(Shown(path), file.errorString()));
+    // beside the old file and replaces it only once it is complete and on the disk.
+    const filesave::Failure failure = filesave::SaveFile(path, bytes.constData(), bytes.size());
+    if (!failure)
+        return;
+    const QString reason = filesave::ErrorDescription(failure.error);
+    const bool refused =
+        failure.error == EACCES || failure.error == EPERM || failure.error == EROFS;
+    if (failure.stage == filesave::Stage::Create)
+        throw IniError(refused                   ? kIniErrPermissionDenied
+                       : failure.error == ENOENT ? kIniErrPathNotFound
+                                                 : kIniErrPathFileAccess,
+                       QStringLiteral("Не удаётся создать файл %1: %2").arg(Shown(path), reason));
+    throw IniError(refused ? kIniErrPermissionDenied : kIniErrDeviceIo,
+                   QStringLiteral("Не удаётся записать файл %1: %2").arg(Shown(path), reason));
 }
 
 void MergeValues(CIniMngr& base, const CIniMngr& values)

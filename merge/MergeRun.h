@@ -23,8 +23,9 @@ QStringList SplitAtCrLf(const QString& text);
 QStringList ReadIniLines(const QString& path);
 
 // Writes lines joined with CR LF, without a line break after the last, as Windows-1251.
-// The new text goes into a file beside the target that replaces it only once complete, so a
-// failed write leaves the old file whole.
+// The new text goes into a file beside the target that replaces it only once complete and
+// synced, so a failed write (a full disk included) is raised and leaves the old file whole and
+// nothing beside it.
 void WriteIniLines(const QString& path, const QStringList& lines);
 
 // Gives every key of `base` that `values` also holds the value from `values`.

@@ -78,7 +78,7 @@ void OptionsModel::Save() const
 {
     for (OptionField field : SaveOrder()) {
         const OptionSetting& s = FieldSetting(field);
-        WriteSetting(s.section, s.key, value(field));
+        WriteSettingOrFail(s.section, s.key, value(field));
     }
 }
 

@@ -46,7 +46,8 @@ public:
 
     // Takes every value from the settings file (empty when a key is absent).
     void Load();
-    // Writes every value as it stands, untrimmed, in the save order.
+    // Writes every value as it stands, untrimmed, in the save order. Raises the first failed
+    // write; the values before it are written.
     void Save() const;
     // True when a value differs from its stored setting, both trimmed of blanks, letter case
     // counting.

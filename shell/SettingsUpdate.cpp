@@ -20,21 +20,22 @@ void RunSettingsUpdate(QWidget* parent)
     if (Dialogs::AskYesNo(parent, SettingsUpdateQuestion(), kAppTitle) != Answer::Yes)
         return;
 
-    // The settings file must be there and writable: the writes below fail silently otherwise.
-    const bool writable = RunTrapped(parent, kAppTitle, [] {
+    // The settings file must be there and writable; a write that fails all the same (a full
+    // disk) is shown instead of the notice of success.
+    const bool written = RunTrapped(parent, kAppTitle, [] {
         const QString path = SettingsFilePath();
         if (IsFileReadOnly(path))
             Fail(ReadOnlySettingsText(path));
+        WriteSettingOrFail(QStringLiteral("Main"), QStringLiteral("Language"),
+                           QStringLiteral("RU"));
+        const QString section = QStringLiteral("ErrorMessage");
+        for (const StockMessage& m : StockMessages()) {
+            WriteSettingOrFail(section, m.code + QStringLiteral("_RU"), m.ru);
+            WriteSettingOrFail(section, m.code + QStringLiteral("_EN"), m.en);
+        }
     });
-    if (!writable)
+    if (!written)
         return;
-
-    WriteSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("RU"));
-    const QString section = QStringLiteral("ErrorMessage");
-    for (const StockMessage& m : StockMessages()) {
-        WriteSetting(section, m.code + QStringLiteral("_RU"), m.ru);
-        WriteSetting(section, m.code + QStringLiteral("_EN"), m.en);
-    }
     Dialogs::Notice(parent, QStringLiteral("Настройки актуализированы."), kAppTitle,
                     MessageIcon::Information);
 }

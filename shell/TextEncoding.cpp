@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <optional>
+
 namespace varnel {
 namespace {
 
@@ -42,15 +44,57 @@ QString canonicalName(const QString& declared)
     return declared.trimmed();
 }
 
-// Decodes with a Qt converter; false when the encoding is unknown or the bytes do not fit it.
+// UTF-16 units two bytes each, surrogates in pairs; false for an odd trailing byte or a lone
+// surrogate, which a decoder would turn into a character the file does not hold.
+bool decodeUtf16(QByteArrayView bytes, bool bigEndian, QString* out)
+{
+    if (bytes.size() % 2)
+        return false;
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    char16_t* units = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto hi = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 0 : 1)]);
+        const auto lo = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 1 : 0)]);
+        units[i] = char16_t(hi << 8 | lo);
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(units[i + 1]))
+            ++i;
+        else if (QChar::isSurrogate(units[i]))
+            return false;
+    }
+    *out = text;
+    return true;
+}
+
+// Decodes the whole of the bytes; false when the encoding is unknown here or the bytes are not
+// all in it (an invalid sequence, or one cut off at the end, which a converter left to itself
+// keeps back for bytes that never come).
 bool decodeWith(const QString& encoding, QByteArrayView bytes, QString* out)
 {
+    if (encoding == kUtf16LE || encoding == kUtf16BE)
+        return decodeUtf16(bytes, encoding == kUtf16BE, out);
+    if (encoding == kWindows1251) {
+        *out = FromWindows1251(bytes);
+        return true;
+    }
     QStringDecoder decoder(encoding.toLatin1().constData(),
-                           QStringConverter::Flag::ConvertInitialBom);
+                           QStringConverter::Flag::ConvertInitialBom |
+                               QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         return false;
     *out = decoder.decode(bytes);
     return !decoder.hasError();
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
 }
 
 QString lineEndOf(const QString& text, const QString& fallback)
@@ -138,51 +182,61 @@ DecodedText DecodeText(const QByteArray& bytes)
 {
     DecodedText result;
     TextFormat& f = result.format;
+    const QByteArrayView all(bytes);
+    f.xml = !DeclaredXmlEncoding(bytes).isEmpty();
+
+    // The encoding the file names for itself, by a byte-order mark or a declaration: the
+    // encoding, whether the mark is there, and the bytes after it.
+    struct Candidate {
+        QString encoding;
+        bool mark = false;
+        QByteArrayView body;
+    };
+    std::optional<Candidate> named;
+    if (startsWith(all, "\xEF\xBB\xBF"))
+        named = Candidate{kUtf8, true, all.sliced(3)};
+    else if (startsWith(all, "\xFF\xFE"))
+        named = Candidate{kUtf16LE, true, all.sliced(2)};
+    else if (startsWith(all, "\xFE\xFF"))
+        named = Candidate{kUtf16BE, true, all.sliced(2)};
+    else if (startsWith(all, QByteArrayView("<\0?\0x\0m\0l\0", 10)))
+        named = Candidate{kUtf16LE, false, all};
+    else if (startsWith(all, QByteArrayView("\0<\0?\0x\0m\0l", 10)))
+        named = Candidate{kUtf16BE, false, all};
+    else if (const QString declared = canonicalName(DeclaredXmlEncoding(bytes));
+             !declared.isEmpty() && !declared.startsWith(u"UTF-16"))
+        named = Candidate{declared, false, all};
+
+    // A text that does not decode completely, or would not be written back as the same bytes,
+    // is not in that encoding. Then, as for a file that names none: UTF-8 when its bytes
+    // beyond ASCII form valid UTF-8, else Windows-1251, the code page of every other file of
+    // the client, which holds every byte.
     QString text;
     bool decoded = false;
-
-    if (startsWith(bytes, "\xEF\xBB\xBF")) {
-        f.encoding = kUtf8;
-        f.byteOrderMark = true;
-        decoded = decodeWith(f.encoding, QByteArrayView(bytes).sliced(3), &text);
-    } else if (startsWith(bytes, "\xFF\xFE")) {
-        f.encoding = kUtf16LE;
-        f.byteOrderMark = true;
-        decoded = decodeWith(f.encoding, QByteArrayView(bytes).sliced(2), &text);
-    } else if (startsWith(bytes, "\xFE\xFF")) {
-        f.encoding = kUtf16BE;
-        f.byteOrderMark = true;
-        decoded = decodeWith(f.encoding, QByteArrayView(bytes).sliced(2), &text);
-    } else if (startsWith(bytes, QByteArrayView("<\0?\0x\0m\0l\0", 10))) {
-        f.encoding = kUtf16LE;
-        decoded = decodeWith(f.encoding, bytes, &text);
-    } else if (startsWith(bytes, QByteArrayView("\0<\0?\0x\0m\0l", 10))) {
-        f.encoding = kUtf16BE;
-        decoded = decodeWith(f.encoding, bytes, &text);
-    } else if (const QString declared = canonicalName(DeclaredXmlEncoding(bytes));
-               !declared.isEmpty() && !declared.startsWith(u"UTF-16")) {
-        f.encoding = declared;
-        if (declared == kWindows1251) {
-            text = FromWindows1251(bytes);
-            decoded = true;
-        } else {
-            decoded = decodeWith(declared, bytes, &text);
+    if (named && decodeWith(named->encoding, named->body, &text)) {
+        f.encoding = named->encoding;
+        f.byteOrderMark = named->mark;
+        f.lineEnd = QStringLiteral("\n");
+        try {
+            decoded = EncodeText(text, f) == bytes;
+        } catch (const Error&) {
+            decoded = false;
         }
     }
     if (!decoded) {
         f.byteOrderMark = false;
-        if (decodeWith(kUtf8, bytes, &text)) {
+        if (!isAscii(all) && decodeWith(kUtf8, all, &text)) {
             f.encoding = kUtf8;
         } else {
             f.encoding = kWindows1251;
-            text = FromWindows1251(bytes);
+            text = FromWindows1251(all);
         }
     }
     // A file without any line end gets the line end of its kind: Windows-1251 files come from
     // Windows, the rest follow this system.
     f.lineEnd =
         lineEndOf(text, f.encoding == kWindows1251 ? QStringLiteral("\r\n") : QStringLiteral("\n"));
-    f.xml = !DeclaredXmlEncoding(bytes).isEmpty() || looksLikeXml(text);
+    f.xml = f.xml || looksLikeXml(text);
     result.text = text;
     return result;
 }

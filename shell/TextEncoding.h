@@ -25,9 +25,13 @@ struct DecodedText {
     TextFormat format;
 };
 
-// Reads a file's bytes: a byte-order mark, else the encoding of the XML declaration, else UTF-8
-// when the bytes are valid UTF-8, else Windows-1251. Bytes the chosen encoding cannot decode make
-// the whole file Windows-1251, which holds every byte, so nothing is lost on the way back.
+// Reads a file's bytes in the encoding a byte-order mark or the XML declaration names. A file
+// that names none is UTF-8 when it holds bytes beyond ASCII that form valid UTF-8, and
+// otherwise (plain ASCII included) Windows-1251, the code page of every other file of the
+// client. Bytes the named encoding does not decode completely (an invalid sequence, one cut off
+// at the end, an odd byte of UTF-16) or would not write back the same make the file one that
+// names none, so EncodeText of the text in its format gives the bytes back: nothing is lost on
+// the way back.
 DecodedText DecodeText(const QByteArray& bytes);
 
 // Writes text whose lines are separated by "\n" in the given format. A character the encoding

@@ -1,6 +1,7 @@
 #include "shell/frmDocument.h"
 
 #include "core/AppContext.h"
+#include "core/AtomicSave.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Twips.h"
@@ -14,9 +15,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTextDocument>
 
+#include <cerrno>
 #include <cmath>
 
 namespace varnel {
@@ -107,6 +108,7 @@ void frmDocument::LoadFile(const QString& path)
     rtbBody_->setPlainText(decoded.text);
     loading_ = false;
     format_ = decoded.format;
+    savedBytes_ = bytes;
     lblFileName_->setText(path);
     setCleanTitle(path);
 }
@@ -117,12 +119,16 @@ void frmDocument::SaveFile(const QString& path)
     if (target.isEmpty())
         Fail(QStringLiteral("Не задано имя файла"));
 
-    QByteArray bytes;
-    try {
-        bytes = EncodeText(bodyText(), format_);
-    } catch (const Error& e) {
-        Fail(QStringLiteral("Не удалось сохранить файл ") + target + QStringLiteral(" : ") +
-             e.description());
+    // Text the user has not touched goes back as the bytes it came from: the editor keeps
+    // neither mixed line ends nor every character a file may hold.
+    QByteArray bytes = savedBytes_;
+    if (modified_) {
+        try {
+            bytes = EncodeText(bodyText(), format_);
+        } catch (const Error& e) {
+            Fail(QStringLiteral("Не удалось сохранить файл ") + target + QStringLiteral(" : ") +
+                 e.description());
+        }
     }
 
     // A write-protected file stays as it is, even where the folder would let us replace it.
@@ -131,11 +137,20 @@ void frmDocument::SaveFile(const QString& path)
         Fail(QStringLiteral("Не удалось сохранить файл ") + target +
              QStringLiteral(" : файл защищен от записи"));
 
-    QSaveFile file(target);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // The file is never written in place, where a full disk would leave it cut short: the new
+    // text goes beside it and replaces it whole, or the old file stays.
+    const filesave::Failure failure = filesave::SaveFile(target, bytes.constData(), bytes.size());
+    if (failure) {
+        const QString reason = SystemErrorText(failure.error);
+        const bool folder = failure.stage == filesave::Stage::Create && failure.error != EISDIR &&
+                            failure.error != filesave::kNotRegularFile;
         Fail(QStringLiteral("Не удалось сохранить файл ") + target + QStringLiteral(" : ") +
-             file.errorString());
+             (folder ? QStringLiteral("в его папке нельзя создать новый файл (") + reason +
+                           QStringLiteral(")")
+                     : reason) +
+             QStringLiteral("; файл оставлен без изменений"));
+    }
+    savedBytes_ = bytes;
 
     lblFileName_->setText(target);
     setCleanTitle(target);

@@ -25,8 +25,9 @@ public:
     // file cannot be read; the window then keeps what it showed before.
     void LoadFile(const QString& path) override;
     // Writes rtbBody to the path (the document's own path when empty) and makes that path the
-    // document's path, so that a later plain save goes where the title points. Raises Error
-    // when the file cannot be written.
+    // document's path, so that a later plain save goes where the title points. An unchanged
+    // text is written as the bytes it was read from. The file is replaced whole or not at all;
+    // raises Error when it cannot be written, leaving the old file as it was.
     void SaveFile(const QString& path) override;
     void SaveFile() { SaveFile(QString()); }
     void SaveFileAs(const QString& path);
@@ -63,6 +64,7 @@ private:
     QPlainTextEdit* rtbBody_ = nullptr;
     QLabel* lblFileName_ = nullptr;
     TextFormat format_;
+    QByteArray savedBytes_; // the file as loaded or last saved
     bool modified_ = false;
     bool loading_ = false;
 };

@@ -258,13 +258,15 @@ void frmOptions::Timer1_Timer()
 
 void frmOptions::cmdOK_Click()
 {
-    currentValues().Save();
-    accept();
+    // A failed write is shown and the dialog stays open with what the user typed.
+    if (RunTrapped(this, kAppTitle, [this] { currentValues().Save(); }))
+        accept();
 }
 
 void frmOptions::cmdApply_Click()
 {
-    currentValues().Save();
+    RunTrapped(this, kAppTitle, [this] { currentValues().Save(); });
+    // The language may have been written before a later write failed.
     emit statusInfo(2, LanguageStatusText());
 }
 

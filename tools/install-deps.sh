@@ -12,6 +12,9 @@ packages=(
   xvfb xauth
   libqt6svg6
   qt6-translations-l10n
+  # The sanitizer pass and the fuzz targets: clang with its sanitizer and libFuzzer runtimes,
+  # and the symbolizer that puts file and line into their reports.
+  clang libclang-rt-14-dev libfuzzer-14-dev llvm
 )
 
 missing=()

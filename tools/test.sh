@@ -1,8 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs every test headless.
+# Installs what is missing, builds with warnings as errors and runs every test headless. Then
+# builds the same suite with clang under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan, together with the fuzz targets), runs it there, failing on any report, and lets
+# each fuzz target run briefly from its seeds. Tests labelled no_sanitizer are left out of that
+# pass. VARNEL_SANITIZERS=0 stops after the first pass; VARNEL_FUZZ_SECONDS sets the fuzz time
+# per target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+stamp() { printf '== %s: %s\n' "$(date +%T)" "$*"; }
+
+stamp "build"
 BUILD_DIR=${BUILD_DIR:-build} bash tools/build.sh -DVARNEL_WERROR=ON
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
+stamp "tests"
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --parallel "$(nproc)"
+
+[ "${VARNEL_SANITIZERS:-1}" = 0 ] && exit 0
+ASAN_DIR=${ASAN_BUILD_DIR:-build-asan}
+stamp "sanitizer build"
+# Warnings are the first pass's business; clang's own do not stop this one.
+CC=clang CXX=clang++ BUILD_DIR="$ASAN_DIR" bash tools/build.sh -DVARNEL_FUZZ=ON \
+  -DVARNEL_WERROR=OFF -DVARNEL_BUILD_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tools/sanitizers.supp:print_suppressions=0
+stamp "sanitizer tests"
+ctest --test-dir "$ASAN_DIR" --output-on-failure --parallel "$(nproc)" --label-exclude no_sanitizer
+stamp "fuzzing"
+FUZZ_BUILD_DIR="$ASAN_DIR" FUZZ_NO_BUILD=1 bash tools/fuzz.sh "${VARNEL_FUZZ_SECONDS:-20}"
+stamp "done"

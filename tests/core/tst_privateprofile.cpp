@@ -1,5 +1,8 @@
+#include "core/AtomicSave.h"
 #include "core/PrivateProfile.h"
 #include "core/Windows1251.h"
+#include "filesave/ReplacingFile.h"
+#include "tests/support/FaultInjection.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,6 +78,8 @@ private slots:
     void writeReplacesAtomically();
     void writeKeepsPermissionsAndLinks();
     void unreadableFile();
+    void failedWriteLeavesTheFileWhole_data();
+    void failedWriteLeavesTheFileWhole();
 
 private:
     QString path(const QString& name = QStringLiteral("settings.ini")) const
@@ -134,6 +139,8 @@ void TestPrivateProfile::getString_data()
     row("cyrillic does not match latin", A("[Раздел]\r\nk=1\r\n"), "Paздел", "k", def);
     row("utf-8 with byte-order mark", Utf8Bom("[Раздел]\r\nКлюч=значение ✓\r\n"), "раздел", "КЛЮЧ",
         "значение ✓");
+    row("utf-8 value starting with U+FEFF", Utf8Bom("[A]\r\nk=\uFEFF\uFEFFv\r\n"), "A", "k",
+        QStringLiteral("\uFEFF\uFEFFv"));
     row("value with equals sign", B("[Main]\r\nk=a=b\r\n"), "Main", "k", "a=b");
     row("ctrl-z at the end is a blank", B("[Main]\r\nk=1\x1A"), "Main", "k", "1");
     row("non-ascii name against ascii key", A("[Main]\r\nКлюч=1\r\n"), "Main", "Kljuch", def);
@@ -252,6 +259,17 @@ void TestPrivateProfile::getStringFromWhatIsNoFile()
     QCOMPARE(PrivateProfile::GetString(path("folder.ini"), "A", "k", "d"), "d");
     QCOMPARE(PrivateProfile::GetInt(path("folder.ini"), "A", "k", 5), 5);
     QCOMPARE(PrivateProfile::GetString(QString(), "A", "k", "d"), "d");
+    // A pipe or a device would be read without end (or block): it reads as no file, and a
+    // write leaves it as it is.
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.ini")).constData(), 0600), 0);
+    QCOMPARE(PrivateProfile::GetString(path("pipe.ini"), "A", "k", "d"), "d");
+    QString failure;
+    QVERIFY(!PrivateProfile::WriteString(path("pipe.ini"), "A", "k", "1", &failure));
+    QVERIFY2(failure.startsWith("Не удалось записать файл " + path("pipe.ini")),
+             qPrintable(failure));
+    QVERIFY(QFileInfo(path("pipe.ini")).exists() && !QFileInfo(path("pipe.ini")).isFile());
+    if (QFileInfo::exists("/dev/zero"))
+        QCOMPARE(PrivateProfile::GetString("/dev/zero", "A", "k", "d"), "d");
 }
 
 void TestPrivateProfile::everyHighByteSurvivesReadAndWrite()
@@ -516,6 +534,78 @@ void TestPrivateProfile::unreadableFile()
     QVERIFY(!PrivateProfile::WriteString(path(), "A", "j", "2"));
     QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
     QCOMPARE(get(), before);
+}
+
+// A full disk while the settings file is replaced: the write is reported as failed, the file
+// keeps every byte and nothing is left beside it. Settings files are small, and small contents
+// were the ones a buffered writer lost while reporting success.
+void TestPrivateProfile::failedWriteLeavesTheFileWhole_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("limit");
+    QTest::newRow("file-size limit 0") << "limit" << 0;
+    QTest::newRow("file-size limit 1000") << "limit" << 1000;
+    QTest::newRow("file-size limit 2048") << "limit" << 2048;
+    QTest::newRow("write fails after 1000 bytes") << "write" << 1000;
+    QTest::newRow("fsync fails") << "fsync" << 0;
+    QTest::newRow("full disk") << "disk" << 0;
+}
+
+void TestPrivateProfile::failedWriteLeavesTheFileWhole()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, limit);
+    std::unique_ptr<testing::SmallDisk> disk;
+    QString folder = m_dir->path();
+    if (fault == u"disk") {
+        disk = std::make_unique<testing::SmallDisk>(64 * 1024);
+        VARNEL_REQUIRE_DISK(*disk);
+        folder = disk->path();
+    }
+    const QString file = folder + QStringLiteral("/varnel_client.ini");
+    QByteArray before = B("[Main]\r\nParticipant=MC0001\r\nLanguage=RU\r\n[Path]\r\n");
+    while (before.size() < 2500)
+        before += "Folder" + QByteArray::number(before.size()) + "=./work\r\n";
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(before), before.size());
+    }
+    const auto write = [&] {
+        QString failure;
+        return PrivateProfile::WriteString(file, "Main", "Language", "EN", &failure)
+                   ? QStringLiteral("written")
+                   : failure;
+    };
+
+    QString outcome;
+    int error = EFBIG;
+    if (fault == u"limit") {
+        const auto child = testing::RunWithFileSizeLimit(limit, write);
+        QVERIFY(child);
+        outcome = *child;
+    } else {
+        filesave::testing::FaultPlan plan;
+        if (fault == u"write") {
+            plan.failWriteAfter = limit;
+            error = ENOSPC;
+        } else if (fault == u"fsync") {
+            plan.syncError = EIO;
+            error = EIO;
+        } else {
+            disk->fill();
+            error = ENOSPC;
+        }
+        filesave::testing::SetFaultPlan(plan);
+        outcome = write();
+        filesave::testing::SetFaultPlan({});
+    }
+    QCOMPARE(outcome, FileWriteErrorText(file, SystemErrorText(error)));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QCOMPARE(testing::FolderEntries(folder), QStringList("varnel_client.ini"));
+    QCOMPARE(PrivateProfile::GetString(file, "Main", "Language", "d"), "RU");
 }
 
 QTEST_GUILESS_MAIN(TestPrivateProfile)

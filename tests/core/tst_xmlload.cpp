@@ -98,6 +98,7 @@ private slots:
     void loadsLeaveNoHandlersBehind();
     void errorTextDropsLineBreaksOfTheReason_data();
     void errorTextDropsLineBreaksOfTheReason();
+    void bigFilesAreForTheStreamingReader();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -181,6 +182,13 @@ void TestXmlLoad::refusedDocuments_data()
         << QByteArray("<r>").repeated(300)
         << "Excessive depth in document: 256 use XML_PARSE_HUGE option" << 1 << 774;
     QTest::newRow("empty file") << QByteArray() << "Document is empty" << 1 << 1;
+    // Half a UTF-16 character at the end is refused like any other undecodable byte.
+    QTest::newRow("UTF-16LE, odd byte at the end")
+        << Utf16("<r>\n<c/></r>", false) + "x"
+        << "Incomplete character at the end of the input, bytes 0x78" << 2 << 9;
+    QTest::newRow("UTF-16BE declared, odd byte at the end")
+        << Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>", true) + "\n"
+        << "Incomplete character at the end of the input, bytes 0x0A" << 1 << 44;
     QTest::newRow("declaration only")
         << QByteArray("<?xml version=\"1.0\"?>\n") << "Document is empty" << 2 << 1;
 }
@@ -313,6 +321,10 @@ void TestXmlLoad::readerGivesDirectChildrenInOrder_data()
         << QByteArray("<p:r a=\"1\" xmlns:p=\"urn:p\" xmlns=\"urn:d\"><p:c p:k=\"v\"/><c/></p:r>")
         << QStringList{"p:r|xmlns:p=urn:p|xmlns=urn:d|a=1", "p:c|p:k=v", "c"};
     QTest::newRow("root without children") << QByteArray("<r a=\"\"/>") << QStringList{"r|a="};
+    // A value may start with U+FEFF like with any other character.
+    QTest::newRow("value starting with U+FEFF")
+        << QByteArray("<r><c v=\"&#xFEFF;x\" w=\"\xEF\xBB\xBF&#xFEFF;y\"/></r>")
+        << QStringList{"r", QStringLiteral("c|v=\uFEFFx|w=\uFEFF\uFEFFy")};
 }
 
 void TestXmlLoad::readerGivesDirectChildrenInOrder()
@@ -420,6 +432,43 @@ void TestXmlLoad::errorTextDropsLineBreaksOfTheReason()
     QCOMPARE(XmlLoadErrorText("C:\\a.xml", reason, 3, 14),
              QStringLiteral("Ошибка загрузки файла C:\\a.xml: \r\n") + shown +
                  QStringLiteral("\r\nСтрока: 3, поз: 14"));
+}
+
+// A whole document takes many times its file in memory: beyond its limit the document loader
+// refuses a file, naming its size and the limit, before reading it; the streaming reader
+// reads the same file.
+void TestXmlLoad::bigFilesAreForTheStreamingReader()
+{
+    const QString path = dir_.filePath("big.xml");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<r>\n");
+        const QByteArray row = "<c a=\"" + QByteArray(200, 'v') + "\"/>\n";
+        qint64 rows = 0;
+        while (file.size() <= kXmlDocumentMaxBytes) {
+            file.write(row.repeated(1000));
+            rows += 1000;
+        }
+        file.write("</r>\n");
+        file.close();
+        XmlChildReader reader(path);
+        XmlElement child;
+        qint64 read = 0;
+        while (reader.next(child))
+            ++read;
+        QCOMPARE(read, rows);
+    }
+    const qint64 size = QFileInfo(path).size();
+    QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }),
+             QStringLiteral("514 Ошибка загрузки файла ") + path +
+                 QStringLiteral(": \r\nРазмер файла ") + QString::number(size) +
+                 QStringLiteral(" байт больше допустимого (16777216 байт)"));
+    // A file of the limit itself is parsed (here it is cut short, which the parser reports).
+    QVERIFY(QFile::resize(path, kXmlDocumentMaxBytes));
+    const QString cut = FailureOf([&] { XmlDocument::Load(path); });
+    QVERIFY2(cut.contains(QStringLiteral("Строка: ")) && !cut.contains(QStringLiteral("Размер")),
+             qPrintable(cut));
 }
 
 QTEST_GUILESS_MAIN(TestXmlLoad)

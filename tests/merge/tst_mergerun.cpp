@@ -1,5 +1,7 @@
 #include "MergeRun.h"
 #include "Windows1251.h"
+#include "filesave/ReplacingFile.h"
+#include "tests/support/FaultInjection.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,6 +56,8 @@ private slots:
     void replacedFileKeepsPermissions();
     void largeFileMerged();
     void commandLineString();
+    void failedStepOfTheWrite_data();
+    void failedStepOfTheWrite();
 };
 
 void TestMergeRun::windows1251RoundTrip()
@@ -298,6 +302,60 @@ void TestMergeRun::commandLineString()
     QCOMPARE(QuilmerMainFromCommandLine("Quilmer.exe \"" + base + " " + base, errors), 1);
     QVERIFY2(ReadAll(errors).startsWith("Ошибка 5: "), qPrintable(ReadAll(errors)));
     std::fclose(errors);
+}
+
+void TestMergeRun::failedStepOfTheWrite_data()
+{
+    using filesave::testing::FaultPlan;
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("output cannot be made") << 0 << EACCES << 70 << "Не удаётся создать файл";
+    QTest::newRow("write fails half-way") << 1 << ENOSPC << 57 << "Не удаётся записать файл";
+    QTest::newRow("fsync fails") << 2 << EIO << 57 << "Не удаётся записать файл";
+    QTest::newRow("close fails") << 3 << EIO << 57 << "Не удаётся записать файл";
+    QTest::newRow("rename fails") << 4 << EBUSY << 57 << "Не удаётся записать файл";
+}
+
+// Each step of putting the result in place, failing: the error says which file and why, the
+// old file is whole and nothing is left beside it.
+void TestMergeRun::failedStepOfTheWrite()
+{
+    QFETCH(int, step);
+    QFETCH(int, error);
+    QFETCH(int, number);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const QString base = dir.filePath("base.ini");
+    WriteBytes(base, "[Main]\r\nA=1\r\nB=2");
+    WriteBytes(dir.filePath("values.ini"), "[Main]\r\nA=new");
+    const auto before = Snapshot(dir.path());
+
+    filesave::testing::FaultPlan plan;
+    (step == 0   ? plan.createError
+     : step == 1 ? plan.writeError
+     : step == 2 ? plan.syncError
+     : step == 3 ? plan.closeError
+                 : plan.renameError) = error;
+    if (step == 1)
+        plan.failWriteAfter = 5;
+    filesave::testing::SetFaultPlan(plan);
+    int got = 0;
+    QString description;
+    try {
+        RunMerge({base, dir.filePath("values.ini")});
+    } catch (const IniError& e) {
+        got = e.number();
+        description = e.description();
+    }
+    filesave::testing::SetFaultPlan({});
+    QCOMPARE(got, number);
+    QCOMPARE(description,
+             QStringLiteral("%1 «%2»: %3")
+                 .arg(text, QDir::toNativeSeparators(base), filesave::ErrorDescription(error)));
+    QCOMPARE(Snapshot(dir.path()), before);
+    QCOMPARE(testing::FolderEntries(dir.path()), (QStringList{"base.ini", "values.ini"}));
 }
 
 QTEST_APPLESS_MAIN(TestMergeRun)

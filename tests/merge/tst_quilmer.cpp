@@ -5,6 +5,11 @@
 #include <QTest>
 
 #include "FileSupport.h"
+#include "tests/support/FaultInjection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -57,6 +62,8 @@ private slots:
     void reportsErrors_data();
     void reportsErrors();
     void failedWriteKeepsOldFile();
+    void fullDiskKeepsOldFile_data();
+    void fullDiskKeepsOldFile();
 };
 
 void TestQuilmer::mergesSilently()
@@ -143,6 +150,58 @@ void TestQuilmer::failedWriteKeepsOldFile()
     QVERIFY2(outcome.err.startsWith("Ошибка 57: Не удаётся записать файл"),
              qPrintable(outcome.err));
     QCOMPARE(Snapshot(dir.path()), before);
+}
+
+void TestQuilmer::fullDiskKeepsOldFile_data()
+{
+    QTest::addColumn<qint64>("limit"); // file-size limit of the run; 0: a full tmpfs instead
+    QTest::addColumn<bool>("overwriteBase");
+    // Settings files are small: a few kilobytes, written out at once.
+    QTest::newRow("base file, nothing may be written") << qint64(1) << true;
+    QTest::newRow("base file, limit 1000") << qint64(1000) << true;
+    QTest::newRow("output file, limit 2048") << qint64(2048) << false;
+    QTest::newRow("base file, full disk") << qint64(0) << true;
+    QTest::newRow("output file, full disk") << qint64(0) << false;
+}
+
+void TestQuilmer::fullDiskKeepsOldFile()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs a file size limit for the child process");
+#endif
+    QFETCH(qint64, limit);
+    QFETCH(bool, overwriteBase);
+    QTemporaryDir scratch;
+    std::unique_ptr<varnel::testing::SmallDisk> disk;
+    QString folder = scratch.path();
+    if (limit == 0) {
+        disk = std::make_unique<varnel::testing::SmallDisk>(64 * 1024);
+        VARNEL_REQUIRE_DISK(*disk);
+        folder = disk->path();
+    }
+    QByteArray base = "[Main]\r\n";
+    for (int i = 0; base.size() < 3000; ++i)
+        base += "Key" + QByteArray::number(i) + "=value\r\n";
+    WriteBytes(folder + "/base.ini", base);
+    WriteBytes(folder + "/values.ini", "[Main]\r\nKey1=new\r\n");
+    WriteBytes(folder + "/out.ini", "old output\r\n");
+    if (disk)
+        disk->fill();
+    const auto before = Snapshot(folder);
+
+    QStringList arguments{folder + "/base.ini", folder + "/values.ini"};
+    if (!overwriteBase)
+        arguments << folder + "/out.ini";
+    const QString written = overwriteBase ? arguments.first() : arguments.last();
+    const Outcome outcome = RunQuilmer(arguments, limit);
+    QCOMPARE(outcome.exitCode, 1);
+    const QString reason = QString::fromLocal8Bit(std::strerror(limit ? EFBIG : ENOSPC));
+    QVERIFY2(
+        outcome.err.startsWith("Ошибка 57: Не удаётся записать файл «" + written + "»: " + reason),
+        qPrintable(outcome.err));
+    QCOMPARE(Snapshot(folder), before);
+    QCOMPARE(varnel::testing::FolderEntries(folder),
+             (QStringList{"base.ini", "out.ini", "values.ini"}));
 }
 
 QTEST_GUILESS_MAIN(TestQuilmer)

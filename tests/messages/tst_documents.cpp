@@ -1,10 +1,13 @@
 #include "TestSupport.h"
 
+#include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/Values.h"
+#include "filesave/ReplacingFile.h"
 #include "messages/DecimalText.h"
 #include "messages/DocumentWriters.h"
 #include "messages/SimpleData.h"
+#include "tests/support/FaultInjection.h"
 
 #include <QStringEncoder>
 #include <QtTest>
@@ -220,6 +223,69 @@ private slots:
         const QDir folder = QFileInfo(out_).absoluteDir();
         QCOMPARE(folder.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // A disk that fills while a report is saved over an older one: the failure names the file
+    // and the system's reason, the older report stays byte for byte, nothing is left beside it.
+    void fullDiskKeepsTheOlderReport_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("file-size limit 1000, small report") << "limit" << 30;
+        QTest::newRow("file-size limit 1000, report beyond one block") << "limit" << 3000;
+        QTest::newRow("fsync fails") << "fsync" << 5;
+        QTest::newRow("full disk") << "disk" << 400;
+    }
+
+    void fullDiskKeepsTheOlderReport()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, rows);
+        setLanguage(QStringLiteral("RU"));
+        std::unique_ptr<varnel::testing::SmallDisk> disk;
+        QString folder = dir_.filePath(QStringLiteral("reports"));
+        QVERIFY(QDir().mkpath(folder));
+        if (fault == u"disk") {
+            disk = std::make_unique<varnel::testing::SmallDisk>(64 * 1024);
+            VARNEL_REQUIRE_DISK(*disk);
+            folder = disk->path();
+        }
+        const QString report = folder + QStringLiteral("/report.xml");
+        const QByteArray older = QByteArray("<deals Language=\"RU\">older</deals>\r\n");
+        writeAll(report, older);
+        if (disk)
+            disk->fill();
+        SimpleReportTable t(dealColumns());
+        for (int r = 0; r < rows; ++r)
+            t.addRow({QString::number(r + 1), "D-001", "05.03.2016"});
+        const auto save = [&] {
+            try {
+                WriteDealsXml(report, t);
+            } catch (const Error& e) {
+                return e.description();
+            }
+            return QStringLiteral("saved");
+        };
+        QString outcome;
+        int error = ENOSPC;
+        if (fault == u"limit") {
+            const auto child = varnel::testing::RunWithFileSizeLimit(1000, save);
+            QVERIFY(child);
+            outcome = *child;
+            error = EFBIG;
+        } else {
+            filesave::testing::FaultPlan plan;
+            if (fault == u"fsync") {
+                plan.syncError = EIO;
+                error = EIO;
+            }
+            filesave::testing::SetFaultPlan(plan);
+            outcome = save();
+            filesave::testing::SetFaultPlan({});
+        }
+        QCOMPARE(outcome, FileWriteErrorText(report, SystemErrorText(error)));
+        QCOMPARE(readAll(report), older);
+        QCOMPARE(varnel::testing::FolderEntries(folder), QStringList(QStringLiteral("report.xml")));
     }
 
     void unwritablePath_data()

@@ -3,11 +3,13 @@
 #include "core/AppContext.h"
 #include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
+#include "filesave/ReplacingFile.h"
 #include "messages/DocumentWriters.h"
 #include "messages/SendPipeline.h"
 #include "messages/SendPipelineTesting.h"
 #include "messages/SimpleData.h"
 #include "tests/support/MessagesOverrides.h"
+#include "tests/support/FaultInjection.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -576,6 +578,68 @@ private slots:
         QCOMPARE(d.shown().size(), 2);
         verifyCritical(d.last(), QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
         QVERIFY(entries(send_).isEmpty());
+        QVERIFY(entries(work_).isEmpty());
+    }
+
+    // A request that cannot be written whole, or not synced to disk, is a failed send: it is
+    // shown with the system's reason, and neither the work folder nor the send folder keeps
+    // anything of it.
+    void failedWriteLeavesNothingBehind_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("error");
+        QTest::newRow("write fails after 1000 bytes") << "write" << ENOSPC;
+        QTest::newRow("fsync fails") << "fsync" << EIO;
+        QTest::newRow("file-size limit 1000") << "limit" << EFBIG;
+        QTest::newRow("full disk") << "disk" << ENOSPC;
+    }
+
+    void failedWriteLeavesNothingBehind()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, error);
+        std::unique_ptr<varnel::testing::SmallDisk> disk;
+        QString work = work_;
+        if (fault == u"disk") {
+            disk = std::make_unique<varnel::testing::SmallDisk>(64 * 1024);
+            VARNEL_REQUIRE_DISK(*disk);
+            work = disk->path();
+            settings(work, QStringLiteral(".\\send"));
+            disk->fill();
+        }
+        const SimpleReportTable report = sampleReport(40);
+        const auto send = [&] {
+            ScriptedDialogs d;
+            d.answer(Answer::Yes);
+            SendRequest(QStringLiteral("Deals"), {&report, nullptr});
+            return d.shown().size() == 2 && d.last().icon == MessageIcon::Critical
+                       ? d.last().text
+                       : QStringLiteral("no failure shown");
+        };
+        QString shown;
+        if (fault == u"limit") {
+            const auto child = varnel::testing::RunWithFileSizeLimit(1000, send);
+            QVERIFY(child);
+            shown = *child;
+        } else {
+            filesave::testing::FaultPlan plan;
+            if (fault == u"write")
+                plan.failWriteAfter = 1000;
+            if (fault == u"fsync")
+                plan.syncError = EIO;
+            filesave::testing::SetFaultPlan(plan);
+            shown = send();
+            filesave::testing::SetFaultPlan({});
+        }
+        const QRegularExpression expected(
+            QStringLiteral("^Не удалось записать файл ") +
+            QRegularExpression::escape(work + QStringLiteral("/DL")) +
+            QStringLiteral("[0-9A-F]{1,4}\\.xml:\r\n") +
+            QRegularExpression::escape(filesave::ErrorDescription(error)) + u'$');
+        QVERIFY2(expected.match(shown).hasMatch(), qPrintable(shown));
+        QCOMPARE(varnel::testing::FolderEntries(work), QStringList());
+        QVERIFY(entries(send_).isEmpty());
+        QVERIFY(entries(cwd_).isEmpty());
     }
 
     void workFileName_data()

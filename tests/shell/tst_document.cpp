@@ -1,12 +1,16 @@
 #include "core/AppContext.h"
+#include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/ScriptedDialogs.h"
+#include "core/Settings.h"
 #include "core/Windows1251.h"
 #include "shell/TextCommands.h"
 #include "shell/TextEncoding.h"
 #include "shell/frmDocument.h"
 #include "tests/support/ShellOverrides.h"
+#include "tests/support/FaultInjection.h"
 
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMdiArea>
@@ -19,8 +23,11 @@
 #include <QTest>
 #include <QTextCursor>
 
+#include <cerrno>
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 using namespace varnel;
 
@@ -89,6 +96,11 @@ private slots:
     void typingIntoWindows1251XmlKeepsUntouchedBytes();
     void characterOutsideTheEncoding_data();
     void characterOutsideTheEncoding();
+    void incompleteTextIsNotInThatEncoding_data();
+    void incompleteTextIsNotInThatEncoding();
+    void editedSettingsFileReadsBack();
+    void saveNeverWritesInPlace_data();
+    void saveNeverWritesInPlace();
 
     void changeMarkerFollowsTypingAndSaving();
     void plainSaveAfterSaveAsWritesWhereTheTitlePoints();
@@ -167,9 +179,11 @@ void TestDocument::untouchedFileSavesByteForByte_data()
         be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
     QTest::newRow("utf-16be without byte-order mark") << be << "UTF-16BE"
                                                       << "\n";
-    QTest::newRow("empty file") << QByteArray() << "UTF-8"
-                                << "\n";
-    QTest::newRow("trailing blank lines") << QByteArray("a\r\n\r\n\r\n") << "UTF-8"
+    // A file that names no encoding and holds nothing beyond ASCII is Windows-1251, like
+    // every other file of the client.
+    QTest::newRow("empty file") << QByteArray() << "windows-1251"
+                                << "\r\n";
+    QTest::newRow("trailing blank lines") << QByteArray("a\r\n\r\n\r\n") << "windows-1251"
                                           << "\r\n";
 }
 
@@ -260,6 +274,149 @@ void TestDocument::characterOutsideTheEncoding()
         QVERIFY(dialogs.last().text.contains(file));
         QVERIFY(doc.isModified());
     }
+}
+
+// Bytes that do not decode completely in the encoding they look like (a sequence cut off at the
+// end, an odd byte of UTF-16, a lone surrogate) are Windows-1251: every byte is kept when the
+// text is decoded and written again, also after an edit that makes the window encode it.
+void TestDocument::incompleteTextIsNotInThatEncoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("encoding");
+
+    QTest::newRow("windows-1251 ending in a UTF-8 lead byte")
+        << cp1251(QStringLiteral("Total 5 р")) << "windows-1251";
+    QTest::newRow("the single byte F2") << QByteArray("\xF2") << "windows-1251";
+    QTest::newRow("UTF-8 cut in its last character")
+        << (QStringLiteral("Итог").toUtf8() + QByteArray("\xD0")) << "windows-1251";
+    QTest::newRow("byte-order mark, odd byte of UTF-16")
+        << QByteArray("\xFF\xFE\x61\x00\x62", 5) << "windows-1251";
+    QTest::newRow("UTF-16 declaration pattern, odd byte")
+        << QByteArray("<\0?\0x\0m\0l\0 \0?\0>\0x", 17) << "windows-1251";
+    QTest::newRow("UTF-16 with a lone surrogate")
+        << QByteArray("\xFF\xFE\x61\x00\x00\xD8", 6) << "windows-1251";
+    QTest::newRow("declared UTF-8, cut at the end")
+        << (QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>") +
+            QStringLiteral("д").toUtf8().left(1))
+        << "windows-1251";
+    QTest::newRow("complete UTF-8 stays UTF-8") << (QStringLiteral("Итог 5 р").toUtf8()) << "UTF-8";
+    QTest::newRow("complete UTF-16 stays UTF-16")
+        << QByteArray("\xFF\xFE\x61\x00\x3D\xD8\x00\xDE", 8) << "UTF-16LE";
+}
+
+void TestDocument::incompleteTextIsNotInThatEncoding()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, encoding);
+
+    const DecodedText decoded = DecodeText(bytes);
+    QCOMPARE(decoded.format.encoding, encoding);
+    TextFormat asRead = decoded.format;
+    asRead.lineEnd = QStringLiteral("\n"); // the text keeps its own line ends
+    QCOMPARE(EncodeText(decoded.text, asRead), bytes);
+
+    // Typing at the start makes the window write the text in its encoding: the tail survives.
+    const QString file = path(QStringLiteral("t.txt"));
+    writeAll(file, bytes);
+    frmDocument doc;
+    doc.LoadFile(file);
+    QTextCursor start(doc.body()->document());
+    doc.body()->setTextCursor(start);
+    type(doc.body(), QStringLiteral("X"));
+    doc.SaveFile();
+    const QByteArray saved = readAll(file);
+    const qsizetype markLength = decoded.format.byteOrderMark ? (encoding == u"UTF-8" ? 3 : 2) : 0;
+    const QByteArray x = encoding.startsWith(u"UTF-16") ? QByteArray("X\0", 2) : QByteArray("X");
+    QCOMPARE(saved, bytes.left(markLength) + x + bytes.mid(markLength));
+}
+
+// A settings file of plain ASCII is Windows-1251: a Russian value typed into it reads back as
+// typed through the settings reader.
+void TestDocument::editedSettingsFileReadsBack()
+{
+    const QString ini = SettingsFilePath();
+    QVERIFY(QFile::copy(QStringLiteral(VARNEL_PROGRAM_DIR "/varnel_client.ini"), ini));
+    QVERIFY(QFile::setPermissions(ini, QFile::ReadOwner | QFile::WriteOwner));
+    frmDocument doc;
+    doc.LoadFile(ini);
+    QCOMPARE(doc.textFormat().encoding, QStringLiteral("windows-1251"));
+    placeCursorAfter(doc.body(), QStringLiteral("Participant="));
+    type(doc.body(), QStringLiteral("Участник №1"));
+    doc.SaveFile();
+    QCOMPARE(ReadSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QString()),
+             QStringLiteral("Участник №1"));
+    QCOMPARE(ReadSetting(QStringLiteral("Main"), QStringLiteral("Language"), QString()),
+             QStringLiteral("RU"));
+    QVERIFY(readAll(ini).contains(cp1251(QStringLiteral("Participant=Участник №1\r\n"))));
+}
+
+// Where the folder cannot take a new file beside the old one, or the disk is full, the save is
+// refused with the reason and the file stays as it was: it is never written in place.
+void TestDocument::saveNeverWritesInPlace_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("folder without room for another file") << "files";
+    QTest::newRow("full disk") << "bytes";
+    QTest::newRow("file-size limit") << "limit";
+    QTest::newRow("folder that may not be written") << "permissions";
+}
+
+void TestDocument::saveNeverWritesInPlace()
+{
+    QFETCH(QString, fault);
+    std::unique_ptr<testing::SmallDisk> disk;
+    QString folder = dir_->filePath(QStringLiteral("docs"));
+    QVERIFY(QDir().mkpath(folder));
+    if (fault == u"files" || fault == u"bytes") {
+        disk = std::make_unique<testing::SmallDisk>(64 * 1024, fault == u"files" ? 8 : 0);
+        VARNEL_REQUIRE_DISK(*disk);
+        folder = disk->path();
+    }
+    if (fault == u"permissions" && ::geteuid() == 0)
+        QSKIP("root may write into every folder");
+    const QString file = folder + QStringLiteral("/notes.txt");
+    const QByteArray old = QByteArray("old notes\r\n").repeated(200);
+    writeAll(file, old);
+
+    ScriptedDialogs dialogs;
+    frmDocument doc;
+    doc.LoadFile(file);
+    type(doc.body(), QStringLiteral("new "));
+    if (fault == u"files")
+        disk->useUpFiles();
+    if (fault == u"bytes")
+        disk->fill();
+    if (fault == u"permissions")
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    QString shown;
+    if (fault == u"limit") {
+        const auto child = testing::RunWithFileSizeLimit(1000, [&] {
+            ScriptedDialogs inChild;
+            TextCommands::Save(&doc);
+            return inChild.shown().isEmpty() ? QString() : inChild.last().text;
+        });
+        QVERIFY(child);
+        shown = *child;
+    } else {
+        TextCommands::Save(&doc);
+        QCOMPARE(dialogs.shown().size(), 1);
+        QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+        shown = dialogs.last().text;
+    }
+    if (fault == u"permissions")
+        QVERIFY(
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString expected = fault == u"bytes" ? SystemErrorText(ENOSPC)
+                             : fault == u"limit"
+                                 ? SystemErrorText(EFBIG)
+                                 : QStringLiteral("в его папке нельзя создать новый файл (") +
+                                       SystemErrorText(fault == u"files" ? ENOSPC : EACCES) +
+                                       QStringLiteral(")");
+    QCOMPARE(shown, QStringLiteral("Не удалось сохранить файл ") + file + QStringLiteral(" : ") +
+                        expected + QStringLiteral("; файл оставлен без изменений"));
+    QCOMPARE(readAll(file), old);
+    QCOMPARE(testing::FolderEntries(folder), QStringList(QStringLiteral("notes.txt")));
+    QVERIFY(doc.isModified());
 }
 
 void TestDocument::changeMarkerFollowsTypingAndSaving()

@@ -1,6 +1,8 @@
 #include "core/AppContext.h"
+#include "core/AtomicSave.h"
 #include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
+#include "filesave/ReplacingFile.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
 #include "tests/support/Overrides.h"
@@ -76,6 +78,8 @@ private slots:
     void folderChoiceOpensAtTheFieldsFolder_data();
     void folderChoiceOpensAtTheFieldsFolder();
     void textsMatchTheGoldenDump();
+    void failedWriteIsShownAndTheDialogStays_data();
+    void failedWriteIsShownAndTheDialogStays();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -481,6 +485,49 @@ void TestOptions::textsMatchTheGoldenDump()
     // frame captions.
     frmOptions dlg;
     VARNEL_COMPARE_GOLDEN(dlg, VARNEL_GOLDEN_DIR "/frmOptions.txt");
+}
+
+void TestOptions::failedWriteIsShownAndTheDialogStays_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("OK") << "cmdOK";
+    QTest::newRow("Apply") << "cmdApply";
+}
+
+// A disk that fills while the settings are written: the failure is shown, the dialog stays
+// open with what was typed, and the settings file is as it was.
+void TestOptions::failedWriteIsShownAndTheDialogStays()
+{
+    QFETCH(QString, button);
+    WriteSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QStringLiteral("OLD"));
+    QFile f(SettingsFilePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    ScriptedDialogs dialogs;
+    frmOptions dlg;
+    QSignalSpy status(&dlg, &frmOptions::statusInfo);
+    edit(dlg, "txtParticipant")->setText(QStringLiteral("NEW"));
+    dlg.show();
+    filesave::testing::FaultPlan plan;
+    plan.failWriteAfter = 10;
+    filesave::testing::SetFaultPlan(plan);
+    QTest::mouseClick(dlg.findChild<QPushButton*>(button), Qt::LeftButton);
+    filesave::testing::SetFaultPlan({});
+
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+    QCOMPARE(dialogs.last().text, FileWriteErrorText(SettingsFilePath(), SystemErrorText(ENOSPC)));
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(edit(dlg, "txtParticipant")->text(), QStringLiteral("NEW"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList(QStringLiteral("varnel_client.ini")));
+    // Apply still refreshes the language panel: a write before the failed one may have changed
+    // the language.
+    QCOMPARE(status.size(), button == u"cmdApply" ? 1 : 0);
 }
 
 QTEST_MAIN(TestOptions)

@@ -1,10 +1,13 @@
 // "Обновить настройки ...": the question, the write-protected file, the stock texts in order.
 #include "core/AppContext.h"
+#include "core/AtomicSave.h"
 #include "core/MessageTexts.h"
 #include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
+#include "filesave/ReplacingFile.h"
 #include "shell/SettingsUpdate.h"
 #include "tests/support/Overrides.h"
+#include "tests/support/FaultInjection.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -137,6 +140,48 @@ private slots:
                             " не должен иметь атрибут 'read_only'. Снимите защиту от записи !"));
         }
         QFile(ini_).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // A disk that fills up while the texts are written: the failure is shown with a stop icon
+    // in place of the notice of success, and the file stays whole.
+    void failedWriteIsShownInsteadOfSuccess_data()
+    {
+        QTest::addColumn<bool>("childWithLimit");
+        QTest::newRow("write fails after 100 bytes") << false;
+        QTest::newRow("file-size limit 100") << true;
+    }
+    void failedWriteIsShownInsteadOfSuccess()
+    {
+        QFETCH(bool, childWithLimit);
+        const QByteArray before = bytes();
+        const auto run = [] {
+            ScriptedDialogs dialogs;
+            dialogs.answer(Answer::Yes);
+            RunSettingsUpdate(nullptr);
+            QStringList shown;
+            for (const DialogRequest& r : dialogs.shown())
+                shown << QString::number(int(r.icon)) + u' ' + r.text;
+            return shown.join(u'\x1f');
+        };
+        QString shown;
+        if (childWithLimit) {
+            const auto child = testing::RunWithFileSizeLimit(100, run);
+            QVERIFY(child);
+            shown = *child;
+        } else {
+            filesave::testing::FaultPlan plan;
+            plan.failWriteAfter = 100;
+            filesave::testing::SetFaultPlan(plan);
+            shown = run();
+            filesave::testing::SetFaultPlan({});
+        }
+        const QStringList boxes = shown.split(u'\x1f');
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(1),
+                 QString::number(int(MessageIcon::Critical)) + u' ' +
+                     FileWriteErrorText(ini_, SystemErrorText(childWithLimit ? EFBIG : ENOSPC)));
+        QCOMPARE(bytes(), before);
+        QCOMPARE(testing::FolderEntries(dir_.path()), QStringList(QFileInfo(ini_).fileName()));
     }
 };
 
