@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace varnel::tools {
+
+// Makes securities handbooks as the registry sends them (an XML message in Windows-1251, root
+// element IssueList with attributes, one Issue element per instrument) for the demo program
+// folder, the tests and the benches. The same seed gives the same file, byte for byte.
+struct HandbookOptions {
+    int instruments = 300;
+    quint32 seed = 1;
+    QDateTime stamp = QDateTime(QDate(2025, 3, 10), QTime(9, 30, 12));
+};
+
+// The attributes of every instrument, in the order they are written.
+inline constexpr const char* kHandbookAttributes[] = {
+    "Code",    "ShortName", "FullName", "IssuerName", "ISIN",   "RegNum",
+    "SecType", "FaceValue", "Currency", "IssueDate",  "MatDate"};
+
+// The whole file, CR LF line ends.
+QByteArray GenerateHandbook(const HandbookOptions& options);
+
+// Writes it; false (with the reason in *error) when the file cannot be written.
+bool WriteHandbook(const QString& path, const HandbookOptions& options, QString* error = nullptr);
+
+// The check digit of the first eleven characters of an ISIN.
+int IsinCheckDigit(const QString& first11);
+
+} // namespace varnel::tools
