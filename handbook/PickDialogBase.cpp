@@ -144,8 +144,14 @@ void PickDialogBase::placeAt(int xTwips, int yTwips)
         const double dpi = logicalDpiX();
         const double widthLimit = PixelsToTwips(area.x() + area.width() - kEdgeMarginPixels, dpi);
         const double heightLimit = PixelsToTwips(area.y() + area.height() - kEdgeMarginPixels, dpi);
-        const double width = PixelsToTwips(this->width(), dpi);
-        const double height = PixelsToTwips(this->height(), dpi);
+        // The window's frame is not known before it is first shown; the owner's frame, drawn
+        // by the same window manager, stands for it.
+        QSize frame(0, 0);
+        if (const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+            owner && owner->isVisible())
+            frame = (owner->frameGeometry().size() - owner->size()).expandedTo(QSize(0, 0));
+        const double width = PixelsToTwips(this->width() + frame.width(), dpi);
+        const double height = PixelsToTwips(this->height() + frame.height(), dpi);
         if (x + width > widthLimit)
             x = widthLimit - width;
         if (y + height > heightLimit)

@@ -35,7 +35,7 @@ constexpr int kDesignHeight = 6600;
 constexpr int kFindLeft = 60; // left edge of lblFind; the same margin on the right
 constexpr int kFindTop = 30;
 constexpr int kFindHeight = 345;
-constexpr int kFindFrameWidth = 2700;   // lblFind, behind the "поиск" caption
+constexpr int kFindFrameWidth = 3300;   // lblFind, behind the "поиск" caption
 constexpr int kNextFrameWidth = 960;    // lblFind3, behind "след"
 constexpr int kInsideFrameWidth = 1800; // lblFind2, behind "внутри строк"
 constexpr int kGridLeft = 60;
@@ -194,6 +194,9 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
         LoadFile(dataFile);
         if (!columns.isEmpty())
             lvGrid_ColumnClick(1);
+        // The list opens at its top, on the first row in the sorted order.
+        if (model_->rowTotal() > 0)
+            selectRow(0);
     });
     if (!ready)
         return QString();
