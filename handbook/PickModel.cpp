@@ -3,7 +3,7 @@
 #include "core/XmlLoad.h"
 #include "handbook/PickCollation.h"
 
-#include <QHash>
+#include <QHashFunctions>
 
 #include <algorithm>
 #include <numeric>
@@ -172,20 +172,26 @@ const PickModel::ColumnOrder& PickModel::orderOf(int column)
         return *cached;
 
     // Each distinct text is ranked once: a handbook repeats its issuers, types and currencies
-    // thousands of times.
+    // thousands of times. The texts are told apart in an open-addressing table of row numbers,
+    // which allocates once, whatever the number of rows.
     std::vector<int> uniqueOf(static_cast<std::size_t>(rows_));
     std::vector<QStringView> uniques;
     {
-        QHash<QStringView, int> seen;
-        seen.reserve(rows_);
+        std::size_t capacity = 16;
+        while (capacity < std::size_t(rows_) * 2)
+            capacity *= 2;
+        std::vector<int> table(capacity, -1); // unique index, or -1 for an empty slot
+        const std::size_t mask = capacity - 1;
         for (int i = 0; i < rows_; ++i) {
             const QStringView cell = documentCell(i, column);
-            auto it = seen.constFind(cell);
-            if (it == seen.cend()) {
-                it = seen.insert(cell, int(uniques.size()));
+            std::size_t slot = qHash(cell) & mask;
+            while (table[slot] >= 0 && uniques[std::size_t(table[slot])] != cell)
+                slot = (slot + 1) & mask;
+            if (table[slot] < 0) {
+                table[slot] = int(uniques.size());
                 uniques.push_back(cell);
             }
-            uniqueOf[std::size_t(i)] = *it;
+            uniqueOf[std::size_t(i)] = table[slot];
         }
     }
     const std::vector<int> uniqueRank = CollationRanks(uniques);
