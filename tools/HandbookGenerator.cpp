@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <iterator>
 
 namespace varnel::tools {
@@ -197,8 +198,26 @@ QList<Issuer> MakeIssuers(Random& random)
     return issuers;
 }
 
+// The attributes in the order kHandbookAttributes names them.
+enum Attribute {
+    kCode,
+    kShortName,
+    kName,
+    kIsin,
+    kRegNum,
+    kIssuer,
+    kKind,
+    kFaceValue,
+    kCurrency,
+    kIssueSize,
+    kIssueDate,
+    kMaturityDate,
+    kAttributeCount
+};
+static_assert(kAttributeCount == std::size(kHandbookAttributes));
+
 struct Instrument {
-    QString values[std::size(kHandbookAttributes)];
+    QString values[kAttributeCount];
 };
 
 QString IsoDate(const QDate& date)
@@ -241,30 +260,34 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
     QString text;
     text.reserve(qsizetype(options.instruments) * 300 + 256);
     text += QStringLiteral("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n");
-    text += QStringLiteral("<IssueList Date=\"%1\" Count=\"%2\" Version=\"2.1\">\r\n")
+    text += QStringLiteral("<IssueList Language=\"RU\" Created=\"%1\" Count=\"%2\">\r\n")
                 .arg(options.stamp.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")))
                 .arg(options.instruments);
 
+    QList<Instrument> instruments;
+    instruments.reserve(options.instruments);
     int ofz = 0;
     int subfederal = 0;
     for (int i = 0; i < options.instruments; ++i) {
-        Instrument in;
-        QString& code = in.values[0];
-        QString& shortName = in.values[1];
-        QString& fullName = in.values[2];
-        QString& issuerName = in.values[3];
-        QString& isin = in.values[4];
-        QString& regNum = in.values[5];
-        QString& secType = in.values[6];
-        QString& faceValue = in.values[7];
-        QString& currency = in.values[8];
-        QString& issueDate = in.values[9];
-        QString& matDate = in.values[10];
+        Instrument& in = instruments.emplace_back();
+        QString& code = in.values[kCode];
+        QString& shortName = in.values[kShortName];
+        QString& fullName = in.values[kName];
+        QString& issuerName = in.values[kIssuer];
+        QString& isin = in.values[kIsin];
+        QString& regNum = in.values[kRegNum];
+        QString& secType = in.values[kKind];
+        QString& faceValue = in.values[kFaceValue];
+        QString& currency = in.values[kCurrency];
+        QString& issueSize = in.values[kIssueSize];
+        QString& issueDate = in.values[kIssueDate];
+        QString& matDate = in.values[kMaturityDate];
 
         const QDate issued = firstIssue.addDays(random.below(19 * 365));
         issueDate = IsoDate(issued);
         currency = QStringLiteral("RUB");
         faceValue = QStringLiteral("1000");
+        issueSize = QString::number((1 + random.below(300)) * 10000);
         // New-style ISINs are numbered through, so none repeats.
         const QString isinBody = QStringLiteral("RU000A") + Base36(quint32(0x1000 + i * 37), 5);
         isin = isinBody + QString::number(IsinCheckDigit(isinBody));
@@ -290,7 +313,7 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
                        QString::fromUtf16(series.type) + QStringLiteral(", выпуск ") +
                        QString::number(number);
             issuerName = QString::fromUtf16(kMinfin);
-            secType = QStringLiteral("Облигация федерального займа");
+            secType = QStringLiteral("Облигация");
             matDate = IsoDate(issued.addYears(3 + random.below(14)));
         } else if (kind < 20) {
             const Subfederal& region = kSubfederal[subfederal % std::size(kSubfederal)];
@@ -303,7 +326,7 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
             fullName = QStringLiteral("Облигации государственного займа, выпуск ") +
                        QString::number(number);
             issuerName = QString::fromUtf16(region.issuer);
-            secType = QStringLiteral("Облигация субфедеральная");
+            secType = QStringLiteral("Облигация");
             matDate = IsoDate(issued.addYears(3 + random.below(8)));
         } else {
             Issuer& issuer = issuers[random.below(int(issuers.size()))];
@@ -320,8 +343,8 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
                 fullName = preferred ? QStringLiteral("Акции привилегированные именные")
                                      : QStringLiteral("Акции обыкновенные именные");
                 regNum = QStringLiteral("%1-0%2").arg(preferred ? 2 : 1).arg(issue) + tail;
-                secType = preferred ? QStringLiteral("Акция привилегированная")
-                                    : QStringLiteral("Акция обыкновенная");
+                secType = QStringLiteral("Акция");
+                issueSize = QString::number(qint64(1 + random.below(5000)) * 1000000);
                 static const char* const kFace[] = {"0.01", "0.1", "1", "10", "100", "0.001"};
                 faceValue = QLatin1String(kFace[random.below(6)]);
             } else {
@@ -337,13 +360,13 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
                                    .arg(Digits(programme, 3), Digits(number, 2));
                     regNum = QStringLiteral("4B02-%1").arg(Digits(series % 100, 2)) + tail +
                              QStringLiteral("-%1P").arg(Digits(programme, 3));
-                    secType = QStringLiteral("Облигация биржевая");
+                    secType = QStringLiteral("Облигация");
                 } else {
                     shortName = issuer.shortStem + QStringLiteral(" БО-") + Digits(series % 100, 2);
                     fullName = QStringLiteral("Облигации процентные документарные, серия ") +
                                Digits(series % 100, 2);
                     regNum = QStringLiteral("4-%1").arg(Digits(series % 100, 2)) + tail;
-                    secType = QStringLiteral("Облигация корпоративная");
+                    secType = QStringLiteral("Облигация");
                 }
                 const int c = random.below(100);
                 if (c < 8)
@@ -355,16 +378,24 @@ QByteArray GenerateHandbook(const HandbookOptions& options)
                 matDate = IsoDate(issued.addYears(1 + random.below(10)));
             }
         }
+    }
 
+    // Sorted by code, as the registry sends them; an empty attribute is left out.
+    std::stable_sort(
+        instruments.begin(), instruments.end(),
+        [](const Instrument& a, const Instrument& b) { return a.values[kCode] < b.values[kCode]; });
+    for (const Instrument& in : instruments) {
         text += QStringLiteral("<Issue");
-        for (std::size_t a = 0; a < std::size(kHandbookAttributes); ++a) {
+        for (int a = 0; a < kAttributeCount; ++a) {
+            if (in.values[a].isEmpty())
+                continue;
             text += u' ';
             text += QLatin1String(kHandbookAttributes[a]);
             text += QStringLiteral("=\"");
             text += Escaped(in.values[a]);
             text += u'"';
         }
-        text += QStringLiteral("/>\r\n");
+        text += QStringLiteral(" />\r\n");
     }
     text += QStringLiteral("</IssueList>\r\n");
 

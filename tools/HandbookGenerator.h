@@ -7,18 +7,21 @@
 namespace varnel::tools {
 
 // Makes securities handbooks as the registry sends them (an XML message in Windows-1251, root
-// element IssueList with attributes, one Issue element per instrument) for the demo program
-// folder, the tests and the benches. The same seed gives the same file, byte for byte.
+// element IssueList with the attributes Language, Created and Count, one Issue element per
+// instrument, sorted by code) for the demo program folder, the tests and the benches. The same seed
+// gives the same file, byte for byte.
 struct HandbookOptions {
     int instruments = 300;
     quint32 seed = 1;
     QDateTime stamp = QDateTime(QDate(2025, 3, 10), QTime(9, 30, 12));
 };
 
-// The attributes of every instrument, in the order they are written.
+// The attributes of an instrument, in the order they are written (an empty one is left out):
+// Code, ShortName, Name (full name), ISIN, RegNum, Issuer, Kind ("Акция", "Облигация"),
+// FaceValue, Currency, IssueSize, IssueDate, MaturityDate (bonds only).
 inline constexpr const char* kHandbookAttributes[] = {
-    "Code",    "ShortName", "FullName", "IssuerName", "ISIN",   "RegNum",
-    "SecType", "FaceValue", "Currency", "IssueDate",  "MatDate"};
+    "Code", "ShortName", "Name",     "ISIN",      "RegNum",    "Issuer",
+    "Kind", "FaceValue", "Currency", "IssueSize", "IssueDate", "MaturityDate"};
 
 // The whole file, CR LF line ends.
 QByteArray GenerateHandbook(const HandbookOptions& options);

@@ -653,7 +653,7 @@ void tst_PickDialogs::shippedDefinitionAndDemoHandbook()
     while (reader.next(row)) {
         ++count;
         for (const PickColumn& c : columns) {
-            if (c.name != u"MatDate") // shares do not mature
+            if (c.name != u"MaturityDate") // shares do not mature
                 QVERIFY2(!row.attribute(c.name).isEmpty(), qPrintable(c.name));
         }
         const QString isin = row.attribute("ISIN");
