@@ -28,7 +28,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QTreeView>
+#include <QTableView>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -87,12 +87,23 @@ struct Data {
     QString definition; // the shipped pick definition
 };
 
-Data Prepare(const QString& folder)
+Data PathsOf(const QString& folder)
 {
     Data d;
     d.folder = folder;
-    QDir().mkpath(folder);
     d.handbook = folder + QStringLiteral("/handbook.msg");
+    d.receive = folder + QStringLiteral("/receive");
+    d.sparse = folder + QStringLiteral("/sparse");
+    d.definition = QStringLiteral(VARNEL_SOURCE_DIR "/dist/issuelist_pick.xml");
+    return d;
+}
+
+// Makes what is missing. Runs in a child process of its own, so that the memory it takes does
+// not count in the peak memory of the measured runs (a child starts from its parent's).
+int Prepare(const QString& folder)
+{
+    const Data d = PathsOf(folder);
+    QDir().mkpath(folder);
     if (!QFileInfo::exists(d.handbook)) {
         tools::HandbookOptions options;
         options.instruments = kInstruments;
@@ -101,7 +112,6 @@ Data Prepare(const QString& folder)
         WriteBytes(d.handbook, tools::GenerateHandbook(options));
         std::printf("generated %s in %.1f s\n", qPrintable(d.handbook), Seconds(timer));
     }
-    d.receive = folder + QStringLiteral("/receive");
     if (!QFileInfo::exists(d.receive + QStringLiteral("/R1999.msg"))) {
         QDir().mkpath(d.receive);
         for (int i = 0; i < kMessages - 1; ++i)
@@ -111,7 +121,6 @@ Data Prepare(const QString& folder)
         QFile::copy(d.handbook, d.receive + QStringLiteral("/ISSUELIST.msg"));
         WriteBytes(d.receive + QStringLiteral("/R1999.msg"), Receipt(1999));
     }
-    d.sparse = folder + QStringLiteral("/sparse");
     QDir().mkpath(d.sparse);
     const QString big = d.sparse + QStringLiteral("/big.msg");
     if (!QFileInfo::exists(big)) {
@@ -120,8 +129,7 @@ Data Prepare(const QString& folder)
             file.resize(qint64(1) << 30);
         QFile::copy(d.handbook, d.sparse + QStringLiteral("/ISSUELIST.msg"));
     }
-    d.definition = QStringLiteral(VARNEL_SOURCE_DIR "/dist/issuelist_pick.xml");
-    return d;
+    return 0;
 }
 
 // A program folder of its own for a child run.
@@ -307,6 +315,10 @@ std::vector<double> Numbers(const std::string& line)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--prepare") {
+        QCoreApplication app(argc, argv);
+        return Prepare(app.arguments().at(2));
+    }
     if (argc >= 2 && std::string(argv[1]) == "--child") {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
@@ -331,11 +343,15 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const QString folder =
         args.size() > 1 ? args[1] : QDir::temp().filePath(QStringLiteral("varnel_bench_pick"));
-    const Data data = Prepare(folder);
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const Measured prepared = Run({self, "--prepare", folder.toStdString()});
+    std::printf("%s", prepared.output.c_str());
+    if (prepared.status != 0)
+        return 1;
+    const Data data = PathsOf(folder);
     std::printf("handbook: %s, %.1f MB, %d instruments, Windows-1251\n\n",
                 qPrintable(data.handbook), QFileInfo(data.handbook).size() / 1e6, kInstruments);
 
-    const std::string self = QCoreApplication::applicationFilePath().toStdString();
     const std::string handbook = data.handbook.toStdString();
     const std::string dataFolder = (folder + QStringLiteral("/run")).toStdString();
 

@@ -33,9 +33,9 @@ QCollator PickListCollator()
 namespace {
 
 // Ranks from an ascending order of the texts and a test for equal neighbours.
-template <typename Equal> std::vector<int> RanksOf(const std::vector<int>& ascending, Equal equal)
+template <typename Equal> LargeVector<int> RanksOf(const LargeVector<int>& ascending, Equal equal)
 {
-    std::vector<int> ranks(ascending.size());
+    LargeVector<int> ranks(ascending.size());
     int rank = 0;
     for (std::size_t i = 0; i < ascending.size(); ++i) {
         if (i > 0 && !equal(ascending[i - 1], ascending[i]))
@@ -73,7 +73,7 @@ UCollator* OpenCollator()
     return collator;
 }
 
-bool IcuRanks(const std::vector<QStringView>& texts, std::vector<int>& ranks)
+bool IcuRanks(const LargeVector<QStringView>& texts, LargeVector<int>& ranks)
 {
     UCollator* collator = OpenCollator();
     if (!collator)
@@ -84,9 +84,9 @@ bool IcuRanks(const std::vector<QStringView>& texts, std::vector<int>& ranks)
     } closer{collator};
 
     // Sort keys one after another; every key ends with a 0 byte and holds no other.
-    std::vector<uint8_t> bytes;
+    LargeVector<uint8_t> bytes;
     bytes.reserve(texts.size() * 24);
-    std::vector<std::size_t> starts(texts.size() + 1);
+    LargeVector<std::size_t> starts(texts.size() + 1);
     uint8_t buffer[1024];
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const QStringView text = texts[i];
@@ -111,7 +111,7 @@ bool IcuRanks(const std::vector<QStringView>& texts, std::vector<int>& ranks)
         quint64 head;
         int index;
     };
-    std::vector<Entry> entries(texts.size());
+    LargeVector<Entry> entries(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         quint64 head = 0;
         const std::size_t length = starts[i + 1] - starts[i];
@@ -132,7 +132,7 @@ bool IcuRanks(const std::vector<QStringView>& texts, std::vector<int>& ranks)
         const int r = keyCompare(a.index, b.index);
         return r != 0 ? r < 0 : a.index < b.index;
     });
-    std::vector<int> ascending(entries.size());
+    LargeVector<int> ascending(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
         ascending[i] = entries[i].index;
     ranks = RanksOf(ascending, [&](int a, int b) { return keyCompare(a, b) == 0; });
@@ -141,14 +141,14 @@ bool IcuRanks(const std::vector<QStringView>& texts, std::vector<int>& ranks)
 
 #endif
 
-std::vector<int> CollatorRanks(const std::vector<QStringView>& texts)
+LargeVector<int> CollatorRanks(const LargeVector<QStringView>& texts)
 {
     const QCollator collator = PickListCollator();
-    std::vector<QCollatorSortKey> keys;
+    LargeVector<QCollatorSortKey> keys;
     keys.reserve(texts.size());
     for (const QStringView text : texts)
         keys.push_back(collator.sortKey(QString::fromRawData(text.data(), text.size())));
-    std::vector<int> ascending(texts.size());
+    LargeVector<int> ascending(texts.size());
     std::iota(ascending.begin(), ascending.end(), 0);
     std::stable_sort(ascending.begin(), ascending.end(), [&](int a, int b) {
         return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
@@ -160,10 +160,10 @@ std::vector<int> CollatorRanks(const std::vector<QStringView>& texts)
 
 } // namespace
 
-std::vector<int> CollationRanks(const std::vector<QStringView>& texts)
+LargeVector<int> CollationRanks(const LargeVector<QStringView>& texts)
 {
 #ifdef VARNEL_HAVE_ICU
-    std::vector<int> ranks;
+    LargeVector<int> ranks;
     if (IcuRanks(texts, ranks))
         return ranks;
 #endif

@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QStringView>
 
-#include <vector>
+#include "handbook/LargeAllocator.h"
 
 namespace varnel {
 
@@ -16,6 +16,6 @@ QCollator PickListCollator();
 
 // The rank of every text in that order: a text that sorts before another has a smaller rank,
 // texts that compare equal share one. Ranks run from 0 without gaps.
-std::vector<int> CollationRanks(const std::vector<QStringView>& texts);
+LargeVector<int> CollationRanks(const LargeVector<QStringView>& texts);
 
 } // namespace varnel

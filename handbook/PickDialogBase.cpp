@@ -16,7 +16,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QTreeView>
+#include <QStyledItemDelegate>
+#include <QTableView>
 
 #include <optional>
 
@@ -35,6 +36,19 @@ double StoredTwips(const QString& text, double def)
     return ok && value > 0 && value < 1e7 ? value : def;
 }
 
+// Rows are chosen whole: no focus frame around a single cell.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~QStyle::State_HasFocus;
+    }
+};
+
 } // namespace
 
 PickDialogBase::PickDialogBase(QWidget* parent, const QSize& designTwips)
@@ -46,20 +60,26 @@ PickDialogBase::PickDialogBase(QWidget* parent, const QSize& designTwips)
     setMinimumSize(240, 160);
 
     model_ = new PickModel(this);
-    lvGrid_ = new QTreeView(this);
+    lvGrid_ = new QTableView(this);
     lvGrid_->setObjectName(QStringLiteral("lvGrid"));
     lvGrid_->setModel(model_);
-    lvGrid_->setRootIsDecorated(false);
-    lvGrid_->setItemsExpandable(false);
-    lvGrid_->setUniformRowHeights(true);
-    lvGrid_->setAllColumnsShowFocus(true);
+    // A report list: rows of one height, no grid lines, no row numbers.
+    lvGrid_->setShowGrid(false);
+    lvGrid_->setItemDelegate(new RowDelegate(lvGrid_));
+    lvGrid_->setWordWrap(false);
+    lvGrid_->setCornerButtonEnabled(false);
+    lvGrid_->verticalHeader()->hide();
+    lvGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvGrid_->verticalHeader()->setDefaultSectionSize(lvGrid_->fontMetrics().height() + 4);
+    lvGrid_->horizontalHeader()->setHighlightSections(false);
+    lvGrid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lvGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvGrid_->setTextElideMode(Qt::ElideRight);
-    lvGrid_->header()->setStretchLastSection(false);
-    lvGrid_->header()->setSectionsMovable(false);
-    lvGrid_->header()->setSectionResizeMode(QHeaderView::Interactive);
+    lvGrid_->horizontalHeader()->setStretchLastSection(false);
+    lvGrid_->horizontalHeader()->setSectionsMovable(false);
+    lvGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
 
     OKButton_ = new QPushButton(QStringLiteral("OK"), this);
     OKButton_->setObjectName(QStringLiteral("OKButton"));
@@ -178,7 +198,7 @@ void PickDialogBase::applyColumnWidths(const QList<int>& twips)
 {
     columnTwips_ = twips;
     for (int c = 0; c < twips.size(); ++c)
-        lvGrid_->header()->resizeSection(c, std::max(toPixels(twips.at(c)), 0));
+        lvGrid_->horizontalHeader()->resizeSection(c, std::max(toPixels(twips.at(c)), 0));
 }
 
 void PickDialogBase::saveLayout()
@@ -189,7 +209,7 @@ void PickDialogBase::saveLayout()
     for (int c = 0; c < columns.size(); ++c) {
         const QString descriptor =
             columns.at(c).name.isEmpty() ? QString() : columns.at(c).descriptor();
-        const int pixels = lvGrid_->header()->sectionSize(c);
+        const int pixels = lvGrid_->horizontalHeader()->sectionSize(c);
         const bool unchanged =
             c < columnTwips_.size() && pixels == std::max(toPixels(columnTwips_.at(c)), 0);
         widths.append({descriptor, unchanged ? double(columnTwips_.at(c)) : pixels * perPixel});

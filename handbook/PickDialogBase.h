@@ -9,7 +9,7 @@
 #include <memory>
 
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 namespace varnel {
 
@@ -25,7 +25,7 @@ public:
     // The text of the chosen row (see PickResultText); empty when nothing was picked.
     const QString& resultText() const { return result_; }
     PickModel* model() const { return model_; }
-    QTreeView* lvGrid() const { return lvGrid_; }
+    QTableView* lvGrid() const { return lvGrid_; }
     QPushButton* OKButton() const { return OKButton_; }
     QPushButton* CancelButton() const { return CancelButton_; }
 
@@ -71,7 +71,7 @@ protected:
     QString settingsKey_;
     QString result_;
     PickModel* model_ = nullptr;
-    QTreeView* lvGrid_ = nullptr;
+    QTableView* lvGrid_ = nullptr;
     QPushButton* OKButton_ = nullptr;
     QPushButton* CancelButton_ = nullptr;
 

@@ -6,6 +6,8 @@
 #include <QHashFunctions>
 
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <numeric>
 
 namespace varnel {
@@ -13,13 +15,13 @@ namespace varnel {
 struct PickModel::SearchText {
     int column = -1;
     bool stale = true;
-    QString text;
-    std::vector<qsizetype> starts; // where each row's cell begins, in list order
+    LargeVector<char16_t> text;
+    LargeVector<quint32> starts; // where each row's cell begins, in list order
 };
 
 struct PickModel::ColumnOrder {
-    std::vector<int> ascending;    // document indexes in ascending order
-    std::vector<bool> sameAsPrior; // the text equals the one before it in `ascending`
+    LargeVector<int> ascending;    // document indexes in ascending order
+    LargeVector<bool> sameAsPrior; // the text equals the one before it in `ascending`
 };
 
 PickModel::PickModel(QObject* parent)
@@ -71,20 +73,50 @@ void PickModel::dropCaches()
     search_->starts.clear();
 }
 
-void PickModel::beginRows()
+void PickModel::beginRows(qint64 expectedBytes)
 {
     if (filling_)
         return;
     filling_ = true;
     firstNewRow_ = rows_;
+    expectedBytes_ = expectedBytes;
+    sampleBytes_ = 0;
     if (starts_.empty())
         starts_.assign(1, 0);
 }
+
+namespace {
+
+void Append(LargeVector<char16_t>& to, QStringView text)
+{
+    to.insert(to.end(), text.utf16(), text.utf16() + text.size());
+}
+
+// Rows read before the storage is reserved for the whole file.
+constexpr int kSampleRows = 256;
+
+} // namespace
 
 void PickModel::appendElement(const XmlElement& element)
 {
     const auto& attributes = element.attributes;
     const int count = int(attributes.size());
+    if (expectedBytes_ > 0 && rows_ - firstNewRow_ < kSampleRows) {
+        // An element takes about its names and values, a blank, "=" and two quotes each.
+        sampleBytes_ += element.name.size() + 6;
+        for (const auto& a : attributes)
+            sampleBytes_ += a.first.size() + a.second.size() + 4;
+        if (rows_ - firstNewRow_ == kSampleRows - 1 && sampleBytes_ > 0) {
+            const double rowsExpected = double(expectedBytes_) / sampleBytes_ * kSampleRows;
+            const double scale = rowsExpected / kSampleRows * 1.1;
+            const double chars = double(text_.size()) * scale;
+            const double cells = double(starts_.size()) * scale;
+            if (chars < double(std::numeric_limits<quint32>::max()) && cells < 1e9) {
+                text_.reserve(std::size_t(chars) + 16);
+                starts_.reserve(std::size_t(cells) + 16);
+            }
+        }
+    }
     for (int c = 0; c < int(columns_.size()); ++c) {
         const QString& name = columns_.at(c).name;
         int found = -1;
@@ -103,21 +135,29 @@ void PickModel::appendElement(const XmlElement& element)
         if (found >= 0) {
             const QString& value = attributes.at(found).second;
             if (value.size() > 259)
-                text_ += ShortenedCell(value);
+                Append(text_, ShortenedCell(value));
             else
-                text_ += value;
+                Append(text_, value);
         }
-        starts_.push_back(text_.size());
+        pushCellEnd();
     }
     ++rows_;
+}
+
+void PickModel::pushCellEnd()
+{
+    // Cells are found by 32-bit offsets: far more text than any memory holds as a list.
+    if (text_.size() >= std::size_t(std::numeric_limits<quint32>::max()))
+        throw std::bad_alloc();
+    starts_.push_back(quint32(text_.size()));
 }
 
 void PickModel::appendRow(const QStringList& cells)
 {
     for (int c = 0; c < int(columns_.size()); ++c) {
         if (c < cells.size())
-            text_ += cells.at(c);
-        starts_.push_back(text_.size());
+            Append(text_, cells.at(c));
+        pushCellEnd();
     }
     ++rows_;
 }
@@ -131,13 +171,13 @@ void PickModel::endRows()
     if (inserted)
         beginInsertRows(QModelIndex(), firstNewRow_, rows_ - 1);
     filling_ = false;
+    order_.reserve(std::size_t(rows_));
+    position_.reserve(std::size_t(rows_));
     for (int i = firstNewRow_; i < rows_; ++i) {
         order_.push_back(i);
         position_.push_back(int(order_.size()) - 1);
     }
     dropCaches();
-    text_.squeeze();
-    starts_.shrink_to_fit();
     if (inserted)
         endInsertRows();
 }
@@ -147,7 +187,7 @@ QStringView PickModel::documentCell(int index, int column) const
     const std::size_t cell =
         std::size_t(index) * std::size_t(columns_.size()) + std::size_t(column);
     const qsizetype from = starts_[cell];
-    return QStringView(text_).mid(from, starts_[cell + 1] - from);
+    return QStringView(text_.data() + from, qsizetype(starts_[cell + 1] - from));
 }
 
 QStringView PickModel::cellAt(int row, int column) const
@@ -174,13 +214,14 @@ const PickModel::ColumnOrder& PickModel::orderOf(int column)
     // Each distinct text is ranked once: a handbook repeats its issuers, types and currencies
     // thousands of times. The texts are told apart in an open-addressing table of row numbers,
     // which allocates once, whatever the number of rows.
-    std::vector<int> uniqueOf(static_cast<std::size_t>(rows_));
-    std::vector<QStringView> uniques;
+    LargeVector<int> uniqueOf(static_cast<std::size_t>(rows_));
+    LargeVector<QStringView> uniques;
+    uniques.reserve(std::size_t(rows_));
     {
         std::size_t capacity = 16;
         while (capacity < std::size_t(rows_) * 2)
             capacity *= 2;
-        std::vector<int> table(capacity, -1); // unique index, or -1 for an empty slot
+        LargeVector<int> table(capacity, -1); // unique index, or -1 for an empty slot
         const std::size_t mask = capacity - 1;
         for (int i = 0; i < rows_; ++i) {
             const QStringView cell = documentCell(i, column);
@@ -194,12 +235,12 @@ const PickModel::ColumnOrder& PickModel::orderOf(int column)
             uniqueOf[std::size_t(i)] = table[slot];
         }
     }
-    const std::vector<int> uniqueRank = CollationRanks(uniques);
+    const LargeVector<int> uniqueRank = CollationRanks(uniques);
     const int rankCount =
         uniqueRank.empty() ? 0 : *std::max_element(uniqueRank.begin(), uniqueRank.end()) + 1;
 
     // Rows by rank, each rank in document order.
-    std::vector<int> firstOfRank(std::size_t(rankCount) + 1, 0);
+    LargeVector<int> firstOfRank(std::size_t(rankCount) + 1, 0);
     for (int i = 0; i < rows_; ++i)
         ++firstOfRank[std::size_t(uniqueRank[std::size_t(uniqueOf[std::size_t(i)])]) + 1];
     std::partial_sum(firstOfRank.begin(), firstOfRank.end(), firstOfRank.begin());
@@ -210,7 +251,7 @@ const PickModel::ColumnOrder& PickModel::orderOf(int column)
         if (firstOfRank[std::size_t(r)] < rows_)
             order->sameAsPrior[std::size_t(firstOfRank[std::size_t(r)])] = false;
     }
-    std::vector<int> next(firstOfRank.begin(), firstOfRank.end() - 1);
+    LargeVector<int> next(firstOfRank.begin(), firstOfRank.end() - 1);
     for (int i = 0; i < rows_; ++i) {
         const int rank = uniqueRank[std::size_t(uniqueOf[std::size_t(i)])];
         order->ascending[std::size_t(next[std::size_t(rank)]++)] = i;
@@ -224,7 +265,7 @@ void PickModel::sortByColumn(int column, bool ascending)
     if (column < 0 || column >= columns_.size() || filling_)
         return;
     const ColumnOrder& sorted = orderOf(column);
-    std::vector<int> order;
+    LargeVector<int> order;
     if (ascending) {
         order = sorted.ascending;
     } else {
@@ -243,7 +284,7 @@ void PickModel::sortByColumn(int column, bool ascending)
     applyOrder(std::move(order));
 }
 
-void PickModel::applyOrder(std::vector<int> order)
+void PickModel::applyOrder(LargeVector<int> order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
@@ -294,10 +335,10 @@ inline char16_t UpperUnit(char16_t c)
     return upper <= 0xFFFF ? char16_t(upper) : c;
 }
 
-void AppendUpper(QString& to, QStringView text)
+template <typename Text> void AppendUpper(Text& to, QStringView text)
 {
-    const qsizetype at = to.size();
-    to.resize(at + text.size());
+    const std::size_t at = std::size_t(to.size());
+    to.resize(qsizetype(at) + text.size());
     char16_t* out = reinterpret_cast<char16_t*>(to.data()) + at;
     for (const QChar c : text)
         *out++ = UpperUnit(c.unicode());
@@ -318,13 +359,13 @@ void PickModel::prepareSearch(int column) const
     qsizetype length = 0;
     for (int i = 0; i < rows_; ++i)
         length += documentCell(i, column).size() + 1;
-    search_->text.reserve(length + 1);
+    search_->text.reserve(std::size_t(length) + 1);
     for (int row = 0; row < rows_; ++row) {
-        search_->text += QChar(u'\0');
-        search_->starts[std::size_t(row)] = search_->text.size();
+        search_->text.push_back(u'\0');
+        search_->starts[std::size_t(row)] = quint32(search_->text.size());
         AppendUpper(search_->text, documentCell(order_[std::size_t(row)], column));
     }
-    search_->text += QChar(u'\0');
+    search_->text.push_back(u'\0');
 }
 
 int PickModel::findRow(int column, const QString& needle, bool inside, int from) const
@@ -342,7 +383,8 @@ int PickModel::findRow(int column, const QString& needle, bool inside, int from)
     prepareSearch(column);
     const auto& starts = search_->starts;
     const qsizetype start = starts[std::size_t(std::max(from, 0))] - (inside ? 0 : 1);
-    const qsizetype found = QStringView(search_->text).indexOf(pattern, start);
+    const QStringView all(search_->text.data(), qsizetype(search_->text.size()));
+    const qsizetype found = all.indexOf(pattern, start);
     if (found < 0)
         return -1;
     const qsizetype cellStart = inside ? found : found + 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "handbook/LargeAllocator.h"
 #include "handbook/PickDefinition.h"
 
 #include <QAbstractTableModel>
@@ -32,7 +33,9 @@ public:
 
     // Filling: between beginRows() and endRows() rows are appended without notifying views
     // row by row. The rows come in document order.
-    void beginRows();
+    // `expectedBytes`, the size of the file the rows come from, lets the storage be reserved
+    // once the first rows show how large a row is.
+    void beginRows(qint64 expectedBytes = 0);
     // A handbook row: the cell of each column is the element's attribute of the column's name
     // (empty when missing), shortened as the list shows it.
     void appendElement(const XmlElement& element);
@@ -75,15 +78,16 @@ private:
 
     QStringView documentCell(int index, int column) const;
     const ColumnOrder& orderOf(int column);
-    void applyOrder(std::vector<int> order);
+    void applyOrder(LargeVector<int> order);
     void dropCaches();
+    void pushCellEnd();
 
     QList<PickColumn> columns_;
     int rows_ = 0;
-    QString text_;                  // every cell, row after row
-    std::vector<qsizetype> starts_; // where each cell begins; one more at the end
-    std::vector<int> order_;        // list position -> document index
-    std::vector<int> position_;     // document index -> list position
+    LargeVector<char16_t> text_;  // every cell, row after row
+    LargeVector<quint32> starts_; // where each cell begins; one more at the end
+    LargeVector<int> order_;      // list position -> document index
+    LargeVector<int> position_;   // document index -> list position
     // Where each column's attribute was in the previous row's element: rows of one file
     // almost always list their attributes in one order.
     std::vector<int> attributeHint_;
@@ -93,6 +97,8 @@ private:
     QIcon image_;
     bool filling_ = false;
     int firstNewRow_ = 0;
+    qint64 expectedBytes_ = 0;
+    qint64 sampleBytes_ = 0; // file bytes the first rows of a filling took, as estimated
 };
 
 } // namespace varnel

@@ -8,7 +8,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QTreeView>
+#include <QTableView>
 
 namespace varnel {
 namespace {

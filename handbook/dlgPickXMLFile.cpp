@@ -21,8 +21,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 
 #include <new>
 
@@ -133,9 +133,9 @@ dlgPickXMLFile::dlgPickXMLFile(QWidget* parent)
     Timer1_->setInterval(500);
     connect(Timer1_, &QTimer::timeout, this, &dlgPickXMLFile::Timer1_Timer);
 
-    lvGrid_->header()->setSectionsClickable(true);
-    lvGrid_->header()->setSortIndicatorShown(false);
-    connect(lvGrid_->header(), &QHeaderView::sectionClicked, this,
+    lvGrid_->horizontalHeader()->setSectionsClickable(true);
+    lvGrid_->horizontalHeader()->setSortIndicatorShown(false);
+    connect(lvGrid_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int section) { lvGrid_ColumnClick(section + 1); });
     connect(txtFind_, &QLineEdit::textChanged, this, &dlgPickXMLFile::txtFind_Change);
     connect(chkFind_, &QCheckBox::clicked, this, &dlgPickXMLFile::chkFind_Click);
@@ -218,7 +218,7 @@ void dlgPickXMLFile::LoadFile(const QString& sFileName)
         try {
             const WaitCursor wait;
             XmlChildReader reader(sFileName);
-            model_->beginRows();
+            model_->beginRows(QFileInfo(sFileName).size());
             XmlElement row;
             while (reader.next(row))
                 model_->appendElement(row);

@@ -5,6 +5,7 @@ add_library(varnel_handbook STATIC
   ${CMAKE_CURRENT_LIST_DIR}/HandbookDiscovery.h
   ${CMAKE_CURRENT_LIST_DIR}/HandbookFields.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HandbookFields.h
+  ${CMAKE_CURRENT_LIST_DIR}/LargeAllocator.h
   ${CMAKE_CURRENT_LIST_DIR}/PickCollation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PickCollation.h
   ${CMAKE_CURRENT_LIST_DIR}/PickDefinition.cpp

@@ -11,7 +11,7 @@
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 
-#include <QTreeView>
+#include <QTableView>
 #include <QUuid>
 #include <QtTest>
 

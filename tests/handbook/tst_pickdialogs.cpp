@@ -21,8 +21,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QtTest>
 
 #include <functional>
@@ -192,7 +192,7 @@ void tst_PickDialogs::columnsFromDefinition()
         for (int c = 0; c < m.columnCount(); ++c)
             titles << m.headerData(c, Qt::Horizontal).toString();
         QCOMPARE(titles, (QStringList{"Код", "Номинал", "Валюта", "Хранимая", "Без имени"}));
-        const QHeaderView& header = *d.lvGrid()->header();
+        const QHeaderView& header = *d.lvGrid()->horizontalHeader();
         const int widths[] = {1500, 1000, 900, 2400, 1000};
         for (int c = 0; c < 5; ++c)
             QCOMPARE(header.sectionSize(c), Pixels(d, widths[c]));
@@ -496,7 +496,7 @@ void tst_PickDialogs::layoutKeptPerKey()
     PickXml([&](dlgPickXMLFile& d) {
         designSize = d.size();
         d.resize(designSize + QSize(60, 45));
-        d.lvGrid()->header()->resizeSection(1, Pixels(d, 4500));
+        d.lvGrid()->horizontalHeader()->resizeSection(1, Pixels(d, 4500));
     });
     QCOMPARE(ReadSetting("Grid_Pick_Issue", "ShortName", {}), QStringLiteral("4500"));
     QCOMPARE(ReadSetting("Grid_Pick_Issue", "Code", {}), QStringLiteral("1500"));
@@ -504,12 +504,12 @@ void tst_PickDialogs::layoutKeptPerKey()
     // The next pick with the key opens as it was closed; another key keeps its own.
     PickXml([&](dlgPickXMLFile& d) {
         QCOMPARE(d.size(), designSize + QSize(60, 45));
-        QCOMPARE(d.lvGrid()->header()->sectionSize(1), Pixels(d, 4500));
+        QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(d, 4500));
     });
     PickXml(
         [&](dlgPickXMLFile& d) {
             QCOMPARE(d.size(), designSize);
-            QCOMPARE(d.lvGrid()->header()->sectionSize(1), Pixels(d, 3000));
+            QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(d, 3000));
         },
         kTag, 0, 0, QStringLiteral("Pick_Other"));
 }
@@ -719,8 +719,8 @@ void tst_PickDialogs::fixedListDialog()
             QCOMPARE(m.rowCount(), 2);
             QCOMPARE(m.columnCount(), 2);
             QCOMPARE(m.headerData(0, Qt::Horizontal).toString(), QString());
-            QCOMPARE(pick.lvGrid()->header()->sectionSize(0), Pixels(pick, 1000));
-            QCOMPARE(pick.lvGrid()->header()->sectionSize(1), Pixels(pick, 2500));
+            QCOMPARE(pick.lvGrid()->horizontalHeader()->sectionSize(0), Pixels(pick, 1000));
+            QCOMPARE(pick.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(pick, 2500));
             QCOMPARE(SelectedRow(pick), 0);
             pick.lvGrid_DblClick(pick.lvGrid()->visualRect(m.index(1, 1)).center());
         },
