@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libxml2-dev libxml2-utils libxslt1-dev
-  libboost-dev
+  libboost-dev libicu-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth
   libqt6svg6

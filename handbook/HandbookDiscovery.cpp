@@ -1,0 +1,250 @@
+#include "handbook/HandbookDiscovery.h"
+
+#include "core/AppContext.h"
+#include "core/AtomicSave.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "core/Values.h"
+#include "handbook/HandbookFields.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+#include <dirent.h>
+
+namespace varnel {
+namespace {
+
+const QString kIssueList = QStringLiteral("IssueList");
+const QString kPathKey = QStringLiteral("CurrentHandbookPath");
+const QString kTimeKey = QStringLiteral("CurrentHandbookTime");
+
+QString WithSeparator(const QString& folder)
+{
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
+        return folder;
+    return folder + u'/';
+}
+
+// "*.msg" as the system's wildcard matches it: any name ending in ".msg", letter case aside.
+bool MatchesMessageMask(const QString& name)
+{
+    return name.endsWith(QStringLiteral(".msg"), Qt::CaseInsensitive);
+}
+
+QString ReadFailureText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(":\r\n") + reason;
+}
+
+constexpr qint64 kCopyChunk = 1024 * 1024;
+
+} // namespace
+
+QList<ListedMessage> ListMessageFiles(const QString& folder)
+{
+    const QString prefix = WithSeparator(folder);
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        Fail(QStringLiteral("Не удалось прочитать каталог ") + folder + QStringLiteral(":\r\n") +
+             SystemErrorText(errno));
+    struct Closer {
+        DIR* dir;
+        ~Closer() { ::closedir(dir); }
+    } closer{dir};
+
+    QList<ListedMessage> files;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                Fail(QStringLiteral("Ошибка при поиске следующего файла"));
+            break;
+        }
+#ifdef DT_DIR
+        if (entry->d_type == DT_DIR)
+            continue;
+#endif
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!MatchesMessageMask(name))
+            continue;
+        // Only regular files (or links to them): a folder, a pipe or a device named x.msg is
+        // no message, and opening a pipe would wait for a writer.
+        const QFileInfo info(prefix + name);
+        if (!info.isFile())
+            continue;
+        QDateTime created = info.birthTime();
+        if (!created.isValid())
+            created = info.lastModified();
+        files.append({name, created});
+    }
+    std::sort(files.begin(), files.end(), [](const ListedMessage& a, const ListedMessage& b) {
+        const int folded = QString::compare(a.name, b.name, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a.name < b.name;
+    });
+    return files;
+}
+
+QString ResolveHandbookFolder(const QString& value)
+{
+    const QString trimmed = TrimSpaces(value);
+    if (trimmed.isEmpty())
+        return QString();
+    return ResolvePath(trimmed);
+}
+
+double HandbookTimeStamp(const QDateTime& time)
+{
+    if (!time.isValid())
+        return 0;
+    const QDateTime local = time.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    return ((((double(d.year()) * 100 + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 +
+            t.minute()) *
+               100 +
+           t.second();
+}
+
+QString HandbookTimeStampText(double stamp)
+{
+    return QString::number(stamp, 'f', 0);
+}
+
+double ParseHandbookTimeStamp(const QString& text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(TrimSpaces(text), &ok);
+    return ok && std::isfinite(value) ? value : 0;
+}
+
+void CopyFileAtomically(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        Fail(ReadFailureText(source, in.errorString()));
+    const QDateTime modified = QFileInfo(source).lastModified();
+
+    AtomicFile out(target);
+    QByteArray buffer(kCopyChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0)
+            Fail(ReadFailureText(source, in.errorString()));
+        if (n == 0)
+            break;
+        out.write(buffer.constData(), n);
+    }
+    in.close();
+    out.commit();
+
+    // The copy keeps the handbook's own date, which the status bar and the next question show.
+    QFile copy(out.target());
+    if (modified.isValid() && copy.open(QIODevice::ReadOnly))
+        copy.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
+void FindHandbook(const HandbookFindContext& context)
+{
+    const auto dateTime = [&](const QString& path) {
+        const QDateTime modified = QFileInfo(path).lastModified();
+        return context.dateTimeText ? context.dateTimeText(modified)
+                                    : QLocale::system().toString(modified, QLocale::ShortFormat);
+    };
+
+    // The current handbook, unless its file has gone.
+    QString currentPath = TrimSpaces(ReadSetting(kIssueList, kPathKey, QString()));
+    if (!currentPath.isEmpty() && !QFileInfo(currentPath).isFile())
+        currentPath.clear();
+    double currentStamp = 0;
+    if (!currentPath.isEmpty())
+        currentStamp = ParseHandbookTimeStamp(ReadSetting(kIssueList, kTimeKey, QString()));
+
+    const QString receive = ResolveHandbookFolder(
+        ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderReceive"), QString()));
+    if (receive.isEmpty())
+        Fail(QStringLiteral("Каталог приема входящих сообщений не задан (параметр FolderReceive "
+                            "раздела Path)"));
+    if (!QFileInfo(receive).isDir())
+        Fail(QStringLiteral("Каталог приема входящих сообщений ") + receive +
+             QStringLiteral(" не существует"));
+    const QString receiveFolder = WithSeparator(receive);
+    const QString mask = receiveFolder + QStringLiteral("*.msg");
+
+    const QString work = ResolveHandbookFolder(
+        ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
+    if (work.isEmpty())
+        Fail(QStringLiteral("Рабочий каталог не задан (параметр FolderWork раздела Path)"));
+    if (!QFileInfo(work).isDir())
+        Fail(QStringLiteral("Рабочий каталог ") + work + QStringLiteral(" не существует"));
+    const QString workFolder = WithSeparator(work);
+
+    const QList<ListedMessage> files =
+        context.lister ? context.lister(receive) : ListMessageFiles(receive);
+    if (files.isEmpty())
+        Fail(QStringLiteral("Не найдено ни одного файла. Маска поиска: ") + mask);
+
+    // The newest handbook; on equal time stamps the one listed first.
+    double bestStamp = 0;
+    QString bestName;
+    for (const ListedMessage& file : files) {
+        if (!IsHandbookFile(receiveFolder + file.name))
+            continue;
+        const double stamp = HandbookTimeStamp(file.created);
+        if (stamp > bestStamp) {
+            bestStamp = stamp;
+            bestName = file.name;
+        }
+    }
+
+    if (!bestName.isEmpty() && currentStamp < bestStamp) {
+        const QString found = receiveFolder + bestName;
+        QString question = QStringLiteral("Текущий справочник ЦБ: ");
+        if (currentPath.isEmpty())
+            question += QStringLiteral("не установлен.");
+        else
+            question +=
+                currentPath + QStringLiteral(" (") + dateTime(currentPath) + QStringLiteral(").");
+        question += QStringLiteral("\r\nНайден справочник: ") + found + QStringLiteral(" (") +
+                    dateTime(found) +
+                    QStringLiteral(").\r\nСделать найденный справочник текущим ?");
+        if (Dialogs::AskYesNo(context.parent, question, QStringLiteral("Подтверждение")) !=
+            Answer::Yes)
+            return;
+
+        // The settings name the copy only once it is complete: a copy that fails leaves the
+        // current handbook, its file and its settings as they were.
+        const QString copy = workFolder + bestName;
+        CopyFileAtomically(found, copy);
+        WriteSetting(kIssueList, kPathKey, copy);
+        WriteSetting(kIssueList, kTimeKey, HandbookTimeStampText(bestStamp));
+        if (context.currentHandbookChanged)
+            context.currentHandbookChanged();
+        return;
+    }
+
+    if (bestName.isEmpty())
+        Dialogs::Message(context.parent,
+                         QStringLiteral("Не найдено ни одного файла, который мог бы содержать "
+                                        "справочник ЦБ. Маска поиска: ") +
+                             mask,
+                         kAppTitle, MessageIcon::Warning, MessageButtons::Ok);
+    else
+        Dialogs::Message(context.parent,
+                         QStringLiteral("Не найдено справочника, более нового, чем текущий"),
+                         kAppTitle, MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void RunFindHandbook(const HandbookFindContext& context)
+{
+    RunTrapped(context.parent, kAppTitle, [&] { FindHandbook(context); });
+}
+
+} // namespace varnel

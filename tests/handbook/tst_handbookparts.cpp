@@ -1,0 +1,126 @@
+// The handbook's registrations with the main window: "Найти справочник ЦБ" and status panel 1,
+// and the two pick lists behind the report editors' pick seam.
+#include "HandbookTestSupport.h"
+
+#include "core/PickSeam.h"
+#include "core/ScriptedDialogs.h"
+#include "handbook/PickModel.h"
+#include "handbook/dlgPick.h"
+#include "handbook/dlgPickXMLFile.h"
+#include "shell/ClientParts.h"
+#include "shell/Startup.h"
+#include "shell/frmMain.h"
+#include "tests/support/ShellOverrides.h"
+
+#include <QTableView>
+#include <QUuid>
+#include <QtTest>
+
+#include <optional>
+
+using namespace varnel;
+using namespace varnel::test;
+
+class tst_HandbookParts : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Sandbox> box_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<frmMain> main_;
+    std::optional<testing::ScopedLoginName> login_;
+    std::optional<testing::ScopedMainRegistry> registry_;
+
+private slots:
+    void init()
+    {
+        box_ = std::make_unique<Sandbox>();
+        const QString user =
+            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        login_.emplace(user);
+        registry_.emplace();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        RegisterClientParts();
+        main_ = std::make_unique<frmMain>();
+        QCOMPARE(main_->startupResult(), StartupResult::Running);
+    }
+
+    void cleanup()
+    {
+        main_.reset();
+        dialogs_.reset();
+        registry_.reset();
+        SetPickFunction(PickList::Handbook, {});
+        SetPickFunction(PickList::Fixed, {});
+        login_.reset();
+        box_.reset();
+    }
+
+    void findHandbookShowsItInTheStatusBar()
+    {
+        QCOMPARE(main_->StatusInfo(1), QStringLiteral("Справочник ЦБ не установлен"));
+        QVERIFY(
+            WriteBytes(box_->receive("ISSUELIST.msg"), HandbookXml({{{"Code", "SU26207RMFS9"}}})));
+        dialogs_->answer(Answer::Yes);
+        main_->mnuIssueListFind_Click();
+        const QString copy = box_->work("ISSUELIST.msg");
+        QCOMPARE(main_->StatusInfo(1),
+                 QStringLiteral("Справочник ЦБ: ") + copy + QStringLiteral(" (") +
+                     GeneralDateTimeText(QFileInfo(copy).lastModified()) + u')');
+        // The question names the file's date as the status bar does.
+        QVERIFY(dialogs_->last().text.contains(
+            GeneralDateTimeText(QFileInfo(box_->receive("ISSUELIST.msg")).lastModified())));
+
+        // The command's failures carry the application title, not the main window's caption.
+        dialogs_->clear();
+        main_->mnuIssueListFind_Click();
+        QCOMPARE(dialogs_->last().title, kAppTitle);
+        QCOMPARE(main_->StatusInfo(1).left(15), QStringLiteral("Справочник ЦБ: "));
+    }
+
+    void picksGoThroughTheSeam()
+    {
+        QVERIFY(QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/issuelist_pick.xml"),
+                            box_->path("issuelist_pick.xml")));
+        QVERIFY(WriteBytes(
+            box_->work("h.msg"),
+            HandbookXml({{{"Code", "B"}, {"ISIN", "RU000A0JX0J2"}, {"RegNum", "4B02-01-00001-A"}},
+                         {{"Code", "A"}, {"ISIN", "RU0009029540"}, {"RegNum", "1-02-00002-B"}}})));
+        WriteSetting("IssueList", "CurrentHandbookPath", box_->work("h.msg"));
+
+        PickRequest request;
+        request.source = QStringLiteral("issuelist_pick.xml");
+        request.currentText = QStringLiteral("old");
+        request.settingsKey = QStringLiteral("Pick_Issue");
+        request.parent = main_.get();
+        QCOMPARE(PickListOf(request.source), PickList::Handbook);
+        dialogs_->onModal([](QDialog& d) {
+            auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
+            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            return int(QDialog::Accepted);
+        });
+        const QStringList lines = Pick(PickList::Handbook, request).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.value(0), QStringLiteral("B"));
+        QCOMPARE(lines.value(3), QStringLiteral("RU000A0JX0J2"));
+        QCOMPARE(lines.value(4), QStringLiteral("4B02-01-00001-A"));
+
+        request.source = QStringLiteral("RUB\tРоссийский рубль|USD\tДоллар США");
+        request.settingsKey = QStringLiteral("Pick_Currency");
+        QCOMPARE(PickListOf(request.source), PickList::Fixed);
+        dialogs_->onModal([](QDialog& d) {
+            auto& pick = dynamic_cast<dlgPick&>(d);
+            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            return int(QDialog::Accepted);
+        });
+        QCOMPARE(Pick(PickList::Fixed, request), QStringLiteral("USD\r\nДоллар США"));
+
+        // Esc: nothing picked, so the field keeps its text.
+        dialogs_->onModal([](QDialog& d) {
+            QTest::keyClick(&d, Qt::Key_Escape);
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(Pick(PickList::Fixed, request), QString());
+    }
+};
+
+QTEST_MAIN(tst_HandbookParts)
+#include "tst_handbookparts.moc"
