@@ -1,8 +1,6 @@
 #include "DealStore.h"
 
 #include <QAtomicInt>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSqlError>
 #include <QVariant>
 
@@ -24,12 +22,40 @@ QString text(const QString& value)
     return value.isNull() ? QStringLiteral("") : value;
 }
 
+void appendJsonString(QString& out, const QString& value)
+{
+    out += u'"';
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'"': out += QStringLiteral("\\\""); break;
+        case u'\\': out += QStringLiteral("\\\\"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += u'"';
+}
+
+// The deal's attributes as they came, in their order: [["Participant","MC01"],...].
 QString attributesJson(const Attributes& attributes)
 {
-    QJsonArray array;
-    for (const Attribute& attribute : attributes)
-        array.append(QJsonArray{attribute.name, attribute.value});
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+    QString out;
+    out.reserve(256);
+    out += u'[';
+    for (qsizetype i = 0; i < attributes.size(); ++i) {
+        if (i > 0)
+            out += u',';
+        out += u'[';
+        appendJsonString(out, attributes.at(i).name);
+        out += u',';
+        appendJsonString(out, attributes.at(i).value);
+        out += u']';
+    }
+    out += u']';
+    return out;
 }
 
 enum Slot {

@@ -759,7 +759,7 @@ Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, 
                               at);
             ++accepted;
         }
-        line.clear();
+        line.truncate(0);
         AppendStartTag(line, u"Receipt",
                        {{QStringLiteral("N"), QString::number(total)},
                         {QStringLiteral("Id"), id},
@@ -847,7 +847,7 @@ Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind 
                     ok ? QStringLiteral("Accepted") : QStringLiteral("Rejected")});
         out.append({QStringLiteral("Code"), ok ? QString() : revocation.message->code});
         out.append({QStringLiteral("Text"), ok ? QString() : revocation.message->text});
-        line.clear();
+        line.truncate(0);
         AppendStartTag(line, u"Receipt", out, true);
         if (const int result = plan.rows->append(line)) {
             note(QStringLiteral("spool"),

@@ -2,8 +2,11 @@
 
 #include "Registry.h"
 
-#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <memory>
 
@@ -197,11 +200,27 @@ void TestLoopbackRegistry::judgesAgainstEverythingAcceptedBefore()
 {
     Road road;
     QVERIFY(road.start());
-    road.putDeals("DL1.xml", {DealRow("P1", "A-1", "R-1"), DealRow("P1", "A-2", ""),
+    const QString comment = "Comment=\"&quot;Д&quot; \\ a&#9;b\"";
+    road.putDeals("DL1.xml", {DealRow("P1", "A-1", "R-1", comment), DealRow("P1", "A-2", ""),
                               DealRow("P1", "A-3", "R-1")});
     road.registry->poll();
     QCOMPARE(Codes(road.answer("DL1.msg")), QStringList({"ok", "ok", "S52"}));
     const QString first = ReceiptRows(road.answer("DL1.msg")).value(0).value("Id");
+    {
+        // Every attribute is kept as it came, in its order.
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
+        db.setDatabaseName(road.registry->databasePath());
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("SELECT attributes FROM deals WHERE id = '" + first + "'"));
+        QVERIFY(query.next());
+        const QJsonArray attributes =
+            QJsonDocument::fromJson(query.value(0).toString().toUtf8()).array();
+        QCOMPARE(attributes.size(), 10);
+        QCOMPARE(attributes.at(0).toArray(), QJsonArray({"Participant", "P1"}));
+        QCOMPARE(attributes.at(9).toArray(), QJsonArray({"Comment", "\"Д\" \\ a\tb"}));
+    }
+    QSqlDatabase::removeDatabase("peek");
     const QString second = ReceiptRows(road.answer("DL1.msg")).value(1).value("Id");
 
     // A restart opens the same database: the keys stay taken, the numbers go on.
