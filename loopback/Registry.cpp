@@ -256,6 +256,11 @@ bool Registry::start(QString& error)
     log_.line(QStringLiteral("loopback registry started: send %1, receive %2, archive %3")
                   .arg(options_.send, options_.receive, options_.archive));
     started_ = true;
+    refreshHandbook();
+    if (!handbook_.loaded())
+        log_.line(QStringLiteral("no handbook yet: securities are not checked and GetIssueList is "
+                                 "refused; put one into %1 or give --handbook")
+                      .arg(options_.handbook.isEmpty() ? handbookFolder() : options_.handbook));
     recoverLeftovers();
     return true;
 }

@@ -4,6 +4,10 @@
 //   VarnelLoopback --program-folder DIR         the folders of DIR/varnel_client.ini
 //   VarnelLoopback --send DIR --receive DIR     or given directly
 //   options: --archive DIR, --handbook FILE, --once, --interval-ms N
+//
+// Runs until SIGTERM or SIGINT. With --once it answers what is there and exits: 0 when
+// nothing waits, 1 when something waits for another try (a folder missing, a full disk),
+// 2 for a command line or an archive it cannot use.
 
 #include "ClientSettings.h"
 #include "Log.h"
