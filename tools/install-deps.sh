@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  libqt6sql6-sqlite
   libxml2-dev libxml2-utils libxslt1-dev
   libboost-dev libicu-dev
   libgtest-dev libbenchmark-dev

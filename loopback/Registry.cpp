@@ -1,0 +1,998 @@
+#include "Registry.h"
+
+#include "Answer.h"
+#include "DealRules.h"
+#include "FileOps.h"
+#include "RequestReader.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace loopback {
+
+struct Registry::Plan {
+    QByteArray head; // declaration and document element
+    std::unique_ptr<RowSpool> rows;
+    QByteArray tail;
+    QString copyOf; // a handbook served as it is
+    QString summary;
+};
+
+namespace {
+
+QString nowText()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"));
+}
+
+// DL1A2B.xml -> DL1A2B.msg
+QString answerNameOf(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return (dot > 0 ? name.left(dot) : name) + QStringLiteral(".msg");
+}
+
+std::optional<Language> languageOf(const QString& text)
+{
+    if (text.compare(u"RU", Qt::CaseInsensitive) == 0)
+        return Language::RU;
+    if (text.compare(u"EN", Qt::CaseInsensitive) == 0)
+        return Language::EN;
+    return std::nullopt;
+}
+
+QString languageName(Language language)
+{
+    return language == Language::EN ? QStringLiteral("EN") : QStringLiteral("RU");
+}
+
+const char16_t* answerRoot(RequestKind kind)
+{
+    switch (kind) {
+    case RequestKind::RepoDeals: return u"RepoReceipts";
+    case RequestKind::RevokeDeals: return u"RevokeReceipts";
+    case RequestKind::RepoRevokeDeals: return u"RepoRevokeReceipts";
+    case RequestKind::SubscribeIssueList:
+    case RequestKind::UnsubscribeIssueList: return u"SubscribeResult";
+    default: return u"Receipts";
+    }
+}
+
+bool processAlive(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+// The process that made a hidden file ".<name>.<pid>.<n>.part"; 0 when the name is not one.
+qint64 partOwner(const QString& name)
+{
+    if (!name.startsWith(u'.') || !name.endsWith(QStringLiteral(".part")))
+        return 0;
+    const QStringList pieces = name.split(u'.');
+    if (pieces.size() < 5)
+        return 0;
+    return pieces.at(pieces.size() - 3).toLongLong();
+}
+
+// The process field of an archive name.
+qint64 archiveOwner(const QString& archiveName)
+{
+    const QStringList pieces = archiveName.split(u'-');
+    return pieces.size() >= 5 ? pieces.at(2).toLongLong() : 0;
+}
+
+// The answer to one revocation row: the deal it names, or why none.
+struct Revocation {
+    std::optional<Message> message;
+    DealStore::Found deal;
+};
+
+Revocation judgeRevocation(DealStore& store, RequestKind kind, const Attributes& row,
+                           Language language)
+{
+    const bool repo = kind == RequestKind::RepoRevokeDeals;
+    const QString id = TrimBlanks(ValueOf(row, u"Id"));
+    const QString agreement = TrimBlanks(ValueOf(row, u"Agreement"));
+    const QString reference = TrimBlanks(ValueOf(row, u"Reference"));
+    const QString participant = TrimBlanks(ValueOf(row, u"Participant"));
+    const QString direction = TrimBlanks(ValueOf(row, u"Direction"));
+    const QString label = !id.isEmpty() ? id : !reference.isEmpty() ? reference : agreement;
+    auto fail = [&](Code code, const QString& v2 = QString()) {
+        return Revocation{MakeMessage(code, language, label, v2), {}};
+    };
+
+    DealStore::Found deal;
+    if (!id.isEmpty()) {
+        const std::optional<DealStore::Found> found = store.findById(kind, id);
+        if (!found)
+            return fail(Code::S80);
+        if (!participant.isEmpty() && found->participant != participant)
+            return fail(Code::S82);
+        deal = *found;
+    } else if (!reference.isEmpty() || !agreement.isEmpty()) {
+        // A deal is known by its Reference, or by its Agreement when it has no Reference.
+        const QList<DealStore::Found> all = store.findByKeys(kind, agreement, reference);
+        QList<DealStore::Found> named;
+        for (const DealStore::Found& f : all) {
+            if (!reference.isEmpty() && !agreement.isEmpty() && f.agreement != agreement)
+                continue;
+            if (reference.isEmpty() && !f.reference.isEmpty())
+                continue;
+            named.append(f);
+        }
+        QList<DealStore::Found> mine, active;
+        for (const DealStore::Found& f : named) {
+            if (participant.isEmpty() || f.participant == participant)
+                mine.append(f);
+        }
+        for (const DealStore::Found& f : mine) {
+            if (f.active)
+                active.append(f);
+        }
+        if (active.size() == 1)
+            deal = active.first();
+        else if (active.size() > 1) // several participants' deals, and no participant named
+            return fail(Code::S80);
+        else if (!mine.isEmpty())
+            return fail(Code::S81);
+        else if (!named.isEmpty())
+            return fail(Code::S82);
+        else
+            return fail(Code::S80);
+    } else {
+        return fail(Code::S80);
+    }
+
+    if (!repo) {
+        if (!deal.active)
+            return fail(Code::S81);
+        return Revocation{std::nullopt, deal};
+    }
+    if (direction != u"I" && direction != u"S")
+        return fail(Code::S83, direction);
+    if (!deal.active || (direction == u"I" ? deal.revokedI : deal.revokedS))
+        return fail(Code::S81);
+    return Revocation{std::nullopt, deal};
+}
+
+} // namespace
+
+Registry::Registry(const RegistryOptions& options, Log& log) : options_(options), log_(log) {}
+
+Registry::~Registry()
+{
+    stop();
+}
+
+QString Registry::requestsFolder() const
+{
+    return options_.archive + QStringLiteral("/requests");
+}
+
+QString Registry::answersFolder() const
+{
+    return options_.archive + QStringLiteral("/answers");
+}
+
+QString Registry::handbookFolder() const
+{
+    return options_.archive + QStringLiteral("/handbook");
+}
+
+QString Registry::databasePath() const
+{
+    return options_.archive + QStringLiteral("/loopback.sqlite");
+}
+
+QString Registry::logPath() const
+{
+    return options_.archive + QStringLiteral("/loopback.log");
+}
+
+QString Registry::RequestNameOf(const QString& archiveName)
+{
+    qsizetype at = -1;
+    for (int i = 0; i < 4; ++i) {
+        at = archiveName.indexOf(u'-', at + 1);
+        if (at < 0)
+            return archiveName;
+    }
+    return archiveName.mid(at + 1);
+}
+
+QString Registry::newArchiveName(const QString& name)
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmsszzz")) + u'-' +
+           QString::number(::getpid()) + u'-' + QString::number(++counter_) + u'-' + name;
+}
+
+void Registry::note(const QString& key, const QString& text)
+{
+    if (notes_.contains(key))
+        return;
+    notes_.insert(key);
+    log_.line(text);
+}
+
+void Registry::clear(const QString& key, const QString& text)
+{
+    if (notes_.remove(key) && !text.isEmpty())
+        log_.line(text);
+}
+
+bool Registry::start(QString& error)
+{
+    for (const QString& folder :
+         {options_.archive, requestsFolder(), answersFolder(), handbookFolder()}) {
+        if (!QDir().mkpath(folder)) {
+            error = QStringLiteral("cannot make the archive folder %1").arg(folder);
+            return false;
+        }
+    }
+    log_.setFile(logPath());
+    try {
+        store_.open(databasePath());
+    } catch (const StoreError& e) {
+        error = e.text();
+        return false;
+    }
+    if (options_.handbook.isEmpty())
+        handbook_.setFolder(handbookFolder());
+    else
+        handbook_.setFile(options_.handbook);
+    log_.line(QStringLiteral("loopback registry started: send %1, receive %2, archive %3")
+                  .arg(options_.send, options_.receive, options_.archive));
+    started_ = true;
+    refreshHandbook();
+    if (!handbook_.loaded())
+        log_.line(QStringLiteral("no handbook yet: securities are not checked and GetIssueList is "
+                                 "refused; put one into %1 or give --handbook")
+                      .arg(options_.handbook.isEmpty() ? handbookFolder() : options_.handbook));
+    recoverLeftovers();
+    return true;
+}
+
+void Registry::stop()
+{
+    if (!started_)
+        return;
+    started_ = false;
+    store_.close();
+    log_.line(QStringLiteral("loopback registry stopped"));
+}
+
+void Registry::recoverLeftovers()
+{
+    // Hidden files a stopped run was writing: never complete, never under a final name.
+    for (const QString& folder : {requestsFolder(), answersFolder(), options_.receive}) {
+        const QStringList hidden =
+            QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QString& name : hidden) {
+            const qint64 owner = partOwner(name);
+            if (owner > 0 && !processAlive(owner))
+                QFile::remove(folder + u'/' + name);
+        }
+    }
+    // Requests moved across file systems half-way: the hidden copy in the send folder still
+    // holds the whole request.
+    claimsLeft_ = true;
+    // Requests taken and not answered yet.
+    const QStringList taken = QDir(requestsFolder()).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : taken) {
+        try {
+            if (!store_.answered(name))
+                waiting_.append({name, QDeadlineTimer(0)});
+        } catch (const StoreError& e) {
+            waiting_.append({name, QDeadlineTimer(0)});
+        }
+    }
+}
+
+int Registry::poll()
+{
+    if (!started_)
+        return 0;
+    answeredThisRound_ = 0;
+    refreshHandbook();
+    deliverWaiting();
+    answerWaiting();
+    takeFromSendFolder();
+    return answeredThisRound_;
+}
+
+bool Registry::idle() const
+{
+    return waiting_.isEmpty() && deliveryDue_.isEmpty() && !claimsLeft_ &&
+           !notes_.contains(QStringLiteral("send")) && !notes_.contains(QStringLiteral("receive"));
+}
+
+void Registry::refreshHandbook()
+{
+    QString reason;
+    switch (handbook_.refresh(reason)) {
+    case Handbook::Change::None: break;
+    case Handbook::Change::Loaded:
+        log_.line(
+            QStringLiteral("handbook %1: %2 issues").arg(handbook_.path()).arg(handbook_.size()));
+        break;
+    case Handbook::Change::Failed:
+        log_.line(
+            QStringLiteral("handbook %1 cannot be used: %2")
+                .arg(options_.handbook.isEmpty() ? handbookFolder() : options_.handbook, reason));
+        break;
+    case Handbook::Change::Gone:
+        log_.line(QStringLiteral("no handbook: securities are not checked, the handbook is not "
+                                 "served"));
+        break;
+    }
+}
+
+void Registry::deliverWaiting()
+{
+    QList<DealStore::Answered> list;
+    try {
+        list = store_.undelivered();
+        clear(QStringLiteral("db"), QString());
+    } catch (const StoreError& e) {
+        note(QStringLiteral("db"), QStringLiteral("database: %1; trying again").arg(e.text()));
+        return;
+    }
+    for (const DealStore::Answered& answered : list) {
+        if (stopping())
+            return;
+        const auto due = deliveryDue_.constFind(answered.archiveName);
+        if (due != deliveryDue_.constEnd() && !due->hasExpired())
+            continue;
+        if (deliver(answered))
+            deliveryDue_.remove(answered.archiveName);
+        else
+            deliveryDue_.insert(answered.archiveName, QDeadlineTimer(options_.retryDelayMs));
+    }
+}
+
+void Registry::answerWaiting()
+{
+    for (qsizetype i = 0; i < waiting_.size();) {
+        if (stopping())
+            return;
+        if (!waiting_.at(i).due.hasExpired()) {
+            ++i;
+            continue;
+        }
+        const QString name = waiting_.at(i).archiveName;
+        switch (answer(name)) {
+        case Outcome::Answered:
+        case Outcome::Dropped: waiting_.removeAt(i); break;
+        case Outcome::Retry:
+            waiting_[i].due = QDeadlineTimer(options_.retryDelayMs);
+            ++i;
+            break;
+        case Outcome::Stopped: return;
+        }
+    }
+}
+
+bool Registry::finishClaim(const QString& claimPath, const QString& archiveName)
+{
+    HiddenFile copy;
+    int result = copy.create(requestsFolder(), archiveName);
+    if (result == 0)
+        result = copy.append(claimPath);
+    if (result == 0)
+        result = copy.finish();
+    if (result == 0)
+        result = copy.place(archiveName, false);
+    if (result != 0 && result != EEXIST) {
+        note(QStringLiteral("claim:") + archiveName,
+             QStringLiteral("request %1 cannot be copied into the archive: %2; it waits in the "
+                            "send folder as %3")
+                 .arg(RequestNameOf(archiveName), ErrorText(result), claimPath));
+        claimsLeft_ = true;
+        return false;
+    }
+    notes_.remove(QStringLiteral("claim:") + archiveName);
+    QFile::remove(claimPath);
+    SyncFolder(QFileInfo(claimPath).absolutePath());
+    return result == 0;
+}
+
+bool Registry::claim(const QString& name, QString& archiveName)
+{
+    const QString from = options_.send + u'/' + name;
+    archiveName = newArchiveName(name);
+    int result = MoveNoReplace(from, requestsFolder() + u'/' + archiveName);
+    if (result == 0) {
+        SyncFolder(requestsFolder());
+        SyncFolder(options_.send);
+        return true;
+    }
+    if (result == ENOENT) // taken by another registry
+        return false;
+    if (result != EXDEV) {
+        note(QStringLiteral("take:") + name, QStringLiteral("request %1 cannot be taken from the "
+                                                            "send folder: %2; trying again")
+                                                 .arg(name, ErrorText(result)));
+        return false;
+    }
+    // Across file systems: a hidden name in the send folder first, so that no other registry
+    // takes the request meanwhile, then a copy into the archive.
+    const QString claimPath =
+        options_.send + QStringLiteral("/.") + archiveName + QStringLiteral(".claim");
+    result = MoveNoReplace(from, claimPath);
+    if (result != 0) {
+        if (result != ENOENT)
+            note(QStringLiteral("take:") + name,
+                 QStringLiteral("request %1 cannot be taken from the send folder: %2; trying "
+                                "again")
+                     .arg(name, ErrorText(result)));
+        return false;
+    }
+    return finishClaim(claimPath, archiveName);
+}
+
+void Registry::takeFromSendFolder()
+{
+    const QFileInfo send(options_.send);
+    if (!send.isDir()) {
+        note(QStringLiteral("send"),
+             QStringLiteral("send folder %1 is missing; waiting for it").arg(options_.send));
+        return;
+    }
+    clear(QStringLiteral("send"), QStringLiteral("send folder %1 is back").arg(options_.send));
+    if (!QFileInfo(requestsFolder()).isDir() && !QDir().mkpath(requestsFolder())) {
+        note(QStringLiteral("archive"), QStringLiteral("archive folder %1 cannot be made; requests "
+                                                       "stay in the send folder")
+                                            .arg(requestsFolder()));
+        return;
+    }
+    clear(QStringLiteral("archive"), QString());
+
+    if (claimsLeft_) {
+        claimsLeft_ = false;
+        const QStringList hidden =
+            QDir(options_.send)
+                .entryList({QStringLiteral(".*.claim")}, QDir::Files | QDir::Hidden, QDir::Name);
+        for (const QString& claimName : hidden) {
+            const QString archiveName = claimName.mid(1, claimName.size() - 7);
+            const qint64 owner = archiveOwner(archiveName);
+            if (owner != ::getpid() && processAlive(owner))
+                continue; // another registry is copying it
+            const QString claimPath = options_.send + u'/' + claimName;
+            if (QFileInfo::exists(requestsFolder() + u'/' + archiveName)) {
+                QFile::remove(claimPath); // the copy was complete
+                continue;
+            }
+            if (finishClaim(claimPath, archiveName))
+                waiting_.append({archiveName, QDeadlineTimer(0)});
+        }
+        answerWaiting();
+    }
+
+    QFileInfoList entries = QDir(options_.send).entryInfoList(QDir::Files | QDir::NoSymLinks);
+    // In the order they arrived; equal times by name.
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        const qint64 ta = a.lastModified().toMSecsSinceEpoch();
+        const qint64 tb = b.lastModified().toMSecsSinceEpoch();
+        return ta != tb ? ta < tb : a.fileName() < b.fileName();
+    });
+    for (const QFileInfo& entry : entries) {
+        if (stopping())
+            return;
+        const QString name = entry.fileName();
+        if (entry.suffix().compare(u"xml", Qt::CaseInsensitive) != 0) {
+            note(QStringLiteral("other:") + name,
+                 QStringLiteral("%1 in the send folder is not a request; left there").arg(name));
+            continue;
+        }
+        if (!IsPlainFile(entry.absoluteFilePath()))
+            continue;
+        QString archiveName;
+        if (!claim(name, archiveName))
+            continue;
+        notes_.remove(QStringLiteral("take:") + name);
+        switch (answer(archiveName)) {
+        case Outcome::Answered:
+        case Outcome::Dropped: break;
+        case Outcome::Retry:
+            waiting_.append({archiveName, QDeadlineTimer(options_.retryDelayMs)});
+            break;
+        case Outcome::Stopped: waiting_.append({archiveName, QDeadlineTimer(0)}); return;
+        }
+    }
+}
+
+Registry::Outcome Registry::answer(const QString& archiveName)
+{
+    const QString requestName = RequestNameOf(archiveName);
+    const QString path = requestsFolder() + u'/' + archiveName;
+    const QString stagedName = answerNameOf(archiveName);
+    const QString stagedPath = answersFolder() + u'/' + stagedName;
+    const QString dbKey = QStringLiteral("db");
+    try {
+        store_.begin();
+    } catch (const StoreError& e) {
+        note(dbKey, QStringLiteral("database: %1; request %2 waits in the archive")
+                        .arg(e.text(), requestName));
+        return Outcome::Retry;
+    }
+    Plan plan;
+    try {
+        // Another registry on the same archive may have answered it meanwhile.
+        if (store_.answered(archiveName)) {
+            store_.rollback();
+            return Outcome::Dropped;
+        }
+        store_.mark();
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 && errno == ENOENT) {
+            store_.rollback();
+            log_.line(QStringLiteral("request %1 is gone from the archive (%2); not answered")
+                          .arg(requestName, path));
+            return Outcome::Dropped;
+        }
+        if ((fd < 0 && errno == ELOOP) ||
+            (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)))) {
+            if (fd >= 0)
+                ::close(fd);
+            refuse(KindByFileName(requestName), Language::RU, QString(), QString(), requestName,
+                   MakeMessage(Code::S98, Language::RU,
+                               FormatFaultText(FormatFault::NotRegular, Language::RU)),
+                   plan);
+        } else if (fd < 0) {
+            const int error = errno;
+            store_.rollback();
+            note(QStringLiteral("read:") + archiveName,
+                 QStringLiteral("request %1 cannot be read: %2; trying again")
+                     .arg(requestName, ErrorText(error)));
+            return Outcome::Retry;
+        } else {
+            Outcome outcome = Outcome::Answered;
+            {
+                RequestReader reader(fd);
+                outcome = judge(reader, requestName, plan);
+                if (outcome == Outcome::Retry && reader.ioError() != 0)
+                    note(QStringLiteral("read:") + archiveName,
+                         QStringLiteral("request %1 cannot be read: %2; trying again")
+                             .arg(requestName, ErrorText(reader.ioError())));
+            }
+            ::close(fd);
+            if (outcome != Outcome::Answered) {
+                store_.rollback();
+                if (outcome == Outcome::Stopped)
+                    log_.line(QStringLiteral("request %1 left unanswered in the archive: "
+                                             "stopping")
+                                  .arg(requestName));
+                return outcome;
+            }
+        }
+
+        // The answer is kept in the archive first, in the same transaction as the deals it
+        // reports: a crash before the commit leaves the request unanswered, after it the
+        // answer is delivered again from here.
+        HiddenFile staged;
+        int result = staged.create(answersFolder(), stagedName);
+        if (result == 0 && !plan.copyOf.isEmpty()) {
+            result = staged.append(plan.copyOf);
+        } else if (result == 0) {
+            result = staged.write(plan.head);
+            if (result == 0 && plan.rows)
+                result = plan.rows->writeTo(staged);
+            if (result == 0)
+                result = staged.write(plan.tail);
+        }
+        if (result == 0)
+            result = staged.finish();
+        if (result == 0)
+            result = staged.place(stagedName, true);
+        if (result != 0) {
+            store_.rollback();
+            note(QStringLiteral("stage:") + archiveName,
+                 QStringLiteral("request %1 waits unanswered in the archive: the answer cannot be "
+                                "written to %2: %3; trying again")
+                     .arg(requestName, answersFolder(), ErrorText(result)));
+            return Outcome::Retry;
+        }
+        store_.recordAnswered(
+            {archiveName, requestName, answerNameOf(requestName), stagedPath, QString()},
+            nowText());
+        store_.commit();
+    } catch (const StoreError& e) {
+        store_.rollback();
+        note(dbKey, QStringLiteral("database: %1; request %2 waits in the archive")
+                        .arg(e.text(), requestName));
+        return Outcome::Retry;
+    }
+    notes_.remove(QStringLiteral("stage:") + archiveName);
+    notes_.remove(QStringLiteral("read:") + archiveName);
+    clear(dbKey, QString());
+    ++answeredThisRound_;
+    log_.line(QStringLiteral("request %1: %2").arg(requestName, plan.summary));
+
+    const DealStore::Answered answered{archiveName, requestName, answerNameOf(requestName),
+                                       stagedPath, QString()};
+    if (!deliver(answered))
+        deliveryDue_.insert(archiveName, QDeadlineTimer(options_.retryDelayMs));
+    return Outcome::Answered;
+}
+
+Registry::Outcome Registry::judge(RequestReader& reader, const QString& requestName, Plan& plan)
+{
+    const KindInfo* byName = KindByFileName(requestName);
+    if (!reader.readRoot()) {
+        if (reader.ioError() != 0)
+            return Outcome::Retry;
+        refuse(byName, Language::RU, QString(), QString(), requestName,
+               MakeMessage(Code::S98, Language::RU, reader.faultText(Language::RU)), plan);
+        return Outcome::Answered;
+    }
+    const Attributes& root = reader.rootAttributes();
+    const QString languageText = ValueOf(root, u"Language");
+    const std::optional<Language> known = languageOf(languageText);
+    const Language language = known.value_or(Language::RU);
+    const QString replyType = ValueOf(root, u"ReplyType");
+    const KindInfo* byRoot = KindByRoot(reader.rootName());
+    const QString echo = known ? languageName(language) : languageText;
+
+    if (!byRoot || (byName && byName != byRoot)) {
+        const QString why =
+            byName ? FormatFaultText(FormatFault::Root, language, QString::fromLatin1(byName->root))
+                   : FormatFaultText(FormatFault::UnknownRoot, language, reader.rootName());
+        refuse(byName, language, echo, replyType, requestName,
+               MakeMessage(Code::S98, language, why), plan);
+        return Outcome::Answered;
+    }
+    if (!known) {
+        refuse(byRoot, Language::RU, languageText, replyType, requestName,
+               MakeMessage(Code::S99, Language::RU, languageText), plan);
+        return Outcome::Answered;
+    }
+
+    const RequestKind kind = byRoot->kind;
+    reader.expectRows(QString::fromLatin1(byRoot->row));
+    switch (kind) {
+    case RequestKind::Deals:
+    case RequestKind::RepoDeals: return judgeDeals(reader, kind, language, echo, requestName, plan);
+    case RequestKind::RevokeDeals:
+    case RequestKind::RepoRevokeDeals:
+        return judgeRevocations(reader, kind, language, echo, replyType, requestName, plan);
+    default: break;
+    }
+
+    // The handbook requests hold nothing but their element; the whole document is read.
+    Attributes none;
+    while (reader.nextRow(none)) {
+    }
+    if (reader.failed()) {
+        if (reader.ioError() != 0)
+            return Outcome::Retry;
+        refuse(byRoot, language, echo, replyType, requestName,
+               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
+        return Outcome::Answered;
+    }
+    if (kind == RequestKind::GetIssueList) {
+        if (!handbook_.loaded()) {
+            refuse(byRoot, language, echo, replyType, requestName, MakeMessage(Code::S97, language),
+                   plan);
+            return Outcome::Answered;
+        }
+        plan.copyOf = handbook_.path();
+        plan.summary = QStringLiteral("GetIssueList, the handbook %1 (%2 issues)")
+                           .arg(handbook_.path())
+                           .arg(handbook_.size());
+        return Outcome::Answered;
+    }
+
+    const bool subscribe = kind == RequestKind::SubscribeIssueList;
+    const bool before = store_.subscribed();
+    std::optional<Message> message;
+    if (subscribe && before)
+        message = MakeMessage(Code::S90, language);
+    else if (!subscribe && !before)
+        message = MakeMessage(Code::S91, language);
+    else
+        store_.setSubscribed(subscribe);
+    const bool after = message ? before : subscribe;
+    plan.head = DeclarationLine();
+    AppendStartTag(
+        plan.head, u"SubscribeResult",
+        {{QStringLiteral("Language"), echo},
+         {QStringLiteral("Created"), nowText()},
+         {QStringLiteral("Request"), requestName},
+         {QStringLiteral("Action"),
+          subscribe ? QStringLiteral("Subscribe") : QStringLiteral("Unsubscribe")},
+         {QStringLiteral("Status"),
+          message ? QStringLiteral("Rejected") : QStringLiteral("Accepted")},
+         {QStringLiteral("Subscribed"), after ? QStringLiteral("1") : QStringLiteral("0")},
+         {QStringLiteral("Code"), message ? message->code : QString()},
+         {QStringLiteral("Text"), message ? message->text : QString()}},
+        true);
+    plan.summary = QStringLiteral("%1, %2").arg(
+        QString::fromLatin1(byRoot->root),
+        message ? message->text
+                : (after ? QStringLiteral("subscribed") : QStringLiteral("unsubscribed")));
+    return Outcome::Answered;
+}
+
+Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, Language language,
+                                       const QString& languageText, const QString& requestName,
+                                       Plan& plan)
+{
+    plan.rows = std::make_unique<RowSpool>(answersFolder());
+    const QDate today = QDate::currentDate();
+    const QString at = nowText();
+    int total = 0;
+    int accepted = 0;
+    Attributes row;
+    QByteArray line;
+    while (reader.nextRow(row)) {
+        if (stopping())
+            return Outcome::Stopped;
+        ++total;
+        std::optional<Message> message = CheckDeal(kind, row, language, &handbook_);
+        const QString participant = TrimBlanks(ValueOf(row, u"Participant"));
+        const QString agreement = TrimBlanks(ValueOf(row, u"Agreement"));
+        const QString reference = TrimBlanks(ValueOf(row, u"Reference"));
+        // An earlier accepted deal of the participant that is not revoked: the Reference
+        // decides; a deal without one is known by its Agreement.
+        if (!message && !reference.isEmpty()) {
+            if (store_.hasActiveReference(kind, participant, reference))
+                message = MakeMessage(Code::S52, language, participant, reference);
+        } else if (!message && !agreement.isEmpty()) {
+            if (store_.hasActiveAgreement(kind, participant, agreement))
+                message = MakeMessage(Code::S54, language, participant, agreement);
+        }
+        QString id;
+        if (!message) {
+            id = store_.nextId(today);
+            store_.insertDeal({id, kind, participant, agreement, reference,
+                               TrimBlanks(ValueOf(row, u"Issue")), requestName, total, row},
+                              at);
+            ++accepted;
+        }
+        line.truncate(0);
+        AppendStartTag(line, u"Receipt",
+                       {{QStringLiteral("N"), QString::number(total)},
+                        {QStringLiteral("Id"), id},
+                        {QStringLiteral("Agreement"), ValueOf(row, u"Agreement")},
+                        {QStringLiteral("Reference"), ValueOf(row, u"Reference")},
+                        {QStringLiteral("Participant"), ValueOf(row, u"Participant")},
+                        {QStringLiteral("Issue"), ValueOf(row, u"Issue")},
+                        {QStringLiteral("Status"),
+                         message ? QStringLiteral("Rejected") : QStringLiteral("Accepted")},
+                        {QStringLiteral("Code"), message ? message->code : QString()},
+                        {QStringLiteral("Text"), message ? message->text : QString()}},
+                       true);
+        if (const int result = plan.rows->append(line)) {
+            note(QStringLiteral("spool"),
+                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+            return Outcome::Retry;
+        }
+    }
+    if (reader.failed()) {
+        if (reader.ioError() != 0)
+            return Outcome::Retry;
+        store_.undoToMark();
+        refuse(&InfoOf(kind), language, languageText, QString(), requestName,
+               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
+        return Outcome::Answered;
+    }
+    const QString root = QString::fromUtf16(answerRoot(kind));
+    plan.head = DeclarationLine();
+    AppendStartTag(plan.head, root,
+                   {{QStringLiteral("Language"), languageText},
+                    {QStringLiteral("Created"), at},
+                    {QStringLiteral("Request"), requestName},
+                    {QStringLiteral("Total"), QString::number(total)},
+                    {QStringLiteral("Accepted"), QString::number(accepted)},
+                    {QStringLiteral("Rejected"), QString::number(total - accepted)}},
+                   false);
+    AppendEndTag(plan.tail, root);
+    plan.summary = QStringLiteral("%1, %2 rows, %3 accepted, %4 rejected")
+                       .arg(QString::fromLatin1(InfoOf(kind).root))
+                       .arg(total)
+                       .arg(accepted)
+                       .arg(total - accepted);
+    return Outcome::Answered;
+}
+
+Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind kind,
+                                             Language language, const QString& languageText,
+                                             const QString& replyType, const QString& requestName,
+                                             Plan& plan)
+{
+    const bool repo = kind == RequestKind::RepoRevokeDeals;
+    plan.rows = std::make_unique<RowSpool>(answersFolder());
+    const QString at = nowText();
+    int total = 0;
+    int accepted = 0;
+    Attributes row;
+    QByteArray line;
+    while (reader.nextRow(row)) {
+        if (stopping())
+            return Outcome::Stopped;
+        ++total;
+        const Revocation revocation = judgeRevocation(store_, kind, row, language);
+        const bool ok = !revocation.message;
+        if (ok) {
+            store_.revoke(kind, revocation.deal.id,
+                          repo ? TrimBlanks(ValueOf(row, u"Direction")) : QString(), at);
+            ++accepted;
+        }
+        // What the request named; an accepted row also tells what it left out.
+        auto echo = [&](const char16_t* name, const QString& known) {
+            const QString given = ValueOf(row, name);
+            return ok && TrimBlanks(given).isEmpty() ? known : given;
+        };
+        Attributes out{
+            {QStringLiteral("N"), QString::number(total)},
+            {QStringLiteral("Id"), echo(u"Id", revocation.deal.id)},
+            {QStringLiteral("Agreement"), echo(u"Agreement", revocation.deal.agreement)},
+            {QStringLiteral("Reference"), echo(u"Reference", revocation.deal.reference)}};
+        if (repo)
+            out.append({QStringLiteral("Direction"), ValueOf(row, u"Direction")});
+        else
+            out.append(
+                {QStringLiteral("Participant"), echo(u"Participant", revocation.deal.participant)});
+        out.append({QStringLiteral("Status"),
+                    ok ? QStringLiteral("Accepted") : QStringLiteral("Rejected")});
+        out.append({QStringLiteral("Code"), ok ? QString() : revocation.message->code});
+        out.append({QStringLiteral("Text"), ok ? QString() : revocation.message->text});
+        line.truncate(0);
+        AppendStartTag(line, u"Receipt", out, true);
+        if (const int result = plan.rows->append(line)) {
+            note(QStringLiteral("spool"),
+                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+            return Outcome::Retry;
+        }
+    }
+    if (reader.failed()) {
+        if (reader.ioError() != 0)
+            return Outcome::Retry;
+        store_.undoToMark();
+        refuse(&InfoOf(kind), language, languageText, replyType, requestName,
+               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
+        return Outcome::Answered;
+    }
+    const QString root = QString::fromUtf16(answerRoot(kind));
+    Attributes attributes{{QStringLiteral("Language"), languageText},
+                          {QStringLiteral("Created"), at},
+                          {QStringLiteral("Request"), requestName}};
+    if (repo)
+        attributes.append({QStringLiteral("ReplyType"), replyType});
+    attributes.append({QStringLiteral("Total"), QString::number(total)});
+    attributes.append({QStringLiteral("Accepted"), QString::number(accepted)});
+    attributes.append({QStringLiteral("Rejected"), QString::number(total - accepted)});
+    plan.head = DeclarationLine();
+    AppendStartTag(plan.head, root, attributes, false);
+    AppendEndTag(plan.tail, root);
+    plan.summary = QStringLiteral("%1, %2 rows, %3 accepted, %4 rejected")
+                       .arg(QString::fromLatin1(InfoOf(kind).root))
+                       .arg(total)
+                       .arg(accepted)
+                       .arg(total - accepted);
+    return Outcome::Answered;
+}
+
+void Registry::refuse(const KindInfo* shape, Language language, const QString& languageText,
+                      const QString& replyType, const QString& requestName, const Message& message,
+                      Plan& plan)
+{
+    const RequestKind kind = shape ? shape->kind : RequestKind::Deals;
+    const QString echo = languageText.isEmpty() ? languageName(language) : languageText;
+    plan.rows.reset();
+    plan.copyOf.clear();
+    plan.tail.clear();
+    plan.head = DeclarationLine();
+    const QString root = QString::fromUtf16(answerRoot(kind));
+    if (kind == RequestKind::SubscribeIssueList || kind == RequestKind::UnsubscribeIssueList) {
+        const bool subscribed = store_.subscribed();
+        AppendStartTag(
+            plan.head, root,
+            {{QStringLiteral("Language"), echo},
+             {QStringLiteral("Created"), nowText()},
+             {QStringLiteral("Request"), requestName},
+             {QStringLiteral("Action"), kind == RequestKind::SubscribeIssueList
+                                            ? QStringLiteral("Subscribe")
+                                            : QStringLiteral("Unsubscribe")},
+             {QStringLiteral("Status"), QStringLiteral("Rejected")},
+             {QStringLiteral("Subscribed"), subscribed ? QStringLiteral("1") : QStringLiteral("0")},
+             {QStringLiteral("Code"), message.code},
+             {QStringLiteral("Text"), message.text}},
+            true);
+    } else {
+        Attributes attributes{{QStringLiteral("Language"), echo},
+                              {QStringLiteral("Created"), nowText()},
+                              {QStringLiteral("Request"), requestName}};
+        if (kind == RequestKind::RepoRevokeDeals)
+            attributes.append({QStringLiteral("ReplyType"), replyType});
+        attributes.append({QStringLiteral("Code"), message.code});
+        attributes.append({QStringLiteral("Text"), message.text});
+        AppendStartTag(plan.head, root, attributes, false);
+        AppendEndTag(plan.tail, root);
+    }
+    plan.summary = QStringLiteral("refused, %1").arg(message.text);
+}
+
+bool Registry::deliver(const DealStore::Answered& answered)
+{
+    const QString key = QStringLiteral("deliver:") + answered.archiveName;
+    if (!QFileInfo(options_.receive).isDir()) {
+        note(QStringLiteral("receive"),
+             QStringLiteral("receive folder %1 is missing; answers wait in the archive")
+                 .arg(options_.receive));
+        return false;
+    }
+    clear(QStringLiteral("receive"),
+          QStringLiteral("receive folder %1 is back").arg(options_.receive));
+    if (!IsPlainFile(answered.staged)) {
+        note(key, QStringLiteral("answer %1 to %2 is missing from the archive (%3)")
+                      .arg(answered.answerName, answered.request, answered.staged));
+        return false;
+    }
+    const QString base = answered.answerName;
+    const QString stem = base.left(base.size() - 4);
+    HiddenFile copy;
+    bool copied = false;
+    QString delivered;
+    // The name of the request, unless an older answer of another request holds it: that one
+    // stays, and this answer takes the next free name.
+    for (int n = 1; n < 10000 && delivered.isEmpty(); ++n) {
+        const QString name =
+            n == 1 ? base : stem + u'_' + QString::number(n) + QStringLiteral(".msg");
+        const QString target = options_.receive + u'/' + name;
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+            if (IsPlainFile(target) && SameContent(target, answered.staged))
+                delivered = name; // delivered before the record of it was kept
+            continue;
+        }
+        int result = 0;
+        if (!copied) {
+            result = copy.create(options_.receive, base);
+            if (result == 0)
+                result = copy.append(answered.staged);
+            if (result == 0)
+                result = copy.finish();
+            copied = result == 0;
+        }
+        if (result == 0)
+            result = copy.place(name, false);
+        if (result == EEXIST)
+            continue;
+        if (result != 0) {
+            note(key, QStringLiteral("answer %1 to %2 cannot be placed in %3: %4; it waits in the "
+                                     "archive")
+                          .arg(base, answered.request, options_.receive, ErrorText(result)));
+            return false;
+        }
+        delivered = name;
+    }
+    if (delivered.isEmpty())
+        return false;
+    try {
+        store_.recordDelivered(answered.archiveName, delivered, nowText());
+    } catch (const StoreError& e) {
+        note(QStringLiteral("db"), QStringLiteral("database: %1").arg(e.text()));
+        return false;
+    }
+    notes_.remove(key);
+    log_.line(QStringLiteral("answer %1 to %2 placed in %3")
+                  .arg(delivered, answered.request, options_.receive));
+    return true;
+}
+
+} // namespace loopback
