@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   libqt6svg6
   qt6-translations-l10n
+  dpkg-dev # dpkg-shlibdeps, for the dependencies of the Debian package
 )
 
 missing=()
