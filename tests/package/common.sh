@@ -73,15 +73,17 @@ stop_client() {
     fi
 }
 
-# launch <name> [<file size limit in 512-byte blocks>]
+# launch <name> [<file size limit in 512-byte blocks> [exec]]
 # Starts $launcher (by default $root/usr/bin/varnel) headless with HOME=$home and XDG_DATA_HOME=$data (unset when
 # $data is empty) and waits until the client it starts holds its instance lock, or until it
-# ends. Sets $started (yes/no), $status (the exit status when it ended), $client_exe (the
+# ends; with "exec", only until the launcher has handed over to the client (one that refuses
+# to start never takes the lock). Sets $started (yes/no), $status (the exit status when it ended), $client_exe (the
 # executable the client runs from); the launcher's messages are in $work/<name>.err. The
 # client is stopped before launch returns.
 launch() {
     name=$1
     limit=${2:-unlimited}
+    until=${3:-lock}
     run_tmp=$work/tmp-$name
     mkdir -p "$run_tmp"
     (
@@ -106,6 +108,13 @@ launch() {
             started=yes
             client_exe=$(readlink "/proc/$client/exe")
             break
+        fi
+        if [ "$until" = exec ]; then
+            case $(readlink "/proc/$client/exe") in */VarnelClient)
+                client_exe=$(readlink "/proc/$client/exe")
+                break
+                ;;
+            esac
         fi
         if ! kill -0 "$client" 2>/dev/null; then
             wait "$client"

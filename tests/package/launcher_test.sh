@@ -49,6 +49,7 @@ for folder in work send receive; do
 done
 check "first start: the folder is stamped with the version" [ "$(cat "$user/.version")" = "$version" ]
 check "first start: nothing left over" [ -z "$(leftovers "$user")" ]
+cp -a "$user" "$work/made" # a fresh folder for the cases below
 
 # -- A later start of the same version changes nothing ----------------------------------------
 crlf '[Main]' 'Participant=7777' >"$user/varnel_client.ini"
@@ -81,6 +82,7 @@ crlf '; the user'"'"'s own' '[main]' 'Participant=1234' 'Language=EN' '' '[Path]
     iconv -f UTF-8 -t WINDOWS-1251 >"$user/varnel_client.ini"
 cp "$user/varnel_client.ini" "$work/user_settings.ini"
 printf 'an older build' >"$user/Quilmer"
+printf 'kept from before' >"$user/varnel_client.ini.2.0.0.bak"
 as_older_version
 launch upgrade
 ini=$user/varnel_client.ini
@@ -107,7 +109,8 @@ check "upgrade: ... all of them" has_line "$ini" 'Price=800'
 check "upgrade: the user's message texts stay, in their code page" \
     has_line "$ini" "$(printf 'S1_RU=Свой текст' | iconv -f UTF-8 -t WINDOWS-1251)"
 check "upgrade: the settings file keeps CR LF line ends" [ "$(tr -cd '\n' <"$ini" | wc -c)" = "$(tr -cd '\r' <"$ini" | wc -c)" ]
-check "upgrade: the settings as they were are kept" same "$work/user_settings.ini" "$ini.2.0.0.bak"
+check "upgrade: the settings as they were are kept" same "$work/user_settings.ini" "$ini.2.0.0.1.bak"
+check "upgrade: ... beside an earlier copy" contains "$ini.2.0.0.bak" 'kept from before'
 check "upgrade: the new shipped files are remembered" same "$shipped/varnel_client.ini" "$user/.shipped/varnel_client.ini"
 check "upgrade: nothing left over" [ -z "$(leftovers "$user")" ]
 cp "$ini" "$work/merged.ini"
@@ -116,28 +119,39 @@ launch upgrade_again
 check "same shipped settings once more: the user's file is left alone" same "$work/merged.ini" "$ini"
 
 # -- Settings files the merge tool cannot take, and ones it can after a little help -----------
-for case in bom malformed lf unchanged; do
+for case in bom malformed readonly lf unchanged; do
     data=$work/data-$case
     user=$data/varnel
-    launch "make-$case" >/dev/null
+    mkdir -p "$data"
+    cp -a "$work/made" "$user"
     crlf '[Main]' 'Participant=' 'Language=RU' 'Another=2' >"$shipped/varnel_client.ini"
     crlf '[Main]' 'Participant=' 'Language=RU' >"$user/.shipped/varnel_client.ini"
     case $case in
     bom) printf '\357\273\277[Main]\r\nParticipant=1234\r\n' >"$user/varnel_client.ini" ;;
     malformed) printf '[Main]\r\nParticipant=1234\r\n\tLanguage=EN\r\n' >"$user/varnel_client.ini" ;;
+    readonly) chmod a-w "$user/varnel_client.ini" ;;
     lf) printf '[Main]\nParticipant=1234\n[Grid_Reports]\nTradeDate=1500' >"$user/varnel_client.ini" ;;
     unchanged) cp "$user/.shipped/varnel_client.ini" "$user/varnel_client.ini" ;;
     esac
     cp "$user/varnel_client.ini" "$work/before.ini"
     as_older_version
-    launch "$case"
-    check "$case: the client starts" [ "$started" = yes ]
+    if [ "$case" = readonly ]; then
+        launch "$case" unlimited exec # the client refuses a protected settings file
+    else
+        launch "$case"
+        check "$case: the client starts" [ "$started" = yes ]
+    fi
     check "$case: the programs are refreshed all the same" [ "$(cat "$user/.version")" = "$version" ]
     case $case in
     bom | malformed)
         check "$case: the settings file is left exactly as it was" same "$work/before.ini" "$user/varnel_client.ini"
         check "$case: the user is told why" contains "$work/$case.err" 'Ошибка 9'
         check "$case: ... and what became of the file" contains "$work/$case.err" 'оставлен как был'
+        ;;
+    readonly)
+        check "readonly: the settings file is left as it was" same "$work/before.ini" "$user/varnel_client.ini"
+        check "readonly: ... and stays protected" [ -z "$(find "$user/varnel_client.ini" -perm -u=w)" ]
+        check "readonly: the user is told" contains "$work/$case.err" 'защищён от записи'
         ;;
     lf)
         check "lf: merged with the user's value" has_line "$user/varnel_client.ini" 'Participant=1234'
