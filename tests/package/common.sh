@@ -50,11 +50,6 @@ has_line() {
     tr -d '\r' <"$1" | grep -qxF -- "$2"
 }
 
-# Whether the launcher said nothing in the start of that name (the client may have).
-quiet() {
-    ! grep -q '^varnel:' "$work/$1.err"
-}
-
 # Every file and folder under a folder with the digest of each file, the launcher's lock left out.
 snapshot() {
     (cd "$1" && find . ! -name .lock | sort && find . -type f ! -name .lock -exec md5sum {} + | sort)
@@ -74,7 +69,7 @@ stop_client() {
 }
 
 # launch <name> [<file size limit in 512-byte blocks> [exec]]
-# Starts $launcher (by default $root/usr/bin/varnel) headless with HOME=$home and XDG_DATA_HOME=$data (unset when
+# Starts $root/usr/bin/varnel headless with HOME=$home and XDG_DATA_HOME=$data (unset when
 # $data is empty) and waits until the client it starts holds its instance lock, or until it
 # ends; with "exec", only until the launcher has handed over to the client (one that refuses
 # to start never takes the lock). Sets $started (yes/no), $status (the exit status when it ended), $client_exe (the
@@ -96,7 +91,7 @@ launch() {
             XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
         ulimit -c 0
         ulimit -f "$limit"
-        exec sh "${launcher:-$root/usr/bin/varnel}"
+        exec sh "$root/usr/bin/varnel"
     ) >"$work/$name.out" 2>"$work/$name.err" &
     client=$!
     started=no

@@ -54,7 +54,6 @@ check "first start: the client starts from the user's own folder" [ "$client_exe
 for rel in $(cd "$program" && find . -type f | sed 's|^\./||'); do
     check "first start: $rel copied" same "$program/$rel" "$user/$rel"
 done
-check "first start: the executable is a copy" [ ! -L "$user/VarnelClient" ]
 check "first start: a settings file to write" [ -f "$user/varnel_client.ini" ] && [ -w "$user/varnel_client.ini" ]
 for folder in work send receive; do
     check "first start: $folder folder" [ -d "$user/$folder" ]
