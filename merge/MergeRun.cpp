@@ -8,7 +8,10 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <algorithm>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace varnel {
 
@@ -138,6 +141,96 @@ void MergeValues(CIniMngr& base, const CIniMngr& values)
     }
 }
 
+namespace {
+
+// The section and key names of a combined key "[" + section + "]" + key. A key name never
+// holds a bracket, so the last "]" ends the section name, whatever that name holds.
+void SplitCombinedKey(const QString& combined, QString& section, QString& key)
+{
+    const qsizetype close = combined.lastIndexOf(u']');
+    section = combined.mid(1, close - 1);
+    key = combined.mid(close + 1);
+}
+
+} // namespace
+
+void AddValueOnlyKeys(QStringList& lines, const CIniMngr& base, const CIniMngr& values)
+{
+    // The keys that the base lacks, as key lines per section in the value file's order.
+    struct Addition {
+        QString section;
+        QStringList lines;
+    };
+    std::vector<Addition> additions;
+    QHash<NoCaseName, std::size_t> bySection;
+    const IniValueMap entries = values.Values();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString& combined = entries.keys().at(i);
+        if (base.ValueExistsKey(combined))
+            continue;
+        QString section;
+        QString key;
+        SplitCombinedKey(combined, section, key);
+        auto found = bySection.constFind(NoCaseName{section});
+        if (found == bySection.cend()) {
+            found = bySection.insert(NoCaseName{section}, additions.size());
+            additions.push_back({section, {}});
+        }
+        additions[*found].lines.append(key + u'=' + entries.values().at(i));
+    }
+    if (additions.empty())
+        return;
+
+    // Where the first block of each base section ends. Key lines before the first header
+    // belong to the section with the empty name, which starts the text.
+    QHash<NoCaseName, qsizetype> blockEnd;
+    blockEnd.insert(NoCaseName{QString()}, 0);
+    NoCaseName current{QString()};
+    bool firstBlock = true;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const IniLineRecord record = ParseIniLine(lines.at(i));
+        if (record.kind == IniLineKind::Header) {
+            current = NoCaseName{record.name};
+            firstBlock = !blockEnd.contains(current);
+            if (firstBlock)
+                blockEnd.insert(current, i + 1);
+        } else if (record.kind == IniLineKind::Key && firstBlock) {
+            blockEnd.insert(current, i + 1);
+        }
+    }
+
+    std::vector<std::pair<qsizetype, const QStringList*>> intoSections;
+    QStringList newSections;
+    qsizetype tail = lines.size();
+    if (tail > 0 && lines.last().isEmpty())
+        --tail;
+    for (const Addition& addition : additions) {
+        const auto end = blockEnd.constFind(NoCaseName{addition.section});
+        if (end != blockEnd.cend()) {
+            intoSections.emplace_back(*end, &addition.lines);
+            continue;
+        }
+        const QString before = !newSections.isEmpty() ? newSections.last()
+                               : tail > 0             ? lines.at(tail - 1)
+                                                      : QString();
+        if (!before.trimmed().isEmpty())
+            newSections.append(QString());
+        newSections.append(u'[' + addition.section + u']');
+        newSections += addition.lines;
+    }
+
+    // From the bottom up, so that the positions found above stay valid. The keys of the last
+    // base section go before the new sections, which therefore come first.
+    for (qsizetype i = newSections.size() - 1; i >= 0; --i)
+        lines.insert(tail, newSections.at(i));
+    std::sort(intoSections.begin(), intoSections.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [at, keyLines] : intoSections) {
+        for (qsizetype i = keyLines->size() - 1; i >= 0; --i)
+            lines.insert(at, keyLines->at(i));
+    }
+}
+
 void RunMerge(const QStringList& arguments)
 {
     if (arguments.size() < 2)
@@ -156,6 +249,8 @@ void RunMerge(const QStringList& arguments)
 
     QStringList lines;
     base.SaveLines(lines);
+    if (arguments.mid(3).contains(QLatin1String(kKeepValueKeysOption)))
+        AddValueOnlyKeys(lines, base, values);
     WriteIniLines(outputPath, lines);
 }
 

@@ -31,8 +31,21 @@ void WriteIniLines(const QString& path, const QStringList& lines);
 // Gives every key of `base` that `values` also holds the value from `values`.
 void MergeValues(CIniMngr& base, const CIniMngr& values);
 
-// One merge run: base file, value file and optional output file (the base file otherwise);
-// later arguments are ignored. The first failure is raised and nothing further is written.
+// The option, given after the three paths, that keeps the value file's own keys.
+inline constexpr char kKeepValueKeysOption[] = "--keep-value-keys";
+
+// Adds to `lines` (the text of `base` as SaveLines gives it) every key of `values` that `base`
+// lacks, with its value as the value file writes it. A key whose section `base` has goes into
+// the first block of that section, after its last key line (after the header when the block
+// has none), where a profile reader looks for it; the other sections follow at the end of the
+// text in the value file's order, each after a blank line, ahead of the empty line that a
+// final line break leaves. Keys keep the value file's order within their section.
+void AddValueOnlyKeys(QStringList& lines, const CIniMngr& base, const CIniMngr& values);
+
+// One merge run: base file, value file and optional output file (the base file otherwise).
+// Of the later arguments only kKeepValueKeysOption means something (the value file's own keys
+// are added to the result instead of dropped, see AddValueOnlyKeys); the rest are ignored.
+// The first failure is raised and nothing further is written.
 void RunMerge(const QStringList& arguments);
 
 // The program: runs the merge and reports a failure with its number and description on

@@ -6,9 +6,13 @@
 #include <windows.h>
 #endif
 
-// Quilmer <base file> <value file> [<output file>]
+// Quilmer <base file> <value file> [<output file> [--keep-value-keys]]
 // The base file keeps its layout and keys and takes over the values of the value file; the
-// result replaces the output file, or the base file when no output file is given.
+// result replaces the output file, or the base file when no output file is given. Keys that
+// only the value file has are dropped, unless --keep-value-keys follows the output file: then
+// they are added to the result, each into its section (sections the base file lacks are
+// appended). This is how a settings file shipped with a new version takes in a user's file
+// without losing the keys the user's client wrote (stored column widths, message texts).
 // Silent with exit status 0 on success; an error is written to standard error as its number and
 // description, with exit status 1, and leaves every file as it was.
 int main(int argc, char* argv[])

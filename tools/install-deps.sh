@@ -16,6 +16,7 @@ packages=(
   # The sanitizer pass and the fuzz targets: clang with its sanitizer and libFuzzer runtimes,
   # and the symbolizer that puts file and line into their reports.
   clang libclang-rt-14-dev libfuzzer-14-dev llvm
+  dpkg-dev # dpkg-shlibdeps, for the dependencies of the Debian package
 )
 
 missing=()

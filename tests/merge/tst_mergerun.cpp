@@ -58,6 +58,9 @@ private slots:
     void commandLineString();
     void failedStepOfTheWrite_data();
     void failedStepOfTheWrite();
+    void keepValueKeys_data();
+    void keepValueKeys();
+    void keepValueKeysOnlyAfterOutput();
 };
 
 void TestMergeRun::windows1251RoundTrip()
@@ -356,6 +359,93 @@ void TestMergeRun::failedStepOfTheWrite()
                  .arg(text, QDir::toNativeSeparators(base), filesave::ErrorDescription(error)));
     QCOMPARE(Snapshot(dir.path()), before);
     QCOMPARE(testing::FolderEntries(dir.path()), (QStringList{"base.ini", "values.ini"}));
+}
+
+void TestMergeRun::keepValueKeys_data()
+{
+    // Texts with "\n" for CR LF.
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("own sections appended in value order")
+        << "[Main]\nParticipant=\nLanguage=RU\n"
+        << "[Grid_Reports]\nTradeDate=1500\nPrice=900\n[main]\nparticipant=1234\n"
+           "[Grid_Issue]\n3=700\n"
+        << "[Main]\nParticipant=1234\nLanguage=RU\n\n[Grid_Reports]\nTradeDate=1500\n"
+           "Price=900\n\n[Grid_Issue]\n3=700\n";
+    QTest::newRow("own key after the section's last key, value as written")
+        << "[Main]\nA=1\n\n; paths\n[Path]\nW=x\n"
+        << "[MAIN]\n  Own = v ; note\nA=2\n"
+        << "[Main]\nA=2\nOwn= v ; note\n\n; paths\n[Path]\nW=x\n";
+    QTest::newRow("into the first block of a section given twice")
+        << "[A]\nx=1\n[B]\ny=1\n[a]\nz=1\n"
+        << "[a]\nw=2\nz=3\n"
+        << "[A]\nx=1\nw=2\n[B]\ny=1\n[a]\nz=3\n";
+    QTest::newRow("section with a header only") << "[A]\n[B]\nb=1"
+                                                << "[A]\nk=v\nl=w"
+                                                << "[A]\nk=v\nl=w\n[B]\nb=1";
+    QTest::newRow("keys before any header") << "top=1\n[A]\nx=1\n"
+                                            << "own=2\n[A]\nx=3\n"
+                                            << "top=1\nown=2\n[A]\nx=3\n";
+    QTest::newRow("base without a final line break") << "[A]\nx=1"
+                                                     << "[B]\ny=2\n"
+                                                     << "[A]\nx=1\n\n[B]\ny=2";
+    QTest::newRow("base ending in a blank line") << "[A]\nx=1\n\n"
+                                                 << "[B]\ny=2"
+                                                 << "[A]\nx=1\n\n[B]\ny=2\n";
+    QTest::newRow("empty base") << ""
+                                << "[B]\ny=2\n"
+                                << "[B]\ny=2";
+    QTest::newRow("Cyrillic names in other letter case") << "[Раздел]\nK_Ключ=1\n"
+                                                         << "[РАЗДЕЛ]\nk_ключ=2\nK_Ёлка=3\n"
+                                                         << "[Раздел]\nK_Ключ=2\nK_Ёлка=3\n";
+    QTest::newRow("nothing of its own") << "; top\n[A]\nx = 1\n"
+                                        << "[A]\nx=2\n"
+                                        << "; top\n[A]\nx=2\n";
+}
+
+void TestMergeRun::keepValueKeys()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, values);
+    QFETCH(QString, expected);
+    const auto crlf = [](QString text) { return EncodeWindows1251(text.replace("\n", "\r\n")); };
+
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("base.ini"), crlf(base));
+    WriteBytes(dir.filePath("values.ini"), crlf(values));
+    RunMerge({dir.filePath("base.ini"), dir.filePath("values.ini"), dir.filePath("out.ini"),
+              "--keep-value-keys"});
+    QCOMPARE(QString::fromUtf8(ReadBytes(dir.filePath("out.ini"))),
+             QString::fromUtf8(crlf(expected)));
+
+    // The merged text loads again, and merging the value file once more changes nothing.
+    RunMerge({dir.filePath("out.ini"), dir.filePath("values.ini"), dir.filePath("again.ini"),
+              "--keep-value-keys"});
+    QCOMPARE(ReadBytes(dir.filePath("again.ini")), ReadBytes(dir.filePath("out.ini")));
+}
+
+void TestMergeRun::keepValueKeysOnlyAfterOutput()
+{
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("base.ini"), "[Main]\r\nA=1\r\n");
+    WriteBytes(dir.filePath("values.ini"), "[Main]\r\nA=2\r\nOwn=3\r\n");
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+
+    // In third place the option is what it always was there: the output file's name.
+    RunMerge({"base.ini", "values.ini", "--keep-value-keys"});
+    QCOMPARE(ReadBytes("--keep-value-keys"), QByteArray("[Main]\r\nA=2\r\n"));
+    QCOMPARE(ReadBytes("base.ini"), QByteArray("[Main]\r\nA=1\r\n"));
+    // Later, among other arguments, it keeps the value file's own keys.
+    RunMerge({"base.ini", "values.ini", "out.ini", "other", "--keep-value-keys"});
+    QCOMPARE(ReadBytes("out.ini"), QByteArray("[Main]\r\nA=2\r\nOwn=3\r\n"));
+    // A malformed value file still fails the run before anything is written.
+    WriteBytes("values.ini", "[Main]\r\n\tOwn=3\r\n");
+    QCOMPARE(ErrorOfMerge({"base.ini", "values.ini", "out.ini", "--keep-value-keys"}), 9);
+    QCOMPARE(ReadBytes("out.ini"), QByteArray("[Main]\r\nA=2\r\nOwn=3\r\n"));
+    QVERIFY(QDir::setCurrent(previous));
 }
 
 QTEST_APPLESS_MAIN(TestMergeRun)

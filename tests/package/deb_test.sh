@@ -1,0 +1,76 @@
+#!/bin/sh
+# The Debian package: built with CPack from the build's programs, unpacked into a temporary
+# root, and started there through its launcher as a new user would, then as the same user
+# after an update.
+# Usage: deb_test.sh <cpack> <build folder> <source folder> <version>
+
+. "$(dirname "$0")/common.sh"
+
+cpack=$1
+build=$2
+source=$3
+version=$4
+command -v dpkg-deb >/dev/null || skip "dpkg-deb is missing (Debian's dpkg)"
+command -v dpkg-shlibdeps >/dev/null || skip "dpkg-shlibdeps is missing (Debian's dpkg-dev)"
+[ -x "$cpack" ] || skip "cpack is missing"
+
+if ! "$cpack" -G DEB -B "$work/package" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack"
+    exit 1
+fi
+deb=$(ls "$work"/package/*.deb)
+echo "package: $(basename "$deb"), $(wc -c <"$deb") bytes"
+
+# -- What the package holds --------------------------------------------------------------------
+check "package name" [ "$(dpkg-deb -f "$deb" Package)" = varnel ]
+check "package version from the project" [ "$(dpkg-deb -f "$deb" Version)" = "$version" ]
+check "dependencies of the linked libraries computed" sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libqt6widgets6'"
+check "the SVG plug-in for the icons among the dependencies" sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libqt6svg6'"
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+program=$root/opt/varnel
+for exe in VarnelClient Quilmer; do
+    check "$exe installed under /opt/varnel" [ -x "$program/$exe" ]
+done
+check "the executables are stripped" sh -c "[ \$(wc -c <'$program/VarnelClient') -lt \$(wc -c <'$build/program/VarnelClient') ]"
+for rel in $(cd "$source/dist" && find . -type f | sed 's|^\./||'); do
+    check "shipped file $rel installed" same "$source/dist/$rel" "$program/$rel"
+done
+check "launcher" [ -x "$root/usr/bin/varnel" ]
+check "merge tool on the command line" [ "$(readlink "$root/usr/bin/quilmer")" = /opt/varnel/Quilmer ]
+check "desktop entry" contains "$root/usr/share/applications/varnel.desktop" 'Exec=varnel'
+check "scalable icon" same "$source/shell/icons/varnel.svg" "$root/usr/share/icons/hicolor/scalable/apps/varnel.svg"
+if command -v desktop-file-validate >/dev/null; then
+    check "desktop entry valid" desktop-file-validate "$root/usr/share/applications/varnel.desktop"
+fi
+
+# -- A new user starts the client --------------------------------------------------------------
+home=$work/home
+data=$work/data
+user=$data/varnel
+launch first
+check "first start: the client starts from the user's own folder" [ "$client_exe" = "$user/VarnelClient" ]
+for rel in $(cd "$program" && find . -type f | sed 's|^\./||'); do
+    check "first start: $rel copied" same "$program/$rel" "$user/$rel"
+done
+check "first start: a settings file to write" [ -f "$user/varnel_client.ini" ] && [ -w "$user/varnel_client.ini" ]
+for folder in work send receive; do
+    check "first start: $folder folder" [ -d "$user/$folder" ]
+done
+
+# -- The same user after an update -------------------------------------------------------------
+# The user set a value, and the client stored a column width of its own; the new version
+# ships a key more.
+printf '[Main]\r\nParticipant=1234\r\nLanguage=EN\r\n[Grid_Reports]\r\nTradeDate=1500\r\n' \
+    >"$user/varnel_client.ini"
+printf '[Extra]\r\nNewShippedKey=yes\r\n' >>"$program/varnel_client.ini"
+printf '2.0.0\n' >"$user/.version"
+launch update
+check "update: the client starts" [ "$started" = yes ]
+check "update: the user's value stays" has_line "$user/varnel_client.ini" 'Participant=1234'
+check "update: the user's column width stays" has_line "$user/varnel_client.ini" 'TradeDate=1500'
+check "update: the new shipped key appears" has_line "$user/varnel_client.ini" 'NewShippedKey=yes'
+check "update: the folder takes the new version" [ "$(cat "$user/.version")" = "$version" ]
+
+finish

@@ -1,0 +1,187 @@
+#!/bin/sh
+# The launcher on an installed tree: the user's program folder made on the first start, left
+# alone on later ones, refreshed for a new version without losing anything of the user's.
+# Usage: launcher_test.sh <cmake> <build folder> <version>
+
+. "$(dirname "$0")/common.sh"
+
+cmake=$1
+build=$2
+version=$3
+
+# A tree as the version before would have left it: the stamp says 2.0.0.
+as_older_version() {
+    printf '2.0.0\n' >"$user/.version"
+}
+
+crlf() {
+    printf '%s\r\n' "$@"
+}
+
+# -- First start: the folder is made from the installed files ---------------------------------
+# The install tree of the build, as the package lays it out.
+root=$work/root
+"$cmake" --install "$build" --prefix "$root" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+shipped=$root/opt/varnel
+mkdir -p "$shipped/receive"
+printf '<sample/>' >"$shipped/receive/sample.msg"
+home=$work/home
+data=relative/path # not absolute: ignored, as the XDG rules have it
+user=$home/.local/share/varnel
+launch first
+check "first start: the client runs from the user's folder" [ "$client_exe" = "$user/VarnelClient" ]
+for rel in $(cd "$shipped" && find . -type f | sed 's|^\./||'); do
+    check "first start: $rel copied" same "$shipped/$rel" "$user/$rel"
+done
+for rel in VarnelClient Quilmer varnel_client.ini; do
+    check "first start: $rel is a copy, not a link" [ -f "$user/$rel" ] && [ ! -L "$user/$rel" ]
+done
+for folder in work send receive; do
+    check "first start: $folder made" [ -d "$user/$folder" ]
+done
+check "first start: the folder is stamped with the version" [ "$(cat "$user/.version")" = "$version" ]
+check "first start: nothing left over" [ -z "$(leftovers "$user")" ]
+cp -a "$user" "$work/made" # a fresh folder for the cases below
+
+# -- A later start of the same version changes nothing ----------------------------------------
+crlf '[Main]' 'Participant=7777' >"$user/varnel_client.ini"
+printf 'mine' >"$user/work/report.xml"
+rm "$user/receive/sample.msg"
+before=$(snapshot "$user")
+launch again
+check "same version: the client starts" [ "$started" = yes ]
+check "same version: the folder is left as it was" [ "$before" = "$(snapshot "$user")" ]
+
+# -- A newer version: programs and shipped files refreshed, the user's settings merged --------
+crlf '[Main]' 'Participant=' 'Language=RU' 'NewMainKey=new default' '' '[Path]' 'FolderWork=.\work' \
+    '' '[Added]' 'Fresh=1' >"$shipped/varnel_client.ini"
+printf 'changed by the package' >"$shipped/only_package.xml"
+printf 'changed by the package' >"$shipped/both.xml"
+printf 'old shipped' >"$shipped/only_user.xml"
+mkdir -p "$shipped/xsl"
+printf 'new file' >"$shipped/xsl/new.xsl"
+printf '<new sample/>' >"$shipped/receive/new.msg"
+# What the previous version shipped, and the user's changes to it.
+for name in only_package.xml both.xml only_user.xml; do
+    printf 'old shipped' >"$user/$name"
+    printf 'old shipped' >"$user/.shipped/$name"
+done
+printf 'edited by the user' >"$user/both.xml"
+printf 'edited by the user' >"$user/only_user.xml"
+crlf '[Main]' 'Participant=' 'Language=RU' '' '[Path]' 'FolderWork=.\work' >"$user/.shipped/varnel_client.ini"
+crlf '; the user'"'"'s own' '[main]' 'Participant=1234' 'Language=EN' '' '[Path]' 'FolderWork=D:\reports' \
+    '[Grid_Reports]' 'TradeDate=1500' 'Price=800' '[ErrorMessage]' 'S1_RU=Свой текст' |
+    iconv -f UTF-8 -t WINDOWS-1251 >"$user/varnel_client.ini"
+cp "$user/varnel_client.ini" "$work/user_settings.ini"
+printf 'an older build' >"$user/Quilmer"
+printf 'kept from before' >"$user/varnel_client.ini.2.0.0.bak"
+as_older_version
+launch upgrade
+ini=$user/varnel_client.ini
+check "upgrade: the client starts" [ "$started" = yes ]
+check "upgrade: stamp renewed" [ "$(cat "$user/.version")" = "$version" ]
+check "upgrade: executables replaced" same "$shipped/Quilmer" "$user/Quilmer"
+check "upgrade: a file only the package changed is replaced" same "$shipped/only_package.xml" "$user/only_package.xml"
+check "upgrade: a file both changed is replaced" same "$shipped/both.xml" "$user/both.xml"
+check "upgrade: ... and the user's version kept beside" contains "$user/both.xml.2.0.0.bak" 'edited by the user'
+check "upgrade: ... and the user told" contains "$work/upgrade.err" "both.xml.2.0.0.bak"
+check "upgrade: a file only the user changed stays" contains "$user/only_user.xml" 'edited by the user'
+check "upgrade: a new file in a new folder" same "$shipped/xsl/new.xsl" "$user/xsl/new.xsl"
+check "upgrade: the user's work stays" contains "$user/work/report.xml" mine
+check "upgrade: no new sample in the receive folder" absent "$user/receive/new.msg"
+check "upgrade: a deleted sample is not brought back" absent "$user/receive/sample.msg"
+check "upgrade: the user's values stay" has_line "$ini" 'Participant=1234'
+check "upgrade: ... every one" has_line "$ini" 'FolderWork=D:\reports'
+check "upgrade: a new shipped key appears" has_line "$ini" 'NewMainKey=new default'
+check "upgrade: a new shipped section appears" has_line "$ini" 'Fresh=1'
+check "upgrade: the user's column widths stay" has_line "$ini" 'TradeDate=1500'
+check "upgrade: the user's message texts stay, in their code page" \
+    has_line "$ini" "$(printf 'S1_RU=Свой текст' | iconv -f UTF-8 -t WINDOWS-1251)"
+check "upgrade: the settings file keeps CR LF line ends" [ "$(tr -cd '\n' <"$ini" | wc -c)" = "$(tr -cd '\r' <"$ini" | wc -c)" ]
+check "upgrade: the settings as they were are kept" same "$work/user_settings.ini" "$ini.2.0.0.1.bak"
+check "upgrade: ... beside an earlier copy" contains "$ini.2.0.0.bak" 'kept from before'
+check "upgrade: nothing left over" [ -z "$(leftovers "$user")" ]
+
+# -- Settings files the merge tool cannot take, and ones it can after a little help -----------
+for case in bom malformed readonly lf unchanged; do
+    data=$work/data-$case
+    user=$data/varnel
+    mkdir -p "$data"
+    cp -a "$work/made" "$user"
+    crlf '[Main]' 'Participant=' 'Language=RU' 'Another=2' >"$shipped/varnel_client.ini"
+    crlf '[Main]' 'Participant=' 'Language=RU' >"$user/.shipped/varnel_client.ini"
+    case $case in
+    bom) printf '\357\273\277[Main]\r\nParticipant=1234\r\n' >"$user/varnel_client.ini" ;;
+    malformed) printf '[Main]\r\nParticipant=1234\r\n\tLanguage=EN\r\n' >"$user/varnel_client.ini" ;;
+    readonly) chmod a-w "$user/varnel_client.ini" ;;
+    lf) printf '[Main]\nParticipant=1234\n[Grid_Reports]\nTradeDate=1500' >"$user/varnel_client.ini" ;;
+    unchanged) cp "$user/.shipped/varnel_client.ini" "$user/varnel_client.ini" ;;
+    esac
+    cp "$user/varnel_client.ini" "$work/before.ini"
+    as_older_version
+    if [ "$case" = readonly ]; then
+        launch "$case" unlimited exec # the client refuses a protected settings file
+    else
+        launch "$case"
+        check "$case: the client starts" [ "$started" = yes ]
+    fi
+    check "$case: the programs are refreshed all the same" [ "$(cat "$user/.version")" = "$version" ]
+    case $case in
+    bom | malformed)
+        check "$case: the settings file is left exactly as it was" same "$work/before.ini" "$user/varnel_client.ini"
+        check "$case: the user is told why" contains "$work/$case.err" 'Ошибка 9'
+        check "$case: ... and what became of the file" contains "$work/$case.err" 'оставлен как был'
+        ;;
+    readonly)
+        check "readonly: the settings file is left as it was" same "$work/before.ini" "$user/varnel_client.ini"
+        check "readonly: ... and stays protected" [ -z "$(find "$user/varnel_client.ini" -perm -u=w)" ]
+        check "readonly: the user is told" contains "$work/$case.err" 'защищён от записи'
+        ;;
+    lf)
+        check "lf: merged with the user's value" has_line "$user/varnel_client.ini" 'Participant=1234'
+        check "lf: ... the user's own section" has_line "$user/varnel_client.ini" 'TradeDate=1500'
+        check "lf: ... and the new key" has_line "$user/varnel_client.ini" 'Another=2'
+        ;;
+    unchanged)
+        check "unchanged: replaced by the new shipped file" same "$shipped/varnel_client.ini" "$user/varnel_client.ini"
+        ;;
+    esac
+    check "$case: nothing left over" [ -z "$(leftovers "$user")" ]
+done
+
+# -- No refresh under a running client ---------------------------------------------------------
+# A stand-in for a client that runs from the folder: a program that waits.
+cp "$user/VarnelClient" "$work/client.saved"
+cp "$(command -v sleep)" "$user/VarnelClient"
+"$user/VarnelClient" 60 &
+running=$!
+crlf '[Main]' 'Participant=' 'Language=RU' 'Fourth=4' >"$shipped/varnel_client.ini"
+as_older_version
+before=$(snapshot "$user")
+launch while_running
+kill "$running"
+wait "$running" 2>/dev/null
+check "client running: nothing refreshed" [ "$before" = "$(snapshot "$user")" ]
+check "client running: the user is told" contains "$work/while_running.err" 'уже запущен'
+mv "$work/client.saved" "$user/VarnelClient"
+
+# -- A refresh that cannot be made leaves the folder as it was --------------------------------
+# The copy of the client fails under a file size limit below its size; the other files are
+# already copied by then or not at all, and none may take its place.
+printf 'x' >>"$user/VarnelClient" # an older build of the client, still runnable
+printf 'changed again by the package' >"$shipped/only_package.xml"
+crlf '[Main]' 'Participant=' 'Language=RU' 'Third=3' >"$shipped/varnel_client.ini"
+as_older_version
+before=$(snapshot "$user")
+size=$(wc -c <"$shipped/VarnelClient")
+launch limited $((size / 512 / 2))
+check "refresh refused: the client that was there starts" [ "$client_exe" = "$user/VarnelClient" ]
+check "refresh refused: the folder is as it was" [ "$before" = "$(snapshot "$user")" ]
+check "refresh refused: the user is told" contains "$work/limited.err" 'не удаётся обновить программу'
+launch retried
+check "refresh retried: the client starts" [ "$started" = yes ]
+check "refresh retried: and is the new one" same "$shipped/VarnelClient" "$user/VarnelClient"
+check "refresh retried: the new file is there" same "$shipped/only_package.xml" "$user/only_package.xml"
+check "refresh retried: the new key is there" has_line "$user/varnel_client.ini" 'Third=3'
+
+finish
