@@ -7,11 +7,16 @@
 #include "handbook/PickModel.h"
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
+#include "reports/ReportEditorWindow.h"
+#include "reports/ReportModel.h"
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/support/ShellOverrides.h"
 
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTableView>
 #include <QUuid>
 #include <QtTest>
@@ -119,6 +124,59 @@ private slots:
             return int(QDialog::Rejected);
         });
         QCOMPARE(Pick(PickList::Fixed, request), QString());
+    }
+
+    // The road of a pick as a user takes it with the shipped files: find the demo handbook,
+    // open a deal report, pick an issue (Issue, ISIN and RegNum filled from the chosen row),
+    // then a currency from its fixed list.
+    void dealReportPicksFromTheShippedHandbook()
+    {
+        for (const char* name : {"deals_struct_client.xml", "issuelist_pick.xml"})
+            QVERIFY(QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/") + name,
+                                box_->path(QString::fromLatin1(name))));
+        QVERIFY(
+            QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/receive/ISSUELIST_20250310.msg"),
+                        box_->receive("ISSUELIST_20250310.msg")));
+        dialogs_->answer(Answer::Yes);
+        main_->mnuIssueListFind_Click();
+        QVERIFY(main_->StatusInfo(1).contains(box_->work("ISSUELIST_20250310.msg")));
+
+        main_->mnuReportNew_Click();
+        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
+        QVERIFY(sub);
+        auto* report = qobject_cast<ReportEditorWindow*>(sub->widget());
+        QVERIFY(report);
+        const auto field = [report](const char* name) {
+            return report->txtEdit(report->editor().slotOfName(QString::fromLatin1(name)));
+        };
+
+        QString chosen;
+        dialogs_->onModal([&chosen](QDialog& d) {
+            auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
+            // Sorted by the first column; the search finds the first code starting "SU".
+            pick.txtFind()->setText(QStringLiteral("su"));
+            const QModelIndex current = pick.lvGrid()->currentIndex();
+            chosen = pick.model()->cellAt(current.row(), 0).toString();
+            pick.OKButton_Click();
+            return int(QDialog::Accepted);
+        });
+        report->txtEdit_GotFocus(report->editor().slotOfName(QStringLiteral("Issue")));
+        report->cmdPick_Click();
+        QVERIFY2(chosen.startsWith(QStringLiteral("SU")), qPrintable(chosen));
+        QCOMPARE(field("Issue")->text(), chosen);
+        QCOMPARE(field("ISIN")->text().size(), 12);
+        QVERIFY(field("ISIN")->text().startsWith(QStringLiteral("RU")));
+        QVERIFY(!field("RegNum")->text().isEmpty());
+
+        dialogs_->onModal([](QDialog& d) {
+            auto& pick = dynamic_cast<dlgPick&>(d);
+            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            return int(QDialog::Accepted);
+        });
+        report->txtEdit_GotFocus(report->editor().slotOfName(QStringLiteral("Currency")));
+        report->cmdPick_Click();
+        QCOMPARE(field("Currency")->text(), QStringLiteral("USD"));
+        report->model().clearRows();
     }
 };
 
