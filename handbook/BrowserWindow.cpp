@@ -114,6 +114,10 @@ void BrowserWindow::restorePlacement()
         sub->showMaximized();
         return;
     }
+    // A frame that shows its windows maximised would take this one along; its record says
+    // otherwise.
+    if (sub->isMaximized() || sub->isMinimized())
+        sub->showNormal();
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
     const int left =

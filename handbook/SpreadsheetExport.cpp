@@ -223,7 +223,11 @@ private:
 
 class PageReader {
 public:
-    Sheet take() { return std::move(sheet_); }
+    Sheet take()
+    {
+        flushLines();
+        return std::move(sheet_);
+    }
 
     void walk(const xmlNode* node, bool preformatted = false)
     {
@@ -302,9 +306,8 @@ private:
         }
         PageReader inner;
         inner.walk(cell->children);
-        inner.flushLines();
         QStringList lines;
-        for (const QList<SheetCell>& row : inner.sheet_.rows) {
+        for (const QList<SheetCell>& row : inner.take().rows) {
             QStringList texts;
             for (const SheetCell& c : row)
                 texts << c.text;
@@ -789,7 +792,13 @@ void SaveWorkbook(const Sheet& sheet, const QString& path)
     if (scratch.isEmpty())
         Fail(FileCreateErrorText(path, SystemErrorText(EEXIST)));
     try {
-        WriteWorkbook(sheet, scratch, folder);
+        try {
+            WriteWorkbook(sheet, scratch, folder);
+        } catch (const Error& e) {
+            // The user knows the workbook, not its scratch file.
+            QString text = e.description();
+            Fail(text.replace(scratch, path));
+        }
         QFile written(scratch);
         if (!written.open(QIODevice::ReadOnly))
             Fail(FileWriteErrorText(path, written.errorString()));
@@ -838,9 +847,10 @@ QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QSt
     const bool opened = g_opener ? g_opener(path) : OpenWithDesktop(path);
     if (!opened)
         Dialogs::Notice(parent,
-                        QStringLiteral("Книга сохранена в файле ") + path + kBreak +
-                            QStringLiteral("Приложение, которое открывает такие книги, не "
-                                           "найдено: откройте файл в программе для работы с "
+                        QStringLiteral("Книга сохранена в файле:") + kBreak + path + kBreak +
+                            kBreak +
+                            QStringLiteral("Программа, которая открывает такие книги, не "
+                                           "найдена: откройте файл в программе для работы с "
                                            "таблицами."),
                         kAppTitle, MessageIcon::Information);
     return path;

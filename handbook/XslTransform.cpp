@@ -118,6 +118,18 @@ xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCt
     return nullptr;
 }
 
+// The local file of a file URL (without a host, or on localhost); empty for any other.
+QString LocalFileOfUrl(const QUrl& url)
+{
+    if (url.scheme().compare(u"file", Qt::CaseInsensitive) != 0)
+        return QString();
+    if (url.host().isEmpty())
+        return url.toLocalFile();
+    if (url.host().compare(u"localhost", Qt::CaseInsensitive) == 0)
+        return url.path();
+    return QString();
+}
+
 // The local file a URI of the engine names, or empty when it names none.
 QString LocalFileOfUri(const xmlChar* uri)
 {
@@ -125,10 +137,7 @@ QString LocalFileOfUri(const xmlChar* uri)
     const QUrl url(text);
     if (url.scheme().isEmpty())
         return text;
-    if (url.scheme().compare(u"file", Qt::CaseInsensitive) == 0 &&
-        (url.host().isEmpty() || url.host() == u"localhost"))
-        return url.toLocalFile();
-    return QString();
+    return LocalFileOfUrl(url);
 }
 
 struct RestrictedParse {
@@ -206,10 +215,17 @@ xmlDocPtr LoadLocalOnly(const xmlChar* uri, xmlDictPtr dict, int, void*, xsltLoa
     return ParseRestricted(bytes, uri, dict, type != XSLT_LOAD_DOCUMENT);
 }
 
-int RefuseAccess(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
+int RefuseWrite(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
 {
-    Refuse(QStringLiteral("таблице стилей запрещено записывать файлы и обращаться к сети (") +
+    Refuse(QStringLiteral("таблице стилей запрещено записывать файлы (") +
            QString::fromUtf8(value ? value : "") + u')');
+    return 0;
+}
+
+int RefuseNetwork(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
+{
+    Refuse(QString::fromUtf8(value ? value : "") +
+           QStringLiteral(": загружаются только локальные файлы"));
     return 0;
 }
 
@@ -228,10 +244,10 @@ xsltSecurityPrefsPtr SecurityPrefs()
         xmlInitParser();
         exsltRegisterAll();
         xsltSecurityPrefsPtr p = xsltNewSecurityPrefs();
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_FILE, RefuseAccess);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_CREATE_DIRECTORY, RefuseAccess);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_NETWORK, RefuseAccess);
-        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_NETWORK, RefuseAccess);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_FILE, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_CREATE_DIRECTORY, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_NETWORK, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_NETWORK, RefuseNetwork);
         xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_FILE, AllowLocalRead);
         // Includes and imports are checked with the default preferences.
         xsltSetDefaultSecurityPrefs(p);
@@ -496,9 +512,8 @@ QString LocalStylesheetPath(const QString& href, const QString& base, QString* r
         const QString folder = base.endsWith(u'/') ? base : base + u'/';
         return QUrl::fromLocalFile(folder).resolved(url).toLocalFile();
     }
-    if (url.scheme().compare(u"file", Qt::CaseInsensitive) == 0 &&
-        (url.host().isEmpty() || url.host() == u"localhost"))
-        return url.toLocalFile();
+    if (const QString local = LocalFileOfUrl(url); !local.isEmpty())
+        return local;
     if (refusal)
         *refusal = QStringLiteral("загружаются только локальные файлы");
     return QString();
