@@ -88,6 +88,12 @@ BrowserWindow::~BrowserWindow()
     RemoveFiles(temporaryFiles_);
 }
 
+void BrowserWindow::removeTemporaryFiles()
+{
+    RemoveFiles(temporaryFiles_);
+    temporaryFiles_.clear();
+}
+
 QSize BrowserWindow::sizeHint() const
 {
     return {TwipsToPixels(kDefaultWidth, logicalDpiX()),
@@ -231,6 +237,8 @@ void BrowserWindow::closeEvent(QCloseEvent* event)
     if (savesPlacement())
         savePlacement();
     event->accept();
+    // The copy and its page go with the window.
+    removeTemporaryFiles();
 }
 
 void BrowserWindow::resizeEvent(QResizeEvent* event)

@@ -38,6 +38,7 @@ public:
     // The files to remove when the window goes.
     void adoptTemporaryFiles(const QStringList& files);
     QStringList temporaryFiles() const { return temporaryFiles_; }
+    void removeTemporaryFiles();
 
     // Places the window's frame in the main window as its placement record says (maximised, or
     // left, top, width and height in twips); the window must be in the frame already.

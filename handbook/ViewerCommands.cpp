@@ -37,8 +37,7 @@ frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addCh
         window->adoptTemporaryFiles(copy.copy.files());
         window->setOriginalFile(path);
         shown = window;
-        addChild(window);
-        window->restorePlacement();
+        window->setShowHandler([&addChild](QWidget* w) { addChild(w); });
         window->BrowseDoc(copy.kind->name, copy.copy.path);
     });
     return shown;

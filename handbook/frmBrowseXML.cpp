@@ -15,6 +15,11 @@ frmBrowseXML::frmBrowseXML(QWidget* parent)
 void frmBrowseXML::BrowseDoc(const QString& sDocType, const QString& sFileName)
 {
     docType_ = sDocType;
+    if (show_)
+        show_(this);
+    else
+        show();
+    restorePlacement();
     const QString base =
         QFileInfo(originalFile_.isEmpty() ? sFileName : originalFile_).absolutePath();
     navigate(sFileName, base);

@@ -2,6 +2,8 @@
 
 #include "handbook/BrowserWindow.h"
 
+#include <functional>
+
 namespace varnel {
 
 // The incoming message viewer: one window per opened message, showing the message's temporary
@@ -16,8 +18,14 @@ public:
     void setOriginalFile(const QString& path) { originalFile_ = path; }
     QString originalFile() const { return originalFile_; }
 
-    // Stores the kind and the file and loads the page. Raises when the file cannot be shown
-    // (the window then shows why).
+    // How the window is shown (put into the main window's frame); without one it shows itself.
+    void setShowHandler(std::function<void(QWidget* window)> handler)
+    {
+        show_ = std::move(handler);
+    }
+
+    // Stores the kind and the file, shows the window, restores the kind's placement and loads
+    // the page. Raises when the file cannot be shown (the window then shows why).
     void BrowseDoc(const QString& sDocType, const QString& sFileName);
     QString docType() const { return docType_; }
 
@@ -28,6 +36,7 @@ protected:
 private:
     QString docType_;
     QString originalFile_;
+    std::function<void(QWidget*)> show_;
 };
 
 } // namespace varnel
