@@ -34,7 +34,7 @@
           th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: center; padding: 4px 5px; border: 1px solid #9fb4cf; }
           td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; white-space: nowrap; text-overflow: ellipsis; }
           tbody tr:nth-child(even) td { background: #f6f8fa; }
-          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; }
+          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; width: 1812px; }
           .chunk table { margin-top: -1px; }
           td.n { text-align: right; font-variant-numeric: tabular-nums; }
           td.c { text-align: center; }

@@ -49,7 +49,7 @@
           tr.rejected td { background: #fdf1f0; }
           tr.rejected td.s { color: #b42318; font-weight: 600; }
           tr.accepted td.s { color: #1a7f37; }
-          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; }
+          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; width: 1292px; }
           .chunk table { margin-top: -1px; }
         </style>
       </head>
