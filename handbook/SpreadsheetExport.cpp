@@ -347,9 +347,26 @@ private:
                     Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 "
                                         "столбцов")
                              .arg(kMaxColumns));
-                const int colspan = std::min(SpanOf(n, "colspan"), kMaxColumns - column);
-                // A span beyond the table's last row ends with the table.
-                const int rowspan = int(std::min<qsizetype>(SpanOf(n, "rowspan"), rows.size() - i));
+                // A span beyond the table's last row ends with the table, and one that would run
+                // into a cell another span has taken ends before it: the sheet's merged ranges
+                // never overlap.
+                int colspan = std::min(SpanOf(n, "colspan"), kMaxColumns - column);
+                for (int dc = 1; dc < colspan; ++dc) {
+                    if (taken.contains(key(r, column + dc))) {
+                        colspan = dc;
+                        break;
+                    }
+                }
+                int rowspan = int(std::min<qsizetype>(SpanOf(n, "rowspan"), rows.size() - i));
+                for (int dr = 1; dr < rowspan; ++dr) {
+                    bool free = true;
+                    for (int dc = 0; dc < colspan && free; ++dc)
+                        free = !taken.contains(key(r + dr, column + dc));
+                    if (!free) {
+                        rowspan = dr;
+                        break;
+                    }
+                }
                 SheetCell cell = ClassifyCellText(CellText(n));
                 cell.header = headerCell;
                 while (row.size() <= column)

@@ -153,6 +153,20 @@ private slots:
         QCOMPARE(sheet.columnCount(), 4);
     }
 
+    // Spans that would overlap end where another span begins, as a sheet cannot merge a cell
+    // twice.
+    void overlappingSpans()
+    {
+        const Sheet sheet = ReadPageSheet(
+            Page("<table><tr><td>a</td><td rowspan=\"3\">b</td><td>c</td></tr>"
+                 "<tr><td colspan=\"3\">d</td></tr>"
+                 "<tr><td rowspan=\"2\" colspan=\"2\">e</td></tr><tr><td>f</td></tr></table>"));
+        QCOMPARE(Lines(sheet), (QStringList{"a|b|c", "d", "e", "|f"}));
+        // d may not run into b's column; e, two wide, stops at b as well, and f finds its place
+        // beside the second row of e, where b has ended.
+        QCOMPARE(Merges(sheet), QStringLiteral("0,1-2,1 2,0-3,0"));
+    }
+
     void pagesInOtherEncodings()
     {
         const QByteArray page =
