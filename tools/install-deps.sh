@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
-  libxml2-dev libxml2-utils libxslt1-dev
+  libxml2-dev libxml2-utils libxslt1-dev xsltproc
+  qt6-webengine-dev libxlsxwriter-dev zlib1g-dev
   libboost-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth
