@@ -3,7 +3,9 @@
 // engine), and the export of that page to a workbook; next to xsltproc on the same files, and a
 // plain write of the same bytes, in the same run.
 //
-//   bench_viewer [instruments]     default 20000; VARNEL_XSLTPROC names xsltproc if not on PATH
+//   bench_viewer [instruments]     default 20000; VARNEL_XSLTPROC names xsltproc if not on PATH,
+//                                  VARNEL_BENCH_RUNS the number of runs (3), VARNEL_BENCH_KEEP
+//                                  keeps the files
 
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
@@ -164,7 +166,10 @@ int main(int argc, char** argv)
     ScriptedDialogs dialogs;
     QString page;
     QByteArray pageBytes;
-    for (int run = 0; run < 3; ++run) {
+    const int runs = qEnvironmentVariableIsSet("VARNEL_BENCH_RUNS")
+                         ? std::max(1, qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS"))
+                         : 3;
+    for (int run = 0; run < runs; ++run) {
         dialogs.choosePath(handbook);
         QElapsedTimer timer;
         timer.start();
@@ -185,7 +190,7 @@ int main(int argc, char** argv)
                     run + 1, run == 0 ? "engine cold" : "engine warm", shown, created,
                     rendered - created, shown - rendered, htmlSize / 1048576.0,
                     qPrintable(window->wbPage()->engineName()), ok ? "" : "  NOT LOADED");
-        if (run < 2) {
+        if (run < runs - 1) {
             window->close();
             delete window;
         } else {
