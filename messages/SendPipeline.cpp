@@ -4,6 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Settings.h"
+#include "core/TempFiles.h"
 #include "core/Values.h"
 #include "messages/DocumentWriters.h"
 #include "messages/FileMove.h"
@@ -12,15 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTime>
-
-#include <cerrno>
-
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace varnel {
 namespace {
@@ -54,75 +47,15 @@ void stage(testing::SendStage s, const QString& file = QString())
         hook(s, file);
 }
 
-// Next number tried by the unique name generator; like the platform's it starts from a
-// varying value and counts up from the last name it made.
-quint16 g_nextUnique = 0;
-bool g_uniqueSeeded = false;
-
-// True when a file (or anything else) of that name exists.
-bool nameTaken(const QString& path)
-{
-    return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
-}
-
-// The platform's unique temporary name: first three characters of the prefix, one to four
-// upper-case hexadecimal digits and ".tmp", created empty and exclusively in the folder. The
-// name with the final extension must be free as well: a request left in the work folder by a
-// failed move has that name, and writing the new request would destroy it. Empty when the
-// folder cannot be written.
-QString uniqueTempFile(const QString& folder, const QString& prefix, const QString& finalExt)
-{
-    if (!g_uniqueSeeded) {
-        g_nextUnique = quint16(QRandomGenerator::global()->generate());
-        g_uniqueSeeded = true;
-    }
-    const QString head = prefix.left(3);
-    for (int tries = 0; tries < 0x10000; ++tries) {
-        const quint16 unique = g_nextUnique++;
-        if (unique == 0)
-            continue;
-        const QString stem = JoinPath(folder, head + QString::number(unique, 16).toUpper());
-        if (nameTaken(stem + finalExt))
-            continue;
-        const QString name = stem + QStringLiteral(".tmp");
-#if defined(Q_OS_UNIX)
-        const QByteArray encoded = QFile::encodeName(name);
-        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return name;
-        }
-        if (errno != EEXIST)
-            return QString();
-#else
-        QFile file(name);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return name;
-        if (nameTaken(name))
-            continue;
-        return QString();
-#endif
-    }
-    return QString();
-}
-
-// The file name's extension (from its last ".", not in a folder name) replaced, or appended.
-QString renameExtension(const QString& path, const QString& ext)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot > slash)
-        return path.left(dot) + ext;
-    return path + ext;
-}
-
 // The steps of MakeWorkFileName. Without the fallback, a folder that cannot be written gives
 // an empty name and nothing outside the folder is touched.
 QString makeWorkFileName(const QString& prefix, const QString& folder, const QString& extension,
                          bool allowFallback)
 {
     const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
-    QString name = uniqueTempFile(folder, prefix, ext);
+    // The name with the final extension must be free as well: a request left in the work folder
+    // by a failed move has that name, and writing the new request would destroy it.
+    QString name = CreateUniqueTempFile(folder, prefix, ext);
     if (name.isEmpty()) {
         if (!allowFallback)
             return QString();
@@ -131,7 +64,7 @@ QString makeWorkFileName(const QString& prefix, const QString& folder, const QSt
     }
     if (QFileInfo::exists(name))
         QFile::remove(name);
-    return renameExtension(name, ext);
+    return RenamePathExtension(name, ext);
 }
 
 bool sameFolder(const QString& a, const QString& b)

@@ -2,12 +2,17 @@
 
 #include "core/PickSeam.h"
 #include "handbook/HandbookDiscovery.h"
+#include "handbook/ViewerCommands.h"
+#include "handbook/ViewerFiles.h"
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
 #include "reports/frmReport.h"
 #include "revoke/RevocationDialog.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace varnel {
 
@@ -35,6 +40,16 @@ void RegisterClientParts()
     });
     SetPickFunction(PickList::Handbook, &dlgPickXMLFile::Pick);
     SetPickFunction(PickList::Fixed, &dlgPick::Pick);
+    // Incoming message viewer and handbook viewer.
+    frmMain::setCommandHandler(frmMain::Command::IncomingViewer, [](frmMain& main) {
+        BrowseIncomingMessage(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
+    });
+    frmMain::setCommandHandler(frmMain::Command::HandbookViewer, [](frmMain& main) {
+        BrowseHandbook(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
+    });
+    // Copies of messages a client left behind in the temporary folder go once the client runs.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QTimer::singleShot(0, app, [] { RemoveStaleViewerFiles(); });
 }
 
 } // namespace varnel

@@ -11,6 +11,8 @@
 
 int main(int argc, char** argv)
 {
+    // The viewers' browser engine, loaded on first use, shares its drawing contexts with Qt.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(varnel::kAppTitle);
     QApplication::setApplicationVersion(varnel::VersionString());

@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libqt6sql6-sqlite
-  libxml2-dev libxml2-utils libxslt1-dev
+  libxml2-dev libxml2-utils libxslt1-dev xsltproc
+  qt6-webengine-dev libxlsxwriter-dev zlib1g-dev
   libboost-dev libicu-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth

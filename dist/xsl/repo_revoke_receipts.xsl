@@ -1,0 +1,145 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!-- Receipts for a repo deal revocation request (RepoRevokeReceipts): one table row per repo deal part to revoke. -->
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:output method="html" encoding="UTF-8" indent="no"
+              doctype-public="-//W3C//DTD HTML 4.01//EN"/>
+
+  <xsl:param name="title" select="'Квитанции на запрос на удаление сделок РЕПО'"/>
+
+  <!-- Rows per table. -->
+  <xsl:variable name="chunk" select="200"/>
+
+  <xsl:template name="date">
+    <xsl:param name="value"/>
+    <xsl:choose>
+      <xsl:when test="string-length($value) &gt;= 10 and substring($value, 5, 1) = '-'">
+        <xsl:value-of select="concat(substring($value, 9, 2), '.', substring($value, 6, 2), '.', substring($value, 1, 4))"/>
+        <xsl:if test="string-length($value) &gt; 10">
+          <xsl:value-of select="concat(' ', substring($value, 12, 8))"/>
+        </xsl:if>
+      </xsl:when>
+      <xsl:otherwise><xsl:value-of select="$value"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template name="status">
+    <xsl:choose>
+      <xsl:when test="@Status = 'Accepted'">Удалена</xsl:when>
+      <xsl:when test="@Status = 'Rejected'">Отклонена</xsl:when>
+      <xsl:otherwise><xsl:value-of select="@Status"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template match="/">
+    <html>
+      <head>
+        <meta http-equiv="Content-Type" content="text/html; charset=UTF-8"/>
+        <title><xsl:value-of select="$title"/></title>
+        <style type="text/css">
+          body { font: 13px/1.35 "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #1f2328; margin: 14px 18px; background: #fff; }
+          h1 { font-size: 19px; font-weight: 600; margin: 0 0 6px; color: #17365d; }
+          .info { margin: 0 0 3px; color: #444; }
+          .refused { margin: 6px 0; padding: 6px 10px; background: #fdecea; border: 1px solid #e0a0a0; }
+          .hint { margin: 4px 0 12px; color: #6b6b6b; font-size: 12px; }
+          table { border-collapse: collapse; table-layout: fixed; width: 1290px; }
+          th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: center; padding: 4px 5px; border: 1px solid #9fb4cf; }
+          td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; text-overflow: ellipsis; }
+          td.n { text-align: right; }
+          td.c { text-align: center; }
+          tr.rejected td { background: #fdf1f0; }
+          tr.rejected td.s { color: #b42318; font-weight: 600; }
+          tr.accepted td.s { color: #1a7f37; }
+          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; width: 1292px; }
+          .chunk table { margin-top: -1px; }
+        </style>
+      </head>
+      <body>
+        <xsl:apply-templates select="*[1]"/>
+      </body>
+    </html>
+  </xsl:template>
+
+  <xsl:template match="*">
+    <h1><xsl:value-of select="$title"/></h1>
+    <p class="info">
+      <xsl:text>Запрос: </xsl:text><xsl:value-of select="@Request"/>
+      <xsl:text> · Обработан: </xsl:text>
+      <xsl:call-template name="date"><xsl:with-param name="value" select="@Created"/></xsl:call-template>
+      <xsl:if test="@ReplyType"><xsl:text> · Формат ответа: </xsl:text><xsl:value-of select="@ReplyType"/></xsl:if>
+    </p>
+    <xsl:if test="@Total">
+      <p class="info">
+        <xsl:text>Сделок к удалению: </xsl:text><xsl:value-of select="@Total"/>
+        <xsl:text> · Удалено: </xsl:text><xsl:value-of select="@Accepted"/>
+        <xsl:text> · Отклонено: </xsl:text><xsl:value-of select="@Rejected"/>
+      </p>
+    </xsl:if>
+    <xsl:if test="@Code or @Text">
+      <p class="refused">
+        <xsl:text>Запрос отклонен целиком: </xsl:text>
+        <xsl:value-of select="@Text"/>
+      </p>
+    </xsl:if>
+    <p class="hint">Save as: кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.</p>
+    <table>
+      <colgroup>
+        <col style="width:45px"/><col style="width:125px"/><col style="width:120px"/><col style="width:120px"/>
+        <col style="width:130px"/><col style="width:95px"/><col style="width:60px"/><col style="width:595px"/>
+      </colgroup>
+      <thead>
+        <tr>
+          <th rowspan="2">№</th>
+          <th rowspan="2">Номер сделки в реестре</th>
+          <th colspan="3">Сделка</th>
+          <th colspan="3">Результат</th>
+        </tr>
+        <tr>
+          <th>Договор</th><th>Внутренний номер</th><th>Часть сделки</th>
+          <th>Состояние</th><th>Код</th><th>Сообщение</th>
+        </tr>
+      </thead>
+    </table>
+    <!-- Rows in tables of 200: the browser lays out only the ones in view. -->
+    <xsl:for-each select="*[position() mod $chunk = 1]">
+      <div class="chunk">
+        <table>
+          <colgroup>
+            <col style="width:45px"/><col style="width:125px"/><col style="width:120px"/><col style="width:120px"/>
+            <col style="width:130px"/><col style="width:95px"/><col style="width:60px"/><col style="width:595px"/>
+          </colgroup>
+          <tbody>
+            <xsl:apply-templates select="." mode="row">
+              <xsl:with-param name="left" select="$chunk"/>
+            </xsl:apply-templates>
+          </tbody>
+        </table>
+      </div>
+    </xsl:for-each>
+  </xsl:template>
+
+  <!-- One row, then the next one of its table: each row is visited once. -->
+  <xsl:template match="*" mode="row">
+    <xsl:param name="left"/>
+    <tr>
+      <xsl:attribute name="class">
+        <xsl:choose>
+          <xsl:when test="@Status = 'Rejected'">rejected</xsl:when>
+          <xsl:otherwise>accepted</xsl:otherwise>
+        </xsl:choose>
+      </xsl:attribute>
+      <td class="n"><xsl:value-of select="@N"/></td>
+      <td class="c"><xsl:value-of select="@Id"/></td>
+      <td><xsl:value-of select="@Agreement"/></td>
+      <td><xsl:value-of select="@Reference"/></td>
+      <td><xsl:value-of select="@Direction"/></td>
+      <td class="c s"><xsl:call-template name="status"/></td>
+      <td class="c"><xsl:value-of select="@Code"/></td>
+      <td><xsl:value-of select="@Text"/></td>
+    </tr>
+    <xsl:if test="$left &gt; 1">
+      <xsl:apply-templates select="following-sibling::*[1]" mode="row">
+        <xsl:with-param name="left" select="$left - 1"/>
+      </xsl:apply-templates>
+    </xsl:if>
+  </xsl:template>
+</xsl:stylesheet>

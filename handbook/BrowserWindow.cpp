@@ -1,0 +1,268 @@
+#include "handbook/BrowserWindow.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/PlacementStore.h"
+#include "core/Settings.h"
+#include "core/Twips.h"
+#include "handbook/HtmlView.h"
+#include "handbook/IncomingMessage.h"
+#include "handbook/SpreadsheetExport.h"
+#include "handbook/ViewerFiles.h"
+#include "handbook/XslTransform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMdiSubWindow>
+#include <QToolButton>
+
+// The viewer's pictures are compiled into its static library, whose resources are registered
+// by hand.
+static void initViewerResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(viewer);
+        return true;
+    }();
+    (void)registered;
+}
+
+namespace varnel {
+namespace {
+
+constexpr double kMarginTwips = 20.0;
+// Default placement, twips.
+constexpr double kDefaultLeft = 1000;
+constexpr double kDefaultTop = 1000;
+constexpr double kDefaultWidth = 6500;
+constexpr double kDefaultHeight = 6500;
+
+double StoredTwips(const QString& application, const QString& key, double def)
+{
+    bool ok = false;
+    const double value = PlacementStore::Read(application, key, QString()).trimmed().toDouble(&ok);
+    return ok ? value : def;
+}
+
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace
+
+BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* parent)
+    : QWidget(parent), kind_(kind)
+{
+    initViewerResources();
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    // The browser engine starts here, with the first viewer window.
+    wbPage_ = CreatePageView(this);
+    wbPage_->widget()->setObjectName(QStringLiteral("wbPage"));
+    wbPage_->widget()->hide();
+    wbPage_->setLoadFinishedHandler([this](bool ok) { onLoadFinished(ok); });
+
+    cmdExportExcel_ = new QToolButton(this);
+    cmdExportExcel_->setObjectName(QStringLiteral("cmdExportExcel"));
+    cmdExportExcel_->setIcon(QIcon(QStringLiteral(":/viewer/export.svg")));
+    cmdExportExcel_->setIconSize(QSize(20, 20));
+    cmdExportExcel_->setAutoRaise(false);
+    cmdExportExcel_->setToolTip(QStringLiteral("Экспортировать в MS Excel"));
+    cmdExportExcel_->setCursor(Qt::ArrowCursor);
+    connect(cmdExportExcel_, &QToolButton::clicked, this, [this] { ExportExcel(); });
+
+    resize(sizeHint());
+    placeControls();
+}
+
+BrowserWindow::~BrowserWindow()
+{
+    RemoveFiles(temporaryFiles_);
+}
+
+void BrowserWindow::removeTemporaryFiles()
+{
+    RemoveFiles(temporaryFiles_);
+    temporaryFiles_.clear();
+}
+
+QSize BrowserWindow::sizeHint() const
+{
+    return {TwipsToPixels(kDefaultWidth, logicalDpiX()),
+            TwipsToPixels(kDefaultHeight, logicalDpiY())};
+}
+
+void BrowserWindow::adoptTemporaryFiles(const QStringList& files)
+{
+    temporaryFiles_ += files;
+}
+
+QMdiSubWindow* BrowserWindow::frame() const
+{
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
+
+void BrowserWindow::restorePlacement()
+{
+    QMdiSubWindow* sub = frame();
+    if (!sub)
+        return;
+    const QString application = placementApplication();
+    if (PlacementStore::Read(application, QStringLiteral("Maximized"), QString()) == u"1") {
+        sub->showMaximized();
+        return;
+    }
+    // A frame that shows its windows maximised would take this one along; its record says
+    // otherwise.
+    if (sub->isMaximized() || sub->isMinimized())
+        sub->showNormal();
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    const int left =
+        TwipsToPixels(StoredTwips(application, QStringLiteral("MainLeft"), kDefaultLeft), dpiX);
+    const int top =
+        TwipsToPixels(StoredTwips(application, QStringLiteral("MainTop"), kDefaultTop), dpiY);
+    const int width =
+        TwipsToPixels(StoredTwips(application, QStringLiteral("MainWidth"), kDefaultWidth), dpiX);
+    const int height =
+        TwipsToPixels(StoredTwips(application, QStringLiteral("MainHeight"), kDefaultHeight), dpiY);
+    sub->setGeometry(left, top, std::max(width, 1), std::max(height, 1));
+}
+
+void BrowserWindow::savePlacement()
+{
+    try {
+        const QMdiSubWindow* sub = frame();
+        if (!sub || sub->isMinimized())
+            return;
+        const QString application = placementApplication();
+        const QRect g = sub->geometry();
+        const double dpiX = logicalDpiX();
+        const double dpiY = logicalDpiY();
+        PlacementStore::Write(application, QStringLiteral("Maximized"),
+                              sub->isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
+        PlacementStore::Write(application, QStringLiteral("MainLeft"),
+                              SingleToText(PixelsToTwips(g.x(), dpiX)));
+        PlacementStore::Write(application, QStringLiteral("MainTop"),
+                              SingleToText(PixelsToTwips(g.y(), dpiY)));
+        PlacementStore::Write(application, QStringLiteral("MainWidth"),
+                              SingleToText(PixelsToTwips(g.width(), dpiX)));
+        PlacementStore::Write(application, QStringLiteral("MainHeight"),
+                              SingleToText(PixelsToTwips(g.height(), dpiY)));
+    } catch (...) {
+        // A placement that cannot be saved is not worth a message.
+    }
+}
+
+void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
+{
+    fileName_ = file;
+    wbPage_->widget()->show();
+    if (IsHtmlExtension(file)) {
+        pageFile_ = file;
+        wbPage_->showFile(file);
+        return;
+    }
+    ViewerPage page;
+    try {
+        const BusyCursor busy;
+        page = RenderXmlPage(file, relativeBase);
+    } catch (const Error& e) {
+        showFailurePage(e.description());
+        throw;
+    }
+    const TemporaryFile html = ReserveTemporaryFile(QStringLiteral(".htm"));
+    adoptTemporaryFiles(html.files());
+    WriteTemporaryFile(html, page.html);
+    notice_ = page.notice;
+    pageFile_ = html.path;
+    wbPage_->showFile(pageFile_);
+}
+
+void BrowserWindow::showFailurePage(const QString& text)
+{
+    try {
+        const TemporaryFile html = ReserveTemporaryFile(QStringLiteral(".htm"));
+        adoptTemporaryFiles(html.files());
+        QByteArray page = QByteArrayLiteral(
+            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><style>"
+            "body{font-family:sans-serif;margin:16px}pre{white-space:pre-wrap;"
+            "background:#fdecea;border:1px solid #e0a0a0;padding:8px 12px}</style></head>"
+            "<body><pre>");
+        page += HtmlEscaped(text).toUtf8();
+        page += "</pre></body></html>\n";
+        WriteTemporaryFile(html, page);
+        notice_ = text;
+        pageFile_ = html.path;
+        wbPage_->showFile(pageFile_);
+    } catch (...) {
+        // The failure itself is shown in a box; the page stays empty.
+    }
+}
+
+void BrowserWindow::onLoadFinished(bool ok)
+{
+    try {
+        if (ok) {
+            const QUrl shown = wbPage_->url();
+            // The page made from a document stands for that document.
+            const bool ownPage = !pageFile_.isEmpty() && shown == QUrl::fromLocalFile(pageFile_);
+            setWindowTitle(ownPage ? QUrl::fromLocalFile(fileName_).toString() : shown.toString());
+        }
+    } catch (...) {
+        // The caption stays as it was.
+    }
+    emit pageLoaded(ok);
+}
+
+void BrowserWindow::ExportExcel()
+{
+    RunTrapped(this, kAppTitle, [this] {
+        if (pageFile_.isEmpty())
+            Fail(QStringLiteral("В окне нет страницы для экспорта"));
+        ExportPageToWorkbook(this, pageFile_, exportName());
+    });
+}
+
+void BrowserWindow::closeEvent(QCloseEvent* event)
+{
+    if (savesPlacement())
+        savePlacement();
+    event->accept();
+    // The copy and its page go with the window.
+    removeTemporaryFiles();
+}
+
+void BrowserWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void BrowserWindow::placeControls()
+{
+    const double dpiX = logicalDpiX();
+    const double dpiY = logicalDpiY();
+    const int left = TwipsToPixels(kMarginTwips, dpiX);
+    const int top = TwipsToPixels(kMarginTwips, dpiY);
+    const int w = TwipsToPixels(width() * kTwipsPerInch / dpiX - 2 * kMarginTwips, dpiX);
+    const int h = TwipsToPixels(height() * kTwipsPerInch / dpiY - 2 * kMarginTwips, dpiY);
+    if (w <= 0 || h <= 0)
+        return;
+    wbPage_->widget()->setGeometry(left, top, w, h);
+    // Over the page's top right corner, clear of its scroll bar.
+    const QSize button = cmdExportExcel_->sizeHint();
+    cmdExportExcel_->setGeometry(left + w - button.width() - 22, top + 6, button.width(),
+                                 button.height());
+    cmdExportExcel_->raise();
+}
+
+} // namespace varnel

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/ChildWindow.h"
+
+#include <QStringList>
+#include <QWidget>
+
+class QMdiSubWindow;
+class QToolButton;
+
+namespace varnel {
+
+class PageView;
+
+// What the two viewer windows share: the browser control wbPage, 20 twips from every edge,
+// the export button cmdExportExcel over the page's top right corner, the caption that becomes
+// the shown document's address once it has loaded, the placement record of the window's kind,
+// and the temporary files the window removes when it goes.
+class BrowserWindow : public QWidget, public ChildWindow, public ViewerWindow {
+    Q_OBJECT
+
+public:
+    ~BrowserWindow() override;
+
+    ChildKind childKind() const override { return kind_; }
+    ViewerWindow* asViewer() override { return this; }
+    // The spreadsheet export of the shown page; reports its own failures.
+    void ExportExcel() override;
+
+    // The file the window shows (a temporary copy or the chosen file), its page (the HTML the
+    // browser loads), and why a stylesheet the document names was not applied.
+    QString fileName() const { return fileName_; }
+    QString pageFile() const { return pageFile_; }
+    QString notice() const { return notice_; }
+    PageView* wbPage() const { return wbPage_; }
+    QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
+
+    // The files to remove when the window goes.
+    void adoptTemporaryFiles(const QStringList& files);
+    QStringList temporaryFiles() const { return temporaryFiles_; }
+    void removeTemporaryFiles();
+
+    // Places the window's frame in the main window as its placement record says (maximised, or
+    // left, top, width and height in twips); the window must be in the frame already.
+    void restorePlacement();
+    // Writes the placement record unless the window is minimised.
+    void savePlacement();
+
+    QSize sizeHint() const override;
+
+signals:
+    // The browser has loaded the page (or failed to).
+    void pageLoaded(bool ok);
+
+protected:
+    BrowserWindow(ChildKind kind, const QString& caption, QWidget* parent);
+
+    // The placement record's application name.
+    virtual QString placementApplication() const = 0;
+    // Whether closing the window writes its placement.
+    virtual bool savesPlacement() const { return true; }
+    // The name the workbook of an export starts with.
+    virtual QString exportName() const = 0;
+
+    // Shows a file: an HTM page as it is, an XML document as the page its stylesheet makes
+    // (relative stylesheet addresses taken from relativeBase), or as its tree. When the document
+    // cannot be read the window shows the failure and it is raised.
+    void navigate(const QString& file, const QString& relativeBase);
+
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeControls();
+    void showFailurePage(const QString& text);
+    void onLoadFinished(bool ok);
+    QMdiSubWindow* frame() const;
+
+    ChildKind kind_;
+    PageView* wbPage_ = nullptr;
+    QToolButton* cmdExportExcel_ = nullptr;
+    QString fileName_;
+    QString pageFile_;
+    QString notice_;
+    QStringList temporaryFiles_;
+};
+
+} // namespace varnel

@@ -1,0 +1,119 @@
+#include "handbook/HtmlView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace varnel {
+namespace {
+
+QString g_pluginFolder;
+CreatePageViewFunction g_create = nullptr;
+bool g_tried = false;
+QString g_error;
+
+bool IsLocal(const QUrl& url)
+{
+    return url.isLocalFile() || url.scheme().isEmpty() || url.scheme() == u"qrc";
+}
+
+// Stands in for the browser engine where its plugin is missing: Qt's rich-text view, which
+// reads local files only and runs no scripts.
+class TextPageView : public QTextBrowser, public PageView {
+public:
+    explicit TextPageView(QWidget* parent) : QTextBrowser(parent)
+    {
+        setOpenLinks(false);
+        connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+            const QUrl target = source().resolved(link);
+            if (IsLocal(target) && QFileInfo(target.toLocalFile()).isFile())
+                showFile(target.toLocalFile());
+        });
+    }
+
+    QWidget* widget() override { return this; }
+    void showFile(const QString& path) override
+    {
+        setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
+        QPointer<TextPageView> self(this);
+        const bool ok = QFileInfo(path).isFile();
+        QTimer::singleShot(0, this, [self, ok] {
+            if (self && self->handler_)
+                self->handler_(ok);
+        });
+    }
+    QUrl url() const override { return source(); }
+    void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
+    {
+        handler_ = std::move(handler);
+    }
+    QString engineName() const override { return QStringLiteral("QTextBrowser"); }
+
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        if (!IsLocal(source().resolved(name)))
+            return QVariant();
+        return QTextBrowser::loadResource(type, name);
+    }
+
+private:
+    std::function<void(bool)> handler_;
+};
+
+void LoadPlugin()
+{
+    if (g_tried)
+        return;
+    g_tried = true;
+    QLibrary library(PageViewPluginFolder() + QStringLiteral("/varnel_htmlview"));
+    // The engine stays loaded for the life of the program.
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+    if (!library.load()) {
+        g_error = library.errorString();
+        return;
+    }
+    g_create = reinterpret_cast<CreatePageViewFunction>(library.resolve(kCreatePageViewSymbol));
+    if (!g_create)
+        g_error = library.errorString();
+}
+
+} // namespace
+
+void SetPageViewPluginFolder(const QString& folder)
+{
+    g_pluginFolder = folder;
+}
+
+QString PageViewPluginFolder()
+{
+    if (!g_pluginFolder.isEmpty())
+        return g_pluginFolder;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/plugins");
+}
+
+bool IsPageViewPluginLoaded()
+{
+    return g_create != nullptr;
+}
+
+QString PageViewPluginError()
+{
+    return g_error;
+}
+
+PageView* CreatePageView(QWidget* parent)
+{
+    LoadPlugin();
+    if (g_create) {
+        if (PageView* view = g_create(parent))
+            return view;
+    }
+    return new TextPageView(parent);
+}
+
+} // namespace varnel

@@ -1,0 +1,195 @@
+#include "handbook/IncomingMessage.h"
+
+#include "core/Settings.h"
+#include "core/Values.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace varnel {
+namespace {
+
+const QByteArray kDeclaration = QByteArrayLiteral("<?XML");
+const QByteArray kInstructionStart = QByteArrayLiteral("<?xml-stylesheet type=\"text/xsl\"");
+const QByteArray kEmptyElementEnd = QByteArrayLiteral("/>");
+const QString kBreak = QStringLiteral("\r\n");
+
+QByteArray EscapedAttribute(const QByteArray& value)
+{
+    QByteArray out;
+    out.reserve(value.size() + 16);
+    for (const char c : value) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\'': out += "&apos;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Cuts the text so that exactly one character stays after end, when at least two follow it.
+void KeepOneAfter(QByteArray& text, qsizetype end)
+{
+    if (text.size() - end >= 2)
+        text.truncate(end + 1);
+}
+
+} // namespace
+
+const QList<MessageKind>& MessageKinds()
+{
+    static const QList<MessageKind> kinds = {
+        {QStringLiteral("RECEIPTS"), "<RECEIPTS", false, QStringLiteral("SchemaDeals"),
+         "<RECEIPTS"},
+        {QStringLiteral("REPORECEIPTS"), "<REPORECEIPTS", false, QStringLiteral("SchemaRepoDeals"),
+         "<REPORECEIPTS"},
+        {QStringLiteral("ISSUELIST"), "<ISSUELIST", false, QStringLiteral("SchemaIssueList"),
+         "<ISSUELIST"},
+        {QStringLiteral("SUBSCRIBERESULT"), "<SUBSCRIBERESULT", false,
+         QStringLiteral("SchemaIssueListSubscr"), "<SUBSCRIBERESULT"},
+        {QStringLiteral("REVOKERECEIPTS"), "</REVOKERECEIPTS>", true,
+         QStringLiteral("SchemaDealsRevoke"), "<REVOKERECEIPTS"},
+        {QStringLiteral("REPOREVOKERECEIPTS"), "</REPOREVOKERECEIPTS>", true,
+         QStringLiteral("SchemaRepoDealsRevoke"), "<REPOREVOKERECEIPTS"},
+    };
+    return kinds;
+}
+
+const MessageKind* FindMessageKind(const QString& name)
+{
+    for (const MessageKind& kind : MessageKinds()) {
+        if (kind.name == name)
+            return &kind;
+    }
+    return nullptr;
+}
+
+QByteArray UpperCasedText(const QByteArray& text)
+{
+    QByteArray upper = text;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+const MessageKind* RecognizeMessageKind(const QByteArray& upper)
+{
+    for (const MessageKind& kind : MessageKinds()) {
+        if (upper.contains(kind.marker))
+            return &kind;
+    }
+    return nullptr;
+}
+
+PreparedMessage PrepareIncomingMessage(const QByteArray& fileText)
+{
+    PreparedMessage prepared;
+    prepared.text = fileText;
+    QByteArray upper = UpperCasedText(fileText);
+    if (const qsizetype declaration = upper.indexOf(kDeclaration); declaration > 0) {
+        prepared.text.remove(0, declaration);
+        upper.remove(0, declaration);
+    }
+
+    prepared.kind = RecognizeMessageKind(upper);
+    if (!prepared.kind)
+        return prepared;
+    if (prepared.kind->name == u"SUBSCRIBERESULT") {
+        // The notice is one empty element; whatever the transport put after it is dropped.
+        const qsizetype start = upper.indexOf(prepared.kind->marker);
+        const qsizetype end = upper.indexOf(kEmptyElementEnd, start);
+        if (end >= 0)
+            KeepOneAfter(prepared.text, end + kEmptyElementEnd.size());
+    } else if (prepared.kind->byClosingTag) {
+        const qsizetype close = upper.lastIndexOf(prepared.kind->marker);
+        KeepOneAfter(prepared.text, close + prepared.kind->marker.size());
+    }
+    return prepared;
+}
+
+bool HasStylesheetInstruction(const QByteArray& upper)
+{
+    return upper.contains(UpperCasedText(kInstructionStart));
+}
+
+QByteArray StylesheetInstruction(const QString& stylesheetPath)
+{
+    const QByteArray url = QUrl::fromLocalFile(QFileInfo(stylesheetPath).absoluteFilePath())
+                               .toEncoded(QUrl::FullyEncoded);
+    return kInstructionStart + " href=\"" + EscapedAttribute(url) + "\"?>\r\n";
+}
+
+bool AttachStylesheet(QByteArray& text, const QByteArray& marker, const QString& stylesheetPath)
+{
+    if (stylesheetPath.isEmpty())
+        return false;
+    const QByteArray upper = UpperCasedText(text);
+    if (HasStylesheetInstruction(upper))
+        return false;
+    const qsizetype at = upper.indexOf(marker);
+    if (at < 0)
+        return false;
+    text.insert(at, StylesheetInstruction(stylesheetPath));
+    return true;
+}
+
+QString ResolveStylesheetSetting(const QString& value)
+{
+    if (TrimSpaces(value).isEmpty())
+        return QString();
+    return ResolvePath(value);
+}
+
+QString StylesheetOfKind(const MessageKind& kind)
+{
+    return ResolveStylesheetSetting(ReadSetting(QStringLiteral("Path"), kind.stylesheetKey, {}));
+}
+
+QString WrongViewerExtensionText()
+{
+    return QStringLiteral("Допустимые типы файлов-справочников инструментов: msg, xml, htm(l)");
+}
+
+QString NoTemporaryFolderText()
+{
+    return QStringLiteral("Ошибка при определении имени каталога для хранения временных файлов");
+}
+
+QString NoTemporaryNameText()
+{
+    return QStringLiteral("Ошибка при определении имени временного файла");
+}
+
+QString NotAMessageText(const QString& path)
+{
+    return QStringLiteral("Файл ") + path + kBreak +
+           QStringLiteral("не содержит сообщения одного из допустимых типов: ") + kBreak +
+           QStringLiteral("Receipts, IssueList, SubscribeResult, RevokeReceipts, RepoRecepts, "
+                          "RepoRevokeReceipts");
+}
+
+QString NotAHandbookText(const QString& path)
+{
+    return QStringLiteral("Файл ") + path + kBreak +
+           QStringLiteral(" не содержит справочник инструментов");
+}
+
+bool IsViewerExtension(const QString& path)
+{
+    const QString ext = GetFileExtension(path).toUpper();
+    return ext == u"XML" || ext == u"MSG" || ext == u"HTM" || ext == u"HTML";
+}
+
+bool IsHtmlExtension(const QString& path)
+{
+    const QString ext = GetFileExtension(path).toUpper();
+    return ext == u"HTM" || ext == u"HTML";
+}
+
+} // namespace varnel

@@ -1,0 +1,59 @@
+#include "handbook/ViewerCommands.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "handbook/IncomingMessage.h"
+#include "handbook/ViewerFiles.h"
+#include "handbook/frmBrowseXML.h"
+#include "handbook/frmIssue.h"
+
+#include <QFileInfo>
+
+namespace varnel {
+namespace {
+
+const QString kMessageFilter =
+    QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;all files (*.*)");
+
+} // namespace
+
+frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addChild)
+{
+    frmBrowseXML* shown = nullptr;
+    RunTrapped(parent, kAppTitle, [&] {
+        const QString folder =
+            ResolvePath(ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderReceive"), {}));
+        const QString path =
+            Dialogs::OpenFile(parent, QStringLiteral("Открыть сообщение"), folder, kMessageFilter);
+        if (path.isEmpty())
+            return;
+        if (!IsViewerExtension(path))
+            Fail(WrongViewerExtensionText());
+        const MessageCopy copy = MakeMessageCopy(path);
+
+        auto* window = new frmBrowseXML;
+        window->adoptTemporaryFiles(copy.copy.files());
+        window->setOriginalFile(path);
+        shown = window;
+        window->setShowHandler([&addChild](QWidget* w) { addChild(w); });
+        window->BrowseDoc(copy.kind->name, copy.copy.path);
+    });
+    return shown;
+}
+
+frmIssue* BrowseHandbook(QWidget* parent, const AddChildWindow& addChild)
+{
+    auto* window = new frmIssue;
+    window->LoadHandbook(parent);
+    if (window->loadFailed()) {
+        delete window;
+        return nullptr;
+    }
+    addChild(window);
+    window->restorePlacement();
+    return window;
+}
+
+} // namespace varnel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "handbook/IncomingMessage.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace varnel {
+
+// Files the viewers make in the temporary folder. Each is reserved the way the system hands
+// out temporary names: an empty "<hex>.tmp" created exclusively, and beside it the file that
+// is used, "<hex>.XML" for a copy of a message or "<hex>.htm" for a page made from one. A
+// window removes its files when it closes; RemoveStaleViewerFiles() removes what a crashed
+// client left.
+struct TemporaryFile {
+    QString reserved; // the empty file that keeps the name
+    QString path;     // the file written
+    bool isNull() const { return path.isEmpty(); }
+    QStringList files() const;
+};
+
+// A new name in the temporary folder with the given extension (".XML"). Raises the viewers'
+// texts when the folder cannot be had or holds no new name.
+TemporaryFile ReserveTemporaryFile(const QString& extension);
+// Writes the file atomically (complete or not at all); raises with the system's reason.
+void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes);
+// Removes the files (missing ones are ignored).
+void RemoveFiles(const QStringList& files);
+
+// The whole file; raises with the system's reason when it cannot be read, and refuses files
+// beyond the size any viewer could show.
+QByteArray ReadViewerFile(const QString& path);
+
+// The incoming message viewer's copy of a message: the file read byte for byte, cut and
+// recognised, the kind's stylesheet attached, written to a new ".XML" file in the temporary
+// folder. Raises the viewer's texts (no kind: NotAMessageText) or the system's reason.
+struct MessageCopy {
+    const MessageKind* kind = nullptr;
+    TemporaryFile copy;
+};
+MessageCopy MakeMessageCopy(const QString& path);
+
+// What the handbook viewer shows for a chosen file: the file itself (an HTM page, a handbook
+// that names its own stylesheet, or any handbook while no stylesheet is set), or a copy with
+// the handbook stylesheet attached. Raises NotAHandbookText and the temporary-file texts.
+struct HandbookFile {
+    QString shown;
+    TemporaryFile copy; // null when the chosen file is shown
+};
+HandbookFile PrepareHandbookFile(const QString& path);
+
+// Removes the viewers' files of a temporary folder that are older than the given time: the
+// empty "<hex>.tmp" owned by this user together with its "<hex>.XML" and "<hex>.htm". Nothing
+// else is touched. Returns the number of files removed.
+int RemoveStaleViewerFiles(const QString& folder, const QDateTime& olderThan);
+// The same in the temporary folder, for files older than a day. Start-up calls it.
+void RemoveStaleViewerFiles();
+
+} // namespace varnel

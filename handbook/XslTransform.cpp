@@ -1,0 +1,640 @@
+#include "handbook/XslTransform.h"
+
+#include "core/Error.h"
+#include "core/XmlLoad.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <libexslt/exslt.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
+#include <libxslt/documents.h>
+#include <libxslt/imports.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xslt.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#if defined(Q_OS_LINUX)
+#include <unistd.h>
+#endif
+
+namespace varnel {
+namespace {
+
+// Stylesheets and the documents they read are small; nothing bigger is read for them.
+constexpr qint64 kMaxStylesheetBytes = 64LL * 1024 * 1024;
+
+QString FromXml(const xmlChar* text)
+{
+    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+}
+
+// What the XSL engine and the parser said during one page, and what was refused.
+struct Diagnostics {
+    QString pending; // a message that has not reached its line end yet
+    QStringList messages;
+    QStringList refusals;
+
+    void add(const QString& text)
+    {
+        pending += text;
+        qsizetype end;
+        while ((end = pending.indexOf(u'\n')) >= 0) {
+            const QString line = pending.left(end).trimmed();
+            pending.remove(0, end + 1);
+            if (!line.isEmpty())
+                messages << line;
+        }
+    }
+    QString first() const
+    {
+        if (!refusals.isEmpty())
+            return refusals.first();
+        if (!messages.isEmpty())
+            return messages.first();
+        return pending.trimmed();
+    }
+};
+
+// The page being made; the engine's hooks report to it. Only the user-interface thread makes
+// pages, so one pointer serves.
+Diagnostics* g_diagnostics = nullptr;
+
+void CollectGeneric(void* ctx, const char* format, ...)
+{
+    auto* diagnostics = static_cast<Diagnostics*>(ctx);
+    if (!diagnostics)
+        return;
+    char buffer[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    diagnostics->add(QString::fromUtf8(buffer));
+}
+
+void CollectStructured(void* ctx, xmlErrorPtr error)
+{
+    auto* diagnostics = static_cast<Diagnostics*>(ctx);
+    if (!diagnostics || !error || error->level < XML_ERR_ERROR)
+        return;
+    QString text = QString::fromUtf8(error->message ? error->message : "").trimmed();
+    if (error->file && error->line > 0)
+        text +=
+            QStringLiteral(" (%1, строка %2)").arg(QString::fromUtf8(error->file)).arg(error->line);
+    diagnostics->add(text + u'\n');
+}
+
+void Refuse(const QString& text)
+{
+    if (g_diagnostics)
+        g_diagnostics->refusals << text;
+}
+
+// Nothing outside the documents themselves is ever read by the parser: no DTD, no external
+// entity, whatever its address.
+xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCtxtPtr)
+{
+    Refuse(QStringLiteral("внешние сущности не загружаются (") + QString::fromUtf8(url ? url : "") +
+           u')');
+    return nullptr;
+}
+
+// The local file of a file URL (without a host, or on localhost); empty for any other.
+QString LocalFileOfUrl(const QUrl& url)
+{
+    if (url.scheme().compare(u"file", Qt::CaseInsensitive) != 0)
+        return QString();
+    if (url.host().isEmpty())
+        return url.toLocalFile();
+    if (url.host().compare(u"localhost", Qt::CaseInsensitive) == 0)
+        return url.path();
+    return QString();
+}
+
+// The local file a URI of the engine names, or empty when it names none.
+QString LocalFileOfUri(const xmlChar* uri)
+{
+    const QString text = FromXml(uri);
+    const QUrl url(text);
+    if (url.scheme().isEmpty())
+        return text;
+    return LocalFileOfUrl(url);
+}
+
+struct RestrictedParse {
+    bool doctypeSeen = false;
+};
+
+void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    if (auto* state = static_cast<RestrictedParse*>(ctxt->_private))
+        state->doctypeSeen = true;
+    xmlStopParser(ctxt);
+}
+
+// Parses a stylesheet (its own entity declarations allowed, nothing external) or a document
+// that a stylesheet reads (no DOCTYPE at all, as for messages).
+xmlDocPtr ParseRestricted(const QByteArray& bytes, const xmlChar* uri, xmlDictPtr dict,
+                          bool stylesheet)
+{
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.constData(), int(bytes.size()));
+    if (!ctxt)
+        return nullptr;
+    if (dict) {
+        // Stylesheets that include one another share the including one's names.
+        if (ctxt->dict)
+            xmlDictFree(ctxt->dict);
+        ctxt->dict = dict;
+        xmlDictReference(dict);
+    }
+    int options = XML_PARSE_NONET | XML_PARSE_NOCDATA;
+    options |= stylesheet ? XML_PARSE_NOENT : XML_PARSE_NOBLANKS;
+    xmlCtxtUseOptions(ctxt, options);
+    RestrictedParse state;
+    ctxt->_private = &state;
+    if (!stylesheet)
+        ctxt->sax->internalSubset = RefuseDoctype;
+    if (uri && ctxt->input && !ctxt->input->filename)
+        ctxt->input->filename = reinterpret_cast<const char*>(xmlStrdup(uri));
+    xmlParseDocument(ctxt);
+    xmlDocPtr doc = ctxt->myDoc;
+    ctxt->myDoc = nullptr;
+    const bool ok = ctxt->wellFormed && !state.doctypeSeen && doc;
+    xmlFreeParserCtxt(ctxt);
+    if (!ok) {
+        if (state.doctypeSeen)
+            Refuse(QStringLiteral("документ ") + FromXml(uri) +
+                   QStringLiteral(" содержит DOCTYPE и не загружен"));
+        xmlFreeDoc(doc);
+        return nullptr;
+    }
+    if (uri && !doc->URL)
+        doc->URL = xmlStrdup(uri);
+    return doc;
+}
+
+// Every stylesheet, included stylesheet and document() the engine loads comes through here.
+xmlDocPtr LoadLocalOnly(const xmlChar* uri, xmlDictPtr dict, int, void*, xsltLoadType type)
+{
+    const QString path = LocalFileOfUri(uri);
+    if (path.isEmpty()) {
+        Refuse(FromXml(uri) + QStringLiteral(": загружаются только локальные файлы"));
+        return nullptr;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (g_diagnostics)
+            g_diagnostics->add(path + QStringLiteral(": ") + file.errorString() + u'\n');
+        return nullptr;
+    }
+    if (file.size() > kMaxStylesheetBytes) {
+        Refuse(path + QStringLiteral(": файл слишком велик"));
+        return nullptr;
+    }
+    const QByteArray bytes = file.readAll();
+    return ParseRestricted(bytes, uri, dict, type != XSLT_LOAD_DOCUMENT);
+}
+
+int RefuseWrite(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
+{
+    Refuse(QStringLiteral("таблице стилей запрещено записывать файлы (") +
+           QString::fromUtf8(value ? value : "") + u')');
+    return 0;
+}
+
+int RefuseNetwork(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
+{
+    Refuse(QString::fromUtf8(value ? value : "") +
+           QStringLiteral(": загружаются только локальные файлы"));
+    return 0;
+}
+
+int AllowLocalRead(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
+{
+    if (!LocalFileOfUri(reinterpret_cast<const xmlChar*>(value)).isEmpty())
+        return 1;
+    Refuse(QString::fromUtf8(value ? value : "") +
+           QStringLiteral(": загружаются только локальные файлы"));
+    return 0;
+}
+
+xsltSecurityPrefsPtr SecurityPrefs()
+{
+    static xsltSecurityPrefsPtr prefs = [] {
+        xmlInitParser();
+        exsltRegisterAll();
+        xsltSecurityPrefsPtr p = xsltNewSecurityPrefs();
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_FILE, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_CREATE_DIRECTORY, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_WRITE_NETWORK, RefuseWrite);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_NETWORK, RefuseNetwork);
+        xsltSetSecurityPrefs(p, XSLT_SECPREF_READ_FILE, AllowLocalRead);
+        // Includes and imports are checked with the default preferences.
+        xsltSetDefaultSecurityPrefs(p);
+        return p;
+    }();
+    return prefs;
+}
+
+// Installs the page's hooks into libxml2 and libxslt and puts the previous ones back.
+class EngineHooks {
+public:
+    explicit EngineHooks(Diagnostics* diagnostics)
+        : generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
+          structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
+          xsltGeneric_(xsltGenericError), xsltGenericContext_(xsltGenericErrorContext),
+          entityLoader_(xmlGetExternalEntityLoader()), previous_(g_diagnostics)
+    {
+        SecurityPrefs();
+        g_diagnostics = diagnostics;
+        xmlSetGenericErrorFunc(diagnostics, CollectGeneric);
+        xmlSetStructuredErrorFunc(diagnostics, CollectStructured);
+        xsltSetGenericErrorFunc(diagnostics, CollectGeneric);
+        xmlSetExternalEntityLoader(RefuseExternalEntity);
+        xsltSetLoaderFunc(LoadLocalOnly);
+    }
+    ~EngineHooks()
+    {
+        xsltSetLoaderFunc(nullptr);
+        xmlSetExternalEntityLoader(entityLoader_);
+        xsltSetGenericErrorFunc(xsltGenericContext_, xsltGeneric_);
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+        g_diagnostics = previous_;
+    }
+    EngineHooks(const EngineHooks&) = delete;
+    EngineHooks& operator=(const EngineHooks&) = delete;
+
+private:
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    xmlGenericErrorFunc xsltGeneric_;
+    void* xsltGenericContext_;
+    xmlExternalEntityLoader entityLoader_;
+    Diagnostics* previous_;
+};
+
+// Resident size of the process in bytes; 0 where it cannot be had.
+qint64 ResidentBytes()
+{
+#if defined(Q_OS_LINUX)
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm)
+        return 0;
+    long size = 0;
+    long resident = 0;
+    const int read = std::fscanf(statm, "%ld %ld", &size, &resident);
+    std::fclose(statm);
+    return read == 2 ? qint64(resident) * ::sysconf(_SC_PAGESIZE) : 0;
+#else
+    return 0;
+#endif
+}
+
+// Stops a stylesheet run that takes too long or too much memory. It runs beside the run and
+// does nothing but set the engine's stop marks, which the engine checks as it goes.
+class Watchdog {
+public:
+    enum class Reason { None, Time, Memory };
+
+    Watchdog(xsltTransformContextPtr ctxt, const TransformLimits& limits)
+        : ctxt_(ctxt), limits_(limits), baseline_(ResidentBytes()), thread_([this] { run(); })
+    {
+    }
+    ~Watchdog() { finish(); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    void finish()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    Reason reason() const { return reason_.load(); }
+
+private:
+    void run()
+    {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + milliseconds(limits_.milliseconds);
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            wake_.wait_for(lock, milliseconds(20));
+            if (done_)
+                break;
+            if (steady_clock::now() >= deadline) {
+                stop(Reason::Time);
+                break;
+            }
+            if (baseline_ > 0 && ResidentBytes() - baseline_ > limits_.memoryBytes) {
+                stop(Reason::Memory);
+                break;
+            }
+        }
+    }
+    void stop(Reason reason)
+    {
+        reason_.store(reason);
+        std::atomic_ref<xsltTransformState>(ctxt_->state).store(XSLT_STATE_STOPPED);
+        // An XPath expression that runs on and on is ended at its next step.
+        if (ctxt_->xpathCtxt)
+            std::atomic_ref<unsigned long>(ctxt_->xpathCtxt->opLimit).store(1);
+    }
+
+    xsltTransformContextPtr ctxt_;
+    TransformLimits limits_;
+    qint64 baseline_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<Reason> reason_{Reason::None};
+    std::thread thread_;
+};
+
+QString DocumentTitle(xmlDocPtr doc)
+{
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    return root ? XmlNodeName(root) : QString();
+}
+
+// Decodes the predefined entities and character references of a pseudo-attribute value.
+QString DecodePseudoAttribute(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value.at(i) != u'&') {
+            out += value.at(i);
+            continue;
+        }
+        const qsizetype end = value.indexOf(u';', i);
+        if (end < 0) {
+            out += value.mid(i);
+            break;
+        }
+        const QString name = value.mid(i + 1, end - i - 1);
+        QString decoded;
+        if (name == u"amp")
+            decoded = QStringLiteral("&");
+        else if (name == u"lt")
+            decoded = QStringLiteral("<");
+        else if (name == u"gt")
+            decoded = QStringLiteral(">");
+        else if (name == u"quot")
+            decoded = QStringLiteral("\"");
+        else if (name == u"apos")
+            decoded = QStringLiteral("'");
+        else if (name.startsWith(u'#')) {
+            bool ok = false;
+            const uint code = name.startsWith(u"#x") || name.startsWith(u"#X")
+                                  ? name.mid(2).toUInt(&ok, 16)
+                                  : name.mid(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF)
+                decoded = QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
+        }
+        if (decoded.isNull()) {
+            out += value.mid(i, end - i + 1);
+        } else {
+            out += decoded;
+        }
+        i = end;
+    }
+    return out;
+}
+
+// name="value" pairs of an instruction's content.
+QList<QPair<QString, QString>> PseudoAttributes(const QString& content)
+{
+    static const QRegularExpression pair(
+        QStringLiteral("([A-Za-z_:][-A-Za-z0-9._:]*)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)')"));
+    QList<QPair<QString, QString>> result;
+    for (auto it = pair.globalMatch(content); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString raw = m.capturedStart(2) >= 0 ? m.captured(2) : m.captured(3);
+        result.append({m.captured(1), DecodePseudoAttribute(raw)});
+    }
+    return result;
+}
+
+QByteArray PreformattedPage(const QString& text)
+{
+    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>"
+                             "<pre>") +
+           HtmlEscaped(text).toUtf8() + QByteArrayLiteral("</pre></body></html>\n");
+}
+
+QString Seconds(int milliseconds)
+{
+    return QString::number(milliseconds / 1000.0, 'g', 3);
+}
+
+} // namespace
+
+QString HtmlEscaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': out += QStringLiteral("&amp;"); break;
+        case u'<': out += QStringLiteral("&lt;"); break;
+        case u'>': out += QStringLiteral("&gt;"); break;
+        case u'"': out += QStringLiteral("&quot;"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString StylesheetHrefOf(xmlDocPtr doc)
+{
+    static const QStringList kTypes = {QStringLiteral("text/xsl"), QStringLiteral("text/xml"),
+                                       QStringLiteral("application/xml"),
+                                       QStringLiteral("application/xslt+xml")};
+    for (xmlNodePtr node = doc ? doc->children : nullptr; node; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE)
+            break;
+        if (node->type != XML_PI_NODE || FromXml(node->name) != u"xml-stylesheet")
+            continue;
+        QString type;
+        QString href;
+        bool alternate = false;
+        for (const auto& [name, value] : PseudoAttributes(FromXml(node->content))) {
+            if (name == u"type")
+                type = value.trimmed().toLower();
+            else if (name == u"href")
+                href = value;
+            else if (name == u"alternate")
+                alternate = value == u"yes";
+        }
+        if (!alternate && kTypes.contains(type) && !href.isEmpty())
+            return href;
+    }
+    return QString();
+}
+
+QString LocalStylesheetPath(const QString& href, const QString& base, QString* refusal)
+{
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    const QString trimmed = href.trimmed();
+    // A path written on Windows is looked for as it stands (here it names no file).
+    if (drive.match(trimmed).hasMatch())
+        return trimmed;
+    const QUrl url(trimmed);
+    if (url.scheme().isEmpty()) {
+        const QString folder = base.endsWith(u'/') ? base : base + u'/';
+        return QUrl::fromLocalFile(folder).resolved(url).toLocalFile();
+    }
+    if (const QString local = LocalFileOfUrl(url); !local.isEmpty())
+        return local;
+    if (refusal)
+        *refusal = QStringLiteral("загружаются только локальные файлы");
+    return QString();
+}
+
+ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,
+                         const TransformLimits& limits)
+{
+    ViewerPage page;
+    QElapsedTimer timer;
+    timer.start();
+    XmlDocument document = XmlDocument::Load(documentPath);
+    page.loadMs = timer.elapsed();
+    xmlDocPtr doc = document.doc();
+    const QString title = DocumentTitle(doc);
+
+    const QString href = StylesheetHrefOf(doc);
+    if (href.isEmpty()) {
+        page.html = XmlTreePage(doc, title, QString());
+        return page;
+    }
+    const auto showTree = [&](const QString& notice) {
+        page.notice = notice + QStringLiteral(" Сообщение показано без неё.");
+        page.html = XmlTreePage(doc, title, page.notice);
+        page.stylesheet.clear();
+        return page;
+    };
+
+    QString refusal;
+    const QString stylesheetPath = LocalStylesheetPath(href, relativeBase, &refusal);
+    if (stylesheetPath.isEmpty())
+        return showTree(QStringLiteral("Таблица стилей ") + href +
+                        QStringLiteral(" не загружена: ") + refusal + u'.');
+    if (!QFileInfo(stylesheetPath).isFile())
+        return showTree(QStringLiteral("Таблица стилей ") + stylesheetPath +
+                        QStringLiteral(" не найдена."));
+
+    Diagnostics diagnostics;
+    const EngineHooks hooks(&diagnostics);
+    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(stylesheetPath).absoluteFilePath())
+                               .toEncoded(QUrl::FullyEncoded);
+    xmlDocPtr styleDoc = LoadLocalOnly(reinterpret_cast<const xmlChar*>(uri.constData()), nullptr,
+                                       0, nullptr, XSLT_LOAD_START);
+    xsltStylesheetPtr style = styleDoc ? xsltParseStylesheetDoc(styleDoc) : nullptr;
+    if (!style || style->errors > 0 || !diagnostics.refusals.isEmpty()) {
+        if (style)
+            xsltFreeStylesheet(style);
+        else
+            xmlFreeDoc(styleDoc);
+        return showTree(QStringLiteral("Таблица стилей ") + stylesheetPath +
+                        QStringLiteral(" не загружена: ") + diagnostics.first() + u'.');
+    }
+
+    timer.restart();
+    xsltTransformContextPtr ctxt = xsltNewTransformContext(style, doc);
+    xmlDocPtr result = nullptr;
+    Watchdog::Reason stopped = Watchdog::Reason::None;
+    bool failed = !ctxt;
+    if (ctxt) {
+        xsltSetCtxtSecurityPrefs(SecurityPrefs(), ctxt);
+        xsltSetTransformErrorFunc(ctxt, &diagnostics, CollectGeneric);
+        ctxt->maxTemplateDepth = limits.templateDepth;
+        ctxt->maxTemplateVars = limits.templateVariables;
+        Watchdog watchdog(ctxt, limits);
+        result = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt);
+        watchdog.finish();
+        stopped = watchdog.reason();
+        failed = !result || ctxt->state != XSLT_STATE_OK || !diagnostics.refusals.isEmpty();
+        xsltFreeTransformContext(ctxt);
+    }
+    page.transformMs = timer.elapsed();
+
+    QString failure;
+    if (stopped == Watchdog::Reason::Time)
+        failure = QStringLiteral("таблица стилей выполнялась дольше ") +
+                  Seconds(limits.milliseconds) + QStringLiteral(" с и остановлена");
+    else if (stopped == Watchdog::Reason::Memory)
+        failure = QStringLiteral("таблица стилей заняла больше ") +
+                  QString::number(limits.memoryBytes / (1024 * 1024)) +
+                  QStringLiteral(" МБ памяти и остановлена");
+    else if (failed)
+        failure = diagnostics.first();
+    if (failed && failure.isEmpty())
+        failure = QStringLiteral("преобразование не выполнено");
+
+    if (!failure.isEmpty()) {
+        xmlFreeDoc(result);
+        xsltFreeStylesheet(style);
+        return showTree(QStringLiteral("Ошибка при применении таблицы стилей ") + stylesheetPath +
+                        QStringLiteral(": ") + failure + u'.');
+    }
+
+    const xmlChar* method = nullptr;
+    XSLT_GET_IMPORT_PTR(method, style, method);
+    const xmlChar* encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
+    const xmlNode* resultRoot = xmlDocGetRootElement(result);
+    const QString methodName = FromXml(method);
+    if (methodName == u"xml" && resultRoot &&
+        FromXml(resultRoot->name).compare(u"html", Qt::CaseInsensitive) != 0) {
+        // XML that is not XHTML is shown as what it is: a tree.
+        page.html = XmlTreePage(result, DocumentTitle(result), QString());
+    } else {
+        xmlChar* bytes = nullptr;
+        int size = 0;
+        xsltSaveResultToString(&bytes, &size, result, style);
+        QByteArray output(reinterpret_cast<const char*>(bytes), size);
+        xmlFree(bytes);
+        if (methodName == u"text") {
+            QStringDecoder decoder(encoding ? reinterpret_cast<const char*>(encoding) : "UTF-8");
+            if (!decoder.isValid())
+                decoder = QStringDecoder(QStringDecoder::Utf8);
+            page.html = PreformattedPage(decoder.decode(output));
+        } else {
+            page.html = std::move(output);
+        }
+    }
+    page.stylesheet = stylesheetPath;
+    xmlFreeDoc(result);
+    xsltFreeStylesheet(style);
+    return page;
+}
+
+} // namespace varnel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+struct _xmlDoc;
+
+namespace varnel {
+
+// How far one stylesheet run may go before it is stopped.
+struct TransformLimits {
+    int milliseconds = 10000;       // wall-clock time of the run
+    qint64 memoryBytes = 1LL << 30; // growth of the process while it runs
+    int templateDepth = 3000;       // nesting of templates
+    int templateVariables = 15000;  // variables alive at once
+};
+
+// The page a viewer shows for an XML document: the HTML its XSL stylesheet makes, or, when it
+// names none, the document itself as an indented tree.
+struct ViewerPage {
+    QByteArray html;    // a complete HTML document
+    QString stylesheet; // local path of the stylesheet applied; empty for the tree
+    // Why a stylesheet the document names was not applied (then the tree is shown with this
+    // text above it); empty otherwise.
+    QString notice;
+    // The times the parts took, for the bench.
+    qint64 loadMs = 0;
+    qint64 transformMs = 0;
+};
+
+// Loads the document the client's way (no DOCTYPE, nothing external) and makes its page. The
+// stylesheet is the one its first xml-stylesheet instruction names; a relative href is looked
+// up in relativeBase (the folder of the message the user chose). Stylesheets read local files
+// only: whatever lies elsewhere, writing files, and runs beyond the limits are refused, and the
+// document is shown as its tree with the reason. Raises the loading rule's error when the
+// document itself cannot be read. User-interface thread only: the XSL engine's hooks are
+// process-wide for the length of the call.
+ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,
+                         const TransformLimits& limits = TransformLimits());
+
+// The page of a document as its tree: elements with their attributes, texts, comments and
+// instructions, at most maxElements elements (a line says when more were left out). notice,
+// when not empty, stands above the tree.
+QByteArray XmlTreePage(_xmlDoc* doc, const QString& title, const QString& notice,
+                       int maxElements = 50000);
+
+// The href of the document's first XSL stylesheet instruction (pseudo-attributes decoded);
+// empty when it has none.
+QString StylesheetHrefOf(_xmlDoc* doc);
+// The local file an href names, relative ones taken from base; empty for anything that is not
+// a local file (the reason then in *refusal).
+QString LocalStylesheetPath(const QString& href, const QString& base, QString* refusal);
+
+// Text as HTML text (& < > " escaped).
+QString HtmlEscaped(const QString& text);
+
+} // namespace varnel

@@ -1,0 +1,60 @@
+#include "handbook/frmIssue.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Settings.h"
+#include "core/Values.h"
+#include "handbook/IncomingMessage.h"
+#include "handbook/ViewerFiles.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+namespace varnel {
+frmIssue::frmIssue(QWidget* parent)
+    : BrowserWindow(ChildKind::IssueList, QStringLiteral("Справочник инструментов"), parent)
+{
+    setObjectName(QStringLiteral("frmIssue"));
+    lblLoadFail_ = new QLabel(this);
+    lblLoadFail_->setObjectName(QStringLiteral("lblLoadFail"));
+    lblLoadFail_->hide();
+}
+
+bool frmIssue::loadFailed() const
+{
+    return lblLoadFail_->text() == u"1";
+}
+
+void frmIssue::LoadHandbook(QWidget* dialogParent)
+{
+    const bool ok = RunTrapped(dialogParent, kAppTitle, [&] {
+        const QString proposed = TrimSpaces(
+            ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), {}));
+        const QString path = Dialogs::OpenFile(
+            dialogParent, QStringLiteral("Открыть справочник инструментов"), proposed,
+            QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;"
+                           "all files (*.*)"));
+        if (path.isEmpty())
+            Fail(QString()); // cancelled or no name: a failure that shows nothing
+        if (!IsViewerExtension(path))
+            Fail(WrongViewerExtensionText());
+        const HandbookFile handbook = PrepareHandbookFile(path);
+        adoptTemporaryFiles(handbook.copy.files());
+        navigate(handbook.shown, QFileInfo(path).absolutePath());
+    });
+    if (!ok)
+        lblLoadFail_->setText(QStringLiteral("1"));
+}
+
+QString frmIssue::placementApplication() const
+{
+    return kAppTitle + QStringLiteral("_IssueList");
+}
+
+QString frmIssue::exportName() const
+{
+    return kAppTitle + QStringLiteral("_IssueList");
+}
+
+} // namespace varnel

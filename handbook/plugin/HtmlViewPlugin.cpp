@@ -1,0 +1,104 @@
+// The browser engine of the viewer windows, built as a plugin that the client loads when it
+// shows its first page: linking the engine into the program would slow every start.
+#include "handbook/PageView.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+
+namespace varnel {
+namespace {
+
+// Pages come from local files; nothing they name may be fetched from anywhere else.
+bool IsLocalScheme(const QString& scheme)
+{
+    return scheme == u"file" || scheme == u"data" || scheme == u"blob" || scheme == u"about" ||
+           scheme == u"qrc";
+}
+
+class LocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (!IsLocalScheme(info.requestUrl().scheme()))
+            info.block(true);
+    }
+};
+
+QWebEngineProfile* LocalProfile()
+{
+    static QWebEngineProfile* profile = [] {
+        // Off the record: no cache, cookies or history on disk.
+        auto* p = new QWebEngineProfile(QCoreApplication::instance());
+        p->setUrlRequestInterceptor(new LocalOnlyInterceptor(p));
+        p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        p->setSpellCheckEnabled(false);
+        QWebEngineSettings* s = p->settings();
+        // Messages come from outside: their pages run no scripts and reach nothing remote.
+        s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        s->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+        s->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+        s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+        s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+        return p;
+    }();
+    return profile;
+}
+
+class LocalPage : public QWebEnginePage {
+public:
+    explicit LocalPage(QObject* parent) : QWebEnginePage(LocalProfile(), parent) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+    {
+        return IsLocalScheme(url.scheme());
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+};
+
+class EnginePageView : public QWebEngineView, public PageView {
+public:
+    explicit EnginePageView(QWidget* parent) : QWebEngineView(parent)
+    {
+        setPage(new LocalPage(this));
+        connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            if (handler_)
+                handler_(ok);
+        });
+    }
+
+    QWidget* widget() override { return this; }
+    void showFile(const QString& path) override { load(QUrl::fromLocalFile(path)); }
+    QUrl url() const override { return QWebEngineView::url(); }
+    void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
+    {
+        handler_ = std::move(handler);
+    }
+    QString engineName() const override { return QStringLiteral("QtWebEngine"); }
+
+private:
+    std::function<void(bool)> handler_;
+};
+
+} // namespace
+} // namespace varnel
+
+extern "C" Q_DECL_EXPORT varnel::PageView* VarnelCreatePageView(QWidget* parent)
+{
+    // Without a screen to draw on (tests, the bench) the engine draws in software.
+    if (QGuiApplication::platformName() == u"offscreen" &&
+        !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    return new varnel::EnginePageView(parent);
+}

@@ -1,0 +1,442 @@
+// The viewer windows with the browser engine: every shipped message opened as the command
+// opens it, the handbook viewer, placements per kind, the windows' texts, the export button,
+// and the main window's commands reaching them.
+#include "XlsxReader.h"
+
+#include "core/AppContext.h"
+#include "core/ChildWindow.h"
+#include "core/PlacementStore.h"
+#include "core/ScriptedDialogs.h"
+#include "core/Settings.h"
+#include "core/TempFiles.h"
+#include "core/Twips.h"
+#include "handbook/HtmlView.h"
+#include "handbook/SpreadsheetExport.h"
+#include "handbook/ViewerCommands.h"
+#include "handbook/frmBrowseXML.h"
+#include "handbook/frmIssue.h"
+#include "shell/ClientParts.h"
+#include "shell/Startup.h"
+#include "shell/frmMain.h"
+#include "tests/support/ShellOverrides.h"
+#include "tests/support/GoldenDump.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUuid>
+#include <QtTest>
+
+using namespace varnel;
+
+namespace {
+
+const QString kSamples = QStringLiteral(VARNEL_SOURCE_DIR "/dist/receive/");
+const QString kStylesheets = QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/");
+
+bool WaitForPage(BrowserWindow* window)
+{
+    QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+    if (loaded.isEmpty() && !loaded.wait(60000))
+        return false;
+    return loaded.first().first().toBool();
+}
+
+} // namespace
+
+class ViewerWindowsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<QMainWindow> host_;
+    QMdiArea* area_ = nullptr;
+    QString temp_;
+
+    AddChildWindow adder()
+    {
+        return [this](QWidget* w) {
+            QMdiSubWindow* sub = area_->addSubWindow(w);
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+            w->show();
+            sub->show();
+            return sub;
+        };
+    }
+    void writeSettings(const QString& extra = QString())
+    {
+        QFile ini(dir_->filePath(QStringLiteral("varnel_client.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QString text = QStringLiteral("[Path]\r\nFolderReceive=.\\receive\r\n");
+        const char* keys[][2] = {{"SchemaDeals", "receipts"},
+                                 {"SchemaRepoDeals", "repo_receipts"},
+                                 {"SchemaIssueList", "issue_list"},
+                                 {"SchemaIssueListSubscr", "subscribe_result"},
+                                 {"SchemaDealsRevoke", "revoke_receipts"},
+                                 {"SchemaRepoDealsRevoke", "repo_revoke_receipts"}};
+        for (const auto& key : keys)
+            text += QString::fromLatin1(key[0]) + u'=' + kStylesheets +
+                    QString::fromLatin1(key[1]) + QStringLiteral(".xsl\r\n");
+        text += QStringLiteral("[IssueList]\r\n") + extra;
+        ini.write(text.toUtf8());
+    }
+    QStringList tempFiles() const { return QDir(temp_).entryList(QDir::Files | QDir::Hidden); }
+    frmBrowseXML* openMessage(const QString& name)
+    {
+        dialogs_->choosePath(kSamples + name);
+        return BrowseIncomingMessage(host_.get(), adder());
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        SetProgramFolder(dir_->path());
+        temp_ = dir_->filePath(QStringLiteral("tmp"));
+        for (const char* sub : {"tmp", "store", "receive", "work"})
+            QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
+        SetTemporaryFolder(temp_);
+        PlacementStore::SetRoot(dir_->filePath(QStringLiteral("store")));
+        SetPageViewPluginFolder(QStringLiteral(VARNEL_PROGRAM_DIR "/plugins"));
+        SetWorkbookOpener([](const QString&) { return true; });
+        writeSettings();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        host_ = std::make_unique<QMainWindow>();
+        area_ = new QMdiArea;
+        host_->setCentralWidget(area_);
+        host_->resize(1200, 900);
+        host_->show();
+    }
+    void cleanup()
+    {
+        host_.reset();
+        dialogs_.reset();
+        SetTemporaryFolder(QString());
+        SetWorkbookOpener(nullptr);
+    }
+
+    void engineIsThePlugin()
+    {
+        frmBrowseXML window;
+        QCOMPARE(window.wbPage()->engineName(), QStringLiteral("QtWebEngine"));
+        QVERIFY(IsPageViewPluginLoaded());
+    }
+
+    // Each shipped message is shown through its kind's stylesheet; its caption becomes the
+    // copy's address once loaded, and closing it removes the copy.
+    void shippedMessages_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("receipts") << "DL1A2B.msg"
+                                  << "RECEIPTS";
+        QTest::newRow("repo receipts") << "DR5B6C.msg"
+                                       << "REPORECEIPTS";
+        QTest::newRow("handbook") << "IL20240315183000.msg"
+                                  << "ISSUELIST";
+        QTest::newRow("subscription") << "SIL5E6F.msg"
+                                      << "SUBSCRIBERESULT";
+        QTest::newRow("revocation") << "RD3C4D.msg"
+                                    << "REVOKERECEIPTS";
+        QTest::newRow("repo revocation") << "RR7D8E.msg"
+                                         << "REPOREVOKERECEIPTS";
+    }
+    void shippedMessages()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, kind);
+        frmBrowseXML* window = openMessage(message);
+        QVERIFY(window);
+        const DialogRequest& request = dialogs_->shown().first();
+        QCOMPARE(request.kind, DialogKind::OpenFile);
+        QCOMPARE(request.title, QStringLiteral("Открыть сообщение"));
+        QCOMPARE(request.directory, dir_->filePath(QStringLiteral("receive")));
+        QCOMPARE(request.filter,
+                 QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;all files (*.*)"));
+        QCOMPARE(window->docType(), kind);
+        QVERIFY(window->IsBrowseXMLDocument() && !window->IsReportDocument());
+        QVERIFY(window->asViewer());
+        QVERIFY(WaitForPage(window));
+        QCOMPARE(window->windowTitle(), QUrl::fromLocalFile(window->fileName()).toString());
+        QVERIFY2(window->notice().isEmpty(), qPrintable(window->notice()));
+        QVERIFY(QFileInfo(window->fileName()).fileName().endsWith(QStringLiteral(".XML")));
+        QVERIFY(!tempFiles().isEmpty());
+        QCOMPARE(dialogs_->shown().size(), 1);
+        window->parentWidget()->close();
+        QTRY_COMPARE(area_->subWindowList().size(), 0);
+        QCOMPARE(tempFiles(), QStringList());
+    }
+
+    void commandFailures_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text"); // empty: nothing shown
+        QTest::newRow("cancelled") << QString() << QByteArray() << QString();
+        QTest::newRow("wrong extension") << "a.txt" << QByteArray("<Receipts/>")
+                                         << "Допустимые типы файлов-справочников инструментов: "
+                                            "msg, xml, htm(l)";
+        QTest::newRow("no kind") << "b.msg" << QByteArray("\x89PNG\r\n\x1a\n binary")
+                                 << "не содержит сообщения одного из допустимых типов";
+        QTest::newRow("htm without markers") << "c.htm" << QByteArray("<html><p>x</p></html>")
+                                             << "не содержит сообщения одного из допустимых типов";
+    }
+    void commandFailures()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text);
+        QString path;
+        if (!file.isEmpty()) {
+            path = dir_->filePath(file);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        dialogs_->choosePath(path);
+        QCOMPARE(BrowseIncomingMessage(host_.get(), adder()), nullptr);
+        QCOMPARE(area_->subWindowList().size(), 0);
+        QCOMPARE(tempFiles(), QStringList());
+        if (text.isEmpty()) {
+            QCOMPARE(dialogs_->shown().size(), 1);
+            return;
+        }
+        QCOMPARE(dialogs_->shown().size(), 2);
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+        QCOMPARE(dialogs_->last().title, kAppTitle);
+        QVERIFY2(dialogs_->last().text.contains(text), qPrintable(dialogs_->last().text));
+    }
+
+    // A message the loading rule refuses: the failure in a box, and the window stays with the
+    // failure on its page.
+    void refusedMessageKeepsItsWindow()
+    {
+        const QString path = dir_->filePath(QStringLiteral("dtd.msg"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            "<?xml version=\"1.0\"?>\r\n<!DOCTYPE Receipts [<!ENTITY e \"x\">]>\r\n<Receipts/>");
+        f.close();
+        dialogs_->choosePath(path);
+        frmBrowseXML* window = BrowseIncomingMessage(host_.get(), adder());
+        QVERIFY(window);
+        QCOMPARE(dialogs_->shown().size(), 2);
+        QVERIFY(dialogs_->last().text.contains(QStringLiteral("DTD is prohibited.")));
+        QVERIFY(WaitForPage(window));
+        QVERIFY(window->notice().contains(QStringLiteral("DTD is prohibited.")));
+    }
+
+    // Each kind keeps its own placement; a maximised record maximises; a minimised window
+    // writes nothing on closing.
+    void placements()
+    {
+        const QString receipts = kAppTitle + QStringLiteral("brwRECEIPTS");
+        PlacementStore::Write(receipts, QStringLiteral("MainLeft"), QStringLiteral("1500"));
+        PlacementStore::Write(receipts, QStringLiteral("MainTop"), QStringLiteral("300"));
+        PlacementStore::Write(receipts, QStringLiteral("MainWidth"), QStringLiteral("9000"));
+        PlacementStore::Write(receipts, QStringLiteral("MainHeight"), QStringLiteral("6000"));
+        frmBrowseXML* window = openMessage(QStringLiteral("DL1A2B.msg"));
+        QVERIFY(window);
+        const double dpi = window->logicalDpiX();
+        QMdiSubWindow* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+        QCOMPARE(sub->geometry(), QRect(TwipsToPixels(1500, dpi), TwipsToPixels(300, dpi),
+                                        TwipsToPixels(9000, dpi), TwipsToPixels(6000, dpi)));
+        // The page keeps 20 twips to every edge of the window.
+        const QRect page = window->wbPage()->widget()->geometry();
+        QCOMPARE(page.topLeft(), QPoint(TwipsToPixels(20, dpi), TwipsToPixels(20, dpi)));
+        QVERIFY(window->cmdExportExcel()->geometry().intersects(page));
+
+        // Another kind has its record of its own: the defaults.
+        frmBrowseXML* other = openMessage(QStringLiteral("RD3C4D.msg"));
+        QMdiSubWindow* otherSub = qobject_cast<QMdiSubWindow*>(other->parentWidget());
+        QCOMPARE(otherSub->geometry(), QRect(TwipsToPixels(1000, dpi), TwipsToPixels(1000, dpi),
+                                             TwipsToPixels(6500, dpi), TwipsToPixels(6500, dpi)));
+
+        sub->setGeometry(30, 45, 600, 450);
+        sub->close();
+        QCOMPARE(PlacementStore::Read(receipts, QStringLiteral("Maximized"), {}),
+                 QStringLiteral("0"));
+        QCOMPARE(PlacementStore::Read(receipts, QStringLiteral("MainLeft"), {}),
+                 SingleToText(PixelsToTwips(30, dpi)));
+        QCOMPARE(PlacementStore::Read(receipts, QStringLiteral("MainWidth"), {}),
+                 SingleToText(PixelsToTwips(600, dpi)));
+
+        otherSub->showMinimized();
+        otherSub->close();
+        const QString revoke = kAppTitle + QStringLiteral("brwREVOKERECEIPTS");
+        QCOMPARE(PlacementStore::Read(revoke, QStringLiteral("MainLeft"), QStringLiteral("none")),
+                 QStringLiteral("none"));
+
+        PlacementStore::Write(receipts, QStringLiteral("Maximized"), QStringLiteral("1"));
+        frmBrowseXML* maximised = openMessage(QStringLiteral("DL1A2B.msg"));
+        QVERIFY(maximised->parentWidget()->isMaximized());
+    }
+
+    void handbookViewer()
+    {
+        const QString current = dir_->filePath(QStringLiteral("work/IL20240315183000.msg"));
+        QVERIFY(QFile::copy(kSamples + QStringLiteral("IL20240315183000.msg"), current));
+        writeSettings(QStringLiteral("CurrentHandbookPath=") + current + QStringLiteral("\r\n"));
+        dialogs_->choosePath(current);
+        frmIssue* window = BrowseHandbook(host_.get(), adder());
+        QVERIFY(window);
+        const DialogRequest& request = dialogs_->shown().first();
+        QCOMPARE(request.title, QStringLiteral("Открыть справочник инструментов"));
+        QCOMPARE(request.directory, current);
+        QVERIFY(!window->loadFailed());
+        QCOMPARE(window->lblLoadFail()->text(), QString());
+        QVERIFY(window->IsBrowseXMLDocument());
+        QCOMPARE(window->childKind(), ChildKind::IssueList);
+        QVERIFY(window->fileName() != current); // a copy with the stylesheet attached
+        QVERIFY(WaitForPage(window));
+        QCOMPARE(window->windowTitle(), QUrl::fromLocalFile(window->fileName()).toString());
+
+        // The export button: the workbook starts with the table, its heading cut.
+        QStringList opened;
+        SetWorkbookOpener([&](const QString& path) -> bool {
+            opened << path;
+            return true;
+        });
+        window->cmdExportExcel()->click();
+        QCOMPARE(opened.size(), 1);
+        const testing::XlsxSheet sheet = testing::ReadXlsx(opened.first());
+        QCOMPARE(sheet.text(QStringLiteral("A1")), QStringLiteral("№"));
+        QCOMPARE(sheet.text(QStringLiteral("B1")), QStringLiteral("Инструмент"));
+        QCOMPARE(sheet.text(QStringLiteral("B2")), QStringLiteral("Код"));
+        QCOMPARE(sheet.text(QStringLiteral("B3")), QStringLiteral("BLTR-AO1"));
+        QCOMPARE(sheet.text(QStringLiteral("A36")), QStringLiteral("34"));
+        QVERIFY(sheet.merges.contains(QStringLiteral("B1:D1")));
+
+        window->parentWidget()->close();
+        const QString record = kAppTitle + QStringLiteral("_IssueList");
+        QCOMPARE(PlacementStore::Read(record, QStringLiteral("Maximized"), {}),
+                 QStringLiteral("0"));
+    }
+
+    void handbookFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("htm as it is")
+            << "page.htm" << QByteArray("<html><body><p>x</p></body></html>") << true << true;
+        QTest::newRow("own stylesheet")
+            << "own.xml"
+            << QByteArray("<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" "
+                          "href=\"missing.xsl\"?>\n<IssueList Count=\"0\"></IssueList>")
+            << true << true;
+        QTest::newRow("not a handbook")
+            << "r.msg" << QByteArray("<?xml version=\"1.0\"?><Receipts/>") << false << false;
+        QTest::newRow("wrong extension")
+            << "h.txt" << QByteArray("<?xml?><IssueList/>") << false << false;
+    }
+    void handbookFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, shown);
+        QFETCH(bool, direct);
+        const QString path = dir_->filePath(name);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        dialogs_->choosePath(path);
+        frmIssue* window = BrowseHandbook(host_.get(), adder());
+        QCOMPARE(window != nullptr, shown);
+        const QString record = kAppTitle + QStringLiteral("_IssueList");
+        if (!shown) {
+            QCOMPARE(dialogs_->shown().size(), 2);
+            QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+            QCOMPARE(area_->subWindowList().size(), 0);
+            QCOMPARE(tempFiles(), QStringList());
+            // A window whose loading failed writes no placement.
+            QCOMPARE(
+                PlacementStore::Read(record, QStringLiteral("Maximized"), QStringLiteral("none")),
+                QStringLiteral("none"));
+            return;
+        }
+        QCOMPARE(window->fileName() == path, direct);
+        QVERIFY(WaitForPage(window));
+        if (name.endsWith(QStringLiteral(".htm")))
+            QCOMPARE(window->pageFile(), path);
+        else
+            QVERIFY(window->notice().contains(QStringLiteral("missing.xsl")));
+    }
+
+    void handbookCancelled()
+    {
+        dialogs_->cancelNext();
+        QCOMPARE(BrowseHandbook(host_.get(), adder()), nullptr);
+        QCOMPARE(dialogs_->shown().size(), 1);
+    }
+
+    // The windows as they are made, with their design captions.
+    void windowTexts()
+    {
+        frmBrowseXML message;
+        VARNEL_COMPARE_GOLDEN(message, QStringLiteral(VARNEL_GOLDEN_DIR "/frmBrowseXML.txt"));
+        frmIssue handbook;
+        VARNEL_COMPARE_GOLDEN(handbook, QStringLiteral(VARNEL_GOLDEN_DIR "/frmIssue.txt"));
+    }
+
+    // The main window's commands open the viewers and export the active one.
+    void mainWindowCommands()
+    {
+        host_.reset();
+        const QString user =
+            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        {
+            testing::ScopedLoginName login(user);
+            testing::ScopedMainRegistry registry;
+            RegisterClientParts();
+            frmMain main;
+            QCOMPARE(main.startupResult(), StartupResult::Running);
+            main.show();
+            dialogs_->choosePath(kSamples + QStringLiteral("DL1A2B.msg"));
+            main.mnuEDIBrowseIn_Click();
+            ChildWindow* child = main.activeChild();
+            QVERIFY(child && child->IsBrowseXMLDocument());
+            main.Timer1_Timer();
+            QVERIFY(main.findChild<QAction*>(QStringLiteral("mnuEDIExpExcel"))->isEnabled());
+            QStringList opened;
+            SetWorkbookOpener([&](const QString& path) -> bool {
+                opened << path;
+                return true;
+            });
+            main.mnuEDIExpExcel_Click();
+            QCOMPARE(opened.size(), 1);
+            QVERIFY(QFileInfo(opened.first())
+                        .fileName()
+                        .startsWith(QStringLiteral("Varnel_RECEIPTS_")));
+
+            dialogs_->choosePath(kSamples + QStringLiteral("IL20240315183000.msg"));
+            main.tbToolBar_ButtonClick(QStringLiteral("IssueList"));
+            QCOMPARE(main.activeChild()->asViewer() != nullptr, true);
+            QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
+            main.close();
+        }
+        QCOMPARE(tempFiles().filter(QStringLiteral(".XML")), QStringList());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The browser engine shares its drawing contexts with Qt, as in the client.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    ViewerWindowsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_viewerwindows.moc"
