@@ -23,6 +23,10 @@ if(TARGET VarnelLoopback)
 endif()
 install(TARGETS ${varnel_executables} RUNTIME DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/dist/ DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
+# The browser engine of the viewers, loaded from the program folder's plugins on first use.
+if(TARGET varnel_htmlview)
+  install(TARGETS varnel_htmlview LIBRARY DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR}/plugins)
+endif()
 
 # The launcher knows the version it belongs to, where the programs are, and which of the
 # installed files are executables (always replaced, never kept as the user's own).
