@@ -141,7 +141,7 @@ private slots:
                                   << "RECEIPTS";
         QTest::newRow("repo receipts") << "DR5B6C.msg"
                                        << "REPORECEIPTS";
-        QTest::newRow("handbook") << "IL20240315183000.msg"
+        QTest::newRow("handbook") << "ISSUELIST_20250310.msg"
                                   << "ISSUELIST";
         QTest::newRow("subscription") << "SIL5E6F.msg"
                                       << "SUBSCRIBERESULT";
@@ -283,8 +283,8 @@ private slots:
 
     void handbookViewer()
     {
-        const QString current = dir_->filePath(QStringLiteral("work/IL20240315183000.msg"));
-        QVERIFY(QFile::copy(kSamples + QStringLiteral("IL20240315183000.msg"), current));
+        const QString current = dir_->filePath(QStringLiteral("work/ISSUELIST_20250310.msg"));
+        QVERIFY(QFile::copy(kSamples + QStringLiteral("ISSUELIST_20250310.msg"), current));
         writeSettings(QStringLiteral("CurrentHandbookPath=") + current + QStringLiteral("\r\n"));
         dialogs_->choosePath(current);
         frmIssue* window = BrowseHandbook(host_.get(), adder());
@@ -312,8 +312,8 @@ private slots:
         QCOMPARE(sheet.text(QStringLiteral("A1")), QStringLiteral("№"));
         QCOMPARE(sheet.text(QStringLiteral("B1")), QStringLiteral("Инструмент"));
         QCOMPARE(sheet.text(QStringLiteral("B2")), QStringLiteral("Код"));
-        QCOMPARE(sheet.text(QStringLiteral("B3")), QStringLiteral("BLTR-AO1"));
-        QCOMPARE(sheet.text(QStringLiteral("A36")), QStringLiteral("34"));
+        QCOMPARE(sheet.text(QStringLiteral("B3")), QStringLiteral("AEIDP"));
+        QCOMPARE(sheet.text(QStringLiteral("A302")), QStringLiteral("300"));
         QVERIFY(sheet.merges.contains(QStringLiteral("B1:D1")));
 
         window->parentWidget()->close();
@@ -420,7 +420,7 @@ private slots:
                         .fileName()
                         .startsWith(QStringLiteral("Varnel_RECEIPTS_")));
 
-            dialogs_->choosePath(kSamples + QStringLiteral("IL20240315183000.msg"));
+            dialogs_->choosePath(kSamples + QStringLiteral("ISSUELIST_20250310.msg"));
             main.tbToolBar_ButtonClick(QStringLiteral("IssueList"));
             QCOMPARE(main.activeChild()->asViewer() != nullptr, true);
             QCOMPARE(main.mdiArea()->subWindowList().size(), 2);

@@ -87,10 +87,10 @@ private slots:
                                        << "REPORECEIPTS"
                                        << "Квитанции на отчет о сделках РЕПО"
                                        << "RP-0108";
-        QTest::newRow("handbook") << "IL20240315183000.msg"
+        QTest::newRow("handbook") << "ISSUELIST_20250310.msg"
                                   << "ISSUELIST"
                                   << "Справочник ценных бумаг"
-                                  << "RU000ZV04105";
+                                  << "RU000A00BIX2";
         QTest::newRow("subscription") << "SIL5E6F.msg"
                                       << "SUBSCRIBERESULT"
                                       << "Подписка на справочник ценных бумаг"
