@@ -47,7 +47,12 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent)
     connect(qApp, &QApplication::focusChanged, this, &DatePicker::onFocusChanged);
 }
 
-DatePicker::~DatePicker() = default;
+DatePicker::~DatePicker()
+{
+    // The focus moves while the children go; the picker no longer hears of it.
+    if (qApp)
+        disconnect(qApp, nullptr, this, nullptr);
+}
 
 void DatePicker::setValue(const QDate& date, bool checked)
 {

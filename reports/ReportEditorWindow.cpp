@@ -131,7 +131,13 @@ ReportEditorWindow::ReportEditorWindow(ReportKind kind, QWidget* parent)
     buildFromLayout();
 }
 
-ReportEditorWindow::~ReportEditorWindow() = default;
+ReportEditorWindow::~ReportEditorWindow()
+{
+    // Destroying the child widgets moves the focus; the window must no longer hear of it, its
+    // own members being gone by then.
+    if (qApp)
+        disconnect(qApp, nullptr, this, nullptr);
+}
 
 ChildKind ReportEditorWindow::childKind() const
 {

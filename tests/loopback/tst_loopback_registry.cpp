@@ -446,7 +446,7 @@ void TestLoopbackRegistry::refusesHugeJunk()
     QVERIFY(junk.open(QIODevice::WriteOnly));
     QByteArray block(1 << 20, '\0');
     for (int i = 0; i < block.size(); ++i)
-        block[i] = char((i * 7919 + 13) % 251);
+        block[i] = char((qint64(i) * 7919 + 13) % 251);
     for (int i = 0; i < 100; ++i)
         QCOMPARE(junk.write(block), block.size());
     junk.close();
