@@ -1,0 +1,281 @@
+// The road a new user rehearses offline, driven through the main window with scripted dialogs
+// while the loopback registry answers in this process: request the handbook and make it
+// current, compose a report picking its instrument from the handbook, send it and read the
+// receipt, revoke the accepted deal and read that receipt, revoke it again.
+#include "core/AppContext.h"
+#include "core/ScriptedDialogs.h"
+#include "core/Settings.h"
+#include "core/TempFiles.h"
+#include "handbook/PickModel.h"
+#include "handbook/dlgPickXMLFile.h"
+#include "reports/ReportEditorWindow.h"
+#include "reports/ReportModel.h"
+#include "shell/ClientParts.h"
+#include "shell/Startup.h"
+#include "shell/frmMain.h"
+#include "tests/support/Overrides.h"
+#include "tests/support/ShellOverrides.h"
+
+#include "Log.h"
+#include "Registry.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+#include <memory>
+#include <optional>
+
+using namespace varnel;
+
+namespace {
+
+QString readCp1251(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    QStringDecoder decode("windows-1251");
+    return decode(f.readAll());
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QFileInfo& e :
+         QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = to + u'/' + e.fileName();
+        if (e.isDir() ? !copyTree(e.filePath(), target) : !QFile::copy(e.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class WholeRoadTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::optional<testing::ScopedProgramFolder> program_;
+    std::optional<testing::ScopedSettingsFile> settings_;
+    std::optional<testing::ScopedPlacementRoot> placements_;
+    std::optional<testing::ScopedLoginName> login_;
+    std::optional<testing::ScopedMainRegistry> registrations_;
+    loopback::Log log_;
+    std::unique_ptr<loopback::Registry> registry_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+    std::unique_ptr<frmMain> main_;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    // The answers the registry has put in the receive folder whose names start with prefix.
+    QStringList answers(const QString& prefix) const
+    {
+        return QDir(path("receive"))
+            .entryList({prefix + QStringLiteral("*.msg")}, QDir::Files, QDir::Name);
+    }
+
+    // The registry takes what the client placed in the send folder and answers it.
+    void registryRound()
+    {
+        QVERIFY(registry_->poll() >= 1);
+        QVERIFY(QDir(path("send")).entryList(QDir::Files).isEmpty());
+    }
+
+    ReportEditorWindow* activeReport() const
+    {
+        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
+        return sub ? qobject_cast<ReportEditorWindow*>(sub->widget()) : nullptr;
+    }
+
+    static void type(ReportEditorWindow* w, const char* field, const QString& text)
+    {
+        const int slot = w->editor().slotOfName(QString::fromLatin1(field));
+        QVERIFY2(w->txtEdit(slot), field);
+        w->txtEdit(slot)->setText(text);
+        QVERIFY(w->txtEdit_Validate(slot)); // as when the user leaves the field
+    }
+
+    static QString field(ReportEditorWindow* w, const char* name)
+    {
+        return w->txtEdit(w->editor().slotOfName(QString::fromLatin1(name)))->text();
+    }
+
+    // Sends a revocation of one deal Id through the deal revocation dialog.
+    void revoke(const QString& id)
+    {
+        dialogs_->onModal([id](QDialog& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("txtID"))->setText(id);
+            d.findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
+            // The enabling timer's tick makes "Отправить запрос" available.
+            QMetaObject::invokeMethod(&d, "tmEnabling_Timer");
+            d.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+            return d.result();
+        });
+        dialogs_->answer(Answer::Yes); // "Отправить запрос на удаление указанных сделок ?"
+        dialogs_->answer(Answer::Ok); // "Запрос RevokeDeals отправлен: ..."
+        main_->mnuRevokeDeal_Click();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY(copyTree(QStringLiteral(VARNEL_SOURCE_DIR "/dist"), dir_.path()));
+        // The receive folder starts empty: everything in it comes from the registry.
+        QDir(path("receive")).removeRecursively();
+        for (const char* sub : {"work", "send", "receive", "store", "temp"})
+            QDir(dir_.path()).mkpath(QString::fromLatin1(sub));
+        program_.emplace(dir_.path());
+        settings_.emplace(path("varnel_client.ini"));
+        placements_.emplace(path("store"));
+        WriteSetting("Main", "Participant", "MC0001200000");
+        SetTemporaryFolder(path("temp"));
+
+        loopback::RegistryOptions options;
+        options.send = path("send");
+        options.receive = path("receive");
+        options.archive = path("archive");
+        options.handbook = QStringLiteral(VARNEL_SOURCE_DIR "/dist/receive/ISSUELIST_20250310.msg");
+        log_.setEcho(false);
+        registry_ = std::make_unique<loopback::Registry>(options, log_);
+        QString error;
+        QVERIFY2(registry_->start(error), qPrintable(error));
+
+        login_.emplace(QStringLiteral("road-") +
+                       QUuid::createUuid().toString(QUuid::Id128).left(12));
+        registrations_.emplace();
+        RegisterClientParts();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        main_ = std::make_unique<frmMain>();
+        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        main_->show();
+    }
+
+    void cleanupTestCase()
+    {
+        if (ReportEditorWindow* w = activeReport())
+            w->model().clearRows(); // nothing left to ask about on close
+        main_.reset();
+        QCOMPARE(dialogs_->pending(), 0);
+        dialogs_.reset();
+        registry_.reset();
+        SetTemporaryFolder(QString());
+    }
+
+    void handbookRequestedAndMadeCurrent()
+    {
+        dialogs_->answer(Answer::Yes); // "Отправить запрос на получение справочника ... ?"
+        dialogs_->answer(Answer::Ok); // "Запрос GetIssueList отправлен: ..."
+        main_->mnuIssueListRequest_Click();
+        registryRound();
+        const QStringList handbook = answers(QStringLiteral("GIL"));
+        QCOMPARE(handbook.size(), 1);
+
+        dialogs_->answer(Answer::Yes); // "Сделать найденный справочник текущим ?"
+        main_->mnuIssueListFind_Click();
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Подтверждение"));
+        const QString current = ReadSetting("IssueList", "CurrentHandbookPath", QString());
+        QCOMPARE(QFileInfo(current).absoluteFilePath(),
+                 QFileInfo(path("work/") + handbook.first()).absoluteFilePath());
+        QVERIFY(main_->StatusInfo(1).startsWith(QStringLiteral("Справочник ЦБ: ") + current));
+    }
+
+    void reportSentAndAnswered()
+    {
+        main_->mnuReportNew_Click();
+        ReportEditorWindow* w = activeReport();
+        QVERIFY(w);
+
+        // Deal 1: the instrument picked from the current handbook.
+        QString picked;
+        dialogs_->onModal([&picked](QDialog& d) {
+            auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
+            pick.txtFind()->setText(QStringLiteral("SU"));
+            picked = pick.model()->cellAt(pick.lvGrid()->currentIndex().row(), 0).toString();
+            pick.OKButton_Click();
+            return int(QDialog::Accepted);
+        });
+        w->txtEdit_GotFocus(w->editor().slotOfName(QStringLiteral("Issue")));
+        w->cmdPick_Click();
+        QVERIFY(picked.startsWith(QStringLiteral("SU")));
+        QCOMPARE(field(w, "Issue"), picked);
+        QVERIFY(!field(w, "ISIN").isEmpty());
+        type(w, "Agreement", QStringLiteral("Д-1/26"));
+        type(w, "Reference", QStringLiteral("IN-0001"));
+        type(w, "Price", QStringLiteral("101.25"));
+        type(w, "Qty", QStringLiteral("10"));
+        w->cmdAdd_Click();
+        // Deal 2: an instrument the registry's handbook does not know.
+        type(w, "Issue", QStringLiteral("NO-SUCH-ISSUE"));
+        type(w, "ISIN", QString());
+        type(w, "Agreement", QStringLiteral("Д-2/26"));
+        type(w, "Reference", QStringLiteral("IN-0002"));
+        w->cmdAdd_Click();
+        QCOMPARE(w->model().rowCount(), 2);
+
+        dialogs_->answer(Answer::Yes); // "Отправить данный отчет ?"
+        dialogs_->answer(Answer::Ok);  // "Запрос Deals отправлен: ..."
+        main_->mnuReportSend_Click();
+        registryRound();
+        const QStringList receipts = answers(QStringLiteral("DL"));
+        QCOMPARE(receipts.size(), 1);
+        const QString receipt = readCp1251(path("receive/") + receipts.first());
+        QVERIFY2(receipt.contains(QStringLiteral("Accepted=\"1\" Rejected=\"1\"")),
+                 qPrintable(receipt));
+        const QRegularExpressionMatch accepted =
+            QRegularExpression(
+                QStringLiteral("<Receipt N=\"1\" Id=\"(\\d+)\"[^>]*Status=\"Accepted\""))
+                .match(receipt);
+        QVERIFY2(accepted.hasMatch(), qPrintable(receipt));
+        QVERIFY(receipt.contains(QStringLiteral("Code=\"S14\"")));
+        dealId_ = accepted.captured(1);
+
+        // The receipt opens in the message viewer as a receipts message.
+        dialogs_->choosePath(path("receive/") + receipts.first());
+        main_->mnuEDIBrowseIn_Click();
+        ChildWindow* viewer = main_->activeChild();
+        QVERIFY(viewer && viewer->childKind() == ChildKind::BrowseXML);
+    }
+
+    void dealRevokedOnce()
+    {
+        QVERIFY(!dealId_.isEmpty());
+        revoke(dealId_);
+        registryRound();
+        QCOMPARE(answers(QStringLiteral("RD")).size(), 1);
+        const QString first = readCp1251(path("receive/") + answers(QStringLiteral("RD")).first());
+        QVERIFY2(first.contains(QStringLiteral("Id=\"%1\"").arg(dealId_)) &&
+                     first.contains(QStringLiteral("Status=\"Accepted\"")),
+                 qPrintable(first));
+
+        // The same deal again: the registry has it revoked already.
+        revoke(dealId_);
+        registryRound();
+        const QStringList both = answers(QStringLiteral("RD"));
+        QCOMPARE(both.size(), 2);
+        QString second;
+        for (const QString& name : both) {
+            const QString text = readCp1251(path("receive/") + name);
+            if (text != first)
+                second = text;
+        }
+        QVERIFY2(second.contains(QStringLiteral("Code=\"S81\"")), qPrintable(second));
+    }
+
+private:
+    QString dealId_;
+};
+
+QTEST_MAIN(WholeRoadTest)
+#include "tst_wholeroad.moc"
