@@ -1,0 +1,119 @@
+// Start-up of the client against a bare Qt window: each run is a fresh process that builds its
+// window, shows it and ends at the first paint, timed from the parent (so loading the
+// libraries counts too). Run from the build: build/bench/bench_startup [runs].
+#include "core/AppContext.h"
+#include "shell/ClientParts.h"
+#include "shell/frmMain.h"
+#include "tests/support/Overrides.h"
+#include "ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTranslator>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Ends the process once the window has painted.
+class FirstPaint : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+int child(int argc, char** argv, bool client, const QString& folder)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    FirstPaint paint;
+    if (!client) {
+        QMainWindow window;
+        window.menuBar()->addMenu(QStringLiteral("&Файл"));
+        window.statusBar()->showMessage(QStringLiteral("ready"));
+        window.installEventFilter(&paint);
+        window.show();
+        return app.exec();
+    }
+    QApplication::setApplicationName(varnel::kAppTitle);
+    QApplication::setWindowIcon(varnel::frmMain::ApplicationIcon());
+    varnel::InstallQtDialogs();
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+    varnel::testing::ScopedProgramFolder program(folder);
+    varnel::testing::ScopedPlacementRoot store(folder + QStringLiteral("/store"));
+    varnel::RegisterClientParts();
+    varnel::frmMain window;
+    window.installEventFilter(&paint);
+    window.show();
+    return app.exec();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 4 && QByteArray(argv[1]) == "--child")
+        return child(1, argv, QByteArray(argv[2]) == "client", QString::fromLocal8Bit(argv[3]));
+
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 11;
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("store"));
+    {
+        QFile ini(dir.filePath(QStringLiteral("varnel_client.ini")));
+        if (!ini.open(QIODevice::WriteOnly) || ini.write("[Main]\r\nLanguage=RU\r\n") <= 0)
+            return 1;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    std::vector<double> times[2];
+    for (int i = 0; i < runs; ++i) {
+        for (int kind = 0; kind < 2; ++kind) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QElapsedTimer t;
+            t.start();
+            p.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"),
+                     kind ? QStringLiteral("client") : QStringLiteral("bare"), dir.path()});
+            if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+                std::fprintf(stderr, "run failed\n");
+                return 1;
+            }
+            times[kind].push_back(t.nsecsElapsed() / 1e6);
+        }
+    }
+    const double bare = median(times[0]);
+    const double client = median(times[1]);
+    std::printf("start to first paint, median of %d runs: bare Qt window %.1f ms, client %.1f ms,"
+                " ratio %.2f\n",
+                runs, bare, client, client / bare);
+    return 0;
+}
