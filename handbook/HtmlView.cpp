@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 #include <QPointer>
 #include <QTextBrowser>
 #include <QTimer>
@@ -70,6 +74,12 @@ void LoadPlugin()
     if (g_tried)
         return;
     g_tried = true;
+#if defined(Q_OS_UNIX)
+    // The engine's sandbox refuses to run for root and ends the whole program: a client run as
+    // root (a test machine, a demo in a container) shows its pages without it instead.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
     QLibrary library(PageViewPluginFolder() + QStringLiteral("/varnel_htmlview"));
     // The engine stays loaded for the life of the program.
     library.setLoadHints(QLibrary::PreventUnloadHint);

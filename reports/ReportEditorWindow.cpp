@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPushButton>
@@ -915,6 +916,11 @@ void ReportEditorWindow::Form_Activate()
 {
     // After the frame has given the activated window its own focus.
     QTimer::singleShot(0, this, [this] {
+        // Another child window made active meanwhile keeps the focus: taking it here would
+        // bring this window back in front of the one the user just opened.
+        const auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+        if (sub && sub->mdiArea() && sub->mdiArea()->activeSubWindow() != sub)
+            return;
         // The first shown field takes the focus (slot 0 unless the layout hides it).
         for (int slot = 0; slot < int(txtEdit_.size()); ++slot) {
             if (editor_->columnOfSlot(slot)) {
