@@ -10,6 +10,7 @@
 //
 //   bench_handbook [folder]     data is generated once into the folder (default: temporary)
 
+#include "BenchProcess.h"
 #include "core/AppContext.h"
 #include "core/Error.h"
 #include "core/PlacementStore.h"
@@ -40,6 +41,9 @@
 #include <vector>
 
 using namespace varnel;
+
+using varnel::bench::Measured;
+using varnel::bench::Run;
 
 namespace {
 
@@ -246,47 +250,6 @@ int RunDiscovery(const QString& dataFolder, const QString& receive)
 }
 
 // ---- parent
-
-struct Measured {
-    double wallSeconds = 0;
-    long peakKilobytes = 0;
-    int status = -1;
-    std::string output;
-};
-
-Measured Run(const std::vector<std::string>& args)
-{
-    Measured m;
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return m;
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        m.output.append(buffer, std::size_t(n));
-    close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    m.wallSeconds = double(timer.nsecsElapsed()) / 1e9;
-    m.peakKilobytes = usage.ru_maxrss;
-    m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return m;
-}
 
 // Best of three runs by wall time.
 Measured Best(const std::vector<std::string>& args)

@@ -7,6 +7,7 @@
 #include "core/Twips.h"
 #include "core/Values.h"
 #include "handbook/PickModel.h"
+#include "ui/RowDelegate.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -35,19 +36,6 @@ double StoredTwips(const QString& text, double def)
     const double value = QLocale::c().toDouble(TrimSpaces(text), &ok);
     return ok && value > 0 && value < 1e7 ? value : def;
 }
-
-// Rows are chosen whole: no focus frame around a single cell.
-class RowDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->state &= ~QStyle::State_HasFocus;
-    }
-};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
+#include "ui/RowDelegate.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,19 +33,6 @@ QString textOf(const QLineEdit* edit)
 {
     return edit ? edit->text() : QString();
 }
-
-// Rows are chosen whole: the cell under the pointer gets no focus frame of its own.
-class RowDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->state &= ~QStyle::State_HasFocus;
-    }
-};
 
 bool isMouseButtonEvent(QEvent::Type type)
 {
