@@ -4,7 +4,7 @@
 # (build-asan, together with the fuzz targets), runs it there, failing on any report, and lets
 # each fuzz target run briefly from its seeds. Tests labelled no_sanitizer are left out of that
 # pass. VARNEL_SANITIZERS=0 stops after the first pass; VARNEL_FUZZ_SECONDS sets the fuzz time
-# per target (default 20).
+# per target (default 8).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -28,5 +28,5 @@ export LSAN_OPTIONS=suppressions=$PWD/tools/sanitizers.supp:print_suppressions=0
 stamp "sanitizer tests"
 ctest --test-dir "$ASAN_DIR" --output-on-failure --parallel "$(nproc)" --label-exclude no_sanitizer
 stamp "fuzzing"
-FUZZ_BUILD_DIR="$ASAN_DIR" FUZZ_NO_BUILD=1 bash tools/fuzz.sh "${VARNEL_FUZZ_SECONDS:-20}"
+FUZZ_BUILD_DIR="$ASAN_DIR" FUZZ_NO_BUILD=1 bash tools/fuzz.sh "${VARNEL_FUZZ_SECONDS:-8}"
 stamp "done"

@@ -113,7 +113,7 @@ private slots:
             << QByteArray("<RevokeReceipts><RECEIPTS/></RevokeReceipts>") << "RECEIPTS";
         QTest::newRow("a row element is no root marker")
             << QByteArray("<Receipt N=\"1\"/>") << QString();
-        QTest::newRow("nothing") << QByteArray("\x00\x01\xff binary", 12) << QString();
+        QTest::newRow("nothing") << QByteArray("\x00\x01\xff" " binary", 10) << QString();
     }
     void recognition()
     {
