@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <new>
 #include <utility>
 #include <vector>

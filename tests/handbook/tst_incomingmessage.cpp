@@ -113,7 +113,7 @@ private slots:
             << QByteArray("<RevokeReceipts><RECEIPTS/></RevokeReceipts>") << "RECEIPTS";
         QTest::newRow("a row element is no root marker")
             << QByteArray("<Receipt N=\"1\"/>") << QString();
-        QTest::newRow("nothing") << QByteArray("\x00\x01\xff" " binary", 10) << QString();
+        QTest::newRow("nothing") << QByteArray("\x00\x01\xff binary", 10) << QString();
     }
     void recognition()
     {
@@ -163,11 +163,11 @@ private slots:
     // The instruction goes right in front of the root, every other byte as it was read.
     void instructionBeforeTheRoot()
     {
-        QByteArray text(
+        static const char bytes[] =
             "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<!-- \xc0\xe1\xe2 -->\r\n"
             "<receipts Language=\"RU\">\r\n<Receipt Text=\"\xcf\xee\xeb\xe5\x00\xff\"/>\r\n"
-            "</receipts>\r\n",
-            135);
+            "</receipts>\r\n";
+        QByteArray text(bytes, sizeof bytes - 1);
         const QByteArray original = text;
         QVERIFY(AttachStylesheet(text, "<RECEIPTS", QStringLiteral("/opt/x/deals.xsl")));
         const QByteArray instruction =

@@ -18,8 +18,8 @@
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
-#include "tests/support/ShellOverrides.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ShellOverrides.h"
 
 #include <QAction>
 #include <QApplication>

@@ -8,8 +8,8 @@
 #include "messages/SendPipeline.h"
 #include "messages/SendPipelineTesting.h"
 #include "messages/SimpleData.h"
-#include "tests/support/MessagesOverrides.h"
 #include "tests/support/FaultInjection.h"
+#include "tests/support/MessagesOverrides.h"
 
 #include <QDir>
 #include <QRegularExpression>

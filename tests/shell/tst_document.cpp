@@ -7,8 +7,8 @@
 #include "shell/TextCommands.h"
 #include "shell/TextEncoding.h"
 #include "shell/frmDocument.h"
-#include "tests/support/ShellOverrides.h"
 #include "tests/support/FaultInjection.h"
+#include "tests/support/ShellOverrides.h"
 
 #include <QDir>
 #include <QFile>

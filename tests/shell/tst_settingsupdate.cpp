@@ -6,8 +6,8 @@
 #include "core/Settings.h"
 #include "filesave/ReplacingFile.h"
 #include "shell/SettingsUpdate.h"
-#include "tests/support/Overrides.h"
 #include "tests/support/FaultInjection.h"
+#include "tests/support/Overrides.h"
 
 #include <QFile>
 #include <QStringDecoder>
