@@ -5,21 +5,17 @@
 #include "shell/ClientParts.h"
 #include "shell/frmMain.h"
 #include "tests/support/Overrides.h"
-#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTranslator>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,13 +47,7 @@ int child(int argc, char** argv, bool client, const QString& folder)
         window.show();
         return app.exec();
     }
-    QApplication::setApplicationName(varnel::kAppTitle);
-    QApplication::setWindowIcon(varnel::frmMain::ApplicationIcon());
-    varnel::InstallQtDialogs();
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    varnel::PrepareClientApplication();
     varnel::testing::ScopedProgramFolder program(folder);
     varnel::testing::ScopedPlacementRoot store(folder + QStringLiteral("/store"));
     varnel::RegisterClientParts();

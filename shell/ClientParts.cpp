@@ -1,5 +1,6 @@
 #include "shell/ClientParts.h"
 
+#include "core/AppContext.h"
 #include "core/PickSeam.h"
 #include "handbook/HandbookDiscovery.h"
 #include "handbook/ViewerCommands.h"
@@ -10,9 +11,13 @@
 #include "revoke/RevocationDialog.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "ui/QtDialogs.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 namespace varnel {
 
@@ -50,6 +55,21 @@ void RegisterClientParts()
     // Copies of messages a client left behind in the temporary folder go once the client runs.
     if (QCoreApplication* app = QCoreApplication::instance())
         QTimer::singleShot(0, app, [] { RemoveStaleViewerFiles(); });
+}
+
+void PrepareClientApplication()
+{
+    QApplication::setApplicationName(kAppTitle);
+    QApplication::setApplicationVersion(VersionString());
+    QApplication::setWindowIcon(frmMain::ApplicationIcon());
+    InstallQtDialogs();
+
+    // The client speaks Russian, and so do Qt's own buttons and file dialogs ("Да", "Нет",
+    // "Отмена" under a Russian question). Without the translations they stay English.
+    auto* qtTexts = new QTranslator(qApp);
+    if (qtTexts->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qtTexts);
 }
 
 } // namespace varnel
