@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QTimer>
 
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
 #endif
-#include <QPointer>
-#include <QTextBrowser>
-#include <QTimer>
 
 namespace varnel {
 namespace {

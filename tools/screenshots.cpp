@@ -22,9 +22,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QLibraryInfo>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -32,7 +30,6 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -125,12 +122,7 @@ int main(int argc, char** argv)
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kAppTitle);
-    QApplication::setWindowIcon(frmMain::ApplicationIcon());
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    PrepareClientApplication();
     const QString program = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     g_out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     QDir().mkpath(g_out);
