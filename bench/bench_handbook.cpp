@@ -14,11 +14,11 @@
 #include "core/AppContext.h"
 #include "core/Error.h"
 #include "core/PlacementStore.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "handbook/HandbookDiscovery.h"
 #include "handbook/PickModel.h"
 #include "handbook/dlgPickXMLFile.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 
 #include <QApplication>

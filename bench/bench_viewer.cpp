@@ -9,13 +9,13 @@
 
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
-#include "core/ScriptedDialogs.h"
 #include "core/TempFiles.h"
-#include "handbook/HtmlView.h"
-#include "handbook/SpreadsheetExport.h"
-#include "handbook/ViewerFiles.h"
-#include "handbook/XslTransform.h"
-#include "handbook/frmIssue.h"
+#include "handbook/viewer/HtmlView.h"
+#include "handbook/viewer/SpreadsheetExport.h"
+#include "handbook/viewer/ViewerFiles.h"
+#include "handbook/viewer/XslTransform.h"
+#include "handbook/viewer/frmIssue.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,10 +9,10 @@
 #include "core/Twips.h"
 #include "core/Values.h"
 #include "messages/DocumentWriters.h"
-#include "reports/DatePicker.h"
 #include "reports/FieldFormat.h"
 #include "reports/ReportFile.h"
 #include "reports/ReportModel.h"
+#include "ui/DatePicker.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -18,6 +18,7 @@ packages=(
   # and the symbolizer that puts file and line into their reports.
   clang libclang-rt-14-dev libfuzzer-14-dev llvm
   dpkg-dev # dpkg-shlibdeps, for the dependencies of the Debian package
+  clang-format # the format check that runs with the tests
 )
 
 missing=()

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs every test headless. Then
-# builds the same suite with clang under AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan, together with the fuzz targets), runs it there, failing on any report, and lets
-# each fuzz target run briefly from its seeds. Tests labelled no_sanitizer are left out of that
-# pass. VARNEL_SANITIZERS=0 stops after the first pass; VARNEL_FUZZ_SECONDS sets the fuzz time
-# per target (default 8).
+# Installs what is missing, checks the format of the C++ sources, builds with warnings as
+# errors and runs every test headless. Then builds the same suite with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan, together with the fuzz targets),
+# runs it there, failing on any report, and lets each fuzz target run briefly from its seeds.
+# Tests labelled no_sanitizer are left out of that pass. VARNEL_SANITIZERS=0 stops after the
+# first pass; VARNEL_FUZZ_SECONDS sets the fuzz time per target (default 8).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 stamp() { printf '== %s: %s\n' "$(date +%T)" "$*"; }
+
+stamp "format"
+# Every C++ file as the repository's .clang-format wants it.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 stamp "build"
 BUILD_DIR=${BUILD_DIR:-build} bash tools/build.sh -DVARNEL_WERROR=ON

@@ -1,7 +1,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDialog>
 #include <QRegularExpression>

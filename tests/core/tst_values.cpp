@@ -1,8 +1,8 @@
 #include "core/AppContext.h"
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Values.h"
 #include "tests/support/Overrides.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The incoming message viewer's copy builder: whatever a received file holds, the copy is the
 // file from its first "<?xml" on, cut only where its kind says, and the stylesheet instruction
 // is the one thing added.
-#include "handbook/IncomingMessage.h"
+#include "handbook/viewer/IncomingMessage.h"
 
 #include <QUrl>
 

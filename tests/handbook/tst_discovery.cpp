@@ -3,9 +3,9 @@
 
 #include "core/AppContext.h"
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "handbook/HandbookDiscovery.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 
 #include <QtTest>

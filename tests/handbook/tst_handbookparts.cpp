@@ -3,7 +3,6 @@
 #include "HandbookTestSupport.h"
 
 #include "core/PickSeam.h"
-#include "core/ScriptedDialogs.h"
 #include "handbook/PickModel.h"
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
@@ -12,6 +11,7 @@
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include <QLineEdit>

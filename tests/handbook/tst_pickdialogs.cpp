@@ -2,7 +2,6 @@
 #include "HandbookTestSupport.h"
 
 #include "core/AppContext.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "core/XmlLoad.h"
@@ -13,6 +12,7 @@
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 
 #include <QCheckBox>

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "core/AppContext.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "filesave/ReplacingFile.h"
 #include "messages/DocumentWriters.h"
@@ -10,6 +9,7 @@
 #include "messages/SimpleData.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/MessagesOverrides.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,12 +1,12 @@
 // The road of a report through the main window: new report, deals, save, close, open again,
 // change, save and send; the file in the send folder is the saved document byte for byte.
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "reports/ReportModel.h"
 #include "reports/frmReport.h"
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include "ReportTestSupport.h"

@@ -2,12 +2,12 @@
 // picker, saving and closing, geometry and placement.
 #include "core/Error.h"
 #include "core/PickSeam.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
-#include "reports/DatePicker.h"
 #include "reports/ReportModel.h"
 #include "reports/frmReport.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "ui/DatePicker.h"
 
 #include "ReportTestSupport.h"
 #include "tests/support/GoldenDump.h"

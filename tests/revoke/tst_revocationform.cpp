@@ -1,9 +1,9 @@
 // The rules of the revocation dialogs without their widgets: the Id test, and what Add, Edit,
 // a row click and Delete do with the fields and the list, in the order of their checks.
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
 #include "revoke/RevocationForm.h"
 #include "tests/messages/TestSupport.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

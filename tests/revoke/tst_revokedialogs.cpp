@@ -3,13 +3,13 @@
 // requests they leave in the send folder.
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
-#include "core/ScriptedDialogs.h"
 #include "revoke/RevocationDialog.h"
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/messages/TestSupport.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include <QAction>

@@ -3,7 +3,6 @@
 // current, compose a report picking its instrument from the handbook, send it and read the
 // receipt, revoke the accepted deal and read that receipt, revoke it again.
 #include "core/AppContext.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "core/TempFiles.h"
 #include "handbook/PickModel.h"
@@ -14,6 +13,7 @@
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/support/Overrides.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include "Log.h"

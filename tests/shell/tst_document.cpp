@@ -1,13 +1,13 @@
 #include "core/AppContext.h"
 #include "core/AtomicSave.h"
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "core/Windows1251.h"
 #include "shell/TextCommands.h"
 #include "shell/TextEncoding.h"
 #include "shell/frmDocument.h"
 #include "tests/support/FaultInjection.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include <QDir>

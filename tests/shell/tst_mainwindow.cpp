@@ -4,7 +4,6 @@
 #include "core/ChildWindow.h"
 #include "core/Error.h"
 #include "core/PlacementStore.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "messages/RequestData.h"
 #include "shell/Startup.h"
@@ -13,6 +12,7 @@
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 #include "core/AppContext.h"
 #include "core/AtomicSave.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "filesave/ReplacingFile.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
 #include "tests/support/Overrides.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -2,12 +2,12 @@
 #include "core/AppContext.h"
 #include "core/AtomicSave.h"
 #include "core/MessageTexts.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "filesave/ReplacingFile.h"
 #include "shell/SettingsUpdate.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/Overrides.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,11 +1,11 @@
 // Start-up and shutdown of the main window: refusals, title, status panels, placement.
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
-#include "core/ScriptedDialogs.h"
 #include "core/Settings.h"
 #include "shell/InstanceLock.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "core/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QDialog>
 #include <QStringList>

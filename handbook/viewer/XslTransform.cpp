@@ -1,4 +1,4 @@
-#include "handbook/XslTransform.h"
+#include "handbook/viewer/XslTransform.h"
 
 #include "core/Error.h"
 #include "core/XmlLoad.h"

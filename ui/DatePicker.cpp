@@ -1,4 +1,4 @@
-#include "reports/DatePicker.h"
+#include "ui/DatePicker.h"
 
 #include <QApplication>
 #include <QCheckBox>

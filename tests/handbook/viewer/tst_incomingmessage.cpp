@@ -4,8 +4,8 @@
 #include "core/AppContext.h"
 #include "core/Error.h"
 #include "core/TempFiles.h"
-#include "handbook/IncomingMessage.h"
-#include "handbook/ViewerFiles.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/ViewerFiles.h"
 
 #include <QDir>
 #include <QFile>

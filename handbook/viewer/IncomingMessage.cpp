@@ -1,4 +1,4 @@
-#include "handbook/IncomingMessage.h"
+#include "handbook/viewer/IncomingMessage.h"
 
 #include "core/Settings.h"
 #include "core/Values.h"

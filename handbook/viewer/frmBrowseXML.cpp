@@ -1,4 +1,4 @@
-#include "handbook/frmBrowseXML.h"
+#include "handbook/viewer/frmBrowseXML.h"
 
 #include "core/AppContext.h"
 

@@ -1,6 +1,6 @@
 // The browser engine of the viewer windows, built as a plugin that the client loads when it
 // shows its first page: linking the engine into the program would slow every start.
-#include "handbook/PageView.h"
+#include "handbook/viewer/PageView.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "handbook/SpreadsheetExport.h"
+#include "handbook/viewer/SpreadsheetExport.h"
 
 #include "core/AppContext.h"
 #include "core/AtomicSave.h"

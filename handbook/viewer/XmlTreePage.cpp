@@ -1,4 +1,4 @@
-#include "handbook/XslTransform.h"
+#include "handbook/viewer/XslTransform.h"
 
 #include <libxml/tree.h>
 

@@ -5,9 +5,9 @@
 
 #include "core/AppContext.h"
 #include "core/Error.h"
-#include "core/ScriptedDialogs.h"
 #include "core/TempFiles.h"
-#include "handbook/SpreadsheetExport.h"
+#include "handbook/viewer/SpreadsheetExport.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QClipboard>

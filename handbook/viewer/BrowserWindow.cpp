@@ -1,4 +1,4 @@
-#include "handbook/BrowserWindow.h"
+#include "handbook/viewer/BrowserWindow.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
@@ -6,11 +6,11 @@
 #include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
-#include "handbook/HtmlView.h"
-#include "handbook/IncomingMessage.h"
-#include "handbook/SpreadsheetExport.h"
-#include "handbook/ViewerFiles.h"
-#include "handbook/XslTransform.h"
+#include "handbook/viewer/HtmlView.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/SpreadsheetExport.h"
+#include "handbook/viewer/ViewerFiles.h"
+#include "handbook/viewer/XslTransform.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "handbook/HtmlView.h"
+#include "handbook/viewer/HtmlView.h"
 
 #include <QCoreApplication>
 #include <QDir>

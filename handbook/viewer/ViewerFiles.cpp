@@ -1,4 +1,4 @@
-#include "handbook/ViewerFiles.h"
+#include "handbook/viewer/ViewerFiles.h"
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"

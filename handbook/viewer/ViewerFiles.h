@@ -1,6 +1,6 @@
 #pragma once
 
-#include "handbook/IncomingMessage.h"
+#include "handbook/viewer/IncomingMessage.h"
 
 #include <QByteArray>
 #include <QDateTime>

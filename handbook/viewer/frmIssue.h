@@ -1,6 +1,6 @@
 #pragma once
 
-#include "handbook/BrowserWindow.h"
+#include "handbook/viewer/BrowserWindow.h"
 
 class QLabel;
 

@@ -1,13 +1,13 @@
-#include "handbook/ViewerCommands.h"
+#include "handbook/viewer/ViewerCommands.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Settings.h"
-#include "handbook/IncomingMessage.h"
-#include "handbook/ViewerFiles.h"
-#include "handbook/frmBrowseXML.h"
-#include "handbook/frmIssue.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/ViewerFiles.h"
+#include "handbook/viewer/frmBrowseXML.h"
+#include "handbook/viewer/frmIssue.h"
 
 #include <QFileInfo>
 

@@ -5,9 +5,9 @@
 #include "core/Error.h"
 #include "core/TempFiles.h"
 #include "core/XmlLoad.h"
-#include "handbook/IncomingMessage.h"
-#include "handbook/ViewerFiles.h"
-#include "handbook/XslTransform.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/ViewerFiles.h"
+#include "handbook/viewer/XslTransform.h"
 
 #include <QDir>
 #include <QElapsedTimer>

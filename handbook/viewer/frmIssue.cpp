@@ -1,12 +1,12 @@
-#include "handbook/frmIssue.h"
+#include "handbook/viewer/frmIssue.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Settings.h"
 #include "core/Values.h"
-#include "handbook/IncomingMessage.h"
-#include "handbook/ViewerFiles.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/ViewerFiles.h"
 
 #include <QFileInfo>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "handbook/PageView.h"
+#include "handbook/viewer/PageView.h"
 
 namespace varnel {
 
