@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 #if defined(Q_OS_UNIX)
@@ -29,6 +30,13 @@ QString ErrorDescription(int error)
     if (error == kNotRegularFile)
         return QStringLiteral("Not a regular file");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void IgnoreFileSizeSignal()
+{
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 Failure SaveFile(const QString& path, const char* data, qint64 size)

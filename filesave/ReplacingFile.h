@@ -93,6 +93,11 @@ Failure SaveFile(const QString& path, const char* data, qint64 size);
 // The system's description of an errno value ("No space left on device").
 QString ErrorDescription(int error);
 
+// A write beyond the process's file-size limit (ulimit -f) then fails with EFBIG ("File too
+// large"), so that the save reports it and removes its hidden file, instead of the signal the
+// limit raises ending the whole program. Each program calls it where it starts.
+void IgnoreFileSizeSignal();
+
 // Faults the tests make happen at chosen steps, as a failing disk would. Process-wide; a
 // default-constructed plan switches them off.
 namespace testing {
