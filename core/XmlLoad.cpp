@@ -1,6 +1,7 @@
 #include "core/XmlLoad.h"
 
 #include "core/Error.h"
+#include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -454,6 +455,10 @@ public:
         read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
             Fail(XmlTooLargeText(state_.path, read_));
+        // The parser never sees a start tag with too many attributes.
+        if (!guard_.feed(buffer_.get(), size_t(got)))
+            Fail(XmlLoadErrorText(state_.path, QString::fromStdString(guard_.reason()),
+                                  guard_.line(), guard_.column()));
         const bool last = got == 0;
         const bool beforeRoot =
             ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
@@ -550,6 +555,7 @@ private:
     std::unique_ptr<char[]> buffer_;
     qint64 maxBytes_ = 0; // 0: no limit
     qint64 read_ = 0;
+    xmlguard::AttributeGuard guard_;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
     bool finished_ = false;

@@ -99,6 +99,8 @@ private slots:
     void errorTextDropsLineBreaksOfTheReason_data();
     void errorTextDropsLineBreaksOfTheReason();
     void bigFilesAreForTheStreamingReader();
+    void startTagsWithTooManyAttributes_data();
+    void startTagsWithTooManyAttributes();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -469,6 +471,54 @@ void TestXmlLoad::bigFilesAreForTheStreamingReader()
     const QString cut = FailureOf([&] { XmlDocument::Load(path); });
     QVERIFY2(cut.contains(QStringLiteral("Строка: ")) && !cut.contains(QStringLiteral("Размер")),
              qPrintable(cut));
+}
+
+// A start tag with more attributes than any document has is refused before the parser, whose
+// time grows with their square, sees it: by both loaders, with the tag's line and column. What
+// only looks like attributes (in values, comments, CDATA, instructions, the document type
+// declaration) counts for nothing.
+void TestXmlLoad::startTagsWithTooManyAttributes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("utf16");
+    QTest::addColumn<QString>("failure"); // empty: loaded
+    const auto attributes = [](int count, const QByteArray& pattern) {
+        QByteArray all;
+        for (int i = 0; i < count; ++i)
+            all += QByteArray(pattern).replace("%N", QByteArray::number(i));
+        return all;
+    };
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<r>\n  ";
+    const QString refused =
+        QStringLiteral("Element c has more than 1024 attributes\r\nСтрока: 3, поз: 3");
+    QTest::newRow("1024") << head + "<c " + attributes(1024, " a%N=''") + "/></r>" << false << "";
+    QTest::newRow("1025") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << false
+                          << refused;
+    QTest::newRow("200,000, two minutes of parsing")
+        << head + "<c " + attributes(200000, " a%N=\"\"") + "/></r>" << false << refused;
+    QTest::newRow("UTF-16") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << true
+                            << refused;
+    const QByteArray lookalikes = attributes(2000, " a%N=''");
+    QTest::newRow("in a value, a comment, CDATA, an instruction")
+        << head + "<c v=\"" + lookalikes + "\"><!--" + lookalikes + "--><![CDATA[<d" + lookalikes +
+               ">]]><?pi " + lookalikes + "?></c></r>"
+        << false << "";
+}
+
+void TestXmlLoad::startTagsWithTooManyAttributes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, utf16);
+    QFETCH(QString, failure);
+    if (utf16)
+        text =
+            Utf16(QString::fromLatin1(text).replace("1.0\"", "1.0\" encoding=\"UTF-16\""), false);
+    const QString path = write("many.xml", text);
+    const QString expected = failure.isEmpty() ? QStringLiteral("no failure")
+                                               : QStringLiteral("514 Ошибка загрузки файла ") +
+                                                     path + QStringLiteral(": \r\n") + failure;
+    QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }), expected);
+    QCOMPARE(FailureOf([&] { ReadAll(path); }), expected);
 }
 
 QTEST_GUILESS_MAIN(TestXmlLoad)
