@@ -176,12 +176,17 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
         const BusyCursor busy;
         page = RenderXmlPage(file, relativeBase);
     } catch (const Error& e) {
-        showFailurePage(e.description());
-        throw;
+        const QString told = origin_.describe(e.description());
+        showFailurePage(told);
+        throw Error(e.number(), told);
+    }
+    if (page.notice != origin_.describe(page.notice)) {
+        page.html.replace(HtmlEscaped(origin_.copy).toUtf8(), HtmlEscaped(origin_.chosen).toUtf8());
+        page.notice = origin_.describe(page.notice);
     }
     const TemporaryFile html = ReserveTemporaryFile(QStringLiteral(".htm"));
     adoptTemporaryFiles(html.files());
-    WriteTemporaryFile(html, page.html);
+    WriteTemporaryFile(html, page.html, origin_.chosen);
     notice_ = page.notice;
     pageFile_ = html.path;
     wbPage_->showFile(pageFile_);
@@ -199,7 +204,7 @@ void BrowserWindow::showFailurePage(const QString& text)
             "<body><pre>");
         page += HtmlEscaped(text).toUtf8();
         page += "</pre></body></html>\n";
-        WriteTemporaryFile(html, page);
+        WriteTemporaryFile(html, page, origin_.chosen);
         notice_ = text;
         pageFile_ = html.path;
         wbPage_->showFile(pageFile_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ChildWindow.h"
+#include "handbook/viewer/ViewerFiles.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -34,6 +35,10 @@ public:
     QString notice() const { return notice_; }
     PageView* wbPage() const { return wbPage_; }
     QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
+
+    // The file the user chose, when the window shows a copy of it: what is told about the copy
+    // is told about that file.
+    void setCopyOrigin(const CopyOrigin& origin) { origin_ = origin; }
 
     // The files to remove when the window goes.
     void adoptTemporaryFiles(const QStringList& files);
@@ -83,6 +88,7 @@ private:
     QString pageFile_;
     QString notice_;
     QStringList temporaryFiles_;
+    CopyOrigin origin_;
 };
 
 } // namespace varnel

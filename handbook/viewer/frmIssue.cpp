@@ -41,6 +41,7 @@ void frmIssue::LoadHandbook(QWidget* dialogParent)
             Fail(WrongViewerExtensionText());
         const HandbookFile handbook = PrepareHandbookFile(path);
         adoptTemporaryFiles(handbook.copy.files());
+        setCopyOrigin(handbook.origin);
         navigate(handbook.shown, QFileInfo(path).absolutePath());
     });
     if (!ok)
