@@ -1,5 +1,10 @@
 #include "AttributeGuard.h"
 
+#include <cctype>
+#include <regex>
+
+#include <iconv.h>
+
 namespace varnel::xmlguard {
 namespace {
 
@@ -18,9 +23,47 @@ bool Begins(const std::string& text, const char* word)
 
 AttributeGuard::AttributeGuard(int maxAttributes) : max_(maxAttributes) {}
 
-std::string AttributeGuard::reason() const
+void AttributeGuard::refuse(const std::string& why)
 {
-    return "Element " + name_ + " has more than " + std::to_string(max_) + " attributes";
+    tripped_ = true;
+    reason_ = why;
+}
+
+bool AttributeGuard::KeepsAsciiMarkup(const std::string& encoding)
+{
+    std::string name;
+    for (const char c : encoding) {
+        if (c != '-' && c != '_' && c != ' ')
+            name += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    static const std::regex known("utf8|usascii|ascii|iso8859\\d{1,2}|latin\\d{1,2}|"
+                                  "windows125\\d|cp125\\d|koi8[ru]?|cp866|ibm866|tis620");
+    return std::regex_match(name, known);
+}
+
+// Whether the system can convert from the encoding (then the parser reads it); an encoding it
+// does not know is left to the parser, which refuses it in its own words.
+static bool IsConvertible(const std::string& encoding)
+{
+    const iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == iconv_t(-1))
+        return false;
+    iconv_close(cd);
+    return true;
+}
+
+// The XML declaration has been read: the encoding it names must keep the markup in ASCII
+// bytes where the document is read a byte at a time.
+void AttributeGuard::declarationEnded()
+{
+    static const std::regex encoding("encoding\\s*=\\s*[\"']([^\"']*)[\"']");
+    std::smatch m;
+    if (width_ == 1 && std::regex_search(declaration_, m, encoding) && !KeepsAsciiMarkup(m[1]) &&
+        IsConvertible(m[1])) {
+        tagLine_ = 1;
+        tagColumn_ = 1;
+        refuse("Encoding " + std::string(m[1]) + " is not read");
+    }
 }
 
 // The unit width from the document's first bytes, as the parser tells its encoding: a
@@ -44,6 +87,12 @@ void AttributeGuard::decideWidth()
         width_ = 2;
     } else {
         width_ = 1;
+        // "<?xm" in EBCDIC, which the parser would read as such.
+        if (at(0) == 0x4C && at(1) == 0x6F && at(2) == 0xA7 && at(3) == 0x94) {
+            tagLine_ = 1;
+            tagColumn_ = 1;
+            refuse("EBCDIC documents are not read");
+        }
     }
 }
 
@@ -58,6 +107,10 @@ bool AttributeGuard::feed(const char* data, std::size_t size)
         if (pending_.size() < 4)
             return true;
         decideWidth();
+        if (tripped_)
+            return false;
+        // The XML declaration, when the document begins with one (after a byte-order mark).
+        inDeclaration_ = true;
     }
     if (width_ == 1) {
         for (const char c : pending_)
@@ -92,6 +145,18 @@ void AttributeGuard::unit(std::uint32_t c)
         column_ = 1;
     } else if (width_ == 1 ? (c & 0xC0) != 0x80 : !(width_ == 2 && c >= 0xDC00 && c <= 0xDFFF)) {
         ++column_;
+    }
+
+    if (inDeclaration_) {
+        // The document's first instruction, when it is the XML declaration.
+        if (c < 0x80)
+            declaration_ += char(c);
+        if ((c == '>' && last_ == '?') || declaration_.size() >= 512) {
+            inDeclaration_ = false;
+            if (declaration_.compare(0, 5, "<?xml") == 0)
+                declarationEnded();
+            declaration_.clear();
+        }
     }
 
     switch (state_) {
@@ -182,7 +247,8 @@ void AttributeGuard::unit(std::uint32_t c)
         } else if (!IsBlank(c)) {
             // An attribute begins: its name, or a value without one in a broken tag.
             if (++count_ > max_)
-                tripped_ = true;
+                refuse("Element " + name_ + " has more than " + std::to_string(max_) +
+                       " attributes");
             state_ = c == '=' ? State::BeforeValue : State::Name;
         }
         break;

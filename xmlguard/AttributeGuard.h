@@ -22,8 +22,10 @@ inline constexpr int kMaxAttributes = 1024;
 // the document type declaration (its internal subset included) and quoted values are passed
 // over; attributes are counted as names, so that HTML attributes without a value count too.
 // UTF-16 and UTF-32 documents are recognised by their first bytes and read a unit at a time;
-// every other encoding is read a byte at a time, which serves all whose markup characters are
-// the ASCII bytes (UTF-8, the single-byte code pages).
+// every other document is read a byte at a time, which serves the encodings whose markup
+// characters are the ASCII bytes. A document in any other (EBCDIC by its first bytes, or an
+// encoding its declaration names that is not known to keep the ASCII bytes: UTF-7, EBCDIC
+// code pages and the like) is refused as well, since its markup could pass unseen.
 class AttributeGuard {
 public:
     explicit AttributeGuard(int maxAttributes = kMaxAttributes);
@@ -33,12 +35,15 @@ public:
     bool feed(const char* data, std::size_t size);
     bool tripped() const { return tripped_; }
 
-    // Where the refused start tag begins (1-based; columns count characters in UTF-8 and
-    // UTF-16, bytes otherwise), and the reason in the parser's words: "Element e has more than
-    // 1024 attributes".
+    // Where the refused start tag (or declaration) begins (1-based; columns count characters
+    // in UTF-8 and UTF-16, bytes otherwise), and the reason in the parser's words: "Element e
+    // has more than 1024 attributes", "Encoding X is not read".
     int line() const { return tagLine_; }
     int column() const { return tagColumn_; }
-    std::string reason() const;
+    const std::string& reason() const { return reason_; }
+
+    // Whether the markup of a document in the encoding its declaration names is ASCII bytes.
+    static bool KeepsAsciiMarkup(const std::string& encoding);
 
 private:
     enum class State {
@@ -63,9 +68,14 @@ private:
     void unit(std::uint32_t c);
     void subsetUnit(std::uint32_t c);
     void decideWidth();
+    void refuse(const std::string& why);
+    void declarationEnded();
 
     int max_;
     bool tripped_ = false;
+    std::string reason_;
+    std::string declaration_; // the XML declaration, while it is read
+    bool inDeclaration_ = false;
     int width_ = 0; // bytes a unit: 0 until known, 1, 2 or 4
     bool bigEndian_ = false;
     std::string pending_; // bytes of an unfinished unit, or of the start while the width is open

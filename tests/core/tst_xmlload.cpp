@@ -498,6 +498,18 @@ void TestXmlLoad::startTagsWithTooManyAttributes_data()
         << head + "<c " + attributes(200000, " a%N=\"\"") + "/></r>" << false << refused;
     QTest::newRow("UTF-16") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << true
                             << refused;
+    // Markup the guard could not read is refused too.
+    QTest::newRow("declared EBCDIC")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<r/>") << false
+        << "Encoding IBM037 is not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("declared UTF-7") << QByteArray("<?xml version='1.0' encoding='UTF-7'?><r/>")
+                                    << false << "Encoding UTF-7 is not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("EBCDIC by its first bytes")
+        << QByteArray("\x4C\x6F\xA7\x94\x40\xA5\x85\x99") << false
+        << "EBCDIC documents are not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("Windows-1251 and a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=''/>") << false
+        << "";
     const QByteArray lookalikes = attributes(2000, " a%N=''");
     QTest::newRow("in a value, a comment, CDATA, an instruction")
         << head + "<c v=\"" + lookalikes + "\"><!--" + lookalikes + "--><![CDATA[<d" + lookalikes +
