@@ -21,6 +21,10 @@ namespace loopback {
 
 namespace {
 
+// The longest request name the archive keeps: its archive name (time, process and counter in
+// front) and the hidden name of its answer there must fit the file system's 255 bytes.
+constexpr qsizetype kMaxRequestNameBytes = 190;
+
 // DL1A2B.xml -> DL1A2B.msg
 QString answerNameOf(const QString& name)
 {
@@ -366,23 +370,56 @@ void Registry::takeFromSendFolder()
         answerWaiting();
     }
 
-    QFileInfoList entries = QDir(options_.send).entryInfoList(QDir::Files | QDir::NoSymLinks);
+    // The names as the file system keeps them: a name its encoding cannot hold would not be
+    // listed at all otherwise, and never taken nor told of.
+    struct Entry {
+        QString name;
+        qint64 modified = 0;
+    };
+    QList<Entry> entries;
+    for (const QByteArray& raw : FolderNames(options_.send)) {
+        if (raw.startsWith('.'))
+            continue; // a hidden file: written under a name of its own, not a request yet
+        const QString name = QFile::decodeName(raw);
+        if (QFile::encodeName(name) != raw) {
+            const QString shown = QString::fromLatin1(raw.toPercentEncoding(" ._-()"));
+            note(QStringLiteral("encoding:") + shown,
+                 QStringLiteral("%1 in the send folder has a name that is not valid in the file "
+                                "system's encoding; left there")
+                     .arg(shown));
+            continue;
+        }
+        struct stat st {};
+        const QByteArray path = QFile::encodeName(options_.send) + '/' + raw;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        entries.append({name, qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000});
+    }
     // In the order they arrived; equal times by name.
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        const qint64 ta = a.lastModified().toMSecsSinceEpoch();
-        const qint64 tb = b.lastModified().toMSecsSinceEpoch();
-        return ta != tb ? ta < tb : a.fileName() < b.fileName();
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.name < b.name;
     });
-    for (const QFileInfo& entry : entries) {
+    for (const Entry& entry : entries) {
         if (stopping())
             return;
-        const QString name = entry.fileName();
-        if (entry.suffix().compare(u"xml", Qt::CaseInsensitive) != 0) {
+        const QString& name = entry.name;
+        if (QFileInfo(name).suffix().compare(u"xml", Qt::CaseInsensitive) != 0) {
             note(QStringLiteral("other:") + name,
                  QStringLiteral("%1 in the send folder is not a request; left there").arg(name));
             continue;
         }
-        if (!IsPlainFile(entry.absoluteFilePath()))
+        const qsizetype bytes = QFile::encodeName(name).size();
+        if (bytes > kMaxRequestNameBytes) {
+            note(QStringLiteral("long:") + name,
+                 QStringLiteral("%1 in the send folder has a name too long to be kept in the "
+                                "archive (%2 bytes, at most %3); left there")
+                     .arg(name)
+                     .arg(bytes)
+                     .arg(kMaxRequestNameBytes));
+            continue;
+        }
+        // A request is taken once it is complete: nobody writes it any more.
+        if (IsBeingWritten(options_.send + u'/' + name))
             continue;
         QString archiveName;
         if (!claim(name, archiveName))
