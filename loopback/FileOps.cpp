@@ -143,6 +143,12 @@ bool SameContent(const QString& a, const QString& b)
     return fb.atEnd();
 }
 
+OpenFile::~OpenFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 HiddenFile::~HiddenFile()
 {
     discard();

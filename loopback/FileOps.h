@@ -36,6 +36,19 @@ bool IsBeingWritten(const QString& path);
 // Whether two files hold the same bytes.
 bool SameContent(const QString& a, const QString& b);
 
+// A file descriptor, closed when its owner goes, on every path out of a step.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // A file written under a hidden name in its folder and put in place only when complete and
 // synced to disk: the final name shows either the whole file or nothing. Without place() the
 // hidden file is removed again.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <cerrno>
 #include <csignal>
@@ -443,8 +444,12 @@ Registry::Outcome Registry::answer(const QString& archiveName)
     const QString stagedName = answerNameOf(archiveName);
     const QString stagedPath = answersFolder() + u'/' + stagedName;
     const QString dbKey = QStringLiteral("db");
+    // The transaction and the request's file are held by owners: whatever way the judging
+    // ends (a request left for later, a database that fails half-way), the transaction is
+    // rolled back and the file closed.
+    std::optional<StoreTransaction> transaction;
     try {
-        store_.begin();
+        transaction.emplace(store_);
     } catch (const StoreError& e) {
         note(dbKey, QStringLiteral("database: %1; request %2 waits in the archive")
                         .arg(e.text(), requestName));
@@ -453,54 +458,41 @@ Registry::Outcome Registry::answer(const QString& archiveName)
     Plan plan;
     try {
         // Another registry on the same archive may have answered it meanwhile.
-        if (store_.answered(archiveName)) {
-            store_.rollback();
+        if (store_.answered(archiveName))
             return Outcome::Dropped;
-        }
         store_.mark();
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const OpenFile file(::open(QFile::encodeName(path).constData(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const int openError = file.fd() < 0 ? errno : 0;
         struct stat st {};
-        if (fd < 0 && errno == ENOENT) {
-            store_.rollback();
+        if (openError == ENOENT) {
             log_.line(QStringLiteral("request %1 is gone from the archive (%2); not answered")
                           .arg(requestName, path));
             return Outcome::Dropped;
         }
-        if ((fd < 0 && errno == ELOOP) ||
-            (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)))) {
-            if (fd >= 0)
-                ::close(fd);
+        if (openError == ELOOP ||
+            (file.fd() >= 0 && (::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)))) {
             refuse(KindByFileName(requestName), Language::RU, QString(), QString(), requestName,
                    MakeMessage(Code::S98, Language::RU,
                                FormatFaultText(FormatFault::NotRegular, Language::RU)),
                    plan);
-        } else if (fd < 0) {
-            const int error = errno;
-            store_.rollback();
+        } else if (openError != 0) {
             note(QStringLiteral("read:") + archiveName,
                  QStringLiteral("request %1 cannot be read: %2; trying again")
-                     .arg(requestName, ErrorText(error)));
+                     .arg(requestName, ErrorText(openError)));
             return Outcome::Retry;
         } else {
-            Outcome outcome = Outcome::Answered;
-            {
-                RequestReader reader(fd);
-                outcome = judge(reader, requestName, plan);
-                if (outcome == Outcome::Retry && reader.ioError() != 0)
-                    note(QStringLiteral("read:") + archiveName,
-                         QStringLiteral("request %1 cannot be read: %2; trying again")
-                             .arg(requestName, ErrorText(reader.ioError())));
-            }
-            ::close(fd);
-            if (outcome != Outcome::Answered) {
-                store_.rollback();
-                if (outcome == Outcome::Stopped)
-                    log_.line(QStringLiteral("request %1 left unanswered in the archive: "
-                                             "stopping")
-                                  .arg(requestName));
+            RequestReader reader(file.fd());
+            const Outcome outcome = judge(reader, requestName, plan);
+            if (outcome == Outcome::Retry && reader.ioError() != 0)
+                note(QStringLiteral("read:") + archiveName,
+                     QStringLiteral("request %1 cannot be read: %2; trying again")
+                         .arg(requestName, ErrorText(reader.ioError())));
+            if (outcome == Outcome::Stopped)
+                log_.line(QStringLiteral("request %1 left unanswered in the archive: stopping")
+                              .arg(requestName));
+            if (outcome != Outcome::Answered)
                 return outcome;
-            }
         }
 
         // The answer is kept in the archive first, in the same transaction as the deals it
@@ -522,7 +514,6 @@ Registry::Outcome Registry::answer(const QString& archiveName)
         if (result == 0)
             result = staged.place(stagedName, true);
         if (result != 0) {
-            store_.rollback();
             note(QStringLiteral("stage:") + archiveName,
                  QStringLiteral("request %1 waits unanswered in the archive: the answer cannot be "
                                 "written to %2: %3; trying again")
@@ -532,9 +523,8 @@ Registry::Outcome Registry::answer(const QString& archiveName)
         store_.recordAnswered(
             {archiveName, requestName, answerNameOf(requestName), stagedPath, QString()},
             CreatedText());
-        store_.commit();
+        transaction->commit();
     } catch (const StoreError& e) {
-        store_.rollback();
         note(dbKey, QStringLiteral("database: %1; request %2 waits in the archive")
                         .arg(e.text(), requestName));
         return Outcome::Retry;

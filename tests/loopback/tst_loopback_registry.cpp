@@ -118,6 +118,7 @@ private slots:
     void fullArchiveAcrossDevices();
     void restartFinishesHalfDoneWork();
     void twoRegistriesAnswerOnce();
+    void storeFailuresLeakNothing();
 };
 
 void TestLoopbackRegistry::answersEveryKind()
@@ -693,6 +694,36 @@ void TestLoopbackRegistry::twoRegistriesAnswerOnce()
     for (const QString& name : answers)
         accepted += Codes(road.answer(name)).count("ok");
     QCOMPARE(accepted, 1);
+}
+
+// The database fails at each of its statements in turn, as a locked or full one does (also
+// while a request is being judged): the request waits and is answered once the database works,
+// and no round leaves a file open behind it.
+void TestLoopbackRegistry::storeFailuresLeakNothing()
+{
+    Road road;
+    QVERIFY(road.start());
+    road.putDeals("DL1.xml", {DealRow("P", "", "R-1")});
+    QCOMPARE(road.registry->poll(), 1); // the database's files are open from here on
+    const auto openFiles = [] {
+        return QDir("/proc/self/fd")
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+            .size();
+    };
+    const qsizetype before = openFiles();
+    road.putDeals("DL2.xml", {DealRow("P", "", "R-2"), DealRow("P", "", "R-3")});
+    for (int statement = 1; statement <= 12; ++statement) {
+        testing::FailStoreAt(statement);
+        road.registry->poll();
+        testing::FailStoreAt(0);
+        QCOMPARE(openFiles(), before);
+        if (!road.answer("DL2.msg").isEmpty())
+            break;
+    }
+    road.registry->poll();
+    QCOMPARE(Codes(road.answer("DL2.msg")), QStringList({"ok", "ok"}));
+    QCOMPARE(road.files(road.receive), QStringList({"DL1.msg", "DL2.msg"}));
+    QCOMPARE(openFiles(), before);
 }
 
 QTEST_GUILESS_MAIN(TestLoopbackRegistry)
