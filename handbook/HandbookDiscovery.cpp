@@ -67,7 +67,11 @@ public:
             kept_.clear();
         existed_ = true;
     }
-    ~PreviousFile() { QFile::remove(kept_); }
+    ~PreviousFile()
+    {
+        if (!kept_.isEmpty())
+            QFile::remove(kept_);
+    }
     PreviousFile(const PreviousFile&) = delete;
     PreviousFile& operator=(const PreviousFile&) = delete;
 
