@@ -1,6 +1,7 @@
 #include "AttributeGuard.h"
 
 #include <cctype>
+#include <cstring>
 #include <regex>
 
 #include <iconv.h>
@@ -116,8 +117,11 @@ bool AttributeGuard::feed(const char* data, std::size_t size)
         for (const char c : pending_)
             unit(static_cast<unsigned char>(c));
         pending_.clear();
-        for (; i < size && !tripped_; ++i)
-            unit(static_cast<unsigned char>(data[i]));
+        while (i < size && !tripped_) {
+            i = skipBytes(data, i, size);
+            if (i < size)
+                unit(static_cast<unsigned char>(data[i++]));
+        }
         return !tripped_;
     }
     // Wider units: whole units are read, a piece of one waits for the next call.
@@ -134,6 +138,52 @@ bool AttributeGuard::feed(const char* data, std::size_t size)
     }
     pending_ = bytes.substr(at);
     return !tripped_;
+}
+
+// Most bytes of a document are text and quoted values, where nothing but their end matters:
+// they are passed over at once, only their line breaks and characters counted.
+std::size_t AttributeGuard::skipBytes(const char* data, std::size_t from, std::size_t size)
+{
+    if (inDeclaration_)
+        return from;
+    if (state_ == State::Name) {
+        // An attribute's name runs to a blank, "=", "/" or ">", all on its line.
+        std::size_t end = from;
+        while (end < size) {
+            const unsigned char b = static_cast<unsigned char>(data[end]);
+            if (b <= ' ' || b == '=' || b == '/' || b == '>')
+                break;
+            if ((b & 0xC0) != 0x80)
+                ++column_;
+            ++end;
+        }
+        if (end > from) {
+            lastButOne_ = end - from >= 2 ? static_cast<unsigned char>(data[end - 2]) : last_;
+            last_ = static_cast<unsigned char>(data[end - 1]);
+        }
+        return end;
+    }
+    if (state_ != State::Text && state_ != State::Quoted)
+        return from;
+    const char stop = state_ == State::Text ? '<' : char(quote_);
+    const void* found = std::memchr(data + from, stop, size - from);
+    const std::size_t end = found ? std::size_t(static_cast<const char*>(found) - data) : size;
+    if (end == from)
+        return from;
+    std::size_t lineStart = from;
+    for (const char* p = data + from;
+         (p = static_cast<const char*>(std::memchr(p, '\n', std::size_t(data + end - p)))); ++p) {
+        ++line_;
+        column_ = 1;
+        lineStart = std::size_t(p - data) + 1;
+    }
+    for (std::size_t k = lineStart; k < end; ++k) {
+        if ((static_cast<unsigned char>(data[k]) & 0xC0) != 0x80)
+            ++column_;
+    }
+    lastButOne_ = end - from >= 2 ? static_cast<unsigned char>(data[end - 2]) : last_;
+    last_ = static_cast<unsigned char>(data[end - 1]);
+    return end;
 }
 
 void AttributeGuard::unit(std::uint32_t c)

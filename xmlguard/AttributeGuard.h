@@ -66,6 +66,7 @@ private:
     enum class Subset { None, Open, Bang, Comment, Instruction, Markup };
 
     void unit(std::uint32_t c);
+    std::size_t skipBytes(const char* data, std::size_t from, std::size_t size);
     void subsetUnit(std::uint32_t c);
     void decideWidth();
     void refuse(const std::string& why);
