@@ -2,18 +2,17 @@
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
-#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "core/Values.h"
 #include "handbook/PickModel.h"
 #include "ui/RowDelegate.h"
+#include "ui/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -29,13 +28,6 @@ std::optional<QRect> g_screenArea;
 
 // Pixels kept clear at the right and bottom edges of the screen.
 constexpr int kEdgeMarginPixels = 100;
-
-double StoredTwips(const QString& text, double def)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(TrimSpaces(text), &ok);
-    return ok && value > 0 && value < 1e7 ? value : def;
-}
 
 } // namespace
 
@@ -108,6 +100,13 @@ QString PickDialogBase::storeApplication() const
     return kAppTitle + settingsKey_;
 }
 
+WindowPlacement PickDialogBase::sizeRecord() const
+{
+    // The size alone, under the list's own key: "<key>Width" and "<key>Height".
+    return WindowPlacement(storeApplication(), QRectF(QPointF(), QSizeF(designTwips_)),
+                           settingsKey_);
+}
+
 QString PickDialogBase::gridSection() const
 {
     return QStringLiteral("Grid_") + settingsKey_;
@@ -121,16 +120,11 @@ void PickDialogBase::beginPick(const QString& settingsKey)
 
 void PickDialogBase::restoreSize()
 {
-    const double width = StoredTwips(
-        PlacementStore::Read(storeApplication(), settingsKey_ + QStringLiteral("Width"), QString()),
-        designTwips_.width());
-    const double height =
-        StoredTwips(PlacementStore::Read(storeApplication(),
-                                         settingsKey_ + QStringLiteral("Height"), QString()),
-                    designTwips_.height());
-    resize(toPixels(width), toPixels(height));
-    sizeTwips_ = QSizeF(width, height);
-    sizePixels_ = size();
+    WindowPlacement record = sizeRecord();
+    record.read();
+    sizeTwips_ = record.twips().size();
+    const QRect pixels = record.pixels(logicalDpiX(), logicalDpiY());
+    resize(pixels.width(), pixels.height());
 }
 
 void PickDialogBase::placeAt(int xTwips, int yTwips)
@@ -203,11 +197,11 @@ void PickDialogBase::saveLayout()
         widths.append({descriptor, unchanged ? double(columnTwips_.at(c)) : pixels * perPixel});
     }
     SaveColumnWidths(widths, gridSection());
-    const bool sameSize = size() == sizePixels_ && sizeTwips_.isValid();
-    PlacementStore::Write(storeApplication(), settingsKey_ + QStringLiteral("Width"),
-                          SingleToText(sameSize ? sizeTwips_.width() : width() * perPixel));
-    PlacementStore::Write(storeApplication(), settingsKey_ + QStringLiteral("Height"),
-                          SingleToText(sameSize ? sizeTwips_.height() : height() * perPixel));
+    WindowPlacement record = sizeRecord();
+    if (sizeTwips_.isValid())
+        record.setTwips(QRectF(QPointF(), sizeTwips_));
+    record.writeSize(
+        record.twipsToStore(QRect(QPoint(), size()), logicalDpiX(), logicalDpiY()).size());
 }
 
 void PickDialogBase::runPick()

@@ -4,7 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/PickSeam.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/XmlLoad.h"
 #include "handbook/PickDefinition.h"
 #include "handbook/PickModel.h"
@@ -171,8 +171,7 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
     const bool ready = RunTrapped(parentWidget(), kAppTitle, [&] {
         QString dataFile;
         if (PickTagReadsHandbook(sTag)) {
-            dataFile = ReadSetting(QStringLiteral("IssueList"),
-                                   QStringLiteral("CurrentHandbookPath"), QString());
+            dataFile = CurrentHandbookPath();
             if (dataFile.isEmpty())
                 Fail(QStringLiteral("Текущий справочник ЦБ не установлен. Используйте режим "
                                     "'Найти справочник ЦБ'"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messages/RequestKinds.h"
 #include "shell/InstanceLock.h"
 #include "shell/Startup.h"
 
@@ -33,8 +34,6 @@ class frmMain : public QMainWindow, private MainWindowHost {
     Q_OBJECT
 
 public:
-    enum class ReportKind { Ordinary, Repo };
-
     // Commands whose windows and dialogs live in other parts of the client; they register
     // their handler here before the main window is used.
     enum class Command {

@@ -6,8 +6,9 @@
 #include "core/ChildWindow.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "messages/SendPipeline.h"
+#include "reports/ReportKind.h"
 #include "shell/MdiWindows.h"
 #include "shell/SettingsUpdate.h"
 #include "shell/TextCommands.h"
@@ -122,9 +123,7 @@ void frmMain::newReport(ReportKind kind)
         if (!window)
             return;
         addChildWindow(window);
-        window->setWindowTitle(
-            (repo ? QStringLiteral("[New Report REPO %1]") : QStringLiteral("[New Report %1]"))
-                .arg(counter));
+        window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
     });
 }
 
@@ -165,7 +164,7 @@ void frmMain::openReport(ReportKind kind)
 
 void frmMain::mnuReportNew_Click()
 {
-    newReport(ReportKind::Ordinary);
+    newReport(ReportKind::Deals);
 }
 
 void frmMain::mnuReportNewRepo_Click()
@@ -175,7 +174,7 @@ void frmMain::mnuReportNewRepo_Click()
 
 void frmMain::mnuReportOpen_Click()
 {
-    openReport(ReportKind::Ordinary);
+    openReport(ReportKind::Deals);
 }
 
 void frmMain::mnuReportOpenRepo_Click()
@@ -198,10 +197,8 @@ void frmMain::mnuReportSaveAs_Click()
         ReportWindow* report = activeReport();
         if (!report)
             return;
-        const QString folder = ResolvePath(
-            ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
         const QString path = Dialogs::SaveFile(this, QStringLiteral("Сохранить отчет в файле"),
-                                               folder, kReportFilter);
+                                               WorkFolder(), kReportFilter);
         if (path.isEmpty())
             return;
         report->SaveFileAs(path);
@@ -214,12 +211,12 @@ void frmMain::mnuReportSend_Click()
         ReportWindow* report = activeReport();
         if (!report)
             return;
-        const QString name = activeChild()->childKind() == ChildKind::RepoReport
-                                 ? QStringLiteral("RepoDeals")
-                                 : QStringLiteral("Deals");
+        const ReportKind kind = activeChild()->childKind() == ChildKind::RepoReport
+                                    ? ReportKind::Repo
+                                    : ReportKind::Deals;
         RequestData data;
         data.report = &report->lvDeals();
-        SendRequest(name, data, this);
+        SendRequest(RequestName(ReportRequest(kind)), data, this);
     });
 }
 
@@ -257,17 +254,17 @@ void frmMain::mnuIssueListFind_Click()
 
 void frmMain::mnuIssueListRequest_Click()
 {
-    SendRequest(QStringLiteral("GetIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::GetIssueList), {}, this);
 }
 
 void frmMain::mnuIssueListSubscribe_Click()
 {
-    SendRequest(QStringLiteral("SubscribeIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::SubscribeIssueList), {}, this);
 }
 
 void frmMain::mnuIssueListUnsubscribe_Click()
 {
-    SendRequest(QStringLiteral("UnsubscribeIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::UnsubscribeIssueList), {}, this);
 }
 
 void frmMain::mnuEDIBrowseIn_Click()

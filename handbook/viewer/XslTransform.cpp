@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/XmlLoad.h"
+#include "core/XmlText.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,11 +42,6 @@ namespace {
 
 // Stylesheets and the documents they read are small; nothing bigger is read for them.
 constexpr qint64 kMaxStylesheetBytes = 64LL * 1024 * 1024;
-
-QString FromXml(const xmlChar* text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
-}
 
 // What the XSL engine and the parser said during one page, and what was refused.
 struct Diagnostics {

@@ -224,7 +224,7 @@ private slots:
         folder_->useShippedLayouts();
         act("mnuReportNew")->trigger();
         QCOMPARE(active()->windowTitle(), QStringLiteral("[New Report 2]"));
-        QCOMPARE(main_->newReportCount(frmMain::ReportKind::Ordinary), 2);
+        QCOMPARE(main_->newReportCount(ReportKind::Deals), 2);
     }
 
     // A report window that becomes the active one puts the focus in its first field.

@@ -170,13 +170,13 @@ private slots:
         made_[0] = made_[1] = 0;
         nextFails_ = false;
         alwaysFail_ = false;
-        frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary, [this]() -> QWidget* {
+        frmMain::setReportWindowFactory(ReportKind::Deals, [this]() -> QWidget* {
             ++made_[0];
             auto* c = new FakeChild(QStringLiteral("frmReport"));
             c->failed = std::exchange(nextFails_, false) || alwaysFail_;
             return c;
         });
-        frmMain::setReportWindowFactory(frmMain::ReportKind::Repo, [this]() -> QWidget* {
+        frmMain::setReportWindowFactory(ReportKind::Repo, [this]() -> QWidget* {
             ++made_[1];
             return new FakeChild(QStringLiteral("frmReportRepo"));
         });
