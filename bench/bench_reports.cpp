@@ -229,7 +229,7 @@ int main(int argc, char** argv)
         set("Reference", QStringLiteral("NEW-%1").arg(added++));
         set("Price", QStringLiteral("101.5"));
         set("Qty", QStringLiteral("10"));
-        window->cmdAdd_Click();
+        window->addDeal();
     });
     line("add one deal at 10,000 rows", add, 16);
     if (window->model().rows() != kDeals + kRuns)

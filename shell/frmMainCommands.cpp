@@ -43,7 +43,7 @@ ChildWindow* protocolOf(QWidget* window)
 // ---------------------------------------------------------------------------------------------
 // File menu: text documents and the settings
 
-void frmMain::mnuFileOpen_Click()
+void frmMain::openTextDocument()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         if (frmDocument* document = TextCommands::Open(this))
@@ -51,29 +51,29 @@ void frmMain::mnuFileOpen_Click()
     });
 }
 
-void frmMain::mnuFileSave_Click()
+void frmMain::saveTextDocument()
 {
     RunTrapped(this, kMainTrapCaption, [this] { TextCommands::Save(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFileSaveAs_Click()
+void frmMain::saveTextDocumentAs()
 {
     RunTrapped(this, kMainTrapCaption,
                [this] { TextCommands::SaveAs(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFilePageSetup_Click()
+void frmMain::setUpPrinterPage()
 {
     RunTrapped(this, kMainTrapCaption, [this] { TextCommands::PageSetup(this); });
 }
 
-void frmMain::mnuFilePrint_Click()
+void frmMain::printTextDocument()
 {
     RunTrapped(this, kMainTrapCaption,
                [this] { TextCommands::Print(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFileUpgrade_Click()
+void frmMain::updateSettingsFile()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         RunSettingsUpdate(this);
@@ -82,7 +82,7 @@ void frmMain::mnuFileUpgrade_Click()
     });
 }
 
-void frmMain::mnuFileExit_Click()
+void frmMain::exitClient()
 {
     close();
 }
@@ -162,27 +162,27 @@ void frmMain::openReport(ReportKind kind)
     });
 }
 
-void frmMain::mnuReportNew_Click()
+void frmMain::newDealReport()
 {
     newReport(ReportKind::Deals);
 }
 
-void frmMain::mnuReportNewRepo_Click()
+void frmMain::newRepoReport()
 {
     newReport(ReportKind::Repo);
 }
 
-void frmMain::mnuReportOpen_Click()
+void frmMain::openDealReport()
 {
     openReport(ReportKind::Deals);
 }
 
-void frmMain::mnuReportOpenRepo_Click()
+void frmMain::openRepoReport()
 {
     openReport(ReportKind::Repo);
 }
 
-void frmMain::mnuReportSave_Click()
+void frmMain::saveReport()
 {
     // A failed save is shown like every other failure: never taken for a saved report.
     RunTrapped(this, kMainTrapCaption, [this] {
@@ -191,7 +191,7 @@ void frmMain::mnuReportSave_Click()
     });
 }
 
-void frmMain::mnuReportSaveAs_Click()
+void frmMain::saveReportAs()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ReportWindow* report = activeReport();
@@ -205,7 +205,7 @@ void frmMain::mnuReportSaveAs_Click()
     });
 }
 
-void frmMain::mnuReportSend_Click()
+void frmMain::sendReport()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ReportWindow* report = activeReport();
@@ -232,47 +232,47 @@ void frmMain::runHandler(Command command)
     });
 }
 
-void frmMain::mnuRevokeDeal_Click()
+void frmMain::revokeDeals()
 {
     runHandler(Command::RevokeDeal);
 }
 
-void frmMain::mnuRevokeDealRepo_Click()
+void frmMain::revokeRepoDeals()
 {
     runHandler(Command::RevokeDealRepo);
 }
 
-void frmMain::mnuIssueListBrowse_Click()
+void frmMain::browseHandbook()
 {
     runHandler(Command::HandbookViewer);
 }
 
-void frmMain::mnuIssueListFind_Click()
+void frmMain::findHandbook()
 {
     runHandler(Command::HandbookFind);
 }
 
-void frmMain::mnuIssueListRequest_Click()
+void frmMain::requestHandbook()
 {
     SendRequest(RequestName(OutgoingRequest::GetIssueList), {}, this);
 }
 
-void frmMain::mnuIssueListSubscribe_Click()
+void frmMain::subscribeToHandbook()
 {
     SendRequest(RequestName(OutgoingRequest::SubscribeIssueList), {}, this);
 }
 
-void frmMain::mnuIssueListUnsubscribe_Click()
+void frmMain::unsubscribeFromHandbook()
 {
     SendRequest(RequestName(OutgoingRequest::UnsubscribeIssueList), {}, this);
 }
 
-void frmMain::mnuEDIBrowseIn_Click()
+void frmMain::browseIncomingMessages()
 {
     runHandler(Command::IncomingViewer);
 }
 
-void frmMain::mnuEDIExpExcel_Click()
+void frmMain::exportToSpreadsheet()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         if (ChildWindow* child = activeChild(); child && child->asViewer())
@@ -283,33 +283,33 @@ void frmMain::mnuEDIExpExcel_Click()
 // ---------------------------------------------------------------------------------------------
 // View and window arrangement
 
-void frmMain::mnuViewToolbar_Click()
+void frmMain::toggleToolbar()
 {
     // The item has already changed its check mark.
-    tbToolBar_->setVisible(action(QStringLiteral("mnuViewToolbar"))->isChecked());
+    tbToolBar_->setVisible(actions_.viewToolbar->isChecked());
 }
 
-void frmMain::mnuViewStatusBar_Click()
+void frmMain::toggleStatusBar()
 {
-    statusBar()->setVisible(action(QStringLiteral("mnuViewStatusBar"))->isChecked());
+    statusBar()->setVisible(actions_.viewStatusBar->isChecked());
 }
 
-void frmMain::mnuWindowCascade_Click()
+void frmMain::cascadeWindows()
 {
     mdiArea_->cascadeSubWindows();
 }
 
-void frmMain::mnuWindowTileHorizontal_Click()
+void frmMain::tileWindowsHorizontally()
 {
     TileSubWindows(*mdiArea_, Qt::Vertical);
 }
 
-void frmMain::mnuWindowTileVertical_Click()
+void frmMain::tileWindowsVertically()
 {
     TileSubWindows(*mdiArea_, Qt::Horizontal);
 }
 
-void frmMain::mnuWindowArrangeIcons_Click()
+void frmMain::arrangeIcons()
 {
     ArrangeMinimized(*mdiArea_);
 }
@@ -317,7 +317,7 @@ void frmMain::mnuWindowArrangeIcons_Click()
 // ---------------------------------------------------------------------------------------------
 // Options, help, about
 
-void frmMain::mnuOptions_Click()
+void frmMain::editOptions()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         frmOptions dialog(this);
@@ -327,7 +327,7 @@ void frmMain::mnuOptions_Click()
     });
 }
 
-void frmMain::mnuHelpContents_Click()
+void frmMain::showHelpContents()
 {
     Dialogs::Notice(this,
                     QStringLiteral("Unable to display Help Contents. There is no Help associated "
@@ -335,12 +335,12 @@ void frmMain::mnuHelpContents_Click()
                     kAppTitle, MessageIcon::Information);
 }
 
-void frmMain::mnuHelpSearchForHelpOn_Click()
+void frmMain::searchHelp()
 {
-    mnuHelpContents_Click();
+    showHelpContents();
 }
 
-void frmMain::mnuHelpAbout_Click()
+void frmMain::showAbout()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         frmAbout dialog(this);

@@ -127,7 +127,7 @@ class RevokeDialogsTest : public QObject {
             return result;
         });
         if (kind == RevocationKind::Repo)
-            w_->mnuRevokeDealRepo_Click(); // the item is hidden in the menu
+            w_->revokeRepoDeals(); // the item is hidden in the menu
         else
             w_->findChild<QAction*>(QStringLiteral("mnuRevokeDeal"))->trigger();
         return result;
