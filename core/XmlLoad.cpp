@@ -26,6 +26,10 @@
 namespace varnel {
 namespace {
 
+using xmltext::FromXml;
+using xmltext::QualifiedName;
+using xmltext::Utf8Text;
+
 // Read size of one parser step. The streaming reader queues the children that one step
 // completes, so its steps stay small.
 constexpr qint64 kDocumentChunk = 256 * 1024;
@@ -38,13 +42,6 @@ constexpr int kDocumentOptions = kCommonOptions | XML_PARSE_NOBLANKS | XML_PARSE
 
 const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
 const QString kDocumentEmpty = QStringLiteral("Document is empty");
-
-QString QualifiedName(const xmlChar* prefix, const xmlChar* local)
-{
-    if (prefix && *prefix)
-        return FromXml(prefix) + u':' + FromXml(local);
-    return FromXml(local);
-}
 
 // Number of characters in a stretch of the parser's UTF-8 buffer.
 int Utf8Length(const xmlChar* from, const xmlChar* to)

@@ -43,6 +43,8 @@
 namespace varnel {
 namespace {
 
+using xmltext::FromXml;
+
 // What a worksheet holds at most.
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 16384;

@@ -40,6 +40,8 @@
 namespace varnel {
 namespace {
 
+using xmltext::FromXml;
+
 // Stylesheets and the documents they read are small; nothing bigger is read for them.
 constexpr qint64 kMaxStylesheetBytes = 64LL * 1024 * 1024;
 
