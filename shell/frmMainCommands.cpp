@@ -184,7 +184,8 @@ void frmMain::openRepoReport()
 
 void frmMain::saveReport()
 {
-    // A failed save is shown like every other failure: never taken for a saved report.
+    // The report window reports its own failures (core/ChildWindow.h); the trap is for the
+    // main window's own.
     RunTrapped(this, kMainTrapCaption, [this] {
         if (ReportWindow* report = activeReport())
             report->SaveFile();
