@@ -70,7 +70,7 @@ PickDialogBase::PickDialogBase(QWidget* parent, const QSize& designTwips)
     CancelButton_->setVisible(false);
     OKButton_->setAutoDefault(false);
     CancelButton_->setAutoDefault(false);
-    connect(OKButton_, &QPushButton::clicked, this, &PickDialogBase::OKButton_Click);
+    connect(OKButton_, &QPushButton::clicked, this, &PickDialogBase::pickSelectedRow);
 
     resize(toPixels(designTwips_.width()), toPixels(designTwips_.height()));
 }
@@ -211,7 +211,7 @@ void PickDialogBase::runPick()
     saveLayout();
 }
 
-void PickDialogBase::OKButton_Click()
+void PickDialogBase::pickSelectedRow()
 {
     const QModelIndexList selected = lvGrid_->selectionModel()->selectedRows();
     if (selected.isEmpty())
@@ -220,14 +220,14 @@ void PickDialogBase::OKButton_Click()
     accept();
 }
 
-void PickDialogBase::lvGrid_DblClick(const QPoint& viewportPosition)
+void PickDialogBase::pickRowAt(const QPoint& viewportPosition)
 {
     const QModelIndex index = lvGrid_->indexAt(viewportPosition);
     if (!index.isValid())
         return;
     lvGrid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
-    OKButton_Click();
+    pickSelectedRow();
 }
 
 bool PickDialogBase::previewKey(int key)
@@ -235,7 +235,7 @@ bool PickDialogBase::previewKey(int key)
     switch (key) {
     case Qt::Key_Escape: reject(); return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter: OKButton_Click(); return true;
+    case Qt::Key_Enter: pickSelectedRow(); return true;
     default: return false;
     }
 }
@@ -258,7 +258,7 @@ bool PickDialogBase::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == lvGrid_->viewport()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton) {
-            lvGrid_DblClick(mouse->position().toPoint());
+            pickRowAt(mouse->position().toPoint());
             return true;
         }
     }

@@ -36,10 +36,10 @@ public:
 
 public slots:
     // Picks the selected row: OK button, Enter. Nothing without a selected row.
-    void OKButton_Click();
+    void pickSelectedRow();
     // Double click at a point of the list's viewport: selects the row there and picks it;
     // nothing over empty space.
-    void lvGrid_DblClick(const QPoint& viewportPosition);
+    void pickRowAt(const QPoint& viewportPosition);
 
 protected:
     PickDialogBase(QWidget* parent, const QSize& designTwips);

@@ -7,6 +7,7 @@
 //   make_screenshots <program folder> <output folder>
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "handbook/viewer/BrowserWindow.h"
 #include "handbook/viewer/HtmlView.h"
@@ -139,9 +140,9 @@ int main(int argc, char** argv)
     const QString handbook = program + QStringLiteral("/work/ISSUELIST_20250310.msg");
     QFile::remove(handbook);
     QFile::copy(program + QStringLiteral("/receive/ISSUELIST_20250310.msg"), handbook);
-    WriteSetting("IssueList", "CurrentHandbookPath", handbook);
-    WriteSetting("IssueList", "CurrentHandbookTime", "20250310093012");
-    WriteSetting("Main", "Participant", "MC0001200000");
+    settings::kCurrentHandbookPath.write(handbook);
+    settings::kCurrentHandbookTime.write(QStringLiteral("20250310093012"));
+    settings::kParticipant.write(QStringLiteral("MC0001200000"));
 
     RegisterClientParts();
     frmMain main;

@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(PickListOf(request.source), PickList::Handbook);
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
         const QStringList lines = Pick(PickList::Handbook, request).split(QStringLiteral("\r\n"));
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(PickListOf(request.source), PickList::Fixed);
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPick&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
         QCOMPARE(Pick(PickList::Fixed, request), QStringLiteral("USD\r\nДоллар США"));
@@ -157,7 +157,7 @@ private slots:
             pick.txtFind()->setText(QStringLiteral("su"));
             const QModelIndex current = pick.lvGrid()->currentIndex();
             chosen = pick.model()->cellAt(current.row(), 0).toString();
-            pick.OKButton_Click();
+            pick.pickSelectedRow();
             return int(QDialog::Accepted);
         });
         report->enterField(report->editor().slotOfName(QStringLiteral("Issue")));
@@ -170,7 +170,7 @@ private slots:
 
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPick&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
         report->enterField(report->editor().slotOfName(QStringLiteral("Currency")));

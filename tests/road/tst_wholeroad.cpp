@@ -118,7 +118,7 @@ class WholeRoadTest : public QObject {
             d.findChild<QLineEdit*>(QStringLiteral("txtID"))->setText(id);
             d.findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
             // The enabling timer's tick makes "Отправить запрос" available.
-            QMetaObject::invokeMethod(&d, "tmEnabling_Timer");
+            QMetaObject::invokeMethod(&d, "showListEnabling");
             d.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
             return d.result();
         });
@@ -203,7 +203,7 @@ private slots:
             auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
             pick.txtFind()->setText(QStringLiteral("SU"));
             picked = pick.model()->cellAt(pick.lvGrid()->currentIndex().row(), 0).toString();
-            pick.OKButton_Click();
+            pick.pickSelectedRow();
             return int(QDialog::Accepted);
         });
         w->enterField(w->editor().slotOfName(QStringLiteral("Issue")));
