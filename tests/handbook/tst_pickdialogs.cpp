@@ -2,6 +2,7 @@
 #include "HandbookTestSupport.h"
 
 #include "core/AppContext.h"
+#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "core/XmlLoad.h"
@@ -15,6 +16,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -276,6 +278,9 @@ void tst_PickDialogs::sortByHeaderClicks()
                      Instrument("10", "apple"), Instrument("11", "Apple")});
     PickXml([&](dlgPickXMLFile& d) {
         const PickModel& m = *d.model();
+        // Every sort below under Qt's model tester.
+        QAbstractItemModelTester tester(d.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         // Opened sorted ascending by the first column, its header showing "Desc".
         QCOMPARE(d.sortColumn(), 1);
         QVERIFY(d.ascending());

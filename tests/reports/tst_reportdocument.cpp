@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(doc.fileName(), path);
         QCOMPARE(named.size(), 1);
         QVERIFY(!doc.isChanged());
-        const QByteArray saved = readAll(path);
+        const QByteArray saved = ReadBytes(path);
 
         ReportDocument again(ReportKind::Deals);
         QVERIFY(again.buildFromLayout().done());
@@ -115,11 +115,11 @@ private slots:
         // Saved to its own file with no dialog, then loaded and saved once more: byte for
         // byte the same.
         QVERIFY(again.save().done());
-        const QByteArray settled = readAll(path);
+        const QByteArray settled = ReadBytes(path);
         QVERIFY(settled.size() >= saved.size());
         QVERIFY(again.load(path).done());
         QVERIFY(again.save().done());
-        QCOMPARE(readAll(path), settled);
+        QCOMPARE(ReadBytes(path), settled);
         QVERIFY(dialogs_->shown().isEmpty());
     }
 
@@ -178,7 +178,7 @@ private slots:
         ReportDocument doc(ReportKind::Deals);
         QVERIFY(doc.buildFromLayout().done());
         const QString path = folder_->file(QStringLiteral("broken.xml"));
-        QVERIFY(writeAll(path, "<deals><deal Reference=\"A\"/><deal"));
+        QVERIFY(WriteBytes(path, "<deals><deal Reference=\"A\"/><deal"));
         QSignalSpy unreadable(&doc, &ReportDocument::fileUnreadableChanged);
         const ReportOutcome loaded = doc.load(path);
         QVERIFY(loaded.failed());
@@ -190,7 +190,7 @@ private slots:
         // No name chosen: let go, nothing written.
         dialogs_->cancelNext();
         QCOMPARE(doc.save().status, ReportOutcome::Status::Cancelled);
-        QCOMPARE(readAll(path), QByteArray("<deals><deal Reference=\"A\"/><deal"));
+        QCOMPARE(ReadBytes(path), QByteArray("<deals><deal Reference=\"A\"/><deal"));
 
         // A date the save refuses, with its text; the file bound is untouched.
         QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-1"))).isEmpty());

@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
         QCOMPARE(dialogs_->last().directory, folder_->file(QStringLiteral("work")));
         QCOMPARE(w->windowTitle(), path);
-        const QByteArray first = readAll(path);
+        const QByteArray first = ReadBytes(path);
         QVERIFY(first.contains(repo ? "<RepoDeal Participant=\"MC0001\""
                                     : "<deal Participant=\"MC0001\""));
 
@@ -176,7 +176,7 @@ private slots:
         // Save in place, then send: the sent file is the saved one byte for byte.
         act("mnuReportSave")->trigger();
         QCOMPARE(w->windowTitle(), path);
-        const QByteArray saved = readAll(path);
+        const QByteArray saved = ReadBytes(path);
         QVERIFY(saved != first);
         QVERIFY(saved.contains("Price=\"102.00\""));
         dialogs_->answer(Answer::Yes);
@@ -184,7 +184,7 @@ private slots:
         const QStringList sent = sendFolder();
         QCOMPARE(sent.size(), 1);
         QVERIFY(sent.first().startsWith(repo ? QStringLiteral("DR") : QStringLiteral("DL")));
-        QCOMPARE(readAll(folder_->file(QStringLiteral("send/")) + sent.first()), saved);
+        QCOMPARE(ReadBytes(folder_->file(QStringLiteral("send/")) + sent.first()), saved);
         QVERIFY(dialogs_->texts().contains(QStringLiteral("Отправить данный отчет ?")));
         QVERIFY(dialogs_->last().text.startsWith(
             QStringLiteral("Запрос ") +
@@ -223,9 +223,9 @@ private slots:
         active()->model().clearRows();
         main_->mdiArea()->currentSubWindow()->close();
         QTRY_COMPARE(windows(), 0);
-        QByteArray bytes = readAll(path);
+        QByteArray bytes = ReadBytes(path);
         bytes.insert(bytes.indexOf("<deal ") + 3, '\x01'); // one bad byte
-        QVERIFY(writeAll(path, bytes));
+        QVERIFY(WriteBytes(path, bytes));
         dialogs_->clear();
 
         dialogs_->choosePath(path);
@@ -241,7 +241,7 @@ private slots:
         act("mnuReportSave")->trigger();
         QCOMPARE(dialogs_->last().kind, DialogKind::SaveFile);
         QCOMPARE(dialogs_->last().title, QStringLiteral("Save Report As"));
-        QCOMPARE(readAll(path), bytes);
+        QCOMPARE(ReadBytes(path), bytes);
 
         // The same file again: the question names the risk; No keeps the file.
         dialogs_->choosePath(path);
@@ -252,11 +252,11 @@ private slots:
                      dialogs_->last().text.contains(QStringLiteral("не удалось загрузить")) &&
                      dialogs_->last().text.contains(QStringLiteral("будет потеряно")),
                  qPrintable(dialogs_->last().text));
-        QCOMPARE(readAll(path), bytes);
+        QCOMPARE(ReadBytes(path), bytes);
         // Save As onto it asks the same.
         dialogs_->answer(Answer::No);
         QVERIFY(!w->SaveFileAs(path));
-        QCOMPARE(readAll(path), bytes);
+        QCOMPARE(ReadBytes(path), bytes);
 
         // Another file: saved there, and the window belongs to it from then on.
         const QString other = folder_->file(QStringLiteral("work/other.xml"));
@@ -264,7 +264,7 @@ private slots:
         act("mnuReportSave")->trigger();
         QVERIFY(QFile::exists(other));
         QCOMPARE(w->fileName(), other);
-        QCOMPARE(readAll(path), bytes);
+        QCOMPARE(ReadBytes(path), bytes);
 
         // The user's own choice: opened again, the file is replaced after a Yes.
         dialogs_->choosePath(path);
@@ -272,7 +272,7 @@ private slots:
         dialogs_->choosePath(path);
         dialogs_->answer(Answer::Yes);
         act("mnuReportSave")->trigger();
-        QVERIFY(readAll(path) != bytes);
+        QVERIFY(ReadBytes(path) != bytes);
         QVERIFY(!active()->isChanged());
     }
 

@@ -2,6 +2,7 @@
 // picker, saving and closing, geometry and placement.
 #include "core/Error.h"
 #include "core/PickSeam.h"
+#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "reports/ReportModel.h"
@@ -204,7 +205,7 @@ private slots:
         const QString path = folder_->file(QStringLiteral("deals_struct_client.xml"));
         QFile::remove(path);
         if (!layout.isEmpty())
-            writeAll(path, layout);
+            WriteBytes(path, layout);
         Window w = open(ReportKind::Deals);
         QVERIFY(w->loadFailed());
         QCOMPARE(dialogs_->shown().size(), 1);
@@ -554,9 +555,9 @@ private slots:
         QCOMPARE(w->statusText(1), QStringLiteral("Записей: 0"));
 
         const QString path = folder_->file(QStringLiteral("two.xml"));
-        writeAll(path, "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<deals>\r\n"
-                       "<deal Reference=\"A\" Price=\"1.5\" TradeDate=\"2024-03-07\" />\r\n"
-                       "<deal Reference=\"B\" Extra=\"x\" />\r\n</deals>\r\n");
+        WriteBytes(path, "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<deals>\r\n"
+                         "<deal Reference=\"A\" Price=\"1.5\" TradeDate=\"2024-03-07\" />\r\n"
+                         "<deal Reference=\"B\" Extra=\"x\" />\r\n</deals>\r\n");
         w->LoadFile(path);
         QCOMPARE(w->model().rows(), 2);
         QCOMPARE(w->selectedRow(), 0);
@@ -571,7 +572,7 @@ private slots:
         QCOMPARE(w->statusText(2), lastText());
 
         // A broken file: its text, no rows, a window still usable.
-        writeAll(path, "<deals><deal Reference=\"A\"/><deal");
+        WriteBytes(path, "<deals><deal Reference=\"A\"/><deal");
         w->LoadFile(path);
         QVERIFY(lastText().startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
         QCOMPARE(w->model().rows(), 0);
@@ -594,8 +595,8 @@ private slots:
         w->addDeal();
         const QString path = folder_->file(QStringLiteral("repo.xml"));
         QVERIFY(w->SaveFileAs(path));
-        QVERIFY(readAll(path).contains("Price=\"1234567890123456.1234567891\""));
-        QVERIFY(readAll(path).contains("<RepoDeals Language=\"RU\">"));
+        QVERIFY(ReadBytes(path).contains("Price=\"1234567890123456.1234567891\""));
+        QVERIFY(ReadBytes(path).contains("<RepoDeals Language=\"RU\">"));
         Window again = open(ReportKind::Repo);
         again->LoadFile(path);
         QCOMPARE(get(again, "Price"), QStringLiteral("1234567890123456.1234567891"));
@@ -623,7 +624,7 @@ private slots:
         QVERIFY(w->SaveFile());
         QCOMPARE(w->windowTitle(), path);
         QVERIFY(!w->isChanged());
-        const QByteArray saved = readAll(path);
+        const QByteArray saved = ReadBytes(path);
         QVERIFY(saved.startsWith("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n"));
         QVERIFY(saved.contains("<deal Participant=\"MC0001\" Issue=\"SU26238RMFS4\""));
         QVERIFY(saved.contains(QStringLiteral("TradeDate=\"%1\"")
@@ -633,12 +634,12 @@ private slots:
         const int shown = int(dialogs_->shown().size());
         QVERIFY(w->SaveFile());
         QCOMPARE(int(dialogs_->shown().size()), shown);
-        QCOMPARE(readAll(path), saved);
+        QCOMPARE(ReadBytes(path), saved);
 
         // A report saved with no deals at all.
         Window empty = open(ReportKind::Deals);
         QVERIFY(empty->SaveFileAs(folder_->file(QStringLiteral("empty.xml"))));
-        QCOMPARE(readAll(folder_->file(QStringLiteral("empty.xml"))).split('\n').size(), 5);
+        QCOMPARE(ReadBytes(folder_->file(QStringLiteral("empty.xml"))).split('\n').size(), 5);
     }
 
     // Saving over a report in place never destroys it: a refused date or a write that fails
@@ -648,7 +649,7 @@ private slots:
         Window w = open(ReportKind::Deals);
         const QString path = savedReport(w, 9500, QStringLiteral("big.xml"));
         QVERIFY(!path.isEmpty());
-        const QByteArray before = readAll(path);
+        const QByteArray before = ReadBytes(path);
         QVERIFY(before.size() > 1000000);
         const int date = w->model().columnOfName(QStringLiteral("TradeDate"));
         QStringList row = w->model().fieldCells(9000);
@@ -656,7 +657,7 @@ private slots:
         w->model().setDeal(9000, row);
         QVERIFY(!w->SaveFile());
         QCOMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(ReadBytes(path), before);
 
         // A disk that fills up while the file is being written.
         row[date - 1] = QStringLiteral("01.05.2016");
@@ -674,7 +675,7 @@ private slots:
         QVERIFY2(lastText().startsWith(QStringLiteral("Не удалось записать файл ") + path),
                  qPrintable(lastText()));
         QCOMPARE(w->statusText(2), lastText());
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(ReadBytes(path), before);
         QCOMPARE(
             QDir(folder_->path()).entryList({QStringLiteral(".*big*")}, QDir::Files | QDir::Hidden),
             QStringList());
@@ -708,115 +709,6 @@ private slots:
         dialogs_->answer(Answer::Yes);
         QVERIFY(w->close());
         QVERIFY(QFileInfo::exists(folder_->file(QStringLiteral("c.xml"))));
-    }
-
-    void resizeRules()
-    {
-        Window w = open(ReportKind::Deals);
-        const int dpi = w->logicalDpiX();
-        w->resize(TwipsToPixels(12000, dpi), TwipsToPixels(9000, dpi));
-        w->arrangeControls();
-        const QRect grid = w->grid()->geometry();
-        QCOMPARE(grid.left(), TwipsToPixels(20, dpi));
-        QCOMPARE(grid.width(), TwipsToPixels(12000 - 40, dpi));
-        const int panel = 12000 - 40;
-        QCOMPARE(w->standardEditorWidth(), (panel - 4000) / 2);
-        const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
-        QCOMPARE(w->txtEdit(0)->x(), px(1605));
-        QCOMPARE(w->lblEdit(0)->geometry().right() + 1, px(120 + 1440));
-        QCOMPARE(w->txtEdit(15)->x(), px((panel - 4000) / 2 + 3200));
-        QCOMPARE(w->lblEdit(15)->geometry().right() + 1, px((panel - 4000) / 2 + 1750 + 1440));
-        QCOMPARE(w->txtEdit(0)->y(), px(240));
-        QCOMPARE(w->txtEdit(1)->y(), px(540));
-        QCOMPARE(w->txtEdit(0)->width(), px(w->standardEditorWidth()));
-        QCOMPARE(w->txtEdit(16)->y(), w->txtEdit(1)->y());
-
-        // Narrower than 7700 twips: nothing moves.
-        w->setMinimumSize(0, 0);
-        const QRect before = w->txtEdit(15)->geometry();
-        w->resize(TwipsToPixels(7000, dpi), TwipsToPixels(9000, dpi));
-        w->arrangeControls();
-        QCOMPARE(w->txtEdit(15)->geometry(), before);
-        QCOMPARE(w->grid()->geometry(), grid);
-        // Too low for the grid: nothing moves either.
-        w->resize(TwipsToPixels(12000, dpi), TwipsToPixels(3000, dpi));
-        w->arrangeControls();
-        QCOMPARE(w->grid()->geometry(), grid);
-
-        // The repo window switches between one and two columns by the panel width.
-        Window repo = open(ReportKind::Repo);
-        repo->setMinimumSize(0, 0);
-        repo->resize(TwipsToPixels(14000, dpi), TwipsToPixels(12000, dpi));
-        repo->arrangeControls();
-        QCOMPARE(repo->editorColumns(), 2);
-        QCOMPARE(repo->txtEdit(12)->y(), repo->txtEdit(0)->y());
-        repo->resize(TwipsToPixels(9000, dpi), TwipsToPixels(12000, dpi));
-        repo->arrangeControls();
-        QCOMPARE(repo->editorColumns(), 1);
-        QCOMPARE(repo->txtEdit(12)->x(), repo->txtEdit(0)->x());
-        QVERIFY(repo->txtEdit(12)->y() > repo->txtEdit(11)->y());
-        // Every shown field stays inside the panel.
-        for (int slot = 0; slot < 24; ++slot) {
-            if (repo->txtEdit(slot)->isVisibleTo(repo.get()))
-                QVERIFY(repo->txtEdit(slot)->geometry().bottom() <
-                        repo->findChild<QWidget*>(QStringLiteral("grpEdit"))->height());
-        }
-    }
-
-    // Placement and column widths live in the per-user store and the settings file; both
-    // report kinds share them.
-    void placementAndWidths()
-    {
-        QMdiArea area;
-        area.resize(1200, 900);
-        area.show();
-        {
-            Window w = open(ReportKind::Deals);
-            QMdiSubWindow* sub = area.addSubWindow(w.get());
-            w->show();
-            sub->show();
-            sub->setGeometry(30, 45, 900, 800);
-            w->grid()->horizontalHeader()->resizeSection(2, 150);
-            QVERIFY(w->close());
-            sub->setWidget(nullptr);
-            delete sub;
-        }
-        const QString app = QStringLiteral("Varnel_Reports");
-        const int dpi = area.logicalDpiX();
-        const auto tw = [dpi](int pixels) {
-            return QString::number(qRound(PixelsToTwips(pixels, dpi)));
-        };
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("Maximized"), {}), QStringLiteral("0"));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainLeft"), {}), tw(30));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainTop"), {}), tw(45));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainWidth"), {}), tw(900));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainHeight"), {}), tw(800));
-        QCOMPARE(ReadSetting(QStringLiteral("Grid_Reports"), QStringLiteral("1"), {}),
-                 tw(TwipsToPixels(500, dpi)));
-        QCOMPARE(ReadSetting(QStringLiteral("Grid_Reports"), QStringLiteral("Issue"), {}), tw(150));
-
-        // The repo window opens where the deal window was, with the shared width.
-        Window repo = open(ReportKind::Repo);
-        QCOMPARE(repo->model().column(2).name, QStringLiteral("Issue"));
-        QCOMPARE(QString::number(repo->model().column(2).widthTwips), tw(150));
-        QMdiSubWindow* sub = area.addSubWindow(repo.get());
-        repo->show();
-        sub->show();
-        QCOMPARE(sub->geometry(), QRect(30, 45, 900, 800));
-        PlacementStore::Write(app, QStringLiteral("Maximized"), QStringLiteral("1"));
-        Window maximized = open(ReportKind::Deals);
-        QMdiSubWindow* sub2 = area.addSubWindow(maximized.get());
-        maximized->show();
-        sub2->show();
-        QVERIFY(sub2->isMaximized());
-        // A minimized window leaves the placement as it was.
-        sub2->showMinimized();
-        QVERIFY(maximized->close());
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("Maximized"), {}), QStringLiteral("1"));
-        sub2->setWidget(nullptr);
-        delete sub2;
-        sub->setWidget(nullptr);
-        delete sub;
     }
 };
 

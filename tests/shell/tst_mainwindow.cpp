@@ -12,6 +12,7 @@
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
@@ -129,8 +130,7 @@ class MainWindowTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    std::optional<testing::ScopedProgramFolder> folder_;
-    std::optional<testing::ScopedPlacementRoot> store_;
+    std::optional<testing::ScopedProgramSettings> program_;
     std::optional<testing::ScopedLoginName> login_;
     std::optional<testing::ScopedMainRegistry> registry_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
@@ -156,14 +156,13 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        folder_.emplace(dir_->path());
+        program_.emplace(dir_->path());
         QVERIFY(QFile::copy(QStringLiteral(VARNEL_TEST_DATA_DIR "/main_client.ini"),
                             dir_->filePath(QStringLiteral("varnel_client.ini"))));
         QFile(dir_->filePath(QStringLiteral("varnel_client.ini")))
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         for (const char* sub : {"work", "send", "receive", "store"})
             QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
-        store_.emplace(dir_->filePath(QStringLiteral("store")));
         user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
         login_.emplace(user_);
         registry_.emplace();
@@ -192,8 +191,7 @@ private slots:
         dialogs_.reset();
         registry_.reset();
         login_.reset();
-        store_.reset();
-        folder_.reset();
+        program_.reset();
     }
 
     void barsMatchTheGoldenDump()
