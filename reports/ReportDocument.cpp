@@ -196,8 +196,8 @@ QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
 {
     if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Add); !failure.isEmpty())
         return failure;
+    // The new row comes with its number, the others keep theirs.
     const int row = rows_->appendDeal(fields);
-    rows_->renumberRows();
     if (addedRow)
         *addedRow = row;
     setChanged(true);
@@ -209,7 +209,6 @@ QString ReportDocument::changeDeal(int row, const QStringList& fields)
     if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Change, row); !failure.isEmpty())
         return failure;
     rows_->setDeal(row, fields);
-    rows_->renumberRows();
     setChanged(true);
     return QString();
 }
@@ -219,7 +218,7 @@ void ReportDocument::deleteDeal(int row)
     if (row < 0 || row >= rowCount())
         return;
     rows_->removeDeal(row);
-    rows_->renumberRows();
+    rows_->renumberRows(row);
     setChanged(true);
 }
 

@@ -2,6 +2,8 @@
 
 #include "reports/ReportLayout.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 ReportColumn ReportColumn::rowNumber()
@@ -125,11 +127,11 @@ void ReportModel::clearRows()
     resetRows({});
 }
 
-void ReportModel::renumberRows()
+void ReportModel::renumberRows(int from)
 {
     int first = -1;
     int last = -1;
-    for (int r = 0; r < int(rows_.size()); ++r) {
+    for (int r = std::max(from, 0); r < int(rows_.size()); ++r) {
         QStringList& cells = rows_[r];
         const QString number = QString::number(r + 1);
         if (cells.isEmpty()) {

@@ -64,8 +64,8 @@ public:
     // Replaces every row; each list holds the row number cell followed by the field cells.
     void resetRows(QList<QStringList> rows);
     void clearRows();
-    // Item text of row k becomes k + 1.
-    void renumberRows();
+    // Item text of row k becomes k + 1, from row first on (the rows before it keep theirs).
+    void renumberRows(int first = 0);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent) const override;
