@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -251,26 +250,15 @@ int main(int argc, char** argv)
             cells << cellOf(f, r);
         more.append(cells);
     }
-    struct Imported : DealKeys {
-        const ReportModel* rows = nullptr;
-        QSet<QString> references;
-        bool holds(DealKey key, const QString& text, int except) const override
-        {
-            return rows->holds(key, text, except) ||
-                   (key == DealKey::Reference && references.contains(text));
-        }
-    };
     line("check and append 10,000 deals",
          timeRuns(1,
                   [&] {
-                      Imported keys;
-                      keys.rows = &loaded.rows();
-                      const int reference = loaded.rows().columnOfName(QStringLiteral("Reference"));
+                      CheckedDeals keys(loaded.rows());
                       QList<QStringList> passed;
                       for (const QStringList& d : more) {
                           if (!loaded.checkDeal(d, keys, DealCheckMode::Add).isEmpty())
                               continue;
-                          keys.references.insert(d.at(reference - 1));
+                          keys.remember(d);
                           passed.append(d);
                       }
                       loaded.appendDeals(passed);

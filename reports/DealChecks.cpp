@@ -5,6 +5,7 @@
 #include "core/ReportTable.h"
 #include "core/SettingKeys.h"
 #include "core/Values.h"
+#include "reports/ReportModel.h"
 
 #include <vector>
 
@@ -117,6 +118,26 @@ QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& ke
     if (trimmed("Currency").isEmpty())
         return coded("S18", "(S18) Не указана валюта");
     return duplicates(value, keys, mode, changedRow);
+}
+
+CheckedDeals::CheckedDeals(const ReportModel& rows)
+    : rows_(rows), columns_{rows.columnOfNameIgnoringCase(QStringLiteral("REFERENCE")),
+                            rows.columnOfNameIgnoringCase(QStringLiteral("AGREEMENT"))}
+{
+}
+
+bool CheckedDeals::holds(DealKey key, const QString& text, int exceptRow) const
+{
+    return rows_.holds(key, text, exceptRow) || checked_[size_t(key)].contains(text);
+}
+
+void CheckedDeals::remember(const QStringList& fields)
+{
+    for (size_t k = 0; k < columns_.size(); ++k) {
+        const QString value = fields.value(columns_[k] - 1);
+        if (columns_[k] > 0 && !value.isEmpty())
+            checked_[k].insert(value);
+    }
 }
 
 bool IsReportCorrect(const ReportTable& grid, QString& errorText)

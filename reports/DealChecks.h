@@ -2,12 +2,17 @@
 
 #include "reports/ReportKind.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <array>
 
 #include <functional>
 
 namespace varnel {
 
+class ReportModel;
 class ReportTable;
 
 // The editor value of a field by its name (exact case); empty when the layout has no such
@@ -26,6 +31,22 @@ public:
     // True when a deal other than the one at exceptRow (-1: none) holds exactly this text in
     // the key's field (a column named Reference or Agreement, the name's letter case ignored).
     virtual bool holds(DealKey key, const QString& text, int exceptRow) const = 0;
+};
+
+// The duplicate rules for deals checked one after another before any of them is added (an
+// import): a deal may repeat neither a row nor a deal checked before it. remember() each deal
+// once it has passed.
+class CheckedDeals : public DealKeys {
+public:
+    explicit CheckedDeals(const ReportModel& rows);
+    bool holds(DealKey key, const QString& text, int exceptRow) const override;
+    // A deal that passed, as field cells (column 1 onwards).
+    void remember(const QStringList& fields);
+
+private:
+    const ReportModel& rows_;
+    std::array<int, 2> columns_;
+    std::array<QSet<QString>, 2> checked_;
 };
 
 enum class DealCheckMode {

@@ -59,7 +59,7 @@ int rowsOf(ReportKind kind, int columns)
 // The shared placement of both report kinds in the per-user store.
 WindowPlacement placementRecord()
 {
-    return WindowPlacement(kAppTitle + QStringLiteral("_Reports"), QRectF(1000, 1000, 6500, 6500));
+    return WindowPlacement(kAppTitle + QStringLiteral("_Reports"), WindowPlacement::kDefaultTwips);
 }
 
 } // namespace

@@ -24,6 +24,9 @@ namespace varnel {
 //   others are the window's own, as the decimal text of a single-precision number.
 class WindowPlacement {
 public:
+    // Where a window opens with nothing stored: at 1000, 1000 twips, 6500 x 6500.
+    static constexpr QRectF kDefaultTwips{1000, 1000, 6500, 6500};
+
     WindowPlacement(QString application, const QRectF& defaults,
                     QString prefix = QStringLiteral("Main"));
 

@@ -34,16 +34,10 @@ namespace varnel {
 namespace {
 
 constexpr double kMarginTwips = 20.0;
-// Default placement, twips.
-constexpr double kDefaultLeft = 1000;
-constexpr double kDefaultTop = 1000;
-constexpr double kDefaultWidth = 6500;
-constexpr double kDefaultHeight = 6500;
 
 WindowPlacement recordOf(const QString& application)
 {
-    return WindowPlacement(application,
-                           QRectF(kDefaultLeft, kDefaultTop, kDefaultWidth, kDefaultHeight));
+    return WindowPlacement(application, WindowPlacement::kDefaultTwips);
 }
 
 } // namespace
@@ -87,8 +81,8 @@ void BrowserWindow::removeTemporaryFiles()
 
 QSize BrowserWindow::sizeHint() const
 {
-    return {TwipsToPixels(kDefaultWidth, logicalDpiX()),
-            TwipsToPixels(kDefaultHeight, logicalDpiY())};
+    return {TwipsToPixels(WindowPlacement::kDefaultTwips.width(), logicalDpiX()),
+            TwipsToPixels(WindowPlacement::kDefaultTwips.height(), logicalDpiY())};
 }
 
 void BrowserWindow::adoptTemporaryFiles(const QStringList& files)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "tests/support/ProgramFolder.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QByteArray>
 #include <QStringList>
 #include <QTest>
+
+#include <memory>
 
 namespace varnel::test {
 
@@ -40,6 +43,26 @@ public:
     {
         WriteBytes(file(QString::fromLatin1(name)), layoutXml(fields));
     }
+};
+
+// What a report test with dialogs runs in: a program folder of its own and the scripted
+// dialogs, made fresh for each test function; every answer queued must have been asked for.
+class ReportRun {
+protected:
+    void startRun()
+    {
+        folder_ = std::make_unique<TestProgramFolder>();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+    }
+    void endRun()
+    {
+        QCOMPARE(dialogs_->pending(), 0);
+        dialogs_.reset();
+        folder_.reset();
+    }
+
+    std::unique_ptr<TestProgramFolder> folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
 };
 
 } // namespace varnel::test

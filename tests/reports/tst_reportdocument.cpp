@@ -8,7 +8,6 @@
 #include "ReportTestSupport.h"
 
 #include <QAbstractItemModelTester>
-#include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -44,24 +43,12 @@ QStringList goodDeal(const ReportDocument& d, const QString& reference)
 
 } // namespace
 
-class ReportDocumentTest : public QObject {
+class ReportDocumentTest : public QObject, private ReportRun {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-
 private slots:
-    void init()
-    {
-        folder_ = std::make_unique<TestProgramFolder>();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        folder_.reset();
-    }
+    void init() { startRun(); }
+    void cleanup() { endRun(); }
 
     // Build, edit, check, save, load back: the same rows, the flag and the signals as the
     // windows see them, and nothing shown on the way.
@@ -139,16 +126,7 @@ private slots:
         QVERIFY(!doc.checkField(price, QStringLiteral("12a"), QDate()).passed());
 
         // The deals checked before the append answer the duplicate rules with the rows.
-        struct Imported : DealKeys {
-            const ReportModel* rows = nullptr;
-            QSet<QString> references;
-            bool holds(DealKey key, const QString& text, int except) const override
-            {
-                return rows->holds(key, text, except) ||
-                       (key == DealKey::Reference && references.contains(text));
-            }
-        } keys;
-        keys.rows = &doc.rows();
+        CheckedDeals keys(doc.rows());
         QList<QStringList> deals;
         for (int i = 0; i < 2000; ++i) {
             QStringList d = goodDeal(doc, QStringLiteral("IM-%1").arg(i));
@@ -156,7 +134,7 @@ private slots:
             d[doc.rows().columnOfName(QStringLiteral("RepurchaseAmount")) - 1] =
                 QStringLiteral("1010");
             QCOMPARE(doc.checkDeal(d, keys, DealCheckMode::Add), QString());
-            keys.references.insert(QStringLiteral("IM-%1").arg(i));
+            keys.remember(d);
             deals.append(d);
         }
         QVERIFY(doc.checkDeal(deals.first(), keys, DealCheckMode::Add).startsWith("(S52)"));

@@ -31,24 +31,12 @@ Window open(ReportKind kind)
 
 } // namespace
 
-class ReportGeometryTest : public QObject {
+class ReportGeometryTest : public QObject, private ReportRun {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-
 private slots:
-    void init()
-    {
-        folder_ = std::make_unique<TestProgramFolder>();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        folder_.reset();
-    }
+    void init() { startRun(); }
+    void cleanup() { endRun(); }
 
     void resizeRules()
     {

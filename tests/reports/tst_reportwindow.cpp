@@ -41,11 +41,8 @@ using Window = std::unique_ptr<ReportEditorWindow>;
 
 } // namespace
 
-class ReportWindowTest : public QObject {
+class ReportWindowTest : public QObject, private ReportRun {
     Q_OBJECT
-
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
 
     Window open(ReportKind kind)
     {
@@ -106,17 +103,8 @@ class ReportWindowTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        folder_ = std::make_unique<TestProgramFolder>();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        folder_.reset();
-    }
+    void init() { startRun(); }
+    void cleanup() { endRun(); }
 
     // Every caption, label, hint and button of both windows, once.
     void texts_data()
