@@ -30,7 +30,9 @@ public:
     int selectedRow() const;
 
 public slots:
-    // Enabling tick: send, change and delete are enabled while the list has rows.
+    // The tick of tmEnabling: send, change and delete are enabled while the list has rows.
+    // Unlike the other windows, this dialog still sets them at the tick, as its design has it:
+    // its tests hold the buttons to their state between two ticks.
     void showListEnabling();
 
     void addToList();
