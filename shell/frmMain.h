@@ -23,8 +23,8 @@ namespace varnel {
 class ChildWindow;
 class ReportWindow;
 
-// The client's multi-document frame: menus, toolbar, status bar, the enabling timer, and the
-// commands it carries out itself. Creating it runs start-up; closing it runs shutdown.
+// The client's multi-document frame: menus, toolbar, status bar, and the commands it carries out
+// itself. Creating it runs start-up; closing it runs shutdown.
 //
 // frmMain.cpp holds the frame, start-up and shutdown and the child windows; frmMainBars.cpp
 // builds the menu bar, the toolbar and the status bar from one table of items;

@@ -29,7 +29,7 @@ enum class Place {
 
 enum Flag : unsigned {
     Hidden = 1,     // not shown from the start
-    Disabled = 2,   // enabled later by the enabling timer
+    Disabled = 2,   // enabled when the active child window wants it
     Checked = 4,    // carries a check mark that the user switches
     Elided = 8,     // a panel whose text ends in "…" when the window is too narrow
     Permanent = 16, // a panel at the right end that keeps its whole text
