@@ -192,9 +192,9 @@ int RunPick(const QString& dataFolder, const QString& handbook, const QString& d
             QApplication::processEvents();
             return Seconds(t);
         };
-        flip = timed([&] { dialog.lvGrid_ColumnClick(1); });
-        newColumn = timed([&] { dialog.lvGrid_ColumnClick(2); });
-        back = timed([&] { dialog.lvGrid_ColumnClick(1); });
+        flip = timed([&] { dialog.sortByColumn(1); });
+        newColumn = timed([&] { dialog.sortByColumn(2); });
+        back = timed([&] { dialog.sortByColumn(1); });
 
         // Typing a code letter by letter; the last letters match nothing, so the search runs
         // through every row.
@@ -210,7 +210,7 @@ int RunPick(const QString& dataFolder, const QString& handbook, const QString& d
         dialog.chkFind()->setChecked(false);
         dialog.txtFind()->setText(QStringLiteral("RU000A"));
         for (int i = 0; i < 200; ++i)
-            f3.push_back(timed([&] { dialog.cmdFindNext_Click(); }));
+            f3.push_back(timed([&] { dialog.findNext(); }));
         return int(QDialog::Rejected);
     });
     total.start();

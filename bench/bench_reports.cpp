@@ -1,10 +1,12 @@
-// A report of 10,000 deals x 25 columns: loading it into the window's model, the save check,
-// saving, adding one deal with the duplicate check, and a report window opened on the file to
-// its first paint; each next to `xmllint --noout --stream` on the same file in the same run.
+// A report of 100,000 deals x 25 columns (VARNEL_BENCH_DEALS sets another number): loading it
+// into a report document, the save check, saving, adding one deal with the duplicate check, many
+// deals appended at once, and a report window opened on the file to its first paint; each next
+// to `xmllint --noout --stream` on the same file in the same run.
 #include "core/AppContext.h"
 #include "core/Settings.h"
 #include "messages/DocumentWriters.h"
 #include "reports/DealChecks.h"
+#include "reports/ReportDocument.h"
 #include "reports/ReportFile.h"
 #include "reports/ReportModel.h"
 #include "reports/frmReport.h"
@@ -27,7 +29,9 @@ using namespace varnel;
 
 namespace {
 
-constexpr int kDeals = 10000;
+const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
+                       ? qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS")
+                       : 100000;
 constexpr int kFields = 24; // and the row-number column: 25 columns
 const int kRuns = qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS") > 0
                       ? qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS")
@@ -194,11 +198,12 @@ int main(int argc, char** argv)
     else
         std::printf("xmllint not found: no baseline\n");
 
-    ReportModel loaded(false);
-    loaded.setColumns(grid.columns());
-    line("load into the model",
-         timeRuns(kRuns, [&] { loaded.resetRows(ReadReportRows(file, loaded.columns())); }), 300);
-    if (loaded.rows() != kDeals)
+    // Everything a report does without a window, on its document.
+    ReportDocument loaded(ReportKind::Deals);
+    if (!loaded.buildFromLayout().done())
+        return 1;
+    line("load (ReportDocument::load)", timeRuns(kRuns, [&] { loaded.load(file); }), 1000);
+    if (loaded.rowCount() != kDeals)
         return 1;
 
     bool correct = false;
@@ -206,18 +211,19 @@ int main(int argc, char** argv)
          timeRuns(kRuns,
                   [&] {
                       QString error;
-                      correct = IsReportCorrect(loaded, error);
+                      correct = loaded.isCorrect(error);
                   }),
-         300);
+         200);
     if (!correct)
         return 1;
 
     const QString saved = dir.filePath(QStringLiteral("saved.xml"));
-    line("save (WriteDealsXml, atomic)", timeRuns(kRuns, [&] { WriteDealsXml(saved, loaded); }),
-         300);
+    line("save (ReportDocument::saveAs, atomic)", timeRuns(kRuns, [&] { loaded.saveAs(saved); }),
+         500);
 
-    // One deal more through the window's add command: deal check, duplicates over every row,
-    // the new row in the grid.
+    // One deal more through the window's add command: deal check, duplicate rules over every
+    // row, the new row in the grid. The first add builds the rows' key index; each later one
+    // asks it.
     std::unique_ptr<ReportEditorWindow> window(
         static_cast<ReportEditorWindow*>(NewReportWindow(ReportKind::Deals)));
     window->LoadFile(file);
@@ -229,11 +235,35 @@ int main(int argc, char** argv)
         set("Reference", QStringLiteral("NEW-%1").arg(added++));
         set("Price", QStringLiteral("101.5"));
         set("Qty", QStringLiteral("10"));
-        window->cmdAdd_Click();
+        window->addDeal();
     });
-    line("add one deal at 10,000 rows", add, 16);
+    line("add one deal (window, duplicates)", add, 16);
     if (window->model().rows() != kDeals + kRuns)
         return 1;
+
+    // 10,000 deals more at once: each through the deal check against the rows and the deals
+    // before it, then one append.
+    QList<QStringList> more;
+    for (int r = kDeals; r < kDeals + 10000; ++r) {
+        QStringList cells;
+        for (const Field& f : kLayout)
+            cells << cellOf(f, r);
+        more.append(cells);
+    }
+    line("check and append 10,000 deals",
+         timeRuns(1,
+                  [&] {
+                      CheckedDeals keys(loaded.rows());
+                      QList<QStringList> passed;
+                      for (const QStringList& d : more) {
+                          if (!loaded.checkDeal(d, keys, DealCheckMode::Add).isEmpty())
+                              continue;
+                          keys.remember(d);
+                          passed.append(d);
+                      }
+                      loaded.appendDeals(passed);
+                  }),
+         0);
     window->model().clearRows();
 
     std::vector<double> opens;

@@ -44,19 +44,24 @@ public:
     virtual ViewerWindow* asViewer() { return nullptr; }
 };
 
-// Report windows (both kinds). Operations raise Error and show nothing of a failure
-// themselves: the caller's trap shows it (the main window's command, or the window's own
-// question before it closes), so that no failed save can pass for a saved one.
+// Report windows (both kinds), views over a report document (reports/ReportDocument.h).
+//
+// The one failure rule of the report operations: the document returns how each operation ended
+// and shows no failure; the window that called it reports it. So LoadFile, SaveFile and
+// SaveFileAs raise nothing: a failure is shown in a critical box with the application title (for
+// the saves also in the window's status bar), and the saves return false. A save the user let go
+// (no file name chosen, no Yes to replacing a file that could not be read) returns false and
+// shows nothing. IsReportCorrect shows nothing: its caller does. The main window's commands
+// therefore leave the report's failures to the report window.
 class ReportWindow {
 public:
     virtual ~ReportWindow() = default;
     // Binds the window to the file and loads its deals (a missing file gives an empty report).
     virtual void LoadFile(const QString& path) = 0;
-    // Saves to the current file, asking for a name first when there is none. True when saved;
-    // false when the user chose no name. Raises Error when saving failed.
+    // Saves to the current file, asking for a name first when there is none (or when the file
+    // could not be read). True when saved.
     virtual bool SaveFile() = 0;
-    // Saves to path and makes it the current file; true when saved. Raises Error when saving
-    // failed.
+    // Saves to path and makes it the current file; true when saved.
     virtual bool SaveFileAs(const QString& path) = 0;
     // Dry run of what saving converts: false with the first failure's text.
     virtual bool IsReportCorrect(QString& errorText) const = 0;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "filesave/NumberedError.h"
 
-#include <exception>
-#include <string>
+#include <QString>
 
 namespace varnel {
 
@@ -21,19 +20,12 @@ inline const QString kOverflowText = QStringLiteral("Overflow");
 inline const QString kMainTrapCaption = QStringLiteral("Error! ");
 
 // A failure of the client: a number and the text the user is shown.
-class Error : public std::exception {
+class Error : public NumberedError {
 public:
-    Error(int number, QString description);
-    explicit Error(QString description) : Error(kClientErrorNumber, std::move(description)) {}
-
-    int number() const noexcept { return number_; }
-    const QString& description() const noexcept { return description_; }
-    const char* what() const noexcept override { return utf8_.c_str(); }
-
-private:
-    int number_;
-    QString description_;
-    std::string utf8_;
+    using NumberedError::NumberedError;
+    explicit Error(QString description) : NumberedError(kClientErrorNumber, std::move(description))
+    {
+    }
 };
 
 // Raises the client's own failure (number 514) with the given text.

@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/Error.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/Values.h"
 
@@ -52,9 +53,8 @@ void RotateLog()
 
 QString MessageText(const QString& code, const QString& defaultText)
 {
-    const QString language =
-        ReadSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("RU"));
-    return ReadSetting(QStringLiteral("ErrorMessage"), code + u'_' + language, defaultText);
+    return ReadSetting(QLatin1String(settings::kErrorMessageSection),
+                       code + u'_' + MessageLanguage(), defaultText);
 }
 
 QString FillMessage(QString text, const QString& first, const QString& second)

@@ -1,6 +1,7 @@
 #include "core/PrivateProfile.h"
 
 #include "core/AtomicSave.h"
+#include "core/Values.h"
 #include "core/Windows1251.h"
 #include "filesave/ReplacingFile.h"
 
@@ -46,12 +47,7 @@ Span Trim(Span s)
 
 QString TrimBlanks(const QString& s)
 {
-    qsizetype b = 0, e = s.size();
-    while (b < e && IsBlank(s.at(b)))
-        ++b;
-    while (e > b && IsBlank(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
+    return TrimWhere(s, [](QChar c) { return IsBlank(c); });
 }
 
 // The bytes of a file and their encoding.

@@ -74,16 +74,6 @@ int DaysInMonth(int year, int month)
 
 } // namespace
 
-QString TrimSpaces(const QString& text)
-{
-    qsizetype b = 0, e = text.size();
-    while (b < e && text.at(b) == u' ')
-        ++b;
-    while (e > b && text.at(e - 1) == u' ')
-        --e;
-    return (b == 0 && e == text.size()) ? text : text.mid(b, e - b);
-}
-
 QString GetTagValue(const QString& descriptor, const QString& key)
 {
     if (descriptor.isEmpty())

@@ -10,9 +10,24 @@ class QWidget;
 
 namespace varnel {
 
+// The text without the characters at either end for which isBlank is true; the text itself
+// (no copy) when there are none.
+template <class IsBlank> QString TrimWhere(const QString& text, IsBlank isBlank)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && isBlank(text.at(b)))
+        ++b;
+    while (e > b && isBlank(text.at(e - 1)))
+        --e;
+    return (b == 0 && e == text.size()) ? text : text.mid(b, e - b);
+}
+
 // The text without the blanks (spaces) at either end; tabs and other white space stay, as
 // they do wherever the client trims a name, a path or a cell.
-QString TrimSpaces(const QString& text);
+inline QString TrimSpaces(const QString& text)
+{
+    return TrimWhere(text, [](QChar c) { return c == u' '; });
+}
 
 // Value of key (including its "=") in a column descriptor; empty when absent.
 QString GetTagValue(const QString& descriptor, const QString& key);

@@ -1,6 +1,7 @@
 #include "core/XmlLoad.h"
 
 #include "core/Error.h"
+#include "core/XmlText.h"
 #include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
@@ -26,6 +27,10 @@
 namespace varnel {
 namespace {
 
+using xmltext::FromXml;
+using xmltext::QualifiedName;
+using xmltext::Utf8Text;
+
 // Read size of one parser step. The streaming reader queues the children that one step
 // completes, so its steps stay small.
 constexpr qint64 kDocumentChunk = 256 * 1024;
@@ -38,33 +43,6 @@ constexpr int kDocumentOptions = kCommonOptions | XML_PARSE_NOBLANKS | XML_PARSE
 
 const QString kDtdProhibited = QStringLiteral("DTD is prohibited.");
 const QString kDocumentEmpty = QStringLiteral("Document is empty");
-
-// The parser's UTF-8 as text, every character kept: QString::fromUtf8 drops a leading U+FEFF,
-// which in a value is a character like any other (and may come more than once).
-QString Utf8Text(const char* bytes, qsizetype size)
-{
-    qsizetype marks = 0;
-    while (size - 3 * marks >= 3 && std::memcmp(bytes + 3 * marks, "\xEF\xBB\xBF", 3) == 0)
-        ++marks;
-    if (marks == 0)
-        return QString::fromUtf8(bytes, size);
-    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes + 3 * marks, size - 3 * marks);
-}
-
-QString FromXml(const xmlChar* text)
-{
-    if (!text)
-        return QString();
-    const char* bytes = reinterpret_cast<const char*>(text);
-    return Utf8Text(bytes, qsizetype(std::strlen(bytes)));
-}
-
-QString QualifiedName(const xmlChar* prefix, const xmlChar* local)
-{
-    if (prefix && *prefix)
-        return FromXml(prefix) + u':' + FromXml(local);
-    return FromXml(local);
-}
 
 // Number of characters in a stretch of the parser's UTF-8 buffer.
 int Utf8Length(const xmlChar* from, const xmlChar* to)

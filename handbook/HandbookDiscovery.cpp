@@ -4,6 +4,7 @@
 #include "core/AtomicSave.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/Values.h"
 #include "handbook/HandbookFields.h"
@@ -24,9 +25,9 @@
 namespace varnel {
 namespace {
 
-const QString kIssueList = QStringLiteral("IssueList");
-const QString kPathKey = QStringLiteral("CurrentHandbookPath");
-const QString kTimeKey = QStringLiteral("CurrentHandbookTime");
+const QString kIssueList = settings::kCurrentHandbookPath.sectionName();
+const QString kPathKey = settings::kCurrentHandbookPath.keyName();
+const QString kTimeKey = settings::kCurrentHandbookTime.keyName();
 
 QString WithSeparator(const QString& folder)
 {
@@ -214,8 +215,7 @@ void FindHandbook(const HandbookFindContext& context)
     if (!currentPath.isEmpty())
         currentStamp = ParseHandbookTimeStamp(ReadSetting(kIssueList, kTimeKey, QString()));
 
-    const QString receive = ResolveHandbookFolder(
-        ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderReceive"), QString()));
+    const QString receive = ResolveHandbookFolder(settings::kFolderReceive.read());
     if (receive.isEmpty())
         Fail(QStringLiteral("Каталог приема входящих сообщений не задан (параметр FolderReceive "
                             "раздела Path)"));
@@ -225,8 +225,7 @@ void FindHandbook(const HandbookFindContext& context)
     const QString receiveFolder = WithSeparator(receive);
     const QString mask = receiveFolder + QStringLiteral("*.msg");
 
-    const QString work = ResolveHandbookFolder(
-        ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
+    const QString work = ResolveHandbookFolder(settings::kFolderWork.read());
     if (work.isEmpty())
         Fail(QStringLiteral("Рабочий каталог не задан (параметр FolderWork раздела Path)"));
     if (!QFileInfo(work).isDir())

@@ -2,18 +2,17 @@
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
-#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "core/Values.h"
 #include "handbook/PickModel.h"
 #include "ui/RowDelegate.h"
+#include "ui/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -29,13 +28,6 @@ std::optional<QRect> g_screenArea;
 
 // Pixels kept clear at the right and bottom edges of the screen.
 constexpr int kEdgeMarginPixels = 100;
-
-double StoredTwips(const QString& text, double def)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(TrimSpaces(text), &ok);
-    return ok && value > 0 && value < 1e7 ? value : def;
-}
 
 } // namespace
 
@@ -78,7 +70,7 @@ PickDialogBase::PickDialogBase(QWidget* parent, const QSize& designTwips)
     CancelButton_->setVisible(false);
     OKButton_->setAutoDefault(false);
     CancelButton_->setAutoDefault(false);
-    connect(OKButton_, &QPushButton::clicked, this, &PickDialogBase::OKButton_Click);
+    connect(OKButton_, &QPushButton::clicked, this, &PickDialogBase::pickSelectedRow);
 
     resize(toPixels(designTwips_.width()), toPixels(designTwips_.height()));
 }
@@ -108,6 +100,13 @@ QString PickDialogBase::storeApplication() const
     return kAppTitle + settingsKey_;
 }
 
+WindowPlacement PickDialogBase::sizeRecord() const
+{
+    // The size alone, under the list's own key: "<key>Width" and "<key>Height".
+    return WindowPlacement(storeApplication(), QRectF(QPointF(), QSizeF(designTwips_)),
+                           settingsKey_);
+}
+
 QString PickDialogBase::gridSection() const
 {
     return QStringLiteral("Grid_") + settingsKey_;
@@ -121,16 +120,11 @@ void PickDialogBase::beginPick(const QString& settingsKey)
 
 void PickDialogBase::restoreSize()
 {
-    const double width = StoredTwips(
-        PlacementStore::Read(storeApplication(), settingsKey_ + QStringLiteral("Width"), QString()),
-        designTwips_.width());
-    const double height =
-        StoredTwips(PlacementStore::Read(storeApplication(),
-                                         settingsKey_ + QStringLiteral("Height"), QString()),
-                    designTwips_.height());
-    resize(toPixels(width), toPixels(height));
-    sizeTwips_ = QSizeF(width, height);
-    sizePixels_ = size();
+    WindowPlacement record = sizeRecord();
+    record.read();
+    sizeTwips_ = record.twips().size();
+    const QRect pixels = record.pixels(logicalDpiX(), logicalDpiY());
+    resize(pixels.width(), pixels.height());
 }
 
 void PickDialogBase::placeAt(int xTwips, int yTwips)
@@ -203,11 +197,11 @@ void PickDialogBase::saveLayout()
         widths.append({descriptor, unchanged ? double(columnTwips_.at(c)) : pixels * perPixel});
     }
     SaveColumnWidths(widths, gridSection());
-    const bool sameSize = size() == sizePixels_ && sizeTwips_.isValid();
-    PlacementStore::Write(storeApplication(), settingsKey_ + QStringLiteral("Width"),
-                          SingleToText(sameSize ? sizeTwips_.width() : width() * perPixel));
-    PlacementStore::Write(storeApplication(), settingsKey_ + QStringLiteral("Height"),
-                          SingleToText(sameSize ? sizeTwips_.height() : height() * perPixel));
+    WindowPlacement record = sizeRecord();
+    if (sizeTwips_.isValid())
+        record.setTwips(QRectF(QPointF(), sizeTwips_));
+    record.writeSize(
+        record.twipsToStore(QRect(QPoint(), size()), logicalDpiX(), logicalDpiY()).size());
 }
 
 void PickDialogBase::runPick()
@@ -217,7 +211,7 @@ void PickDialogBase::runPick()
     saveLayout();
 }
 
-void PickDialogBase::OKButton_Click()
+void PickDialogBase::pickSelectedRow()
 {
     const QModelIndexList selected = lvGrid_->selectionModel()->selectedRows();
     if (selected.isEmpty())
@@ -226,14 +220,14 @@ void PickDialogBase::OKButton_Click()
     accept();
 }
 
-void PickDialogBase::lvGrid_DblClick(const QPoint& viewportPosition)
+void PickDialogBase::pickRowAt(const QPoint& viewportPosition)
 {
     const QModelIndex index = lvGrid_->indexAt(viewportPosition);
     if (!index.isValid())
         return;
     lvGrid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
-    OKButton_Click();
+    pickSelectedRow();
 }
 
 bool PickDialogBase::previewKey(int key)
@@ -241,7 +235,7 @@ bool PickDialogBase::previewKey(int key)
     switch (key) {
     case Qt::Key_Escape: reject(); return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter: OKButton_Click(); return true;
+    case Qt::Key_Enter: pickSelectedRow(); return true;
     default: return false;
     }
 }
@@ -264,7 +258,7 @@ bool PickDialogBase::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == lvGrid_->viewport()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton) {
-            lvGrid_DblClick(mouse->position().toPoint());
+            pickRowAt(mouse->position().toPoint());
             return true;
         }
     }

@@ -14,6 +14,7 @@ class QTableView;
 namespace varnel {
 
 class PickModel;
+class WindowPlacement;
 
 // What the two pick dialogs share: the list `lvGrid` over a PickModel, the OK and Cancel
 // buttons, the size kept per settings key, the placement beside the caller's field, the keys
@@ -35,10 +36,10 @@ public:
 
 public slots:
     // Picks the selected row: OK button, Enter. Nothing without a selected row.
-    void OKButton_Click();
+    void pickSelectedRow();
     // Double click at a point of the list's viewport: selects the row there and picks it;
     // nothing over empty space.
-    void lvGrid_DblClick(const QPoint& viewportPosition);
+    void pickRowAt(const QPoint& viewportPosition);
 
 protected:
     PickDialogBase(QWidget* parent, const QSize& designTwips);
@@ -78,14 +79,14 @@ protected:
 private:
     void saveLayout();
     QString storeApplication() const;
+    WindowPlacement sizeRecord() const;
     QString gridSection() const;
 
     QSize designTwips_;
     // What the widths and the size were set from: a column or a dialog that keeps its size in
     // pixels is written back with the twips it was given, not with those of its rounded pixels.
     QList<int> columnTwips_;
-    QSizeF sizeTwips_;
-    QSize sizePixels_;
+    QSizeF sizeTwips_; // the size as read, kept where the dialog was not resized
 };
 
 } // namespace varnel

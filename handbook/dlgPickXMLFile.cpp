@@ -4,7 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/PickSeam.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/XmlLoad.h"
 #include "handbook/PickDefinition.h"
 #include "handbook/PickModel.h"
@@ -128,18 +128,13 @@ dlgPickXMLFile::dlgPickXMLFile(QWidget* parent)
     stbInfo_->addWidget(panel1_);
     stbInfo_->addWidget(panel2_, 1);
 
-    Timer1_ = new QTimer(this);
-    Timer1_->setObjectName(QStringLiteral("Timer1"));
-    Timer1_->setInterval(500);
-    connect(Timer1_, &QTimer::timeout, this, &dlgPickXMLFile::Timer1_Timer);
-
     lvGrid_->horizontalHeader()->setSectionsClickable(true);
     lvGrid_->horizontalHeader()->setSortIndicatorShown(false);
     connect(lvGrid_->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int section) { lvGrid_ColumnClick(section + 1); });
-    connect(txtFind_, &QLineEdit::textChanged, this, &dlgPickXMLFile::txtFind_Change);
-    connect(chkFind_, &QCheckBox::clicked, this, &dlgPickXMLFile::chkFind_Click);
-    connect(cmdFindNext_, &QPushButton::clicked, this, &dlgPickXMLFile::cmdFindNext_Click);
+            [this](int section) { sortByColumn(section + 1); });
+    connect(txtFind_, &QLineEdit::textChanged, this, &dlgPickXMLFile::searchFromFirstRow);
+    connect(chkFind_, &QCheckBox::clicked, this, &dlgPickXMLFile::toggleSearchInside);
+    connect(cmdFindNext_, &QPushButton::clicked, this, &dlgPickXMLFile::findNext);
 
     setTabOrder(txtFind_, cmdFindNext_);
     setTabOrder(cmdFindNext_, chkFind_);
@@ -165,14 +160,13 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
     Q_UNUSED(sText)
     sortColumn_ = 1;
     ascending_ = false;
-    lastFound_ = -1;
+    setLastFound(-1);
     beginPick(vKey.toString());
 
     const bool ready = RunTrapped(parentWidget(), kAppTitle, [&] {
         QString dataFile;
         if (PickTagReadsHandbook(sTag)) {
-            dataFile = ReadSetting(QStringLiteral("IssueList"),
-                                   QStringLiteral("CurrentHandbookPath"), QString());
+            dataFile = CurrentHandbookPath();
             if (dataFile.isEmpty())
                 Fail(QStringLiteral("Текущий справочник ЦБ не установлен. Используйте режим "
                                     "'Найти справочник ЦБ'"));
@@ -193,7 +187,7 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
 
         LoadFile(dataFile);
         if (!columns.isEmpty())
-            lvGrid_ColumnClick(1);
+            sortByColumn(1);
         // The list opens at its top, on the first row in the sorted order.
         if (model_->rowTotal() > 0)
             selectRow(0);
@@ -201,16 +195,14 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
     if (!ready)
         return QString();
 
-    Timer1_->start();
     runPick();
-    Timer1_->stop();
     return resultText();
 }
 
 void dlgPickXMLFile::LoadFile(const QString& sFileName)
 {
     model_->clearRows();
-    lastFound_ = -1;
+    setLastFound(-1);
     const bool exists = !sFileName.isEmpty() && QFileInfo(sFileName).isFile();
     if (exists) {
         setStatus(2, QStringLiteral("Загружается файл ") + sFileName + QStringLiteral("..."));
@@ -274,7 +266,7 @@ void dlgPickXMLFile::setStatus(int panel, const QString& text)
         panel2_->setToolTip(shown);
 }
 
-void dlgPickXMLFile::lvGrid_ColumnClick(int column)
+void dlgPickXMLFile::sortByColumn(int column)
 {
     const QList<PickColumn>& columns = model_->columns();
     if (column < 1 || column > columns.size())
@@ -304,7 +296,7 @@ void dlgPickXMLFile::search(int from)
     const int row = model_->findRow(sortColumn_ - 1, text, chkFind_->isChecked(), from);
     if (row < 0)
         return;
-    lastFound_ = model_->documentIndexOf(row);
+    setLastFound(model_->documentIndexOf(row));
     selectRow(row);
 }
 
@@ -316,28 +308,34 @@ void dlgPickXMLFile::selectRow(int row)
     lvGrid_->scrollTo(index);
 }
 
-void dlgPickXMLFile::txtFind_Change()
+void dlgPickXMLFile::searchFromFirstRow()
 {
-    lastFound_ = -1;
+    setLastFound(-1);
     search(0);
 }
 
-void dlgPickXMLFile::chkFind_Click()
+void dlgPickXMLFile::toggleSearchInside()
 {
     if (txtFind_->text().isEmpty())
         return;
-    lastFound_ = -1;
+    setLastFound(-1);
     search(0);
 }
 
-void dlgPickXMLFile::cmdFindNext_Click()
+void dlgPickXMLFile::findNext()
 {
     if (lastFound_ < 0)
         return;
     search(model_->rowOfDocumentIndex(lastFound_) + 1);
 }
 
-void dlgPickXMLFile::Timer1_Timer()
+void dlgPickXMLFile::setLastFound(int documentIndex)
+{
+    lastFound_ = documentIndex;
+    showFindNextState();
+}
+
+void dlgPickXMLFile::showFindNextState()
 {
     cmdFindNext_->setEnabled(lastFound_ >= 0 && !txtFind_->text().isEmpty());
 }
@@ -345,7 +343,7 @@ void dlgPickXMLFile::Timer1_Timer()
 bool dlgPickXMLFile::previewKey(int key)
 {
     if (key == Qt::Key_F3) {
-        cmdFindNext_Click();
+        findNext();
         return true;
     }
     return PickDialogBase::previewKey(key);

@@ -11,7 +11,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QStatusBar;
-class QTimer;
 
 namespace varnel {
 
@@ -51,17 +50,14 @@ public:
     QPushButton* cmdFindNext() const { return cmdFindNext_; }
     QCheckBox* chkFind() const { return chkFind_; }
     QLabel* lblFind4() const { return lblFind4_; }
-    QTimer* Timer1() const { return Timer1_; }
 
 public slots:
     // Header click on column c (1-based).
-    void lvGrid_ColumnClick(int column);
-    void txtFind_Change();
-    void chkFind_Click();
+    void sortByColumn(int column);
+    void searchFromFirstRow();
+    void toggleSearchInside();
     // "след" and F3: the next match after the last found row.
-    void cmdFindNext_Click();
-    // Every 500 ms: "след" is enabled while there is a last found row and a search text.
-    void Timer1_Timer();
+    void findNext();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -85,11 +81,14 @@ private:
     QStatusBar* stbInfo_ = nullptr;
     QLabel* panel1_ = nullptr;
     QLabel* panel2_ = nullptr;
-    QTimer* Timer1_ = nullptr;
     QHash<QString, QIcon> imlSort_;
 
     int sortColumn_ = 1;
     bool ascending_ = false;
+    // "след" is enabled while there is a last found row and a search text: it follows both.
+    void setLastFound(int documentIndex);
+    void showFindNextState();
+
     int lastFound_ = -1; // document index of the row found last
 };
 

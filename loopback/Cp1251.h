@@ -7,7 +7,11 @@
 
 namespace loopback {
 
-// The 8-bit code page of the client's files and of every answer the registry writes.
+// The registry's side of the 8-bit code page: the code page of the requests it reads and of
+// every answer it writes. The loopback registry stands for the other end of the road and links
+// nothing of the client, so this table is independent of the client's (core/Windows1251.h) and
+// reads byte 0x98, which the code page leaves undefined, as U+FFFD where the client keeps it as
+// U+0098.
 
 // Bytes to text. Byte 0x98, which the code page leaves undefined, becomes U+FFFD.
 QString DecodeCp1251(QByteArrayView bytes);

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include <cerrno>
 #include <csignal>

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QString>
-
-#include <exception>
-#include <string>
+#include "filesave/NumberedError.h"
 
 namespace varnel {
 
@@ -18,18 +15,9 @@ inline constexpr int kIniErrPathNotFound = 76;     // folder of the output file 
 inline constexpr int kIniErrDeviceIo = 57;         // writing or reading failed midway
 
 // A failure of the merge tool: its number and the text shown to the user.
-class IniError : public std::exception {
+class IniError : public NumberedError {
 public:
-    IniError(int number, QString description);
-
-    int number() const noexcept { return number_; }
-    const QString& description() const noexcept { return description_; }
-    const char* what() const noexcept override { return utf8_.c_str(); }
-
-private:
-    int number_;
-    QString description_;
-    std::string utf8_;
+    using NumberedError::NumberedError;
 };
 
 } // namespace varnel

@@ -1,5 +1,9 @@
 #pragma once
 
+// The merge tool's own copy of the Windows-1251 table. Quilmer links nothing of the client (only
+// the file-saving library both share), so it cannot take the client's codec in
+// core/Windows1251.h; the two agree byte for byte, 0x98 <-> U+0098 included.
+
 #include <QByteArray>
 #include <QString>
 

@@ -2,10 +2,11 @@
 
 #include "core/Error.h"
 #include "core/MessageTexts.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/Values.h"
 #include "messages/DecimalText.h"
 #include "messages/DocumentFile.h"
+#include "messages/RequestKinds.h"
 
 #include <array>
 #include <optional>
@@ -16,7 +17,7 @@ namespace {
 
 QString language()
 {
-    return ReadSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("RU"));
+    return MessageLanguage();
 }
 
 QString escaped(const QString& s)
@@ -298,32 +299,30 @@ void WriteDealsXml(const QString& path, const ReportTable& grid)
 
 void WriteRequestXml(const QString& requestName, const QString& path, const RequestData& data)
 {
-    const QString name = requestName.toUpper();
+    const RequestKind* kind = FindRequestKind(requestName, Qt::CaseInsensitive);
     // A request without its data is refused before the file is made, rather than leaving a
     // document cut short at its first row.
-    if (name == u"DEALS" || name == u"REPODEALS") {
+    if (kind && kind->carries == RequestKind::Carries::Report) {
         if (!data.report)
             Fail(QStringLiteral("Нет данных отчета для запроса ") + requestName);
         WriteDealsXml(path, *data.report);
         return;
     }
-    const bool revocation = name == u"REVOKEDEALS" || name == u"REPOREVOKEDEALS";
+    const bool revocation = kind && kind->carries == RequestKind::Carries::Revocation;
     if (revocation && !data.revocation)
         Fail(QStringLiteral("Нет списка сделок для запроса ") + requestName);
     const QString lang = language();
     DocumentFile f(path);
     writeFrame(f);
-    if (name == u"GETISSUELIST" || name == u"SUBSCRIBEISSUELIST" ||
-        name == u"UNSUBSCRIBEISSUELIST") {
+    if (kind && kind->carries == RequestKind::Carries::Nothing) {
         f.ascii("<");
-        f.ascii(name == u"GETISSUELIST"         ? "GetIssueList"
-                : name == u"SUBSCRIBEISSUELIST" ? "SubscribeIssueList"
-                                                : "UnsubscribeIssueList");
+        f.ascii(kind->name);
         writeAttribute(f, "Language", escaped(lang));
         f.ascii(" />");
         f.endLine();
     } else if (revocation) {
-        writeRevocation(f, data.revocation, name == u"REPOREVOKEDEALS", lang);
+        writeRevocation(f, data.revocation, kind->request == OutgoingRequest::RepoRevokeDeals,
+                        lang);
     }
     f.close();
 }

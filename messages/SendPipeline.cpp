@@ -3,12 +3,14 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/TempFiles.h"
 #include "core/Values.h"
 #include "messages/DocumentWriters.h"
 #include "messages/FileMove.h"
 #include "messages/Overrides.h"
+#include "messages/RequestKinds.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,27 +21,6 @@ namespace varnel {
 namespace {
 
 const QString kBreak = QStringLiteral("\r\n");
-
-struct RequestKind {
-    const char16_t* name;
-    const char16_t* question;
-    const char16_t* prefix;
-};
-
-const RequestKind kKinds[] = {
-    {u"GetIssueList", u"Отправить запрос на получение справочника ценных бумаг ?", u"GIL"},
-    {u"SubscribeIssueList",
-     u"Отправить запрос на подписку на автоматическое получение справочника ценных бумаг ?",
-     u"SIL"},
-    {u"UnsubscribeIssueList",
-     u"Отправить запрос на отказ от подписки на автоматическое получение справочника ценных "
-     u"бумаг ?",
-     u"UIL"},
-    {u"Deals", u"Отправить данный отчет ?", u"DL"},
-    {u"RepoDeals", u"Отправить данный отчет ?", u"DR"},
-    {u"RevokeDeals", u"Отправить запрос на удаление указанных сделок ?", u"RD"},
-    {u"RepoRevokeDeals", u"Отправить запрос на удаление указанных сделок РЕПО ?", u"RR"},
-};
 
 void stage(testing::SendStage s, const QString& file = QString())
 {
@@ -73,9 +54,10 @@ bool sameFolder(const QString& a, const QString& b)
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
-QString checkedFolder(const QString& key, const QString& missingText, const QString& absentText)
+QString checkedFolder(const SettingKey& setting, const QString& missingText,
+                      const QString& absentText)
 {
-    const QString value = TrimSpaces(ReadSetting(QStringLiteral("Path"), key, QString()));
+    const QString value = TrimSpaces(setting.read());
     if (value.isEmpty())
         Fail(missingText);
     const QString folder = ResolvePath(value);
@@ -86,22 +68,18 @@ QString checkedFolder(const QString& key, const QString& missingText, const QStr
 
 void send(const QString& requestName, const RequestData& data, QWidget* parent)
 {
-    const RequestKind* kind = nullptr;
-    for (const RequestKind& k : kKinds) {
-        if (requestName == QStringView(k.name))
-            kind = &k;
-    }
+    const RequestKind* kind = FindRequestKind(requestName);
     if (!kind)
         Fail(QStringLiteral("Отправка запроса ") + requestName +
              QStringLiteral(" не поддерживается данной версией программы"));
     if (Dialogs::AskYesNo(parent, QString::fromUtf16(kind->question), kAppTitle) != Answer::Yes)
         return;
 
-    const QString work = checkedFolder(QStringLiteral("FolderWork"),
+    const QString work = checkedFolder(settings::kFolderWork,
                                        QStringLiteral("Отсутствует настройка рабочего каталога"),
                                        QStringLiteral("Рабочий каталог не существует: "));
     const QString sendFolder = checkedFolder(
-        QStringLiteral("FolderSend"), QStringLiteral("Отсутствует настройка каталога отправки"),
+        settings::kFolderSend, QStringLiteral("Отсутствует настройка каталога отправки"),
         QStringLiteral("Каталог отправки не существует: "));
     stage(testing::SendStage::FoldersChecked);
 
@@ -111,7 +89,7 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     // current folder and lacks the prefix the transport looks for: it would never be taken), so
     // a work folder that cannot be written ends the sending.
     QString file =
-        makeWorkFileName(QString::fromUtf16(kind->prefix), work, QStringLiteral("xml"), false);
+        makeWorkFileName(QLatin1String(kind->prefix), work, QStringLiteral("xml"), false);
     if (file.isEmpty())
         Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
              work);

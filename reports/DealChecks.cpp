@@ -2,7 +2,8 @@
 
 #include "core/Error.h"
 #include "core/MessageTexts.h"
-#include "core/Settings.h"
+#include "core/ReportTable.h"
+#include "core/SettingKeys.h"
 #include "core/Values.h"
 #include "reports/ReportModel.h"
 
@@ -17,44 +18,24 @@ QString coded(const char* code, const char* builtIn, const QString& first = QStr
     return FillMessage(MessageText(QLatin1String(code), QString::fromUtf8(builtIn)), first, second);
 }
 
-QString defaultParticipant()
-{
-    return ReadSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QString());
-}
-
-QString duplicates(const FieldValueOf& value, const ReportModel& grid, DealCheckMode mode,
+QString duplicates(const FieldValueOf& value, const DealKeys& keys, DealCheckMode mode,
                    int changedRow)
 {
-    if (grid.rows() == 0)
-        return QString();
+    const int except = mode == DealCheckMode::Change ? changedRow : -1;
     const QString agreement = TrimSpaces(value(QStringLiteral("Agreement")));
     const QString reference = TrimSpaces(value(QStringLiteral("Reference")));
-    const auto findRow = [&](const QString& name, const QString& wanted) {
-        const int column = grid.columnOfNameIgnoringCase(name);
-        if (column < 0)
-            return -1;
-        for (int r = 0; r < grid.rows(); ++r) {
-            if (mode == DealCheckMode::Change && r == changedRow)
-                continue;
-            const QStringList* cells = grid.rowCells(r);
-            const QString& cell = column < cells->size() ? cells->at(column) : QString();
-            if (cell == wanted)
-                return r;
-        }
-        return -1;
-    };
     if (!reference.isEmpty()) {
-        if (findRow(QStringLiteral("REFERENCE"), reference) >= 0)
+        if (keys.holds(DealKey::Reference, reference, except))
             return coded("S52",
                          "(S52) Сделка участника %1% с внутренним номером %2% уже существует в "
                          "базе данных",
-                         defaultParticipant(), reference);
+                         DefaultParticipant(), reference);
     } else if (!agreement.isEmpty()) {
-        if (findRow(QStringLiteral("AGREEMENT"), agreement) >= 0)
+        if (keys.holds(DealKey::Agreement, agreement, except))
             return coded("S54",
                          "(S54) Сделка участника %1% с номером договора %2% и пустым внутренним "
                          "номером уже существует в базе данных",
-                         defaultParticipant(), agreement);
+                         DefaultParticipant(), agreement);
     }
     return QString();
 }
@@ -84,7 +65,7 @@ bool IsNegativeText(const QString& text)
     return false;
 }
 
-QString CheckDeal(ReportKind kind, const FieldValueOf& value, const ReportModel& grid,
+QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
                   DealCheckMode mode, int changedRow)
 {
     const auto trimmed = [&](const char* name) { return TrimSpaces(value(QLatin1String(name))); };
@@ -136,7 +117,27 @@ QString CheckDeal(ReportKind kind, const FieldValueOf& value, const ReportModel&
     }
     if (trimmed("Currency").isEmpty())
         return coded("S18", "(S18) Не указана валюта");
-    return duplicates(value, grid, mode, changedRow);
+    return duplicates(value, keys, mode, changedRow);
+}
+
+CheckedDeals::CheckedDeals(const ReportModel& rows)
+    : rows_(rows), columns_{rows.columnOfNameIgnoringCase(QStringLiteral("REFERENCE")),
+                            rows.columnOfNameIgnoringCase(QStringLiteral("AGREEMENT"))}
+{
+}
+
+bool CheckedDeals::holds(DealKey key, const QString& text, int exceptRow) const
+{
+    return rows_.holds(key, text, exceptRow) || checked_[size_t(key)].contains(text);
+}
+
+void CheckedDeals::remember(const QStringList& fields)
+{
+    for (size_t k = 0; k < columns_.size(); ++k) {
+        const QString value = fields.value(columns_[k] - 1);
+        if (columns_[k] > 0 && !value.isEmpty())
+            checked_[k].insert(value);
+    }
 }
 
 bool IsReportCorrect(const ReportTable& grid, QString& errorText)

@@ -2,7 +2,11 @@
 
 #include "reports/ReportKind.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <array>
 
 #include <functional>
 
@@ -15,6 +19,36 @@ class ReportTable;
 // field.
 using FieldValueOf = std::function<QString(const QString& name)>;
 
+// The two fields whose values the duplicate rules compare.
+enum class DealKey { Reference, Agreement };
+
+// Where the duplicate rules of the deal check look: the deals a new or changed deal must not
+// repeat. The report's rows answer for themselves (ReportModel); a caller that checks many deals
+// before any is added (an import) answers for the rows and the deals it checked before.
+class DealKeys {
+public:
+    virtual ~DealKeys() = default;
+    // True when a deal other than the one at exceptRow (-1: none) holds exactly this text in
+    // the key's field (a column named Reference or Agreement, the name's letter case ignored).
+    virtual bool holds(DealKey key, const QString& text, int exceptRow) const = 0;
+};
+
+// The duplicate rules for deals checked one after another before any of them is added (an
+// import): a deal may repeat neither a row nor a deal checked before it. remember() each deal
+// once it has passed.
+class CheckedDeals : public DealKeys {
+public:
+    explicit CheckedDeals(const ReportModel& rows);
+    bool holds(DealKey key, const QString& text, int exceptRow) const override;
+    // A deal that passed, as field cells (column 1 onwards).
+    void remember(const QStringList& fields);
+
+private:
+    const ReportModel& rows_;
+    std::array<int, 2> columns_;
+    std::array<QSet<QString>, 2> checked_;
+};
+
 enum class DealCheckMode {
     Add,   // "A": every row of the grid takes part in the duplicate rules
     Change // "U": the row being changed does not
@@ -22,8 +56,10 @@ enum class DealCheckMode {
 
 // The deal check before a deal is added or changed: required fields and signs, then the
 // duplicate rules. Returns the coded text of the first rule that fails, empty when the deal
-// passes. changedRow is the 0-based row being changed (mode Change).
-QString CheckDeal(ReportKind kind, const FieldValueOf& value, const ReportModel& grid,
+// passes. changedRow is the 0-based row being changed (mode Change), which the duplicate rules
+// pass over. Nothing here fills in a default: the editor applies the default participant
+// before it asks.
+QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
                   DealCheckMode mode, int changedRow = -1);
 
 // Dry run of what saving converts: every date of every date column must parse. False with the

@@ -1,6 +1,7 @@
 #include "reports/ReportEditor.h"
 
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
+#include "reports/ReportDocument.h"
 #include "reports/ReportModel.h"
 
 namespace varnel {
@@ -20,8 +21,8 @@ QString compactPickLine(QString line)
 
 } // namespace
 
-ReportEditor::ReportEditor(ReportKind kind, ReportModel& model, EditorPanel& panel)
-    : kind_(kind), model_(model), panel_(panel)
+ReportEditor::ReportEditor(ReportDocument& document, EditorPanel& panel)
+    : kind_(document.kind()), document_(document), model_(document.rows()), panel_(panel)
 {
     bindColumns();
 }
@@ -67,8 +68,7 @@ void ReportEditor::setFieldValue(const QString& name, const QString& text)
 
 void ReportEditor::applyDefaultParticipant()
 {
-    const QString participant =
-        ReadSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QString());
+    const QString participant = DefaultParticipant();
     if (participant.isEmpty())
         return;
     const int slot = slotOfName(QStringLiteral("Participant"));
@@ -108,10 +108,8 @@ void ReportEditor::showDeal(int row)
 
 FieldCheck ReportEditor::checkField(int slot, const QDate& today)
 {
-    const ReportColumn* c = columnOfSlot(slot);
-    if (!c)
-        return FieldCheck{panel_.slotText(slot), QString()};
-    const FieldCheck check = CheckFieldValue(*c, panel_.slotText(slot), kind_, today);
+    const FieldCheck check =
+        document_.checkField(columnOfSlot_.value(slot, -1), panel_.slotText(slot), today);
     if (check.text != panel_.slotText(slot))
         panel_.setSlotText(slot, check.text);
     return check;
@@ -131,33 +129,13 @@ QStringList ReportEditor::dealFromEditors() const
 QString ReportEditor::addDeal(int* addedRow)
 {
     applyDefaultParticipant();
-    const auto value = [this](const QString& name) { return fieldValue(name); };
-    const QString failure = CheckDeal(kind_, value, model_, DealCheckMode::Add);
-    if (!failure.isEmpty())
-        return failure;
-    const int row = model_.appendDeal(dealFromEditors());
-    model_.renumberRows();
-    if (addedRow)
-        *addedRow = row;
-    return QString();
+    return document_.addDeal(dealFromEditors(), addedRow);
 }
 
 QString ReportEditor::changeDeal(int row)
 {
     applyDefaultParticipant();
-    const auto value = [this](const QString& name) { return fieldValue(name); };
-    const QString failure = CheckDeal(kind_, value, model_, DealCheckMode::Change, row);
-    if (!failure.isEmpty())
-        return failure;
-    model_.setDeal(row, dealFromEditors());
-    model_.renumberRows();
-    return QString();
-}
-
-void ReportEditor::deleteDeal(int row)
-{
-    model_.removeDeal(row);
-    model_.renumberRows();
+    return document_.changeDeal(row, dealFromEditors());
 }
 
 QString ReportEditor::pickLine(const QString& result, int n)

@@ -11,6 +11,7 @@
 
 namespace varnel {
 
+class ReportDocument;
 class ReportModel;
 struct ReportColumn;
 
@@ -22,14 +23,16 @@ public:
     virtual void setSlotText(int slot, const QString& text) = 0;
 };
 
-// What the report editor does with its panel and its grid, free of widgets: filling the
-// editors, showing a deal, the field and deal checks, adding, changing and deleting deals and
-// applying picks. The window binds the panel to its text boxes.
+// What the report editor does between its panel and the document, free of widgets: filling the
+// editors, showing a deal, the field check of a slot, adding and changing the deal of the
+// editors (the default participant applied first, as only the editor does) and applying picks.
+// The window binds the panel to its text boxes.
 class ReportEditor {
 public:
-    ReportEditor(ReportKind kind, ReportModel& model, EditorPanel& panel);
+    ReportEditor(ReportDocument& document, EditorPanel& panel);
 
     ReportKind kind() const { return kind_; }
+    ReportDocument& document() { return document_; }
     ReportModel& model() { return model_; }
     const ReportModel& model() const { return model_; }
 
@@ -56,11 +59,11 @@ public:
     // The field check of a slot; the slot holds the check's text afterwards.
     FieldCheck checkField(int slot, const QDate& today);
 
-    // Add and change: the deal check, then the grid. Each returns the failure text, empty
-    // when the grid took the deal; the grid is untouched on failure.
+    // Add and change: the default participant, then the document's deal check and the rows.
+    // Each returns the failure text, empty when the rows took the deal; the rows are untouched
+    // on failure.
     QString addDeal(int* addedRow = nullptr);
     QString changeDeal(int row);
-    void deleteDeal(int row);
 
     // A pick result for the field of a slot: line 1 into the field; a deal's Issue also puts
     // lines 4 and 5 into ISIN and RegNum. An empty result changes nothing.
@@ -74,6 +77,7 @@ private:
     QStringList dealFromEditors() const;
 
     ReportKind kind_;
+    ReportDocument& document_;
     ReportModel& model_;
     EditorPanel& panel_;
     QList<int> columnOfSlot_;

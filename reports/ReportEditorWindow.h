@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/ChildWindow.h"
+#include "reports/ReportDocument.h"
 #include "reports/ReportEditor.h"
 #include "reports/ReportKind.h"
-#include "reports/ReportLayout.h"
 
 #include <QList>
 #include <QPoint>
@@ -18,16 +18,24 @@ class QLineEdit;
 class QPushButton;
 class QStatusBar;
 class QTableView;
-class QTimer;
 
 namespace varnel {
 
 class DatePicker;
 class ReportModel;
 
-// The report editor: the deals grid lvDeals above an editor panel with one labelled text box
-// per layout field, the four buttons, the floating pick button and (deal window) the date
-// picker. frmReport and frmReportRepo are this window for their kind.
+// The report editor: a view over a ReportDocument. The deals grid lvDeals above an editor panel
+// with one labelled text box per layout field, the four buttons, the floating pick button and
+// (deal window) the date picker. frmReport and frmReportRepo are this window for their kind.
+//
+// What the window shows of the document follows the document's signals: the caption (the file
+// name, or the caption the main window gave a new report, with " * " while the report has
+// changes), the count in the status bar, change and delete enabled while there are deals, and
+// the hidden labels lblFileName, lblChanged and lblLoadFail that hold the state by name.
+//
+// ReportEditorWindow.cpp holds the document's side and the commands; ReportEditorFields.cpp the
+// fields, the pick button and the date picker; ReportEditorGeometry.cpp the arrangement of the
+// controls and the window's placement.
 class ReportEditorWindow : public QWidget,
                            public ChildWindow,
                            public ReportWindow,
@@ -43,7 +51,7 @@ public:
     ChildKind childKind() const override;
     ReportWindow* asReport() override { return this; }
 
-    // ReportWindow. LoadFile, SaveFile and SaveFileAs report their own failures.
+    // ReportWindow: LoadFile, SaveFile and SaveFileAs report their own failures.
     void LoadFile(const QString& path) override;
     bool SaveFile() override;
     bool SaveFileAs(const QString& path) override;
@@ -53,12 +61,14 @@ public:
     QString fileName() const override;
 
     ReportKind kind() const { return kind_; }
+    ReportDocument& document() const { return *document_; }
     bool isChanged() const;
-    ReportModel& model() const { return *model_; }
+    ReportModel& model() const;
     ReportEditor& editor() const { return *editor_; }
     QTableView* grid() const { return lvDeals_; }
     QLineEdit* txtEdit(int slot) const { return txtEdit_.value(slot); }
     QLabel* lblEdit(int slot) const { return lblEdit_.value(slot); }
+    // A button of the panel by its object name (cmdAdd, cmdEdit, cmdDel, cmdClear, cmdPick).
     QPushButton* button(const QString& name) const;
     DatePicker* datePicker() const { return dtPickDate_; }
     // Text of status panel 1 or 2.
@@ -75,32 +85,33 @@ public:
     QSize sizeHint() const override;
 
 public slots:
-    void cmdAdd_Click();
-    void cmdEdit_Click();
-    void cmdDel_Click();
-    void cmdClear_Click();
-    void cmdPick_Click();
-    // Enables change and delete while the grid has rows.
-    void tmEnabling_Timer();
-    // A click on a row (0-based), and a double click at a point of the grid's viewport.
-    void lvDeals_Click(int row);
-    void lvDeals_DblClick(const QPoint& viewportPos);
-    // The window became the active child window.
-    void Form_Activate();
+    // The commands of the panel: "добавить", "изменить", "удалить", "очистить поля" and "...".
+    void addDeal();
+    void changeSelectedDeal();
+    void deleteSelectedDeal();
+    void clearFields();
+    void pickIntoField();
+    // A click on a row (0-based) shows its deal; a double click at a point of the grid's
+    // viewport selects the row there and shows it.
+    void showDealOfRow(int row);
+    void showDealAt(const QPoint& viewportPos);
+    // The window became the active child window: the first shown field takes the focus.
+    void focusFirstField();
     // Places the controls for the window's current size.
-    void Form_Resize();
+    void arrangeControls();
     // The focus entered the text box of a slot.
-    void txtEdit_GotFocus(int slot);
+    void enterField(int slot);
     // The focus left the text box of a slot; its check runs once the focus has settled.
-    void txtEdit_LostFocus(int slot);
+    void leaveField(int slot);
     // The field check of a slot: shows the failure and keeps the focus there; true on success.
-    bool txtEdit_Validate(int slot);
-    // The date picker lost the focus: its value goes into its field.
-    void dtPickDate_LostFocus();
+    bool checkField(int slot);
+    // The date picker is done: its value goes into its field.
+    void closeDatePicker();
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -110,8 +121,31 @@ private:
     QString slotText(int slot) const override;
     void setSlotText(int slot, const QString& text) override;
 
-    void createControls();
+    // ReportEditorWindow.cpp
+    void followDocument();
     void buildFromLayout();
+    void showCaption();
+    void showCount();
+    void showEnabling();
+    bool confirmClose();
+    bool reportSaveOutcome(const ReportOutcome& outcome);
+    bool refused(const QString& failure);
+
+    // ReportEditorFields.cpp
+    void createControls();
+    void showFields();
+    bool runPendingCheck();
+    void deferPendingCheck();
+    void setCurrentLabel(int slot);
+    void showPickButton(int slot);
+    void hidePickButton();
+    void openDatePicker(int slot);
+    void followPickerFocus(QWidget* old, QWidget* now);
+
+    // ReportEditorGeometry.cpp
+    // The design arrangement until the window gets its size, and the smallest size its rules
+    // allow.
+    void arrangeFirst();
     void arrange(int clientWidthTwips, int clientHeightTwips, bool force);
     int panelHeightTwips(int columns) const;
     int statusHeightTwips() const;
@@ -119,24 +153,15 @@ private:
     void restorePlacement();
     void savePlacement();
     void saveColumnWidths();
-    bool confirmClose();
-    bool runPendingCheck();
-    void deferPendingCheck();
-    void markChanged();
-    void showCount();
-    void setCurrentLabel(int slot);
-    void showPickButton(int slot);
-    void hidePickButton();
-    void openDatePicker(int slot);
-    void onFocusChanged(QWidget* old, QWidget* now);
-    bool saveTo(const QString& path);
-    bool refused(const QString& failure);
     int px(double twips) const;
     double twips(int pixels) const;
 
+    // The pick button's width, and the date picker's while it is hidden.
+    static constexpr int kPickWidthTwips = 285;
+    static constexpr int kPickerWidthHiddenTwips = 3000;
+
     ReportKind kind_;
-    ReportLayout layout_;
-    ReportModel* model_ = nullptr;
+    ReportDocument* document_ = nullptr;
     std::unique_ptr<ReportEditor> editor_;
 
     QTableView* lvDeals_ = nullptr;
@@ -153,10 +178,14 @@ private:
     QStatusBar* stbInfo_ = nullptr;
     QLabel* stbPanel1_ = nullptr;
     QLabel* stbPanel2_ = nullptr;
-    QTimer* tmEnabling_ = nullptr;
     QLabel* lblFileName_ = nullptr;
     QLabel* lblChanged_ = nullptr;
     QLabel* lblLoadFail_ = nullptr;
+
+    // The caption without the changed mark: the file name, or what the main window gave a new
+    // report.
+    QString caption_;
+    bool showingCaption_ = false;
 
     int currentSlot_ = 0;
     int boldSlot_ = -1;

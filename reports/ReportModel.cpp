@@ -2,6 +2,8 @@
 
 #include "reports/ReportLayout.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 ReportColumn ReportColumn::rowNumber()
@@ -31,6 +33,7 @@ void ReportModel::setColumns(QList<ReportColumn> columns)
 {
     beginResetModel();
     rows_.clear();
+    dropKeys();
     columns_ = std::move(columns);
     byName_.clear();
     for (int c = 1; c < int(columns_.size()); ++c) {
@@ -77,21 +80,36 @@ QStringList ReportModel::fieldCells(int row) const
 int ReportModel::appendDeal(const QStringList& fields)
 {
     const int row = int(rows_.size());
-    beginInsertRows(QModelIndex(), row, row);
-    rows_.append(fullRow(row + 1, fields));
-    endInsertRows();
+    appendDeals({fields});
     return row;
+}
+
+void ReportModel::appendDeals(const QList<QStringList>& deals)
+{
+    if (deals.isEmpty())
+        return;
+    const int first = int(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + int(deals.size()) - 1);
+    rows_.reserve(first + deals.size());
+    for (const QStringList& fields : deals) {
+        rows_.append(fullRow(int(rows_.size()) + 1, fields));
+        countKeys(rows_.constLast(), +1);
+    }
+    endInsertRows();
 }
 
 void ReportModel::setDeal(int row, const QStringList& fields)
 {
+    countKeys(rows_.at(row), -1);
     rows_[row] = fullRow(row + 1, fields);
+    countKeys(rows_.at(row), +1);
     emit dataChanged(index(row, 0), index(row, int(columns_.size()) - 1));
 }
 
 void ReportModel::removeDeal(int row)
 {
     beginRemoveRows(QModelIndex(), row, row);
+    countKeys(rows_.at(row), -1);
     rows_.removeAt(row);
     endRemoveRows();
 }
@@ -100,6 +118,7 @@ void ReportModel::resetRows(QList<QStringList> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
+    dropKeys();
     endResetModel();
 }
 
@@ -108,11 +127,11 @@ void ReportModel::clearRows()
     resetRows({});
 }
 
-void ReportModel::renumberRows()
+void ReportModel::renumberRows(int from)
 {
     int first = -1;
     int last = -1;
-    for (int r = 0; r < int(rows_.size()); ++r) {
+    for (int r = std::max(from, 0); r < int(rows_.size()); ++r) {
         QStringList& cells = rows_[r];
         const QString number = QString::number(r + 1);
         if (cells.isEmpty()) {
@@ -176,6 +195,58 @@ QString ReportModel::cell(int row, int column) const
     if (row < 0 || row >= int(rows_.size()))
         return QString();
     return rows_.at(row).value(column);
+}
+
+void ReportModel::dropKeys()
+{
+    keysBuilt_ = false;
+    for (KeyIndex& k : keys_)
+        k.rows.clear();
+}
+
+void ReportModel::buildKeys() const
+{
+    keys_[size_t(DealKey::Reference)].column =
+        columnOfNameIgnoringCase(QStringLiteral("REFERENCE"));
+    keys_[size_t(DealKey::Agreement)].column =
+        columnOfNameIgnoringCase(QStringLiteral("AGREEMENT"));
+    for (KeyIndex& k : keys_) {
+        k.rows.clear();
+        k.rows.reserve(rows_.size());
+    }
+    keysBuilt_ = true;
+    for (const QStringList& row : rows_)
+        countKeys(row, +1);
+}
+
+void ReportModel::countKeys(const QStringList& row, int step) const
+{
+    if (!keysBuilt_)
+        return;
+    for (KeyIndex& k : keys_) {
+        if (k.column < 0 || k.column >= row.size() || row.at(k.column).isEmpty())
+            continue;
+        const auto it = k.rows.find(row.at(k.column));
+        if (it == k.rows.end())
+            k.rows.insert(row.at(k.column), step);
+        else if ((*it += step) <= 0)
+            k.rows.erase(it);
+    }
+}
+
+bool ReportModel::holds(DealKey key, const QString& text, int exceptRow) const
+{
+    if (text.isEmpty() || rows_.isEmpty())
+        return false;
+    if (!keysBuilt_)
+        buildKeys();
+    const KeyIndex& k = keys_[size_t(key)];
+    if (k.column < 0)
+        return false;
+    int count = k.rows.value(text);
+    if (exceptRow >= 0 && exceptRow < rows_.size() && rows_.at(exceptRow).value(k.column) == text)
+        --count;
+    return count > 0;
 }
 
 const QStringList* ReportModel::rowCells(int row) const

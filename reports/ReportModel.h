@@ -1,11 +1,14 @@
 #pragma once
 
 #include "core/ReportTable.h"
+#include "reports/DealChecks.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
 #include <QStringList>
+
+#include <array>
 
 namespace varnel {
 
@@ -32,8 +35,10 @@ struct ReportColumn {
 // The deals of a report, as the grid lvDeals shows them and as the document writers read them.
 // Every cell is display text: the item text of a row is its 1-based number, the other cells
 // hold the fields of the columns. The rows are kept as the writers walk them (rowCells), so
-// saving and sending a report never copy it.
-class ReportModel : public QAbstractTableModel, public ReportTable {
+// saving and sending a report never copy it. The model answers the duplicate rules of the deal
+// check from an index of its Reference and Agreement cells, so that checking one more deal does
+// not walk every row.
+class ReportModel : public QAbstractTableModel, public ReportTable, public DealKeys {
     Q_OBJECT
 public:
     explicit ReportModel(bool repo, QObject* parent = nullptr);
@@ -51,14 +56,16 @@ public:
     QStringList fieldCells(int row) const;
     // Appends a row of field cells (column 1 onwards) and returns its index.
     int appendDeal(const QStringList& fields);
+    // Appends rows of field cells at once: one insertion for the views, however many rows.
+    void appendDeals(const QList<QStringList>& deals);
     // Overwrites the field cells of a row.
     void setDeal(int row, const QStringList& fields);
     void removeDeal(int row);
     // Replaces every row; each list holds the row number cell followed by the field cells.
     void resetRows(QList<QStringList> rows);
     void clearRows();
-    // Item text of row k becomes k + 1.
-    void renumberRows();
+    // Item text of row k becomes k + 1, from row first on (the rows before it keep theirs).
+    void renumberRows(int first = 0);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent) const override;
@@ -74,13 +81,27 @@ public:
     const QStringList* rowCells(int row) const override;
     bool isRepo() const override { return repo_; }
 
+    // DealKeys
+    bool holds(DealKey key, const QString& text, int exceptRow) const override;
+
 private:
     QStringList fullRow(int number, const QStringList& fields) const;
+    // The index of the key cells: built on the first question, then kept up to date by every
+    // change of the rows until they are replaced as a whole.
+    struct KeyIndex {
+        int column = -1;
+        QHash<QString, int> rows; // text -> number of rows holding it
+    };
+    void buildKeys() const;
+    void countKeys(const QStringList& row, int step) const;
+    void dropKeys();
 
     bool repo_;
     QList<ReportColumn> columns_;
     QHash<QString, int> byName_;
     QList<QStringList> rows_;
+    mutable std::array<KeyIndex, 2> keys_;
+    mutable bool keysBuilt_ = false;
 };
 
 } // namespace varnel

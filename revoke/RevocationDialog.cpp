@@ -52,7 +52,7 @@ RevocationDialog::RevocationDialog(RevocationKind kind, QWidget* parent)
     tmEnabling_ = new QTimer(this);
     tmEnabling_->setObjectName(QStringLiteral("tmEnabling"));
     tmEnabling_->setInterval(1000);
-    connect(tmEnabling_, &QTimer::timeout, this, &RevocationDialog::tmEnabling_Timer);
+    connect(tmEnabling_, &QTimer::timeout, this, &RevocationDialog::showListEnabling);
     tmEnabling_->start();
 }
 
@@ -195,18 +195,18 @@ void RevocationDialog::build()
     cmdEdit_->setEnabled(false);
     cmdDel_->setEnabled(false);
 
-    connect(cmdAdd_, &QPushButton::clicked, this, &RevocationDialog::cmdAdd_Click);
-    connect(cmdEdit_, &QPushButton::clicked, this, &RevocationDialog::cmdEdit_Click);
-    connect(cmdDel_, &QPushButton::clicked, this, &RevocationDialog::cmdDel_Click);
-    connect(OKButton_, &QPushButton::clicked, this, &RevocationDialog::OKButton_Click);
-    connect(CancelButton_, &QPushButton::clicked, this, &RevocationDialog::CancelButton_Click);
-    connect(lvDeals_, &QTableView::clicked, this, &RevocationDialog::lvDeals_ItemClick);
+    connect(cmdAdd_, &QPushButton::clicked, this, &RevocationDialog::addToList);
+    connect(cmdEdit_, &QPushButton::clicked, this, &RevocationDialog::changeSelectedRow);
+    connect(cmdDel_, &QPushButton::clicked, this, &RevocationDialog::deleteSelectedRow);
+    connect(OKButton_, &QPushButton::clicked, this, &RevocationDialog::sendList);
+    connect(CancelButton_, &QPushButton::clicked, this, &RevocationDialog::cancelRequest);
+    connect(lvDeals_, &QTableView::clicked, this, &RevocationDialog::showRow);
     // Walking the list with the keys fills the fields as a click does, so that Edit never
     // overwrites a row other than the one the fields came from.
     connect(lvDeals_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const int row = selectedRow();
         if (row >= 0 && lvDeals_->hasFocus())
-            lvDeals_ItemClick(form_.list().index(row, 0));
+            showRow(form_.list().index(row, 0));
     });
 
     txtID_->installEventFilter(this);
@@ -241,7 +241,7 @@ int RevocationDialog::selectedRow() const
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void RevocationDialog::tmEnabling_Timer()
+void RevocationDialog::showListEnabling()
 {
     const bool any = form_.list().rowCount() > 0;
     OKButton_->setEnabled(any);
@@ -249,7 +249,7 @@ void RevocationDialog::tmEnabling_Timer()
     cmdDel_->setEnabled(any);
 }
 
-void RevocationDialog::cmdAdd_Click()
+void RevocationDialog::addToList()
 {
     RunTrapped(this, kAppTitle, [this] {
         RevocationFields f = fields();
@@ -258,7 +258,7 @@ void RevocationDialog::cmdAdd_Click()
     });
 }
 
-void RevocationDialog::cmdEdit_Click()
+void RevocationDialog::changeSelectedRow()
 {
     RunTrapped(this, kAppTitle, [this] {
         const int row = selectedRow();
@@ -270,7 +270,7 @@ void RevocationDialog::cmdEdit_Click()
     });
 }
 
-void RevocationDialog::cmdDel_Click()
+void RevocationDialog::deleteSelectedRow()
 {
     RunTrapped(this, kAppTitle, [this] {
         if (const int row = selectedRow(); row >= 0) {
@@ -282,7 +282,7 @@ void RevocationDialog::cmdDel_Click()
     });
 }
 
-void RevocationDialog::lvDeals_ItemClick(const QModelIndex& index)
+void RevocationDialog::showRow(const QModelIndex& index)
 {
     RunTrapped(this, kAppTitle, [this, index] {
         if (!index.isValid())
@@ -293,7 +293,7 @@ void RevocationDialog::lvDeals_ItemClick(const QModelIndex& index)
     });
 }
 
-void RevocationDialog::OKButton_Click()
+void RevocationDialog::sendList()
 {
     bool handedOver = false;
     RunTrapped(this, kAppTitle, [&] {
@@ -305,12 +305,12 @@ void RevocationDialog::OKButton_Click()
         accept();
 }
 
-void RevocationDialog::CancelButton_Click()
+void RevocationDialog::cancelRequest()
 {
     reject();
 }
 
-bool RevocationDialog::txtID_Validate()
+bool RevocationDialog::checkId()
 {
     if (RevocationForm::IsIdAccepted(txtID_->text()))
         return true;
@@ -366,7 +366,7 @@ void RevocationDialog::refuseId()
         idRefusalPending_ = false;
     });
     if (isVisible())
-        txtID_Validate();
+        checkId();
 }
 
 void RevocationDialog::stopSwallowing()

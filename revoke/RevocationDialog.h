@@ -30,19 +30,21 @@ public:
     int selectedRow() const;
 
 public slots:
-    // Enabling tick: send, change and delete are enabled while the list has rows.
-    void tmEnabling_Timer();
+    // The tick of tmEnabling: send, change and delete are enabled while the list has rows.
+    // Unlike the other windows, this dialog still sets them at the tick, as its design has it:
+    // its tests hold the buttons to their state between two ticks.
+    void showListEnabling();
 
-    void cmdAdd_Click();
-    void cmdEdit_Click();
-    void cmdDel_Click();
-    void lvDeals_ItemClick(const QModelIndex& index);
-    void OKButton_Click();
-    void CancelButton_Click();
+    void addToList();
+    void changeSelectedRow();
+    void deleteSelectedRow();
+    void showRow(const QModelIndex& index);
+    void sendList();
+    void cancelRequest();
 
     // The Id check on leaving the field: true when the text may stay. Otherwise the user is
     // told so and the focus goes back into the field.
-    bool txtID_Validate();
+    bool checkId();
 
 protected:
     RevocationDialog(RevocationKind kind, QWidget* parent);

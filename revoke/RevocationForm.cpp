@@ -1,17 +1,13 @@
 #include "revoke/RevocationForm.h"
 
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/Values.h"
+#include "messages/RequestKinds.h"
 #include "messages/SendPipeline.h"
 
 namespace varnel {
 namespace {
-
-QString participantSetting()
-{
-    return ReadSetting(QStringLiteral("Main"), QStringLiteral("Participant"), QString());
-}
 
 bool isAsciiDigit(QChar c)
 {
@@ -54,13 +50,13 @@ RevocationForm::RevocationForm(RevocationKind kind) : list_(kind) {}
 
 QString RevocationForm::requestName() const
 {
-    return isRepo() ? QStringLiteral("RepoRevokeDeals") : QStringLiteral("RevokeDeals");
+    return RequestName(RevocationRequest(isRepo()));
 }
 
 RevocationFields RevocationForm::OpeningFields()
 {
     RevocationFields f;
-    f.participant = participantSetting();
+    f.participant = DefaultParticipant();
     return f;
 }
 
@@ -73,7 +69,7 @@ void RevocationForm::trimAndFillParticipant(RevocationFields& f) const
         f.direction = TrimSpaces(f.direction);
     f.participant = TrimSpaces(f.participant);
     if (f.participant.isEmpty())
-        f.participant = TrimSpaces(participantSetting());
+        f.participant = TrimSpaces(DefaultParticipant());
     if (f.participant.isEmpty())
         Fail(ParticipantMissingText());
 }

@@ -27,9 +27,9 @@ namespace varnel {
 void RegisterClientParts()
 {
     // Report windows of both kinds.
-    frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary,
+    frmMain::setReportWindowFactory(ReportKind::Deals,
                                     [] { return NewReportWindow(ReportKind::Deals); });
-    frmMain::setReportWindowFactory(frmMain::ReportKind::Repo,
+    frmMain::setReportWindowFactory(ReportKind::Repo,
                                     [] { return NewReportWindow(ReportKind::Repo); });
 
     // The revocation dialogs.

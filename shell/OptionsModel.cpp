@@ -1,36 +1,33 @@
 #include "shell/OptionsModel.h"
 
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/Values.h"
 
 namespace varnel {
 namespace {
 
-const QString kMain = QStringLiteral("Main");
-const QString kPath = QStringLiteral("Path");
+OptionSetting option(OptionField field, const SettingKey& setting, const char* control)
+{
+    return {field, setting.sectionName(), setting.keyName(), QString::fromLatin1(control)};
+}
 
 } // namespace
 
 const QList<OptionSetting>& OptionsModel::Fields()
 {
     static const QList<OptionSetting> fields = {
-        {OptionField::Participant, kMain, QStringLiteral("Participant"),
-         QStringLiteral("txtParticipant")},
-        {OptionField::Language, kMain, QStringLiteral("Language"), QStringLiteral("cmbLanguage")},
-        {OptionField::SchemaDeals, kPath, QStringLiteral("SchemaDeals"),
-         QStringLiteral("txtDealsSchema")},
-        {OptionField::SchemaDealsRevoke, kPath, QStringLiteral("SchemaDealsRevoke"),
-         QStringLiteral("txtDealsRevokeSchema")},
-        {OptionField::SchemaILSubscribe, kPath, QStringLiteral("SchemaIssueListSubscr"),
-         QStringLiteral("txtILSubscribeSchema")},
-        {OptionField::SchemaIssueList, kPath, QStringLiteral("SchemaIssueList"),
-         QStringLiteral("txtIssueListSchema")},
-        {OptionField::FolderWork, kPath, QStringLiteral("FolderWork"),
-         QStringLiteral("txtFolderWork")},
-        {OptionField::FolderSend, kPath, QStringLiteral("FolderSend"),
-         QStringLiteral("txtFolderSend")},
-        {OptionField::FolderReceive, kPath, QStringLiteral("FolderReceive"),
-         QStringLiteral("txtFolderReceive")},
+        option(OptionField::Participant, settings::kParticipant, "txtParticipant"),
+        option(OptionField::Language, settings::kLanguage, "cmbLanguage"),
+        option(OptionField::SchemaDeals, settings::kSchemaDeals, "txtDealsSchema"),
+        option(OptionField::SchemaDealsRevoke, settings::kSchemaDealsRevoke,
+               "txtDealsRevokeSchema"),
+        option(OptionField::SchemaILSubscribe, settings::kSchemaIssueListSubscribe,
+               "txtILSubscribeSchema"),
+        option(OptionField::SchemaIssueList, settings::kSchemaIssueList, "txtIssueListSchema"),
+        option(OptionField::FolderWork, settings::kFolderWork, "txtFolderWork"),
+        option(OptionField::FolderSend, settings::kFolderSend, "txtFolderSend"),
+        option(OptionField::FolderReceive, settings::kFolderReceive, "txtFolderReceive"),
     };
     return fields;
 }

@@ -4,6 +4,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/MessageTexts.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "shell/Startup.h"
 
@@ -26,9 +27,8 @@ void RunSettingsUpdate(QWidget* parent)
         const QString path = SettingsFilePath();
         if (IsFileReadOnly(path))
             Fail(ReadOnlySettingsText(path));
-        WriteSettingOrFail(QStringLiteral("Main"), QStringLiteral("Language"),
-                           QStringLiteral("RU"));
-        const QString section = QStringLiteral("ErrorMessage");
+        settings::kLanguage.writeOrFail(QStringLiteral("RU"));
+        const QString section = QLatin1String(settings::kErrorMessageSection);
         for (const StockMessage& m : StockMessages()) {
             WriteSettingOrFail(section, m.code + QStringLiteral("_RU"), m.ru);
             WriteSettingOrFail(section, m.code + QStringLiteral("_EN"), m.en);

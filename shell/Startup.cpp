@@ -4,43 +4,42 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/MessageTexts.h"
-#include "core/PlacementStore.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/Values.h"
 #include "shell/InstanceLock.h"
 #include "shell/Overrides.h"
+#include "ui/WindowPlacement.h"
 
 #include <QFileInfo>
 #include <QLocale>
 
-#include <cmath>
-
 namespace varnel {
 namespace {
 
-// A value that is not a number (a store edited by hand) gives the default instead of failing
-// start-up, which would skip the settings file check and the second-client check with it. A
-// decimal comma is read too: the number may have been written under a locale that uses one.
-double placementValue(const QString& key, double def)
+// The main window's record: application "Varnel", MainLeft, MainTop, MainWidth, MainHeight. A
+// value that cannot be used gives its default instead of failing start-up, which would skip the
+// settings file check and the second-client check with it.
+WindowPlacement mainRecord(const MainPlacement& p = MainPlacement())
 {
-    const QString text = PlacementStore::Read(kAppTitle, key, SingleToText(def)).trimmed();
-    bool ok = false;
-    double value = text.toDouble(&ok);
-    if (!ok)
-        value = QString(text).replace(u',', u'.').toDouble(&ok);
-    return ok && std::isfinite(value) ? value : def;
+    return WindowPlacement(kAppTitle, QRectF(p.left, p.top, p.width, p.height));
+}
+
+MainPlacement placementOf(const QRectF& twips, bool stored)
+{
+    MainPlacement p;
+    p.left = twips.x();
+    p.top = twips.y();
+    p.width = twips.width();
+    p.height = twips.height();
+    p.stored = stored;
+    return p;
 }
 
 QString loginName()
 {
     const std::function<QString()>& source = overrides::LoginNameSource();
     return source ? source() : QueryLoginName();
-}
-
-// Twips back from pixels: the value read when the pixels are still those it gave.
-double storedValue(double read, int pixels, double dpi)
-{
-    return TwipsToPixels(read, dpi) == pixels ? read : PixelsToTwips(pixels, dpi);
 }
 
 } // namespace
@@ -63,37 +62,20 @@ std::function<QString()>& LoginNameSource()
 
 MainPlacement ReadMainPlacement()
 {
-    const MainPlacement defaults;
-    MainPlacement p;
-    p.left = placementValue(QStringLiteral("MainLeft"), defaults.left);
-    p.top = placementValue(QStringLiteral("MainTop"), defaults.top);
-    p.width = placementValue(QStringLiteral("MainWidth"), defaults.width);
-    p.height = placementValue(QStringLiteral("MainHeight"), defaults.height);
-    for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"}) {
-        if (!PlacementStore::Read(kAppTitle, QString::fromLatin1(key), QString()).isEmpty())
-            p.stored = true;
-    }
-    return p;
+    WindowPlacement record = mainRecord();
+    record.read();
+    return placementOf(record.twips(), record.stored());
 }
 
 void WriteMainPlacement(const MainPlacement& placement)
 {
-    PlacementStore::Write(kAppTitle, QStringLiteral("MainLeft"), SingleToText(placement.left));
-    PlacementStore::Write(kAppTitle, QStringLiteral("MainTop"), SingleToText(placement.top));
-    PlacementStore::Write(kAppTitle, QStringLiteral("MainWidth"), SingleToText(placement.width));
-    PlacementStore::Write(kAppTitle, QStringLiteral("MainHeight"), SingleToText(placement.height));
+    mainRecord().write(QRectF(placement.left, placement.top, placement.width, placement.height));
 }
 
 MainPlacement PlacementToStore(const MainPlacement& read, const QRect& now, double dpiX,
                                double dpiY)
 {
-    MainPlacement p;
-    p.left = storedValue(read.left, now.x(), dpiX);
-    p.top = storedValue(read.top, now.y(), dpiY);
-    p.width = storedValue(read.width, now.width(), dpiX);
-    p.height = storedValue(read.height, now.height(), dpiY);
-    p.stored = true;
-    return p;
+    return placementOf(mainRecord(read).twipsToStore(now, dpiX, dpiY), true);
 }
 
 QRect FitMainWindow(const QRect& wanted, const QRect& available, const QSize& atLeast)
@@ -151,8 +133,7 @@ QString GeneralDateTimeText(const QDateTime& time)
 
 QString HandbookStatusText()
 {
-    const QString path = TrimSpaces(
-        ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), QString()));
+    const QString path = TrimSpaces(CurrentHandbookPath());
     if (!path.isEmpty()) {
         const QFileInfo info(path);
         if (info.exists() && info.isFile())
@@ -164,8 +145,7 @@ QString HandbookStatusText()
 
 QString LanguageStatusText()
 {
-    return QStringLiteral("язык сообщ: ") +
-           ReadSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("RU"));
+    return QStringLiteral("язык сообщ: ") + MessageLanguage();
 }
 
 bool IsExcelAvailable()

@@ -24,7 +24,7 @@ struct MainPlacement {
 };
 
 // MainLeft, MainTop, MainWidth, MainHeight of the per-user store (application "Varnel",
-// section Settings); a value that is absent or not a number gives its default.
+// section Settings), by the placement rule of ui/WindowPlacement.h.
 MainPlacement ReadMainPlacement();
 void WriteMainPlacement(const MainPlacement& placement);
 

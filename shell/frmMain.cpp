@@ -70,16 +70,13 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
 
     buildBars();
 
-    Timer1_ = new QTimer(this);
-    Timer1_->setObjectName(QStringLiteral("Timer1"));
-    Timer1_->setInterval(500);
-    connect(Timer1_, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, &frmMain::updateCommandStates);
 
     tmClock_ = new QTimer(this);
     tmClock_->setObjectName(QStringLiteral("tmClock"));
     tmClock_->setInterval(1000);
-    connect(tmClock_, &QTimer::timeout, this, &frmMain::UpdateClock);
-    UpdateClock();
+    connect(tmClock_, &QTimer::timeout, this, &frmMain::updateClock);
+    updateClock();
 
     startupResult_ = RunStartup(*this, instanceLock_);
     if (startupResult_ == StartupResult::Refused) {
@@ -87,7 +84,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
         close();
         return;
     }
-    Timer1_->start();
     tmClock_->start();
 }
 
@@ -112,7 +108,7 @@ QString frmMain::StatusInfo(int panel) const
     return panel >= 1 && panel <= panels_.size() ? panels_.at(panel - 1)->text() : QString();
 }
 
-void frmMain::UpdateClock()
+void frmMain::updateClock()
 {
     const QLocale locale = QLocale::system();
     SetStatusInfo(3, locale.toString(QDate::currentDate(), QLocale::ShortFormat));
@@ -156,8 +152,8 @@ void frmMain::setTitle(const QString& title)
 
 void frmMain::hideSpreadsheetExport()
 {
-    action(QStringLiteral("mnuEDIExpExcel"))->setVisible(false);
-    action(QStringLiteral("ExpExcel"))->setVisible(false);
+    actions_.exportMenu->setVisible(false);
+    actions_.exportButton->setVisible(false);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -171,7 +167,6 @@ void frmMain::closeEvent(QCloseEvent* event)
             return;
         }
     }
-    Timer1_->stop();
     tmClock_->stop();
     RunShutdown(*this);
     instanceLock_.release();
@@ -188,6 +183,9 @@ QMdiSubWindow* frmMain::addChildWindow(QWidget* window)
     window->show();
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
+    updateCommandStates();
+    // A window that closes leaves another current, or none.
+    connect(sub, &QObject::destroyed, this, &frmMain::updateCommandStates, Qt::QueuedConnection);
     return sub;
 }
 
@@ -208,35 +206,28 @@ int frmMain::newReportCount(ReportKind kind) const
     return kind == ReportKind::Repo ? newRepoReports_ : newReports_;
 }
 
-void frmMain::Timer1_Timer()
+void frmMain::updateCommandStates()
 {
-    try {
-        const auto enable = [this](const char* name, bool on) {
-            if (QAction* a = action(QString::fromLatin1(name)))
-                a->setEnabled(on);
-        };
-        if (!mdiArea_->currentSubWindow()) {
-            for (const char* name : {"mnuFileSave", "mnuFileSaveAs", "mnuReportSave",
-                                     "mnuReportSaveAs", "SaveReport", "mnuEDIExpExcel", "ExpExcel"})
-                enable(name, false);
-            return;
-        }
-        // A window that does not speak the protocol is none of the three kinds.
-        const ChildWindow* child = activeChild();
-        const bool text = child && child->IsTextDocument();
-        const bool report = child && child->IsReportDocument();
-        const bool viewer = child && child->IsBrowseXMLDocument();
-        enable("mnuFileSave", text);
-        enable("mnuFileSaveAs", text);
-        enable("mnuReportSave", report);
-        enable("mnuReportSaveAs", report);
-        enable("mnuReportSend", report);
-        enable("SaveReport", report);
-        enable("mnuEDIExpExcel", viewer);
-        enable("ExpExcel", viewer);
-    } catch (...) {
-        // The enabling tick changes nothing the user made; the next tick tries again.
+    const Actions& a = actions_;
+    // The frame's current window, not the signal's: a frame that loses the focus to another
+    // program reports no active window while its current one stays.
+    if (!mdiArea_->currentSubWindow()) {
+        for (QAction* action : {a.fileSave, a.fileSaveAs, a.reportSave, a.reportSaveAs,
+                                a.saveReportButton, a.exportMenu, a.exportButton})
+            action->setEnabled(false);
+        return;
     }
+    // A window that does not speak the protocol is none of the three kinds.
+    const ChildWindow* child = activeChild();
+    const bool text = child && child->IsTextDocument();
+    const bool report = child && child->IsReportDocument();
+    const bool viewer = child && child->IsBrowseXMLDocument();
+    for (QAction* action : {a.fileSave, a.fileSaveAs})
+        action->setEnabled(text);
+    for (QAction* action : {a.reportSave, a.reportSaveAs, a.reportSend, a.saveReportButton})
+        action->setEnabled(report);
+    for (QAction* action : {a.exportMenu, a.exportButton})
+        action->setEnabled(viewer);
 }
 
 } // namespace varnel

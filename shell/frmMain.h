@@ -1,9 +1,9 @@
 #pragma once
 
+#include "messages/RequestKinds.h"
 #include "shell/InstanceLock.h"
 #include "shell/Startup.h"
 
-#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 
@@ -23,8 +23,8 @@ namespace varnel {
 class ChildWindow;
 class ReportWindow;
 
-// The client's multi-document frame: menus, toolbar, status bar, the enabling timer, and the
-// commands it carries out itself. Creating it runs start-up; closing it runs shutdown.
+// The client's multi-document frame: menus, toolbar, status bar, and the commands it carries out
+// itself. Creating it runs start-up; closing it runs shutdown.
 //
 // frmMain.cpp holds the frame, start-up and shutdown and the child windows; frmMainBars.cpp
 // builds the menu bar, the toolbar and the status bar from one table of items;
@@ -33,8 +33,6 @@ class frmMain : public QMainWindow, private MainWindowHost {
     Q_OBJECT
 
 public:
-    enum class ReportKind { Ordinary, Repo };
-
     // Commands whose windows and dialogs live in other parts of the client; they register
     // their handler here before the main window is used.
     enum class Command {
@@ -86,58 +84,71 @@ public:
     // The last numbers given to new reports of each kind.
     int newReportCount(ReportKind kind) const;
 
+    // The actions whose state the window sets itself, held by type: a name mistyped here
+    // does not compile, where a name looked up at run time would do nothing.
+    struct Actions {
+        QAction* fileSave = nullptr;         // mnuFileSave
+        QAction* fileSaveAs = nullptr;       // mnuFileSaveAs
+        QAction* reportSave = nullptr;       // mnuReportSave
+        QAction* reportSaveAs = nullptr;     // mnuReportSaveAs
+        QAction* reportSend = nullptr;       // mnuReportSend
+        QAction* saveReportButton = nullptr; // the toolbar's SaveReport
+        QAction* exportMenu = nullptr;       // mnuEDIExpExcel
+        QAction* exportButton = nullptr;     // the toolbar's ExpExcel
+        QAction* viewToolbar = nullptr;      // mnuViewToolbar
+        QAction* viewStatusBar = nullptr;    // mnuViewStatusBar
+    };
+
 public slots:
     // Sets the text of a status panel (1: current handbook, 2: message language, 3: date,
     // 4: time).
     void SetStatusInfo(int panel, const QString& text);
 
-    // Enabling timer: asks the active child window what it is.
-    void Timer1_Timer();
     // Keeps the date and time panels current.
-    void UpdateClock();
+    void updateClock();
 
     // A toolbar button: runs the command of its key; an unknown key does nothing.
-    void tbToolBar_ButtonClick(const QString& key);
+    void pressToolbarButton(const QString& key);
 
-    void mnuFileOpen_Click();
-    void mnuFileSave_Click();
-    void mnuFileSaveAs_Click();
-    void mnuFilePageSetup_Click();
-    void mnuFilePrint_Click();
-    void mnuFileUpgrade_Click();
-    void mnuFileExit_Click();
+    void openTextDocument();
+    void saveTextDocument();
+    void saveTextDocumentAs();
+    void setUpPrinterPage();
+    void printTextDocument();
+    void updateSettingsFile();
+    void exitClient();
 
-    void mnuReportNew_Click();
-    void mnuReportNewRepo_Click();
-    void mnuReportOpen_Click();
-    void mnuReportOpenRepo_Click();
-    void mnuReportSave_Click();
-    void mnuReportSaveAs_Click();
-    void mnuReportSend_Click();
-    void mnuRevokeDeal_Click();
-    void mnuRevokeDealRepo_Click();
+    void newDealReport();
+    void newRepoReport();
+    void openDealReport();
+    void openRepoReport();
+    void saveReport();
+    void saveReportAs();
+    void sendReport();
+    void revokeDeals();
+    void revokeRepoDeals();
 
-    void mnuIssueListBrowse_Click();
-    void mnuIssueListFind_Click();
-    void mnuIssueListRequest_Click();
-    void mnuIssueListSubscribe_Click();
-    void mnuIssueListUnsubscribe_Click();
+    void browseHandbook();
+    void findHandbook();
+    void requestHandbook();
+    void subscribeToHandbook();
+    void unsubscribeFromHandbook();
 
-    void mnuEDIBrowseIn_Click();
-    void mnuEDIExpExcel_Click();
+    void browseIncomingMessages();
+    void exportToSpreadsheet();
 
-    void mnuViewToolbar_Click();
-    void mnuViewStatusBar_Click();
+    void toggleToolbar();
+    void toggleStatusBar();
 
-    void mnuWindowCascade_Click();
-    void mnuWindowTileHorizontal_Click();
-    void mnuWindowTileVertical_Click();
-    void mnuWindowArrangeIcons_Click();
+    void cascadeWindows();
+    void tileWindowsHorizontally();
+    void tileWindowsVertically();
+    void arrangeIcons();
 
-    void mnuOptions_Click();
-    void mnuHelpContents_Click();
-    void mnuHelpSearchForHelpOn_Click();
-    void mnuHelpAbout_Click();
+    void editOptions();
+    void showHelpContents();
+    void searchHelp();
+    void showAbout();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,9 +163,13 @@ private:
     void setStatusInfo(int panel, const QString& text) override { SetStatusInfo(panel, text); }
     void hideSpreadsheetExport() override;
 
+    // The commands that depend on the active child window follow it: saving text with a text
+    // window, saving and sending a report with a report window, the export with a viewer.
+    // With no child window the save and export commands are off and sending keeps its state.
+    void updateCommandStates();
+
     // frmMainBars.cpp
     void buildBars();
-    QAction* action(const QString& name) const;
     // The size the window opens with when no placement is stored: its whole menu bar and room
     // for a text window below the bars.
     QSize firstRunSize() const;
@@ -170,11 +185,10 @@ private:
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* tbToolBar_ = nullptr;
     QList<QLabel*> panels_;
-    QTimer* Timer1_ = nullptr;
     QTimer* tmClock_ = nullptr;
     QMenu* mnuWindow_ = nullptr;
     QList<QAction*> windowListActions_;
-    QHash<QString, QAction*> actions_;
+    Actions actions_;
     int newReports_ = 0;
     int newRepoReports_ = 0;
     // The placement start-up read from the store, to write back unchanged what was not moved.

@@ -17,6 +17,7 @@ namespace varnel {
 namespace {
 
 using Slot = void (frmMain::*)();
+using Keep = QAction* frmMain::Actions::*;
 
 enum class Place {
     Menu,      // a menu of the menu bar
@@ -28,7 +29,7 @@ enum class Place {
 
 enum Flag : unsigned {
     Hidden = 1,     // not shown from the start
-    Disabled = 2,   // enabled later by the enabling timer
+    Disabled = 2,   // enabled when the active child window wants it
     Checked = 4,    // carries a check mark that the user switches
     Elided = 8,     // a panel whose text ends in "…" when the window is too narrow
     Permanent = 16, // a panel at the right end that keeps its whole text
@@ -44,6 +45,7 @@ struct BarItem {
     unsigned flags = 0;
     const char* image = nullptr; // a button's icon
     int stretch = 0;             // the share of a panel in the free width
+    Keep keep = nullptr;         // where the window holds the action, when it sets its state
 };
 
 constexpr BarItem menu(const char* name, const char* caption, unsigned flags = 0)
@@ -52,9 +54,9 @@ constexpr BarItem menu(const char* name, const char* caption, unsigned flags = 0
 }
 
 constexpr BarItem item(const char* menu, const char* name, const char* caption, Slot slot,
-                       unsigned flags = 0, int shortcut = 0)
+                       unsigned flags = 0, int shortcut = 0, Keep keep = nullptr)
 {
-    return {Place::Item, menu, name, caption, slot, shortcut, flags};
+    return {Place::Item, menu, name, caption, slot, shortcut, flags, nullptr, 0, keep};
 }
 
 constexpr BarItem separator(const char* menu, const char* name)
@@ -63,9 +65,9 @@ constexpr BarItem separator(const char* menu, const char* name)
 }
 
 constexpr BarItem button(const char* key, const char* tip, const char* image, Slot slot,
-                         unsigned flags = 0)
+                         unsigned flags = 0, Keep keep = nullptr)
 {
-    return {Place::Button, nullptr, key, tip, slot, 0, flags, image};
+    return {Place::Button, nullptr, key, tip, slot, 0, flags, image, 0, keep};
 }
 
 constexpr BarItem panel(const char* name, unsigned flags, int stretch = 0)
@@ -81,95 +83,93 @@ constexpr int ctrl(Qt::Key key)
 // The whole command surface, in the order it is shown.
 const BarItem kItems[] = {
     menu("mnuFile", "&Файл"),
-    item("mnuFile", "mnuFileOpen", "&Открыть...", &frmMain::mnuFileOpen_Click),
-    item("mnuFile", "mnuFileSave", "&Сохранить", &frmMain::mnuFileSave_Click, Disabled),
-    item("mnuFile", "mnuFileSaveAs", "Сохранить К&ак...", &frmMain::mnuFileSaveAs_Click, Disabled),
-    item("mnuFile", "mnuFilePageSetup", "Page Set&up...", &frmMain::mnuFilePageSetup_Click,
+    item("mnuFile", "mnuFileOpen", "&Открыть...", &frmMain::openTextDocument),
+    item("mnuFile", "mnuFileSave", "&Сохранить", &frmMain::saveTextDocument, Disabled, 0,
+         &frmMain::Actions::fileSave),
+    item("mnuFile", "mnuFileSaveAs", "Сохранить К&ак...", &frmMain::saveTextDocumentAs, Disabled, 0,
+         &frmMain::Actions::fileSaveAs),
+    item("mnuFile", "mnuFilePageSetup", "Page Set&up...", &frmMain::setUpPrinterPage,
          Hidden | Disabled),
-    item("mnuFile", "mnuFilePrint", "&Print...", &frmMain::mnuFilePrint_Click, Hidden | Disabled),
+    item("mnuFile", "mnuFilePrint", "&Print...", &frmMain::printTextDocument, Hidden | Disabled),
     separator("mnuFile", "mnuFileBar3"),
-    item("mnuFile", "mnuFileUpgrade", "Обновить настройки ...", &frmMain::mnuFileUpgrade_Click),
+    item("mnuFile", "mnuFileUpgrade", "Обновить настройки ...", &frmMain::updateSettingsFile),
     separator("mnuFile", "mnuFileMRU"),
-    item("mnuFile", "mnuFileExit", "Вы&ход", &frmMain::mnuFileExit_Click),
+    item("mnuFile", "mnuFileExit", "Вы&ход", &frmMain::exitClient),
 
     menu("mnuReport", "&Отчеты"),
-    item("mnuReport", "mnuReportNew", "&Новый отчет", &frmMain::mnuReportNew_Click, 0,
-         ctrl(Qt::Key_N)),
-    item("mnuReport", "mnuReportNewRepo", "&Новый отчет РЕПО", &frmMain::mnuReportNewRepo_Click,
-         Hidden, ctrl(Qt::Key_M)),
-    item("mnuReport", "mnuReportOpen", "&Открыть отчет ...", &frmMain::mnuReportOpen_Click, 0,
+    item("mnuReport", "mnuReportNew", "&Новый отчет", &frmMain::newDealReport, 0, ctrl(Qt::Key_N)),
+    item("mnuReport", "mnuReportNewRepo", "&Новый отчет РЕПО", &frmMain::newRepoReport, Hidden,
+         ctrl(Qt::Key_M)),
+    item("mnuReport", "mnuReportOpen", "&Открыть отчет ...", &frmMain::openDealReport, 0,
          ctrl(Qt::Key_O)),
-    item("mnuReport", "mnuReportOpenRepo", "&Открыть отчет РЕПО...",
-         &frmMain::mnuReportOpenRepo_Click, Hidden, ctrl(Qt::Key_P)),
-    item("mnuReport", "mnuReportSave", "&Сохранить отчет", &frmMain::mnuReportSave_Click, Disabled,
-         ctrl(Qt::Key_S)),
-    item("mnuReport", "mnuReportSaveAs", "Сохранить отчет к&ак ...",
-         &frmMain::mnuReportSaveAs_Click, Disabled),
+    item("mnuReport", "mnuReportOpenRepo", "&Открыть отчет РЕПО...", &frmMain::openRepoReport,
+         Hidden, ctrl(Qt::Key_P)),
+    item("mnuReport", "mnuReportSave", "&Сохранить отчет", &frmMain::saveReport, Disabled,
+         ctrl(Qt::Key_S), &frmMain::Actions::reportSave),
+    item("mnuReport", "mnuReportSaveAs", "Сохранить отчет к&ак ...", &frmMain::saveReportAs,
+         Disabled, 0, &frmMain::Actions::reportSaveAs),
     separator("mnuReport", "mnuBar4"),
-    item("mnuReport", "mnuReportSend", "От&править отчет", &frmMain::mnuReportSend_Click, Disabled),
+    item("mnuReport", "mnuReportSend", "От&править отчет", &frmMain::sendReport, Disabled, 0,
+         &frmMain::Actions::reportSend),
     separator("mnuReport", "mnuBar5"),
-    item("mnuReport", "mnuRevokeDeal", "&Запрос на удаление сделки", &frmMain::mnuRevokeDeal_Click),
+    item("mnuReport", "mnuRevokeDeal", "&Запрос на удаление сделки", &frmMain::revokeDeals),
     item("mnuReport", "mnuRevokeDealRepo", "&Запрос на удаление сделки РЕПО",
-         &frmMain::mnuRevokeDealRepo_Click, Hidden),
+         &frmMain::revokeRepoDeals, Hidden),
 
     menu("mnuIssueList", "Справочник &ЦБ"),
-    item("mnuIssueList", "mnuIssueListBrowse", "&Просмотр", &frmMain::mnuIssueListBrowse_Click),
-    item("mnuIssueList", "mnuIssueListFind", "&Найти справочник ЦБ",
-         &frmMain::mnuIssueListFind_Click),
+    item("mnuIssueList", "mnuIssueListBrowse", "&Просмотр", &frmMain::browseHandbook),
+    item("mnuIssueList", "mnuIssueListFind", "&Найти справочник ЦБ", &frmMain::findHandbook),
     item("mnuIssueList", "mnuIssueListRequest", "&Запросить справочник ЦБ",
-         &frmMain::mnuIssueListRequest_Click),
+         &frmMain::requestHandbook),
     separator("mnuIssueList", "mnuILBar1"),
     item("mnuIssueList", "mnuIssueListSubscribe", "По&дписаться на справочник ЦБ",
-         &frmMain::mnuIssueListSubscribe_Click),
+         &frmMain::subscribeToHandbook),
     item("mnuIssueList", "mnuIssueListUnsubscribe", "&Отказаться от подписки",
-         &frmMain::mnuIssueListUnsubscribe_Click),
+         &frmMain::unsubscribeFromHandbook),
 
     menu("mnuEDI", "&Сообщения"),
     item("mnuEDI", "mnuEDIBrowseIn", "&Просмотр входящих сообщений",
-         &frmMain::mnuEDIBrowseIn_Click),
-    item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::mnuEDIExpExcel_Click,
-         Disabled),
+         &frmMain::browseIncomingMessages),
+    item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::exportToSpreadsheet, Disabled,
+         0, &frmMain::Actions::exportMenu),
 
     menu("mnuView", "&Вид"),
-    item("mnuView", "mnuViewToolbar", "&Панель инструментов", &frmMain::mnuViewToolbar_Click,
-         Checked),
-    item("mnuView", "mnuViewStatusBar", "&Строка статуса", &frmMain::mnuViewStatusBar_Click,
-         Checked),
+    item("mnuView", "mnuViewToolbar", "&Панель инструментов", &frmMain::toggleToolbar, Checked, 0,
+         &frmMain::Actions::viewToolbar),
+    item("mnuView", "mnuViewStatusBar", "&Строка статуса", &frmMain::toggleStatusBar, Checked, 0,
+         &frmMain::Actions::viewStatusBar),
 
     menu("mnuWindow", "&Окна"),
-    item("mnuWindow", "mnuWindowCascade", "&Каскадом", &frmMain::mnuWindowCascade_Click),
+    item("mnuWindow", "mnuWindowCascade", "&Каскадом", &frmMain::cascadeWindows),
     item("mnuWindow", "mnuWindowTileHorizontal", "Черепицей &Горизонтально",
-         &frmMain::mnuWindowTileHorizontal_Click),
+         &frmMain::tileWindowsHorizontally),
     item("mnuWindow", "mnuWindowTileVertical", "Черепицей &Вертикально",
-         &frmMain::mnuWindowTileVertical_Click),
-    item("mnuWindow", "mnuWindowArrangeIcons", "&Arrange Icons",
-         &frmMain::mnuWindowArrangeIcons_Click, Hidden | Disabled),
+         &frmMain::tileWindowsVertically),
+    item("mnuWindow", "mnuWindowArrangeIcons", "&Arrange Icons", &frmMain::arrangeIcons,
+         Hidden | Disabled),
 
     // A menu title that acts itself: a bare item of the menu bar.
-    item(nullptr, "mnuOptions", "&Настройки", &frmMain::mnuOptions_Click),
+    item(nullptr, "mnuOptions", "&Настройки", &frmMain::editOptions),
 
     // There is no help file: the whole menu stays out of reach, the about box with it.
     menu("mnuHelp", "&Help", Hidden | Disabled),
-    item("mnuHelp", "mnuHelpContents", "&Contents", &frmMain::mnuHelpContents_Click),
-    item("mnuHelp", "mnuHelpSearchForHelpOn", "&Search For Help On...",
-         &frmMain::mnuHelpSearchForHelpOn_Click),
+    item("mnuHelp", "mnuHelpContents", "&Contents", &frmMain::showHelpContents),
+    item("mnuHelp", "mnuHelpSearchForHelpOn", "&Search For Help On...", &frmMain::searchHelp),
     separator("mnuHelp", "mnuHelpBar0"),
-    item("mnuHelp", "mnuHelpAbout", "О &Программе", &frmMain::mnuHelpAbout_Click),
+    item("mnuHelp", "mnuHelpAbout", "О &Программе", &frmMain::showAbout),
 
     // Nothing to save or export before a child window is active.
-    button("NewReport", "Новый отчет", "new_report", &frmMain::mnuReportNew_Click),
-    button("NewRepoReport", "Новый отчет РЕПО", "new_repo_report",
-           &frmMain::mnuReportNewRepo_Click),
-    button("OpenReport", "Открыть отчет", "open_report", &frmMain::mnuReportOpen_Click),
-    button("OpenRepoReport", "Открыть отчет РЕПО", "open_repo_report",
-           &frmMain::mnuReportOpenRepo_Click),
-    button("SaveReport", "Сохранить отчет", "save_report", &frmMain::mnuReportSave_Click, Disabled),
-    button("IssueList", "Справочник ЦБ", "handbook", &frmMain::mnuIssueListBrowse_Click),
-    button("GetIssueList", "Запрос справочника ЦБ", "request_handbook",
-           &frmMain::mnuIssueListRequest_Click),
-    button("BrowseXML", "Просмотр сообщений", "browse_messages", &frmMain::mnuEDIBrowseIn_Click),
-    button("ExpExcel", "Экспорт в MS Excel", "export_spreadsheet", &frmMain::mnuEDIExpExcel_Click,
-           Disabled),
+    button("NewReport", "Новый отчет", "new_report", &frmMain::newDealReport),
+    button("NewRepoReport", "Новый отчет РЕПО", "new_repo_report", &frmMain::newRepoReport),
+    button("OpenReport", "Открыть отчет", "open_report", &frmMain::openDealReport),
+    button("OpenRepoReport", "Открыть отчет РЕПО", "open_repo_report", &frmMain::openRepoReport),
+    button("SaveReport", "Сохранить отчет", "save_report", &frmMain::saveReport, Disabled,
+           &frmMain::Actions::saveReportButton),
+    button("IssueList", "Справочник ЦБ", "handbook", &frmMain::browseHandbook),
+    button("GetIssueList", "Запрос справочника ЦБ", "request_handbook", &frmMain::requestHandbook),
+    button("BrowseXML", "Просмотр сообщений", "browse_messages", &frmMain::browseIncomingMessages),
+    button("ExpExcel", "Экспорт в MS Excel", "export_spreadsheet", &frmMain::exportToSpreadsheet,
+           Disabled, &frmMain::Actions::exportButton),
 
     // The handbook path may be long: it gives way with an ellipsis and shares the free width
     // with the language; date and time keep their whole text at the right end.
@@ -254,7 +254,7 @@ void frmMain::buildBars()
                 QIcon(QStringLiteral(":/icons/") + text(it.image) + QStringLiteral(".svg")),
                 text(it.text));
             a->setToolTip(text(it.text));
-            connect(a, &QAction::triggered, this, [this, name] { tbToolBar_ButtonClick(name); });
+            connect(a, &QAction::triggered, this, [this, name] { pressToolbarButton(name); });
             break;
         }
         case Place::Panel: {
@@ -281,7 +281,8 @@ void frmMain::buildBars()
             a->setVisible(false);
         if (it.flags & Disabled)
             a->setEnabled(false);
-        actions_.insert(name, a);
+        if (it.keep)
+            actions_.*it.keep = a;
     }
 
     mnuWindow_ = menus.value(QStringLiteral("mnuWindow"));
@@ -289,12 +290,7 @@ void frmMain::buildBars()
             [this] { FillWindowList(*mnuWindow_, *mdiArea_, windowListActions_); });
 }
 
-QAction* frmMain::action(const QString& name) const
-{
-    return actions_.value(name);
-}
-
-void frmMain::tbToolBar_ButtonClick(const QString& key)
+void frmMain::pressToolbarButton(const QString& key)
 {
     for (const BarItem& it : kItems) {
         if (it.place == Place::Button && key == text(it.name)) {

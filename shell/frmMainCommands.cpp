@@ -6,8 +6,9 @@
 #include "core/ChildWindow.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "messages/SendPipeline.h"
+#include "reports/ReportKind.h"
 #include "shell/MdiWindows.h"
 #include "shell/SettingsUpdate.h"
 #include "shell/TextCommands.h"
@@ -42,7 +43,7 @@ ChildWindow* protocolOf(QWidget* window)
 // ---------------------------------------------------------------------------------------------
 // File menu: text documents and the settings
 
-void frmMain::mnuFileOpen_Click()
+void frmMain::openTextDocument()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         if (frmDocument* document = TextCommands::Open(this))
@@ -50,29 +51,29 @@ void frmMain::mnuFileOpen_Click()
     });
 }
 
-void frmMain::mnuFileSave_Click()
+void frmMain::saveTextDocument()
 {
     RunTrapped(this, kMainTrapCaption, [this] { TextCommands::Save(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFileSaveAs_Click()
+void frmMain::saveTextDocumentAs()
 {
     RunTrapped(this, kMainTrapCaption,
                [this] { TextCommands::SaveAs(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFilePageSetup_Click()
+void frmMain::setUpPrinterPage()
 {
     RunTrapped(this, kMainTrapCaption, [this] { TextCommands::PageSetup(this); });
 }
 
-void frmMain::mnuFilePrint_Click()
+void frmMain::printTextDocument()
 {
     RunTrapped(this, kMainTrapCaption,
                [this] { TextCommands::Print(textOf(activeChild()), this); });
 }
 
-void frmMain::mnuFileUpgrade_Click()
+void frmMain::updateSettingsFile()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         RunSettingsUpdate(this);
@@ -81,7 +82,7 @@ void frmMain::mnuFileUpgrade_Click()
     });
 }
 
-void frmMain::mnuFileExit_Click()
+void frmMain::exitClient()
 {
     close();
 }
@@ -122,9 +123,7 @@ void frmMain::newReport(ReportKind kind)
         if (!window)
             return;
         addChildWindow(window);
-        window->setWindowTitle(
-            (repo ? QStringLiteral("[New Report REPO %1]") : QStringLiteral("[New Report %1]"))
-                .arg(counter));
+        window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
     });
 }
 
@@ -163,63 +162,62 @@ void frmMain::openReport(ReportKind kind)
     });
 }
 
-void frmMain::mnuReportNew_Click()
+void frmMain::newDealReport()
 {
-    newReport(ReportKind::Ordinary);
+    newReport(ReportKind::Deals);
 }
 
-void frmMain::mnuReportNewRepo_Click()
+void frmMain::newRepoReport()
 {
     newReport(ReportKind::Repo);
 }
 
-void frmMain::mnuReportOpen_Click()
+void frmMain::openDealReport()
 {
-    openReport(ReportKind::Ordinary);
+    openReport(ReportKind::Deals);
 }
 
-void frmMain::mnuReportOpenRepo_Click()
+void frmMain::openRepoReport()
 {
     openReport(ReportKind::Repo);
 }
 
-void frmMain::mnuReportSave_Click()
+void frmMain::saveReport()
 {
-    // A failed save is shown like every other failure: never taken for a saved report.
+    // The report window reports its own failures (core/ChildWindow.h); the trap is for the
+    // main window's own.
     RunTrapped(this, kMainTrapCaption, [this] {
         if (ReportWindow* report = activeReport())
             report->SaveFile();
     });
 }
 
-void frmMain::mnuReportSaveAs_Click()
+void frmMain::saveReportAs()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ReportWindow* report = activeReport();
         if (!report)
             return;
-        const QString folder = ResolvePath(
-            ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderWork"), QString()));
         const QString path = Dialogs::SaveFile(this, QStringLiteral("Сохранить отчет в файле"),
-                                               folder, kReportFilter);
+                                               WorkFolder(), kReportFilter);
         if (path.isEmpty())
             return;
         report->SaveFileAs(path);
     });
 }
 
-void frmMain::mnuReportSend_Click()
+void frmMain::sendReport()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         ReportWindow* report = activeReport();
         if (!report)
             return;
-        const QString name = activeChild()->childKind() == ChildKind::RepoReport
-                                 ? QStringLiteral("RepoDeals")
-                                 : QStringLiteral("Deals");
+        const ReportKind kind = activeChild()->childKind() == ChildKind::RepoReport
+                                    ? ReportKind::Repo
+                                    : ReportKind::Deals;
         RequestData data;
         data.report = &report->lvDeals();
-        SendRequest(name, data, this);
+        SendRequest(RequestName(ReportRequest(kind)), data, this);
     });
 }
 
@@ -235,47 +233,47 @@ void frmMain::runHandler(Command command)
     });
 }
 
-void frmMain::mnuRevokeDeal_Click()
+void frmMain::revokeDeals()
 {
     runHandler(Command::RevokeDeal);
 }
 
-void frmMain::mnuRevokeDealRepo_Click()
+void frmMain::revokeRepoDeals()
 {
     runHandler(Command::RevokeDealRepo);
 }
 
-void frmMain::mnuIssueListBrowse_Click()
+void frmMain::browseHandbook()
 {
     runHandler(Command::HandbookViewer);
 }
 
-void frmMain::mnuIssueListFind_Click()
+void frmMain::findHandbook()
 {
     runHandler(Command::HandbookFind);
 }
 
-void frmMain::mnuIssueListRequest_Click()
+void frmMain::requestHandbook()
 {
-    SendRequest(QStringLiteral("GetIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::GetIssueList), {}, this);
 }
 
-void frmMain::mnuIssueListSubscribe_Click()
+void frmMain::subscribeToHandbook()
 {
-    SendRequest(QStringLiteral("SubscribeIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::SubscribeIssueList), {}, this);
 }
 
-void frmMain::mnuIssueListUnsubscribe_Click()
+void frmMain::unsubscribeFromHandbook()
 {
-    SendRequest(QStringLiteral("UnsubscribeIssueList"), {}, this);
+    SendRequest(RequestName(OutgoingRequest::UnsubscribeIssueList), {}, this);
 }
 
-void frmMain::mnuEDIBrowseIn_Click()
+void frmMain::browseIncomingMessages()
 {
     runHandler(Command::IncomingViewer);
 }
 
-void frmMain::mnuEDIExpExcel_Click()
+void frmMain::exportToSpreadsheet()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         if (ChildWindow* child = activeChild(); child && child->asViewer())
@@ -286,33 +284,33 @@ void frmMain::mnuEDIExpExcel_Click()
 // ---------------------------------------------------------------------------------------------
 // View and window arrangement
 
-void frmMain::mnuViewToolbar_Click()
+void frmMain::toggleToolbar()
 {
     // The item has already changed its check mark.
-    tbToolBar_->setVisible(action(QStringLiteral("mnuViewToolbar"))->isChecked());
+    tbToolBar_->setVisible(actions_.viewToolbar->isChecked());
 }
 
-void frmMain::mnuViewStatusBar_Click()
+void frmMain::toggleStatusBar()
 {
-    statusBar()->setVisible(action(QStringLiteral("mnuViewStatusBar"))->isChecked());
+    statusBar()->setVisible(actions_.viewStatusBar->isChecked());
 }
 
-void frmMain::mnuWindowCascade_Click()
+void frmMain::cascadeWindows()
 {
     mdiArea_->cascadeSubWindows();
 }
 
-void frmMain::mnuWindowTileHorizontal_Click()
+void frmMain::tileWindowsHorizontally()
 {
     TileSubWindows(*mdiArea_, Qt::Vertical);
 }
 
-void frmMain::mnuWindowTileVertical_Click()
+void frmMain::tileWindowsVertically()
 {
     TileSubWindows(*mdiArea_, Qt::Horizontal);
 }
 
-void frmMain::mnuWindowArrangeIcons_Click()
+void frmMain::arrangeIcons()
 {
     ArrangeMinimized(*mdiArea_);
 }
@@ -320,7 +318,7 @@ void frmMain::mnuWindowArrangeIcons_Click()
 // ---------------------------------------------------------------------------------------------
 // Options, help, about
 
-void frmMain::mnuOptions_Click()
+void frmMain::editOptions()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         frmOptions dialog(this);
@@ -330,7 +328,7 @@ void frmMain::mnuOptions_Click()
     });
 }
 
-void frmMain::mnuHelpContents_Click()
+void frmMain::showHelpContents()
 {
     Dialogs::Notice(this,
                     QStringLiteral("Unable to display Help Contents. There is no Help associated "
@@ -338,12 +336,12 @@ void frmMain::mnuHelpContents_Click()
                     kAppTitle, MessageIcon::Information);
 }
 
-void frmMain::mnuHelpSearchForHelpOn_Click()
+void frmMain::searchHelp()
 {
-    mnuHelpContents_Click();
+    showHelpContents();
 }
 
-void frmMain::mnuHelpAbout_Click()
+void frmMain::showAbout()
 {
     RunTrapped(this, kMainTrapCaption, [this] {
         frmAbout dialog(this);

@@ -155,9 +155,9 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     chain(cmdCancel_);
     chain(cmdApply_);
 
-    connect(cmdOK_, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdOK_, &QPushButton::clicked, this, &frmOptions::saveAndClose);
     connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(cmdApply_, &QPushButton::clicked, this, &frmOptions::cmdApply_Click);
+    connect(cmdApply_, &QPushButton::clicked, this, &frmOptions::apply);
 
     // Fill every field from its setting; a stored language not in the list selects nothing.
     OptionsModel stored;
@@ -168,12 +168,20 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent)
     }
     cmbLanguage_->setCurrentIndex(OptionsModel::LanguageIndex(stored.value(OptionField::Language)));
 
-    // Apply starts enabled and takes its right state at the first tick.
+    // Apply follows the fields from here on: every edit, every save, and the dialog's showing
+    // put it right at once. Until it is shown it stays enabled, as the dialog opens; the timer
+    // of the design only repeats what the edits have already done.
     cmdApply_->setEnabled(true);
+    for (QLineEdit* edit : lineEdits_) {
+        if (edit)
+            connect(edit, &QLineEdit::textChanged, this, &frmOptions::showApplyState);
+    }
+    connect(cmbLanguage_, &QComboBox::currentIndexChanged, this, &frmOptions::showApplyState);
+    connect(cmbLanguage_, &QComboBox::editTextChanged, this, &frmOptions::showApplyState);
     Timer1_ = new QTimer(this);
     Timer1_->setObjectName(QStringLiteral("Timer1"));
     Timer1_->setInterval(1000);
-    connect(Timer1_, &QTimer::timeout, this, &frmOptions::Timer1_Timer);
+    connect(Timer1_, &QTimer::timeout, this, &frmOptions::showApplyState);
     Timer1_->start();
 
     // Ctrl+Tab and Ctrl+Shift+Tab are caught wherever the focus is inside the dialog.
@@ -251,21 +259,22 @@ OptionsModel frmOptions::currentValues() const
     return values;
 }
 
-void frmOptions::Timer1_Timer()
+void frmOptions::showApplyState()
 {
     cmdApply_->setEnabled(currentValues().DiffersFromStored());
 }
 
-void frmOptions::cmdOK_Click()
+void frmOptions::saveAndClose()
 {
     // A failed write is shown and the dialog stays open with what the user typed.
     if (RunTrapped(this, kAppTitle, [this] { currentValues().Save(); }))
         accept();
 }
 
-void frmOptions::cmdApply_Click()
+void frmOptions::apply()
 {
     RunTrapped(this, kAppTitle, [this] { currentValues().Save(); });
+    showApplyState();
     // The language may have been written before a later write failed.
     emit statusInfo(2, LanguageStatusText());
 }
@@ -316,6 +325,7 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 void frmOptions::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    showApplyState();
     if (centred_)
         return;
     centred_ = true;

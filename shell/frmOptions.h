@@ -29,16 +29,19 @@ signals:
     void statusInfo(int panel, const QString& text);
 
 public slots:
-    // Apply enabling tick: Apply is enabled while a field differs from its setting.
-    void Timer1_Timer();
+    // Apply is enabled while a field differs from its setting (as the dialog is shown, at every
+    // edit and save, and at the tick of Timer1).
+    void showApplyState();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    void cmdOK_Click();
-    void cmdApply_Click();
+    // OK: saves every field and closes; a failed write keeps the dialog open.
+    void saveAndClose();
+    // Apply: saves every field and refreshes the main window's language panel.
+    void apply();
     void browseSchema(QLineEdit* field, const QString& title);
     void browseFolder(QLineEdit* field, const QString& title);
     // The schema files page or the folders page: a path field with a "..." button for each.

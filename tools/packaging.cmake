@@ -17,10 +17,7 @@ set(VARNEL_INSTALL_PROGRAM_DIR opt/varnel)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-set(varnel_executables VarnelClient Quilmer)
-if(TARGET VarnelLoopback)
-  list(APPEND varnel_executables VarnelLoopback)
-endif()
+set(varnel_executables VarnelClient Quilmer VarnelLoopback)
 install(TARGETS ${varnel_executables} RUNTIME DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/dist/ DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
 # The browser engine of the viewers, loaded from the program folder's plugins on first use.
@@ -69,10 +66,7 @@ set(CPACK_STRIP_FILES ON)
 # show there: the SVG icons of the toolbar, and the SQLite driver of the loopback registry.
 # The launcher needs awk besides the essential tools.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(varnel_depends libqt6svg6 "mawk | awk")
-if(TARGET VarnelLoopback)
-  list(APPEND varnel_depends libqt6sql6-sqlite)
-endif()
+set(varnel_depends libqt6svg6 "mawk | awk" libqt6sql6-sqlite)
 list(JOIN varnel_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # Russian texts on Qt's own buttons and file dialogs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)

@@ -7,6 +7,7 @@
 //   make_screenshots <program folder> <output folder>
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "handbook/viewer/BrowserWindow.h"
 #include "handbook/viewer/HtmlView.h"
@@ -108,7 +109,7 @@ void type(ReportEditorWindow* w, const char* field, const QString& text)
     const int slot = w->editor().slotOfName(QString::fromLatin1(field));
     if (QLineEdit* box = w->txtEdit(slot)) {
         box->setText(text);
-        w->txtEdit_Validate(slot);
+        w->checkField(slot);
     }
 }
 
@@ -139,9 +140,9 @@ int main(int argc, char** argv)
     const QString handbook = program + QStringLiteral("/work/ISSUELIST_20250310.msg");
     QFile::remove(handbook);
     QFile::copy(program + QStringLiteral("/receive/ISSUELIST_20250310.msg"), handbook);
-    WriteSetting("IssueList", "CurrentHandbookPath", handbook);
-    WriteSetting("IssueList", "CurrentHandbookTime", "20250310093012");
-    WriteSetting("Main", "Participant", "MC0001200000");
+    settings::kCurrentHandbookPath.write(handbook);
+    settings::kCurrentHandbookTime.write(QStringLiteral("20250310093012"));
+    settings::kParticipant.write(QStringLiteral("MC0001200000"));
 
     RegisterClientParts();
     frmMain main;
@@ -151,7 +152,7 @@ int main(int argc, char** argv)
     wait(500);
 
     // A report of three deals.
-    main.mnuReportNew_Click();
+    main.newDealReport();
     auto* report = qobject_cast<ReportEditorWindow*>(main.mdiArea()->currentSubWindow()->widget());
     const QStringList prices = {"101.25", "98.40", "1000.00"};
     const QStringList quantities = {"1500", "250", "40"};
@@ -164,21 +165,20 @@ int main(int argc, char** argv)
         type(report, "Reference", QStringLiteral("IN-%1").arg(n + 1, 4, 10, QLatin1Char('0')));
         type(report, "Price", prices[n]);
         type(report, "Qty", quantities[n]);
-        report->cmdAdd_Click();
+        report->addDeal();
         ++n;
     }
     main.mdiArea()->currentSubWindow()->showMaximized();
-    report->tmEnabling_Timer();
     shoot(QStringLiteral("report"));
 
     // The handbook pick list, opened from the Issue field.
-    report->txtEdit_GotFocus(report->editor().slotOfName(QStringLiteral("Issue")));
-    report->cmdPick_Click();
+    report->enterField(report->editor().slotOfName(QStringLiteral("Issue")));
+    report->pickIntoField();
     wait(500); // the frame gives the report its focus back once the dialog has gone
 
     // A receipt in the message viewer.
     photographer.nextPath = program + QStringLiteral("/receive/DL1A2B.msg");
-    main.mnuEDIBrowseIn_Click();
+    main.browseIncomingMessages();
     if (auto* viewer = qobject_cast<BrowserWindow*>(main.mdiArea()->currentSubWindow()->widget())) {
         QEventLoop loop;
         bool loaded = false;
@@ -199,7 +199,7 @@ int main(int argc, char** argv)
     }
 
     // The options dialog.
-    main.mnuOptions_Click();
+    main.editOptions();
 
     report->model().clearRows(); // nothing to ask about on close
     main.close();

@@ -3,14 +3,14 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/PlacementStore.h"
-#include "core/Settings.h"
 #include "core/Twips.h"
 #include "handbook/viewer/HtmlView.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/SpreadsheetExport.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslTransform.h"
+#include "ui/BusyCursor.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,26 +34,11 @@ namespace varnel {
 namespace {
 
 constexpr double kMarginTwips = 20.0;
-// Default placement, twips.
-constexpr double kDefaultLeft = 1000;
-constexpr double kDefaultTop = 1000;
-constexpr double kDefaultWidth = 6500;
-constexpr double kDefaultHeight = 6500;
 
-double StoredTwips(const QString& application, const QString& key, double def)
+WindowPlacement recordOf(const QString& application)
 {
-    bool ok = false;
-    const double value = PlacementStore::Read(application, key, QString()).trimmed().toDouble(&ok);
-    return ok ? value : def;
+    return WindowPlacement(application, WindowPlacement::kDefaultTwips);
 }
-
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 } // namespace
 
@@ -96,8 +81,8 @@ void BrowserWindow::removeTemporaryFiles()
 
 QSize BrowserWindow::sizeHint() const
 {
-    return {TwipsToPixels(kDefaultWidth, logicalDpiX()),
-            TwipsToPixels(kDefaultHeight, logicalDpiY())};
+    return {TwipsToPixels(WindowPlacement::kDefaultTwips.width(), logicalDpiX()),
+            TwipsToPixels(WindowPlacement::kDefaultTwips.height(), logicalDpiY())};
 }
 
 void BrowserWindow::adoptTemporaryFiles(const QStringList& files)
@@ -115,8 +100,9 @@ void BrowserWindow::restorePlacement()
     QMdiSubWindow* sub = frame();
     if (!sub)
         return;
-    const QString application = placementApplication();
-    if (PlacementStore::Read(application, QStringLiteral("Maximized"), QString()) == u"1") {
+    WindowPlacement record = recordOf(placementApplication());
+    record.read();
+    if (record.maximized()) {
         sub->showMaximized();
         return;
     }
@@ -124,39 +110,15 @@ void BrowserWindow::restorePlacement()
     // otherwise.
     if (sub->isMaximized() || sub->isMinimized())
         sub->showNormal();
-    const double dpiX = logicalDpiX();
-    const double dpiY = logicalDpiY();
-    const int left =
-        TwipsToPixels(StoredTwips(application, QStringLiteral("MainLeft"), kDefaultLeft), dpiX);
-    const int top =
-        TwipsToPixels(StoredTwips(application, QStringLiteral("MainTop"), kDefaultTop), dpiY);
-    const int width =
-        TwipsToPixels(StoredTwips(application, QStringLiteral("MainWidth"), kDefaultWidth), dpiX);
-    const int height =
-        TwipsToPixels(StoredTwips(application, QStringLiteral("MainHeight"), kDefaultHeight), dpiY);
-    sub->setGeometry(left, top, std::max(width, 1), std::max(height, 1));
+    const QRect r = record.pixels(logicalDpiX(), logicalDpiY());
+    sub->setGeometry(r.x(), r.y(), std::max(r.width(), 1), std::max(r.height(), 1));
 }
 
 void BrowserWindow::savePlacement()
 {
     try {
-        const QMdiSubWindow* sub = frame();
-        if (!sub || sub->isMinimized())
-            return;
-        const QString application = placementApplication();
-        const QRect g = sub->geometry();
-        const double dpiX = logicalDpiX();
-        const double dpiY = logicalDpiY();
-        PlacementStore::Write(application, QStringLiteral("Maximized"),
-                              sub->isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
-        PlacementStore::Write(application, QStringLiteral("MainLeft"),
-                              SingleToText(PixelsToTwips(g.x(), dpiX)));
-        PlacementStore::Write(application, QStringLiteral("MainTop"),
-                              SingleToText(PixelsToTwips(g.y(), dpiY)));
-        PlacementStore::Write(application, QStringLiteral("MainWidth"),
-                              SingleToText(PixelsToTwips(g.width(), dpiX)));
-        PlacementStore::Write(application, QStringLiteral("MainHeight"),
-                              SingleToText(PixelsToTwips(g.height(), dpiY)));
+        if (const QMdiSubWindow* sub = frame())
+            SaveFramePlacement(*sub, recordOf(placementApplication()));
     } catch (...) {
         // A placement that cannot be saved is not worth a message.
     }

@@ -43,18 +43,17 @@ void KeepOneAfter(QByteArray& text, qsizetype end)
 const QList<MessageKind>& MessageKinds()
 {
     static const QList<MessageKind> kinds = {
-        {QStringLiteral("RECEIPTS"), "<RECEIPTS", false, QStringLiteral("SchemaDeals"),
-         "<RECEIPTS"},
-        {QStringLiteral("REPORECEIPTS"), "<REPORECEIPTS", false, QStringLiteral("SchemaRepoDeals"),
+        {QStringLiteral("RECEIPTS"), "<RECEIPTS", false, settings::kSchemaDeals, "<RECEIPTS"},
+        {QStringLiteral("REPORECEIPTS"), "<REPORECEIPTS", false, settings::kSchemaRepoDeals,
          "<REPORECEIPTS"},
-        {QStringLiteral("ISSUELIST"), "<ISSUELIST", false, QStringLiteral("SchemaIssueList"),
+        {QStringLiteral("ISSUELIST"), "<ISSUELIST", false, settings::kSchemaIssueList,
          "<ISSUELIST"},
         {QStringLiteral("SUBSCRIBERESULT"), "<SUBSCRIBERESULT", false,
-         QStringLiteral("SchemaIssueListSubscr"), "<SUBSCRIBERESULT"},
-        {QStringLiteral("REVOKERECEIPTS"), "</REVOKERECEIPTS>", true,
-         QStringLiteral("SchemaDealsRevoke"), "<REVOKERECEIPTS"},
+         settings::kSchemaIssueListSubscribe, "<SUBSCRIBERESULT"},
+        {QStringLiteral("REVOKERECEIPTS"), "</REVOKERECEIPTS>", true, settings::kSchemaDealsRevoke,
+         "<REVOKERECEIPTS"},
         {QStringLiteral("REPOREVOKERECEIPTS"), "</REPOREVOKERECEIPTS>", true,
-         QStringLiteral("SchemaRepoDealsRevoke"), "<REPOREVOKERECEIPTS"},
+         settings::kSchemaRepoDealsRevoke, "<REPOREVOKERECEIPTS"},
     };
     return kinds;
 }
@@ -148,7 +147,7 @@ QString ResolveStylesheetSetting(const QString& value)
 
 QString StylesheetOfKind(const MessageKind& kind)
 {
-    return ResolveStylesheetSetting(ReadSetting(QStringLiteral("Path"), kind.stylesheetKey, {}));
+    return ResolveStylesheetSetting(kind.stylesheet.read());
 }
 
 QStringList StylesheetReadableFolders(const QString& messageFolder)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SettingKeys.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,7 +16,7 @@ struct MessageKind {
     QString name;             // "RECEIPTS": part of the viewer's placement record
     QByteArray marker;        // what the upper-cased text must contain
     bool byClosingTag;        // recognised by the last occurrence of a closing tag
-    QString stylesheetKey;    // key of section Path naming the kind's stylesheet
+    SettingKey stylesheet;    // the setting naming the kind's stylesheet
     QByteArray openingMarker; // the root element's opening, where the instruction goes
 };
 

@@ -5,6 +5,9 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/TempFiles.h"
+#include "core/Values.h"
+#include "core/XmlText.h"
+#include "ui/BusyCursor.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -40,6 +43,8 @@
 namespace varnel {
 namespace {
 
+using xmltext::FromXml;
+
 // What a worksheet holds at most.
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 16384;
@@ -51,11 +56,6 @@ constexpr double kMaxColumnWidth = 100;
 const QString kBreak = QStringLiteral("\r\n");
 
 WorkbookOpener g_opener;
-
-QString FromXml(const xmlChar* text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
-}
 
 // The HTML parser gives element names in lower case.
 bool NameIs(const xmlNode* node, const char* name)
@@ -88,13 +88,7 @@ bool IsBlank(QChar c)
 // Blanks (no-break ones too) dropped at either end.
 QString TrimBlanks(const QString& text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && IsBlank(text.at(begin)))
-        ++begin;
-    while (end > begin && IsBlank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
+    return TrimWhere(text, [](QChar c) { return IsBlank(c); });
 }
 
 bool IsHidden(const xmlNode* node)
@@ -429,23 +423,6 @@ QString DisplayText(const SheetCell& cell)
     }
     return QString();
 }
-
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { restore(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-    void restore()
-    {
-        if (active_)
-            QApplication::restoreOverrideCursor();
-        active_ = false;
-    }
-
-private:
-    bool active_ = true;
-};
 
 bool OpenWithDesktop(const QString& path)
 {

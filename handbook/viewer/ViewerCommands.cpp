@@ -3,7 +3,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/frmBrowseXML.h"
@@ -23,10 +23,8 @@ frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addCh
 {
     frmBrowseXML* shown = nullptr;
     RunTrapped(parent, kAppTitle, [&] {
-        const QString folder =
-            ResolvePath(ReadSetting(QStringLiteral("Path"), QStringLiteral("FolderReceive"), {}));
-        const QString path =
-            Dialogs::OpenFile(parent, QStringLiteral("Открыть сообщение"), folder, kMessageFilter);
+        const QString path = Dialogs::OpenFile(parent, QStringLiteral("Открыть сообщение"),
+                                               ReceiveFolder(), kMessageFilter);
         if (path.isEmpty())
             return;
         if (!IsViewerExtension(path))

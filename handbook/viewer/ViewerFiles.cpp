@@ -2,7 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/TempFiles.h"
 #include "core/Values.h"
 
@@ -223,8 +223,7 @@ HandbookFile PrepareHandbookFile(const QString& path)
         Fail(NotAHandbookText(path));
     if (HasStylesheetInstruction(upper))
         return result;
-    const QString stylesheet = ResolveStylesheetSetting(
-        ReadSetting(QStringLiteral("Path"), QStringLiteral("SchemaIssueList"), {}));
+    const QString stylesheet = ResolveStylesheetSetting(settings::kSchemaIssueList.read());
     if (stylesheet.isEmpty())
         return result;
 

@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/XmlLoad.h"
+#include "core/XmlText.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/PageView.h"
 #include "handbook/viewer/TransformBudget.h"
@@ -40,10 +41,7 @@
 namespace varnel {
 namespace {
 
-QString FromXml(const xmlChar* text)
-{
-    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
-}
+using xmltext::FromXml;
 
 // What the XSL engine and the parser said during one page, and what was refused.
 struct Diagnostics {

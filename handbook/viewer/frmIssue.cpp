@@ -3,7 +3,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/Settings.h"
+#include "core/SettingKeys.h"
 #include "core/Values.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/ViewerFiles.h"
@@ -29,8 +29,7 @@ bool frmIssue::loadFailed() const
 void frmIssue::LoadHandbook(QWidget* dialogParent)
 {
     const bool ok = RunTrapped(dialogParent, kAppTitle, [&] {
-        const QString proposed = TrimSpaces(
-            ReadSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"), {}));
+        const QString proposed = TrimSpaces(CurrentHandbookPath());
         const QString path = Dialogs::OpenFile(
             dialogParent, QStringLiteral("Открыть справочник инструментов"), proposed,
             QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;"

@@ -3,6 +3,7 @@
 #include "core/TempFiles.h"
 #include "filesave/ReplacingFile.h"
 #include "tests/support/FaultInjection.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,15 +22,12 @@ namespace {
 
 QByteArray readAll(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    return testing::ReadBytes(path);
 }
 
 void writeAll(const QString& path, const QByteArray& bytes)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
+    QVERIFY(testing::WriteBytes(path, bytes));
 }
 
 QByteArray contents(int size, char fill)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/AppContext.h"
-#include "core/PlacementStore.h"
 #include "core/Settings.h"
+#include "tests/support/ProgramFolder.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -16,17 +16,8 @@
 
 namespace varnel::test {
 
-inline QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 inline QByteArray Cp1251(const QString& text)
 {
@@ -55,36 +46,16 @@ inline QByteArray HandbookXml(const QList<Row>& rows,
 
 // A program folder of its own: settings file, placement store, receive and work folders
 // (settings FolderReceive=.\receive, FolderWork=.\work).
-class Sandbox {
+class Sandbox : public testing::TestProgramFolder {
 public:
     Sandbox()
+        : TestProgramFolder({QStringLiteral("[Path]"), QStringLiteral("FolderReceive=.\\receive"),
+                             QStringLiteral("FolderWork=.\\work")})
     {
-        QDir().mkpath(path(QStringLiteral("receive")));
-        QDir().mkpath(path(QStringLiteral("work")));
-        SetProgramFolder(dir_.path());
-        SetSettingsFilePath(path(QStringLiteral("varnel_client.ini")));
-        PlacementStore::SetRoot(path(QStringLiteral("store")));
-        WriteBytes(SettingsFilePath(), QByteArray("[Path]\r\nFolderReceive=.\\receive\r\n"
-                                                  "FolderWork=.\\work\r\n"));
     }
-    ~Sandbox() { PlacementStore::SetRoot(QString()); }
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
-
-    QString folder() const { return dir_.path(); }
-    QString path(const QString& name) const { return dir_.path() + u'/' + name; }
-    QString receive(const QString& name = QString()) const
-    {
-        return path(QStringLiteral("receive/") + name);
-    }
-    QString work(const QString& name = QString()) const
-    {
-        return path(QStringLiteral("work/") + name);
-    }
-    QByteArray settings() const { return ReadBytes(SettingsFilePath()); }
-
-private:
-    QTemporaryDir dir_;
+    QString folder() const { return path(); }
+    QString path(const QString& name) const { return file(name); }
+    using TestProgramFolder::path;
 };
 
 } // namespace varnel::test

@@ -66,7 +66,7 @@ private slots:
         QVERIFY(
             WriteBytes(box_->receive("ISSUELIST.msg"), HandbookXml({{{"Code", "SU26207RMFS9"}}})));
         dialogs_->answer(Answer::Yes);
-        main_->mnuIssueListFind_Click();
+        main_->findHandbook();
         const QString copy = box_->work("ISSUELIST.msg");
         QCOMPARE(main_->StatusInfo(1),
                  QStringLiteral("Справочник ЦБ: ") + copy + QStringLiteral(" (") +
@@ -77,7 +77,7 @@ private slots:
 
         // The command's failures carry the application title, not the main window's caption.
         dialogs_->clear();
-        main_->mnuIssueListFind_Click();
+        main_->findHandbook();
         QCOMPARE(dialogs_->last().title, kAppTitle);
         QCOMPARE(main_->StatusInfo(1).left(15), QStringLiteral("Справочник ЦБ: "));
     }
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(PickListOf(request.source), PickList::Handbook);
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
         const QStringList lines = Pick(PickList::Handbook, request).split(QStringLiteral("\r\n"));
@@ -113,7 +113,7 @@ private slots:
         QCOMPARE(PickListOf(request.source), PickList::Fixed);
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPick&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
         QCOMPARE(Pick(PickList::Fixed, request), QStringLiteral("USD\r\nДоллар США"));
@@ -138,10 +138,10 @@ private slots:
             QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/receive/ISSUELIST_20250310.msg"),
                         box_->receive("ISSUELIST_20250310.msg")));
         dialogs_->answer(Answer::Yes);
-        main_->mnuIssueListFind_Click();
+        main_->findHandbook();
         QVERIFY(main_->StatusInfo(1).contains(box_->work("ISSUELIST_20250310.msg")));
 
-        main_->mnuReportNew_Click();
+        main_->newDealReport();
         QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
         QVERIFY(sub);
         auto* report = qobject_cast<ReportEditorWindow*>(sub->widget());
@@ -157,11 +157,11 @@ private slots:
             pick.txtFind()->setText(QStringLiteral("su"));
             const QModelIndex current = pick.lvGrid()->currentIndex();
             chosen = pick.model()->cellAt(current.row(), 0).toString();
-            pick.OKButton_Click();
+            pick.pickSelectedRow();
             return int(QDialog::Accepted);
         });
-        report->txtEdit_GotFocus(report->editor().slotOfName(QStringLiteral("Issue")));
-        report->cmdPick_Click();
+        report->enterField(report->editor().slotOfName(QStringLiteral("Issue")));
+        report->pickIntoField();
         QVERIFY2(chosen.startsWith(QStringLiteral("SU")), qPrintable(chosen));
         QCOMPARE(field("Issue")->text(), chosen);
         QCOMPARE(field("ISIN")->text().size(), 12);
@@ -170,11 +170,11 @@ private slots:
 
         dialogs_->onModal([](QDialog& d) {
             auto& pick = dynamic_cast<dlgPick&>(d);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(pick.model()->index(1, 0)).center());
             return int(QDialog::Accepted);
         });
-        report->txtEdit_GotFocus(report->editor().slotOfName(QStringLiteral("Currency")));
-        report->cmdPick_Click();
+        report->enterField(report->editor().slotOfName(QStringLiteral("Currency")));
+        report->pickIntoField();
         QCOMPARE(field("Currency")->text(), QStringLiteral("USD"));
         report->model().clearRows();
     }

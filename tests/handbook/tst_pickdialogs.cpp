@@ -2,6 +2,7 @@
 #include "HandbookTestSupport.h"
 
 #include "core/AppContext.h"
+#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "core/XmlLoad.h"
@@ -15,6 +16,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -249,7 +251,7 @@ void tst_PickDialogs::resultOfTheChosenRow()
         d.lvGrid()->selectionModel()->setCurrentIndex(d.model()->index(row, 1),
                                                       QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
-        d.OKButton_Click();
+        d.pickSelectedRow();
     });
     QCOMPARE(picked.result, result);
     QVERIFY(picked.messages.isEmpty());
@@ -276,6 +278,9 @@ void tst_PickDialogs::sortByHeaderClicks()
                      Instrument("10", "apple"), Instrument("11", "Apple")});
     PickXml([&](dlgPickXMLFile& d) {
         const PickModel& m = *d.model();
+        // Every sort below under Qt's model tester.
+        QAbstractItemModelTester tester(d.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         // Opened sorted ascending by the first column, its header showing "Desc".
         QCOMPARE(d.sortColumn(), 1);
         QVERIFY(d.ascending());
@@ -289,7 +294,7 @@ void tst_PickDialogs::sortByHeaderClicks()
         const QStringList latin{"apple", "Apple"};
         const QStringList cyrillic{"Арбуз", "банан", "Банан", "ёж", "Ель", "яблоко"};
         const QStringList ascending = latinFirst ? latin + cyrillic : cyrillic + latin;
-        d.lvGrid_ColumnClick(2);
+        d.sortByColumn(2);
         QVERIFY(d.ascending());
         QCOMPARE(Column(m, 1), ascending);
         QVERIFY(m.headerData(0, Qt::Horizontal, Qt::DecorationRole).isNull());
@@ -298,7 +303,7 @@ void tst_PickDialogs::sortByHeaderClicks()
         QCOMPARE(d.lblFind4()->text(), QStringLiteral("поиск: Наименование"));
 
         // The same column again: descending, "Asc" shown; equal texts still in file order.
-        d.lvGrid_ColumnClick(2);
+        d.sortByColumn(2);
         QVERIFY(!d.ascending());
         const QStringList descending =
             latinFirst
@@ -309,7 +314,7 @@ void tst_PickDialogs::sortByHeaderClicks()
                  d.sortImage("Asc").cacheKey());
 
         // Back to the first: ascending again, whatever order it had before.
-        d.lvGrid_ColumnClick(1);
+        d.sortByColumn(1);
         QVERIFY(d.ascending());
         QCOMPARE(Column(m, 0).first(), QStringLiteral("1"));
     });
@@ -334,7 +339,7 @@ void tst_PickDialogs::sortAgreesWithTheCollator()
         const PickModel& m = *d.model();
         QCOMPARE(m.rowCount(), 1500);
         for (int c = 1; c <= m.columnCount(); ++c) {
-            d.lvGrid_ColumnClick(c);
+            d.sortByColumn(c);
             const QStringList cells = Column(m, c - 1);
             // The first column was sorted at the opening: this click turns it round.
             const int sign = d.ascending() ? 1 : -1;
@@ -351,24 +356,22 @@ void tst_PickDialogs::search()
                     {Instrument("1", "Банан"), Instrument("2", "ананас"), Instrument("3", "БАНАНЫ"),
                      Instrument("4", "Ананас"), Instrument("5", "банан спелый")});
     PickXml([&](dlgPickXMLFile& d) {
-        d.lvGrid_ColumnClick(2); // search in the names: ананас, Ананас, Банан, банан спелый, БАНАНЫ
+        d.sortByColumn(2); // search in the names: ананас, Ананас, Банан, банан спелый, БАНАНЫ
         const PickModel& m = *d.model();
         const auto found = [&] { return m.cellAt(SelectedRow(d), 0).toString(); };
-        d.Timer1_Timer();
         QVERIFY(!d.cmdFindNext()->isEnabled());
 
         // From the start of the text, letter case aside.
         d.txtFind()->setText(QStringLiteral("ба"));
         QCOMPARE(found(), QStringLiteral("1"));
         QCOMPARE(d.lastFoundRow(), 2);
-        d.Timer1_Timer();
         QVERIFY(d.cmdFindNext()->isEnabled());
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("5"));
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("3"));
         // No wrap-around after the last match.
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("3"));
         QCOMPARE(d.lastFoundRow(), 4);
 
@@ -377,34 +380,32 @@ void tst_PickDialogs::search()
         d.txtFind()->setText(QStringLiteral("нан"));
         QCOMPARE(found(), QStringLiteral("3"));
         QCOMPARE(d.lastFoundRow(), -1);
-        d.Timer1_Timer();
         QVERIFY(!d.cmdFindNext()->isEnabled());
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("3"));
         // Ticking the box searches again from the first row.
         d.chkFind()->click();
         QCOMPARE(found(), QStringLiteral("2"));
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("4"));
 
         // An emptied search text finds nothing and disables "след".
         d.txtFind()->clear();
         QCOMPARE(found(), QStringLiteral("4"));
-        d.Timer1_Timer();
         QVERIFY(!d.cmdFindNext()->isEnabled());
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("4"));
 
         // F3 after a sort goes on from where the found row now stands.
         d.chkFind()->click();
         d.txtFind()->setText(QStringLiteral("ананас"));
         QCOMPARE(found(), QStringLiteral("2"));
-        d.lvGrid_ColumnClick(2); // descending: БАНАНЫ, банан спелый, Банан, ананас, Ананас
-        d.cmdFindNext_Click();
+        d.sortByColumn(2); // descending: БАНАНЫ, банан спелый, Банан, ананас, Ананас
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("4"));
-        d.cmdFindNext_Click();
+        d.findNext();
         QCOMPARE(found(), QStringLiteral("4"));
-        d.lvGrid_ColumnClick(1); // the search moves to the codes
+        d.sortByColumn(1); // the search moves to the codes
         d.txtFind()->setText(QStringLiteral("4"));
         QCOMPARE(found(), QStringLiteral("4"));
     });
@@ -586,8 +587,8 @@ void tst_PickDialogs::failures()
             rows = d.model()->rowCount();
             // The dialog stays usable: a search and a pick of nothing.
             d.txtFind()->setText(QStringLiteral("A"));
-            d.cmdFindNext_Click();
-            d.OKButton_Click();
+            d.findNext();
+            d.pickSelectedRow();
         },
         tag, 0, 0, QStringLiteral("Pick_Issue"), !message.isEmpty(), opened);
     QCOMPARE(picked.opened, opened);
@@ -623,17 +624,17 @@ void tst_PickDialogs::hundredThousandRows()
         [](dlgPickXMLFile& d) {
             const PickModel& m = *d.model();
             QCOMPARE(d.statusText(1), QStringLiteral("Записей: 100000"));
-            d.lvGrid_ColumnClick(4); // ISIN
+            d.sortByColumn(4); // ISIN
             d.chkFind()->setChecked(true);
             d.txtFind()->setText(QStringLiteral("a0z"));
             const int first = d.lastFoundRow();
             QVERIFY(first >= 0);
-            d.cmdFindNext_Click();
+            d.findNext();
             QVERIFY(d.lastFoundRow() > first);
             QVERIFY(m.cellAt(d.lastFoundRow(), 3).contains(QStringLiteral("A0Z")));
-            d.lvGrid_ColumnClick(4);
+            d.sortByColumn(4);
             QVERIFY(m.cellAt(0, 3) > m.cellAt(99999, 3));
-            d.OKButton_Click();
+            d.pickSelectedRow();
         },
         QStringLiteral("issuelist_pick.xml"));
     const QStringList lines = picked.result.split(QStringLiteral("\r\n"));
@@ -676,7 +677,7 @@ void tst_PickDialogs::shippedDefinitionAndDemoHandbook()
     const Picked picked = PickXml(
         [](dlgPickXMLFile& d) {
             d.txtFind()->setText(QStringLiteral("SU"));
-            d.OKButton_Click();
+            d.pickSelectedRow();
         },
         QStringLiteral("issuelist_pick.xml"));
     const QStringList lines = picked.result.split(QStringLiteral("\r\n"));
@@ -728,7 +729,7 @@ void tst_PickDialogs::fixedListDialog()
             QCOMPARE(pick.lvGrid()->horizontalHeader()->sectionSize(0), Pixels(pick, 1000));
             QCOMPARE(pick.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(pick, 2500));
             QCOMPARE(SelectedRow(pick), 0);
-            pick.lvGrid_DblClick(pick.lvGrid()->visualRect(m.index(1, 1)).center());
+            pick.pickRowAt(pick.lvGrid()->visualRect(m.index(1, 1)).center());
         },
         QStringLiteral("RUB\tРоссийский рубль|USD\tДоллар США"));
     QCOMPARE(result, QStringLiteral("USD\r\nДоллар США"));

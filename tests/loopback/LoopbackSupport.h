@@ -2,6 +2,8 @@
 
 // Folders, requests and answers for the loopback registry's tests.
 
+#include "tests/support/TestFiles.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -15,17 +17,8 @@
 
 namespace {
 
-[[maybe_unused]] QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-[[maybe_unused]] bool WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using varnel::testing::ReadBytes;
+using varnel::testing::WriteBytes;
 
 // A request as the client writes it: Windows-1251, CR LF, the version comment, the document
 // element and one line per row.

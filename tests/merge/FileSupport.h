@@ -1,36 +1,24 @@
 #pragma once
 
-// File helpers shared by the merge tests.
+// The file helpers of the merge tests: those of tests/support/TestFiles.h, a write that fails
+// the test when it cannot be made.
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QMap>
-#include <QString>
+#include "tests/support/TestFiles.h"
+
 #include <QTest>
 
 namespace {
 
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using varnel::testing::ReadBytes;
 
 void WriteBytes(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(varnel::testing::WriteBytes(path, bytes));
 }
 
-// Every file of a folder with its content.
 [[maybe_unused]] QMap<QString, QByteArray> Snapshot(const QString& folder)
 {
-    QMap<QString, QByteArray> files;
-    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        files.insert(name, ReadBytes(folder + '/' + name));
-    return files;
+    return varnel::testing::FolderSnapshot(folder);
 }
 
 } // namespace

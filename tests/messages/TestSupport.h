@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/AppContext.h"
-#include "tests/support/Overrides.h"
+#include "tests/support/ProgramFolder.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -16,39 +16,16 @@
 
 namespace varnel::test {
 
-inline QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-inline bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// The program folder and its settings file for the guard's lifetime.
-class ScopedProgramSettings {
-public:
-    explicit ScopedProgramSettings(const QString& folder)
-        : folder_(folder), file_(folder + QStringLiteral("/varnel_client.ini"))
-    {
-    }
-
-private:
-    testing::ScopedProgramFolder folder_;
-    testing::ScopedSettingsFile file_;
-};
+using testing::ReadBytes;
+using testing::ScopedProgramSettings;
+using testing::WriteBytes;
 
 // A settings file of the given lines in a folder that is also the program folder (which a
 // ScopedProgramSettings of the test makes it).
 inline void useSettings(const QString& folder, const QStringList& lines)
 {
     QCOMPARE(SettingsFilePath(), folder + QStringLiteral("/varnel_client.ini"));
-    QVERIFY(writeAll(SettingsFilePath(), lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n"));
+    QVERIFY(testing::WriteSettingsFile(lines));
 }
 
 struct XmlDocFree {
@@ -59,7 +36,7 @@ using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 // Parses a written document with libxml2: no network, no entity substitution, errors quiet.
 inline XmlDocPtr parseDocument(const QString& path)
 {
-    const QByteArray bytes = readAll(path);
+    const QByteArray bytes = ReadBytes(path);
     return XmlDocPtr(xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr,
                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
 }

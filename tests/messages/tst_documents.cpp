@@ -77,7 +77,7 @@ SimpleRevocationList repoRevokeList()
 // The expected document with this build's version in its comment line.
 QByteArray expectedFile(const QString& name)
 {
-    QByteArray bytes = readAll(kDataDir + u'/' + name);
+    QByteArray bytes = ReadBytes(kDataDir + u'/' + name);
     bytes.replace("version 2.1.0 -->", "version " + VersionString().toLatin1() + " -->");
     return bytes;
 }
@@ -188,7 +188,7 @@ private slots:
             WriteDealsXml(out_, empty);
         else
             WriteRequestXml(request, out_, data);
-        QCOMPARE(readAll(out_), expectedFile(expected));
+        QCOMPARE(ReadBytes(out_), expectedFile(expected));
         QVERIFY(request == u"Whatever" || parseDocument(out_));
     }
 
@@ -210,7 +210,7 @@ private slots:
             t.addRow({QString::number(r + 1), "D-001", "05.03.2016"});
         t.addRow({"x", "D-002", "31.04.2016"});
         t.addRow({"y", "D-003", "01.01.2017"});
-        writeAll(out_, QByteArray(5000, 'x')); // an older, longer file is replaced
+        WriteBytes(out_, QByteArray(5000, 'x')); // an older, longer file is replaced
         QString message;
         try {
             WriteDealsXml(out_, t);
@@ -219,7 +219,7 @@ private slots:
             QCOMPARE(e.number(), 514);
         }
         QCOMPARE(message, QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
-        QCOMPARE(readAll(out_), QByteArray(5000, 'x'));
+        QCOMPARE(ReadBytes(out_), QByteArray(5000, 'x'));
         const QDir folder = QFileInfo(out_).absoluteDir();
         QCOMPARE(folder.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
                  QStringList());
@@ -252,7 +252,7 @@ private slots:
         }
         const QString report = folder + QStringLiteral("/report.xml");
         const QByteArray older = QByteArray("<deals Language=\"RU\">older</deals>\r\n");
-        writeAll(report, older);
+        WriteBytes(report, older);
         if (disk)
             disk->fill();
         SimpleReportTable t(dealColumns());
@@ -284,7 +284,7 @@ private slots:
             filesave::testing::SetFaultPlan({});
         }
         QCOMPARE(outcome, FileWriteErrorText(report, SystemErrorText(error)));
-        QCOMPARE(readAll(report), older);
+        QCOMPARE(ReadBytes(report), older);
         QCOMPARE(varnel::testing::FolderEntries(folder), QStringList(QStringLiteral("report.xml")));
     }
 
@@ -359,9 +359,9 @@ private slots:
         t.addRow({"1", cell});
         WriteDealsXml(out_, t);
         XmlDocPtr doc = parseDocument(out_);
-        QVERIFY2(doc, readAll(out_).constData());
+        QVERIFY2(doc, ReadBytes(out_).constData());
         QCOMPARE(firstRowAttribute(doc.get(), "V"), dealValue);
-        QVERIFY(!readAll(out_).split('\n').value(3).contains('?')); // nothing lost to "?"
+        QVERIFY(!ReadBytes(out_).split('\n').value(3).contains('?')); // nothing lost to "?"
 
         SimpleRevocationList l;
         l.addRow({"1", "", "", "", cell});
@@ -369,7 +369,7 @@ private slots:
         data.revocation = &l;
         WriteRequestXml(QStringLiteral("RevokeDeals"), out_, data);
         doc = parseDocument(out_);
-        QVERIFY2(doc, readAll(out_).constData());
+        QVERIFY2(doc, ReadBytes(out_).constData());
         QCOMPARE(firstRowAttribute(doc.get(), "Reason"), revokeValue);
     }
 
@@ -418,7 +418,7 @@ private slots:
         QStringEncoder encoder("windows-1251");
         const QByteArray encoded = encoder.encode(EscapeXmlAttribute(text));
         QVERIFY(!encoder.hasError());
-        QVERIFY(readAll(out_).contains("<deal V=\"" + encoded + "\" />\r\n"));
+        QVERIFY(ReadBytes(out_).contains("<deal V=\"" + encoded + "\" />\r\n"));
     }
 
     // The writer takes common characters (printable ASCII, А to я) in blocks: a character
@@ -476,7 +476,7 @@ private slots:
             }
         }
         WriteDealsXml(out_, t);
-        const QByteArray written = readAll(out_);
+        const QByteArray written = ReadBytes(out_);
         QVERIFY2(written.contains("<deals Language=\"RU\">\r\n" + expected + "</deals>"),
                  written.constData());
     }
@@ -490,9 +490,9 @@ private slots:
         rows.addRow({"3"});
         rows.addRow({"4", "D-4", "29.02.2016", "7", "0.000", "", "A\"B'<>"});
         WriteDealsXml(out_, rows);
-        const QByteArray rowByRow = readAll(out_);
+        const QByteArray rowByRow = ReadBytes(out_);
         WriteDealsXml(out_, CellByCellTable(rows));
-        QCOMPARE(readAll(out_), rowByRow);
+        QCOMPARE(ReadBytes(out_), rowByRow);
         QVERIFY(rowByRow.contains("<deal DealNum=\"D-2\" TradeDate=\"2016-02-01\" Amount=\"1e3\" "
                                   "Note=\"note\" />"));
     }

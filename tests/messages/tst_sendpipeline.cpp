@@ -216,7 +216,7 @@ private slots:
 
         const QString reference = scratch_.filePath(QStringLiteral("reference.xml"));
         WriteRequestXml(name, reference, data);
-        QCOMPARE(readAll(target), readAll(reference));
+        QCOMPARE(ReadBytes(target), ReadBytes(reference));
     }
 
     void refusedNames_data()
@@ -393,7 +393,7 @@ private slots:
         stageHook_.emplace([&](testing::SendStage s, const QString& file) {
             if (s == testing::SendStage::BeforeMove) {
                 waiting = send_ + u'/' + QFileInfo(file).fileName();
-                writeAll(waiting, "waiting request");
+                WriteBytes(waiting, "waiting request");
             }
         });
         ScriptedDialogs d;
@@ -408,7 +408,7 @@ private slots:
                                       "есть файл ") +
                            waiting + kBreak +
                            QStringLiteral("Запрос остался в рабочем каталоге: ") + workFile);
-        QCOMPARE(readAll(waiting), QByteArray("waiting request"));
+        QCOMPARE(ReadBytes(waiting), QByteArray("waiting request"));
         QCOMPARE(entries(send_), QStringList{QFileInfo(waiting).fileName()});
         QCOMPARE(entries(work_), QStringList{QFileInfo(workFile).fileName()});
         QVERIFY(parseDocument(workFile));
@@ -430,7 +430,7 @@ private slots:
         const QString name =
             QStringLiteral("GIL") + QString::number(next, 16).toUpper() + QStringLiteral(".xml");
         const QString waiting = send_ + u'/' + name;
-        QVERIFY(writeAll(waiting, "waiting"));
+        QVERIFY(WriteBytes(waiting, "waiting"));
 
         d.clear();
         d.answer(Answer::Yes);
@@ -441,7 +441,7 @@ private slots:
                                      "есть файл ") +
                           waiting + kBreak + QStringLiteral("Запрос остался в рабочем каталоге: ") +
                           work_ + u'/' + name);
-        QCOMPARE(readAll(waiting), QByteArray("waiting"));
+        QCOMPARE(ReadBytes(waiting), QByteArray("waiting"));
         QCOMPARE(entries(send_).size(), 2);
         QCOMPARE(entries(work_), QStringList{name});
         QVERIFY(parseDocument(work_ + u'/' + name));
@@ -480,7 +480,7 @@ private slots:
         QVERIFY(entries(work_).isEmpty());
         const QString reference = scratch_.filePath(QStringLiteral("reference.xml"));
         WriteDealsXml(reference, report);
-        QCOMPARE(readAll(send + u'/' + sent.first()), readAll(reference));
+        QCOMPARE(ReadBytes(send + u'/' + sent.first()), ReadBytes(reference));
     }
 
     // Folders that cannot be written, even by root.
@@ -553,7 +553,7 @@ private slots:
                 return;
             QDir(folder).removeRecursively();
             if (replaceByFile)
-                writeAll(folder, "not a folder");
+                WriteBytes(folder, "not a folder");
         });
         ScriptedDialogs d;
         d.answer(Answer::Yes);
@@ -670,7 +670,7 @@ private slots:
             const QString name = MakeWorkFileName(prefix, work_, extension);
             QVERIFY2(re.match(name).hasMatch(), qPrintable(name));
             QVERIFY(!QFileInfo::exists(name));
-            QVERIFY(writeAll(name, "taken"));
+            QVERIFY(WriteBytes(name, "taken"));
             names.insert(name);
         }
         QCOMPARE(names.size(), 300);

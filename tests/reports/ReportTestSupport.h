@@ -1,33 +1,18 @@
 #pragma once
 
-#include "core/AppContext.h"
-#include "core/PlacementStore.h"
-#include "core/Settings.h"
+#include "tests/support/ProgramFolder.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
 namespace varnel::test {
 
-inline QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-inline bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 // A layout file of field lines (each the attributes of one child element), in UTF-8.
 inline QByteArray layoutXml(const QStringList& fields)
@@ -38,51 +23,46 @@ inline QByteArray layoutXml(const QStringList& fields)
     return xml + "</Layout>\r\n";
 }
 
-// A temporary program folder with a settings file, the work, send and receive folders, the
-// shipped layout files and a placement store of its own.
-class TestProgramFolder {
+// The program folder of the report suites: the default participant and language, the work and
+// send folders, and the shipped layout files.
+class TestProgramFolder : public testing::TestProgramFolder {
 public:
     explicit TestProgramFolder(const QStringList& settings = {})
+        : testing::TestProgramFolder(
+              settings.isEmpty()
+                  ? QStringList{QStringLiteral("[Main]"), QStringLiteral("Participant=MC0001"),
+                                QStringLiteral("Language=RU"), QStringLiteral("[Path]"),
+                                QStringLiteral("FolderWork=.\\work"),
+                                QStringLiteral("FolderSend=.\\send")}
+                  : settings)
     {
-        SetProgramFolder(dir_.path());
-        SetSettingsFilePath(dir_.filePath(QStringLiteral("varnel_client.ini")));
-        QStringList lines = settings;
-        if (lines.isEmpty())
-            lines = {QStringLiteral("[Main]"),
-                     QStringLiteral("Participant=MC0001"),
-                     QStringLiteral("Language=RU"),
-                     QStringLiteral("[Path]"),
-                     QStringLiteral("FolderWork=.\\work"),
-                     QStringLiteral("FolderSend=.\\send")};
-        writeAll(SettingsFilePath(), lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
-        for (const char* sub : {"work", "send", "receive", "store"})
-            QDir(dir_.path()).mkdir(QString::fromLatin1(sub));
-        PlacementStore::SetRoot(dir_.filePath(QStringLiteral("store")));
         useShippedLayouts();
-    }
-    ~TestProgramFolder() { PlacementStore::SetRoot(QString()); }
-
-    QString path() const { return dir_.path(); }
-    QString file(const QString& name) const { return dir_.filePath(name); }
-
-    void useShippedLayouts()
-    {
-        for (const char* name : {"deals_struct_client.xml", "repo_deals_struct_client.xml"}) {
-            const QString target = file(QString::fromLatin1(name));
-            QFile::remove(target);
-            QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/") + QString::fromLatin1(name),
-                        target);
-            QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        }
     }
     // Replaces the layout of a kind with the given field lines.
     void setLayout(const char* name, const QStringList& fields)
     {
-        writeAll(file(QString::fromLatin1(name)), layoutXml(fields));
+        WriteBytes(file(QString::fromLatin1(name)), layoutXml(fields));
+    }
+};
+
+// What a report test with dialogs runs in: a program folder of its own and the scripted
+// dialogs, made fresh for each test function; every answer queued must have been asked for.
+class ReportRun {
+protected:
+    void startRun()
+    {
+        folder_ = std::make_unique<TestProgramFolder>();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+    }
+    void endRun()
+    {
+        QCOMPARE(dialogs_->pending(), 0);
+        dialogs_.reset();
+        folder_.reset();
     }
 
-private:
-    QTemporaryDir dir_;
+    std::unique_ptr<TestProgramFolder> folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
 };
 
 } // namespace varnel::test

@@ -20,7 +20,7 @@ class LayoutTest : public QObject {
     QString layout(const QStringList& fields, const QByteArray& raw = QByteArray())
     {
         const QString path = folder_->file(QStringLiteral("layout.xml"));
-        writeAll(path, raw.isEmpty() ? layoutXml(fields) : raw);
+        WriteBytes(path, raw.isEmpty() ? layoutXml(fields) : raw);
         return path;
     }
 

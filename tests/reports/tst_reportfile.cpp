@@ -48,7 +48,7 @@ class ReportFileTest : public QObject {
     QString file(const QByteArray& bytes)
     {
         const QString path = folder_->file(QStringLiteral("report.xml"));
-        writeAll(path, bytes);
+        WriteBytes(path, bytes);
         return path;
     }
 

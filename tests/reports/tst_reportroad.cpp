@@ -50,7 +50,7 @@ class ReportRoadTest : public QObject {
         QVERIFY2(box, name);
         box->setText(text);
         // As when the user leaves the field.
-        QVERIFY(w->txtEdit_Validate(slot));
+        QVERIFY(w->checkField(slot));
     }
     static void addDeal(ReportEditorWindow* w, const QString& reference, const QString& price)
     {
@@ -65,7 +65,7 @@ class ReportRoadTest : public QObject {
             set(w, "RepurchaseAmount", QStringLiteral("10200.00"));
             set(w, "RepoDays", QStringLiteral("14"));
         }
-        w->cmdAdd_Click();
+        w->addDeal();
     }
     QStringList sendFolder() const
     {
@@ -124,7 +124,6 @@ private slots:
         QVERIFY(w);
         QCOMPARE(w->objectName(), QLatin1String(repo ? "frmReportRepo" : "frmReport"));
         QCOMPARE(w->windowTitle(), caption);
-        main_->Timer1_Timer();
         QVERIFY(act("mnuReportSave")->isEnabled());
         QVERIFY(act("mnuReportSend")->isEnabled());
 
@@ -141,7 +140,7 @@ private slots:
         QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
         QCOMPARE(dialogs_->last().directory, folder_->file(QStringLiteral("work")));
         QCOMPARE(w->windowTitle(), path);
-        const QByteArray first = readAll(path);
+        const QByteArray first = ReadBytes(path);
         QVERIFY(first.contains(repo ? "<RepoDeal Participant=\"MC0001\""
                                     : "<deal Participant=\"MC0001\""));
 
@@ -158,9 +157,9 @@ private slots:
         QCOMPARE(w->model().rows(), 2);
         QCOMPARE(w->windowTitle(), path);
         w->selectRow(1);
-        w->lvDeals_Click(1);
+        w->showDealOfRow(1);
         set(w, "Price", QStringLiteral("102"));
-        w->cmdEdit_Click();
+        w->changeSelectedDeal();
         QCOMPARE(w->windowTitle(), path + QStringLiteral(" * "));
         dialogs_->choosePath(path);
         (repo ? act("mnuReportOpenRepo") : act("mnuReportOpen"))->trigger();
@@ -177,7 +176,7 @@ private slots:
         // Save in place, then send: the sent file is the saved one byte for byte.
         act("mnuReportSave")->trigger();
         QCOMPARE(w->windowTitle(), path);
-        const QByteArray saved = readAll(path);
+        const QByteArray saved = ReadBytes(path);
         QVERIFY(saved != first);
         QVERIFY(saved.contains("Price=\"102.00\""));
         dialogs_->answer(Answer::Yes);
@@ -185,7 +184,7 @@ private slots:
         const QStringList sent = sendFolder();
         QCOMPARE(sent.size(), 1);
         QVERIFY(sent.first().startsWith(repo ? QStringLiteral("DR") : QStringLiteral("DL")));
-        QCOMPARE(readAll(folder_->file(QStringLiteral("send/")) + sent.first()), saved);
+        QCOMPARE(ReadBytes(folder_->file(QStringLiteral("send/")) + sent.first()), saved);
         QVERIFY(dialogs_->texts().contains(QStringLiteral("Отправить данный отчет ?")));
         QVERIFY(dialogs_->last().text.startsWith(
             QStringLiteral("Запрос ") +
@@ -205,12 +204,76 @@ private slots:
             rows[0].append(w->model().column(c).type == u"D" ? QStringLiteral("31.04.2016")
                                                              : QString());
         w->model().resetRows(rows);
-        main_->Timer1_Timer();
         dialogs_->answer(Answer::Yes);
         act("mnuReportSend")->trigger();
         QCOMPARE(dialogs_->texts().value(1),
                  QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
         QVERIFY(sendFolder().isEmpty());
+    }
+
+    // A report file that cannot be read opens empty; saving it then never writes the empty
+    // report over the file unless the user chooses that file and says Yes to a question that
+    // names what is lost. Without a Yes the file stays byte for byte.
+    void unreadableReportIsNotSavedOver()
+    {
+        act("mnuReportNew")->trigger();
+        const QString path = folder_->file(QStringLiteral("work/broken.xml"));
+        addDeal(active(), QStringLiteral("R-1"), QStringLiteral("101.25"));
+        QVERIFY(active()->SaveFileAs(path));
+        active()->model().clearRows();
+        main_->mdiArea()->currentSubWindow()->close();
+        QTRY_COMPARE(windows(), 0);
+        QByteArray bytes = ReadBytes(path);
+        bytes.insert(bytes.indexOf("<deal ") + 3, '\x01'); // one bad byte
+        QVERIFY(WriteBytes(path, bytes));
+        dialogs_->clear();
+
+        dialogs_->choosePath(path);
+        act("mnuReportOpen")->trigger();
+        ReportEditorWindow* w = active();
+        QVERIFY(w);
+        QVERIFY(dialogs_->last().text.startsWith(QStringLiteral("Ошибка загрузки файла ")));
+        QCOMPARE(w->model().rows(), 0);
+        QCOMPARE(w->fileName(), path);
+
+        // Save asks for a name, as for a new report; cancelled, nothing is written.
+        dialogs_->cancelNext();
+        act("mnuReportSave")->trigger();
+        QCOMPARE(dialogs_->last().kind, DialogKind::SaveFile);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Save Report As"));
+        QCOMPARE(ReadBytes(path), bytes);
+
+        // The same file again: the question names the risk; No keeps the file.
+        dialogs_->choosePath(path);
+        dialogs_->answer(Answer::No);
+        act("mnuReportSave")->trigger();
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Question);
+        QVERIFY2(dialogs_->last().text.contains(path) &&
+                     dialogs_->last().text.contains(QStringLiteral("не удалось загрузить")) &&
+                     dialogs_->last().text.contains(QStringLiteral("будет потеряно")),
+                 qPrintable(dialogs_->last().text));
+        QCOMPARE(ReadBytes(path), bytes);
+        // Save As onto it asks the same.
+        dialogs_->answer(Answer::No);
+        QVERIFY(!w->SaveFileAs(path));
+        QCOMPARE(ReadBytes(path), bytes);
+
+        // Another file: saved there, and the window belongs to it from then on.
+        const QString other = folder_->file(QStringLiteral("work/other.xml"));
+        dialogs_->choosePath(other);
+        act("mnuReportSave")->trigger();
+        QVERIFY(QFile::exists(other));
+        QCOMPARE(w->fileName(), other);
+        QCOMPARE(ReadBytes(path), bytes);
+
+        // The user's own choice: opened again, the file is replaced after a Yes.
+        dialogs_->choosePath(path);
+        act("mnuReportOpen")->trigger();
+        dialogs_->choosePath(path);
+        dialogs_->answer(Answer::Yes);
+        act("mnuReportSave")->trigger();
+        QVERIFY(ReadBytes(path) != bytes);
+        QVERIFY(!active()->isChanged());
     }
 
     // A window whose layout cannot be read is never shown, and its number is spent.
@@ -224,7 +287,7 @@ private slots:
         folder_->useShippedLayouts();
         act("mnuReportNew")->trigger();
         QCOMPARE(active()->windowTitle(), QStringLiteral("[New Report 2]"));
-        QCOMPARE(main_->newReportCount(frmMain::ReportKind::Ordinary), 2);
+        QCOMPARE(main_->newReportCount(ReportKind::Deals), 2);
     }
 
     // A report window that becomes the active one puts the focus in its first field.

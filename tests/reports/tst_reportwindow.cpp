@@ -2,6 +2,7 @@
 // picker, saving and closing, geometry and placement.
 #include "core/Error.h"
 #include "core/PickSeam.h"
+#include "core/PlacementStore.h"
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "filesave/ReplacingFile.h"
@@ -41,11 +42,8 @@ using Window = std::unique_ptr<ReportEditorWindow>;
 
 } // namespace
 
-class ReportWindowTest : public QObject {
+class ReportWindowTest : public QObject, private ReportRun {
     Q_OBJECT
-
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
 
     Window open(ReportKind kind)
     {
@@ -106,17 +104,8 @@ class ReportWindowTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        folder_ = std::make_unique<TestProgramFolder>();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-    }
-    void cleanup()
-    {
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        folder_.reset();
-    }
+    void init() { startRun(); }
+    void cleanup() { endRun(); }
 
     // Every caption, label, hint and button of both windows, once.
     void texts_data()
@@ -134,7 +123,6 @@ private slots:
         w->setWindowTitle(QStringLiteral("[New Report 1]"));
         w->resize(w->sizeHint());
         w->show();
-        w->tmEnabling_Timer();
         QString dump = testing::DumpWidgetTexts(*w);
         dump.replace(today(), QStringLiteral("<today>"));
         QString message;
@@ -206,7 +194,7 @@ private slots:
         const QString path = folder_->file(QStringLiteral("deals_struct_client.xml"));
         QFile::remove(path);
         if (!layout.isEmpty())
-            writeAll(path, layout);
+            WriteBytes(path, layout);
         Window w = open(ReportKind::Deals);
         QVERIFY(w->loadFailed());
         QCOMPARE(dialogs_->shown().size(), 1);
@@ -223,29 +211,27 @@ private slots:
     {
         Window w = open(ReportKind::Deals);
         w->setWindowTitle(QStringLiteral("[New Report 1]"));
-        w->tmEnabling_Timer();
         QVERIFY(!w->button("cmdEdit")->isEnabled());
         QVERIFY(!w->button("cmdDel")->isEnabled());
-        w->cmdEdit_Click();
+        w->changeSelectedDeal();
         QCOMPARE(lastText(), QStringLiteral("Не выбрана текущая сделка"));
-        w->cmdDel_Click();
+        w->deleteSelectedDeal();
         QCOMPARE(lastText(), QStringLiteral("Не выбрана текущая сделка"));
 
         for (const char* ref : {"R-1", "R-2", "R-3"}) {
             fillDeal(w, QString::fromLatin1(ref));
-            w->cmdAdd_Click();
+            w->addDeal();
         }
         QCOMPARE(w->model().rows(), 3);
         QCOMPARE(w->windowTitle(), QStringLiteral("[New Report 1] * "));
         QVERIFY(w->isChanged());
         QCOMPARE(w->statusText(1), QStringLiteral("Записей: 3"));
         QCOMPARE(w->selectedRow(), 2);
-        w->tmEnabling_Timer();
         QVERIFY(w->button("cmdEdit")->isEnabled());
 
         // The same editors once more: the Reference is in the report already.
         const int shown = int(dialogs_->shown().size());
-        w->cmdAdd_Click();
+        w->addDeal();
         QCOMPARE(lastText(), QStringLiteral("(S52) Сделка участника MC0001 с внутренним номером "
                                             "R-3 уже существует в базе данных"));
         QCOMPARE(int(dialogs_->shown().size()), shown + 1);
@@ -253,14 +239,14 @@ private slots:
 
         // Change the selected row; its own Reference does not count against it.
         set(w, "Price", QStringLiteral("99.5"));
-        w->cmdEdit_Click();
+        w->changeSelectedDeal();
         QCOMPARE(int(dialogs_->shown().size()), shown + 1);
         const int price = w->model().columnOfName(QStringLiteral("Price"));
         QCOMPARE(w->model().cell(2, price), QStringLiteral("99.5"));
         QCOMPARE(w->windowTitle().count(QStringLiteral(" * ")), 1);
         // Changing it to another row's Reference is refused.
         set(w, "Reference", QStringLiteral("R-1"));
-        w->cmdEdit_Click();
+        w->changeSelectedDeal();
         QVERIFY(lastText().startsWith(QStringLiteral("(S52)")));
         QCOMPARE(w->model().cell(2, w->model().columnOfName(QStringLiteral("Reference"))),
                  QStringLiteral("R-3"));
@@ -268,12 +254,12 @@ private slots:
         // Delete row 2 of 3: the former row 3 becomes row 2 and is shown.
         w->selectRow(1);
         dialogs_->answer(Answer::No);
-        w->cmdDel_Click();
+        w->deleteSelectedDeal();
         QCOMPARE(lastText(), QStringLiteral("Удалить текущую сделку ?"));
         QCOMPARE(dialogs_->last().buttons, MessageButtons::YesNo);
         QCOMPARE(w->model().rows(), 3);
         dialogs_->answer(Answer::Yes);
-        w->cmdDel_Click();
+        w->deleteSelectedDeal();
         QCOMPARE(w->model().rows(), 2);
         QCOMPARE(w->model().cell(1, 0), QStringLiteral("2"));
         QCOMPARE(w->model().cell(1, w->model().columnOfName(QStringLiteral("Reference"))),
@@ -285,12 +271,11 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             w->selectRow(0);
             dialogs_->answer(Answer::Yes);
-            w->cmdDel_Click();
+            w->deleteSelectedDeal();
         }
         QCOMPARE(w->model().rows(), 0);
         QCOMPARE(w->statusText(1), QStringLiteral("Записей: 0"));
         QCOMPARE(get(w, "Reference"), QStringLiteral("R-3"));
-        w->tmEnabling_Timer();
         QVERIFY(!w->button("cmdDel")->isEnabled());
     }
 
@@ -299,21 +284,21 @@ private slots:
         Window w = open(ReportKind::Repo);
         fillDeal(w, QStringLiteral("R-1"));
         set(w, "Comment", QStringLiteral("первая"));
-        w->cmdAdd_Click();
+        w->addDeal();
         QCOMPARE(w->model().rows(), 1);
-        w->cmdClear_Click();
+        w->clearFields();
         QCOMPARE(get(w, "Reference"), QString());
         QCOMPARE(get(w, "Qty"), QStringLiteral("0"));           // a number without a default
         QCOMPARE(get(w, "AccruedInt"), QStringLiteral("0.00")); // the default in its picture
         QCOMPARE(get(w, "Currency"), QStringLiteral("RUB"));
         QCOMPARE(get(w, "TradeDate"), QString()); // a date without a default empties
         QCOMPARE(get(w, "Participant"), QStringLiteral("MC0001"));
-        w->lvDeals_Click(0);
+        w->showDealOfRow(0);
         QCOMPARE(get(w, "Reference"), QStringLiteral("R-1"));
         QCOMPARE(get(w, "Comment"), QStringLiteral("первая"));
         // A double click on empty space does nothing.
-        w->cmdClear_Click();
-        w->lvDeals_DblClick(QPoint(5, 5000));
+        w->clearFields();
+        w->showDealAt(QPoint(5, 5000));
         QCOMPARE(get(w, "Reference"), QString());
     }
 
@@ -322,25 +307,25 @@ private slots:
         Window w = open(ReportKind::Deals);
         const int price = w->editor().slotOfName(QStringLiteral("Price"));
         w->txtEdit(price)->setText(QStringLiteral("12a"));
-        QVERIFY(!w->txtEdit_Validate(price));
+        QVERIFY(!w->checkField(price));
         QCOMPARE(lastText(), QStringLiteral("Поле Price должно иметь числовой формат"));
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QCOMPARE(w->txtEdit(price)->text(), QStringLiteral("12a"));
         w->txtEdit(price)->setText(QStringLiteral(" 1234,5 "));
-        QVERIFY(w->txtEdit_Validate(price));
+        QVERIFY(w->checkField(price));
         QCOMPARE(w->txtEdit(price)->text(), QStringLiteral("1234.50"));
         const int amount = w->editor().slotOfName(QStringLiteral("Amount"));
         w->txtEdit(amount)->setText(QStringLiteral("1000000000000000000000000000000"));
-        QVERIFY(!w->txtEdit_Validate(amount));
+        QVERIFY(!w->checkField(amount));
         QCOMPARE(lastText(), QStringLiteral("Слишком большое значение"));
 
         Window repo = open(ReportKind::Repo);
         const int date = repo->editor().slotOfName(QStringLiteral("TradeDate"));
         repo->txtEdit(date)->setText(QStringLiteral("5/3/16"));
-        QVERIFY(repo->txtEdit_Validate(date));
+        QVERIFY(repo->checkField(date));
         QCOMPARE(repo->txtEdit(date)->text(), QStringLiteral("05.03.2016"));
         repo->txtEdit(date)->setText(QStringLiteral("29.02.2015"));
-        QVERIFY(!repo->txtEdit_Validate(date));
+        QVERIFY(!repo->checkField(date));
         QCOMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 29.02.2015"));
     }
 
@@ -394,7 +379,7 @@ private slots:
 
         const int issue = w->editor().slotOfName(QStringLiteral("Issue"));
         w->txtEdit(issue)->setText(QStringLiteral("SU"));
-        w->txtEdit_GotFocus(issue);
+        w->enterField(issue);
         QPushButton* pick = w->button("cmdPick");
         QVERIFY(pick->isVisibleTo(w.get()));
         QCOMPARE(pick->toolTip(), QStringLiteral("Список значений"));
@@ -402,7 +387,7 @@ private slots:
         QCOMPARE(w->txtEdit(issue)->geometry().right() + 1, pick->geometry().left());
         QCOMPARE(pick->geometry().right() + 1 - w->txtEdit(issue)->geometry().left(),
                  TwipsToPixels(w->standardEditorWidth(), w->logicalDpiX()));
-        w->cmdPick_Click();
+        w->pickIntoField();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked[0].source, QStringLiteral("issuelist_pick.xml"));
         QCOMPARE(asked[0].currentText, QStringLiteral("SU"));
@@ -417,24 +402,24 @@ private slots:
 
         // Nothing picked: nothing changes.
         answer.clear();
-        w->cmdPick_Click();
+        w->pickIntoField();
         QCOMPARE(get(w, "Issue"), QStringLiteral("SU26238RMFS4"));
         // A single cell fills the field with that cell, and leaves the others alone.
         answer = QStringLiteral("XS0114288789");
-        w->cmdPick_Click();
+        w->pickIntoField();
         QCOMPARE(get(w, "Issue"), QStringLiteral("XS0114288789"));
         QCOMPARE(get(w, "ISIN"), QString());
 
         // A fixed list: no current text, the code goes in.
         const int currency = w->editor().slotOfName(QStringLiteral("Currency"));
-        w->txtEdit_GotFocus(currency);
-        w->cmdPick_Click();
+        w->enterField(currency);
+        w->pickIntoField();
         QCOMPARE(asked.last().currentText, QString());
         QCOMPARE(asked.last().settingsKey, QStringLiteral("Pick_Currency"));
         QVERIFY(asked.last().source.startsWith(QStringLiteral("RUB\t")));
         QCOMPARE(get(w, "Currency"), QStringLiteral("USD"));
         // A field without a pick source has no button; the other field gets its width back.
-        w->txtEdit_GotFocus(w->editor().slotOfName(QStringLiteral("Reference")));
+        w->enterField(w->editor().slotOfName(QStringLiteral("Reference")));
         QVERIFY(!pick->isVisibleTo(w.get()));
         QCOMPARE(w->txtEdit(currency)->width(),
                  TwipsToPixels(w->standardEditorWidth(), w->logicalDpiX()));
@@ -453,16 +438,16 @@ private slots:
             return QStringLiteral("I\r\n2\r\n3\r\nIS IN\f\r\nREG");
         });
         Window w = open(ReportKind::Deals);
-        w->txtEdit_GotFocus(0);
-        w->cmdPick_Click();
+        w->enterField(0);
+        w->pickIntoField();
         QCOMPARE(get(w, "Issue"), QStringLiteral("I"));
         QCOMPARE(get(w, "ISIN"), QStringLiteral("ISIN"));
         QCOMPARE(get(w, "RegNum"), QString()); // slot 11
 
         Window repo = open(ReportKind::Repo);
         const int issue = repo->editor().slotOfName(QStringLiteral("Issue"));
-        repo->txtEdit_GotFocus(issue);
-        repo->cmdPick_Click();
+        repo->enterField(issue);
+        repo->pickIntoField();
         QCOMPARE(get(repo, "Issue"), QStringLiteral("I"));
     }
 
@@ -480,7 +465,7 @@ private slots:
 
         // An empty field opens the picker on today, over the field.
         field->clear();
-        w->txtEdit_GotFocus(date);
+        w->enterField(date);
         QVERIFY(picker->isVisibleTo(w.get()));
         QCOMPARE(picker->value(), QDate::currentDate());
         QVERIFY(picker->isChecked());
@@ -489,21 +474,21 @@ private slots:
         QCOMPARE(picker->y(), field->y() - TwipsToPixels(60, dpi));
         QCOMPARE(picker->width(), TwipsToPixels(w->standardEditorWidth() + 60, dpi));
         picker->dateEdit()->setDate(QDate(2024, 3, 7));
-        w->dtPickDate_LostFocus();
+        w->closeDatePicker();
         QCOMPARE(field->text(), QStringLiteral("07.03.2024"));
         QVERIFY(!picker->isVisibleTo(w.get()));
 
         // A field with a date opens on it; clearing the check box empties the field.
-        w->txtEdit_GotFocus(date);
+        w->enterField(date);
         QCOMPARE(picker->value(), QDate(2024, 3, 7));
         picker->checkBox()->setChecked(false);
-        w->dtPickDate_LostFocus();
+        w->closeDatePicker();
         QCOMPARE(field->text(), QString());
         // Entering another date field ends the picker of the first.
-        w->txtEdit_GotFocus(date);
-        w->txtEdit_GotFocus(w->editor().slotOfName(QStringLiteral("TradeDate")));
+        w->enterField(date);
+        w->enterField(w->editor().slotOfName(QStringLiteral("TradeDate")));
         QCOMPARE(field->text(), today());
-        w->dtPickDate_LostFocus();
+        w->closeDatePicker();
         // Date fields of the deal window have no pick button.
         QVERIFY(!w->button("cmdPick")->isVisibleTo(w.get()));
     }
@@ -541,10 +526,10 @@ private slots:
     void bold()
     {
         Window w = open(ReportKind::Deals);
-        w->txtEdit_GotFocus(3);
+        w->enterField(3);
         QVERIFY(w->lblEdit(3)->font().bold());
         QCOMPARE(w->currentSlot(), 3);
-        w->txtEdit_GotFocus(4);
+        w->enterField(4);
         QVERIFY(!w->lblEdit(3)->font().bold());
         QVERIFY(w->lblEdit(4)->font().bold());
     }
@@ -559,9 +544,9 @@ private slots:
         QCOMPARE(w->statusText(1), QStringLiteral("Записей: 0"));
 
         const QString path = folder_->file(QStringLiteral("two.xml"));
-        writeAll(path, "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<deals>\r\n"
-                       "<deal Reference=\"A\" Price=\"1.5\" TradeDate=\"2024-03-07\" />\r\n"
-                       "<deal Reference=\"B\" Extra=\"x\" />\r\n</deals>\r\n");
+        WriteBytes(path, "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<deals>\r\n"
+                         "<deal Reference=\"A\" Price=\"1.5\" TradeDate=\"2024-03-07\" />\r\n"
+                         "<deal Reference=\"B\" Extra=\"x\" />\r\n</deals>\r\n");
         w->LoadFile(path);
         QCOMPARE(w->model().rows(), 2);
         QCOMPARE(w->selectedRow(), 0);
@@ -576,13 +561,13 @@ private slots:
         QCOMPARE(w->statusText(2), lastText());
 
         // A broken file: its text, no rows, a window still usable.
-        writeAll(path, "<deals><deal Reference=\"A\"/><deal");
+        WriteBytes(path, "<deals><deal Reference=\"A\"/><deal");
         w->LoadFile(path);
         QVERIFY(lastText().startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
         QCOMPARE(w->model().rows(), 0);
         QCOMPARE(w->fileName(), path);
         fillDeal(w, QStringLiteral("R"));
-        w->cmdAdd_Click();
+        w->addDeal();
         QCOMPARE(w->model().rows(), 1);
     }
 
@@ -594,13 +579,13 @@ private slots:
         fillDeal(w, QStringLiteral("R-1"));
         const int price = w->editor().slotOfName(QStringLiteral("Price"));
         w->txtEdit(price)->setText(QStringLiteral("1234567890123456.1234567891"));
-        QVERIFY(w->txtEdit_Validate(price));
+        QVERIFY(w->checkField(price));
         QCOMPARE(w->txtEdit(price)->text(), QStringLiteral("1234567890123456.1234567891"));
-        w->cmdAdd_Click();
+        w->addDeal();
         const QString path = folder_->file(QStringLiteral("repo.xml"));
         QVERIFY(w->SaveFileAs(path));
-        QVERIFY(readAll(path).contains("Price=\"1234567890123456.1234567891\""));
-        QVERIFY(readAll(path).contains("<RepoDeals Language=\"RU\">"));
+        QVERIFY(ReadBytes(path).contains("Price=\"1234567890123456.1234567891\""));
+        QVERIFY(ReadBytes(path).contains("<RepoDeals Language=\"RU\">"));
         Window again = open(ReportKind::Repo);
         again->LoadFile(path);
         QCOMPARE(get(again, "Price"), QStringLiteral("1234567890123456.1234567891"));
@@ -613,7 +598,7 @@ private slots:
         Window w = open(ReportKind::Deals);
         w->setWindowTitle(QStringLiteral("[New Report 1]"));
         fillDeal(w, QStringLiteral("R-1"));
-        w->cmdAdd_Click();
+        w->addDeal();
         // Cancelled: false and nothing said.
         dialogs_->cancelNext();
         QVERIFY(!w->SaveFile());
@@ -628,7 +613,7 @@ private slots:
         QVERIFY(w->SaveFile());
         QCOMPARE(w->windowTitle(), path);
         QVERIFY(!w->isChanged());
-        const QByteArray saved = readAll(path);
+        const QByteArray saved = ReadBytes(path);
         QVERIFY(saved.startsWith("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n"));
         QVERIFY(saved.contains("<deal Participant=\"MC0001\" Issue=\"SU26238RMFS4\""));
         QVERIFY(saved.contains(QStringLiteral("TradeDate=\"%1\"")
@@ -638,12 +623,12 @@ private slots:
         const int shown = int(dialogs_->shown().size());
         QVERIFY(w->SaveFile());
         QCOMPARE(int(dialogs_->shown().size()), shown);
-        QCOMPARE(readAll(path), saved);
+        QCOMPARE(ReadBytes(path), saved);
 
         // A report saved with no deals at all.
         Window empty = open(ReportKind::Deals);
         QVERIFY(empty->SaveFileAs(folder_->file(QStringLiteral("empty.xml"))));
-        QCOMPARE(readAll(folder_->file(QStringLiteral("empty.xml"))).split('\n').size(), 5);
+        QCOMPARE(ReadBytes(folder_->file(QStringLiteral("empty.xml"))).split('\n').size(), 5);
     }
 
     // Saving over a report in place never destroys it: a refused date or a write that fails
@@ -653,7 +638,7 @@ private slots:
         Window w = open(ReportKind::Deals);
         const QString path = savedReport(w, 9500, QStringLiteral("big.xml"));
         QVERIFY(!path.isEmpty());
-        const QByteArray before = readAll(path);
+        const QByteArray before = ReadBytes(path);
         QVERIFY(before.size() > 1000000);
         const int date = w->model().columnOfName(QStringLiteral("TradeDate"));
         QStringList row = w->model().fieldCells(9000);
@@ -661,7 +646,7 @@ private slots:
         w->model().setDeal(9000, row);
         QVERIFY(!w->SaveFile());
         QCOMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(ReadBytes(path), before);
 
         // A disk that fills up while the file is being written.
         row[date - 1] = QStringLiteral("01.05.2016");
@@ -678,7 +663,7 @@ private slots:
         QVERIFY2(lastText().startsWith(QStringLiteral("Не удалось записать файл ") + path),
                  qPrintable(lastText()));
         QCOMPARE(w->statusText(2), lastText());
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(ReadBytes(path), before);
         QCOMPARE(
             QDir(folder_->path()).entryList({QStringLiteral(".*big*")}, QDir::Files | QDir::Hidden),
             QStringList());
@@ -693,10 +678,10 @@ private slots:
         }
         Window w = open(ReportKind::Deals);
         fillDeal(w, QStringLiteral("R-1"));
-        w->cmdAdd_Click();
+        w->addDeal();
         w->LoadFile(folder_->file(QStringLiteral("c.xml")));
         fillDeal(w, QStringLiteral("R-1"));
-        w->cmdAdd_Click();
+        w->addDeal();
         dialogs_->answer(Answer::Cancel);
         QVERIFY(!w->close());
         QCOMPARE(lastText(), QStringLiteral("Вы внесли изменения в отчет. Сохранить файл ") +
@@ -712,115 +697,6 @@ private slots:
         dialogs_->answer(Answer::Yes);
         QVERIFY(w->close());
         QVERIFY(QFileInfo::exists(folder_->file(QStringLiteral("c.xml"))));
-    }
-
-    void resizeRules()
-    {
-        Window w = open(ReportKind::Deals);
-        const int dpi = w->logicalDpiX();
-        w->resize(TwipsToPixels(12000, dpi), TwipsToPixels(9000, dpi));
-        w->Form_Resize();
-        const QRect grid = w->grid()->geometry();
-        QCOMPARE(grid.left(), TwipsToPixels(20, dpi));
-        QCOMPARE(grid.width(), TwipsToPixels(12000 - 40, dpi));
-        const int panel = 12000 - 40;
-        QCOMPARE(w->standardEditorWidth(), (panel - 4000) / 2);
-        const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
-        QCOMPARE(w->txtEdit(0)->x(), px(1605));
-        QCOMPARE(w->lblEdit(0)->geometry().right() + 1, px(120 + 1440));
-        QCOMPARE(w->txtEdit(15)->x(), px((panel - 4000) / 2 + 3200));
-        QCOMPARE(w->lblEdit(15)->geometry().right() + 1, px((panel - 4000) / 2 + 1750 + 1440));
-        QCOMPARE(w->txtEdit(0)->y(), px(240));
-        QCOMPARE(w->txtEdit(1)->y(), px(540));
-        QCOMPARE(w->txtEdit(0)->width(), px(w->standardEditorWidth()));
-        QCOMPARE(w->txtEdit(16)->y(), w->txtEdit(1)->y());
-
-        // Narrower than 7700 twips: nothing moves.
-        w->setMinimumSize(0, 0);
-        const QRect before = w->txtEdit(15)->geometry();
-        w->resize(TwipsToPixels(7000, dpi), TwipsToPixels(9000, dpi));
-        w->Form_Resize();
-        QCOMPARE(w->txtEdit(15)->geometry(), before);
-        QCOMPARE(w->grid()->geometry(), grid);
-        // Too low for the grid: nothing moves either.
-        w->resize(TwipsToPixels(12000, dpi), TwipsToPixels(3000, dpi));
-        w->Form_Resize();
-        QCOMPARE(w->grid()->geometry(), grid);
-
-        // The repo window switches between one and two columns by the panel width.
-        Window repo = open(ReportKind::Repo);
-        repo->setMinimumSize(0, 0);
-        repo->resize(TwipsToPixels(14000, dpi), TwipsToPixels(12000, dpi));
-        repo->Form_Resize();
-        QCOMPARE(repo->editorColumns(), 2);
-        QCOMPARE(repo->txtEdit(12)->y(), repo->txtEdit(0)->y());
-        repo->resize(TwipsToPixels(9000, dpi), TwipsToPixels(12000, dpi));
-        repo->Form_Resize();
-        QCOMPARE(repo->editorColumns(), 1);
-        QCOMPARE(repo->txtEdit(12)->x(), repo->txtEdit(0)->x());
-        QVERIFY(repo->txtEdit(12)->y() > repo->txtEdit(11)->y());
-        // Every shown field stays inside the panel.
-        for (int slot = 0; slot < 24; ++slot) {
-            if (repo->txtEdit(slot)->isVisibleTo(repo.get()))
-                QVERIFY(repo->txtEdit(slot)->geometry().bottom() <
-                        repo->findChild<QWidget*>(QStringLiteral("grpEdit"))->height());
-        }
-    }
-
-    // Placement and column widths live in the per-user store and the settings file; both
-    // report kinds share them.
-    void placementAndWidths()
-    {
-        QMdiArea area;
-        area.resize(1200, 900);
-        area.show();
-        {
-            Window w = open(ReportKind::Deals);
-            QMdiSubWindow* sub = area.addSubWindow(w.get());
-            w->show();
-            sub->show();
-            sub->setGeometry(30, 45, 900, 800);
-            w->grid()->horizontalHeader()->resizeSection(2, 150);
-            QVERIFY(w->close());
-            sub->setWidget(nullptr);
-            delete sub;
-        }
-        const QString app = QStringLiteral("Varnel_Reports");
-        const int dpi = area.logicalDpiX();
-        const auto tw = [dpi](int pixels) {
-            return QString::number(qRound(PixelsToTwips(pixels, dpi)));
-        };
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("Maximized"), {}), QStringLiteral("0"));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainLeft"), {}), tw(30));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainTop"), {}), tw(45));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainWidth"), {}), tw(900));
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("MainHeight"), {}), tw(800));
-        QCOMPARE(ReadSetting(QStringLiteral("Grid_Reports"), QStringLiteral("1"), {}),
-                 tw(TwipsToPixels(500, dpi)));
-        QCOMPARE(ReadSetting(QStringLiteral("Grid_Reports"), QStringLiteral("Issue"), {}), tw(150));
-
-        // The repo window opens where the deal window was, with the shared width.
-        Window repo = open(ReportKind::Repo);
-        QCOMPARE(repo->model().column(2).name, QStringLiteral("Issue"));
-        QCOMPARE(QString::number(repo->model().column(2).widthTwips), tw(150));
-        QMdiSubWindow* sub = area.addSubWindow(repo.get());
-        repo->show();
-        sub->show();
-        QCOMPARE(sub->geometry(), QRect(30, 45, 900, 800));
-        PlacementStore::Write(app, QStringLiteral("Maximized"), QStringLiteral("1"));
-        Window maximized = open(ReportKind::Deals);
-        QMdiSubWindow* sub2 = area.addSubWindow(maximized.get());
-        maximized->show();
-        sub2->show();
-        QVERIFY(sub2->isMaximized());
-        // A minimized window leaves the placement as it was.
-        sub2->showMinimized();
-        QVERIFY(maximized->close());
-        QCOMPARE(PlacementStore::Read(app, QStringLiteral("Maximized"), {}), QStringLiteral("1"));
-        sub2->setWidget(nullptr);
-        delete sub2;
-        sub->setWidget(nullptr);
-        delete sub;
     }
 };
 

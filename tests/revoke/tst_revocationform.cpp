@@ -5,6 +5,7 @@
 #include "tests/messages/TestSupport.h"
 #include "tests/support/ScriptedDialogs.h"
 
+#include <QAbstractItemModelTester>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -170,6 +171,8 @@ private slots:
     void editAndDelete()
     {
         RevocationForm deal(RevocationKind::Deal);
+        QAbstractItemModelTester tester(&deal.list(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (const char* id : {"1", "2", "3"}) {
             RevocationFields f = make(QString::fromLatin1(id), "", "", "", "", "first reason");
             deal.Add(f);

@@ -127,7 +127,7 @@ class RevokeDialogsTest : public QObject {
             return result;
         });
         if (kind == RevocationKind::Repo)
-            w_->mnuRevokeDealRepo_Click(); // the item is hidden in the menu
+            w_->revokeRepoDeals(); // the item is hidden in the menu
         else
             w_->findChild<QAction*>(QStringLiteral("mnuRevokeDeal"))->trigger();
         return result;
@@ -242,7 +242,7 @@ private slots:
                 child<QComboBox>(d, "cbAnswerMode")->setEditText(QStringLiteral(" Full "));
             QVERIFY2(dialogs_->texts().isEmpty(), qPrintable(dialogs_->texts().join(u'\n')));
             QVERIFY(!child<QPushButton>(d, "OKButton")->isEnabled());
-            d.tmEnabling_Timer();
+            d.showListEnabling();
             dialogs_->answer(Answer::Yes);
             press(d, "OKButton");
         });
@@ -295,7 +295,7 @@ private slots:
             connect(&d, &QDialog::finished, this, [&] { ++finished; });
             type(d, "txtID", QStringLiteral("5"));
             press(d, "cmdAdd");
-            d.tmEnabling_Timer();
+            d.showListEnabling();
             dialogs_->answer(confirm ? Answer::Yes : Answer::No);
             press(d, "OKButton");
         });
@@ -320,7 +320,7 @@ private slots:
             type(d, "txtID", QStringLiteral("5"));
             type(d, "txtDirection", QStringLiteral("I"));
             press(d, "cmdAdd");
-            dialog.tmEnabling_Timer();
+            dialog.showListEnabling();
             press(d, "cmdDel"); // nothing selected: nothing happens
             QCOMPARE(dialog.form().list().rowCount(), 1);
             child<QTableView>(d, "lvDeals")->selectRow(0);
@@ -330,7 +330,7 @@ private slots:
             press(d, "OKButton");
             QCOMPARE(dialogs_->texts(), QStringList{EmptyListText()});
             QCOMPARE(finished.count(), 0);
-            dialog.tmEnabling_Timer();
+            dialog.showListEnabling();
             for (const char* b : {"OKButton", "cmdEdit", "cmdDel"})
                 QVERIFY(!child<QPushButton>(d, b)->isEnabled());
             QVERIFY(child<QPushButton>(d, "cmdAdd")->isEnabled());
@@ -365,7 +365,7 @@ private slots:
             if (repo)
                 type(d, "txtDirection", QStringLiteral("I"));
             press(d, "cmdAdd");
-            d.tmEnabling_Timer();
+            d.showListEnabling();
             child<QTableView>(d, "lvDeals")->selectRow(0);
             writeSettings(setting);
             type(d, "txtID", QStringLiteral("  "));
@@ -403,7 +403,7 @@ private slots:
                 press(d, "cmdAdd");
             }
             QCOMPARE(dialog.selectedRow(), -1);
-            dialog.tmEnabling_Timer();
+            dialog.showListEnabling();
             type(d, "txtReason", QStringLiteral("другая"));
             clickRow(d, 0);
             QCOMPARE(text(d, "txtID"), QStringLiteral("1"));
@@ -516,7 +516,7 @@ private slots:
             }
             if (repo)
                 child<QComboBox>(d, "cbAnswerMode")->setEditText(reply);
-            d.tmEnabling_Timer();
+            d.showListEnabling();
             dialogs_->answer(Answer::Yes);
             press(d, "OKButton");
         });

@@ -104,7 +104,7 @@ class WholeRoadTest : public QObject {
         const int slot = w->editor().slotOfName(QString::fromLatin1(field));
         QVERIFY2(w->txtEdit(slot), field);
         w->txtEdit(slot)->setText(text);
-        QVERIFY(w->txtEdit_Validate(slot)); // as when the user leaves the field
+        QVERIFY(w->checkField(slot)); // as when the user leaves the field
     }
 
     static QString field(ReportEditorWindow* w, const char* name)
@@ -119,13 +119,13 @@ class WholeRoadTest : public QObject {
             d.findChild<QLineEdit*>(QStringLiteral("txtID"))->setText(id);
             d.findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
             // The enabling timer's tick makes "Отправить запрос" available.
-            QMetaObject::invokeMethod(&d, "tmEnabling_Timer");
+            QMetaObject::invokeMethod(&d, "showListEnabling");
             d.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
             return d.result();
         });
         dialogs_->answer(Answer::Yes); // "Отправить запрос на удаление указанных сделок ?"
         dialogs_->answer(Answer::Ok); // "Запрос RevokeDeals отправлен: ..."
-        main_->mnuRevokeDeal_Click();
+        main_->revokeDeals();
     }
 
 private slots:
@@ -178,13 +178,13 @@ private slots:
     {
         dialogs_->answer(Answer::Yes); // "Отправить запрос на получение справочника ... ?"
         dialogs_->answer(Answer::Ok); // "Запрос GetIssueList отправлен: ..."
-        main_->mnuIssueListRequest_Click();
+        main_->requestHandbook();
         registryRound();
         const QStringList handbook = answers(QStringLiteral("GIL"));
         QCOMPARE(handbook.size(), 1);
 
         dialogs_->answer(Answer::Yes); // "Сделать найденный справочник текущим ?"
-        main_->mnuIssueListFind_Click();
+        main_->findHandbook();
         QCOMPARE(dialogs_->last().title, QStringLiteral("Подтверждение"));
         const QString current = ReadSetting("IssueList", "CurrentHandbookPath", QString());
         QCOMPARE(QFileInfo(current).absoluteFilePath(),
@@ -194,7 +194,7 @@ private slots:
 
     void reportSentAndAnswered()
     {
-        main_->mnuReportNew_Click();
+        main_->newDealReport();
         ReportEditorWindow* w = activeReport();
         QVERIFY(w);
 
@@ -204,11 +204,11 @@ private slots:
             auto& pick = dynamic_cast<dlgPickXMLFile&>(d);
             pick.txtFind()->setText(QStringLiteral("SU"));
             picked = pick.model()->cellAt(pick.lvGrid()->currentIndex().row(), 0).toString();
-            pick.OKButton_Click();
+            pick.pickSelectedRow();
             return int(QDialog::Accepted);
         });
-        w->txtEdit_GotFocus(w->editor().slotOfName(QStringLiteral("Issue")));
-        w->cmdPick_Click();
+        w->enterField(w->editor().slotOfName(QStringLiteral("Issue")));
+        w->pickIntoField();
         QVERIFY(picked.startsWith(QStringLiteral("SU")));
         QCOMPARE(field(w, "Issue"), picked);
         QVERIFY(!field(w, "ISIN").isEmpty());
@@ -216,18 +216,18 @@ private slots:
         type(w, "Reference", QStringLiteral("IN-0001"));
         type(w, "Price", QStringLiteral("101.25"));
         type(w, "Qty", QStringLiteral("10"));
-        w->cmdAdd_Click();
+        w->addDeal();
         // Deal 2: an instrument the registry's handbook does not know.
         type(w, "Issue", QStringLiteral("NO-SUCH-ISSUE"));
         type(w, "ISIN", QString());
         type(w, "Agreement", QStringLiteral("Д-2/26"));
         type(w, "Reference", QStringLiteral("IN-0002"));
-        w->cmdAdd_Click();
+        w->addDeal();
         QCOMPARE(w->model().rowCount(), 2);
 
         dialogs_->answer(Answer::Yes); // "Отправить данный отчет ?"
         dialogs_->answer(Answer::Ok);  // "Запрос Deals отправлен: ..."
-        main_->mnuReportSend_Click();
+        main_->sendReport();
         registryRound();
         const QStringList receipts = answers(QStringLiteral("DL"));
         QCOMPARE(receipts.size(), 1);
@@ -244,7 +244,7 @@ private slots:
 
         // The receipt opens in the message viewer as a receipts message.
         dialogs_->choosePath(path("receive/") + receipts.first());
-        main_->mnuEDIBrowseIn_Click();
+        main_->browseIncomingMessages();
         ChildWindow* viewer = main_->activeChild();
         QVERIFY(viewer && viewer->childKind() == ChildKind::BrowseXML);
         // Here the browser engine's plugin is not beside the program: the viewer shows the

@@ -12,6 +12,7 @@
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
@@ -129,8 +130,7 @@ class MainWindowTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    std::optional<testing::ScopedProgramFolder> folder_;
-    std::optional<testing::ScopedPlacementRoot> store_;
+    std::optional<testing::ScopedProgramSettings> program_;
     std::optional<testing::ScopedLoginName> login_;
     std::optional<testing::ScopedMainRegistry> registry_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
@@ -156,27 +156,26 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        folder_.emplace(dir_->path());
+        program_.emplace(dir_->path());
         QVERIFY(QFile::copy(QStringLiteral(VARNEL_TEST_DATA_DIR "/main_client.ini"),
                             dir_->filePath(QStringLiteral("varnel_client.ini"))));
         QFile(dir_->filePath(QStringLiteral("varnel_client.ini")))
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         for (const char* sub : {"work", "send", "receive", "store"})
             QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
-        store_.emplace(dir_->filePath(QStringLiteral("store")));
         user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
         login_.emplace(user_);
         registry_.emplace();
         made_[0] = made_[1] = 0;
         nextFails_ = false;
         alwaysFail_ = false;
-        frmMain::setReportWindowFactory(frmMain::ReportKind::Ordinary, [this]() -> QWidget* {
+        frmMain::setReportWindowFactory(ReportKind::Deals, [this]() -> QWidget* {
             ++made_[0];
             auto* c = new FakeChild(QStringLiteral("frmReport"));
             c->failed = std::exchange(nextFails_, false) || alwaysFail_;
             return c;
         });
-        frmMain::setReportWindowFactory(frmMain::ReportKind::Repo, [this]() -> QWidget* {
+        frmMain::setReportWindowFactory(ReportKind::Repo, [this]() -> QWidget* {
             ++made_[1];
             return new FakeChild(QStringLiteral("frmReportRepo"));
         });
@@ -192,8 +191,7 @@ private slots:
         dialogs_.reset();
         registry_.reset();
         login_.reset();
-        store_.reset();
-        folder_.reset();
+        program_.reset();
     }
 
     void barsMatchTheGoldenDump()
@@ -287,7 +285,6 @@ private slots:
         QFETCH(bool, viewer);
         if (!kind.isEmpty())
             open(kind);
-        w_->Timer1_Timer();
         QCOMPARE(act(QStringLiteral("mnuFileSave"))->isEnabled(), text);
         QCOMPARE(act(QStringLiteral("mnuFileSaveAs"))->isEnabled(), text);
         for (const char* name : {"mnuReportSave", "mnuReportSaveAs", "SaveReport"})
@@ -300,10 +297,8 @@ private slots:
     void sendKeepsItsStateWhenTheLastChildCloses()
     {
         FakeChild* report = open(QStringLiteral("frmReport"));
-        w_->Timer1_Timer();
         QVERIFY(act(QStringLiteral("mnuReportSend"))->isEnabled());
         report->parentWidget()->close();
-        w_->Timer1_Timer();
         QVERIFY(!act(QStringLiteral("mnuReportSave"))->isEnabled());
         QVERIFY(act(QStringLiteral("mnuReportSend"))->isEnabled());
     }
@@ -317,7 +312,6 @@ private slots:
         }
         QCOMPARE(w_->startupResult(), StartupResult::Running);
         open(QStringLiteral("frmBrowseXML"));
-        w_->Timer1_Timer();
         QVERIFY(!act(QStringLiteral("mnuEDIExpExcel"))->isVisible());
         QVERIFY(!act(QStringLiteral("ExpExcel"))->isVisible());
     }
@@ -331,15 +325,15 @@ private slots:
         w_->mdiArea()->currentSubWindow()->close();
         // A window whose layout failed is never shown but takes its number.
         nextFails_ = true;
-        w_->tbToolBar_ButtonClick(QStringLiteral("NewReport"));
+        w_->pressToolbarButton(QStringLiteral("NewReport"));
         QCOMPARE(w_->mdiArea()->subWindowList().size(), 2);
-        w_->tbToolBar_ButtonClick(QStringLiteral("NewReport"));
+        w_->pressToolbarButton(QStringLiteral("NewReport"));
         QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
                  QStringLiteral("[New Report 5]"));
-        w_->tbToolBar_ButtonClick(QStringLiteral("NewRepoReport"));
+        w_->pressToolbarButton(QStringLiteral("NewRepoReport"));
         QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
                  QStringLiteral("[New Report REPO 1]"));
-        w_->tbToolBar_ButtonClick(QStringLiteral("NoSuchKey"));
+        w_->pressToolbarButton(QStringLiteral("NoSuchKey"));
         QCOMPARE(made_[0] + made_[1], 6);
         QVERIFY(dialogs_->shown().isEmpty());
     }
@@ -348,10 +342,10 @@ private slots:
     {
         alwaysFail_ = true;
         for (int i = 0; i < 32767; ++i)
-            w_->mnuReportNew_Click();
+            w_->newDealReport();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialogs_->shown().isEmpty());
-        w_->mnuReportNew_Click();
+        w_->newDealReport();
         QCOMPARE(made_[0], 32767);
         QCOMPARE(dialogs_->shown().size(), 1);
         QCOMPARE(dialogs_->last().title, QStringLiteral("Error! "));
@@ -362,7 +356,7 @@ private slots:
     {
         const QString path = dir_->filePath(QStringLiteral("r.xml"));
         dialogs_->choosePath(path);
-        w_->tbToolBar_ButtonClick(QStringLiteral("OpenReport"));
+        w_->pressToolbarButton(QStringLiteral("OpenReport"));
         QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет из файла"));
         QMdiSubWindow* first = w_->mdiArea()->currentSubWindow();
         QCOMPARE(first->windowTitle(), path);
@@ -373,7 +367,7 @@ private slots:
         QCOMPARE(w_->mdiArea()->currentSubWindow(), first);
         // The repo command does not take an ordinary window of that path.
         dialogs_->choosePath(path);
-        w_->tbToolBar_ButtonClick(QStringLiteral("OpenRepoReport"));
+        w_->pressToolbarButton(QStringLiteral("OpenRepoReport"));
         QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет РЕПО из файла"));
         QCOMPARE(made_[1], 1);
         QCOMPARE(w_->mdiArea()->subWindowList().size(), 3);
@@ -386,23 +380,23 @@ private slots:
     void saveReportCommands()
     {
         FakeChild* report = open(QStringLiteral("frmReport"));
-        w_->tbToolBar_ButtonClick(QStringLiteral("SaveReport"));
+        w_->pressToolbarButton(QStringLiteral("SaveReport"));
         QCOMPARE(report->saves, 1);
         const QString target = dir_->filePath(QStringLiteral("out.xml"));
         dialogs_->choosePath(target);
-        w_->mnuReportSaveAs_Click();
+        w_->saveReportAs();
         QCOMPARE(report->savedAs, target);
         QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
         QCOMPARE(QDir(dialogs_->last().directory), QDir(dir_->filePath(QStringLiteral("work"))));
         report->savedAs.clear();
         dialogs_->cancelNext();
-        w_->mnuReportSaveAs_Click();
+        w_->saveReportAs();
         QVERIFY(report->savedAs.isEmpty());
         // Nothing for a viewer.
         open(QStringLiteral("frmBrowseXML"));
-        w_->mnuReportSave_Click();
+        w_->saveReport();
         QCOMPARE(report->saves, 1);
-        w_->tbToolBar_ButtonClick(QStringLiteral("ExpExcel"));
+        w_->pressToolbarButton(QStringLiteral("ExpExcel"));
         QCOMPARE(static_cast<FakeChild*>(w_->mdiArea()->currentSubWindow()->widget())->exports, 1);
     }
 
@@ -418,7 +412,6 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, prefix);
         open(kind);
-        w_->Timer1_Timer();
         dialogs_->answer(Answer::Yes);
         act(QStringLiteral("mnuReportSend"))->trigger();
         QCOMPARE(dialogs_->texts().value(0), QStringLiteral("Отправить данный отчет ?"));
@@ -497,10 +490,10 @@ private slots:
             owned = dialog.parentWidget() == w_.get();
             return int(QDialog::Accepted);
         });
-        w_->mnuHelpAbout_Click();
+        w_->showAbout();
         QCOMPARE(shown, QStringLiteral("varnel::frmAbout"));
         QVERIFY(owned);
-        w_->mnuHelpContents_Click();
+        w_->showHelpContents();
         QCOMPARE(dialogs_->texts(),
                  QStringList{QStringLiteral("Unable to display Help Contents. There is no "
                                             "Help associated with this project.")});
@@ -640,7 +633,6 @@ private slots:
         QFETCH(QString, command);
         FakeChild* report = open(QStringLiteral("frmReport"));
         report->failSave = true;
-        w_->Timer1_Timer();
         act(command)->trigger();
         QCOMPARE(report->saves, 0);
         QCOMPARE(dialogs_->texts(), QStringList{QStringLiteral("Не удалось сохранить отчет")});
@@ -653,7 +645,6 @@ private slots:
         // Any window that offers the text operations is saved and printed by the File menu.
         FakeChild* text = open(QStringLiteral("frmDocument"));
         text->setWindowTitle(dir_->filePath(QStringLiteral("t.txt")));
-        w_->Timer1_Timer();
         act(QStringLiteral("mnuFileSave"))->trigger();
         QCOMPARE(text->textSaves, QStringList{QString()});
         const QString other = dir_->filePath(QStringLiteral("u.txt"));
@@ -663,13 +654,13 @@ private slots:
         QCOMPARE(dialogs_->last().title, QStringLiteral("Save As"));
 
         text->failSave = true;
-        w_->mnuFileSave_Click();
+        w_->saveTextDocument();
         QCOMPARE(dialogs_->texts(), QStringList{QStringLiteral("Не удалось сохранить файл")});
         QCOMPARE(dialogs_->last().title, QStringLiteral("Error! "));
 
         // Nothing for a report window.
         FakeChild* report = open(QStringLiteral("frmReport"));
-        w_->mnuFileSave_Click();
+        w_->saveTextDocument();
         QCOMPARE(report->saves, 0);
         QCOMPARE(text->textSaves.size(), 2);
     }
@@ -701,7 +692,6 @@ private slots:
         QVERIFY2(
             document->height() > 100 && document->width() > 200,
             qPrintable(QStringLiteral("%1x%2").arg(document->width()).arg(document->height())));
-        w_->Timer1_Timer();
         QVERIFY(act(QStringLiteral("mnuFileSave"))->isEnabled());
         QVERIFY(!act(QStringLiteral("mnuReportSave"))->isEnabled());
         document->body()->appendPlainText(QStringLiteral("second"));

@@ -251,22 +251,22 @@ void TestOptions::applyEnabling()
     QVERIFY(timer);
     QCOMPARE(timer->interval(), 1000);
     QVERIFY(apply->isEnabled());
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QVERIFY(!apply->isEnabled());
 
     QLineEdit* e = edit(dlg, field.toLatin1().constData());
     e->setText(typed);
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QCOMPARE(apply->isEnabled(), enabled);
 
     // Changing it back disables Apply again.
     e->setText(stored);
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QVERIFY(!apply->isEnabled());
 
     // The language list counts as well.
     dlg.findChild<QComboBox*>(QStringLiteral("cmbLanguage"))->setCurrentIndex(1);
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QVERIFY(apply->isEnabled());
 }
 
@@ -288,12 +288,12 @@ void TestOptions::applySavesAndRefreshesTheStatusBar()
 
     // With no language chosen the panel falls back to RU.
     language->setCurrentIndex(-1);
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QVERIFY(button(dlg, "cmdApply")->isEnabled());
     QTest::mouseClick(button(dlg, "cmdApply"), Qt::LeftButton);
     QCOMPARE(status.size(), 2);
     QCOMPARE(status.at(1).at(1).toString(), QStringLiteral("язык сообщ: RU"));
-    dlg.Timer1_Timer();
+    dlg.showApplyState();
     QVERIFY(!button(dlg, "cmdApply")->isEnabled());
 }
 

@@ -5,6 +5,7 @@
 #include "shell/InstanceLock.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
@@ -30,8 +31,7 @@ class StartupTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    std::optional<testing::ScopedProgramFolder> folder_;
-    std::optional<testing::ScopedPlacementRoot> store_;
+    std::optional<testing::ScopedProgramSettings> program_;
     std::optional<testing::ScopedLoginName> login_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
     QString user_;
@@ -51,10 +51,9 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        folder_.emplace(dir_->path());
+        program_.emplace(dir_->path());
         QVERIFY(QFile::copy(QStringLiteral(VARNEL_TEST_DATA_DIR "/main_client.ini"), ini()));
         QFile(ini()).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        store_.emplace(dir_->filePath(QStringLiteral("store")));
         // A user name of its own keeps parallel runs from meeting at the instance lock.
         user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
         login_.emplace(user_);
@@ -65,8 +64,7 @@ private slots:
     {
         dialogs_.reset();
         login_.reset();
-        store_.reset();
-        folder_.reset();
+        program_.reset();
     }
 
     void twipsFollowTheLogicalDpi_data()

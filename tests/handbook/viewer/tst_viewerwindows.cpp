@@ -447,24 +447,23 @@ private slots:
             QCOMPARE(main.startupResult(), StartupResult::Running);
             main.show();
             dialogs_->choosePath(kSamples + QStringLiteral("DL1A2B.msg"));
-            main.mnuEDIBrowseIn_Click();
+            main.browseIncomingMessages();
             ChildWindow* child = main.activeChild();
             QVERIFY(child && child->IsBrowseXMLDocument());
-            main.Timer1_Timer();
             QVERIFY(main.findChild<QAction*>(QStringLiteral("mnuEDIExpExcel"))->isEnabled());
             QStringList opened;
             SetWorkbookOpener([&](const QString& path) -> bool {
                 opened << path;
                 return true;
             });
-            main.mnuEDIExpExcel_Click();
+            main.exportToSpreadsheet();
             QCOMPARE(opened.size(), 1);
             QVERIFY(QFileInfo(opened.first())
                         .fileName()
                         .startsWith(QStringLiteral("Varnel_RECEIPTS_")));
 
             dialogs_->choosePath(kSamples + QStringLiteral("ISSUELIST_20250310.msg"));
-            main.tbToolBar_ButtonClick(QStringLiteral("IssueList"));
+            main.pressToolbarButton(QStringLiteral("IssueList"));
             QCOMPARE(main.activeChild()->asViewer() != nullptr, true);
             QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
             main.close();

@@ -1,0 +1,233 @@
+#include "reports/ReportDocument.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/SettingKeys.h"
+#include "core/Settings.h"
+#include "messages/DocumentWriters.h"
+#include "reports/ReportFile.h"
+#include "reports/ReportModel.h"
+
+#include <QFileInfo>
+
+namespace varnel {
+namespace {
+
+const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QFileInfo fa(a);
+    const QFileInfo fb(b);
+    if (fa.absoluteFilePath() == fb.absoluteFilePath())
+        return true;
+    const QString ca = fa.canonicalFilePath();
+    return !ca.isEmpty() && ca == fb.canonicalFilePath();
+}
+
+} // namespace
+
+ReportDocument::ReportDocument(ReportKind kind, QObject* parent)
+    : QObject(parent), kind_(kind), rows_(new ReportModel(kind == ReportKind::Repo, this))
+{
+    rows_->setColumns({ReportColumn::rowNumber()});
+    const auto count = [this] { emit rowCountChanged(rowCount()); };
+    connect(rows_, &QAbstractItemModel::rowsInserted, this, count);
+    connect(rows_, &QAbstractItemModel::rowsRemoved, this, count);
+    connect(rows_, &QAbstractItemModel::modelReset, this, count);
+}
+
+ReportDocument::~ReportDocument() = default;
+
+int ReportDocument::rowCount() const
+{
+    return rows_->rows();
+}
+
+ReportOutcome ReportDocument::buildFromLayout()
+{
+    rows_->setColumns({ReportColumn::rowNumber()});
+    try {
+        layout_ = ReadReportLayout(LayoutPathOf(kind_), TraitsOf(kind_).slotCount);
+    } catch (const Error& e) {
+        layout_ = ReportLayout();
+        if (!layoutFailed_) {
+            layoutFailed_ = true;
+            emit layoutFailedChanged(true);
+        }
+        return ReportOutcome::Failed(e.description());
+    }
+    QList<ReportColumn> columns{ReportColumn::rowNumber()};
+    const QString widths = QLatin1String(settings::kReportGridSection);
+    for (const LayoutField& f : layout_.fields) {
+        if (!f.visible)
+            continue;
+        ReportColumn c = ReportColumn::of(f);
+        if (!f.name.isEmpty())
+            c.widthTwips = ReadSettingInt(widths, f.name, f.widthTwips);
+        columns.append(c);
+    }
+    rows_->setColumns(columns);
+    if (layoutFailed_) {
+        layoutFailed_ = false;
+        emit layoutFailedChanged(false);
+    }
+    return ReportOutcome::Done();
+}
+
+void ReportDocument::setFileName(const QString& path)
+{
+    if (fileName_ == path)
+        return;
+    fileName_ = path;
+    emit fileNameChanged(path);
+}
+
+void ReportDocument::setChanged(bool changed)
+{
+    if (changed_ == changed)
+        return;
+    changed_ = changed;
+    emit changedChanged(changed);
+}
+
+void ReportDocument::setFileUnreadable(bool unreadable)
+{
+    if (fileUnreadable_ == unreadable)
+        return;
+    fileUnreadable_ = unreadable;
+    emit fileUnreadableChanged(unreadable);
+}
+
+ReportOutcome ReportDocument::load(const QString& path)
+{
+    setFileName(path);
+    setFileUnreadable(false);
+    rows_->clearRows();
+    if (!QFileInfo::exists(path))
+        return ReportOutcome::Done();
+    emit loadStarted(path);
+    try {
+        rows_->resetRows(ReadReportRows(path, rows_->columns()));
+    } catch (const Error& e) {
+        setFileUnreadable(true);
+        return ReportOutcome::Failed(e.description());
+    }
+    rows_->renumberRows();
+    return ReportOutcome::Done();
+}
+
+bool ReportDocument::isCorrect(QString& errorText) const
+{
+    return IsReportCorrect(*rows_, errorText);
+}
+
+bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
+{
+    if (!fileUnreadable_ || !sameFile(path, fileName_))
+        return true;
+    const QString question =
+        QStringLiteral("Файл ") + path +
+        QStringLiteral(" не удалось загрузить, и его сделок нет в этом отчете. Если сохранить "
+                       "отчет в этот файл, прежнее содержимое файла будет потеряно.\r\n"
+                       "Заменить файл ") +
+        path + QStringLiteral(" отчетом из ") + QString::number(rowCount()) +
+        QStringLiteral(" сделок ?");
+    return Dialogs::AskYesNo(askParent, question, kAppTitle) == Answer::Yes;
+}
+
+ReportOutcome ReportDocument::write(const QString& path)
+{
+    try {
+        QString error;
+        if (!isCorrect(error))
+            Fail(error);
+        WriteDealsXml(path, *rows_);
+    } catch (const Error& e) {
+        return ReportOutcome::Failed(e.description());
+    }
+    setFileName(path);
+    setFileUnreadable(false);
+    setChanged(false);
+    return ReportOutcome::Done();
+}
+
+ReportOutcome ReportDocument::save(QWidget* askParent)
+{
+    if (fileName_.isEmpty() || fileUnreadable_) {
+        const QString chosen = Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"),
+                                                 WorkFolder(), kReportFilter);
+        if (chosen.isEmpty() || !mayReplace(chosen, askParent))
+            return ReportOutcome::Cancelled();
+        if (!sameFile(chosen, fileName_)) {
+            setFileName(chosen);
+            setFileUnreadable(false);
+        }
+    }
+    return write(fileName_);
+}
+
+ReportOutcome ReportDocument::saveAs(const QString& path, QWidget* askParent)
+{
+    if (!mayReplace(path, askParent))
+        return ReportOutcome::Cancelled();
+    return write(path);
+}
+
+FieldCheck ReportDocument::checkField(int column, const QString& text, const QDate& today) const
+{
+    if (column < 1 || column >= rows_->columnCount())
+        return FieldCheck{text, QString()};
+    return CheckFieldValue(rows_->column(column), text, kind_, today);
+}
+
+QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
+                                  DealCheckMode mode, int row) const
+{
+    const auto value = [&](const QString& name) {
+        const int column = rows_->columnOfName(name);
+        return column < 1 ? QString() : fields.value(column - 1);
+    };
+    return CheckDeal(kind_, value, keys, mode, row);
+}
+
+QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
+{
+    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Add); !failure.isEmpty())
+        return failure;
+    // The new row comes with its number, the others keep theirs.
+    const int row = rows_->appendDeal(fields);
+    if (addedRow)
+        *addedRow = row;
+    setChanged(true);
+    return QString();
+}
+
+QString ReportDocument::changeDeal(int row, const QStringList& fields)
+{
+    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Change, row); !failure.isEmpty())
+        return failure;
+    rows_->setDeal(row, fields);
+    setChanged(true);
+    return QString();
+}
+
+void ReportDocument::deleteDeal(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    rows_->removeDeal(row);
+    rows_->renumberRows(row);
+    setChanged(true);
+}
+
+void ReportDocument::appendDeals(const QList<QStringList>& deals)
+{
+    if (deals.isEmpty())
+        return;
+    rows_->appendDeals(deals);
+    setChanged(true);
+}
+
+} // namespace varnel

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "reports/DealChecks.h"
+#include "reports/FieldRules.h"
+#include "reports/ReportKind.h"
+#include "reports/ReportLayout.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace varnel {
+
+class ReportModel;
+
+// How a report operation ended. A document operation shows no failure: it hands the text back,
+// and the window that called it reports it.
+struct ReportOutcome {
+    enum class Status {
+        Done,
+        Cancelled, // the user chose no file, or would not replace one: nothing to report
+        Failed     // failure holds the text the user is to be shown
+    };
+    Status status = Status::Done;
+    QString failure;
+
+    bool done() const { return status == Status::Done; }
+    bool failed() const { return status == Status::Failed; }
+    static ReportOutcome Done() { return {}; }
+    static ReportOutcome Cancelled() { return {Status::Cancelled, QString()}; }
+    static ReportOutcome Failed(QString text) { return {Status::Failed, std::move(text)}; }
+};
+
+// One report, free of widgets: its kind and layout, its deals (the model the grid lvDeals shows
+// and the writers read), the file it belongs to, the changed flag and the two failure marks.
+// The report windows are views over it; everything a report does without a user in front of
+// it (loading, checking, saving, adding deals from elsewhere) is done here.
+//
+// The changed flag becomes true when a deal is added, changed, deleted or appended through the
+// document, and false after a save or when the user lets the changes go; loading leaves it
+// alone. Every state change is signalled, so that what shows the state follows it at once.
+class ReportDocument : public QObject {
+    Q_OBJECT
+public:
+    explicit ReportDocument(ReportKind kind, QObject* parent = nullptr);
+    ~ReportDocument() override;
+
+    ReportKind kind() const { return kind_; }
+    ReportModel& rows() { return *rows_; }
+    const ReportModel& rows() const { return *rows_; }
+    int rowCount() const;
+
+    // Builds the columns from the kind's layout file in the program folder: every shown field
+    // a column, its width from the settings (Grid_Reports) when one is stored there. On failure
+    // the document has no field columns, layoutFailed() is true (lblLoadFail) and the outcome
+    // holds the text.
+    ReportOutcome buildFromLayout();
+    const ReportLayout& layout() const { return layout_; }
+    bool layoutFailed() const { return layoutFailed_; }
+
+    // The report file (lblFileName); empty for a report never saved.
+    const QString& fileName() const { return fileName_; }
+    // The changed flag (lblChanged).
+    bool isChanged() const { return changed_; }
+    // The user's No at the close prompt: the changes are let go.
+    void discardChanges() { setChanged(false); }
+    // True after the bound file could not be read: its deals are not here, so a save never
+    // replaces it unless the user says so (see save()).
+    bool fileUnreadable() const { return fileUnreadable_; }
+
+    // Loads a report file: binds the document to path and replaces the rows with its deals. A
+    // path with no file behind it gives an empty report bound to that path. A file that cannot
+    // be read leaves no rows, stays the bound file and marks it unreadable.
+    ReportOutcome load(const QString& path);
+    // IsReportCorrect: the dry run of what saving converts; false with the first failure's text.
+    bool isCorrect(QString& errorText) const;
+    // Saves to the bound file. A name is asked for first (the save dialog, parented to
+    // askParent) when there is none, and also when the bound file could not be read; choosing
+    // that very file then needs the user's Yes to a question that names what is lost. A name
+    // chosen stays the file name even when the check or the write that follows fails.
+    ReportOutcome save(QWidget* askParent = nullptr);
+    // Saves under path and binds the document to it; replacing the unreadable bound file asks
+    // first, as save() does.
+    ReportOutcome saveAs(const QString& path, QWidget* askParent = nullptr);
+
+    // The field check of a column's value, exactly as leaving the editor field runs it.
+    FieldCheck checkField(int column, const QString& text, const QDate& today) const;
+    // The deal check of a deal given as field cells (column 1 onwards), its duplicate rules
+    // asked of keys; empty when the deal passes.
+    QString checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
+                      int row = -1) const;
+
+    // Add and change: the deal check against the rows, then the rows. Each returns the
+    // failure text, empty when the rows took the deal; nothing changes on failure.
+    QString addDeal(const QStringList& fields, int* addedRow = nullptr);
+    QString changeDeal(int row, const QStringList& fields);
+    void deleteDeal(int row);
+    // Deals checked elsewhere, appended at once: one insertion for the views and one change of
+    // the changed flag, however many deals.
+    void appendDeals(const QList<QStringList>& deals);
+
+signals:
+    void fileNameChanged(const QString& path);
+    void changedChanged(bool changed);
+    void layoutFailedChanged(bool failed);
+    void fileUnreadableChanged(bool unreadable);
+    // The number of deals, after every change of the rows.
+    void rowCountChanged(int rows);
+    // A file is about to be read (it may take a while).
+    void loadStarted(const QString& path);
+
+private:
+    void setFileName(const QString& path);
+    void setChanged(bool changed);
+    void setFileUnreadable(bool unreadable);
+    ReportOutcome write(const QString& path);
+    // The user's consent before the unreadable bound file is replaced; true when path is
+    // another file.
+    bool mayReplace(const QString& path, QWidget* askParent) const;
+
+    ReportKind kind_;
+    ReportModel* rows_;
+    ReportLayout layout_;
+    QString fileName_;
+    bool changed_ = false;
+    bool layoutFailed_ = false;
+    bool fileUnreadable_ = false;
+};
+
+} // namespace varnel

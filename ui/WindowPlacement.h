@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QRect>
+#include <QRectF>
+#include <QString>
+
+class QMdiSubWindow;
+
+namespace varnel {
+
+// One window's place in the per-user store (PlacementStore), in twips: "<prefix>Left",
+// "<prefix>Top", "<prefix>Width" and "<prefix>Height" of the application's record (the prefix
+// is "Main" for the main window and the child windows; a pick list keeps only its size, under a
+// prefix of its own), and "Maximized" ("1" or "0") for the child windows that keep it.
+//
+// The one rule for every window that keeps a placement:
+// - a value that is absent, not a number (a store edited by hand), not finite, or out of range
+//   (a size of 0 or less, anything beyond 10,000,000 twips) gives its default; a decimal comma
+//   is read as well, for a value written under a locale that uses one;
+// - left and width are converted with the horizontal resolution, top and height with the
+//   vertical one, to the nearest pixel;
+// - a value whose pixels are still those it gave is written back exactly as it was read, so
+//   that twips rounded to pixels and back never move a window a little at every start; the
+//   others are the window's own, as the decimal text of a single-precision number.
+class WindowPlacement {
+public:
+    // Where a window opens with nothing stored: at 1000, 1000 twips, 6500 x 6500.
+    static constexpr QRectF kDefaultTwips{1000, 1000, 6500, 6500};
+
+    WindowPlacement(QString application, const QRectF& defaults,
+                    QString prefix = QStringLiteral("Main"));
+
+    // Reads the record.
+    void read();
+    // True when the store held at least one of the four values.
+    bool stored() const { return stored_; }
+    bool maximized() const { return maximized_; }
+    const QRectF& twips() const { return twips_; }
+    void setTwips(const QRectF& twips) { twips_ = twips; }
+
+    // The rectangle in pixels.
+    QRect pixels(double dpiX, double dpiY) const;
+    // What is written for a window whose geometry in pixels is now.
+    QRectF twipsToStore(const QRect& now, double dpiX, double dpiY) const;
+
+    // Writes the four values; the size alone; the maximized mark.
+    void write(const QRectF& twips) const;
+    void writeSize(const QSizeF& twips) const;
+    void writeMaximized(bool maximized) const;
+
+private:
+    QString key(const char* name) const;
+
+    QString application_;
+    QString prefix_;
+    QRectF defaults_;
+    QRectF twips_;
+    bool stored_ = false;
+    bool maximized_ = false;
+};
+
+// Writes the record of a child window of the main window: maximized, or where its frame stands
+// (read first, so that values the frame still has go back as they were). A minimized frame
+// writes nothing, so the last normal placement survives.
+void SaveFramePlacement(const QMdiSubWindow& frame, WindowPlacement record);
+
+} // namespace varnel
