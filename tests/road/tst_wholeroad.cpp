@@ -254,7 +254,7 @@ private slots:
                  qPrintable(main_->statusBar()->currentMessage()));
         main_->statusBar()->clearMessage();
         dialogs_->choosePath(path("receive/") + receipts.first());
-        main_->mnuEDIBrowseIn_Click();
+        main_->browseIncomingMessages();
         QCOMPARE(main_->statusBar()->currentMessage(), QString());
     }
 
