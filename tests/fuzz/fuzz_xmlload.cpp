@@ -1,5 +1,6 @@
-// The two XML loaders on any bytes: they refuse the same files with the same text, and read
-// the same document element and children from the files they take.
+// The XML loaders on any bytes: they refuse the same files with the same text, and read the same
+// document element and children from the files they take. The subtree reader builds the same
+// tree as the document loader, in slices of three children, and fails with the same words.
 
 #include "FuzzSupport.h"
 
@@ -7,6 +8,7 @@
 #include "core/XmlLoad.h"
 
 #include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <optional>
 
@@ -60,6 +62,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const Error& e) {
         readerFailure = e.description();
     }
+
+    QStringList fromSubtrees;
+    std::optional<QString> subtreeFailure;
+    try {
+        XmlSubtreeReader reader(path, XmlLoadOptions());
+        xmlDocPtr head = reader.next(0);
+        fromSubtrees << Describe(XmlElementOf(xmlDocGetRootElement(head)));
+        xmlFreeDoc(head);
+        for (xmlDocPtr slice; (slice = reader.next(3));) {
+            for (_xmlNode* child : XmlChildElements(xmlDocGetRootElement(slice)))
+                fromSubtrees << Describe(XmlElementOf(child));
+            xmlFreeDoc(slice);
+        }
+    } catch (const Error& e) {
+        subtreeFailure = e.description();
+    }
+    FUZZ_CHECK(documentFailure == subtreeFailure &&
+                   (documentFailure || fromDocument == fromSubtrees),
+               "document: %s\n%s\nsubtrees: %s\n%s",
+               qPrintable(documentFailure.value_or(QStringLiteral("loaded"))),
+               qPrintable(fromDocument.join(u'\n')),
+               qPrintable(subtreeFailure.value_or(QStringLiteral("loaded"))),
+               qPrintable(fromSubtrees.join(u'\n')));
 
     FUZZ_CHECK(documentFailure.has_value() == readerFailure.has_value(), "document: %s\nreader: %s",
                qPrintable(documentFailure.value_or(QStringLiteral("loaded"))),
