@@ -30,9 +30,9 @@ QString FileSaveErrorText(const QString& path, const filesave::Failure& failure)
                                                     : FileWriteErrorText(path, reason);
 }
 
-AtomicFile::AtomicFile(const QString& path) : path_(path)
+AtomicFile::AtomicFile(const QString& path, Target target) : path_(path)
 {
-    if (!file_.open(path))
+    if (!file_.open(path, target))
         raise();
 }
 
@@ -62,9 +62,9 @@ void AtomicFile::raise() const
     throw Error(FileSaveErrorText(path_, file_.failure()));
 }
 
-void SaveFileAtomically(const QString& path, const QByteArray& bytes)
+void SaveFileAtomically(const QString& path, const QByteArray& bytes, AtomicFile::Target target)
 {
-    AtomicFile file(path);
+    AtomicFile file(path, target);
     file.write(bytes);
     file.commit();
 }

@@ -14,11 +14,16 @@ namespace varnel {
 // (number 514) whose text names the file as the caller gave it and the system's reason.
 class AtomicFile {
 public:
+    using Target = filesave::ReplacingFile::Target;
+    // A new file of the user's alone (0600): whatever stands at the path, a link included, is
+    // neither followed nor replaced, and the save fails with "File exists".
+    static constexpr Target NewPrivateFile = Target::NewPrivateFile;
+
     // Creates the hidden file beside path. A path that is a symbolic link replaces the file the
     // link leads to, and the link stays. Raises when the folder cannot hold a new file, when
     // the path names something other than a regular file (a folder, a device, a pipe), which
     // is never replaced, and when the file is write-protected.
-    explicit AtomicFile(const QString& path);
+    explicit AtomicFile(const QString& path, Target target = Target::Replace);
     // Without commit() the hidden file is removed and the target left as it was.
     ~AtomicFile() = default;
     AtomicFile(const AtomicFile&) = delete;
@@ -52,7 +57,8 @@ private:
 };
 
 // The whole contents at once.
-void SaveFileAtomically(const QString& path, const QByteArray& bytes);
+void SaveFileAtomically(const QString& path, const QByteArray& bytes,
+                        AtomicFile::Target target = AtomicFile::Target::Replace);
 
 // "Не удалось создать файл <path>:" and "Не удалось записать файл <path>:", then CR LF and the
 // reason.

@@ -7,8 +7,12 @@
 
 #include <cerrno>
 
+#include <cstdlib>
+#include <string>
+
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -16,6 +20,53 @@ namespace varnel {
 namespace {
 
 QString g_temporaryFolder;
+QString g_privateFolder;
+
+#if defined(Q_OS_UNIX)
+// A folder of this user alone: a folder itself (not a link to one), owned by the user, with no
+// permission for anyone else.
+bool IsPrivateFolder(const QByteArray& path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+// The folder made fresh for this process, removed at exit when nothing is left in it (a
+// workbook the user may still open keeps it). Never freed: the exit handler reads it.
+std::string* g_freshFolder = nullptr;
+
+void RemoveFreshFolder()
+{
+    if (g_freshFolder)
+        ::rmdir(g_freshFolder->c_str());
+}
+
+QString MakePrivateFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && IsPrivateFolder(runtime)) {
+        const QByteArray folder = runtime + "/varnel";
+        if ((::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(folder))
+            return QFile::decodeName(folder);
+    }
+    QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/varnel-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        return QString();
+    if (!g_freshFolder) {
+        g_freshFolder = new std::string;
+        std::atexit(RemoveFreshFolder);
+    }
+    *g_freshFolder = pattern.toStdString();
+    return QFile::decodeName(pattern);
+}
+#else
+QString MakePrivateFolder()
+{
+    const QString folder = QDir::tempPath() + QStringLiteral("/varnel");
+    return QDir().mkpath(folder) ? folder : QString();
+}
+#endif
 
 // Next number tried; like the system's generator it starts from a varying value and counts up
 // from the last name it made.
@@ -39,12 +90,17 @@ QString inFolder(const QString& folder, const QString& name)
 
 QString TemporaryFolder()
 {
-    return g_temporaryFolder.isEmpty() ? QDir::tempPath() : g_temporaryFolder;
+    if (!g_temporaryFolder.isEmpty())
+        return g_temporaryFolder;
+    if (g_privateFolder.isEmpty())
+        g_privateFolder = MakePrivateFolder();
+    return g_privateFolder;
 }
 
 void SetTemporaryFolder(const QString& folder)
 {
     g_temporaryFolder = folder;
+    g_privateFolder.clear();
 }
 
 QString CreateUniqueTempFile(const QString& folder, const QString& prefix,
@@ -65,7 +121,8 @@ QString CreateUniqueTempFile(const QString& folder, const QString& prefix,
         const QString name = stem + QStringLiteral(".tmp");
 #if defined(Q_OS_UNIX)
         const QByteArray encoded = QFile::encodeName(name);
-        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
             return name;

@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 #if defined(Q_OS_UNIX)
@@ -29,6 +30,13 @@ QString ErrorDescription(int error)
     if (error == kNotRegularFile)
         return QStringLiteral("Not a regular file");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void IgnoreFileSizeSignal()
+{
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 Failure SaveFile(const QString& path, const char* data, qint64 size)
@@ -104,6 +112,23 @@ mode_t currentUmask()
     return mask;
 }
 
+// Gives the finished file its name only where nothing stands at that name: EEXIST otherwise,
+// a dangling link included.
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    // Without the flag: a hard link is never made over anything.
+    if (::link(from.constData(), to.constData()) != 0)
+        return -1;
+    ::unlink(from.constData());
+    return 0;
+}
+
 // write() as the fault plan lets it run.
 ssize_t plannedWrite(int fd, const char* data, size_t size, qint64 written, bool& interrupted)
 {
@@ -138,20 +163,28 @@ template <typename Call> int planned(int injected, Call call)
 
 } // namespace
 
-bool ReplacingFile::open(const QString& path)
+bool ReplacingFile::open(const QString& path, Target mode)
 {
     discard();
     committed_ = false;
     failure_ = {};
     written_ = 0;
+    mode_ = mode;
 
-    const QByteArray target = followLinks(QFile::encodeName(path));
+    const bool fresh = mode == Target::NewPrivateFile;
+    const QByteArray target =
+        fresh ? QFile::encodeName(path) : followLinks(QFile::encodeName(path));
     target_ = QFile::decodeName(target);
     if (target.isEmpty())
         return fail(Stage::Create, ENOENT);
 
     struct stat st {};
-    if (::stat(target.constData(), &st) == 0) {
+    if (fresh) {
+        if (::lstat(target.constData(), &st) == 0)
+            return fail(Stage::Create, EEXIST);
+        if (errno != ENOENT)
+            return fail(Stage::Create, errno);
+    } else if (::stat(target.constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return fail(Stage::Create, S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile);
         // A file the user protected stays as it is, also where the folder would let us
@@ -169,7 +202,8 @@ bool ReplacingFile::open(const QString& path)
         int fd = -1;
         do {
             fd = planned(g_plan.createError, [&] {
-                return ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                return ::open(candidate.constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                               S_IRUSR | S_IWUSR);
             });
         } while (fd < 0 && errno == EINTR);
@@ -218,9 +252,10 @@ bool ReplacingFile::commit()
         return fail(Stage::Write, errno);
 
     const QByteArray target = QFile::encodeName(target_);
+    const bool fresh = mode_ == Target::NewPrivateFile;
     struct stat old {};
-    mode_t mode = 0666 & ~currentUmask();
-    if (::stat(target.constData(), &old) == 0) {
+    mode_t mode = fresh ? mode_t(S_IRUSR | S_IWUSR) : 0666 & ~currentUmask();
+    if (!fresh && ::stat(target.constData(), &old) == 0) {
         mode = old.st_mode & 07777;
         // Keeps the owner and group where the process may; a failure leaves the file ours,
         // which is no reason to lose the new contents.
@@ -243,9 +278,11 @@ bool ReplacingFile::commit()
         return fail(Stage::Write, errno);
 
     const QByteArray temporary = QFile::encodeName(temporary_);
-    if (planned(g_plan.renameError,
-                [&] { return ::rename(temporary.constData(), target.constData()); }) != 0)
-        return fail(Stage::Write, errno);
+    if (planned(g_plan.renameError, [&] {
+            return fresh ? renameNoReplace(temporary, target)
+                         : ::rename(temporary.constData(), target.constData());
+        }) != 0)
+        return fail(fresh && errno == EEXIST ? Stage::Create : Stage::Write, errno);
     committed_ = true;
     temporary_.clear();
 
@@ -279,13 +316,16 @@ struct ReplacingFile::Portable {
     std::unique_ptr<QSaveFile> file;
 };
 
-bool ReplacingFile::open(const QString& path)
+bool ReplacingFile::open(const QString& path, Target mode)
 {
     discard();
     committed_ = false;
     failure_ = {};
     target_ = path;
+    mode_ = mode;
     const QFileInfo info(path);
+    if (mode == Target::NewPrivateFile && (info.exists() || info.isSymLink()))
+        return fail(Stage::Create, EEXIST);
     if (info.exists() && !info.isFile())
         return fail(Stage::Create, info.isDir() ? EISDIR : kNotRegularFile);
     if (info.exists() && !info.isWritable())

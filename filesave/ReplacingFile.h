@@ -36,8 +36,15 @@ struct Failure {
 //   write in place is refused likewise.
 // - The new file keeps the old one's permission bits (and owner and group where the process
 //   may set them); a new file gets 0666 less the umask.
+//
+// Asked for a new private file instead (NewPrivateFile), it makes a file that did not exist:
+// nothing that stands at the path, a link least of all, is followed or replaced, neither when
+// the save begins nor when the file is put in place (Create, EEXIST), and the file is made
+// for the user alone (0600).
 class ReplacingFile {
 public:
+    enum class Target { Replace, NewPrivateFile };
+
     ReplacingFile() = default;
     // Drops the new contents unless commit() succeeded.
     ~ReplacingFile();
@@ -45,7 +52,7 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     // Makes the hidden file. false on failure (see failure()); nothing is left behind.
-    bool open(const QString& path);
+    bool open(const QString& path, Target target = Target::Replace);
     // Appends bytes, retrying interrupted and short writes. false on failure, after which the
     // hidden file is already gone and every further call fails.
     bool write(const char* data, qint64 size);
@@ -72,6 +79,7 @@ private:
 
     QString target_;
     QString temporary_;
+    Target mode_ = Target::Replace;
     int fd_ = -1;
     qint64 written_ = 0;
     bool committed_ = false;
@@ -87,6 +95,11 @@ Failure SaveFile(const QString& path, const char* data, qint64 size);
 
 // The system's description of an errno value ("No space left on device").
 QString ErrorDescription(int error);
+
+// A write beyond the process's file-size limit (ulimit -f) then fails with EFBIG ("File too
+// large"), so that the save reports it and removes its hidden file, instead of the signal the
+// limit raises ending the whole program. Each program calls it where it starts.
+void IgnoreFileSizeSignal();
 
 // Faults the tests make happen at chosen steps, as a failing disk would. Process-wide; a
 // default-constructed plan switches them off.

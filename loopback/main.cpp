@@ -128,6 +128,9 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit makes a write fail (File too large), which is logged and tried again,
+    // instead of ending the registry at its first log line.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     Log log;
     Registry registry(options, log);

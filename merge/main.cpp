@@ -1,5 +1,7 @@
 #include "MergeRun.h"
 
+#include "filesave/ReplacingFile.h"
+
 #include <QFile>
 
 #ifdef Q_OS_WIN
@@ -17,6 +19,8 @@
 // description, with exit status 1, and leaves every file as it was.
 int main(int argc, char* argv[])
 {
+    // A result beyond a file-size limit fails as a full disk would: error 5, files as they were.
+    varnel::filesave::IgnoreFileSizeSignal();
 #ifdef Q_OS_WIN
     // Windows hands over one command line, the program name first.
     (void)argc;

@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/PickSeam.h"
+#include "filesave/ReplacingFile.h"
 #include "handbook/HandbookDiscovery.h"
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
@@ -59,6 +60,9 @@ void RegisterClientParts()
 
 void PrepareClientApplication()
 {
+    // A save beyond a file-size limit fails and is reported like a full disk, instead of the
+    // limit's signal ending the client with its unsaved windows.
+    filesave::IgnoreFileSizeSignal();
     QApplication::setApplicationName(kAppTitle);
     QApplication::setApplicationVersion(VersionString());
     QApplication::setWindowIcon(frmMain::ApplicationIcon());

@@ -21,11 +21,6 @@ CreatePageViewFunction g_create = nullptr;
 bool g_tried = false;
 QString g_error;
 
-bool IsLocal(const QUrl& url)
-{
-    return url.isLocalFile() || url.scheme().isEmpty() || url.scheme() == u"qrc";
-}
-
 // Stands in for the browser engine where its plugin is missing: Qt's rich-text view, which
 // reads local files only and runs no scripts.
 class TextPageView : public QTextBrowser, public PageView {
@@ -35,7 +30,8 @@ public:
         setOpenLinks(false);
         connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
             const QUrl target = source().resolved(link);
-            if (IsLocal(target) && QFileInfo(target.toLocalFile()).isFile())
+            if (IsUrlAllowedForPage(target, folder_) && target.isLocalFile() &&
+                QFileInfo(target.toLocalFile()).isFile())
                 showFile(target.toLocalFile());
         });
     }
@@ -43,6 +39,7 @@ public:
     QWidget* widget() override { return this; }
     void showFile(const QString& path) override
     {
+        folder_ = QFileInfo(path).absolutePath();
         setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
         QPointer<TextPageView> self(this);
         const bool ok = QFileInfo(path).isFile();
@@ -60,13 +57,14 @@ public:
 
     QVariant loadResource(int type, const QUrl& name) override
     {
-        if (!IsLocal(source().resolved(name)))
+        if (!IsUrlAllowedForPage(source().resolved(name), folder_))
             return QVariant();
         return QTextBrowser::loadResource(type, name);
     }
 
 private:
     std::function<void(bool)> handler_;
+    QString folder_;
 };
 
 void LoadPlugin()

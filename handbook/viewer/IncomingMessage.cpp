@@ -151,6 +151,20 @@ QString StylesheetOfKind(const MessageKind& kind)
     return ResolveStylesheetSetting(ReadSetting(QStringLiteral("Path"), kind.stylesheetKey, {}));
 }
 
+QStringList StylesheetReadableFolders(const QString& messageFolder)
+{
+    QStringList folders;
+    if (!messageFolder.isEmpty())
+        folders << messageFolder;
+    for (const MessageKind& kind : MessageKinds()) {
+        const QString stylesheet = StylesheetOfKind(kind);
+        if (!stylesheet.isEmpty())
+            folders << QFileInfo(stylesheet).absolutePath();
+    }
+    folders.removeDuplicates();
+    return folders;
+}
+
 QString WrongViewerExtensionText()
 {
     return QStringLiteral("Допустимые типы файлов-справочников инструментов: msg, xml, htm(l)");

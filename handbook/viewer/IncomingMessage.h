@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace varnel {
 
@@ -58,6 +59,10 @@ bool AttachStylesheet(QByteArray& text, const QByteArray& marker, const QString&
 QString ResolveStylesheetSetting(const QString& value);
 // The kind's stylesheet from the settings file (section Path).
 QString StylesheetOfKind(const MessageKind& kind);
+
+// The folders whose files a stylesheet applied to a message from messageFolder may read: that
+// folder and the folders of the stylesheets the settings name for the six kinds.
+QStringList StylesheetReadableFolders(const QString& messageFolder);
 
 // The messages of the two viewer commands.
 QString WrongViewerExtensionText();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <QUrl>
 
@@ -18,7 +20,9 @@ public:
     virtual ~PageView() = default;
 
     virtual QWidget* widget() = 0;
-    // Shows a local file; every request that would leave the machine is refused.
+    // Shows a local file. The page may show and open files of that file's folder only
+    // (IsUrlAllowedForPage); every other file and every request that would leave the machine
+    // is refused.
     virtual void showFile(const QString& path) = 0;
     // The address of the document shown.
     virtual QUrl url() const = 0;
@@ -27,6 +31,42 @@ public:
     // "QtWebEngine" or "QTextBrowser".
     virtual QString engineName() const = 0;
 };
+
+// The path as the file system resolves it, links followed; for a path that does not exist (yet),
+// its nearest existing folder resolved and the rest of the path cleaned of "." and "..".
+inline QString ResolvedPath(const QString& path)
+{
+    QString rest;
+    QString head = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    for (;;) {
+        const QString canonical = QFileInfo(head).canonicalFilePath();
+        if (!canonical.isEmpty())
+            return rest.isEmpty() ? canonical : QDir::cleanPath(canonical + u'/' + rest);
+        const qsizetype slash = head.lastIndexOf(u'/');
+        if (slash <= 0)
+            return QDir::cleanPath(head + (rest.isEmpty() ? QString() : u'/' + rest));
+        rest = rest.isEmpty() ? head.mid(slash + 1) : head.mid(slash + 1) + u'/' + rest;
+        head = head.left(slash);
+    }
+}
+
+// Whether a page shown from a file of folder may show or open url: what carries no file of its
+// own (data:, blob:, about:, qrc:) and the files in folder or below it, links followed; no
+// other file and nothing remote. (Inline: the engine's plugin links nothing of the viewer.)
+inline bool IsUrlAllowedForPage(const QUrl& url, const QString& folder)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == u"data" || scheme == u"blob" || scheme == u"about" || scheme == u"qrc")
+        return true;
+    if (scheme != u"file" || folder.isEmpty())
+        return false;
+    if (!url.host().isEmpty() && url.host().compare(u"localhost", Qt::CaseInsensitive) != 0)
+        return false;
+    QString base = ResolvedPath(folder);
+    if (!base.endsWith(u'/'))
+        base += u'/';
+    return ResolvedPath(url.path()).startsWith(base);
+}
 
 // The entry point of the browser engine's plugin.
 using CreatePageViewFunction = PageView* (*)(QWidget* parent);

@@ -74,7 +74,7 @@ TemporaryFile ReserveTemporaryFile(const QString& extension)
 
 void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes)
 {
-    SaveFileAtomically(file.path, bytes);
+    SaveFileAtomically(file.path, bytes, AtomicFile::NewPrivateFile);
 }
 
 void RemoveFiles(const QStringList& files)
@@ -185,9 +185,29 @@ int RemoveStaleViewerFiles(const QString& folder, const QDateTime& olderThan)
     return removed;
 }
 
+int RemoveStaleViewerFolders(const QString& sharedFolder, const QDateTime& olderThan)
+{
+    int removed = 0;
+    const QFileInfoList folders =
+        QDir(sharedFolder)
+            .entryInfoList({QStringLiteral("varnel-??????")},
+                           QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : folders) {
+        if (info.isSymLink() || !OwnedByUser(info) || info.lastModified() >= olderThan ||
+            info.absoluteFilePath() == QFileInfo(TemporaryFolder()).absoluteFilePath())
+            continue;
+        RemoveStaleViewerFiles(info.absoluteFilePath(), olderThan);
+        if (QDir().rmdir(info.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
+}
+
 void RemoveStaleViewerFiles()
 {
-    RemoveStaleViewerFiles(TemporaryFolder(), QDateTime::currentDateTime().addDays(-1));
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
+    RemoveStaleViewerFiles(TemporaryFolder(), dayAgo);
+    RemoveStaleViewerFolders(QDir::tempPath(), dayAgo);
 }
 
 } // namespace varnel

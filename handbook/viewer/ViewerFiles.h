@@ -9,11 +9,11 @@
 
 namespace varnel {
 
-// Files the viewers make in the temporary folder. Each is reserved the way the system hands
-// out temporary names: an empty "<hex>.tmp" created exclusively, and beside it the file that
-// is used, "<hex>.XML" for a copy of a message or "<hex>.htm" for a page made from one. A
-// window removes its files when it closes; RemoveStaleViewerFiles() removes what a crashed
-// client left.
+// Files the viewers make in the temporary folder, a folder of the user's alone
+// (TemporaryFolder()). Each is reserved the way the system hands out temporary names: an empty
+// "<hex>.tmp" created exclusively, and beside it the file that is used, "<hex>.XML" for a copy of a
+// message or "<hex>.htm" for a page made from one. A window removes its files when it closes;
+// RemoveStaleViewerFiles() removes what a crashed client left.
 struct TemporaryFile {
     QString reserved; // the empty file that keeps the name
     QString path;     // the file written
@@ -24,7 +24,8 @@ struct TemporaryFile {
 // A new name in the temporary folder with the given extension (".XML"). Raises the viewers'
 // texts when the folder cannot be had or holds no new name.
 TemporaryFile ReserveTemporaryFile(const QString& extension);
-// Writes the file atomically (complete or not at all); raises with the system's reason.
+// Writes the file atomically (complete or not at all), as a new file of the user's alone that
+// is never written through whatever stands at its name; raises with the system's reason.
 void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes);
 // Removes the files (missing ones are ignored).
 void RemoveFiles(const QStringList& files);
@@ -55,7 +56,12 @@ HandbookFile PrepareHandbookFile(const QString& path);
 // empty "<hex>.tmp" owned by this user together with its "<hex>.XML" and "<hex>.htm". Nothing
 // else is touched. Returns the number of files removed.
 int RemoveStaleViewerFiles(const QString& folder, const QDateTime& olderThan);
-// The same in the temporary folder, for files older than a day. Start-up calls it.
+// The private folders that clients made fresh in sharedFolder ("varnel-" and six characters,
+// this user's, unchanged since olderThan) and left behind when they ended without tidying up:
+// their viewers' files are removed as above, and each folder that is then empty. Returns the
+// number of folders removed.
+int RemoveStaleViewerFolders(const QString& sharedFolder, const QDateTime& olderThan);
+// Both, for files older than a day, in the temporary folder and the system's. Start-up calls it.
 void RemoveStaleViewerFiles();
 
 } // namespace varnel

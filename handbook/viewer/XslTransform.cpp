@@ -2,7 +2,11 @@
 
 #include "core/Error.h"
 #include "core/XmlLoad.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/PageView.h"
+#include "handbook/viewer/TransformBudget.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -32,15 +36,8 @@
 #include <mutex>
 #include <thread>
 
-#if defined(Q_OS_LINUX)
-#include <unistd.h>
-#endif
-
 namespace varnel {
 namespace {
-
-// Stylesheets and the documents they read are small; nothing bigger is read for them.
-constexpr qint64 kMaxStylesheetBytes = 64LL * 1024 * 1024;
 
 QString FromXml(const xmlChar* text)
 {
@@ -77,6 +74,8 @@ struct Diagnostics {
 // The page being made; the engine's hooks report to it. Only the user-interface thread makes
 // pages, so one pointer serves.
 Diagnostics* g_diagnostics = nullptr;
+// And it reads within this budget.
+ReadBudget* g_budget = nullptr;
 
 void CollectGeneric(void* ctx, const char* format, ...)
 {
@@ -201,17 +200,32 @@ xmlDocPtr LoadLocalOnly(const xmlChar* uri, xmlDictPtr dict, int, void*, xsltLoa
         Refuse(FromXml(uri) + QStringLiteral(": загружаются только локальные файлы"));
         return nullptr;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!g_budget)
+        return nullptr;
+    if (const QString why = g_budget->exhausted(); !why.isEmpty()) {
+        Refuse(why);
+        return nullptr;
+    }
+    // A device or a pipe is named as such wherever it lies.
+    if (!IsSpecialFile(path) && !g_budget->mayRead(path)) {
+        Refuse(path + QStringLiteral(": таблица стилей читает только файлы из каталога сообщения и "
+                                     "каталогов таблиц стилей, заданных в настройках"));
+        return nullptr;
+    }
+    const QString resolved = ResolvedPath(path);
+    if (!QFileInfo::exists(resolved)) {
+        // A document that is not there is an empty node-set to the stylesheet, as ever.
         if (g_diagnostics)
-            g_diagnostics->add(path + QStringLiteral(": ") + file.errorString() + u'\n');
+            g_diagnostics->add(path + QStringLiteral(": файл не найден\n"));
         return nullptr;
     }
-    if (file.size() > kMaxStylesheetBytes) {
-        Refuse(path + QStringLiteral(": файл слишком велик"));
+    QByteArray bytes;
+    QString reason;
+    if (!ReadRegularFile(resolved, *g_budget, bytes, reason)) {
+        Refuse(path + QStringLiteral(": ") + reason);
         return nullptr;
     }
-    const QByteArray bytes = file.readAll();
+    g_budget->count(bytes.size());
     return ParseRestricted(bytes, uri, dict, type != XSLT_LOAD_DOCUMENT);
 }
 
@@ -259,14 +273,16 @@ xsltSecurityPrefsPtr SecurityPrefs()
 // Installs the page's hooks into libxml2 and libxslt and puts the previous ones back.
 class EngineHooks {
 public:
-    explicit EngineHooks(Diagnostics* diagnostics)
+    EngineHooks(Diagnostics* diagnostics, ReadBudget* budget)
         : generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
           structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
           xsltGeneric_(xsltGenericError), xsltGenericContext_(xsltGenericErrorContext),
-          entityLoader_(xmlGetExternalEntityLoader()), previous_(g_diagnostics)
+          entityLoader_(xmlGetExternalEntityLoader()), previous_(g_diagnostics),
+          previousBudget_(g_budget)
     {
         SecurityPrefs();
         g_diagnostics = diagnostics;
+        g_budget = budget;
         xmlSetGenericErrorFunc(diagnostics, CollectGeneric);
         xmlSetStructuredErrorFunc(diagnostics, CollectStructured);
         xsltSetGenericErrorFunc(diagnostics, CollectGeneric);
@@ -281,6 +297,7 @@ public:
         xmlSetStructuredErrorFunc(structuredContext_, structured_);
         xmlSetGenericErrorFunc(genericContext_, generic_);
         g_diagnostics = previous_;
+        g_budget = previousBudget_;
     }
     EngineHooks(const EngineHooks&) = delete;
     EngineHooks& operator=(const EngineHooks&) = delete;
@@ -294,24 +311,8 @@ private:
     void* xsltGenericContext_;
     xmlExternalEntityLoader entityLoader_;
     Diagnostics* previous_;
+    ReadBudget* previousBudget_;
 };
-
-// Resident size of the process in bytes; 0 where it cannot be had.
-qint64 ResidentBytes()
-{
-#if defined(Q_OS_LINUX)
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm)
-        return 0;
-    long size = 0;
-    long resident = 0;
-    const int read = std::fscanf(statm, "%ld %ld", &size, &resident);
-    std::fclose(statm);
-    return read == 2 ? qint64(resident) * ::sysconf(_SC_PAGESIZE) : 0;
-#else
-    return 0;
-#endif
-}
 
 // Stops a stylesheet run that takes too long or too much memory. It runs beside the run and
 // does nothing but set the engine's stop marks, which the engine checks as it goes.
@@ -319,8 +320,10 @@ class Watchdog {
 public:
     enum class Reason { None, Time, Memory };
 
-    Watchdog(xsltTransformContextPtr ctxt, const TransformLimits& limits)
-        : ctxt_(ctxt), limits_(limits), baseline_(ResidentBytes()), thread_([this] { run(); })
+    // The run's clock and memory are the budget's, which its stylesheets were loaded in.
+    Watchdog(xsltTransformContextPtr ctxt, const ReadBudget& budget)
+        : ctxt_(ctxt), limits_(budget.limits()), deadline_(budget.deadline()),
+          baseline_(budget.residentBaseline()), thread_([this] { run(); })
     {
     }
     ~Watchdog() { finish(); }
@@ -343,13 +346,16 @@ private:
     void run()
     {
         using namespace std::chrono;
-        const auto deadline = steady_clock::now() + milliseconds(limits_.milliseconds);
         std::unique_lock lock(mutex_);
         while (!done_) {
+            if (deadline_.hasExpired()) {
+                stop(Reason::Time);
+                break;
+            }
             wake_.wait_for(lock, milliseconds(20));
             if (done_)
                 break;
-            if (steady_clock::now() >= deadline) {
+            if (deadline_.hasExpired()) {
                 stop(Reason::Time);
                 break;
             }
@@ -370,6 +376,7 @@ private:
 
     xsltTransformContextPtr ctxt_;
     TransformLimits limits_;
+    QDeadlineTimer deadline_;
     qint64 baseline_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -448,11 +455,6 @@ QByteArray PreformattedPage(const QString& text)
     return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>"
                              "<pre>") +
            HtmlEscaped(text).toUtf8() + QByteArrayLiteral("</pre></body></html>\n");
-}
-
-QString Seconds(int milliseconds)
-{
-    return QString::number(milliseconds / 1000.0, 'g', 3);
 }
 
 } // namespace
@@ -552,7 +554,10 @@ ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBas
                         QStringLiteral(" не найдена."));
 
     Diagnostics diagnostics;
-    const EngineHooks hooks(&diagnostics);
+    ReadBudget budget(limits, limits.readableFolders.isEmpty()
+                                  ? StylesheetReadableFolders(relativeBase)
+                                  : limits.readableFolders);
+    const EngineHooks hooks(&diagnostics, &budget);
     const QByteArray uri = QUrl::fromLocalFile(QFileInfo(stylesheetPath).absoluteFilePath())
                                .toEncoded(QUrl::FullyEncoded);
     xmlDocPtr styleDoc = LoadLocalOnly(reinterpret_cast<const xmlChar*>(uri.constData()), nullptr,
@@ -577,7 +582,7 @@ ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBas
         xsltSetTransformErrorFunc(ctxt, &diagnostics, CollectGeneric);
         ctxt->maxTemplateDepth = limits.templateDepth;
         ctxt->maxTemplateVars = limits.templateVariables;
-        Watchdog watchdog(ctxt, limits);
+        Watchdog watchdog(ctxt, budget);
         result = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt);
         watchdog.finish();
         stopped = watchdog.reason();
@@ -588,12 +593,9 @@ ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBas
 
     QString failure;
     if (stopped == Watchdog::Reason::Time)
-        failure = QStringLiteral("таблица стилей выполнялась дольше ") +
-                  Seconds(limits.milliseconds) + QStringLiteral(" с и остановлена");
+        failure = OutOfTimeText(limits);
     else if (stopped == Watchdog::Reason::Memory)
-        failure = QStringLiteral("таблица стилей заняла больше ") +
-                  QString::number(limits.memoryBytes / (1024 * 1024)) +
-                  QStringLiteral(" МБ памяти и остановлена");
+        failure = OutOfMemoryText(limits);
     else if (failed)
         failure = diagnostics.first();
     if (failed && failure.isEmpty())

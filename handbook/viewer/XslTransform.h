@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 struct _xmlDoc;
 
@@ -13,6 +14,11 @@ struct TransformLimits {
     qint64 memoryBytes = 1LL << 30; // growth of the process while it runs
     int templateDepth = 3000;       // nesting of templates
     int templateVariables = 15000;  // variables alive at once
+    qint64 fileBytes = 64LL << 20;  // each file it reads (stylesheets, imports, documents)
+    // The folders, with what lies below them, whose files the run may read. Empty: the folder
+    // relative addresses are taken from and the folders of the stylesheets the settings name
+    // (StylesheetReadableFolders).
+    QStringList readableFolders;
 };
 
 // The page a viewer shows for an XML document: the HTML its XSL stylesheet makes, or, when it
@@ -30,9 +36,11 @@ struct ViewerPage {
 
 // Loads the document the client's way (no DOCTYPE, nothing external) and makes its page. The
 // stylesheet is the one its first xml-stylesheet instruction names; a relative href is looked
-// up in relativeBase (the folder of the message the user chose). Stylesheets read local files
-// only: whatever lies elsewhere, writing files, and runs beyond the limits are refused, and the
-// document is shown as its tree with the reason. Raises the loading rule's error when the
+// up in relativeBase (the folder of the message the user chose). The stylesheet, what it
+// imports and includes and the documents it reads are regular files of the readable folders,
+// each read with a byte cap and counted against the run's time and memory; a device, a pipe, a
+// file elsewhere, a remote address, writing files, and runs beyond the limits are refused, and
+// the document is shown as its tree with the reason. Raises the loading rule's error when the
 // document itself cannot be read. User-interface thread only: the XSL engine's hooks are
 // process-wide for the length of the call.
 ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,

@@ -1,5 +1,6 @@
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "core/TempFiles.h"
 #include "filesave/ReplacingFile.h"
 #include "tests/support/FaultInjection.h"
 
@@ -266,6 +267,118 @@ private slots:
         QCOMPARE(save(dir_->filePath(QStringLiteral("dangling")), "made"), QString());
         QCOMPARE(readAll(dir_->filePath(QStringLiteral("real/made.ini"))), QByteArray("made"));
         QVERIFY(S_ISLNK(modeOf(dir_->filePath(QStringLiteral("dangling")))));
+    }
+
+    // A new file of the user's alone: made 0600 whatever the umask, and never through what
+    // stands at its name, before the save began or when it is put in place.
+    void newPrivateFile_data()
+    {
+        QTest::addColumn<QString>("planted"); // what stands at the name: "", file, link, dangling
+        QTest::addColumn<bool>("late");       // planted after the save began
+        QTest::newRow("nothing") << "" << false;
+        QTest::newRow("a file") << "file" << false;
+        QTest::newRow("a link to the user's file") << "link" << false;
+        QTest::newRow("a dangling link") << "dangling" << false;
+        QTest::newRow("a link planted while writing") << "link" << true;
+        QTest::newRow("a file made while writing") << "file" << true;
+    }
+    void newPrivateFile()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, late);
+        const QString target = dir_->filePath(QStringLiteral("1A2B.XML"));
+        const QString victim = dir_->filePath(QStringLiteral("victim.ini"));
+        writeAll(victim, "the user's");
+        const auto plant = [&] {
+            if (planted == u"file")
+                writeAll(target, "there before");
+            else if (planted == u"link")
+                QCOMPARE(::symlink(QFile::encodeName(victim).constData(),
+                                   QFile::encodeName(target).constData()),
+                         0);
+            else if (planted == u"dangling")
+                QCOMPARE(::symlink("made.ini", QFile::encodeName(target).constData()), 0);
+        };
+        if (!late)
+            plant();
+        const mode_t oldMask = ::umask(022);
+        QString failure;
+        try {
+            AtomicFile file(target, AtomicFile::NewPrivateFile);
+            file.write(QByteArray("new"));
+            if (late)
+                plant();
+            file.commit();
+        } catch (const Error& e) {
+            failure = e.description();
+        }
+        ::umask(oldMask);
+        QCOMPARE(readAll(victim), QByteArray("the user's"));
+        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("made.ini"))));
+        QStringList left{"1A2B.XML", "victim.ini"};
+        QCOMPARE(FolderEntries(dir_->path()), left);
+        if (planted.isEmpty()) {
+            QCOMPARE(failure, QString());
+            QCOMPARE(readAll(target), QByteArray("new"));
+            QCOMPARE(modeOf(target) & 07777, mode_t(0600));
+            return;
+        }
+        QVERIFY2(failure.contains(SystemErrorText(EEXIST)), qPrintable(failure));
+        QVERIFY(failure.contains(target));
+        if (planted == u"file")
+            QCOMPARE(readAll(target), QByteArray("there before"));
+        else
+            QVERIFY(S_ISLNK(modeOf(target)));
+    }
+
+    // The viewers' temporary folder is a folder of this user alone (0700), never the shared
+    // one, and never one that another user made or pointed elsewhere: the per-user runtime
+    // folder where it is the user's, else a fresh one. Names are reserved there 0600.
+    void privateTemporaryFolder_data()
+    {
+        QTest::addColumn<QString>("runtime"); // XDG_RUNTIME_DIR: "", private, shared, planted
+        QTest::addColumn<bool>("inRuntime");
+        QTest::newRow("no runtime folder") << "" << false;
+        QTest::newRow("the user's runtime folder") << "private" << true;
+        QTest::newRow("a runtime folder others may write") << "shared" << false;
+        QTest::newRow("a link planted in the runtime folder") << "planted" << false;
+    }
+    void privateTemporaryFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(bool, inRuntime);
+        const QString folder = dir_->filePath(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(),
+                        runtime == u"shared" ? 0777 : 0700) == 0);
+        if (runtime == u"planted")
+            QCOMPARE(::symlink(QFile::encodeName(dir_->path()).constData(),
+                               QFile::encodeName(folder + QStringLiteral("/varnel")).constData()),
+                     0);
+        const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+        if (runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+        SetTemporaryFolder(QString());
+        const QString temporary = TemporaryFolder();
+        const QString reserved = CreateUniqueTempFile(temporary, QString(), QStringLiteral(".XML"));
+        qputenv("XDG_RUNTIME_DIR", previous);
+        SetTemporaryFolder(QString());
+
+        QVERIFY(!temporary.isEmpty());
+        QCOMPARE(temporary.startsWith(folder + u'/'), inRuntime);
+        if (!inRuntime)
+            QCOMPARE(QFileInfo(temporary).absolutePath(),
+                     QFileInfo(QDir::tempPath()).absoluteFilePath());
+        QVERIFY(S_ISDIR(modeOf(temporary)));
+        QCOMPARE(modeOf(temporary) & 07777, mode_t(0700));
+        QCOMPARE(QFileInfo(temporary).ownerId(), ::geteuid());
+        QVERIFY(!reserved.isEmpty());
+        QCOMPARE(modeOf(reserved) & 07777, mode_t(0600));
+        QFile::remove(reserved);
+        if (!inRuntime)
+            QDir().rmdir(temporary);
     }
 
     void permissionsAreKept()

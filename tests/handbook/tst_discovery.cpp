@@ -1,5 +1,6 @@
 // Finding the newest handbook in the receive folder and making it current.
 #include "HandbookTestSupport.h"
+#include "filesave/ReplacingFile.h"
 
 #include "core/AppContext.h"
 #include "core/Error.h"
@@ -422,7 +423,7 @@ void tst_Discovery::failedCopyKeepsTheCurrentHandbook()
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
+        filesave::IgnoreFileSizeSignal(); // as the client does where it starts
         const rlimit limit{64 * 1024, 64 * 1024};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ScriptedDialogs dialogs;

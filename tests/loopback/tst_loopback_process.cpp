@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace {
 
 const QString kProgram = QStringLiteral(LOOPBACK_PATH);
@@ -15,9 +17,17 @@ struct Run {
     QString err;
 };
 
-Run RunOnce(const QStringList& arguments)
+// With a file-size limit, the signal the limit raises is left at its default, which ends a
+// process: the program has to keep it from ending the registry itself.
+Run RunOnce(const QStringList& arguments, qint64 fileSizeLimit = 0)
 {
     QProcess process;
+    if (fileSizeLimit > 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
     process.start(kProgram, arguments);
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
@@ -48,6 +58,7 @@ class TestLoopbackProcess : public QObject {
 private slots:
     void answersTheProgramFolderOnce();
     void runsUntilTerminated();
+    void fileSizeLimit();
     void refusesBadCommandLines_data();
     void refusesBadCommandLines();
 };
@@ -109,6 +120,40 @@ void TestLoopbackProcess::runsUntilTerminated()
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     QVERIFY(out.trimmed().endsWith("loopback registry stopped"));
     QVERIFY(ReadBytes(receive + "/SIL2.msg").contains("Code=\"S90\""));
+}
+
+// Under a file-size limit that its log is already beyond and that a big answer would pass, the
+// registry still starts, answers what fits, keeps the big request for a later try with
+// nothing half-written left, and answers it once the limit is gone.
+void TestLoopbackProcess::fileSizeLimit()
+{
+    QTemporaryDir dir;
+    const QString send = dir.filePath("send"), receive = dir.filePath("receive");
+    const QString archive = dir.filePath("archive");
+    QVERIFY(QDir().mkpath(send) && QDir().mkpath(receive));
+    const QStringList arguments{"--send",    send,    "--receive", receive,
+                                "--archive", archive, "--once"};
+    QCOMPARE(RunOnce(arguments).exitCode, 0); // the archive and its database made
+    const QByteArray oldLog = ReadBytes(archive + "/loopback.log") + QByteArray(300000, '#');
+    QVERIFY(WriteBytes(archive + "/loopback.log", oldLog));
+    QVERIFY(WriteBytes(send + "/DL1.xml", ClientDocument("deals", "Language=\"RU\"", "deal",
+                                                         {DealRow("MC01", "", "R-1")})));
+    QStringList rejected;
+    for (int i = 0; i < 2000; ++i)
+        rejected << DealRow("MC01", "", QString("B-%1").arg(i)).replace("10.5", "0");
+    QVERIFY(WriteBytes(send + "/DL2.xml",
+                       ClientDocument("deals", "Language=\"RU\"", "deal", rejected)));
+
+    const Run limited = RunOnce(arguments, 128 * 1024);
+    QCOMPARE(limited.exitCode, 1); // ended by itself, the big request waiting
+    QVERIFY2(limited.out.contains("File too large"), qPrintable(limited.out));
+    QCOMPARE(Codes(ReadBytes(receive + "/DL1.msg")), QStringList({"ok"}));
+    QCOMPARE(QDir(receive).entryList(QDir::Files | QDir::Hidden), QStringList({"DL1.msg"}));
+    QCOMPARE(QDir(archive + "/answers").entryList(QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(ReadBytes(archive + "/loopback.log"), oldLog);
+
+    QCOMPARE(RunOnce(arguments).exitCode, 0);
+    QCOMPARE(Codes(ReadBytes(receive + "/DL2.msg")).size(), 2000);
 }
 
 void TestLoopbackProcess::refusesBadCommandLines_data()

@@ -31,9 +31,11 @@ Outcome RunQuilmer(const QStringList& arguments, qint64 fileSizeLimit = 0)
     QProcess process;
 #ifdef Q_OS_UNIX
     if (fileSizeLimit > 0) {
-        // A file that may not grow past the limit fails the way a full disk does.
+        // A file that may not grow past the limit fails the way a full disk does. The signal
+        // the limit raises is left at its default, which ends a process: the program itself
+        // has to keep it from ending the merge.
         process.setChildProcessModifier([fileSizeLimit] {
-            std::signal(SIGXFSZ, SIG_IGN);
+            std::signal(SIGXFSZ, SIG_DFL);
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
                                static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);

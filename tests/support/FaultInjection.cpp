@@ -1,5 +1,7 @@
 #include "tests/support/FaultInjection.h"
 
+#include "filesave/ReplacingFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,7 +38,8 @@ bool writeAllTo(int fd, const QByteArray& bytes)
 
 } // namespace
 
-std::optional<QString> RunWithFileSizeLimit(qint64 limit, const std::function<QString()>& action)
+std::optional<QString> RunWithFileSizeLimit(qint64 limit, const std::function<QString()>& action,
+                                            const std::function<void()>& start)
 {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
@@ -49,11 +52,15 @@ std::optional<QString> RunWithFileSizeLimit(qint64 limit, const std::function<QS
     }
     if (child == 0) {
         ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, SIG_DFL);
         const rlimit fileSize{rlim_t(limit), rlim_t(limit)};
         ::setrlimit(RLIMIT_FSIZE, &fileSize);
         QString result;
         try {
+            if (start)
+                start();
+            else
+                filesave::IgnoreFileSizeSignal();
             result = action();
         } catch (const std::exception& e) {
             result = QString::fromUtf8(e.what());

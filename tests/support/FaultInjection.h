@@ -10,12 +10,16 @@
 // a file-size limit in a child process, and a small file system that fills up.
 namespace varnel::testing {
 
-// Runs action in a child process whose files may not grow beyond limit bytes. SIGXFSZ is
-// ignored there, so a write past the limit fails with EFBIG, as on a full disk. The action
-// returns what the test wants to know (say a failure text, empty after success); an Error or
-// other exception it raises comes back as its description. std::nullopt when the child did not
-// end normally (it crashed).
-std::optional<QString> RunWithFileSizeLimit(qint64 limit, const std::function<QString()>& action);
+// Runs action in a child process whose files may not grow beyond limit bytes. The child starts
+// with the signal that the limit raises (SIGXFSZ) at its default, which ends a process, and is
+// then set up by start the way its program sets itself up where it starts: by default with
+// filesave::IgnoreFileSizeSignal(), the call each program makes (the client's tests may pass
+// its start-up function). A write past the limit then fails with EFBIG, as on a full disk. The
+// action returns what the test wants to know (say a failure text, empty after success); an
+// Error or other exception it raises comes back as its description. std::nullopt when the
+// child did not end normally (it crashed, or the limit ended it).
+std::optional<QString> RunWithFileSizeLimit(qint64 limit, const std::function<QString()>& action,
+                                            const std::function<void()>& start = {});
 
 // A tmpfs of the given size (and number of files, when given) mounted on a temporary folder of
 // its own for as long as the object lives. Only root may mount; elsewhere isMounted() is false

@@ -3,6 +3,7 @@
 #include "handbook/viewer/PageView.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -45,7 +46,9 @@ QWebEngineProfile* LocalProfile()
         s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
         s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
         s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        // A page shows no file but itself (no picture or frame of the disk); it may be taken
+        // to another file of its own folder only (LocalPage).
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
         s->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
         s->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
         s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
@@ -55,23 +58,52 @@ QWebEngineProfile* LocalProfile()
     return profile;
 }
 
+// Refuses what a page asks for outside the folder of the file it shows.
+class FolderInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void setFolder(const QString& folder) { folder_ = folder; }
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (!IsUrlAllowedForPage(info.requestUrl(), folder_))
+            info.block(true);
+    }
+
+private:
+    QString folder_;
+};
+
 class LocalPage : public QWebEnginePage {
 public:
-    explicit LocalPage(QObject* parent) : QWebEnginePage(LocalProfile(), parent) {}
+    explicit LocalPage(QObject* parent)
+        : QWebEnginePage(LocalProfile(), parent), interceptor_(new FolderInterceptor(this))
+    {
+        setUrlRequestInterceptor(interceptor_);
+    }
+    // The folder of the file shown: what the page may show and open.
+    void setFolder(const QString& folder)
+    {
+        folder_ = folder;
+        interceptor_->setFolder(folder);
+    }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
     {
-        return IsLocalScheme(url.scheme());
+        return IsUrlAllowedForPage(url, folder_);
     }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+private:
+    FolderInterceptor* interceptor_;
+    QString folder_;
 };
 
 class EnginePageView : public QWebEngineView, public PageView {
 public:
-    explicit EnginePageView(QWidget* parent) : QWebEngineView(parent)
+    explicit EnginePageView(QWidget* parent) : QWebEngineView(parent), page_(new LocalPage(this))
     {
-        setPage(new LocalPage(this));
+        setPage(page_);
         connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
             if (handler_)
                 handler_(ok);
@@ -79,7 +111,11 @@ public:
     }
 
     QWidget* widget() override { return this; }
-    void showFile(const QString& path) override { load(QUrl::fromLocalFile(path)); }
+    void showFile(const QString& path) override
+    {
+        page_->setFolder(QFileInfo(path).absolutePath());
+        load(QUrl::fromLocalFile(path));
+    }
     QUrl url() const override { return QWebEngineView::url(); }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
@@ -88,6 +124,7 @@ public:
     QString engineName() const override { return QStringLiteral("QtWebEngine"); }
 
 private:
+    LocalPage* page_;
     std::function<void(bool)> handler_;
 };
 

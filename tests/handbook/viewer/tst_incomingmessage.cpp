@@ -2,6 +2,7 @@
 // the stylesheet instruction in front of the root, the handbook viewer's copy, and the
 // temporary files the viewers leave and clean up.
 #include "core/AppContext.h"
+#include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/TempFiles.h"
 #include "handbook/viewer/IncomingMessage.h"
@@ -321,6 +322,35 @@ private slots:
         }
     }
 
+    // The viewers' files are the user's alone, and a name another user plants a link at
+    // between the reservation and the write is never written through.
+    void temporaryFilesArePrivate()
+    {
+        const QString victim = dir_->filePath(QStringLiteral("report.xml"));
+        WriteFile(victim, "the user's report");
+        const TemporaryFile planted = ReserveTemporaryFile(QStringLiteral(".XML"));
+        QVERIFY(QFile::link(victim, planted.path));
+        try {
+            WriteTemporaryFile(planted, "<Receipts/>");
+            QFAIL("written through a link");
+        } catch (const Error& e) {
+            QVERIFY2(e.description().contains(SystemErrorText(EEXIST)),
+                     qPrintable(e.description()));
+        }
+        QCOMPARE(ReadAll(victim), QByteArray("the user's report"));
+        QVERIFY(QFileInfo(planted.path).isSymLink());
+
+        const TemporaryFile file = ReserveTemporaryFile(QStringLiteral(".XML"));
+        WriteTemporaryFile(file, "<Receipts/>");
+        for (const QString& path : {file.reserved, file.path}) {
+            struct stat st {};
+            QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        }
+        RemoveFiles(file.files() + planted.files());
+        QCOMPARE(tempFiles(), QStringList());
+    }
+
     void handbookFile_data()
     {
         QTest::addColumn<QString>("name");
@@ -408,6 +438,25 @@ private slots:
         QCOMPARE(RemoveStaleViewerFiles(temp_, QDateTime::currentDateTime().addDays(-1)), 4);
         QCOMPARE(tempFiles(), (QStringList{"1234.XML", "ABCD.tmp", "BEEF.XML", "BEEF.tmp",
                                            "FFFF.XML", "FFFF.tmp", "report.XML", "report.tmp"}));
+
+        // A private folder a client left: emptied of the viewer's files and removed, unless
+        // something else is left in it.
+        for (const char* name : {"varnel-Ab12Cd", "varnel-Ef34Gh"}) {
+            temp_ = dir_->filePath(QString::fromLatin1(name));
+            QVERIFY(QDir().mkdir(temp_));
+            make(QStringLiteral("1A2B.tmp"), "", true);
+            make(QStringLiteral("1A2B.XML"), "<x/>", true);
+        }
+        make(QStringLiteral("Book.xlsx"), "PK", true);
+        for (const char* name : {"varnel-Ab12Cd", "varnel-Ef34Gh"}) {
+            const utimbuf times{old.toSecsSinceEpoch(), old.toSecsSinceEpoch()};
+            QCOMPARE(::utime(QFile::encodeName(dir_->filePath(QString::fromLatin1(name))), &times),
+                     0);
+        }
+        QCOMPARE(RemoveStaleViewerFolders(dir_->path(), QDateTime::currentDateTime().addDays(-1)),
+                 1);
+        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("varnel-Ab12Cd"))));
+        QCOMPARE(tempFiles(), QStringList(QStringLiteral("Book.xlsx")));
     }
 
     void extensions_data()

@@ -2,6 +2,7 @@
 // "SAVE AS" line, fitted columns, the workbook read back from its file, a full disk, and the
 // export command with its clipboard, notice and busy cursor.
 #include "XlsxReader.h"
+#include "filesave/ReplacingFile.h"
 
 #include "core/AppContext.h"
 #include "core/Error.h"
@@ -285,7 +286,7 @@ private slots:
         const pid_t child = fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            std::signal(SIGXFSZ, SIG_IGN);
+            filesave::IgnoreFileSizeSignal(); // as the client does where it starts
             rlimit limit{4 * 1024, 4 * 1024};
             setrlimit(RLIMIT_FSIZE, &limit);
             int code = 0;

@@ -33,6 +33,9 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QUuid>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
 #include <QtTest>
 
 using namespace varnel;
@@ -372,6 +375,43 @@ private slots:
             QCOMPARE(window->pageFile(), path);
         else
             QVERIFY(window->notice().contains(QStringLiteral("missing.xsl")));
+    }
+
+    // A page shows no file of the disk but itself: a picture from another folder is not
+    // loaded, and the page cannot be taken to a file of another folder.
+    void pageKeepsToItsFolder()
+    {
+        QTemporaryDir elsewhere;
+        QImage image(3, 2, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(elsewhere.filePath(QStringLiteral("out.png"))));
+        const QString secret = elsewhere.filePath(QStringLiteral("secret.htm"));
+        QFile(secret).open(QIODevice::WriteOnly);
+        const QString page = dir_->filePath(QStringLiteral("page.htm"));
+        QFile f(page);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("<html><body><img id=\"out\" src=\"" +
+                QUrl::fromLocalFile(elsewhere.filePath(QStringLiteral("out.png"))).toEncoded() +
+                "\"></body></html>");
+        f.close();
+        dialogs_->choosePath(page);
+        frmIssue* window = BrowseHandbook(host_.get(), adder());
+        QVERIFY(window);
+        QVERIFY(WaitForPage(window));
+        auto* view = qobject_cast<QWebEngineView*>(window->wbPage()->widget());
+        QVERIFY(view);
+        QVariant width;
+        view->page()->runJavaScript(QStringLiteral("document.getElementById('out').naturalWidth"),
+                                    QWebEngineScript::ApplicationWorld,
+                                    [&width](const QVariant& v) { width = v; });
+        QTRY_VERIFY_WITH_TIMEOUT(width.isValid(), 60000);
+        QCOMPARE(width.toInt(), 0);
+
+        QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+        view->load(QUrl::fromLocalFile(secret));
+        QVERIFY(loaded.wait(60000));
+        QCOMPARE(loaded.first().first().toBool(), false);
+        QCOMPARE(view->url(), QUrl::fromLocalFile(page));
     }
 
     void handbookCancelled()

@@ -6,6 +6,7 @@
 #include "core/TempFiles.h"
 #include "core/XmlLoad.h"
 #include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/PageView.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslTransform.h"
 
@@ -14,6 +15,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace varnel;
 
@@ -295,6 +298,94 @@ private slots:
         QVERIFY2(page.notice.contains(QStringLiteral("DOCTYPE")), qPrintable(page.notice));
     }
 
+    // What a stylesheet reads (imports, includes, document()) is a regular file in the
+    // message's folder or a configured stylesheet's folder, no bigger than the run allows: a
+    // device, a pipe, a file elsewhere or a link that leads elsewhere is refused at once, and
+    // the message is shown as its tree with the reason. What lies in those folders is read.
+    void whatStylesheetsRead_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("reason"); // empty: read and applied
+        const auto read = [](const QByteArray& href) {
+            return "<xsl:template match=\"/\"><p><xsl:value-of select=\"document('" + href +
+                   "')/*/@v\"/></p></xsl:template>";
+        };
+        const QString special = QStringLiteral("не обычный файл");
+        QTest::newRow("import of a device")
+            << QByteArray("<xsl:import href=\"/dev/zero\"/>") << special;
+        QTest::newRow("document() of a terminal") << read("/dev/ptmx") << special;
+        QTest::newRow("document() of a pipe in the folder") << read("pipe.xml") << special;
+        QTest::newRow("include of a pipe in the folder")
+            << QByteArray("<xsl:include href=\"pipe.xml\"/>") << special;
+        QTest::newRow("file beyond the limit") << read("big.xml") << "больше 16384 байт";
+        QTest::newRow("file of another folder") << read("%OTHER%/data.xml") << "каталога сообщения";
+        QTest::newRow("parent folder") << read("../data.xml") << "каталога сообщения";
+        QTest::newRow("link to another folder") << read("link.xml") << "каталога сообщения";
+        QTest::newRow("import from another folder")
+            << QByteArray("<xsl:import href=\"%OTHER%/style.xsl\"/>") << "каталога сообщения";
+        QTest::newRow("the message's folder") << read("data.xml") << QString();
+        QTest::newRow("a configured stylesheet's folder")
+            << read(QUrl::fromLocalFile(QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/receipts.xsl"))
+                        .toEncoded())
+            << QString();
+    }
+    void whatStylesheetsRead()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, reason);
+        QTemporaryDir other;
+        WriteFile(other.filePath(QStringLiteral("data.xml")), "<d v=\"elsewhere\"/>");
+        WriteFile(other.filePath(QStringLiteral("style.xsl")), Stylesheet(""));
+        WriteFile(dir_->filePath(QStringLiteral("data.xml")), "<d v=\"here\"/>");
+        WriteFile(dir_->filePath(QStringLiteral("big.xml")),
+                  "<d v=\"" + QByteArray(32768, 'x') + "\"/>");
+        QVERIFY(QFile::link(other.filePath(QStringLiteral("data.xml")),
+                            dir_->filePath(QStringLiteral("link.xml"))));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir_->filePath(QStringLiteral("pipe.xml"))), 0600), 0);
+        body.replace("%OTHER%", QFile::encodeName(other.path()));
+        TransformLimits limits;
+        limits.fileBytes = 16384;
+        QByteArray xsl = Stylesheet(body);
+        if (body.startsWith("<xsl:import")) // an import comes first
+            xsl.replace("<xsl:output method=\"html\"/>\n" + body,
+                        body + "<xsl:output method=\"html\"/>\n");
+        const ViewerPage page = RenderXmlPage(messageWith(xsl), dir_->path(), limits);
+        if (reason.isEmpty()) {
+            QVERIFY2(page.notice.isEmpty(), qPrintable(page.notice));
+            QVERIFY(!page.stylesheet.isEmpty());
+            return;
+        }
+        QVERIFY(page.stylesheet.isEmpty());
+        QVERIFY2(page.notice.contains(reason), qPrintable(page.notice));
+        QVERIFY(!page.notice.contains(QStringLiteral("elsewhere")));
+        QVERIFY(PageText(page).contains(QStringLiteral("&lt;Receipts</span>")));
+    }
+
+    // The files a run reads count against its limits: a run out of time reads nothing more,
+    // and what it has read counts as memory it holds.
+    void readsCountAgainstLimits_data()
+    {
+        QTest::addColumn<int>("milliseconds");
+        QTest::addColumn<qint64>("memoryBytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("time") << 0 << (qint64(1) << 30) << "дольше";
+        QTest::newRow("memory") << 10000 << qint64(100) << "памяти";
+    }
+    void readsCountAgainstLimits()
+    {
+        QFETCH(int, milliseconds);
+        QFETCH(qint64, memoryBytes);
+        QFETCH(QString, reason);
+        TransformLimits limits;
+        limits.milliseconds = milliseconds;
+        limits.memoryBytes = memoryBytes;
+        const ViewerPage page = RenderXmlPage(
+            messageWith(Stylesheet("<xsl:template match=\"/\"><p>styled</p></xsl:template>")),
+            dir_->path(), limits);
+        QVERIFY(page.stylesheet.isEmpty());
+        QVERIFY2(page.notice.contains(reason), qPrintable(page.notice));
+    }
+
     // A stylesheet that runs on is stopped at its time limit, and one that eats memory at its
     // memory limit; the client comes back either way.
     void runawayStylesheets_data()
@@ -386,6 +477,32 @@ private slots:
         QString refusal;
         QCOMPARE(LocalStylesheetPath(href, QStringLiteral("/base"), &refusal), path);
         QCOMPARE(refusal.isEmpty(), !path.isEmpty());
+    }
+
+    // What a page shown from a folder may show or open.
+    void pageAddresses_data()
+    {
+        QTest::addColumn<QString>("address"); // %1: the page's folder
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("its folder") << "file://%1/other.htm" << true;
+        QTest::newRow("below it") << "file://%1/sub/p.htm" << true;
+        QTest::newRow("localhost") << "file://localhost%1/p.htm" << true;
+        QTest::newRow("data") << "data:text/html,x" << true;
+        QTest::newRow("about") << "about:blank" << true;
+        QTest::newRow("the folder above") << "file://%1/../p.htm" << false;
+        QTest::newRow("a folder of a longer name") << "file://%1x/p.htm" << false;
+        QTest::newRow("a link out of it") << "file://%1/out/p.htm" << false;
+        QTest::newRow("another file") << "file:///etc/passwd" << false;
+        QTest::newRow("another host") << "file://server%1/p.htm" << false;
+        QTest::newRow("http") << "http://example.com/" << false;
+    }
+    void pageAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, allowed);
+        QTemporaryDir outside;
+        QVERIFY(QFile::link(outside.path(), dir_->filePath(QStringLiteral("out"))));
+        QCOMPARE(IsUrlAllowedForPage(QUrl(address.arg(dir_->path())), dir_->path()), allowed);
     }
 
     // The first text/xsl instruction counts; its pseudo-attributes are decoded.
