@@ -93,6 +93,9 @@ struct LoadState {
         return *names.insert(key, QualifiedName(prefix, local));
     }
     bool rootStarted = false;
+    // Counting the children only: none is kept.
+    bool countOnly = false;
+    qint64 counted = 0;
     XmlElement root;
     std::deque<XmlElement> pending;
 };
@@ -246,6 +249,10 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
     const int depth = state->depth++;
     if (depth > 1)
         return;
+    if (depth == 1 && state->countOnly) {
+        ++state->counted;
+        return;
+    }
     XmlElement element;
     element.name = state->name(prefix, localname);
     element.attributes.reserve(namespaceCount + attributeCount);
@@ -649,6 +656,17 @@ bool XmlChildReader::next(XmlElement& child)
     return true;
 }
 
+qint64 XmlCountChildren(const QString& path, const XmlLoadOptions& options)
+{
+    PushParser parser(path, PushParser::Mode::Children, options);
+    parser.state().countOnly = true;
+    while (parser.step()) {
+    }
+    if (!parser.state().rootStarted)
+        Fail(XmlLoadErrorText(path, kDocumentEmpty, 1, 1));
+    return parser.state().counted;
+}
+
 // ---- XmlSubtreeReader
 
 struct XmlSubtreeReader::Impl {
@@ -677,6 +695,11 @@ XmlSubtreeReader::XmlSubtreeReader(const QString& path, const XmlLoadOptions& op
 }
 
 XmlSubtreeReader::~XmlSubtreeReader() = default;
+
+xmlDocPtr XmlSubtreeReader::document() const
+{
+    return impl_->parser.context()->myDoc;
+}
 
 xmlDocPtr XmlSubtreeReader::next(int maxChildren)
 {

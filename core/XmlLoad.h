@@ -81,6 +81,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The number of children of the document element, the file read as XmlChildReader reads it
+// (and refused as it refuses it), nothing kept.
+qint64 XmlCountChildren(const QString& path, const XmlLoadOptions& options = {});
+
 // Streams the children of the document element as libxml2 subtrees, for documents too big to
 // hold at once that must still be read as trees (a whole market's handbook shown through its
 // stylesheet in parts). The loading rule is XmlDocument's; the file is read in 64 KB steps and
@@ -92,6 +96,10 @@ public:
     ~XmlSubtreeReader();
     XmlSubtreeReader(const XmlSubtreeReader&) = delete;
     XmlSubtreeReader& operator=(const XmlSubtreeReader&) = delete;
+
+    // The document as read so far, owned by the reader: what stands before the document element
+    // (comments, instructions) and the document element with the children not yet taken.
+    _xmlDoc* document() const;
 
     // A new document (the caller frees it with xmlFreeDoc) whose root is a copy of the document
     // element (its name, namespaces and attributes) holding the next children of the document

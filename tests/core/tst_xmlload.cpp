@@ -228,6 +228,7 @@ void TestXmlLoad::refusedDocuments()
     QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }), expected);
     QCOMPARE(FailureOf([&] { ReadAll(path); }), expected);
     QCOMPARE(FailureOf([&] { SubtreeElements(path); }), expected);
+    QCOMPARE(FailureOf([&] { XmlCountChildren(path); }), expected);
 }
 
 void TestXmlLoad::hostileDocumentsStopAtTheDoctype_data()
@@ -371,6 +372,7 @@ void TestXmlLoad::readerGivesDirectChildrenInOrder()
     QCOMPARE(flatten(ReadAll(path)), expected);
     QCOMPARE(flatten(DomElements(path)), expected);
     QCOMPARE(flatten(SubtreeElements(path)), expected);
+    QCOMPARE(XmlCountChildren(path), expected.size() - 1);
 }
 
 void TestXmlLoad::readerCrossesReadBoundaries()

@@ -1,6 +1,7 @@
 // The XML loaders on any bytes: they refuse the same files with the same text, and read the same
 // document element and children from the files they take. The subtree reader builds the same
-// tree as the document loader, in slices of three children, and fails with the same words.
+// tree as the document loader, in slices of three children, and fails with the same words; the
+// count of children agrees with the streaming reader.
 
 #include "FuzzSupport.h"
 
@@ -62,6 +63,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const Error& e) {
         readerFailure = e.description();
     }
+
+    std::optional<QString> countFailure;
+    qint64 counted = -1;
+    try {
+        counted = XmlCountChildren(path);
+    } catch (const Error& e) {
+        countFailure = e.description();
+    }
+    FUZZ_CHECK(countFailure == readerFailure && (readerFailure || counted == fromReader.size() - 1),
+               "reader: %s, %lld children\ncount: %s, %lld",
+               qPrintable(readerFailure.value_or(QStringLiteral("read"))),
+               qlonglong(fromReader.size() - 1),
+               qPrintable(countFailure.value_or(QStringLiteral("counted"))), qlonglong(counted));
 
     QStringList fromSubtrees;
     std::optional<QString> subtreeFailure;
