@@ -20,8 +20,6 @@ namespace {
 
 // The system's temporary folder is asked into a buffer of this many characters.
 constexpr qsizetype kTempPathBuffer = 512;
-// No viewer shows more than this; a larger file is refused before it is read.
-constexpr qint64 kMaxViewerFileBytes = 256LL * 1024 * 1024;
 
 const QString kBreak = QStringLiteral("\r\n");
 
@@ -92,10 +90,10 @@ QByteArray ReadViewerFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Не удалось открыть файл ") + path + u':' + kBreak +
              file.errorString());
-    if (file.size() > kMaxViewerFileBytes)
+    if (file.size() > kViewerMaxFileBytes)
         Fail(QStringLiteral("Файл ") + path + QStringLiteral(" слишком велик для просмотра: ") +
              QString::number(file.size() / (1024 * 1024)) + QStringLiteral(" МБ (не более ") +
-             QString::number(kMaxViewerFileBytes / (1024 * 1024)) + QStringLiteral(" МБ)"));
+             QString::number(kViewerMaxFileBytes / (1024 * 1024)) + QStringLiteral(" МБ)"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         Fail(QStringLiteral("Не удалось прочитать файл ") + path + u':' + kBreak +

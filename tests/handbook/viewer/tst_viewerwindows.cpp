@@ -232,9 +232,11 @@ private slots:
         dialogs_->choosePath(path);
         frmBrowseXML* window = BrowseIncomingMessage(host_.get(), adder());
         QVERIFY(window);
-        QCOMPARE(dialogs_->shown().size(), 2);
+        // The page is made beside the window: the refusal comes when its making ends.
+        QTRY_COMPARE(dialogs_->shown().size(), 2);
         QVERIFY(dialogs_->last().text.contains(QStringLiteral("DTD is prohibited.")));
-        QVERIFY(WaitForPage(window));
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+        QVERIFY(!window->isMakingPage());
         QVERIFY(window->notice().contains(QStringLiteral("DTD is prohibited.")));
     }
 
@@ -449,6 +451,9 @@ private slots:
             QVERIFY(child && child->IsBrowseXMLDocument());
             main.Timer1_Timer();
             QVERIFY(main.findChild<QAction*>(QStringLiteral("mnuEDIExpExcel"))->isEnabled());
+            auto* viewer = dynamic_cast<BrowserWindow*>(child);
+            QVERIFY(viewer);
+            QTRY_VERIFY(!viewer->isMakingPage());
             QStringList opened;
             SetWorkbookOpener([&](const QString& path) -> bool {
                 opened << path;

@@ -1,0 +1,260 @@
+// A stylesheet applied in parts: the page made a few hundred instruments at a time is the page
+// the same stylesheet makes whole, byte for byte, at every size around the parts' boundaries;
+// a heading without its place for the rows falls back to the whole run; a part that fails ends
+// the page with the reason; a stop ends the making; the viewer's own size limit is named. And
+// a window's page job: the page it shows as it grows is the file it leaves, or nothing.
+#include "core/AppContext.h"
+#include "core/Error.h"
+#include "core/TempFiles.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/PageJob.h"
+#include "handbook/viewer/XslEngine.h"
+#include "handbook/viewer/XslTransform.h"
+#include "tools/HandbookGenerator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <optional>
+
+using namespace varnel;
+
+namespace {
+
+const QString kShipped = QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/issue_list.xsl");
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+class Collected : public PageSink {
+public:
+    void write(const char* data, qint64 size) override { bytes.append(data, size); }
+    // Each time what came so far is worth showing, and how much that was.
+    void flush() override { shown << bytes.size(); }
+    QByteArray bytes;
+    QList<qsizetype> shown;
+};
+
+} // namespace
+
+class PagePartsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+
+    // A handbook of that many instruments naming the stylesheet (text given, or the shipped).
+    QString handbook(int instruments, const QByteArray& stylesheet = QByteArray())
+    {
+        const QString xsl = dir_->filePath(QStringLiteral("issue_list.xsl"));
+        WriteAll(xsl, stylesheet.isEmpty() ? ReadAll(kShipped) : stylesheet);
+        tools::HandbookOptions options;
+        options.instruments = instruments;
+        QByteArray text = tools::GenerateHandbook(options);
+        AttachStylesheet(text, "<ISSUELIST", xsl);
+        const QString path = dir_->filePath(QStringLiteral("IL.msg"));
+        WriteAll(path, text);
+        return path;
+    }
+    // The shipped stylesheet as one that is always applied whole: its parameter made a variable.
+    static QByteArray WholeOnly()
+    {
+        QByteArray xsl = ReadAll(kShipped);
+        const QByteArray param = "<xsl:param name=\"viewer-part\" select=\"''\"/>";
+        Q_ASSERT(xsl.contains(param));
+        return xsl.replace(param, "<xsl:variable name=\"viewer-part\" select=\"''\"/>");
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        SetProgramFolder(QStringLiteral(VARNEL_SOURCE_DIR "/dist"));
+        SetTemporaryFolder(dir_->path());
+    }
+    void cleanup() { SetTemporaryFolder(QString()); }
+
+    void partsMakeTheWholePage_data()
+    {
+        QTest::addColumn<int>("instruments");
+        for (const int n : {0, 1, 199, 200, 201, 1199, 1200, 1201, 2500})
+            QTest::newRow(qPrintable(QString::number(n))) << n;
+    }
+    void partsMakeTheWholePage()
+    {
+        QFETCH(int, instruments);
+        const QString whole = handbook(instruments, WholeOnly());
+        const ViewerPage expected = RenderXmlPage(whole, dir_->path());
+        QVERIFY2(expected.notice.isEmpty(), qPrintable(expected.notice));
+
+        const QString parts = handbook(instruments);
+        Collected sink;
+        qint64 reported = 0;
+        qint64 total = 0;
+        const ViewerPage page =
+            MakeXmlPage(parts, dir_->path(), TransformLimits(), sink, [&](qint64 done, qint64 all) {
+                QVERIFY(done >= reported);
+                reported = done;
+                total = all;
+            });
+        QVERIFY2(page.notice.isEmpty(), qPrintable(page.notice));
+        QCOMPARE(page.stylesheet, dir_->filePath(QStringLiteral("issue_list.xsl")));
+        QCOMPARE(sink.bytes, expected.html);
+        QCOMPARE(reported, total);
+        QVERIFY(QString::fromUtf8(sink.bytes)
+                    .contains(QStringLiteral("Инструментов: %1").arg(instruments)));
+        // The page is offered while it grows: the heading with the rows made so far, then each
+        // part, before its end comes.
+        QVERIFY(!sink.shown.isEmpty());
+        QVERIFY(sink.shown.first() < sink.bytes.size());
+    }
+
+    // A heading whose page has no place for the rows: the stylesheet is applied whole.
+    void headingWithoutItsPlaceIsAppliedWhole()
+    {
+        QByteArray xsl = ReadAll(kShipped);
+        xsl.replace("<xsl:comment>viewer-rows</xsl:comment>", "");
+        const ViewerPage page = RenderXmlPage(handbook(450, xsl), dir_->path());
+        QVERIFY(page.notice.isEmpty());
+        QCOMPARE(QString::fromUtf8(page.html).count(QStringLiteral("<tr>")), 452);
+    }
+
+    // A part that fails ends the page where it stands, with the reason, and the page is closed.
+    void failingPartEndsThePage()
+    {
+        QByteArray xsl = ReadAll(kShipped);
+        xsl.replace("<xsl:template match=\"*\" mode=\"rows\">",
+                    "<xsl:template match=\"*\" mode=\"rows\"><xsl:if test=\"$viewer-first &gt; "
+                    "1\"><xsl:message terminate=\"yes\">second part refused</xsl:message>"
+                    "</xsl:if>");
+        const ViewerPage page = RenderXmlPage(handbook(700, xsl), dir_->path());
+        const QString html = QString::fromUtf8(page.html);
+        QVERIFY2(page.notice.contains(QStringLiteral("second part refused")),
+                 qPrintable(page.notice));
+        QVERIFY(page.notice.endsWith(QStringLiteral("Страница показана не целиком.")));
+        QCOMPARE(html.count(QStringLiteral("<tr>")), 2 + 200);
+        QVERIFY(html.contains(page.notice.toHtmlEscaped()) ||
+                html.contains(HtmlEscaped(page.notice)));
+        QVERIFY(html.trimmed().endsWith(QStringLiteral("</html>")));
+    }
+
+    void stopEndsTheMaking()
+    {
+        const QString path = handbook(3000);
+        std::atomic<bool> stop{false};
+        TransformLimits limits;
+        limits.stop = &stop;
+        Collected sink;
+        bool stopped = false;
+        try {
+            MakeXmlPage(path, dir_->path(), limits, sink,
+                        [&](qint64 done, qint64 total) { stop = done > total / 3; });
+        } catch (const PageStopped&) {
+            stopped = true;
+        }
+        QVERIFY(stopped);
+    }
+
+    // The viewer reads documents far beyond the loader's limit for small files, up to its own,
+    // which its refusal names; the loading rule holds for a document read in parts.
+    void limitsAndRules()
+    {
+        const QString path = handbook(100);
+        const qint64 size = QFileInfo(path).size();
+        Collected sink;
+        try {
+            MakeXmlPage(path, dir_->path(), TransformLimits(), sink, {}, size - 1);
+            QFAIL("read beyond the limit");
+        } catch (const Error& e) {
+            QVERIFY2(e.description().endsWith(
+                         QStringLiteral("больше допустимого (%1 байт)").arg(size - 1)),
+                     qPrintable(e.description()));
+        }
+        QByteArray text = ReadAll(path);
+        text.replace("<IssueList", "<!DOCTYPE IssueList [<!ENTITY e \"x\">]>\r\n<IssueList");
+        WriteAll(path, text);
+        try {
+            RenderXmlPage(path, dir_->path());
+            QFAIL("a DOCTYPE was read");
+        } catch (const Error& e) {
+            QVERIFY(e.description().contains(QStringLiteral("DTD is prohibited.")));
+        }
+    }
+
+    // A window's page job: what the view reads as the page grows is the page, which its file,
+    // private to the user, holds once the job has ended; progress comes to its end.
+    void jobShowsWhatItWrites()
+    {
+        const QString document = handbook(2500);
+        const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
+        const QByteArray expected = RenderXmlPage(document, dir_->path()).html;
+        PageJob job(document, dir_->path(), pagePath);
+        std::shared_ptr<GrowingPage> page = job.page();
+        QByteArray seen;
+        int growths = 0;
+        const auto take = [&] {
+            ++growths;
+            char piece[100000];
+            for (qint64 n; (n = page->read(seen.size(), piece, sizeof piece)) > 0;)
+                seen.append(piece, n);
+        };
+        page->setGrowthHandler(take);
+        std::optional<PageJob::Outcome> outcome;
+        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
+        QTRY_VERIFY(page->complete());
+        take();
+        QVERIFY(outcome->failure.isEmpty() && !outcome->stopped);
+        QVERIFY(!job.running());
+        QCOMPARE(job.permille(), 1000);
+        QCOMPARE(seen, expected);
+        QCOMPARE(ReadAll(pagePath), expected);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QCOMPARE(QFileInfo(pagePath).permissions() & others, QFileDevice::Permissions());
+        QVERIFY(growths >= 2);
+    }
+
+    // A job whose window goes stops at once and leaves no page behind; a document the loading
+    // rule refuses ends the job with the rule's text and no page either.
+    void jobsThatEndEarlyLeaveNoPage()
+    {
+        const QString document = handbook(20000);
+        const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
+        {
+            PageJob job(document, dir_->path(), pagePath);
+            job.start([](const PageJob::Outcome&) { QFAIL("a gone job reported"); });
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(QDir(dir_->path())
+                     .entryList({QStringLiteral("*page.htm*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+
+        QByteArray text = ReadAll(document);
+        text.replace("<IssueList", "<!DOCTYPE IssueList>\r\n<IssueList");
+        WriteAll(document, text);
+        PageJob refused(document, dir_->path(), pagePath);
+        std::optional<PageJob::Outcome> outcome;
+        refused.start([&](const PageJob::Outcome& o) { outcome = o; });
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
+        QVERIFY2(outcome->failure.contains(QStringLiteral("DTD is prohibited.")),
+                 qPrintable(outcome->failure));
+        QVERIFY(refused.page()->complete());
+        QVERIFY(!QFileInfo::exists(pagePath));
+    }
+};
+
+QTEST_GUILESS_MAIN(PagePartsTest)
+#include "tst_pageparts.moc"
