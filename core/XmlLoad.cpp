@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/XmlText.h"
+#include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -449,6 +450,10 @@ public:
         read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
             Fail(XmlTooLargeText(state_.path, read_, maxBytes_));
+        // The parser never sees a start tag with too many attributes.
+        if (!guard_.feed(buffer_.get(), size_t(got)))
+            Fail(XmlLoadErrorText(state_.path, QString::fromStdString(guard_.reason()),
+                                  guard_.line(), guard_.column()));
         const bool last = got == 0;
         const bool beforeRoot =
             ctxt_->instate == XML_PARSER_START || ctxt_->instate == XML_PARSER_MISC;
@@ -552,6 +557,7 @@ private:
     qint64 read_ = 0;
     qint64 size_ = 0;
     std::function<void(qint64, qint64)> progress_;
+    xmlguard::AttributeGuard guard_;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
     bool finished_ = false;

@@ -13,8 +13,8 @@ struct _xmlNode;
 namespace varnel {
 
 // Loading an XML file the client's way: no DOCTYPE (refused as a parse error), nothing
-// external read, no entity substitution, the declared encoding honoured. Every failure is an
-// Error 514 with the text
+// external read, no entity substitution, the declared encoding honoured, no start tag with
+// more than xmlguard::kMaxAttributes attributes. Every failure is an Error 514 with the text
 //   "Файл <path> не найден"   or
 //   "Ошибка загрузки файла <path>: \r\n<reason>\r\nСтрока: <line>, поз: <column>"
 

@@ -16,7 +16,10 @@
 #include <cerrno>
 #include <cmath>
 
+#include <cstdio>
+
 #include <dirent.h>
+#include <unistd.h>
 
 namespace varnel {
 namespace {
@@ -44,6 +47,50 @@ QString ReadFailureText(const QString& path, const QString& reason)
 }
 
 constexpr qint64 kCopyChunk = 1024 * 1024;
+
+// What stood at the name of the copy before it is made, kept under a hidden name beside it
+// until the settings name the copy, so that a failure can put the work folder back as it was.
+class PreviousFile {
+public:
+    explicit PreviousFile(const QString& path) : path_(path)
+    {
+        const QFileInfo info(path);
+        if (!info.isFile() || info.isSymLink())
+            return;
+        kept_ = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                QStringLiteral(".previous");
+        QFile::remove(kept_);
+        // A second name for the same file; a copy where the file system has no such names.
+        const bool linked =
+            ::link(QFile::encodeName(path).constData(), QFile::encodeName(kept_).constData()) == 0;
+        if (!linked && !QFile::copy(path, kept_))
+            kept_.clear();
+        existed_ = true;
+    }
+    ~PreviousFile()
+    {
+        if (!kept_.isEmpty())
+            QFile::remove(kept_);
+    }
+    PreviousFile(const PreviousFile&) = delete;
+    PreviousFile& operator=(const PreviousFile&) = delete;
+
+    // The file as it was before (or no file, when there was none). Where the copy never
+    // replaced it, both names are the same file and the rename leaves the hidden one, which
+    // goes with this object.
+    void restore()
+    {
+        if (!existed_)
+            QFile::remove(path_);
+        else if (!kept_.isEmpty())
+            ::rename(QFile::encodeName(kept_).constData(), QFile::encodeName(path_).constData());
+    }
+
+private:
+    QString path_;
+    QString kept_;
+    bool existed_ = false;
+};
 
 } // namespace
 
@@ -219,12 +266,25 @@ void FindHandbook(const HandbookFindContext& context)
             Answer::Yes)
             return;
 
-        // The settings name the copy only once it is complete: a copy that fails leaves the
-        // current handbook, its file and its settings as they were.
+        // The settings name the copy only once it is complete, and the copy stays only once
+        // they name it: a copy or a settings write that fails leaves the current handbook, the
+        // work folder and the settings as they were, and is shown.
         const QString copy = workFolder + bestName;
-        CopyFileAtomically(found, copy);
-        WriteSetting(kIssueList, kPathKey, copy);
-        WriteSetting(kIssueList, kTimeKey, HandbookTimeStampText(bestStamp));
+        PreviousFile previous(copy);
+        const QString storedPath = ReadSetting(kIssueList, kPathKey, QString());
+        try {
+            CopyFileAtomically(found, copy);
+            WriteSettingOrFail(kIssueList, kPathKey, copy);
+            try {
+                WriteSettingOrFail(kIssueList, kTimeKey, HandbookTimeStampText(bestStamp));
+            } catch (...) {
+                WriteSetting(kIssueList, kPathKey, storedPath);
+                throw;
+            }
+        } catch (...) {
+            previous.restore();
+            throw;
+        }
         if (context.currentHandbookChanged)
             context.currentHandbookChanged();
         return;

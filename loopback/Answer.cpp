@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <cerrno>
@@ -16,6 +17,11 @@ constexpr qsizetype kSpill = 8 * 1024 * 1024;
 QByteArray DeclarationLine()
 {
     return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n");
+}
+
+QString CreatedText()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"));
 }
 
 void AppendStartTag(QByteArray& out, QStringView element, const Attributes& attributes, bool empty)

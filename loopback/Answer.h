@@ -13,6 +13,8 @@ namespace loopback {
 // The lines of an answer document: Windows-1251, each line ending in CR LF, attributes in the
 // order given and left out when empty.
 QByteArray DeclarationLine();
+// Now as an answer's Created value: yyyy-mm-ddThh:mm:ss, the registry's local time.
+QString CreatedText();
 // "<Name a="1" b="2">" or, with empty, "<Name a="1" />".
 void AppendStartTag(QByteArray& out, QStringView element, const Attributes& attributes, bool empty);
 void AppendEndTag(QByteArray& out, QStringView element);

@@ -149,10 +149,33 @@ bool DealStore::isOpen() const
     return db_ && db_->isOpen();
 }
 
+namespace {
+
+int g_failAt = 0; // statements until the injected failure; 0: none
+
+void injectedFailure()
+{
+    if (g_failAt > 0 && --g_failAt == 0) {
+        g_failAt = 1; // and every statement after it
+        throw StoreError(QStringLiteral("database is locked (injected)"));
+    }
+}
+
+} // namespace
+
+namespace testing {
+void FailStoreAt(int statement)
+{
+    g_failAt = statement;
+}
+} // namespace testing
+
 void DealStore::exec(const QString& sql)
 {
     if (!db_)
         throw StoreError(QStringLiteral("the database is not open"));
+    if (!sql.startsWith(QStringLiteral("ROLLBACK")))
+        injectedFailure();
     QSqlQuery query(*db_);
     if (!query.exec(sql))
         throw StoreError(QStringLiteral("%1: %2").arg(sql, query.lastError().text()));
@@ -178,6 +201,7 @@ namespace {
 
 void run(QSqlQuery& query)
 {
+    injectedFailure();
     if (!query.exec())
         throw StoreError(query.lastError().text());
 }

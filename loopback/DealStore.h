@@ -23,6 +23,12 @@ public:
     QString text() const { return QString::fromStdString(what()); }
 };
 
+namespace testing {
+// From its statement-th statement on (1: the next one), the store fails as a locked or full
+// database fails it, with StoreError; 0 switches the failure off. Process-wide, for tests.
+void FailStoreAt(int statement);
+} // namespace testing
+
 // The accepted deals, the answered requests and the subscription, in one SQLite file. All
 // changes of one request are made in one transaction, so that a request counts wholly or
 // not at all, also when the program is stopped or the disk fills half-way.
@@ -111,6 +117,30 @@ private:
     qint64 counterLast_ = -1;
     bool counterDirty_ = false;
     bool inTransaction_ = false;
+};
+
+// The store's transaction for one request: begun when made, rolled back when it goes without
+// having been committed (a failure, a request left for later), on every path out of a step.
+class StoreTransaction {
+public:
+    // Raises StoreError when the transaction cannot begin.
+    explicit StoreTransaction(DealStore& store) : store_(store) { store_.begin(); }
+    ~StoreTransaction()
+    {
+        if (!done_)
+            store_.rollback();
+    }
+    StoreTransaction(const StoreTransaction&) = delete;
+    StoreTransaction& operator=(const StoreTransaction&) = delete;
+    void commit()
+    {
+        store_.commit();
+        done_ = true;
+    }
+
+private:
+    DealStore& store_;
+    bool done_ = false;
 };
 
 } // namespace loopback

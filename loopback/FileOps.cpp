@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <ctime>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +88,45 @@ bool IsPlainFile(const QString& path)
     return ::lstat(native(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+QList<QByteArray> FolderNames(const QString& folder)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(native(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool IsBeingWritten(const QString& path)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false; // gone, or not to be read: the taking step says why
+    // A read lease is granted only while nobody has the file open for writing.
+    const int leased = ::fcntl(fd, F_SETLEASE, F_RDLCK);
+    const int error = errno;
+    if (leased == 0)
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    struct stat st {};
+    const bool known = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (leased == 0)
+        return false;
+    if (error == EAGAIN || error == EBUSY)
+        return true;
+    if (!known)
+        return false;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - st.st_mtim.tv_sec < 2;
+}
+
 bool SameContent(const QString& a, const QString& b)
 {
     QFile fa(a), fb(b);
@@ -99,6 +141,12 @@ bool SameContent(const QString& a, const QString& b)
             return false;
     }
     return fb.atEnd();
+}
+
+OpenFile::~OpenFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 HiddenFile::~HiddenFile()

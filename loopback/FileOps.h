@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace loopback {
@@ -22,8 +23,31 @@ int MoveNoReplace(const QString& from, const QString& to);
 // True when the path names a regular file itself (a symbolic link, a pipe or a device is not).
 bool IsPlainFile(const QString& path);
 
+// The names in a folder as the file system keeps them (bytes, which need not be valid in its
+// encoding), "." and ".." left out. Empty when the folder cannot be read.
+QList<QByteArray> FolderNames(const QString& folder);
+
+// True while a program may still be writing the file: while some program has it open for
+// writing, as the system's read lease on it tells; where the file system cannot tell (it has
+// no leases, or the file belongs to another user), while it has changed within the last
+// two seconds.
+bool IsBeingWritten(const QString& path);
+
 // Whether two files hold the same bytes.
 bool SameContent(const QString& a, const QString& b);
+
+// A file descriptor, closed when its owner goes, on every path out of a step.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 // A file written under a hidden name in its folder and put in place only when complete and
 // synced to disk: the final name shows either the whole file or nothing. Without place() the

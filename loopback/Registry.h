@@ -71,7 +71,13 @@ public:
 
 private:
     enum class Outcome { Answered, Retry, Dropped, Stopped };
-    struct Plan;
+    struct Plan {
+        QByteArray head; // declaration and document element
+        std::unique_ptr<RowSpool> rows;
+        QByteArray tail;
+        QString copyOf; // a handbook served as it is
+        QString summary;
+    };
     struct Waiting {
         QString archiveName;
         QDeadlineTimer due;

@@ -1,5 +1,7 @@
 #include "RequestReader.h"
 
+#include "xmlguard/AttributeGuard.h"
+
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
@@ -81,6 +83,8 @@ struct RequestReader::State {
     qsizetype headPos = 0;
     bool eof = false;
     int ioError = 0;
+    // Every byte the parser gets has passed it: no start tag with too many attributes.
+    varnel::xmlguard::AttributeGuard guard;
     xmlTextReaderPtr reader = nullptr;
     // The parser's first error.
     bool parserError = false;
@@ -110,13 +114,17 @@ struct RequestReader::State {
     static int read(void* context, char* buffer, int size)
     {
         auto* self = static_cast<State*>(context);
+        int n = 0;
         if (self->headPos < self->head.size()) {
-            const qsizetype n = qMin<qsizetype>(size, self->head.size() - self->headPos);
+            n = int(qMin<qsizetype>(size, self->head.size() - self->headPos));
             std::memcpy(buffer, self->head.constData() + self->headPos, size_t(n));
             self->headPos += n;
-            return int(n);
+        } else {
+            n = self->rawRead(buffer, size);
         }
-        return self->rawRead(buffer, size);
+        if (n > 0 && !self->guard.feed(buffer, size_t(n)))
+            return -1;
+        return n;
     }
 
     static int close(void*) { return 0; }
@@ -168,6 +176,12 @@ bool RequestReader::fail(FormatFault fault, const QString& detail, const QString
 
 bool RequestReader::failFromParser()
 {
+    const varnel::xmlguard::AttributeGuard& guard = state_->guard;
+    if (guard.tripped()) {
+        line_ = guard.line();
+        column_ = guard.column();
+        return fail(FormatFault::Xml, QString::fromStdString(guard.reason()));
+    }
     line_ = state_->line;
     column_ = state_->column;
     return fail(FormatFault::Xml,

@@ -13,9 +13,10 @@ namespace loopback {
 // Reads a request document as a stream, one row element at a time, so that a request of any
 // size costs the memory of one row. The document type declaration is refused before the
 // parser sees it where the bytes allow, and by the parser otherwise; no external resource is
-// ever loaded and no entity is declared. A document that is not well-formed, or that holds
-// anything but empty row elements under its document element, stops the reading with the
-// reason.
+// ever loaded and no entity is declared; a start tag with more attributes than
+// xmlguard::kMaxAttributes is refused before the parser sees it. A document that is not
+// well-formed, or that holds anything but empty row elements under its document element, stops the
+// reading with the reason.
 class RequestReader {
 public:
     // Reads from an open file descriptor (not closed here), or from bytes held by the caller.

@@ -6,6 +6,7 @@
 #include "handbook/HandbookDiscovery.h"
 #include "handbook/dlgPick.h"
 #include "handbook/dlgPickXMLFile.h"
+#include "handbook/viewer/HtmlView.h"
 #include "handbook/viewer/ViewerCommands.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "reports/frmReport.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 
@@ -46,6 +48,14 @@ void RegisterClientParts()
     });
     SetPickFunction(PickList::Handbook, &dlgPickXMLFile::Pick);
     SetPickFunction(PickList::Fixed, &dlgPick::Pick);
+    // Where the viewers' browser engine cannot be loaded, the main window's status bar says so
+    // once.
+    SetPageViewFallbackNotice([](const QString& text) {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* main = qobject_cast<frmMain*>(top))
+                main->statusBar()->showMessage(text, 30000);
+        }
+    });
     // Incoming message viewer and handbook viewer.
     frmMain::setCommandHandler(frmMain::Command::IncomingViewer, [](frmMain& main) {
         BrowseIncomingMessage(&main, [&main](QWidget* w) { return main.addChildWindow(w); });

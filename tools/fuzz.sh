@@ -4,6 +4,11 @@
 #
 #   bash tools/fuzz.sh [seconds per target, default 300] [name...]
 #
+# CI lets each target run 8 seconds (tools/test.sh). A nightly run gives each a quarter of an
+# hour, about four and a half hours for all of them:
+#
+#   bash tools/fuzz.sh 900
+#
 # The targets are built with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
 # $FUZZ_BUILD_DIR (default build-asan, the build of the sanitizer test pass; FUZZ_NO_BUILD=1
 # uses it as it is). Inputs that reach new code go to $FUZZ_BUILD_DIR/fuzz-corpus/<name>, kept

@@ -208,7 +208,11 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
     adoptTemporaryFiles(html.files());
     notice_.clear();
     pageFile_ = html.path;
-    job_ = std::make_unique<PageJob>(file, relativeBase, html.path);
+    // What is found in the copy is told about the file the user chose.
+    const CopyOrigin origin = origin_;
+    job_ = std::make_unique<PageJob>(
+        file, relativeBase, html.path,
+        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen);
     cmdExportExcel_->setEnabled(false);
     wbPage_->showGrowingPage(html.path, job_->page());
     making_.start();
@@ -239,7 +243,7 @@ void BrowserWindow::showFailurePage(const QString& text)
             "<body><pre>");
         page += HtmlEscaped(text).toUtf8();
         page += "</pre></body></html>\n";
-        WriteTemporaryFile(html, page);
+        WriteTemporaryFile(html, page, origin_.chosen);
         notice_ = text;
         pageFile_ = html.path;
         wbPage_->showFile(pageFile_);

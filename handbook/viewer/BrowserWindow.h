@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ChildWindow.h"
+#include "handbook/viewer/ViewerFiles.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -44,6 +45,10 @@ public:
     QProgressBar* pageProgress() const { return pageProgress_; }
     PageView* wbPage() const { return wbPage_; }
     QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
+
+    // The file the user chose, when the window shows a copy of it: what is told about the copy
+    // is told about that file.
+    void setCopyOrigin(const CopyOrigin& origin) { origin_ = origin; }
 
     // The files to remove when the window goes.
     void adoptTemporaryFiles(const QStringList& files);
@@ -100,6 +105,7 @@ private:
     QProgressBar* pageProgress_ = nullptr;
     QTimer progressTimer_;
     QElapsedTimer making_;
+    CopyOrigin origin_;
 };
 
 } // namespace varnel

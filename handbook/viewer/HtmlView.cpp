@@ -1,6 +1,7 @@
 #include "handbook/viewer/HtmlView.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,8 @@ QString g_pluginFolder;
 CreatePageViewFunction g_create = nullptr;
 bool g_tried = false;
 QString g_error;
+std::function<void(const QString&)> g_fallbackNotice;
+bool g_fallbackTold = false;
 
 // Stands in for the browser engine where its plugin is missing: Qt's rich-text view, which
 // reads local files only and runs no scripts.
@@ -142,12 +145,29 @@ QString PageViewPluginError()
     return g_error;
 }
 
+void SetPageViewFallbackNotice(std::function<void(const QString&)> notice)
+{
+    g_fallbackNotice = std::move(notice);
+}
+
 PageView* CreatePageView(QWidget* parent)
 {
     LoadPlugin();
     if (g_create) {
         if (PageView* view = g_create(parent))
             return view;
+    }
+    if (!g_fallbackTold) {
+        g_fallbackTold = true;
+        const QString reason =
+            g_error.isEmpty() ? QStringLiteral("the engine made no view") : g_error;
+        qWarning().noquote() << "The browser engine's plugin is not used, pages are shown in a "
+                                "plain view:"
+                             << reason;
+        if (g_fallbackNotice)
+            g_fallbackNotice(QStringLiteral("Модуль просмотра страниц не загружен, страницы "
+                                            "показаны в простом виде: ") +
+                             reason);
     }
     return new TextPageView(parent);
 }

@@ -2,6 +2,8 @@
 
 #include "handbook/viewer/PageView.h"
 
+#include <functional>
+
 namespace varnel {
 
 // A new browser view in parent: the engine's when its plugin loads, else the plain one.
@@ -15,5 +17,10 @@ QString PageViewPluginFolder();
 bool IsPageViewPluginLoaded();
 // Why the plugin could not be loaded; empty while it loads or has loaded.
 QString PageViewPluginError();
+
+// Told once, with a text for the user, the first time a plain view stands in for the engine
+// because its plugin could not be loaded (the reason also goes to the program's error output).
+// The main window puts the text in its status bar.
+void SetPageViewFallbackNotice(std::function<void(const QString& text)> notice);
 
 } // namespace varnel

@@ -18,9 +18,13 @@ namespace varnel {
 // there and the memory is given back.
 class PageStream : public GrowingPage, public PageSink {
 public:
-    explicit PageStream(const QString& path) : path_(path) {}
+    PageStream(const QString& path, const QString& chosen) : path_(path), chosen_(chosen) {}
 
-    void open() { file_ = std::make_unique<AtomicFile>(path_, AtomicFile::NewPrivateFile); }
+    void open()
+    {
+        guarded(
+            [this] { file_ = std::make_unique<AtomicFile>(path_, AtomicFile::NewPrivateFile); });
+    }
 
     // Bytes gather in pieces of a few hundred KB before they go to the file and the view.
     void write(const char* data, qint64 size) override
@@ -34,7 +38,7 @@ public:
     {
         if (pending_.isEmpty())
             return;
-        file_->write(pending_);
+        guarded([this] { file_->write(pending_); });
         {
             const std::lock_guard lock(mutex_);
             chunks_.push_back({written_, pending_});
@@ -50,7 +54,7 @@ public:
     void finish()
     {
         flush();
-        file_->commit();
+        guarded([this] { file_->commit(); });
         file_.reset();
         {
             const std::lock_guard lock(mutex_);
@@ -129,6 +133,17 @@ public:
 private:
     static constexpr qsizetype kPiece = 256 * 1024;
 
+    // A failed write of the page is told about the file the user chose.
+    template <typename Step> void guarded(Step step)
+    {
+        try {
+            step();
+        } catch (const Error& e) {
+            Fail(TemporaryCopyFailureText(chosen_,
+                                          e.description().section(QStringLiteral("\r\n"), 1)));
+        }
+    }
+
     struct Chunk {
         qint64 start;
         QByteArray bytes;
@@ -155,6 +170,7 @@ private:
     }
 
     QString path_;
+    QString chosen_;
     std::unique_ptr<AtomicFile> file_;
     QByteArray pending_; // the worker's alone
     mutable std::mutex mutex_;
@@ -169,9 +185,11 @@ private:
 };
 
 PageJob::PageJob(const QString& documentPath, const QString& relativeBase, const QString& pagePath,
+                 std::function<QString(const QString&)> describe, const QString& chosen,
                  const TransformLimits& limits)
     : documentPath_(documentPath), relativeBase_(relativeBase), limits_(limits),
-      stream_(std::make_shared<PageStream>(pagePath))
+      describe_(std::move(describe)),
+      stream_(std::make_shared<PageStream>(pagePath, chosen.isEmpty() ? pagePath : chosen))
 {
     limits_.stop = &stop_;
 }
@@ -218,7 +236,7 @@ void PageJob::run()
     } catch (const PageStopped&) {
         outcome.stopped = true;
     } catch (const Error& e) {
-        outcome.failure = e.description();
+        outcome.failure = describe_ ? describe_(e.description()) : e.description();
     } catch (const std::bad_alloc&) {
         outcome.failure =
             QStringLiteral("Недостаточно памяти, чтобы показать документ ") + documentPath_;
@@ -227,6 +245,8 @@ void PageJob::run()
     }
     if (!stream_->complete())
         stream_->abandon();
+    if (describe_)
+        outcome.page.notice = describe_(outcome.page.notice);
     running_.store(false);
     QMetaObject::invokeMethod(
         &receiver_,

@@ -26,7 +26,10 @@ public:
         bool stopped = false;
     };
 
+    // describe turns a text about the document (a copy) into one about the file the user chose;
+    // chosen names that file when the page cannot be written.
     PageJob(const QString& documentPath, const QString& relativeBase, const QString& pagePath,
+            std::function<QString(const QString&)> describe = {}, const QString& chosen = QString(),
             const TransformLimits& limits = TransformLimits());
     // Stops the making and waits for its thread (a part at most).
     ~PageJob();
@@ -47,6 +50,7 @@ private:
     QString documentPath_;
     QString relativeBase_;
     TransformLimits limits_;
+    std::function<QString(const QString&)> describe_;
     std::shared_ptr<PageStream> stream_;
     std::function<void(const Outcome&)> done_;
     QObject receiver_;

@@ -42,6 +42,7 @@ frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addCh
 
         auto* window = new frmBrowseXML;
         window->adoptTemporaryFiles(copy.copy.files());
+        window->setCopyOrigin(copy.origin);
         window->setOriginalFile(path);
         shown = window;
         window->setShowHandler([&addChild](QWidget* w) { addChild(w); });

@@ -39,7 +39,77 @@ bool OwnedByUser(const QFileInfo& info)
 #endif
 }
 
+bool IsLineBreakAt(const QByteArray& text, qsizetype i)
+{
+    // CR LF counts once, at its LF; a lone CR counts as a break of its own.
+    return text.at(i) == '\n' ||
+           (text.at(i) == '\r' && (i + 1 >= text.size() || text.at(i + 1) != '\n'));
+}
+
+// Line breaks in text before position end, and the characters after the last of them.
+QPair<int, int> BreaksBefore(const QByteArray& text, qsizetype end)
+{
+    int breaks = 0;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (IsLineBreakAt(text, i)) {
+            ++breaks;
+            lineStart = i + 1;
+        }
+    }
+    return {breaks, int(end - lineStart)};
+}
+
+// Attaches the stylesheet as AttachStylesheet does and notes in origin where it went.
+void AttachNoting(QByteArray& text, const QByteArray& marker, const QString& stylesheet,
+                  CopyOrigin& origin)
+{
+    const qsizetype at = UpperCasedText(text).indexOf(marker);
+    if (!AttachStylesheet(text, marker, stylesheet))
+        return;
+    const auto [breaks, column] = BreaksBefore(text, at);
+    origin.insertedLine = breaks + 1;
+    origin.insertedColumn = column;
+}
+
 } // namespace
+
+QPair<int, int> CopyOrigin::chosenPosition(int line, int column) const
+{
+    if (insertedLine > 0) {
+        if (line == insertedLine && column > insertedColumn) {
+            column = insertedColumn + 1; // within the instruction: where the root begins
+        } else if (line == insertedLine + 1) {
+            --line;
+            column += insertedColumn;
+        } else if (line > insertedLine + 1) {
+            --line;
+        }
+    }
+    if (line == 1)
+        column += droppedColumns;
+    return {line + droppedLines, column};
+}
+
+QString CopyOrigin::describe(const QString& text) const
+{
+    if (copy.isEmpty() || !text.contains(copy))
+        return text;
+    QString told = text;
+    static const QRegularExpression place(QStringLiteral("Строка: (\\d+), поз: (\\d+)$"));
+    if (const QRegularExpressionMatch m = place.match(told); m.hasMatch()) {
+        const auto [line, column] = chosenPosition(m.captured(1).toInt(), m.captured(2).toInt());
+        told.replace(m.capturedStart(), m.capturedLength(),
+                     QStringLiteral("Строка: %1, поз: %2").arg(line).arg(column));
+    }
+    return told.replace(copy, chosen);
+}
+
+QString TemporaryCopyFailureText(const QString& chosen, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать временную копию файла ") + chosen +
+           QStringLiteral(":") + kBreak + reason;
+}
 
 QStringList TemporaryFile::files() const
 {
@@ -70,9 +140,15 @@ TemporaryFile ReserveTemporaryFile(const QString& extension)
     return file;
 }
 
-void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes)
+void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes, const QString& chosen)
 {
-    SaveFileAtomically(file.path, bytes, AtomicFile::NewPrivateFile);
+    filesave::ReplacingFile out;
+    if (out.open(file.path, filesave::ReplacingFile::Target::NewPrivateFile) &&
+        out.write(bytes.constData(), bytes.size()))
+        out.commit();
+    if (out.failure())
+        Fail(TemporaryCopyFailureText(chosen.isEmpty() ? file.path : chosen,
+                                      SystemErrorText(out.failure().error)));
 }
 
 void RemoveFiles(const QStringList& files)
@@ -105,13 +181,22 @@ MessageCopy MakeMessageCopy(const QString& path)
 {
     MessageCopy result;
     result.copy = ReserveTemporaryFile(QStringLiteral(".XML"));
+    result.origin.chosen = path;
+    result.origin.copy = result.copy.path;
     try {
-        PreparedMessage message = PrepareIncomingMessage(ReadViewerFile(path));
+        const QByteArray text = ReadViewerFile(path);
+        PreparedMessage message = PrepareIncomingMessage(text);
         if (!message.kind)
             Fail(NotAMessageText(path));
-        AttachStylesheet(message.text, message.kind->openingMarker,
-                         StylesheetOfKind(*message.kind));
-        WriteTemporaryFile(result.copy, message.text);
+        const qsizetype declaration = UpperCasedText(text).indexOf("<?XML");
+        if (declaration > 0) {
+            const auto [breaks, column] = BreaksBefore(text, declaration);
+            result.origin.droppedLines = breaks;
+            result.origin.droppedColumns = column;
+        }
+        AttachNoting(message.text, message.kind->openingMarker, StylesheetOfKind(*message.kind),
+                     result.origin);
+        WriteTemporaryFile(result.copy, message.text, path);
         result.kind = message.kind;
     } catch (...) {
         // A command that fails leaves nothing behind in the temporary folder.
@@ -125,6 +210,7 @@ HandbookFile PrepareHandbookFile(const QString& path)
 {
     HandbookFile result;
     result.shown = path;
+    result.origin.chosen = path;
     if (IsHtmlExtension(path))
         return result;
 
@@ -141,9 +227,10 @@ HandbookFile PrepareHandbookFile(const QString& path)
         return result;
 
     result.copy = ReserveTemporaryFile(QStringLiteral(".XML"));
+    result.origin.copy = result.copy.path;
     try {
-        AttachStylesheet(text, marker, stylesheet);
-        WriteTemporaryFile(result.copy, text);
+        AttachNoting(text, marker, stylesheet, result.origin);
+        WriteTemporaryFile(result.copy, text, path);
     } catch (...) {
         RemoveFiles(result.copy.files());
         throw;

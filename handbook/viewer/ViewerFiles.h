@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +26,10 @@ struct TemporaryFile {
 // texts when the folder cannot be had or holds no new name.
 TemporaryFile ReserveTemporaryFile(const QString& extension);
 // Writes the file atomically (complete or not at all), as a new file of the user's alone that
-// is never written through whatever stands at its name; raises with the system's reason.
-void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes);
+// is never written through whatever stands at its name. Raises TemporaryCopyFailureText about
+// chosen, the file the copy is made of (the temporary file itself when none is given).
+void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes,
+                        const QString& chosen = QString());
 // Removes the files (missing ones are ignored).
 void RemoveFiles(const QStringList& files);
 
@@ -39,12 +42,34 @@ inline constexpr qint64 kViewerMaxFileBytes = 512LL * 1024 * 1024;
 // beyond kViewerMaxFileBytes, naming the file and the limit.
 QByteArray ReadViewerFile(const QString& path);
 
+// Where a viewer's copy comes from, so that what is found in the copy is told about the file
+// the user chose: the copy lacks what stood before the XML declaration, and has the stylesheet
+// instruction as a line of its own in front of the root element.
+struct CopyOrigin {
+    QString chosen;         // the file the user chose
+    QString copy;           // its copy
+    int droppedLines = 0;   // line breaks in what was dropped before the declaration
+    int droppedColumns = 0; // characters of what was dropped after its last line break
+    int insertedLine = 0;   // line of the copy that holds the instruction; 0: none inserted
+    int insertedColumn = 0; // characters in front of the instruction on that line
+
+    // A line and column of the copy as line and column of the chosen file.
+    QPair<int, int> chosenPosition(int line, int column) const;
+    // A text about the copy (a loading failure with its "Строка: ..., поз: ...", a notice) as
+    // a text about the chosen file; other texts as they are.
+    QString describe(const QString& text) const;
+};
+
+// "Не удалось записать временную копию файла <chosen>:" CR LF and the reason.
+QString TemporaryCopyFailureText(const QString& chosen, const QString& reason);
+
 // The incoming message viewer's copy of a message: the file read byte for byte, cut and
 // recognised, the kind's stylesheet attached, written to a new ".XML" file in the temporary
 // folder. Raises the viewer's texts (no kind: NotAMessageText) or the system's reason.
 struct MessageCopy {
     const MessageKind* kind = nullptr;
     TemporaryFile copy;
+    CopyOrigin origin;
 };
 MessageCopy MakeMessageCopy(const QString& path);
 
@@ -54,6 +79,7 @@ MessageCopy MakeMessageCopy(const QString& path);
 struct HandbookFile {
     QString shown;
     TemporaryFile copy; // null when the chosen file is shown
+    CopyOrigin origin;  // chosen only, when the chosen file is shown
 };
 HandbookFile PrepareHandbookFile(const QString& path);
 

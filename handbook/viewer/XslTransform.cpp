@@ -6,6 +6,7 @@
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/PageView.h"
 #include "handbook/viewer/TransformBudget.h"
+#include "xmlguard/AttributeGuard.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -158,6 +159,12 @@ void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 xmlDocPtr ParseRestricted(const QByteArray& bytes, const xmlChar* uri, xmlDictPtr dict,
                           bool stylesheet)
 {
+    xmlguard::AttributeGuard guard;
+    if (!guard.feed(bytes.constData(), size_t(bytes.size()))) {
+        Refuse(FromXml(uri) + QStringLiteral(": ") + QString::fromStdString(guard.reason()) +
+               QStringLiteral(" (строка %1)").arg(guard.line()));
+        return nullptr;
+    }
     xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.constData(), int(bytes.size()));
     if (!ctxt)
         return nullptr;

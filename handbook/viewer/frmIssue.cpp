@@ -50,6 +50,7 @@ void frmIssue::LoadHandbook(QWidget* dialogParent)
             handbook = PrepareHandbookFile(path);
         });
         adoptTemporaryFiles(handbook.copy.files());
+        setCopyOrigin(handbook.origin);
         navigate(handbook.shown, QFileInfo(path).absolutePath());
     });
     if (!ok)

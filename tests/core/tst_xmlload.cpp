@@ -123,6 +123,8 @@ private slots:
     void errorTextDropsLineBreaksOfTheReason();
     void bigFilesAreForTheStreamingReader();
     void subtreesComeInSlicesThatStandAlone();
+    void startTagsWithTooManyAttributes_data();
+    void startTagsWithTooManyAttributes();
 
 private:
     QString write(const QString& name, const QByteArray& bytes);
@@ -563,6 +565,66 @@ void TestXmlLoad::subtreesComeInSlicesThatStandAlone()
     }
     QCOMPARE(next, 3000);
     QCOMPARE(comments, 3000);
+}
+
+// A start tag with more attributes than any document has is refused before the parser, whose
+// time grows with their square, sees it: by both loaders, with the tag's line and column. What
+// only looks like attributes (in values, comments, CDATA, instructions, the document type
+// declaration) counts for nothing.
+void TestXmlLoad::startTagsWithTooManyAttributes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("utf16");
+    QTest::addColumn<QString>("failure"); // empty: loaded
+    const auto attributes = [](int count, const QByteArray& pattern) {
+        QByteArray all;
+        for (int i = 0; i < count; ++i)
+            all += QByteArray(pattern).replace("%N", QByteArray::number(i));
+        return all;
+    };
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<r>\n  ";
+    const QString refused =
+        QStringLiteral("Element c has more than 1024 attributes\r\nСтрока: 3, поз: 3");
+    QTest::newRow("1024") << head + "<c " + attributes(1024, " a%N=''") + "/></r>" << false << "";
+    QTest::newRow("1025") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << false
+                          << refused;
+    QTest::newRow("200,000, two minutes of parsing")
+        << head + "<c " + attributes(200000, " a%N=\"\"") + "/></r>" << false << refused;
+    QTest::newRow("UTF-16") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << true
+                            << refused;
+    // Markup the guard could not read is refused too.
+    QTest::newRow("declared EBCDIC")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<r/>") << false
+        << "Encoding IBM037 is not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("declared UTF-7") << QByteArray("<?xml version='1.0' encoding='UTF-7'?><r/>")
+                                    << false << "Encoding UTF-7 is not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("EBCDIC by its first bytes")
+        << QByteArray("\x4C\x6F\xA7\x94\x40\xA5\x85\x99") << false
+        << "EBCDIC documents are not read\r\nСтрока: 1, поз: 1";
+    QTest::newRow("Windows-1251 and a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?><r a=''/>") << false
+        << "";
+    const QByteArray lookalikes = attributes(2000, " a%N=''");
+    QTest::newRow("in a value, a comment, CDATA, an instruction")
+        << head + "<c v=\"" + lookalikes + "\"><!--" + lookalikes + "--><![CDATA[<d" + lookalikes +
+               ">]]><?pi " + lookalikes + "?></c></r>"
+        << false << "";
+}
+
+void TestXmlLoad::startTagsWithTooManyAttributes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, utf16);
+    QFETCH(QString, failure);
+    if (utf16)
+        text =
+            Utf16(QString::fromLatin1(text).replace("1.0\"", "1.0\" encoding=\"UTF-16\""), false);
+    const QString path = write("many.xml", text);
+    const QString expected = failure.isEmpty() ? QStringLiteral("no failure")
+                                               : QStringLiteral("514 Ошибка загрузки файла ") +
+                                                     path + QStringLiteral(": \r\n") + failure;
+    QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }), expected);
+    QCOMPARE(FailureOf([&] { ReadAll(path); }), expected);
 }
 
 QTEST_GUILESS_MAIN(TestXmlLoad)

@@ -83,6 +83,8 @@ private slots:
     void gigabyteWithoutMarker();
     void unreadableFileStopsTheCommand();
     void failedCopyKeepsTheCurrentHandbook();
+    void unwritableSettingsKeepTheCurrentHandbook_data();
+    void unwritableSettingsKeepTheCurrentHandbook();
     void timeStamps();
     void folderRule_data();
     void folderRule();
@@ -466,6 +468,47 @@ void tst_Discovery::failedCopyKeepsTheCurrentHandbook()
     QCOMPARE(dialogs.shown().size(), 2);
     QVERIFY(dialogs.last().text.startsWith(QStringLiteral("Не удалось создать файл ")));
     QCOMPARE(box.settings(), before);
+}
+
+// The settings cannot be written once the copy is made: the failure is shown, the settings
+// still name the current handbook, and the work folder is as it was: a copy that took a new
+// name is removed, a file of that name that was there before is back, byte for byte.
+void tst_Discovery::unwritableSettingsKeepTheCurrentHandbook_data()
+{
+    QTest::addColumn<bool>("sameName"); // the current handbook has the new one's file name
+    QTest::newRow("new name") << false;
+    QTest::newRow("the current handbook's name") << true;
+}
+
+void tst_Discovery::unwritableSettingsKeepTheCurrentHandbook()
+{
+    QFETCH(bool, sameName);
+    Sandbox box;
+    const QByteArray current = SmallHandbook("CURRENT");
+    const QString currentName = sameName ? QStringLiteral("h.msg") : QStringLiteral("current.msg");
+    QVERIFY(WriteBytes(box.work(currentName), current));
+    WriteSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookPath"),
+                 box.work(currentName));
+    WriteSetting(QStringLiteral("IssueList"), QStringLiteral("CurrentHandbookTime"), "1");
+    QVERIFY(WriteBytes(box.receive("h.msg"), SmallHandbook("NEW")));
+    const QByteArray before = box.settings();
+    QVERIFY(QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::ReadGroup));
+
+    ScriptedDialogs dialogs;
+    dialogs.answer(Answer::Yes);
+    Run run;
+    run();
+    QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
+
+    QCOMPARE(dialogs.shown().size(), 2); // the question, then the failure
+    QCOMPARE(dialogs.last().icon, MessageIcon::Critical);
+    QVERIFY2(dialogs.last().text.startsWith(QStringLiteral("Не удалось записать файл ") +
+                                            SettingsFilePath()),
+             qPrintable(dialogs.last().text));
+    QCOMPARE(run.changed, 0);
+    QCOMPARE(box.settings(), before);
+    QCOMPARE(ReadBytes(box.work(currentName)), current);
+    QCOMPARE(QDir(box.work()).entryList(QDir::Files | QDir::Hidden), QStringList{currentName});
 }
 
 void tst_Discovery::timeStamps()

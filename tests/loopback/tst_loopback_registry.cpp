@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +109,8 @@ private slots:
     void refusesWhatItCannotRead();
     void refusesHugeJunk();
     void takesOnlyCompleteRequests();
+    void waitsForARequestBeingWritten();
+    void namesItCannotKeepAreLoggedOnce();
     void requestsOfOneMillisecond();
     void sendFolderDisappears();
     void olderAnswerOfTheSameNameStays();
@@ -115,6 +118,7 @@ private slots:
     void fullArchiveAcrossDevices();
     void restartFinishesHalfDoneWork();
     void twoRegistriesAnswerOnce();
+    void storeFailuresLeakNothing();
 };
 
 void TestLoopbackRegistry::answersEveryKind()
@@ -483,6 +487,56 @@ void TestLoopbackRegistry::takesOnlyCompleteRequests()
     QVERIFY(road.logText().contains("notes.txt in the send folder is not a request"));
 }
 
+// A request written in place is taken once its writer has closed it, and answered as the
+// whole request it then is (not refused as the half it was while being written).
+void TestLoopbackRegistry::waitsForARequestBeingWritten()
+{
+    Road road;
+    QVERIFY(road.start());
+    const QByteArray request =
+        ClientDocument("deals", "Language=\"RU\"", "deal", {DealRow("P", "", "R-1")});
+    QFile writer(road.send + "/DL1.xml");
+    QVERIFY(writer.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QCOMPARE(writer.write(request.left(request.size() / 2)), request.size() / 2);
+    QCOMPARE(road.registry->poll(), 0);
+    QCOMPARE(road.registry->poll(), 0);
+    QCOMPARE(road.files(road.send), QStringList({"DL1.xml"}));
+    QVERIFY(road.files(road.receive, QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(writer.write(request.mid(request.size() / 2)), request.size() - request.size() / 2);
+    writer.close();
+    QCOMPARE(road.registry->poll(), 1);
+    QCOMPARE(Codes(road.answer("DL1.msg")), QStringList({"ok"}));
+    QVERIFY(!road.logText().contains("S98"));
+}
+
+// A file whose name the file system's encoding cannot hold, or whose name is too long to be
+// kept in the archive, is left in the send folder with one line in the log, whatever the
+// number of rounds; the requests beside it are answered.
+void TestLoopbackRegistry::namesItCannotKeepAreLoggedOnce()
+{
+    Road road;
+    QVERIFY(road.start());
+    const QByteArray request =
+        ClientDocument("deals", "Language=\"RU\"", "deal", {DealRow("P", "", "R-1")});
+    const QByteArray badName = QFile::encodeName(road.send) + "/DL\xff\xfe.xml";
+    const int fd = ::open(badName.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
+    ::close(fd);
+    const QString longName = "DL" + QString(240, u'7') + ".xml";
+    road.put(longName, request);
+    road.putDeals("DL2.xml", {DealRow("P", "", "R-2")});
+    QCOMPARE(road.registry->poll(), 1);
+    QCOMPARE(road.registry->poll(), 0);
+    QCOMPARE(road.registry->poll(), 0);
+    QCOMPARE(road.files(road.receive), QStringList({"DL2.msg"}));
+    QCOMPARE(road.files(road.send), QStringList({longName})); // the other one no listing shows
+    QCOMPARE(::access(badName.constData(), F_OK), 0);
+    QCOMPARE(road.logText().count("not valid in the file system's encoding"), 1);
+    QCOMPARE(road.logText().count("too long to be kept in the archive"), 1);
+    QVERIFY(road.registry->idle());
+}
+
 void TestLoopbackRegistry::requestsOfOneMillisecond()
 {
     Road road;
@@ -640,6 +694,36 @@ void TestLoopbackRegistry::twoRegistriesAnswerOnce()
     for (const QString& name : answers)
         accepted += Codes(road.answer(name)).count("ok");
     QCOMPARE(accepted, 1);
+}
+
+// The database fails at each of its statements in turn, as a locked or full one does (also
+// while a request is being judged): the request waits and is answered once the database works,
+// and no round leaves a file open behind it.
+void TestLoopbackRegistry::storeFailuresLeakNothing()
+{
+    Road road;
+    QVERIFY(road.start());
+    road.putDeals("DL1.xml", {DealRow("P", "", "R-1")});
+    QCOMPARE(road.registry->poll(), 1); // the database's files are open from here on
+    const auto openFiles = [] {
+        return QDir("/proc/self/fd")
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+            .size();
+    };
+    const qsizetype before = openFiles();
+    road.putDeals("DL2.xml", {DealRow("P", "", "R-2"), DealRow("P", "", "R-3")});
+    for (int statement = 1; statement <= 12; ++statement) {
+        testing::FailStoreAt(statement);
+        road.registry->poll();
+        testing::FailStoreAt(0);
+        QCOMPARE(openFiles(), before);
+        if (!road.answer("DL2.msg").isEmpty())
+            break;
+    }
+    road.registry->poll();
+    QCOMPARE(Codes(road.answer("DL2.msg")), QStringList({"ok", "ok"}));
+    QCOMPARE(road.files(road.receive), QStringList({"DL1.msg", "DL2.msg"}));
+    QCOMPARE(openFiles(), before);
 }
 
 QTEST_GUILESS_MAIN(TestLoopbackRegistry)

@@ -199,6 +199,17 @@ void TestLoopbackRules::readerFaults_data()
                                         << "fault: XML error";
     QTest::newRow("two attributes of a name") << decl + "<deals><deal A=\"1\" A=\"2\"/></deals>"
                                               << "fault: XML error";
+    // The parser's time grows with the square of a start tag's attributes: a tag with too
+    // many is refused before the parser sees it, with its place.
+    QByteArray many;
+    for (int i = 0; i < 200000; ++i)
+        many += " A" + QByteArray::number(i) + "=\"\"";
+    QTest::newRow("200,000 attributes")
+        << decl + "<deals>\r\n<deal" + many + "/>\r\n</deals>\r\n"
+        << "fault: XML error at line 3, column 1: Element deal has more than 1024 attributes";
+    QTest::newRow("1024 attributes")
+        << decl + "<deals><deal" + many.left(many.indexOf(" A1024=")) + "/></deals>"
+        << "deals 1024";
     QTest::newRow("utf-8 declared")
         << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><deals><deal A=\"Д\"/></deals>")
         << "deals 1";

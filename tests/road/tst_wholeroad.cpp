@@ -26,6 +26,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QStringDecoder>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -246,6 +247,15 @@ private slots:
         main_->mnuEDIBrowseIn_Click();
         ChildWindow* viewer = main_->activeChild();
         QVERIFY(viewer && viewer->childKind() == ChildKind::BrowseXML);
+        // Here the browser engine's plugin is not beside the program: the viewer shows the
+        // page in its plain view, and says so once in the status bar.
+        QVERIFY2(main_->statusBar()->currentMessage().startsWith(
+                     QStringLiteral("Модуль просмотра страниц не загружен")),
+                 qPrintable(main_->statusBar()->currentMessage()));
+        main_->statusBar()->clearMessage();
+        dialogs_->choosePath(path("receive/") + receipts.first());
+        main_->mnuEDIBrowseIn_Click();
+        QCOMPARE(main_->statusBar()->currentMessage(), QString());
     }
 
     void dealRevokedOnce()

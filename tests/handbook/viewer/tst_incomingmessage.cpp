@@ -5,6 +5,7 @@
 #include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/TempFiles.h"
+#include "core/XmlLoad.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/ViewerFiles.h"
 
@@ -349,6 +350,66 @@ private slots:
         }
         RemoveFiles(file.files() + planted.files());
         QCOMPARE(tempFiles(), QStringList());
+    }
+
+    // A failure found in a copy is told about the file the user chose: its path, and the line
+    // and column there, although the copy lacks the envelope and has the instruction as a line
+    // of its own. Where the chosen file loads by itself, the text is exactly the one its own
+    // load gives.
+    void failuresNameTheChosenFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("place"); // empty: the chosen file's own failure
+        const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>";
+        QTest::newRow("after the root")
+            << declaration + "\r\n<Receipts>\r\n<Receipt A=\"\x01\" />\r\n</Receipts>\r\n"
+            << "";
+        QTest::newRow("in the root's tag")
+            << declaration + "\r\n  <Receipts A=\"\x01\">\r\n</Receipts>\r\n"
+            << "";
+        QTest::newRow("root on the declaration's line")
+            << declaration + "<Receipts><Receipt A=\"\x01\" /></Receipts>"
+            << "";
+        QTest::newRow("before the root")
+            << declaration + "\r\n<!DOCTYPE Receipts>\r\n<Receipts/>\r\n"
+            << "";
+        QTest::newRow("after an envelope of two lines")
+            << "ENVELOPE 1\r\nENVELOPE 2\r\n" + declaration +
+                   "\r\n<Receipts>\r\n<Receipt A=\"\x01\" />\r\n</Receipts>\r\n"
+            << "Строка: 5, поз: 13";
+        QTest::newRow("root after an envelope on the declaration's line")
+            << "ENV " + declaration + "<Receipts A=\"\x01\"/>"
+            << "Строка: 1, поз: 63";
+        QTest::newRow("after an envelope on the declaration's line")
+            << "ENV " + declaration + "\r\n<!DOCTYPE Receipts>\r\n<Receipts/>\r\n"
+            << "Строка: 2, поз: 1";
+    }
+    void failuresNameTheChosenFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, place);
+        const QString chosen = dir_->filePath(QStringLiteral("DL1A2B.msg"));
+        WriteFile(chosen, text);
+        const MessageCopy copy = MakeMessageCopy(chosen);
+        QString own;
+        try {
+            XmlDocument::Load(chosen);
+        } catch (const Error& e) {
+            own = e.description();
+        }
+        try {
+            XmlDocument::Load(copy.copy.path);
+            QFAIL("the copy loaded");
+        } catch (const Error& e) {
+            const QString told = copy.origin.describe(e.description());
+            QVERIFY2(told.startsWith(QStringLiteral("Ошибка загрузки файла ") + chosen + u':'),
+                     qPrintable(told));
+            if (place.isEmpty())
+                QCOMPARE(told, own);
+            else
+                QVERIFY2(told.endsWith(u'\n' + place), qPrintable(told));
+        }
+        RemoveFiles(copy.copy.files());
     }
 
     void handbookFile_data()

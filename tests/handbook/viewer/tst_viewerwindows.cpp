@@ -226,15 +226,18 @@ private slots:
         const QString path = dir_->filePath(QStringLiteral("dtd.msg"));
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(
-            "<?xml version=\"1.0\"?>\r\n<!DOCTYPE Receipts [<!ENTITY e \"x\">]>\r\n<Receipts/>");
+        f.write("ENVELOPE\r\n<?xml version=\"1.0\"?>\r\n<!DOCTYPE Receipts [<!ENTITY e "
+                "\"x\">]>\r\n<Receipts/>");
         f.close();
         dialogs_->choosePath(path);
         frmBrowseXML* window = BrowseIncomingMessage(host_.get(), adder());
         QVERIFY(window);
-        // The page is made beside the window: the refusal comes when its making ends.
+        // The page is made beside the window: the refusal comes when its making ends, told about
+        // the file the user chose, not about the viewer's copy of it.
         QTRY_COMPARE(dialogs_->shown().size(), 2);
-        QVERIFY(dialogs_->last().text.contains(QStringLiteral("DTD is prohibited.")));
+        QCOMPARE(dialogs_->last().text,
+                 QStringLiteral("Ошибка загрузки файла ") + path +
+                     QStringLiteral(": \r\nDTD is prohibited.\r\nСтрока: 3, поз: 1"));
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QVERIFY(!window->isMakingPage());
         QVERIFY(window->notice().contains(QStringLiteral("DTD is prohibited.")));

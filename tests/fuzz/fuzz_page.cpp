@@ -1,0 +1,72 @@
+// A page of the viewer from a message and the stylesheet it brings (the bytes before the first
+// NUL are the message, those after it the stylesheet, which the message names): the document
+// loader, the stylesheet loader with its imports, includes and document() reads, the transform
+// and the tree page. Beside the stylesheet lie a pipe, a link to an endless device and a file
+// beyond the read limit. Whatever the bytes, the page is made (or the message refused by the
+// loading rule) within the run's limits, and a stylesheet left unapplied says why.
+
+#include "FuzzSupport.h"
+#include "core/Error.h"
+#include "handbook/viewer/XslTransform.h"
+
+#include <QFile>
+
+#include <cstdint>
+
+#include <sys/stat.h>
+
+using namespace varnel;
+
+namespace {
+
+const QString& Folder()
+{
+    static const QString folder = [] {
+        const QString f = fuzz::ScratchFolder();
+        fuzz::WriteFile(f + QStringLiteral("/data.xml"), "<d v=\"1\"/>", 10);
+        const QByteArray big = "<d v=\"" + QByteArray(70000, 'x') + "\"/>";
+        fuzz::WriteFile(f + QStringLiteral("/big.xml"), big.constData(), size_t(big.size()));
+        ::mkfifo(QFile::encodeName(f + QStringLiteral("/pipe.xml")).constData(), 0600);
+        QFile::link(QStringLiteral("/dev/zero"), f + QStringLiteral("/zero.xml"));
+        return f;
+    }();
+    return folder;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const qsizetype cut = bytes.indexOf('\0');
+    QByteArray message = cut < 0 ? bytes : bytes.left(cut);
+    const QByteArray stylesheet = cut < 0 ? QByteArray() : bytes.mid(cut + 1);
+
+    // The message names the stylesheet, after its declaration when it has one.
+    const QByteArray instruction = "<?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\"?>\n";
+    const qsizetype declarationEnd = message.startsWith("<?xml ") ? message.indexOf("?>") : -1;
+    message.insert(declarationEnd < 0 ? 0 : declarationEnd + 2, instruction);
+
+    const QString folder = Folder();
+    fuzz::WriteFile(folder + QStringLiteral("/s.xsl"), stylesheet.constData(),
+                    size_t(stylesheet.size()));
+    const QString path = folder + QStringLiteral("/m.xml");
+    fuzz::WriteFile(path, message.constData(), size_t(message.size()));
+
+    TransformLimits limits;
+    limits.milliseconds = 2000;
+    limits.memoryBytes = 256LL << 20;
+    limits.fileBytes = 64 * 1024;
+    limits.readableFolders = {folder};
+    try {
+        const ViewerPage page = RenderXmlPage(path, folder, limits);
+        FUZZ_CHECK(!page.html.isEmpty(), "an empty page");
+        FUZZ_CHECK(page.notice.isEmpty() || page.stylesheet.isEmpty(),
+                   "a stylesheet applied with a notice: %s", qPrintable(page.notice));
+    } catch (const Error& e) {
+        FUZZ_CHECK(e.description().startsWith(QStringLiteral("Ошибка загрузки файла ")) ||
+                       e.description().startsWith(QStringLiteral("Файл ")),
+                   "not the loading rule's failure: %s", qPrintable(e.description()));
+    }
+    return 0;
+}
