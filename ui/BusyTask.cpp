@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTimer>
 
 #include <exception>
@@ -124,6 +125,9 @@ void RunBusy(QWidget* parent, const QString& title,
         const auto update = [&] {
             if (!dialog)
                 return;
+            // A work that allows it gets its button to stop as soon as it says so.
+            if (progress.stoppable() && !dialog->findChild<QPushButton*>())
+                dialog->setCancelButtonText(QStringLiteral("Прервать"));
             const BusyProgress::State s = progress.state();
             if (!progress.stopRequested())
                 dialog->setLabelText(s.text);
@@ -140,7 +144,7 @@ void RunBusy(QWidget* parent, const QString& title,
             dialog = std::make_unique<QProgressDialog>(parent);
             dialog->setWindowTitle(title);
             dialog->setWindowModality(Qt::ApplicationModal);
-            dialog->setCancelButtonText(QStringLiteral("Прервать"));
+            dialog->setCancelButton(nullptr);
             dialog->setMinimumDuration(0);
             dialog->setAutoClose(false);
             dialog->setAutoReset(false);

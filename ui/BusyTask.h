@@ -22,6 +22,9 @@ public:
     // without a text is shown as nothing).
     bool stopRequested() const { return stop_.load(); }
     void requestStop() { stop_.store(true); }
+    // The work can stop when asked: the dialog offers a button for it (otherwise none).
+    void allowStop() { stoppable_.store(true); }
+    bool stoppable() const { return stoppable_.load(); }
 
     struct State {
         QString text;
@@ -36,13 +39,15 @@ private:
     std::atomic<qint64> done_{0};
     std::atomic<qint64> total_{0};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> stoppable_{false};
 };
 
 // Runs work on a thread of its own and waits for it while the user-interface thread goes on with
 // its events: every window keeps painting and timers keep running. Until the work ends the
 // user's input to the application's windows (keys, the mouse, closing a window) is held off and
 // the busy cursor shows; once the work has taken longer than showAfterMs a progress dialog
-// (titled title, the stage's text, a bar and a button to stop) shows how far it has come. An
+// (titled title, the stage's text, a bar, and a button to stop for a work that allows it) shows
+// how far it has come. An
 // exception the work raises is raised here when it has ended. The work must not touch widgets.
 void RunBusy(QWidget* parent, const QString& title,
              const std::function<void(BusyProgress& progress)>& work, int showAfterMs = 500);

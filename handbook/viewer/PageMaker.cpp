@@ -32,6 +32,8 @@ namespace {
 // The children of the document element in the first part (shown at once) and in the others.
 constexpr int kFirstPart = 200;
 constexpr int kPart = 1000;
+// The time all the parts of a page may take together.
+constexpr int kPartsMilliseconds = 600000;
 // Where the heading's page takes the rows.
 constexpr char kRowsMarker[] = "<!--viewer-rows-->";
 
@@ -327,8 +329,9 @@ private:
             headed = true;
         };
 
-        // The whole run stays within the time a whole document of this size may take.
-        const QDeadlineTimer deadline(LimitsForDocument(limits_, size_).milliseconds);
+        // Each part keeps the run's limits; all of them together stop at ten minutes, however
+        // busy the machine (the window goes on painting meanwhile, and closing it stops them).
+        const QDeadlineTimer deadline(kPartsMilliseconds);
         QString failure;
         XmlLoadOptions reading = loadOptions(0);
         reading.progress = [this](qint64 read, qint64) {
@@ -347,7 +350,9 @@ private:
                 break;
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> sliceOwner(slice, xmlFreeDoc);
             if (deadline.hasExpired()) {
-                failure = OutOfTimeText(LimitsForDocument(limits_, size_));
+                TransformLimits all = limits_;
+                all.milliseconds = kPartsMilliseconds;
+                failure = OutOfTimeText(all);
                 break;
             }
             xmlDocPtr result = run.apply(
@@ -402,8 +407,8 @@ TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 document
     TransformLimits grown = limits;
     if (documentBytes > kSmall) {
         const qint64 megabytes = documentBytes / (1024 * 1024);
-        // A quarter of a second and 30 MB of memory for each megabyte of the document.
-        grown.milliseconds = int(std::min<qint64>(limits.milliseconds + 250 * megabytes, 600000));
+        // A second and 30 MB of memory for each megabyte of the document.
+        grown.milliseconds = int(std::min<qint64>(limits.milliseconds + 1000 * megabytes, 600000));
         grown.memoryBytes = std::max(limits.memoryBytes, 30 * documentBytes);
     }
     return grown;

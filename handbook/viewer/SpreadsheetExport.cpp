@@ -466,6 +466,7 @@ QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QSt
             if (progress.stopRequested())
                 Fail(QString()); // stopped by the user: nothing to say
         };
+        progress.allowStop();
         progress.stage(QStringLiteral("Чтение страницы"), QFileInfo(pageFile).size());
         QString encoding;
         Sheet sheet = ReadPageSheetFile(pageFile, &encoding, [&](qint64 read, qint64) {

@@ -103,7 +103,7 @@ private slots:
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
             QProgressDialog* dialog = ShownProgress();
-            if (!dialog || dialog->value() < 500)
+            if (!dialog || dialog->value() < 500 || !dialog->findChild<QPushButton*>())
                 return;
             label = dialog->labelText();
             value = dialog->value();
@@ -116,6 +116,7 @@ private slots:
             RunBusy(
                 nullptr, QStringLiteral("Varnel"),
                 [&](BusyProgress& progress) {
+                    progress.allowStop();
                     progress.stage(QStringLiteral("Запись книги"), 10);
                     progress.advance(5);
                     if (staged.wait() && progress.stopRequested())
