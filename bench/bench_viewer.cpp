@@ -347,6 +347,9 @@ int RunMessage(const QString& data, const QString& receipt)
     ScriptedDialogs dialogs;
     FreezeMeter freeze;
     QElapsedTimer clock;
+    {
+        frmBrowseXML first; // the browser engine started, as in the handbook's run
+    }
     dialogs.choosePath(receipt);
     freeze.start();
     clock.start();

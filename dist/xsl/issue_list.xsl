@@ -1,8 +1,9 @@
 <?xml version="1.0" encoding="UTF-8"?>
 <!-- Securities handbook (IssueList): one table row per instrument.
      The handbook viewer applies it in parts, so that a whole market's handbook shows its first
-     rows at once (docs/incoming-messages.md, "Stylesheets applied in parts"): the heading with
-     viewer-part 'head', then the instruments a few hundred at a time with viewer-part 'rows'.
+     rows at once (docs/incoming-messages.md, "Big documents and stylesheets applied in parts"):
+     the heading with viewer-part 'head', then the instruments a few hundred at a time with
+     viewer-part 'rows'.
      Without parameters it makes the whole page, as any XSLT processor does. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="UTF-8" indent="no"

@@ -121,6 +121,61 @@ private slots:
         QVERIFY(sink.shown.first() < sink.bytes.size());
     }
 
+    // The shipped receipts stylesheets too: receipts of 2,500 rows, every seventh refused.
+    void receiptsInPartsMakeTheWholePage_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<QByteArray>("root");
+        QTest::newRow("deals") << "receipts.xsl" << QByteArray("Receipts");
+        QTest::newRow("repo deals") << "repo_receipts.xsl" << QByteArray("RepoReceipts");
+        QTest::newRow("revocations") << "revoke_receipts.xsl" << QByteArray("RevokeReceipts");
+        QTest::newRow("repo revocations")
+            << "repo_revoke_receipts.xsl" << QByteArray("RepoRevokeReceipts");
+    }
+    void receiptsInPartsMakeTheWholePage()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(QByteArray, root);
+        QByteArray text = "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<" + root +
+                          " Language=\"RU\" Created=\"2025-03-10T10:42:07\" Request=\"DL1.xml\" "
+                          "ReplyType=\"1\" Total=\"2500\" Accepted=\"2143\" Rejected=\"357\">\r\n";
+        for (int i = 1; i <= 2500; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            text += "<Receipt N=\"" + n + "\" Id=\"25031000" + n + "\" Agreement=\"A-" + n +
+                    "\" Reference=\"IN-" + n +
+                    "\" Participant=\"MC0001200000\" Issue=\"AAAA3\" Direction=\"1\" Status=\"" +
+                    (i % 7 ? QByteArray("Accepted")
+                           : QByteArray("Rejected\" Code=\"S16\" Text=\"(S16) refused")) +
+                    "\" />\r\n";
+        }
+        text += "</" + root + ">\r\n";
+        QByteArray xsl = ReadAll(QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/") + stylesheet);
+        // The page, and how often it was offered while it grew (never, when made whole).
+        const auto render = [&](const QByteArray& sheet, qsizetype* offered) {
+            WriteAll(dir_->filePath(stylesheet), sheet);
+            QByteArray message = text;
+            AttachStylesheet(message, '<' + root.toUpper(), dir_->filePath(stylesheet));
+            WriteAll(dir_->filePath(QStringLiteral("DL.msg")), message);
+            Collected sink;
+            const ViewerPage page = MakeXmlPage(dir_->filePath(QStringLiteral("DL.msg")),
+                                                dir_->path(), TransformLimits(), sink);
+            *offered = sink.shown.size();
+            return page.notice.isEmpty() ? sink.bytes : page.notice.toUtf8();
+        };
+        qsizetype offered = 0;
+        const QByteArray parts = render(xsl, &offered);
+        QVERIFY(offered >= 2);
+        const QByteArray param = "<xsl:param name=\"viewer-part\" select=\"''\"/>";
+        QVERIFY(xsl.contains(param));
+        const QByteArray whole = render(
+            xsl.replace(param, "<xsl:variable name=\"viewer-part\" select=\"''\"/>"), &offered);
+        QCOMPARE(offered, 0);
+        QCOMPARE(parts, whole);
+        const QString html = QString::fromUtf8(parts);
+        QCOMPARE(html.count(QStringLiteral("<tr class=")), 2500);
+        QCOMPARE(html.count(QStringLiteral("(S16) refused")), 357);
+    }
+
     // A heading whose page has no place for the rows: the stylesheet is applied whole.
     void headingWithoutItsPlaceIsAppliedWhole()
     {
