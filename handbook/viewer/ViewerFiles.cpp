@@ -91,6 +91,25 @@ QPair<int, int> CopyOrigin::chosenPosition(int line, int column) const
     return {line + droppedLines, column};
 }
 
+namespace {
+
+// The parser's reason with every "line N" it names as that line of the chosen file.
+QString ChosenLines(const CopyOrigin& origin, const QString& reason)
+{
+    static const QRegularExpression tagLine(QStringLiteral("\\bline (\\d+)\\b"));
+    QString told;
+    qsizetype from = 0;
+    for (QRegularExpressionMatchIterator it = tagLine.globalMatch(reason); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        told += reason.mid(from, m.capturedStart(1) - from);
+        told += QString::number(origin.chosenPosition(m.captured(1).toInt(), 1).first);
+        from = m.capturedEnd(1);
+    }
+    return told + reason.mid(from);
+}
+
+} // namespace
+
 QString CopyOrigin::describe(const QString& text) const
 {
     if (copy.isEmpty() || !text.contains(copy))
@@ -101,6 +120,12 @@ QString CopyOrigin::describe(const QString& text) const
         const auto [line, column] = chosenPosition(m.captured(1).toInt(), m.captured(2).toInt());
         told.replace(m.capturedStart(), m.capturedLength(),
                      QStringLiteral("Строка: %1, поз: %2").arg(line).arg(column));
+        // The parser's reason may name the line of an open tag too ("... in tag X line 3").
+        const qsizetype reasonStart = told.indexOf(kBreak);
+        const qsizetype reasonEnd = told.lastIndexOf(kBreak);
+        if (reasonStart >= 0 && reasonEnd > reasonStart)
+            told.replace(reasonStart, reasonEnd - reasonStart,
+                         ChosenLines(*this, told.mid(reasonStart, reasonEnd - reasonStart)));
     }
     return told.replace(copy, chosen);
 }

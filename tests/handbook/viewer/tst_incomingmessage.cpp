@@ -373,6 +373,13 @@ private slots:
         QTest::newRow("before the root")
             << declaration + "\r\n<!DOCTYPE Receipts>\r\n<Receipts/>\r\n"
             << "";
+        // The parser's reason names the open tag's line of the copy, one below its own.
+        QTest::newRow("root not closed")
+            << declaration + "\r\n<Receipts>\r\n<Receipt A=\"1\" />\r\n"
+            << "";
+        QTest::newRow("root not closed after an envelope")
+            << "ENVELOPE\r\n" + declaration + "\r\n<Receipts>\r\n<Receipt A=\"1\" />\r\n"
+            << "Premature end of data in tag Receipts line 3\r\nСтрока: 5, поз: 1";
         QTest::newRow("after an envelope of two lines")
             << "ENVELOPE 1\r\nENVELOPE 2\r\n" + declaration +
                    "\r\n<Receipts>\r\n<Receipt A=\"\x01\" />\r\n</Receipts>\r\n"

@@ -6,8 +6,10 @@
 #include "core/AppContext.h"
 #include "core/Error.h"
 #include "core/TempFiles.h"
+#include "core/XmlLoad.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/PageJob.h"
+#include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslEngine.h"
 #include "handbook/viewer/XslTransform.h"
 #include "tools/HandbookGenerator.h"
@@ -174,6 +176,75 @@ private slots:
         const QString html = QString::fromUtf8(parts);
         QCOMPARE(html.count(QStringLiteral("<tr class=")), 2500);
         QCOMPARE(html.count(QStringLiteral("(S16) refused")), 357);
+    }
+
+    // A receipt read in parts whose fault lies in the first part, in a later one, at its end or
+    // before its rows: the window's job tells it about the file the user chose, with the line
+    // and column there, as loading that file would (an envelope of two lines before it shifts
+    // the lines), and leaves no page.
+    void jobTellsTheChosenFile_data()
+    {
+        QTest::addColumn<int>("fault"); // the receipt whose attribute is broken; 0: none
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("envelope");
+        QTest::newRow("first part") << 3 << true << false;
+        QTest::newRow("later part") << 1500 << true << false;
+        QTest::newRow("later part, envelope") << 1500 << true << true;
+        QTest::newRow("not closed") << 0 << false << false;
+        QTest::newRow("not closed, envelope") << 0 << false << true;
+        QTest::newRow("root") << -1 << true << true;
+    }
+    void jobTellsTheChosenFile()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, closed);
+        QFETCH(bool, envelope);
+        QByteArray text = "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<Receipts "
+                          "Request=\"DL1.xml\"";
+        text += fault < 0 ? " Total=\"\x01\">\r\n" : " Total=\"2500\">\r\n";
+        for (int i = 1; i <= 2500; ++i)
+            text += "<Receipt N=\"" + QByteArray::number(i) + "\" Agreement=\"" +
+                    (i == fault ? QByteArray("\x01") : QByteArray("A")) +
+                    "\" Status=\"Accepted\" />\r\n";
+        if (closed)
+            text += "</Receipts>\r\n";
+        // What loading the receipt itself says.
+        const QString plain = dir_->filePath(QStringLiteral("plain.msg"));
+        WriteAll(plain, text);
+        QString expected;
+        try {
+            XmlDocument::Load(plain, XmlLoadOptions{kViewerMaxFileBytes, {}});
+            QFAIL("the receipt loaded");
+        } catch (const Error& e) {
+            expected = e.description();
+        }
+        const QString chosen = dir_->filePath(QStringLiteral("DL1.msg"));
+        expected.replace(plain, chosen);
+        // Every line it names is two further down behind the envelope.
+        for (qsizetype at = 0; envelope;) {
+            static const QRegularExpression line(QStringLiteral("(?:line |Строка: )(\\d+)"));
+            const QRegularExpressionMatch m = line.match(expected, at);
+            if (!m.hasMatch())
+                break;
+            const QString shifted = QString::number(m.captured(1).toInt() + 2);
+            expected.replace(m.capturedStart(1), m.capturedLength(1), shifted);
+            at = m.capturedStart(1) + shifted.size();
+        }
+        WriteAll(chosen,
+                 (envelope ? QByteArray("ENVELOPE 1\r\nENVELOPE 2\r\n") : QByteArray()) + text);
+        const MessageCopy copy = MakeMessageCopy(chosen);
+        const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
+        const CopyOrigin origin = copy.origin;
+        PageJob job(
+            copy.copy.path, dir_->path(), pagePath,
+            [origin](const QString& told) { return origin.describe(told); }, chosen);
+        std::optional<PageJob::Outcome> outcome;
+        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
+        QCOMPARE(outcome->failure, expected);
+        QVERIFY(job.page()->complete());
+        QVERIFY(!QFileInfo::exists(pagePath));
+        RemoveFiles(copy.copy.files());
     }
 
     // A heading whose page has no place for the rows: the stylesheet is applied whole.
