@@ -3,7 +3,9 @@
 // of its tree that is complete is read and freed, so that a page of a hundred thousand rows never
 // stands whole in memory.
 #include "core/Error.h"
+#include "core/XmlLoad.h"
 #include "handbook/viewer/SpreadsheetExport.h"
+#include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
 #include <QSet>
@@ -411,7 +413,8 @@ private:
 // sheet and freed. A table and a hidden element are read whole once the parser has finished them.
 class StreamingPageReader {
 public:
-    StreamingPageReader() = default;
+    // path names the page in a refusal (none: a page in memory).
+    explicit StreamingPageReader(const QString& path = QString()) : path_(path) {}
     ~StreamingPageReader()
     {
         if (ctxt_) {
@@ -425,6 +428,16 @@ public:
 
     void feed(const char* data, int size)
     {
+        // A start tag of a great many attributes costs the parser time with their square: such
+        // a page is refused before the parser sees it, as every document the client reads.
+        if (!guard_.feed(data, size_t(size))) {
+            QString text = XmlLoadErrorText(path_, QString::fromStdString(guard_.reason()),
+                                            guard_.line(), guard_.column());
+            if (path_.isEmpty())
+                text.replace(0, text.indexOf(QStringLiteral(": \r\n")),
+                             QStringLiteral("Ошибка загрузки страницы"));
+            Fail(text);
+        }
         if (!ctxt_) {
             // The first bytes tell a byte-order mark; the declared charset switches later.
             const int head = std::min(size, 4);
@@ -531,6 +544,8 @@ private:
         }
     }
 
+    QString path_;
+    xmlguard::AttributeGuard guard_;
     htmlParserCtxtPtr ctxt_ = nullptr;
     PageReader reader_;
     std::vector<Entered> entered_;
@@ -573,7 +588,7 @@ Sheet ReadPageSheetFile(const QString& path, QString* encoding,
         Fail(QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(":\r\n") +
              file.errorString());
     const qint64 size = file.size();
-    StreamingPageReader reader;
+    StreamingPageReader reader(path);
     QByteArray piece(kPiece, Qt::Uninitialized);
     qint64 read = 0;
     for (;;) {

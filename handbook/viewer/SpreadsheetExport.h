@@ -48,7 +48,8 @@ bool IsPageBlank(QChar c);
 
 // Reads a page (HTML, in the encoding it declares) into a sheet; the encoding the HTML parser
 // found goes to *encoding ("UTF-8" when the page declares none). Raises when the page does not
-// fit a worksheet.
+// fit a worksheet, and refuses a start tag of more than xmlguard::kMaxAttributes attributes with
+// the loading rule's text (the page's path and the tag's line and column).
 Sheet ReadPageSheet(const QByteArray& html, QString* encoding = nullptr);
 // The same from a file, read a piece at a time: progress learns the bytes read and the file's
 // size after each piece (and may stop the reading by raising). Raises with the system's reason
