@@ -208,11 +208,14 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
     adoptTemporaryFiles(html.files());
     notice_.clear();
     pageFile_ = html.path;
-    // What is found in the copy is told about the file the user chose.
+    // What is found in the copy is told about the file the user chose. The folders the
+    // stylesheet may read come from the settings as they stand when the user asked.
     const CopyOrigin origin = origin_;
+    TransformLimits limits;
+    limits.readableFolders = StylesheetReadableFolders(relativeBase);
     job_ = std::make_unique<PageJob>(
         file, relativeBase, html.path,
-        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen);
+        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen, limits);
     cmdExportExcel_->setEnabled(false);
     wbPage_->showGrowingPage(html.path, job_->page());
     making_.start();

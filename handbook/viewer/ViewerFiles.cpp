@@ -191,10 +191,14 @@ QByteArray ReadViewerFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Не удалось открыть файл ") + path + u':' + kBreak +
              file.errorString());
+    // The size in whole megabytes, rounded up: a file a byte beyond the limit is not told as
+    // being of the limit's size.
+    constexpr qint64 kMegabyte = 1024 * 1024;
     if (file.size() > kViewerMaxFileBytes)
         Fail(QStringLiteral("Файл ") + path + QStringLiteral(" слишком велик для просмотра: ") +
-             QString::number(file.size() / (1024 * 1024)) + QStringLiteral(" МБ (не более ") +
-             QString::number(kViewerMaxFileBytes / (1024 * 1024)) + QStringLiteral(" МБ)"));
+             QString::number((file.size() + kMegabyte - 1) / kMegabyte) +
+             QStringLiteral(" МБ (не более ") + QString::number(kViewerMaxFileBytes / kMegabyte) +
+             QStringLiteral(" МБ)"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         Fail(QStringLiteral("Не удалось прочитать файл ") + path + u':' + kBreak +

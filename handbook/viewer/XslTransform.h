@@ -20,7 +20,8 @@ struct TransformLimits {
     qint64 fileBytes = 64LL << 20;  // each file it reads (stylesheets, imports, documents)
     // The folders, with what lies below them, whose files the run may read. Empty: the folder
     // relative addresses are taken from and the folders of the stylesheets the settings name
-    // (StylesheetReadableFolders).
+    // (StylesheetReadableFolders, read then). A page made beside the window gets them from the
+    // window, read when the user asked.
     QStringList readableFolders;
     // Set (from any thread) to stop the run; the page is then not made (PageStopped).
     const std::atomic<bool>* stop = nullptr;

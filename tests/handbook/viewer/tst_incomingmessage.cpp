@@ -305,6 +305,24 @@ private slots:
         } catch (const Error& e) {
             QVERIFY(e.description().contains(QStringLiteral("missing.msg")));
         }
+        // Both viewers refuse a file beyond their own limit by its size alone, naming the limit.
+        const QString huge = dir_->filePath(QStringLiteral("huge.msg"));
+        {
+            QFile f(huge);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(kViewerMaxFileBytes + 1));
+        }
+        const QString tooBig = QStringLiteral("Файл ") + huge +
+                               QStringLiteral(" слишком велик для просмотра: 513 МБ (не более "
+                                              "512 МБ)");
+        for (const bool handbook : {false, true}) {
+            try {
+                handbook ? (void)PrepareHandbookFile(huge) : (void)MakeMessageCopy(huge);
+                QFAIL("a file beyond the viewers' limit was read");
+            } catch (const Error& e) {
+                QCOMPARE(e.description(), tooBig);
+            }
+        }
+        QFile::remove(huge);
         QCOMPARE(tempFiles(), QStringList());
 
         SetTemporaryFolder(dir_->filePath(QStringLiteral("no such folder")));
