@@ -1,6 +1,7 @@
 #include "AttributeGuard.h"
 
 #include <cctype>
+#include <cstring>
 #include <regex>
 
 #include <iconv.h>
@@ -116,8 +117,21 @@ bool AttributeGuard::feed(const char* data, std::size_t size)
         for (const char c : pending_)
             unit(static_cast<unsigned char>(c));
         pending_.clear();
-        for (; i < size && !tripped_; ++i)
-            unit(static_cast<unsigned char>(data[i]));
+        while (i < size && !tripped_) {
+            // Text and quoted values hold nothing the guard looks at but their end: passed
+            // over at once, their lines and columns counted.
+            if (!inDeclaration_ && (state_ == State::Text || state_ == State::Quoted)) {
+                const char stop = state_ == State::Text ? '<' : char(quote_);
+                const auto* end = static_cast<const char*>(std::memchr(data + i, stop, size - i));
+                const std::size_t run = (end ? std::size_t(end - data) : size) - i;
+                if (run > 0) {
+                    passOver(data + i, run);
+                    i += run;
+                    continue;
+                }
+            }
+            unit(static_cast<unsigned char>(data[i++]));
+        }
         return !tripped_;
     }
     // Wider units: whole units are read, a piece of one waits for the next call.
@@ -134,6 +148,22 @@ bool AttributeGuard::feed(const char* data, std::size_t size)
     }
     pending_ = bytes.substr(at);
     return !tripped_;
+}
+
+void AttributeGuard::passOver(const char* data, std::size_t size)
+{
+    const char* end = data + size;
+    const char* line = data;
+    while (const auto* lf = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)))) {
+        ++line_;
+        column_ = 1;
+        line = lf + 1;
+    }
+    // A character is a byte, or in UTF-8 a byte that does not continue one.
+    for (const char* c = line; c < end; ++c)
+        column_ += (static_cast<unsigned char>(*c) & 0xC0) != 0x80;
+    lastButOne_ = size >= 2 ? static_cast<unsigned char>(end[-2]) : last_;
+    last_ = static_cast<unsigned char>(end[-1]);
 }
 
 void AttributeGuard::unit(std::uint32_t c)

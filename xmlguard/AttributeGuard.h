@@ -66,6 +66,8 @@ private:
     enum class Subset { None, Open, Bang, Comment, Instruction, Markup };
 
     void unit(std::uint32_t c);
+    // A run of single-byte units that changes no state (text, a quoted value).
+    void passOver(const char* data, std::size_t size);
     void subsetUnit(std::uint32_t c);
     void decideWidth();
     void refuse(const std::string& why);

@@ -592,6 +592,12 @@ void TestXmlLoad::startTagsWithTooManyAttributes_data()
         << head + "<c " + attributes(200000, " a%N=\"\"") + "/></r>" << false << refused;
     QTest::newRow("UTF-16") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << true
                             << refused;
+    // The place counts characters over text and values of several lines.
+    QTest::newRow("after text and a value over lines")
+        << "<?xml version=\"1.0\"?>\n<r "
+           "a=\"x\n\xD0\xB4\">\xD0\x9F\xD1\x80\xD0\xB8\n\xD0\xBC\xD0\xB8\xD1\x80 <c " +
+               attributes(1025, " a%N='\xD0\xB4'") + "/></r>"
+        << false << QStringLiteral("Element c has more than 1024 attributes\r\nСтрока: 4, поз: 5");
     // Markup the guard could not read is refused too.
     QTest::newRow("declared EBCDIC")
         << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<r/>") << false
