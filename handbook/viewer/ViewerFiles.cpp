@@ -60,13 +60,15 @@ QPair<int, int> BreaksBefore(const QByteArray& text, qsizetype end)
     return {breaks, int(end - lineStart)};
 }
 
-// Attaches the stylesheet as AttachStylesheet does and notes in origin where it went.
-void AttachNoting(QByteArray& text, const QByteArray& marker, const QString& stylesheet,
-                  CopyOrigin& origin)
+// Attaches the stylesheet as AttachStylesheet does (upper: the text upper-cased) and notes in
+// origin where it went.
+void AttachNoting(QByteArray& text, const QByteArray& upper, const QByteArray& marker,
+                  const QString& stylesheet, CopyOrigin& origin)
 {
-    const qsizetype at = UpperCasedText(text).indexOf(marker);
-    if (!AttachStylesheet(text, marker, stylesheet))
+    const qsizetype at = StylesheetPlace(upper, marker, stylesheet);
+    if (at < 0)
         return;
+    text.insert(at, StylesheetInstruction(stylesheet));
     const auto [breaks, column] = BreaksBefore(text, at);
     origin.insertedLine = breaks + 1;
     origin.insertedColumn = column;
@@ -223,8 +225,8 @@ MessageCopy MakeMessageCopy(const QString& path)
             result.origin.droppedLines = breaks;
             result.origin.droppedColumns = column;
         }
-        AttachNoting(message.text, message.kind->openingMarker, StylesheetOfKind(*message.kind),
-                     result.origin);
+        AttachNoting(message.text, UpperCasedText(message.text), message.kind->openingMarker,
+                     StylesheetOfKind(*message.kind), result.origin);
         WriteTemporaryFile(result.copy, message.text, path);
         result.kind = message.kind;
     } catch (...) {
@@ -258,7 +260,7 @@ HandbookFile PrepareHandbookFile(const QString& path)
     result.copy = ReserveTemporaryFile(QStringLiteral(".XML"));
     result.origin.copy = result.copy.path;
     try {
-        AttachNoting(text, marker, stylesheet, result.origin);
+        AttachNoting(text, upper, marker, stylesheet, result.origin);
         WriteTemporaryFile(result.copy, text, path);
     } catch (...) {
         RemoveFiles(result.copy.files());
