@@ -10,6 +10,7 @@
 //
 //   bench_handbook [folder]     data is generated once into the folder (default: temporary)
 
+#include "BenchFigures.h"
 #include "BenchProcess.h"
 #include "core/AppContext.h"
 #include "core/Error.h"
@@ -325,11 +326,8 @@ int main(int argc, char** argv)
     const Measured xmllint = Best({"xmllint", "--noout", "--stream", handbook});
     const Measured pick =
         Best({self, "--child", "pick", dataFolder, handbook, data.definition.toStdString()});
-    std::printf("%-52s %9s %9s %11s\n", "run (best of 3)", "wall s", "ratio", "peak RSS MB");
-    std::printf("%-52s %9.3f %9s %11.1f\n", "process start, QApplication (baseline)",
-                idle.wallSeconds, "", idle.peakKilobytes / 1024.0);
-    std::printf("%-52s %9.3f %9s %11.1f\n", "xmllint --noout --stream (baseline)",
-                xmllint.wallSeconds, "1.00", xmllint.peakKilobytes / 1024.0);
+    std::printf("process start with QApplication: %.3f s, %.1f MB\n", idle.wallSeconds,
+                idle.peakKilobytes / 1024.0);
     if (pick.status != 0) {
         std::printf("pick dialog run failed (status %d)\n", pick.status);
         return 1;
@@ -339,48 +337,40 @@ int main(int argc, char** argv)
         std::printf("pick dialog run printed: %s\n", pick.output.c_str());
         return 1;
     }
-    // Timed inside the child from PickData to the list's first paint; the peak memory is the
-    // child's whole.
-    std::printf("%-52s %9.3f %9.2f %11.1f\n", "pick dialog: PickData to first paint", p[0],
-                p[0] / xmllint.wallSeconds, pick.peakKilobytes / 1024.0);
-    std::printf("\n%-52s %9s  (rows: %d)\n", "pick dialog operations", "ms", int(p[1]));
-    std::printf("%-52s %9.1f   limit 150\n", "sort toggle (column 1, other direction)", p[2] * 1e3);
-    std::printf("%-52s %9.1f   limit 150\n", "sort by another column, first time", p[3] * 1e3);
-    std::printf("%-52s %9.1f   limit 150\n", "sort back to column 1 (kept order)", p[4] * 1e3);
-    std::printf("%-52s %9.2f   limit 10\n", "search keystroke, prefix: median", p[9] * 1e3);
-    std::printf("%-52s %9.2f   limit 10\n", "search keystroke, prefix: worst", p[5] * 1e3);
-    std::printf("%-52s %9.2f   limit 10\n", "search keystroke, inside rows: worst", p[6] * 1e3);
-    std::printf("%-52s %9.3f   limit 10\n", "F3: median of 200", p[7] * 1e3);
-    std::printf("%-52s %9.3f   limit 10\n", "F3: worst of 200", p[8] * 1e3);
 
     // Discovery.
     const std::string receive = data.receive.toStdString();
     Run({"sh", "-c", "cat '" + receive + "'/*.msg > /dev/null"});
     const Measured cat = Best({"sh", "-c", "cat '" + receive + "'/*.msg > /dev/null"});
     const Measured discover = Best({self, "--child", "discover", dataFolder, receive});
-    std::printf("\n%-52s %9s %9s %11s\n", "discovery (best of 3)", "wall s", "ratio",
-                "peak RSS MB");
-    std::printf("%-52s %9.3f %9s %11.1f\n", "cat of the 2,000 .msg files (baseline)",
-                cat.wallSeconds, "1.00", cat.peakKilobytes / 1024.0);
-    if (discover.status == 0)
-        std::printf("%-52s %9.3f %9.2f %11.1f\n", "discovery over the 2,000 .msg files",
-                    discover.wallSeconds, discover.wallSeconds / cat.wallSeconds,
-                    discover.peakKilobytes / 1024.0);
-    else
-        std::printf("discovery failed (status %d)\n", discover.status);
-
     const std::string sparse = data.sparse.toStdString();
     const Measured catBig = Best({"sh", "-c", "cat '" + sparse + "'/*.msg > /dev/null"});
     const Measured discoverBig = Best({self, "--child", "discover", dataFolder, sparse});
-    std::printf("%-52s %9.3f %9s %11.1f\n", "cat of a 1 GB file without marker + handbook",
-                catBig.wallSeconds, "1.00", catBig.peakKilobytes / 1024.0);
-    if (discoverBig.status == 0)
-        std::printf("%-52s %9.3f %9.2f %11.1f\n", "discovery over the same two files",
-                    discoverBig.wallSeconds, discoverBig.wallSeconds / catBig.wallSeconds,
-                    discoverBig.peakKilobytes / 1024.0);
-    else
-        std::printf("discovery (1 GB) failed (status %d)\n", discoverBig.status);
-    std::printf("\nPeak RSS (peak memory) of each run is that child process's own ru_maxrss; the\n"
-                "pick dialog's figure includes the process start (see the baseline).\n");
+
+    // Each measured run is a child process (best of 3); the pick dialog is timed inside its child
+    // from PickData to the list's first paint, and its peak memory is the child's whole.
+    using bench::AtMost;
+    using bench::Report;
+    bench::Begin("bench_handbook");
+    const std::string lint = "xmllint --stream " + bench::Amount(xmllint.wallSeconds, "s");
+    Report("pick dialog, 100,000 instruments: PickData to first paint (peak " +
+               bench::Amount(pick.peakKilobytes / 1024.0, "MB") + ")",
+           p[0], "s", bench::TimesBaseline(2, "xmllint", xmllint.wallSeconds, "s"), lint);
+    Report("pick dialog: sort toggle (column 1, other direction)", p[2] * 1e3, "ms",
+           AtMost(150, "ms"));
+    Report("pick dialog: sort by another column, first time", p[3] * 1e3, "ms", AtMost(150, "ms"));
+    Report("pick dialog: sort back to column 1 (kept order)", p[4] * 1e3, "ms", AtMost(150, "ms"));
+    Report("pick dialog: search keystroke, prefix, median", p[9] * 1e3, "ms", AtMost(10, "ms"));
+    Report("pick dialog: search keystroke, prefix, worst", p[5] * 1e3, "ms", AtMost(10, "ms"));
+    Report("pick dialog: search keystroke inside rows, worst", p[6] * 1e3, "ms", AtMost(10, "ms"));
+    Report("pick dialog: F3, median of 200", p[7] * 1e3, "ms", AtMost(10, "ms"));
+    Report("pick dialog: F3, worst of 200", p[8] * 1e3, "ms", AtMost(10, "ms"));
+    const auto seconds = [](const Measured& m) { return m.status == 0 ? m.wallSeconds : NAN; };
+    Report("discovery over 2,000 .msg files, the handbook among them", seconds(discover), "s",
+           bench::TimesBaseline(2, "cat", cat.wallSeconds, "s"),
+           "cat of the files " + bench::Amount(cat.wallSeconds, "s"));
+    Report("discovery over a 1 GB file without a marker and the handbook", seconds(discoverBig),
+           "s", bench::TimesBaseline(2, "cat", catBig.wallSeconds, "s"),
+           "cat of the files " + bench::Amount(catBig.wallSeconds, "s"));
     return 0;
 }

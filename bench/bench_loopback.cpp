@@ -8,6 +8,8 @@
 //
 //   bench_loopback [folder]     work folder (default: a temporary one)
 
+#include "BenchFigures.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,6 +25,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace bench = varnel::bench;
 
 namespace {
 
@@ -187,8 +191,7 @@ int main(int argc, char** argv)
 
     std::printf("requests: %d deals, %.1f MB; revocation %.1f MB; junk 100 MB\n\n", kDeals,
                 deals.size() / 1e6, revoke.size() / 1e6);
-    std::printf("%-44s %10s %10s %10s %8s %8s\n", "run (best of 3)", "registry s", "xmllint s",
-                "ratio", "peak MB", "<= 2 s");
+    bench::Begin("bench_loopback");
     const Case cases[] = {
         {"10,000 deals, all accepted", empty, "DL1A2B.xml", "Accepted=\"10000\""},
         {"10,000 deals again, all duplicates", accepted, "DL3C4D.xml", "Rejected=\"10000\""},
@@ -218,11 +221,12 @@ int main(int argc, char** argv)
             if (l.seconds < lint.seconds)
                 lint = l;
         }
-        const bool fast = best.seconds <= 2.0;
-        failures += !(fast && answered);
-        std::printf("%-44s %10.3f %10.3f %10.1f %8.1f %8s%s\n", c.label, best.seconds, lint.seconds,
-                    best.seconds / lint.seconds, best.peakMb, fast ? "yes" : "NO",
-                    answered ? "" : "  (answer missing or wrong)");
+        const bool fast = bench::Report(std::string("registry: ") + c.label + " (peak " +
+                                            bench::Amount(best.peakMb, "MB") + ")" +
+                                            (answered ? "" : ", answer missing or wrong"),
+                                        answered ? best.seconds : NAN, "s", bench::AtMost(2, "s"),
+                                        "xmllint --stream " + bench::Amount(lint.seconds, "s"));
+        failures += !fast;
     }
     std::printf("\nEach registry run is a whole program: start, database, reading, judging, the\n"
                 "answer kept in the archive and placed in the receive folder, each synced to "

@@ -1,6 +1,7 @@
 // Start-up of the client against a bare Qt window: each run is a fresh process that builds its
 // window, shows it and ends at the first paint, timed from the parent (so loading the
 // libraries counts too). Run from the build: build/bench/bench_startup [runs].
+#include "BenchFigures.h"
 #include "core/AppContext.h"
 #include "shell/ClientParts.h"
 #include "shell/frmMain.h"
@@ -105,5 +106,10 @@ int main(int argc, char** argv)
     std::printf("start to first paint, median of %d runs: bare Qt window %.1f ms, client %.1f ms,"
                 " ratio %.2f\n",
                 runs, bare, client, client / bare);
+    varnel::bench::Begin("bench_startup");
+    varnel::bench::Report("client start to first paint (median of " + std::to_string(runs) + ")",
+                          client, "ms",
+                          varnel::bench::TimesBaseline(1.5, "bare Qt window", bare, "ms"),
+                          "bare Qt window " + varnel::bench::Amount(bare, "ms"));
     return 0;
 }

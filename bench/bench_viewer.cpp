@@ -1,267 +1,511 @@
-// A 20,000-instrument handbook through the shipped handbook stylesheet, from the file dialog's
-// OK to the page shown in the handbook viewer (the copy, libxml2 and libxslt, the browser
-// engine), and the export of that page to a workbook; next to xsltproc on the same files, and a
-// plain write of the same bytes, in the same run.
+// The viewers at a whole market's size, each figure next to a baseline measured in the same run:
+//   - the handbook viewer on generated handbooks of 100,000 and 200,000 instruments, through the
+//     shipped stylesheet: from the file dialog's OK to the first rows on screen and to the whole
+//     page, the longest the window went without handling its events (painting included), and
+//     the peak memory of the client with its browser engine; next to xsltproc on the same files
+//     and to the browser engine showing the finished page from its file;
+//   - the export of the 100,000-row page to a workbook, next to xmllint reading the page;
+//   - the incoming message viewer on a receipt of 10,000 deals, next to xsltproc.
+// Each measured run is a child process of its own, so that its peak memory is its own.
 //
-//   bench_viewer [instruments]     default 20000; VARNEL_XSLTPROC names xsltproc if not on PATH,
-//                                  VARNEL_BENCH_RUNS the number of runs (3), VARNEL_BENCH_KEEP
-//                                  keeps the files
+//   bench_viewer [folder]     data is generated once into the folder (default: temporary)
 
+#include "BenchFigures.h"
+#include "BenchProcess.h"
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
 #include "core/TempFiles.h"
 #include "handbook/viewer/HtmlView.h"
+#include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/SpreadsheetExport.h"
-#include "handbook/viewer/ViewerFiles.h"
-#include "handbook/viewer/XslTransform.h"
+#include "handbook/viewer/ViewerCommands.h"
+#include "handbook/viewer/frmBrowseXML.h"
 #include "handbook/viewer/frmIssue.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tools/HandbookGenerator.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QFileInfo>
+#include <QImage>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 using namespace varnel;
+using bench::Measured;
 
 namespace {
 
-QString Isin(int n)
+constexpr int kSizes[] = {100000, 200000};
+constexpr int kReceiptDeals = 10000;
+
+QString HandbookPath(const QString& folder, int instruments)
 {
-    const QString base = QStringLiteral("RU000Z%1").arg(n, 5, 36, QLatin1Char('0')).toUpper();
-    QString digits;
-    for (const QChar c : base)
-        digits += QString::number(QString(c).toInt(nullptr, 36));
-    int total = 0;
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        int d = digits.at(digits.size() - 1 - i).digitValue();
-        if (i % 2 == 0) {
-            d *= 2;
-            if (d > 9)
-                d -= 9;
-        }
-        total += d;
-    }
-    return base + QString::number((10 - total % 10) % 10);
+    return folder + QStringLiteral("/IL%1.msg").arg(instruments);
+}
+QString ReceiptPath(const QString& folder)
+{
+    return folder + QStringLiteral("/DL10000.msg");
 }
 
-// A handbook in the shape docs/incoming-messages.md gives, Windows-1251, CR LF.
-void GenerateHandbook(const QString& path, int count)
+// A receipt of the registry for a report of that many deals (docs/incoming-messages.md): every
+// tenth deal refused with its code and text.
+QByteArray Receipt(int deals)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        std::exit(1);
-    }
     QStringEncoder cp1251("windows-1251");
-    file.write("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n");
-    file.write(QStringLiteral("<IssueList Language=\"RU\" Created=\"2024-03-15T18:30:00\" "
-                              "Count=\"%1\">\r\n")
-                   .arg(count)
-                   .toLatin1());
-    static const char16_t* kinds[] = {u"Акция", u"Облигация", u"Пай", u"Депозитарная расписка"};
-    for (int i = 0; i < count; ++i) {
-        const bool bond = i % 3 == 1;
-        const QString issuer = QStringLiteral("ПАО &quot;Компания %1&quot;").arg(i / 3 + 1);
-        QString row =
-            QStringLiteral("<Issue Code=\"C%1\" ShortName=\"Комп%2 %3\" "
-                           "Name=\"%4, %5 выпуск %6\" ISIN=\"%7\" RegNum=\"%8-01-%9-A\" "
-                           "Issuer=\"%4\" Kind=\"%10\" FaceValue=\"%11\" Currency=\"RUB\" "
-                           "IssueSize=\"%12\" IssueDate=\"20%13-%14-15\"")
-                .arg(i, 6, 10, QLatin1Char('0'))
-                .arg(i / 3 + 1)
-                .arg(bond ? QStringLiteral("БО") : QStringLiteral("ао"))
-                .arg(issuer)
-                .arg(bond ? QStringLiteral("облигация") : QStringLiteral("акция"))
-                .arg(i % 7 + 1)
-                .arg(Isin(i))
-                .arg(bond ? 4 : 1)
-                .arg(i, 5, 10, QLatin1Char('0'))
-                .arg(QString::fromUtf16(kinds[i % 4]))
-                .arg(bond ? QStringLiteral("1000") : QStringLiteral("0.01"))
-                .arg(1000000 + i * 37)
-                .arg(10 + i % 14, 2, 10, QLatin1Char('0'))
-                .arg(i % 12 + 1, 2, 10, QLatin1Char('0'));
-        if (bond)
-            row += QStringLiteral(" MaturityDate=\"20%1-06-20\"").arg(25 + i % 10);
-        row += QStringLiteral(" />\r\n");
-        file.write(cp1251.encode(row));
+    QByteArray text = "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n";
+    text += "<Receipts Language=\"RU\" Created=\"2025-03-10T10:42:07\" Request=\"DL10000.xml\" "
+            "Total=\"" +
+            QByteArray::number(deals) + "\" Accepted=\"" + QByteArray::number(deals - deals / 10) +
+            "\" Rejected=\"" + QByteArray::number(deals / 10) + "\">\r\n";
+    for (int i = 1; i <= deals; ++i) {
+        const bool refused = i % 10 == 0;
+        QString row = QStringLiteral("<Receipt N=\"%1\"").arg(i);
+        if (!refused)
+            row += QStringLiteral(" Id=\"2503100%1\"").arg(i, 5, 10, QLatin1Char('0'));
+        row += QStringLiteral(" Agreement=\"Д-%1/25\" Reference=\"IN-%2\" "
+                              "Participant=\"MC0001200000\" Issue=\"AAAA%3\"")
+                   .arg(i)
+                   .arg(i, 5, 10, QLatin1Char('0'))
+                   .arg(i % 900 + 3);
+        if (refused)
+            row += QStringLiteral(" Status=\"Rejected\" Code=\"S16\" Text=\"(S16) Поле Price (0) "
+                                  "должно иметь положительное значение\" />\r\n");
+        else
+            row += QStringLiteral(" Status=\"Accepted\" />\r\n");
+        text += cp1251.encode(row);
     }
-    file.write("</IssueList>\r\n");
+    text += "</Receipts>\r\n";
+    return text;
 }
 
-double Run(const QString& program, const QStringList& args, const QString& output = QString())
+// Makes what is missing. Runs in a child process of its own, so that the memory it takes does
+// not count in the peak memory of the measured runs.
+int Prepare(const QString& folder)
 {
-    QProcess process;
-    if (!output.isEmpty())
-        process.setStandardOutputFile(output);
-    else
-        process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, args);
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed\n", qPrintable(program));
-        return -1;
+    QDir().mkpath(folder);
+    for (const int n : kSizes) {
+        const QString path = HandbookPath(folder, n);
+        if (QFileInfo::exists(path))
+            continue;
+        tools::HandbookOptions options;
+        options.instruments = n;
+        QString error;
+        if (!tools::WriteHandbook(path, options, &error)) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(error));
+            return 1;
+        }
     }
-    return timer.elapsed();
+    QFile receipt(ReceiptPath(folder));
+    if (!receipt.exists() &&
+        (!receipt.open(QIODevice::WriteOnly) || receipt.write(Receipt(kReceiptDeals)) <= 0))
+        return 1;
+    return 0;
 }
 
-bool WaitFor(frmIssue& window, int timeoutMs)
+// ---- child runs; each prints its figures on one line
+
+// Where a handbook's run leaves the page it showed, a finished file the engine can show alone.
+QString ShownPagePath(const QString& data, const QString& handbook)
 {
+    return data + QStringLiteral("/shown-") + QFileInfo(handbook).completeBaseName() +
+           QStringLiteral(".htm");
+}
+
+// The longest stretch the user-interface thread went without handling a timer that wants to
+// run every 5 ms: a window that does not get to its events does not paint either.
+class FreezeMeter {
+public:
+    FreezeMeter()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            longest_ = std::max(longest_, now - last_);
+            if (now - last_ > 100000000 && qEnvironmentVariableIsSet("VARNEL_BENCH_GAPS"))
+                std::fprintf(stderr, "gap %.3f s ending at %.3f s\n", (now - last_) / 1e9,
+                             now / 1e9);
+            last_ = now;
+        });
+    }
+    void start()
+    {
+        clock_.start();
+        last_ = 0;
+        longest_ = 0;
+        timer_.start();
+    }
+    // Seconds, including the stretch up to now.
+    double longest() const { return std::max(longest_, clock_.nsecsElapsed() - last_) / 1e9; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+};
+
+// Peak resident memory, in kilobytes, of this process and of the processes it started (the
+// browser engine's), each its own peak.
+long PeakKilobytes(pid_t pid)
+{
+    long total = 0;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                total += line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t child = entry.toInt(&number);
+        if (!number)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(child));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toInt() == pid)
+            total += PeakKilobytes(child);
+    }
+    return total;
+}
+
+// The program folder of a child run: the shipped stylesheets, settings naming them.
+void ProgramFolderIn(const QString& folder)
+{
+    const QString program = folder + QStringLiteral("/program");
+    for (const char* sub : {"/xsl", "/tmp", "/store"})
+        QDir().mkpath(program + QLatin1String(sub));
+    for (const char* name : {"issue_list.xsl", "receipts.xsl"}) {
+        const QString target = program + QStringLiteral("/xsl/") + QLatin1String(name);
+        QFile::remove(target);
+        QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/") + QLatin1String(name), target);
+    }
+    QFile ini(program + QStringLiteral("/varnel_client.ini"));
+    if (ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ini.write("[Path]\r\nSchemaIssueList=.\\xsl\\issue_list.xsl\r\n"
+                  "SchemaDeals=.\\xsl\\receipts.xsl\r\n");
+    SetProgramFolder(program);
+    SetTemporaryFolder(program + QStringLiteral("/tmp"));
+    PlacementStore::SetRoot(program + QStringLiteral("/store"));
+    SetPageViewPluginFolder(QStringLiteral(VARNEL_PROGRAM_DIR "/plugins"));
+    // A big list is looked at in a maximised window.
+    for (const QString& record :
+         {kAppTitle + QStringLiteral("_IssueList"), kAppTitle + QStringLiteral("brwRECEIPTS")})
+        PlacementStore::Write(record, QStringLiteral("Maximized"), QStringLiteral("1"));
+}
+
+// A main window of the client's size with its frame for child windows.
+struct Host {
+    QMainWindow window;
+    QMdiArea* area = new QMdiArea;
+    Host()
+    {
+        window.setCentralWidget(area);
+        window.resize(1400, 900);
+        window.show();
+    }
+    AddChildWindow adder()
+    {
+        return [this](QWidget* w) {
+            QMdiSubWindow* sub = area->addSubWindow(w);
+            w->show();
+            sub->show();
+            return sub;
+        };
+    }
+};
+
+// True when the lower half of the view shows something besides its background: rows.
+bool ShowsRows(QWebEngineView* view)
+{
+    const QImage image = view->grab().toImage();
+    if (image.isNull())
+        return false;
+    int marked = 0;
+    const int top = image.height() / 2;
+    for (int y = top; y < image.height(); ++y) {
+        const QRgb first = image.pixel(2, y);
+        for (int x = 2; x < image.width() - 20; x += 3) {
+            if (image.pixel(x, y) != first) {
+                ++marked;
+                break;
+            }
+        }
+    }
+    return marked > (image.height() - top) / 4;
+}
+
+// Waits for the window's page: the moment its first rows are on screen (the browser has laid
+// out more than the view shows) and the moment it has loaded completely, in seconds on the
+// clock.
+struct PageTimes {
+    double firstRows = NAN;
+    double whole = NAN;
+};
+PageTimes WaitForPage(BrowserWindow* window, const QElapsedTimer& clock, int timeoutMs)
+{
+    PageTimes times;
+    if (!window)
+        return times;
+    auto* view = qobject_cast<QWebEngineView*>(window->wbPage()->widget());
     QEventLoop loop;
-    bool ok = false;
-    QObject::connect(&window, &BrowserWindow::pageLoaded, &loop, [&](bool loaded) {
-        ok = loaded;
+    if (view)
+        QObject::connect(view->page(), &QWebEnginePage::contentsSizeChanged, &loop,
+                         [&](const QSizeF& size) {
+                             if (std::isnan(times.firstRows) && size.height() > view->height())
+                                 times.firstRows = clock.nsecsElapsed() / 1e9;
+                         });
+    QObject::connect(window, &BrowserWindow::pageLoaded, &loop, [&](bool ok) {
+        if (!ok)
+            return;
+        times.whole = clock.nsecsElapsed() / 1e9;
         loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     loop.exec();
-    return ok;
+    // A page shorter than the view: its rows are there once it has loaded.
+    if (std::isnan(times.firstRows))
+        times.firstRows = times.whole;
+    return times;
+}
+
+// The rows looked for on the screen itself, once the timing is over: a page whose rows do not
+// show has no first-rows time.
+void ConfirmRows(BrowserWindow* window, PageTimes& times)
+{
+    auto* view = window ? qobject_cast<QWebEngineView*>(window->wbPage()->widget()) : nullptr;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (view && ShowsRows(view))
+            return;
+        QEventLoop settle;
+        QTimer::singleShot(200, &settle, &QEventLoop::quit);
+        settle.exec();
+    }
+    times.firstRows = NAN;
+}
+
+int RunHandbook(const QString& data, const QString& handbook, bool exportPage)
+{
+    ProgramFolderIn(data);
+    Host host;
+    ScriptedDialogs dialogs;
+    QString workbook;
+    SetWorkbookOpener([&](const QString& path) {
+        workbook = path;
+        return true;
+    });
+    FreezeMeter freeze;
+    QElapsedTimer clock;
+    // The browser engine starts with the first viewer window of a run of the client, before
+    // its file dialog shows: timed on its own, before the clock from OK starts.
+    freeze.start();
+    {
+        frmBrowseXML first;
+    }
+    const double engineStart = freeze.longest();
+    dialogs.choosePath(handbook);
+    freeze.start();
+    clock.start();
+    frmIssue* window = BrowseHandbook(&host.window, host.adder());
+    PageTimes times = WaitForPage(window, clock, 120000);
+    const double longest = freeze.longest();
+    ConfirmRows(window, times);
+    const long peak = PeakKilobytes(getpid());
+    if (!exportPage) {
+        std::printf("%.4f %.4f %.4f %ld %lld %.4f\n", times.firstRows, times.whole, longest, peak,
+                    window ? QFileInfo(window->pageFile()).size() : 0LL, engineStart);
+        // The page as shown, for the browser engine's own time on it.
+        if (window && !IsHtmlExtension(handbook)) {
+            QFile::remove(ShownPagePath(data, handbook));
+            QFile::copy(window->pageFile(), ShownPagePath(data, handbook));
+        }
+        return window ? 0 : 4;
+    }
+    if (!window)
+        return 4;
+    // The page as shown, for the baseline.
+    const QString page = data + QStringLiteral("/page.html");
+    QFile::remove(page);
+    QFile::copy(window->pageFile(), page);
+    freeze.start();
+    clock.restart();
+    window->ExportExcel();
+    const double exported = clock.nsecsElapsed() / 1e9;
+    std::printf("%.4f %.4f %lld\n", workbook.isEmpty() ? NAN : exported, freeze.longest(),
+                QFileInfo(workbook).size());
+    return workbook.isEmpty() ? 5 : 0;
+}
+
+int RunMessage(const QString& data, const QString& receipt)
+{
+    ProgramFolderIn(data);
+    Host host;
+    ScriptedDialogs dialogs;
+    FreezeMeter freeze;
+    QElapsedTimer clock;
+    {
+        frmBrowseXML first; // the browser engine started, as in the handbook's run
+    }
+    dialogs.choosePath(receipt);
+    freeze.start();
+    clock.start();
+    frmBrowseXML* window = BrowseIncomingMessage(&host.window, host.adder());
+    PageTimes times = WaitForPage(window, clock, 60000);
+    const double longest = freeze.longest();
+    ConfirmRows(window, times);
+    std::printf("%.4f %.4f %.4f\n", times.firstRows, times.whole, longest);
+    return window ? 0 : 4;
+}
+
+// ---- parent
+
+std::vector<double> Numbers(const std::string& output)
+{
+    std::vector<double> values;
+    for (const QString& p : QString::fromStdString(output).section(u'\n', 0, 0).split(u' '))
+        values.push_back(p.toDouble());
+    return values;
+}
+
+// A program whose output goes nowhere, timed with its peak memory.
+Measured Quiet(const std::string& command)
+{
+    return bench::Run({"sh", "-c", "exec " + command + " > /dev/null 2>&1"});
+}
+
+std::string Quoted(const QString& path)
+{
+    return "'" + path.toStdString() + "'";
+}
+
+std::string Count(int n)
+{
+    return QLocale(QLocale::English).toString(n).toStdString();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
-
-    QTemporaryDir dir;
-    dir.setAutoRemove(!qEnvironmentVariableIsSet("VARNEL_BENCH_KEEP"));
-    if (!dir.autoRemove())
-        std::printf("files kept in %s\n", qPrintable(dir.path()));
-    SetProgramFolder(dir.path());
-    QDir(dir.path()).mkdir(QStringLiteral("xsl"));
-    QDir(dir.path()).mkdir(QStringLiteral("tmp"));
-    QDir(dir.path()).mkdir(QStringLiteral("store"));
-    SetTemporaryFolder(dir.filePath(QStringLiteral("tmp")));
-    PlacementStore::SetRoot(dir.filePath(QStringLiteral("store")));
-    SetPageViewPluginFolder(QStringLiteral(VARNEL_PROGRAM_DIR "/plugins"));
-    const QString xsl = dir.filePath(QStringLiteral("xsl/issue_list.xsl"));
-    QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/xsl/issue_list.xsl"), xsl);
-    {
-        QFile ini(dir.filePath(QStringLiteral("varnel_client.ini")));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("[Path]\r\nSchemaIssueList=.\\xsl\\issue_list.xsl\r\n");
+    if (argc == 3 && std::string(argv[1]) == "--prepare") {
+        QCoreApplication app(argc, argv);
+        return Prepare(app.arguments().at(2));
     }
-    const QString handbook = dir.filePath(QStringLiteral("IL20240315183000.msg"));
-    GenerateHandbook(handbook, count);
-    SetWorkbookOpener([](const QString&) { return true; });
+    if (argc >= 4 && std::string(argv[1]) == "--child") {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The browser engine shares its drawing contexts with Qt, as in the client.
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        QApplication app(argc, argv);
+        const QStringList args = app.arguments();
+        if (args.size() == 5 && (args[2] == "handbook" || args[2] == "export"))
+            return RunHandbook(args[3], args[4], args[2] == "export");
+        if (args.size() == 5 && args[2] == "message")
+            return RunMessage(args[3], args[4]);
+        return 3;
+    }
 
-    std::printf("handbook: %d instruments, %.1f MB\n", count,
-                QFileInfo(handbook).size() / 1048576.0);
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString folder =
+        args.size() > 1 ? args[1] : QDir::temp().filePath(QStringLiteral("varnel_bench_viewer"));
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    if (bench::Run({self, "--prepare", folder.toStdString()}).status != 0)
+        return 1;
+    const std::string xsl = VARNEL_SOURCE_DIR "/dist/xsl/";
+    const std::string run = (folder + QStringLiteral("/run")).toStdString();
 
-    ScriptedDialogs dialogs;
-    QString page;
-    QByteArray pageBytes;
-    const int runs = qEnvironmentVariableIsSet("VARNEL_BENCH_RUNS")
-                         ? std::max(1, qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS"))
-                         : 3;
-    for (int run = 0; run < runs; ++run) {
-        dialogs.choosePath(handbook);
-        QElapsedTimer timer;
-        timer.start();
-        auto* window = new frmIssue;
-        const qint64 created = timer.elapsed();
-        window->LoadHandbook(nullptr);
-        const qint64 rendered = timer.elapsed();
-        window->show();
-        const bool ok = WaitFor(*window, 60000);
-        const qint64 shown = timer.elapsed();
-        page = window->pageFile();
-        QFile pageFile(page);
-        pageFile.open(QIODevice::ReadOnly);
-        pageBytes = pageFile.readAll();
-        const qint64 htmlSize = pageBytes.size();
-        std::printf("run %d (%s): OK to page shown %lld ms = window and engine start %lld + copy, "
-                    "libxml2 and libxslt %lld + engine load %lld  (page %.1f MB, %s)%s\n",
-                    run + 1, run == 0 ? "engine cold" : "engine warm", shown, created,
-                    rendered - created, shown - rendered, htmlSize / 1048576.0,
-                    qPrintable(window->wbPage()->engineName()), ok ? "" : "  NOT LOADED");
-        if (run < runs - 1) {
-            window->close();
-            delete window;
-        } else {
-            QElapsedTimer e;
-            e.start();
-            const QString workbook = ExportPageToWorkbook(nullptr, page, QStringLiteral("bench"));
-            const qint64 exported = e.elapsed();
-            e.restart();
-            Sheet sheet = ReadPageSheet(pageBytes);
-            const qint64 read = e.elapsed();
-            RemoveRowsToSaveAs(sheet);
-            FitColumns(sheet);
-            e.restart();
-            WriteWorkbook(sheet, dir.filePath(QStringLiteral("tmp/second.xlsx")),
-                          dir.filePath(QStringLiteral("tmp")));
-            const qint64 written = e.elapsed();
-            e.restart();
-            SaveWorkbook(sheet, dir.filePath(QStringLiteral("tmp/third.xlsx")));
-            const qint64 saved = e.elapsed();
-            std::printf("export: %lld ms (page read into the sheet %lld, libxlsxwriter %lld, "
-                        "workbook saved atomically %lld; %lld rows, workbook %.1f MB)\n",
-                        exported, read, written, saved, qlonglong(sheet.rows.size()),
-                        QFileInfo(workbook).size() / 1048576.0);
-            delete window;
+    bench::Begin("bench_viewer");
+    int failures = 0;
+    const auto report = [&](const std::string& what, double value, const std::string& unit,
+                            const bench::Goal& goal, const std::string& baseline) {
+        failures += !bench::Report(what, value, unit, goal, baseline);
+    };
+    std::string pageOf100000;
+    for (const int n : kSizes) {
+        const QString handbook = HandbookPath(folder, n);
+        Quiet("cat " + Quoted(handbook)); // the page cache warm for every run alike
+        const Measured xsltproc = Quiet("xsltproc " + xsl + "issue_list.xsl " + Quoted(handbook));
+        const Measured viewer =
+            bench::Run({self, "--child", "handbook", run, handbook.toStdString()});
+        const std::vector<double> v = Numbers(viewer.output);
+        const bool ok = viewer.status == 0 && v.size() >= 5;
+        const auto figure = [&](std::size_t i) { return ok ? v[i] : NAN; };
+        // The same page, finished, shown from its file: the browser engine's own part.
+        const Measured alone =
+            bench::Run({self, "--child", "handbook", run,
+                        ShownPagePath(QString::fromStdString(run), handbook).toStdString()});
+        const std::vector<double> a = Numbers(alone.output);
+        const bool aok = alone.status == 0 && a.size() >= 2;
+        const std::string size = Count(n) + " instruments (" +
+                                 bench::Amount(QFileInfo(handbook).size() / 1048576.0, "MB") +
+                                 ", page " + bench::Amount(figure(4) / 1048576.0, "MB") + ")";
+        const std::string baseline = "xsltproc " + bench::Amount(xsltproc.wallSeconds, "s") + ", " +
+                                     bench::Amount(xsltproc.peakKilobytes / 1024.0, "MB");
+        const std::string engineBaseline = baseline +
+                                           "; the finished page from its file: first rows " +
+                                           bench::Amount(aok ? a[0] : NAN, "s") + ", whole " +
+                                           bench::Amount(aok ? a[1] : NAN, "s");
+        const bool big = n > 100000;
+        if (!big)
+            report("browser engine's first start, once a run of the client (window unpainted)",
+                   ok && v.size() >= 6 ? v[5] : NAN, "s", bench::AtMost(0.2, "s"), baseline);
+        report("handbook viewer, " + size + ": OK to first rows on screen", figure(0), "s",
+               bench::AtMost(big ? 3 : 1.5, "s"), engineBaseline);
+        report("handbook viewer, " + Count(n) + ": OK to the whole page", figure(1), "s",
+               bench::AtMost(big ? 8 : 4, "s"), engineBaseline);
+        report("handbook viewer, " + Count(n) + ": longest the window went unpainted", figure(2),
+               "s", bench::AtMost(0.2, "s"), baseline);
+        report("handbook viewer, " + Count(n) + ": peak memory, client and browser engine",
+               figure(3) / 1024.0, "MB",
+               bench::TimesBaseline(1.5, "xsltproc", xsltproc.peakKilobytes / 1024.0, "MB"),
+               baseline);
+        if (!big) {
+            const Measured exported =
+                bench::Run({self, "--child", "export", run, handbook.toStdString()});
+            const std::vector<double> e = Numbers(exported.output);
+            const bool eok = exported.status == 0 && e.size() >= 3;
+            const Measured lint = Quiet("xmllint --html --noout " +
+                                        Quoted(QString::fromStdString(run) + "/page.html"));
+            const std::string pageBaseline =
+                "xmllint --html on the page " + bench::Amount(lint.wallSeconds, "s");
+            report("export of the " + Count(n) + "-row page to a workbook", eok ? e[0] : NAN, "s",
+                   bench::AtMost(3, "s"), pageBaseline);
+            report("export: longest the window went unpainted", eok ? e[1] : NAN, "s",
+                   bench::AtMost(0.2, "s"), pageBaseline);
         }
     }
 
-    // The parts of the libxslt side one by one.
-    for (int run = 0; run < 2; ++run) {
-        QElapsedTimer t;
-        t.start();
-        const HandbookFile copy = PrepareHandbookFile(handbook);
-        const qint64 copied = t.elapsed();
-        t.restart();
-        const ViewerPage rendered = RenderXmlPage(copy.shown, dir.path());
-        const qint64 made = t.elapsed();
-        t.restart();
-        const TemporaryFile html = ReserveTemporaryFile(QStringLiteral(".htm"));
-        WriteTemporaryFile(html, rendered.html);
-        const qint64 written = t.elapsed();
-        std::printf("parts: copy with the stylesheet attached %lld ms, libxml2 load %lld ms, "
-                    "libxslt transform and output %lld ms, page written %lld ms\n",
-                    copied, rendered.loadMs, made - rendered.loadMs, written);
-        RemoveFiles(copy.copy.files() + html.files());
-    }
-
-    // Baselines on the same files.
-    QString xsltproc = qEnvironmentVariable("VARNEL_XSLTPROC");
-    if (xsltproc.isEmpty())
-        xsltproc = QStandardPaths::findExecutable(QStringLiteral("xsltproc"));
-    if (!xsltproc.isEmpty()) {
-        const double t =
-            Run(xsltproc, {xsl, handbook}, dir.filePath(QStringLiteral("xsltproc.html")));
-        std::printf("baseline xsltproc issue_list.xsl on the handbook: %.0f ms\n", t);
-    } else {
-        std::printf("baseline xsltproc: not installed (set VARNEL_XSLTPROC)\n");
-    }
-    const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
-    if (!xmllint.isEmpty())
-        std::printf(
-            "baseline xmllint --noout --stream on the handbook: %.0f ms\n",
-            Run(xmllint, {QStringLiteral("--noout"), QStringLiteral("--stream"), handbook}));
-    {
-        const QByteArray& bytes = pageBytes;
-        QElapsedTimer timer;
-        timer.start();
-        QFile out(dir.filePath(QStringLiteral("plain.html")));
-        out.open(QIODevice::WriteOnly);
-        out.write(bytes);
-        out.close();
-        std::printf("baseline plain write of the page's bytes: %lld ms\n", timer.elapsed());
-    }
-    return 0;
+    const QString receipt = ReceiptPath(folder);
+    const Measured xsltproc = Quiet("xsltproc " + xsl + "receipts.xsl " + Quoted(receipt));
+    const Measured message = bench::Run({self, "--child", "message", run, receipt.toStdString()});
+    const std::vector<double> m = Numbers(message.output);
+    const bool mok = message.status == 0 && m.size() >= 3;
+    const std::string baseline = "xsltproc " + bench::Amount(xsltproc.wallSeconds, "s");
+    report("message viewer, receipt of " + Count(kReceiptDeals) + " deals: OK to the whole page",
+           mok ? m[1] : NAN, "s", bench::AtMost(1.5, "s"), baseline);
+    report("message viewer: longest the window went unpainted", mok ? m[2] : NAN, "s",
+           bench::AtMost(0.2, "s"), baseline);
+    std::printf("\nTimes run from the file dialog's OK; each run is a child process, its peak "
+                "memory the sum of the peaks\nof the client and of each browser engine "
+                "process.\n");
+    return failures == 0 ? 0 : 1;
 }

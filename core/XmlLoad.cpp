@@ -35,6 +35,7 @@ using xmltext::Utf8Text;
 // completes, so its steps stay small.
 constexpr qint64 kDocumentChunk = 256 * 1024;
 constexpr qint64 kStreamChunk = 16 * 1024;
+constexpr qint64 kSubtreeChunk = 64 * 1024;
 
 // Neither loader substitutes entities, loads a DTD or validates; the network is off as well,
 // although nothing external can be named once a DOCTYPE is refused.
@@ -93,6 +94,9 @@ struct LoadState {
         return *names.insert(key, QualifiedName(prefix, local));
     }
     bool rootStarted = false;
+    // Counting the children only: none is kept.
+    bool countOnly = false;
+    qint64 counted = 0;
     XmlElement root;
     std::deque<XmlElement> pending;
 };
@@ -246,6 +250,10 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
     const int depth = state->depth++;
     if (depth > 1)
         return;
+    if (depth == 1 && state->countOnly) {
+        ++state->counted;
+        return;
+    }
     XmlElement element;
     element.name = state->name(prefix, localname);
     element.attributes.reserve(namespaceCount + attributeCount);
@@ -365,24 +373,33 @@ std::optional<std::pair<int, int>> LocateUnconvertible(const QString& path,
 // One load: the file read in steps and pushed through libxml2.
 class PushParser {
 public:
-    PushParser(const QString& path, bool streaming) : file_(path)
+    // A whole document as a tree; the document element's children as XmlElements (no tree);
+    // or a tree whose finished children are taken away as the parse goes.
+    enum class Mode { Document, Children, Subtrees };
+
+    PushParser(const QString& path, Mode mode, const XmlLoadOptions& options = {})
+        : file_(path), progress_(options.progress)
     {
         state_.path = path;
         const QFileInfo info(path);
         if (!info.exists() || info.isDir())
             Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+        size_ = info.isFile() ? info.size() : 0;
+        const bool streaming = mode == Mode::Children;
         // A whole document takes about twelve times its size in memory: a big file goes
-        // through the streaming reader, and the document loader refuses it before reading.
+        // through a streaming reader, and the document loader refuses it before reading.
         if (!streaming) {
-            maxBytes_ = kXmlDocumentMaxBytes;
+            maxBytes_ = options.maxBytes;
             if (info.isFile() && info.size() > maxBytes_)
-                Fail(XmlTooLargeText(path, info.size()));
+                Fail(XmlTooLargeText(path, info.size(), maxBytes_));
         }
         if (!file_.open(QIODevice::ReadOnly))
             Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
 
         xmlInitParser();
-        chunk_ = streaming ? kStreamChunk : kDocumentChunk;
+        chunk_ = mode == Mode::Children   ? kStreamChunk
+                 : mode == Mode::Subtrees ? kSubtreeChunk
+                                          : kDocumentChunk;
         // One buffer for every step, no bigger than a small file needs.
         if (info.isFile())
             chunk_ = std::clamp(info.size() + 1, qint64(4096), chunk_);
@@ -432,7 +449,7 @@ public:
         // A file that grew after it was measured, or one without a size (a pipe, a device).
         read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
-            Fail(XmlTooLargeText(state_.path, read_));
+            Fail(XmlTooLargeText(state_.path, read_, maxBytes_));
         // The parser never sees a start tag with too many attributes.
         if (!guard_.feed(buffer_.get(), size_t(got)))
             Fail(XmlLoadErrorText(state_.path, QString::fromStdString(guard_.reason()),
@@ -470,8 +487,13 @@ public:
         }
         if (state_.failed)
             raise();
+        if (progress_)
+            progress_(read_, size_);
         return !finished_;
     }
+
+    bool finished() const { return finished_; }
+    xmlParserCtxtPtr context() const { return ctxt_; }
 
     xmlDocPtr takeDocument()
     {
@@ -533,6 +555,8 @@ private:
     std::unique_ptr<char[]> buffer_;
     qint64 maxBytes_ = 0; // 0: no limit
     qint64 read_ = 0;
+    qint64 size_ = 0;
+    std::function<void(qint64, qint64)> progress_;
     xmlguard::AttributeGuard guard_;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
@@ -552,18 +576,23 @@ QString XmlLoadErrorText(const QString& path, const QString& reason, int line, i
            QString::number(column);
 }
 
-QString XmlTooLargeText(const QString& path, qint64 size)
+QString XmlTooLargeText(const QString& path, qint64 size, qint64 limit)
 {
     return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\nРазмер файла ") +
            QString::number(size) + QStringLiteral(" байт больше допустимого (") +
-           QString::number(kXmlDocumentMaxBytes) + QStringLiteral(" байт)");
+           QString::number(limit) + QStringLiteral(" байт)");
 }
 
 // ---- XmlDocument
 
 XmlDocument XmlDocument::Load(const QString& path)
 {
-    PushParser parser(path, false);
+    return Load(path, XmlLoadOptions());
+}
+
+XmlDocument XmlDocument::Load(const QString& path, const XmlLoadOptions& options)
+{
+    PushParser parser(path, PushParser::Mode::Document, options);
     while (parser.step()) {
     }
     xmlDocPtr doc = parser.takeDocument();
@@ -598,102 +627,10 @@ _xmlNode* XmlDocument::root() const
     return doc_ ? xmlDocGetRootElement(doc_) : nullptr;
 }
 
-// ---- Walking a document
-
-QString XmlNodeName(const _xmlNode* node)
-{
-    if (!node)
-        return QString();
-    return QualifiedName(node->ns ? node->ns->prefix : nullptr, node->name);
-}
-
-namespace {
-
-const xmlAttr* FindAttribute(const _xmlNode* node, const QString& attributeName)
-{
-    if (!node || node->type != XML_ELEMENT_NODE)
-        return nullptr;
-    for (const xmlAttr* a = node->properties; a; a = a->next) {
-        if (QualifiedName(a->ns ? a->ns->prefix : nullptr, a->name) == attributeName)
-            return a;
-    }
-    return nullptr;
-}
-
-QString AttributeText(const xmlAttr* a)
-{
-    xmlChar* text = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(a));
-    QString value = FromXml(text);
-    xmlFree(text);
-    return value;
-}
-
-} // namespace
-
-QString XmlAttribute(const _xmlNode* node, const QString& attributeName)
-{
-    const xmlAttr* a = FindAttribute(node, attributeName);
-    return a ? AttributeText(a) : QString();
-}
-
-bool XmlHasAttribute(const _xmlNode* node, const QString& attributeName)
-{
-    return FindAttribute(node, attributeName) != nullptr;
-}
-
-QList<_xmlNode*> XmlChildElements(const _xmlNode* node)
-{
-    QList<_xmlNode*> children;
-    if (!node)
-        return children;
-    for (xmlNode* c = node->children; c; c = c->next) {
-        if (c->type == XML_ELEMENT_NODE)
-            children.append(c);
-    }
-    return children;
-}
-
-XmlElement XmlElementOf(const _xmlNode* node)
-{
-    XmlElement element;
-    if (!node || node->type != XML_ELEMENT_NODE)
-        return element;
-    element.name = XmlNodeName(node);
-    for (const xmlNs* ns = node->nsDef; ns; ns = ns->next) {
-        element.attributes.append(
-            {ns->prefix ? QStringLiteral("xmlns:") + FromXml(ns->prefix) : QStringLiteral("xmlns"),
-             FromXml(ns->href)});
-    }
-    for (const xmlAttr* a = node->properties; a; a = a->next)
-        element.attributes.append(
-            {QualifiedName(a->ns ? a->ns->prefix : nullptr, a->name), AttributeText(a)});
-    return element;
-}
-
-// ---- XmlElement
-
-QString XmlElement::attribute(const QString& attributeName) const
-{
-    for (const auto& a : attributes) {
-        if (a.first == attributeName)
-            return a.second;
-    }
-    return QString();
-}
-
-bool XmlElement::hasAttribute(const QString& attributeName) const
-{
-    for (const auto& a : attributes) {
-        if (a.first == attributeName)
-            return true;
-    }
-    return false;
-}
-
 // ---- XmlChildReader
 
 struct XmlChildReader::Impl {
-    explicit Impl(const QString& path) : parser(path, true) {}
+    explicit Impl(const QString& path) : parser(path, PushParser::Mode::Children) {}
     PushParser parser;
 };
 
@@ -723,6 +660,100 @@ bool XmlChildReader::next(XmlElement& child)
     child = std::move(state.pending.front());
     state.pending.pop_front();
     return true;
+}
+
+qint64 XmlCountChildren(const QString& path, const XmlLoadOptions& options)
+{
+    PushParser parser(path, PushParser::Mode::Children, options);
+    parser.state().countOnly = true;
+    while (parser.step()) {
+    }
+    if (!parser.state().rootStarted)
+        Fail(XmlLoadErrorText(path, kDocumentEmpty, 1, 1));
+    return parser.state().counted;
+}
+
+// ---- XmlSubtreeReader
+
+struct XmlSubtreeReader::Impl {
+    Impl(const QString& path, const XmlLoadOptions& options)
+        : parser(path, PushParser::Mode::Subtrees, options)
+    {
+    }
+    xmlNodePtr root() const
+    {
+        const xmlParserCtxtPtr ctxt = parser.context();
+        return ctxt->myDoc ? xmlDocGetRootElement(ctxt->myDoc) : nullptr;
+    }
+    // Whether the child is whole: every child but the last is, and the last once the parse has
+    // ended (until then the parser may still be adding to it).
+    bool complete(const xmlNode* child) const { return parser.finished() || child != root()->last; }
+    PushParser parser;
+};
+
+XmlSubtreeReader::XmlSubtreeReader(const QString& path, const XmlLoadOptions& options)
+    : impl_(std::make_unique<Impl>(path, options))
+{
+    while (!impl_->root() && impl_->parser.step()) {
+    }
+    if (!impl_->root())
+        Fail(XmlLoadErrorText(path, kDocumentEmpty, 1, 1));
+}
+
+XmlSubtreeReader::~XmlSubtreeReader() = default;
+
+xmlDocPtr XmlSubtreeReader::document() const
+{
+    return impl_->parser.context()->myDoc;
+}
+
+xmlDocPtr XmlSubtreeReader::next(int maxChildren)
+{
+    PushParser& parser = impl_->parser;
+    const auto readyElements = [&] {
+        int ready = 0;
+        for (const xmlNode* c = impl_->root()->children; c && impl_->complete(c); c = c->next)
+            ready += c->type == XML_ELEMENT_NODE;
+        return ready;
+    };
+    if (maxChildren > 0) {
+        while (readyElements() < maxChildren && parser.step()) {
+        }
+        if (!impl_->root()->children)
+            return nullptr;
+    }
+
+    const xmlDocPtr source = parser.context()->myDoc;
+    xmlNodePtr root = impl_->root();
+    xmlDocPtr slice = xmlNewDoc(source->version ? source->version : BAD_CAST "1.0");
+    if (!slice)
+        Fail(XmlLoadErrorText(parser.state().path, QStringLiteral("Out of memory"), 0, 0));
+    // The slice shares the parser's names, so nodes move without copying them.
+    if (parser.context()->dict) {
+        slice->dict = parser.context()->dict;
+        xmlDictReference(slice->dict);
+    }
+    if (source->URL)
+        slice->URL = xmlStrdup(source->URL);
+    xmlNodePtr copy = xmlDocCopyNode(root, slice, 2);
+    if (!copy) {
+        xmlFreeDoc(slice);
+        Fail(XmlLoadErrorText(parser.state().path, QStringLiteral("Out of memory"), 0, 0));
+    }
+    xmlDocSetRootElement(slice, copy);
+    int taken = 0;
+    for (xmlNodePtr c = root->children; c && taken < maxChildren && impl_->complete(c);) {
+        xmlNodePtr following = c->next;
+        taken += c->type == XML_ELEMENT_NODE;
+        xmlUnlinkNode(c);
+        xmlAddChild(copy, c);
+        c = following;
+    }
+    // Namespaces declared on the document element: the moved nodes point to the slice's own
+    // declarations, so the slice does not depend on the reader.
+    if (root->nsDef)
+        xmlReconciliateNs(slice, copy);
+    return slice;
 }
 
 } // namespace varnel

@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct _xmlDoc;
@@ -20,13 +21,22 @@ namespace varnel {
 // The largest file XmlDocument loads: a document in memory takes about twelve times its file.
 inline constexpr qint64 kXmlDocumentMaxBytes = 16 * 1024 * 1024;
 
+// What a load may do beyond the defaults: a size limit of its own (a viewer shows documents far
+// bigger than a layout), and a callback after each step that learns the bytes read so far and
+// the file's size (0 when unknown), and may stop the load by raising.
+struct XmlLoadOptions {
+    qint64 maxBytes = kXmlDocumentMaxBytes;
+    std::function<void(qint64 read, qint64 size)> progress;
+};
+
 // A whole document in memory (layouts, pick definitions, small files). Whitespace-only text
 // between elements is dropped and CDATA sections arrive as text. A file beyond
-// kXmlDocumentMaxBytes is refused with XmlTooLargeText; big inputs are read with
-// XmlChildReader.
+// kXmlDocumentMaxBytes (or the limit given) is refused with XmlTooLargeText; big inputs are
+// read with XmlChildReader or XmlSubtreeReader.
 class XmlDocument {
 public:
     static XmlDocument Load(const QString& path);
+    static XmlDocument Load(const QString& path, const XmlLoadOptions& options);
     XmlDocument(XmlDocument&&) noexcept;
     XmlDocument& operator=(XmlDocument&&) noexcept;
     ~XmlDocument();
@@ -71,6 +81,38 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The number of children of the document element, the file read as XmlChildReader reads it
+// (and refused as it refuses it), nothing kept.
+qint64 XmlCountChildren(const QString& path, const XmlLoadOptions& options = {});
+
+// Streams the children of the document element as libxml2 subtrees, for documents too big to
+// hold at once that must still be read as trees (a whole market's handbook shown through its
+// stylesheet in parts). The loading rule is XmlDocument's; the file is read in 64 KB steps and
+// only the children not yet taken are held in memory.
+class XmlSubtreeReader {
+public:
+    // Opens the file and reads up to the document element; raises the loading-rule errors.
+    XmlSubtreeReader(const QString& path, const XmlLoadOptions& options);
+    ~XmlSubtreeReader();
+    XmlSubtreeReader(const XmlSubtreeReader&) = delete;
+    XmlSubtreeReader& operator=(const XmlSubtreeReader&) = delete;
+
+    // The document as read so far, owned by the reader: what stands before the document element
+    // (comments, instructions) and the document element with the children not yet taken.
+    _xmlDoc* document() const;
+
+    // A new document (the caller frees it with xmlFreeDoc) whose root is a copy of the document
+    // element (its name, namespaces and attributes) holding the next children of the document
+    // element in order, up to maxChildren elements (with the comments and instructions between
+    // them); with maxChildren 0, the root alone. nullptr when every child has been taken.
+    // Raises the loading-rule error when the rest of the document is not well-formed.
+    _xmlDoc* next(int maxChildren);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // Helpers for walking a loaded document. Names are qualified names ("prefix:local").
 QString XmlNodeName(const _xmlNode* node);
 // Value of the attribute with exactly that name; empty when absent.
@@ -85,6 +127,6 @@ XmlElement XmlElementOf(const _xmlNode* node);
 // reason).
 QString XmlLoadErrorText(const QString& path, const QString& reason, int line, int column);
 // "Ошибка загрузки файла <path>: \r\nРазмер файла <size> байт больше допустимого (<limit> байт)"
-QString XmlTooLargeText(const QString& path, qint64 size);
+QString XmlTooLargeText(const QString& path, qint64 size, qint64 limit = kXmlDocumentMaxBytes);
 
 } // namespace varnel

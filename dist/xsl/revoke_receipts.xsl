@@ -5,6 +5,9 @@
               doctype-public="-//W3C//DTD HTML 4.01//EN"/>
 
   <xsl:param name="title" select="'Квитанции на запрос на удаление сделок'"/>
+  <!-- The viewer applies it in parts (docs/incoming-messages.md, "Big documents and
+       stylesheets applied in parts"): the heading, then the receipts a few hundred at a time. -->
+  <xsl:param name="viewer-part" select="''"/>
 
   <!-- Rows per table. -->
   <xsl:variable name="chunk" select="200"/>
@@ -31,6 +34,13 @@
   </xsl:template>
 
   <xsl:template match="/">
+    <xsl:choose>
+      <xsl:when test="$viewer-part = 'rows'"><xsl:apply-templates select="*" mode="rows"/></xsl:when>
+      <xsl:otherwise><xsl:call-template name="page"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <xsl:template name="page">
     <html>
       <head>
         <meta http-equiv="Content-Type" content="text/html; charset=UTF-8"/>
@@ -55,6 +65,10 @@
       </head>
       <body>
         <xsl:apply-templates select="*[1]"/>
+        <xsl:choose>
+          <xsl:when test="$viewer-part = 'head'"><xsl:comment>viewer-rows</xsl:comment></xsl:when>
+          <xsl:otherwise><xsl:apply-templates select="*[1]" mode="rows"/></xsl:otherwise>
+        </xsl:choose>
       </body>
     </html>
   </xsl:template>
@@ -98,7 +112,11 @@
         </tr>
       </thead>
     </table>
-    <!-- Rows in tables of 200: the browser lays out only the ones in view. -->
+  </xsl:template>
+
+  <!-- The receipts of the document element in tables of 200: the browser lays out only the
+       ones in view. -->
+  <xsl:template match="*" mode="rows">
     <xsl:for-each select="*[position() mod $chunk = 1]">
       <div class="chunk">
         <table>

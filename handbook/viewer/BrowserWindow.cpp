@@ -6,6 +6,7 @@
 #include "core/Twips.h"
 #include "handbook/viewer/HtmlView.h"
 #include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/PageJob.h"
 #include "handbook/viewer/SpreadsheetExport.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslTransform.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMdiSubWindow>
+#include <QProgressBar>
 #include <QToolButton>
 
 // The viewer's pictures are compiled into its static library, whose resources are registered
@@ -39,6 +41,9 @@ WindowPlacement recordOf(const QString& application)
 {
     return WindowPlacement(application, WindowPlacement::kDefaultTwips);
 }
+
+// A page that comes within this time shows no bar.
+constexpr int kProgressAfterMs = 500;
 
 } // namespace
 
@@ -64,13 +69,49 @@ BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* pa
     cmdExportExcel_->setCursor(Qt::ArrowCursor);
     connect(cmdExportExcel_, &QToolButton::clicked, this, [this] { ExportExcel(); });
 
+    pageProgress_ = new QProgressBar(this);
+    pageProgress_->setObjectName(QStringLiteral("pageProgress"));
+    pageProgress_->setRange(0, 1000);
+    pageProgress_->setFormat(QStringLiteral("Страница готовится: %p%"));
+    pageProgress_->setTextVisible(true);
+    pageProgress_->hide();
+    progressTimer_.setInterval(100);
+    connect(&progressTimer_, &QTimer::timeout, this, [this] { showProgress(); });
+
     resize(sizeHint());
     placeControls();
 }
 
 BrowserWindow::~BrowserWindow()
 {
+    // A page still being made is stopped first: its file is among those removed.
+    job_.reset();
     RemoveFiles(temporaryFiles_);
+}
+
+bool BrowserWindow::isMakingPage() const
+{
+    return job_ && job_->running();
+}
+
+void BrowserWindow::showProgress()
+{
+    if (!isMakingPage()) {
+        progressTimer_.stop();
+        pageProgress_->hide();
+        return;
+    }
+    if (making_.elapsed() < kProgressAfterMs)
+        return;
+    const int permille = job_->permille();
+    if (permille < 0) {
+        pageProgress_->setRange(0, 0);
+    } else {
+        pageProgress_->setRange(0, 1000);
+        pageProgress_->setValue(permille);
+    }
+    pageProgress_->show();
+    pageProgress_->raise();
 }
 
 void BrowserWindow::removeTemporaryFiles()
@@ -133,25 +174,34 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
         wbPage_->showFile(file);
         return;
     }
-    ViewerPage page;
-    try {
-        const BusyCursor busy;
-        page = RenderXmlPage(file, relativeBase);
-    } catch (const Error& e) {
-        const QString told = origin_.describe(e.description());
-        showFailurePage(told);
-        throw Error(e.number(), told);
-    }
-    if (page.notice != origin_.describe(page.notice)) {
-        page.html.replace(HtmlEscaped(origin_.copy).toUtf8(), HtmlEscaped(origin_.chosen).toUtf8());
-        page.notice = origin_.describe(page.notice);
-    }
     const TemporaryFile html = ReserveTemporaryFile(QStringLiteral(".htm"));
     adoptTemporaryFiles(html.files());
-    WriteTemporaryFile(html, page.html, origin_.chosen);
-    notice_ = page.notice;
+    notice_.clear();
     pageFile_ = html.path;
-    wbPage_->showFile(pageFile_);
+    // What is found in the copy is told about the file the user chose. The folders the
+    // stylesheet may read come from the settings as they stand when the user asked.
+    const CopyOrigin origin = origin_;
+    TransformLimits limits;
+    limits.readableFolders = StylesheetReadableFolders(relativeBase);
+    job_ = std::make_unique<PageJob>(
+        file, relativeBase, html.path,
+        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen, limits);
+    cmdExportExcel_->setEnabled(false);
+    wbPage_->showGrowingPage(html.path, job_->page());
+    making_.start();
+    progressTimer_.start();
+    job_->start([this](const PageJob::Outcome& outcome) {
+        progressTimer_.stop();
+        pageProgress_->hide();
+        cmdExportExcel_->setEnabled(true);
+        if (outcome.stopped)
+            return;
+        notice_ = outcome.page.notice;
+        if (!outcome.failure.isEmpty()) {
+            showFailurePage(outcome.failure);
+            Dialogs::Critical(this, outcome.failure, kAppTitle);
+        }
+    });
 }
 
 void BrowserWindow::showFailurePage(const QString& text)
@@ -195,6 +245,9 @@ void BrowserWindow::ExportExcel()
     RunTrapped(this, kAppTitle, [this] {
         if (pageFile_.isEmpty())
             Fail(QStringLiteral("В окне нет страницы для экспорта"));
+        if (isMakingPage())
+            Fail(QStringLiteral("Страница ещё готовится: её можно экспортировать, когда она будет "
+                                "показана целиком."));
         ExportPageToWorkbook(this, pageFile_, exportName());
     });
 }
@@ -225,6 +278,10 @@ void BrowserWindow::placeControls()
     if (w <= 0 || h <= 0)
         return;
     wbPage_->widget()->setGeometry(left, top, w, h);
+    // Over the page's foot, clear of its scroll bar.
+    const int barHeight = pageProgress_->sizeHint().height();
+    pageProgress_->setGeometry(left + 6, top + h - barHeight - 22, std::min(w - 40, 420),
+                               barHeight);
     // Over the page's top right corner, clear of its scroll bar.
     const QSize button = cmdExportExcel_->sizeHint();
     cmdExportExcel_->setGeometry(left + w - button.width() - 22, top + 6, button.width(),

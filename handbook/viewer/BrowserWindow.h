@@ -3,14 +3,20 @@
 #include "core/ChildWindow.h"
 #include "handbook/viewer/ViewerFiles.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 class QMdiSubWindow;
+class QProgressBar;
 class QToolButton;
 
 namespace varnel {
 
+class PageJob;
 class PageView;
 
 // What the two viewer windows share: the browser control wbPage, 20 twips from every edge,
@@ -33,6 +39,10 @@ public:
     QString fileName() const { return fileName_; }
     QString pageFile() const { return pageFile_; }
     QString notice() const { return notice_; }
+    // True while the page is being made (the export waits for it).
+    bool isMakingPage() const;
+    // The bar over the page's foot that shows how far the page has come.
+    QProgressBar* pageProgress() const { return pageProgress_; }
     PageView* wbPage() const { return wbPage_; }
     QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
 
@@ -68,8 +78,10 @@ protected:
     virtual QString exportName() const = 0;
 
     // Shows a file: an HTM page as it is, an XML document as the page its stylesheet makes
-    // (relative stylesheet addresses taken from relativeBase), or as its tree. When the document
-    // cannot be read the window shows the failure and it is raised.
+    // (relative stylesheet addresses taken from relativeBase), or as its tree. The page is made
+    // beside the user-interface thread and shows as it grows; a bar over its foot says how far it
+    // has come. When the document cannot be read the window shows the failure on its page and
+    // in a box.
     void navigate(const QString& file, const QString& relativeBase);
 
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +91,7 @@ private:
     void placeControls();
     void showFailurePage(const QString& text);
     void onLoadFinished(bool ok);
+    void showProgress();
     QMdiSubWindow* frame() const;
 
     ChildKind kind_;
@@ -88,6 +101,10 @@ private:
     QString pageFile_;
     QString notice_;
     QStringList temporaryFiles_;
+    std::unique_ptr<PageJob> job_;
+    QProgressBar* pageProgress_ = nullptr;
+    QTimer progressTimer_;
+    QElapsedTimer making_;
     CopyOrigin origin_;
 };
 

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QPointer>
+#include <QStringDecoder>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -51,6 +52,32 @@ public:
                 self->handler_(ok);
         });
     }
+    // Shown once it is complete: from its file, or, when its making ended early and left no
+    // file, from what was made.
+    void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override
+    {
+        growing_ = page;
+        QPointer<TextPageView> self(this);
+        const auto show = [self, path, page] {
+            if (!self || self->growing_ != page || !page->complete())
+                return;
+            self->growing_.reset();
+            if (QFileInfo(path).isFile()) {
+                self->showFile(path);
+                return;
+            }
+            QByteArray bytes;
+            char piece[64 * 1024];
+            for (qint64 n; (n = page->read(bytes.size(), piece, sizeof piece)) > 0;)
+                bytes.append(piece, n);
+            QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
+            self->setHtml(decoder.isValid() ? decoder.decode(bytes) : QString::fromUtf8(bytes));
+            if (self->handler_)
+                self->handler_(true);
+        };
+        page->setGrowthHandler(show);
+        show();
+    }
     QUrl url() const override { return source(); }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
@@ -68,6 +95,7 @@ public:
 private:
     std::function<void(bool)> handler_;
     QString folder_;
+    std::shared_ptr<GrowingPage> growing_;
 };
 
 void LoadPlugin()

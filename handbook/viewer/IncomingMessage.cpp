@@ -124,14 +124,17 @@ QByteArray StylesheetInstruction(const QString& stylesheetPath)
     return kInstructionStart + " href=\"" + EscapedAttribute(url) + "\"?>\r\n";
 }
 
+qsizetype StylesheetPlace(const QByteArray& upper, const QByteArray& marker,
+                          const QString& stylesheetPath)
+{
+    if (stylesheetPath.isEmpty() || HasStylesheetInstruction(upper))
+        return -1;
+    return upper.indexOf(marker);
+}
+
 bool AttachStylesheet(QByteArray& text, const QByteArray& marker, const QString& stylesheetPath)
 {
-    if (stylesheetPath.isEmpty())
-        return false;
-    const QByteArray upper = UpperCasedText(text);
-    if (HasStylesheetInstruction(upper))
-        return false;
-    const qsizetype at = upper.indexOf(marker);
+    const qsizetype at = StylesheetPlace(UpperCasedText(text), marker, stylesheetPath);
     if (at < 0)
         return false;
     text.insert(at, StylesheetInstruction(stylesheetPath));

@@ -55,6 +55,10 @@ QByteArray StylesheetInstruction(const QString& stylesheetPath);
 // opening tag) and leaves every other byte as it was. Nothing changes when the text already
 // names a stylesheet, when the path is empty or when the marker is absent. True when inserted.
 bool AttachStylesheet(QByteArray& text, const QByteArray& marker, const QString& stylesheetPath);
+// Where AttachStylesheet puts the instruction, given the text upper-cased (a whole market's
+// handbook is upper-cased once); -1 when it puts none.
+qsizetype StylesheetPlace(const QByteArray& upper, const QByteArray& marker,
+                          const QString& stylesheetPath);
 
 // The stylesheet a setting value names: empty for none; a value beginning with ".\" or "./" is
 // taken from the program folder, any other value as it stands.

@@ -6,10 +6,29 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 
 namespace varnel {
+
+// A page still being made, which a view shows as it grows: written on a worker thread, read on
+// the user-interface thread. (An interface only: the engine's plugin links nothing of the
+// viewer.)
+class GrowingPage {
+public:
+    virtual ~GrowingPage() = default;
+    // Copies up to size bytes from offset into data; the number copied (0: none yet, or the
+    // end once complete).
+    virtual qint64 read(qint64 offset, char* data, qint64 size) = 0;
+    // The bytes there so far.
+    virtual qint64 size() const = 0;
+    // True once every byte of the page is there (or its making ended early).
+    virtual bool complete() const = 0;
+    // Called on the user-interface thread whenever bytes have come or the page has become
+    // complete; one handler at a time (an empty one ends the calls).
+    virtual void setGrowthHandler(std::function<void()> handler) = 0;
+};
 
 // The browser control of the viewer windows (wbPage): shows local files only. The browser
 // engine lives in a plugin of its own, loaded when the first page is shown, so that the client
@@ -24,7 +43,11 @@ public:
     // (IsUrlAllowedForPage); every other file and every request that would leave the machine
     // is refused.
     virtual void showFile(const QString& path) = 0;
-    // The address of the document shown.
+    // Shows a page as it is made, path being the file it is written to: the view reads it as it
+    // grows, so its first rows show long before the last are made. The page may show and open
+    // files of that file's folder only, as for showFile.
+    virtual void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) = 0;
+    // The address of the document shown (a page shown as it grows: its file's).
     virtual QUrl url() const = 0;
     // Called when a document has been loaded completely (ok) or failed to load.
     virtual void setLoadFinishedHandler(std::function<void(bool ok)> handler) = 0;

@@ -6,8 +6,7 @@
 #include "core/Error.h"
 #include "core/TempFiles.h"
 #include "core/Values.h"
-#include "core/XmlText.h"
-#include "ui/BusyCursor.h"
+#include "ui/BusyTask.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -24,16 +23,15 @@
 #include <QStringDecoder>
 #include <QUrl>
 
-#include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
+#include <future>
 #include <map>
+#include <memory>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -43,13 +41,7 @@
 namespace varnel {
 namespace {
 
-using xmltext::FromXml;
-
-// What a worksheet holds at most.
-constexpr int kMaxRows = 1048576;
-constexpr int kMaxColumns = 16384;
 constexpr int kMaxCellCharacters = 32767;
-constexpr int kMaxSpan = 1000;
 // Fitted widths stay within what a screen shows.
 constexpr double kMaxColumnWidth = 100;
 
@@ -57,338 +49,10 @@ const QString kBreak = QStringLiteral("\r\n");
 
 WorkbookOpener g_opener;
 
-// The HTML parser gives element names in lower case.
-bool NameIs(const xmlNode* node, const char* name)
-{
-    return node->name && std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
-}
-
-bool NameIn(const xmlNode* node, std::initializer_list<const char*> names)
-{
-    for (const char* name : names) {
-        if (NameIs(node, name))
-            return true;
-    }
-    return false;
-}
-
-QString Attribute(const xmlNode* node, const char* name)
-{
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    QString text = FromXml(value);
-    xmlFree(value);
-    return text;
-}
-
-bool IsBlank(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == QChar(0xA0);
-}
-
 // Blanks (no-break ones too) dropped at either end.
 QString TrimBlanks(const QString& text)
 {
-    return TrimWhere(text, [](QChar c) { return IsBlank(c); });
-}
-
-bool IsHidden(const xmlNode* node)
-{
-    if (NameIn(node, {"head", "script", "style", "noscript", "template", "title"}))
-        return true;
-    if (!node->properties)
-        return false;
-    if (xmlHasProp(node, reinterpret_cast<const xmlChar*>("hidden")))
-        return true;
-    if (!xmlHasProp(node, reinterpret_cast<const xmlChar*>("style")))
-        return false;
-    QString style = Attribute(node, "style").toLower();
-    style.remove(u' ');
-    return style.contains(QStringLiteral("display:none"));
-}
-
-bool IsBlockElement(const xmlNode* node)
-{
-    return NameIn(node, {"p",       "div",     "h1",         "h2",     "h3",       "h4",
-                         "h5",      "h6",      "li",         "ul",     "ol",       "dl",
-                         "dt",      "dd",      "blockquote", "pre",    "address",  "center",
-                         "section", "article", "header",     "footer", "nav",      "main",
-                         "aside",   "figure",  "figcaption", "form",   "fieldset", "legend",
-                         "hr",      "details", "summary",    "body",   "caption",  "tr"});
-}
-
-// True when the cell holds running text only (no line breaks, blocks or tables), so its text
-// is its characters with blanks collapsed.
-bool IsPlainCell(const xmlNode* node)
-{
-    for (const xmlNode* n = node->children; n; n = n->next) {
-        if (n->type == XML_TEXT_NODE)
-            continue;
-        if (n->type != XML_ELEMENT_NODE)
-            return false;
-        if (IsHidden(n) || NameIn(n, {"br", "table"}) || IsBlockElement(n) || !IsPlainCell(n))
-            return false;
-    }
-    return true;
-}
-
-void AppendCollapsed(const xmlNode* node, QString& out, bool& pendingBlank)
-{
-    for (const xmlNode* n = node->children; n; n = n->next) {
-        if (n->type == XML_ELEMENT_NODE) {
-            AppendCollapsed(n, out, pendingBlank);
-            continue;
-        }
-        const QString text = FromXml(n->content);
-        for (const QChar c : text) {
-            if (IsBlank(c) && c != QChar(0xA0)) {
-                pendingBlank = !out.isEmpty();
-                continue;
-            }
-            if (pendingBlank) {
-                out += u' ';
-                pendingBlank = false;
-            }
-            out += c;
-        }
-    }
-}
-
-int SpanOf(const xmlNode* cell, const char* name)
-{
-    bool ok = false;
-    const int span = Attribute(cell, name).trimmed().toInt(&ok);
-    return ok && span > 1 ? std::min(span, kMaxSpan) : 1;
-}
-
-// Collects running text the way a browser lays it out: blanks collapsed, lines broken at
-// blocks and <br>, kept as they are inside <pre>.
-class TextCollector {
-public:
-    void text(const QString& chunk, bool preformatted)
-    {
-        for (const QChar c : chunk) {
-            if (preformatted && c == u'\n') {
-                lineBreak();
-                continue;
-            }
-            if (!preformatted && IsBlank(c) && c != QChar(0xA0)) {
-                pendingBlank_ = !current_.isEmpty();
-                continue;
-            }
-            if (pendingBlank_) {
-                current_ += u' ';
-                pendingBlank_ = false;
-            }
-            current_ += c;
-            lineHasText_ = true;
-        }
-    }
-    // Ends the current line, if it holds anything.
-    void endLine()
-    {
-        if (lineHasText_)
-            lines_ << current_;
-        current_.clear();
-        lineHasText_ = false;
-        pendingBlank_ = false;
-    }
-    // A <br>: ends the line, and an empty line counts as well.
-    void lineBreak()
-    {
-        lines_ << current_;
-        current_.clear();
-        lineHasText_ = false;
-        pendingBlank_ = false;
-    }
-    QStringList take()
-    {
-        endLine();
-        QStringList lines = std::move(lines_);
-        lines_.clear();
-        return lines;
-    }
-
-private:
-    QStringList lines_;
-    QString current_;
-    bool lineHasText_ = false;
-    bool pendingBlank_ = false;
-};
-
-class PageReader {
-public:
-    Sheet take()
-    {
-        flushLines();
-        return std::move(sheet_);
-    }
-
-    void walk(const xmlNode* node, bool preformatted = false)
-    {
-        for (const xmlNode* n = node; n; n = n->next)
-            visit(n, preformatted);
-    }
-
-private:
-    void visit(const xmlNode* node, bool preformatted)
-    {
-        if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
-            lines_.text(FromXml(node->content), preformatted);
-            return;
-        }
-        if (node->type != XML_ELEMENT_NODE || IsHidden(node))
-            return;
-        if (NameIs(node, "br")) {
-            lines_.lineBreak();
-            return;
-        }
-        if (NameIs(node, "table")) {
-            flushLines();
-            table(node);
-            return;
-        }
-        const bool block = IsBlockElement(node);
-        if (block)
-            lines_.endLine();
-        walk(node->children, preformatted || NameIs(node, "pre"));
-        if (block)
-            lines_.endLine();
-    }
-
-    void flushLines()
-    {
-        for (const QString& line : lines_.take()) {
-            SheetCell cell = ClassifyCellText(line);
-            addRow().append(cell);
-        }
-    }
-
-    QList<SheetCell>& addRow()
-    {
-        if (sheet_.rows.size() >= kMaxRows)
-            Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 строк")
-                     .arg(kMaxRows));
-        sheet_.rows.append(QList<SheetCell>());
-        return sheet_.rows.back();
-    }
-
-    // The rows of a table in document order, nested tables left out.
-    static void CollectRows(const xmlNode* node, QList<const xmlNode*>& rows,
-                            QList<const xmlNode*>& captions)
-    {
-        for (const xmlNode* n = node->children; n; n = n->next) {
-            if (n->type != XML_ELEMENT_NODE || IsHidden(n))
-                continue;
-            if (NameIs(n, "tr"))
-                rows << n;
-            else if (NameIs(n, "caption"))
-                captions << n;
-            else if (NameIn(n, {"thead", "tbody", "tfoot"}))
-                CollectRows(n, rows, captions);
-        }
-    }
-
-    // The text of a cell: its lines joined by line ends; a table inside it gives its rows'
-    // texts, one a line, cells separated by blanks.
-    static QString CellText(const xmlNode* cell)
-    {
-        if (IsPlainCell(cell)) {
-            QString text;
-            bool pendingBlank = false;
-            AppendCollapsed(cell, text, pendingBlank);
-            return text;
-        }
-        PageReader inner;
-        inner.walk(cell->children);
-        QStringList lines;
-        for (const QList<SheetCell>& row : inner.take().rows) {
-            QStringList texts;
-            for (const SheetCell& c : row)
-                texts << c.text;
-            lines << texts.join(u' ');
-        }
-        while (!lines.isEmpty() && lines.back().isEmpty())
-            lines.removeLast();
-        return lines.join(u'\n');
-    }
-
-    void table(const xmlNode* tableNode)
-    {
-        QList<const xmlNode*> rows;
-        QList<const xmlNode*> captions;
-        CollectRows(tableNode, rows, captions);
-        for (const xmlNode* caption : captions) {
-            walk(caption->children);
-            flushLines();
-        }
-        const int firstRow = int(sheet_.rows.size());
-        // Cells taken by spans from rows above: (row, column).
-        QSet<quint64> taken;
-        const auto key = [](int r, int c) { return (quint64(quint32(r)) << 32) | quint32(c); };
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            QList<SheetCell>& row = addRow();
-            const int r = int(sheet_.rows.size()) - 1;
-            int column = 0;
-            for (const xmlNode* n = rows.at(i)->children; n; n = n->next) {
-                if (n->type != XML_ELEMENT_NODE || IsHidden(n))
-                    continue;
-                const bool headerCell = NameIs(n, "th");
-                if (!headerCell && !NameIs(n, "td"))
-                    continue;
-                while (taken.contains(key(r, column)))
-                    ++column;
-                if (column >= kMaxColumns)
-                    Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 "
-                                        "столбцов")
-                             .arg(kMaxColumns));
-                // A span beyond the table's last row ends with the table, and one that would run
-                // into a cell another span has taken ends before it: the sheet's merged ranges
-                // never overlap.
-                int colspan = std::min(SpanOf(n, "colspan"), kMaxColumns - column);
-                for (int dc = 1; dc < colspan; ++dc) {
-                    if (taken.contains(key(r, column + dc))) {
-                        colspan = dc;
-                        break;
-                    }
-                }
-                int rowspan = int(std::min<qsizetype>(SpanOf(n, "rowspan"), rows.size() - i));
-                for (int dr = 1; dr < rowspan; ++dr) {
-                    bool free = true;
-                    for (int dc = 0; dc < colspan && free; ++dc)
-                        free = !taken.contains(key(r + dr, column + dc));
-                    if (!free) {
-                        rowspan = dr;
-                        break;
-                    }
-                }
-                SheetCell cell = ClassifyCellText(CellText(n));
-                cell.header = headerCell;
-                while (row.size() <= column)
-                    row.append(SheetCell());
-                row[column] = cell;
-                if (colspan > 1 || rowspan > 1) {
-                    sheet_.merges.append({r, column, r + rowspan - 1, column + colspan - 1});
-                    for (int dr = 0; dr < rowspan; ++dr)
-                        for (int dc = 0; dc < colspan; ++dc)
-                            if (dr || dc)
-                                taken.insert(key(r + dr, column + dc));
-                }
-                column += colspan;
-            }
-        }
-        Q_UNUSED(firstRow);
-    }
-
-    Sheet sheet_;
-    TextCollector lines_;
-};
-
-// The page parsed as a browser would: errors tolerated, nothing fetched.
-htmlDocPtr ParsePage(const QByteArray& html)
-{
-    return htmlReadMemory(html.constData(), int(html.size()), nullptr, nullptr,
-                          HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
-                              HTML_PARSE_NOWARNING | HTML_PARSE_COMPACT);
+    return TrimWhere(text, [](QChar c) { return IsPageBlank(c); });
 }
 
 // The spreadsheet's day number of a date (1 is 1900-01-01, counted with its leap day of 1900).
@@ -477,6 +141,11 @@ QString ReserveWorkbookName(const QString& baseName)
 }
 
 } // namespace
+
+bool IsPageBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == QChar(0xA0);
+}
 
 int Sheet::columnCount() const
 {
@@ -568,38 +237,6 @@ SheetCell ClassifyCellText(const QString& text)
     return cell;
 }
 
-Sheet ReadPageSheet(const QByteArray& html, QString* encoding)
-{
-    htmlDocPtr doc = ParsePage(html);
-    if (encoding)
-        *encoding = doc && doc->encoding ? FromXml(doc->encoding) : QStringLiteral("UTF-8");
-    if (!doc)
-        return {};
-    PageReader reader;
-    try {
-        reader.walk(doc->children);
-    } catch (...) {
-        xmlFreeDoc(doc);
-        throw;
-    }
-    xmlFreeDoc(doc);
-    Sheet sheet = reader.take();
-    // Trailing empty rows are no part of the page.
-    while (!sheet.rows.isEmpty()) {
-        const QList<SheetCell>& last = sheet.rows.back();
-        const bool empty = std::all_of(last.begin(), last.end(), [](const SheetCell& c) {
-            return c.type == SheetCell::Type::Empty;
-        });
-        const int lastRow = int(sheet.rows.size()) - 1;
-        const bool merged = std::any_of(sheet.merges.begin(), sheet.merges.end(),
-                                        [&](const SheetMerge& m) { return m.lastRow >= lastRow; });
-        if (!empty || merged)
-            break;
-        sheet.rows.removeLast();
-    }
-    return sheet;
-}
-
 int RemoveRowsToSaveAs(Sheet& sheet)
 {
     int found = -1;
@@ -675,18 +312,22 @@ QString SheetText(const Sheet& sheet)
     return text;
 }
 
-void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder)
+void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder,
+                   const std::function<void(int rows)>& rowsWritten, const QString& shownPath)
 {
+    const QString shown = shownPath.isEmpty() ? path : shownPath;
     QByteArray scratch = QFile::encodeName(scratchFolder);
     lxw_workbook_options options = {};
-    options.constant_memory = LXW_FALSE;
+    options.constant_memory = LXW_TRUE;
     options.tmpdir = scratch.data();
     options.use_zip64 = LXW_FALSE;
     const QByteArray file = QFile::encodeName(path);
     errno = 0;
     lxw_workbook* workbook = workbook_new_opt(file.constData(), &options);
     if (!workbook)
-        Fail(FileCreateErrorText(path, SystemErrorText(errno ? errno : ENOMEM)));
+        Fail(FileCreateErrorText(shown, SystemErrorText(errno ? errno : ENOMEM)));
+    // A write stopped halfway frees what libxlsxwriter holds.
+    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(workbook, lxw_workbook_free);
     lxw_worksheet* worksheet = workbook_add_worksheet(workbook, "Лист1");
 
     // Formats: text, wrapped text, a date, and numbers by their decimals; each plain or header.
@@ -726,31 +367,60 @@ void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scrat
         return f;
     };
 
-    QSet<quint64> covered;
-    for (const SheetMerge& m : sheet.merges) {
-        const SheetCell first = sheet.cell(m.firstRow, m.firstColumn);
-        worksheet_merge_range(worksheet, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn),
-                              lxw_row_t(m.lastRow), lxw_col_t(m.lastColumn), "", format(first));
-        for (int r = m.firstRow; r <= m.lastRow; ++r)
+    // The rows go out one after another: in libxlsxwriter's constant-memory mode each row is
+    // written out when the next one begins, so the workbook never stands whole in memory and no
+    // table of shared strings is kept. A merged range is written cell by cell (the first cell's
+    // value, formatted blanks over the rest, as a merge holds them) and registered at its last
+    // row while that row is still open: libxlsxwriter keeps the range and writes nothing more
+    // into the rows already written out.
+    const auto key = [](int r, int c) { return (quint64(quint32(r)) << 32) | quint32(c); };
+    QHash<quint64, int> mergeOf;        // every cell of a range
+    QHash<int, QList<int>> rangesOnRow; // the ranges that cover a row
+    for (int i = 0; i < sheet.merges.size(); ++i) {
+        const SheetMerge& m = sheet.merges.at(i);
+        for (int r = m.firstRow; r <= m.lastRow; ++r) {
+            rangesOnRow[r].append(i);
             for (int c = m.firstColumn; c <= m.lastColumn; ++c)
-                if (r != m.firstRow || c != m.firstColumn)
-                    covered.insert((quint64(quint32(r)) << 32) | quint32(c));
+                mergeOf.insert(key(r, c), i);
+        }
     }
+    const auto write = [&](int r, int c, const SheetCell& cell, lxw_format* f) {
+        if (cell.type == SheetCell::Type::Text) {
+            const QByteArray utf8 = cell.text.toUtf8();
+            worksheet_write_string(worksheet, lxw_row_t(r), lxw_col_t(c), utf8.constData(), f);
+        } else if (cell.type == SheetCell::Type::Empty) {
+            worksheet_write_blank(worksheet, lxw_row_t(r), lxw_col_t(c), f);
+        } else {
+            worksheet_write_number(worksheet, lxw_row_t(r), lxw_col_t(c), cell.value, f);
+        }
+    };
     for (int r = 0; r < sheet.rows.size(); ++r) {
         const QList<SheetCell>& row = sheet.rows.at(r);
+        if (rowsWritten && r % 100 == 0)
+            rowsWritten(r);
         for (int c = 0; c < row.size(); ++c) {
             const SheetCell& cell = row.at(c);
-            if (cell.type == SheetCell::Type::Empty ||
-                covered.contains((quint64(quint32(r)) << 32) | quint32(c)))
-                continue;
-            if (cell.type == SheetCell::Type::Text) {
-                const QByteArray utf8 = cell.text.toUtf8();
-                worksheet_write_string(worksheet, lxw_row_t(r), lxw_col_t(c), utf8.constData(),
-                                       format(cell));
-            } else {
-                worksheet_write_number(worksheet, lxw_row_t(r), lxw_col_t(c), cell.value,
-                                       format(cell));
+            if (cell.type != SheetCell::Type::Empty &&
+                (mergeOf.isEmpty() || !mergeOf.contains(key(r, c))))
+                write(r, c, cell, format(cell));
+        }
+        for (const int i : rangesOnRow.value(r)) {
+            const SheetMerge& m = sheet.merges.at(i);
+            const SheetCell first = sheet.cell(m.firstRow, m.firstColumn);
+            lxw_format* f = format(first);
+            for (int c = m.firstColumn; c <= m.lastColumn; ++c) {
+                if (r == m.firstRow && c == m.firstColumn)
+                    write(r, c, first, f);
+                else
+                    worksheet_write_blank(worksheet, lxw_row_t(r), lxw_col_t(c), f);
             }
+            if (m.lastRow != r)
+                continue;
+            worksheet_merge_range(worksheet, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn),
+                                  lxw_row_t(m.lastRow), lxw_col_t(m.lastColumn), "", f);
+            // Within one row the range wrote its first cell as an empty text: the value again.
+            if (m.firstRow == r)
+                write(r, m.firstColumn, first, f);
         }
     }
     for (int c = 0; c < sheet.columnWidths.size(); ++c) {
@@ -759,84 +429,77 @@ void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scrat
                                  nullptr);
     }
 
+    if (rowsWritten)
+        rowsWritten(int(sheet.rows.size()));
     errno = 0;
-    const lxw_error error = workbook_close(workbook);
+    const lxw_error error = workbook_close(owner.release());
     if (error != LXW_NO_ERROR) {
         const QString reason =
             errno ? SystemErrorText(errno) : QString::fromUtf8(lxw_strerror(error));
-        Fail(FileWriteErrorText(path, reason));
+        Fail(FileWriteErrorText(shown, reason));
     }
 }
 
-void SaveWorkbook(const Sheet& sheet, const QString& path)
+void SaveWorkbook(const Sheet& sheet, const QString& path,
+                  const std::function<void(int rows)>& rowsWritten)
 {
-    // libxlsxwriter writes a file by name; it writes beside the workbook under a hidden name of
-    // its own, and the complete workbook is then put in place atomically.
-    const QFileInfo target(path);
-    const QString folder = target.absolutePath();
-    QString scratch;
-    for (int n = 0; n < 1000 && scratch.isEmpty(); ++n) {
-        const QString candidate =
-            folder + QStringLiteral("/.") + target.fileName() + QStringLiteral(".%1.part").arg(n);
-        if (CreateExclusively(candidate))
-            scratch = candidate;
-        else if (errno != EEXIST)
-            Fail(FileCreateErrorText(path, SystemErrorText(errno)));
-    }
-    if (scratch.isEmpty())
-        Fail(FileCreateErrorText(path, SystemErrorText(EEXIST)));
-    try {
-        try {
-            WriteWorkbook(sheet, scratch, folder);
-        } catch (const Error& e) {
-            // The user knows the workbook, not its scratch file.
-            QString text = e.description();
-            Fail(text.replace(scratch, path));
-        }
-        QFile written(scratch);
-        if (!written.open(QIODevice::ReadOnly))
-            Fail(FileWriteErrorText(path, written.errorString()));
-        const QByteArray bytes = written.readAll();
-        written.close();
-        SaveFileAtomically(path, bytes);
-    } catch (...) {
-        QFile::remove(scratch);
-        throw;
-    }
-    QFile::remove(scratch);
+    // libxlsxwriter writes a file by name: it writes the hidden file of the atomic save itself,
+    // which is then synced and put in place.
+    AtomicFile file(path);
+    WriteWorkbook(sheet, file.writablePath(), QFileInfo(file.target()).absolutePath(), rowsWritten,
+                  path);
+    file.commit();
 }
 
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName)
 {
-    BusyCursor busy;
-    QFile file(pageFile);
-    if (!file.open(QIODevice::ReadOnly))
-        Fail(QStringLiteral("Не удалось открыть файл ") + pageFile + u':' + kBreak +
-             file.errorString());
-    const QByteArray html = file.readAll();
-    file.close();
+    QString path;
+    QString html;
+    QString text;
+    RunBusy(parent, kAppTitle, [&](BusyProgress& progress) {
+        const auto stopWhenAsked = [&] {
+            if (progress.stopRequested())
+                Fail(QString()); // stopped by the user: nothing to say
+        };
+        progress.allowStop();
+        progress.stage(QStringLiteral("Чтение страницы"), QFileInfo(pageFile).size());
+        QString encoding;
+        Sheet sheet = ReadPageSheetFile(pageFile, &encoding, [&](qint64 read, qint64) {
+            progress.advance(read);
+            stopWhenAsked();
+        });
+        // The page goes to the clipboard as a browser's copy would put it there, its markup and
+        // its text, made beside the workbook (the rows as read: the copy shares them).
+        const Sheet read = sheet;
+        RemoveRowsToSaveAs(sheet);
+        FitColumns(sheet);
+        auto clipboard = std::async(std::launch::async, [&] {
+            QFile file(pageFile);
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            QStringDecoder decoder(encoding.toLatin1().constData());
+            html = decoder.isValid() ? decoder.decode(bytes) : QString::fromUtf8(bytes);
+            text = SheetText(read);
+        });
+        path = ReserveWorkbookName(baseName);
+        try {
+            progress.stage(QStringLiteral("Запись книги"), sheet.rows.size());
+            SaveWorkbook(sheet, path, [&](int rows) {
+                progress.advance(rows);
+                stopWhenAsked();
+                if (rows == sheet.rows.size())
+                    progress.stage(QStringLiteral("Сжатие книги"));
+            });
+        } catch (...) {
+            QFile::remove(path);
+            throw;
+        }
+        clipboard.get();
+    });
 
-    QString encoding;
-    Sheet sheet = ReadPageSheet(html, &encoding);
-
-    // The page goes to the clipboard as a browser's copy would put it there.
     auto* mime = new QMimeData;
-    QStringDecoder decoder(encoding.toLatin1().constData());
-    mime->setHtml(decoder.isValid() ? decoder.decode(html) : QString::fromUtf8(html));
-    mime->setText(SheetText(sheet));
+    mime->setHtml(html);
+    mime->setText(text);
     QApplication::clipboard()->setMimeData(mime);
-
-    RemoveRowsToSaveAs(sheet);
-    FitColumns(sheet);
-
-    const QString path = ReserveWorkbookName(baseName);
-    try {
-        SaveWorkbook(sheet, path);
-    } catch (...) {
-        QFile::remove(path);
-        throw;
-    }
-    busy.restore();
 
     const bool opened = g_opener ? g_opener(path) : OpenWithDesktop(path);
     if (!opened)

@@ -43,10 +43,19 @@ struct Sheet {
 // dd.mm.yyyy or yyyy-mm-dd, else text. Blanks (no-break ones too) around it are dropped.
 SheetCell ClassifyCellText(const QString& text);
 
+// Blanks as a page's text has them: space, tab, line ends, form feed and the no-break space.
+bool IsPageBlank(QChar c);
+
 // Reads a page (HTML, in the encoding it declares) into a sheet; the encoding the HTML parser
 // found goes to *encoding ("UTF-8" when the page declares none). Raises when the page does not
-// fit a worksheet.
+// fit a worksheet, and refuses a start tag of more than xmlguard::kMaxAttributes attributes with
+// the loading rule's text (the page's path and the tag's line and column).
 Sheet ReadPageSheet(const QByteArray& html, QString* encoding = nullptr);
+// The same from a file, read a piece at a time: progress learns the bytes read and the file's
+// size after each piece (and may stop the reading by raising). Raises with the system's reason
+// when the file cannot be read.
+Sheet ReadPageSheetFile(const QString& path, QString* encoding = nullptr,
+                        const std::function<void(qint64 read, qint64 size)>& progress = {});
 
 // Looks through the rows from the top, and each row from the left, for the first cell whose
 // text, trimmed and in upper case, contains "SAVE AS"; empties it and removes the rows from the
@@ -59,20 +68,25 @@ void FitColumns(Sheet& sheet);
 QString SheetText(const Sheet& sheet);
 
 // Writes the sheet as an .xlsx workbook (one worksheet "Лист1") to path, which the caller has
-// created; libxlsxwriter keeps its own scratch files in scratchFolder. Raises with the system's
-// reason; the file may then hold a part of the workbook.
-void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder);
+// created; libxlsxwriter keeps its own scratch files in scratchFolder. rowsWritten, when given,
+// learns how many rows are in after each hundred. Raises with the system's reason (naming
+// shownPath, when given, for the file); the file may then hold a part of the workbook.
+void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder,
+                   const std::function<void(int rows)>& rowsWritten = {},
+                   const QString& shownPath = QString());
 
-// Writes the workbook to path through a scratch file beside it, so that path holds either the
+// Writes the workbook to path through a hidden file beside it, so that path holds either the
 // complete workbook or what it held before. Raises with the system's reason.
-void SaveWorkbook(const Sheet& sheet, const QString& path);
+void SaveWorkbook(const Sheet& sheet, const QString& path,
+                  const std::function<void(int rows)>& rowsWritten = {});
 
 // The export of a shown page (an HTML file): read into a sheet; put on the clipboard as HTML
 // and as text; its heading down to the "SAVE AS" line removed; columns fitted; written to a new
 // workbook in the temporary folder, named after baseName and the time; then opened with the
-// desktop's application for workbooks, or, where none opens it, a notice names the file. A
-// busy cursor shows while it works. Raises on failure (nothing is left under the workbook's
-// name then). Returns the workbook's path.
+// desktop's application for workbooks, or, where none opens it, a notice names the file. The
+// work runs beside the user-interface thread (RunBusy: the windows keep painting, a progress
+// dialog shows past half a second, Cancel stops it and leaves nothing). Raises on failure
+// (nothing is left under the workbook's name then). Returns the workbook's path.
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName);
 
 // Opens a workbook with the desktop's application; false when there is none. Tests replace it

@@ -4,10 +4,12 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/SettingKeys.h"
+#include "core/TempFiles.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/frmBrowseXML.h"
 #include "handbook/viewer/frmIssue.h"
+#include "ui/BusyTask.h"
 
 #include <QFileInfo>
 
@@ -29,7 +31,12 @@ frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addCh
             return;
         if (!IsViewerExtension(path))
             Fail(WrongViewerExtensionText());
-        const MessageCopy copy = MakeMessageCopy(path);
+        MessageCopy copy;
+        TemporaryFolder();
+        RunBusy(parent, kAppTitle, [&](BusyProgress& progress) {
+            progress.stage(QStringLiteral("Чтение сообщения ") + path);
+            copy = MakeMessageCopy(path);
+        });
 
         auto* window = new frmBrowseXML;
         window->adoptTemporaryFiles(copy.copy.files());

@@ -20,8 +20,6 @@ namespace {
 
 // The system's temporary folder is asked into a buffer of this many characters.
 constexpr qsizetype kTempPathBuffer = 512;
-// No viewer shows more than this; a larger file is refused before it is read.
-constexpr qint64 kMaxViewerFileBytes = 256LL * 1024 * 1024;
 
 const QString kBreak = QStringLiteral("\r\n");
 
@@ -62,13 +60,15 @@ QPair<int, int> BreaksBefore(const QByteArray& text, qsizetype end)
     return {breaks, int(end - lineStart)};
 }
 
-// Attaches the stylesheet as AttachStylesheet does and notes in origin where it went.
-void AttachNoting(QByteArray& text, const QByteArray& marker, const QString& stylesheet,
-                  CopyOrigin& origin)
+// Attaches the stylesheet as AttachStylesheet does (upper: the text upper-cased) and notes in
+// origin where it went.
+void AttachNoting(QByteArray& text, const QByteArray& upper, const QByteArray& marker,
+                  const QString& stylesheet, CopyOrigin& origin)
 {
-    const qsizetype at = UpperCasedText(text).indexOf(marker);
-    if (!AttachStylesheet(text, marker, stylesheet))
+    const qsizetype at = StylesheetPlace(upper, marker, stylesheet);
+    if (at < 0)
         return;
+    text.insert(at, StylesheetInstruction(stylesheet));
     const auto [breaks, column] = BreaksBefore(text, at);
     origin.insertedLine = breaks + 1;
     origin.insertedColumn = column;
@@ -93,6 +93,25 @@ QPair<int, int> CopyOrigin::chosenPosition(int line, int column) const
     return {line + droppedLines, column};
 }
 
+namespace {
+
+// The parser's reason with every "line N" it names as that line of the chosen file.
+QString ChosenLines(const CopyOrigin& origin, const QString& reason)
+{
+    static const QRegularExpression tagLine(QStringLiteral("\\bline (\\d+)\\b"));
+    QString told;
+    qsizetype from = 0;
+    for (QRegularExpressionMatchIterator it = tagLine.globalMatch(reason); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        told += reason.mid(from, m.capturedStart(1) - from);
+        told += QString::number(origin.chosenPosition(m.captured(1).toInt(), 1).first);
+        from = m.capturedEnd(1);
+    }
+    return told + reason.mid(from);
+}
+
+} // namespace
+
 QString CopyOrigin::describe(const QString& text) const
 {
     if (copy.isEmpty() || !text.contains(copy))
@@ -103,6 +122,12 @@ QString CopyOrigin::describe(const QString& text) const
         const auto [line, column] = chosenPosition(m.captured(1).toInt(), m.captured(2).toInt());
         told.replace(m.capturedStart(), m.capturedLength(),
                      QStringLiteral("Строка: %1, поз: %2").arg(line).arg(column));
+        // The parser's reason may name the line of an open tag too ("... in tag X line 3").
+        const qsizetype reasonStart = told.indexOf(kBreak);
+        const qsizetype reasonEnd = told.lastIndexOf(kBreak);
+        if (reasonStart >= 0 && reasonEnd > reasonStart)
+            told.replace(reasonStart, reasonEnd - reasonStart,
+                         ChosenLines(*this, told.mid(reasonStart, reasonEnd - reasonStart)));
     }
     return told.replace(copy, chosen);
 }
@@ -168,10 +193,14 @@ QByteArray ReadViewerFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Не удалось открыть файл ") + path + u':' + kBreak +
              file.errorString());
-    if (file.size() > kMaxViewerFileBytes)
+    // The size in whole megabytes, rounded up: a file a byte beyond the limit is not told as
+    // being of the limit's size.
+    constexpr qint64 kMegabyte = 1024 * 1024;
+    if (file.size() > kViewerMaxFileBytes)
         Fail(QStringLiteral("Файл ") + path + QStringLiteral(" слишком велик для просмотра: ") +
-             QString::number(file.size() / (1024 * 1024)) + QStringLiteral(" МБ (не более ") +
-             QString::number(kMaxViewerFileBytes / (1024 * 1024)) + QStringLiteral(" МБ)"));
+             QString::number((file.size() + kMegabyte - 1) / kMegabyte) +
+             QStringLiteral(" МБ (не более ") + QString::number(kViewerMaxFileBytes / kMegabyte) +
+             QStringLiteral(" МБ)"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         Fail(QStringLiteral("Не удалось прочитать файл ") + path + u':' + kBreak +
@@ -196,8 +225,8 @@ MessageCopy MakeMessageCopy(const QString& path)
             result.origin.droppedLines = breaks;
             result.origin.droppedColumns = column;
         }
-        AttachNoting(message.text, message.kind->openingMarker, StylesheetOfKind(*message.kind),
-                     result.origin);
+        AttachNoting(message.text, UpperCasedText(message.text), message.kind->openingMarker,
+                     StylesheetOfKind(*message.kind), result.origin);
         WriteTemporaryFile(result.copy, message.text, path);
         result.kind = message.kind;
     } catch (...) {
@@ -230,7 +259,7 @@ HandbookFile PrepareHandbookFile(const QString& path)
     result.copy = ReserveTemporaryFile(QStringLiteral(".XML"));
     result.origin.copy = result.copy.path;
     try {
-        AttachNoting(text, marker, stylesheet, result.origin);
+        AttachNoting(text, upper, marker, stylesheet, result.origin);
         WriteTemporaryFile(result.copy, text, path);
     } catch (...) {
         RemoveFiles(result.copy.files());

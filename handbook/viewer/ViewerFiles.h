@@ -33,8 +33,13 @@ void WriteTemporaryFile(const TemporaryFile& file, const QByteArray& bytes,
 // Removes the files (missing ones are ignored).
 void RemoveFiles(const QStringList& files);
 
+// The viewers' limit for the files they show, named in their refusal: a whole market's handbook
+// is a few tens of MB (the loader's limit for small files, layouts and definitions, is far
+// below).
+inline constexpr qint64 kViewerMaxFileBytes = 512LL * 1024 * 1024;
+
 // The whole file; raises with the system's reason when it cannot be read, and refuses files
-// beyond the size any viewer could show.
+// beyond kViewerMaxFileBytes, naming the file and the limit.
 QByteArray ReadViewerFile(const QString& path);
 
 // Where a viewer's copy comes from, so that what is found in the copy is told about the file

@@ -1,4 +1,5 @@
 #include "handbook/viewer/XslTransform.h"
+#include "handbook/viewer/XslEngine.h"
 
 #include "core/Error.h"
 #include "core/XmlLoad.h"
@@ -70,11 +71,12 @@ struct Diagnostics {
     }
 };
 
-// The page being made; the engine's hooks report to it. Only the user-interface thread makes
-// pages, so one pointer serves.
-Diagnostics* g_diagnostics = nullptr;
+// The page being made on this thread; the engine's hooks report to it.
+thread_local Diagnostics* g_diagnostics = nullptr;
 // And it reads within this budget.
-ReadBudget* g_budget = nullptr;
+thread_local ReadBudget* g_budget = nullptr;
+// One page at a time in the process: the engine's hooks are process-wide.
+std::timed_mutex g_engine;
 
 void CollectGeneric(void* ctx, const char* format, ...)
 {
@@ -323,7 +325,7 @@ private:
 // does nothing but set the engine's stop marks, which the engine checks as it goes.
 class Watchdog {
 public:
-    enum class Reason { None, Time, Memory };
+    enum class Reason { None, Time, Memory, Stopped };
 
     // The run's clock and memory are the budget's, which its stylesheets were loaded in.
     Watchdog(xsltTransformContextPtr ctxt, const ReadBudget& budget)
@@ -368,6 +370,10 @@ private:
                 stop(Reason::Memory);
                 break;
             }
+            if (limits_.stop && limits_.stop->load()) {
+                stop(Reason::Stopped);
+                break;
+            }
         }
     }
     void stop(Reason reason)
@@ -389,12 +395,6 @@ private:
     std::atomic<Reason> reason_{Reason::None};
     std::thread thread_;
 };
-
-QString DocumentTitle(xmlDocPtr doc)
-{
-    const xmlNode* root = xmlDocGetRootElement(doc);
-    return root ? XmlNodeName(root) : QString();
-}
 
 // Decodes the predefined entities and character references of a pseudo-attribute value.
 QString DecodePseudoAttribute(const QString& value)
@@ -453,13 +453,6 @@ QList<QPair<QString, QString>> PseudoAttributes(const QString& content)
         result.append({m.captured(1), DecodePseudoAttribute(raw)});
     }
     return result;
-}
-
-QByteArray PreformattedPage(const QString& text)
-{
-    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>"
-                             "<pre>") +
-           HtmlEscaped(text).toUtf8() + QByteArrayLiteral("</pre></body></html>\n");
 }
 
 } // namespace
@@ -526,58 +519,71 @@ QString LocalStylesheetPath(const QString& href, const QString& base, QString* r
     return QString();
 }
 
-ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,
-                         const TransformLimits& limits)
-{
-    ViewerPage page;
-    QElapsedTimer timer;
-    timer.start();
-    XmlDocument document = XmlDocument::Load(documentPath);
-    page.loadMs = timer.elapsed();
-    xmlDocPtr doc = document.doc();
-    const QString title = DocumentTitle(doc);
-
-    const QString href = StylesheetHrefOf(doc);
-    if (href.isEmpty()) {
-        page.html = XmlTreePage(doc, title, QString());
-        return page;
-    }
-    const auto showTree = [&](const QString& notice) {
-        page.notice = notice + QStringLiteral(" Сообщение показано без неё.");
-        page.html = XmlTreePage(doc, title, page.notice);
-        page.stylesheet.clear();
-        return page;
-    };
-
-    QString refusal;
-    const QString stylesheetPath = LocalStylesheetPath(href, relativeBase, &refusal);
-    if (stylesheetPath.isEmpty())
-        return showTree(QStringLiteral("Таблица стилей ") + href +
-                        QStringLiteral(" не загружена: ") + refusal + u'.');
-    if (!QFileInfo(stylesheetPath).isFile())
-        return showTree(QStringLiteral("Таблица стилей ") + stylesheetPath +
-                        QStringLiteral(" не найдена."));
-
+struct XslRun::Impl {
+    Impl(const TransformLimits& l, const QStringList& f) : limits(l), folders(f) {}
+    TransformLimits limits;
+    QStringList folders;
     Diagnostics diagnostics;
-    ReadBudget budget(limits, limits.readableFolders.isEmpty()
-                                  ? StylesheetReadableFolders(relativeBase)
-                                  : limits.readableFolders);
-    const EngineHooks hooks(&diagnostics, &budget);
-    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(stylesheetPath).absoluteFilePath())
-                               .toEncoded(QUrl::FullyEncoded);
+    std::unique_lock<std::timed_mutex> engine;
+    std::unique_ptr<EngineHooks> hooks;
+};
+
+XslRun::XslRun(const TransformLimits& limits, const QStringList& readableFolders)
+    : impl_(std::make_unique<Impl>(limits, readableFolders))
+{
+    impl_->engine = std::unique_lock(g_engine, std::defer_lock);
+    while (!impl_->engine.try_lock_for(std::chrono::milliseconds(50))) {
+        if (limits.stop && limits.stop->load())
+            throw PageStopped();
+    }
+    impl_->hooks = std::make_unique<EngineHooks>(&impl_->diagnostics, nullptr);
+}
+
+XslRun::~XslRun() = default;
+
+void XslRun::setLimits(const TransformLimits& limits)
+{
+    impl_->limits = limits;
+}
+
+xsltStylesheetPtr XslRun::load(const QString& path, QString* failure)
+{
+    Diagnostics& diagnostics = impl_->diagnostics;
+    diagnostics = Diagnostics();
+    ReadBudget budget(impl_->limits, impl_->folders);
+    g_budget = &budget;
+    const QByteArray uri =
+        QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded(QUrl::FullyEncoded);
     xmlDocPtr styleDoc = LoadLocalOnly(reinterpret_cast<const xmlChar*>(uri.constData()), nullptr,
                                        0, nullptr, XSLT_LOAD_START);
     xsltStylesheetPtr style = styleDoc ? xsltParseStylesheetDoc(styleDoc) : nullptr;
+    g_budget = nullptr;
     if (!style || style->errors > 0 || !diagnostics.refusals.isEmpty()) {
         if (style)
             xsltFreeStylesheet(style);
         else
             xmlFreeDoc(styleDoc);
-        return showTree(QStringLiteral("Таблица стилей ") + stylesheetPath +
-                        QStringLiteral(" не загружена: ") + diagnostics.first() + u'.');
+        *failure = diagnostics.first();
+        return nullptr;
     }
+    return style;
+}
 
-    timer.restart();
+xmlDocPtr XslRun::apply(xsltStylesheetPtr style, xmlDocPtr doc,
+                        const QList<QPair<QByteArray, QByteArray>>& parameters, QString* failure)
+{
+    const TransformLimits& limits = impl_->limits;
+    Diagnostics& diagnostics = impl_->diagnostics;
+    diagnostics = Diagnostics();
+    ReadBudget budget(limits, impl_->folders);
+    g_budget = &budget;
+    std::vector<const char*> params;
+    for (const auto& [name, value] : parameters) {
+        params.push_back(name.constData());
+        params.push_back(value.constData());
+    }
+    params.push_back(nullptr);
+
     xsltTransformContextPtr ctxt = xsltNewTransformContext(style, doc);
     xmlDocPtr result = nullptr;
     Watchdog::Reason stopped = Watchdog::Reason::None;
@@ -588,60 +594,42 @@ ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBas
         ctxt->maxTemplateDepth = limits.templateDepth;
         ctxt->maxTemplateVars = limits.templateVariables;
         Watchdog watchdog(ctxt, budget);
-        result = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt);
+        result = xsltApplyStylesheetUser(style, doc, params.data(), nullptr, nullptr, ctxt);
         watchdog.finish();
         stopped = watchdog.reason();
         failed = !result || ctxt->state != XSLT_STATE_OK || !diagnostics.refusals.isEmpty();
         xsltFreeTransformContext(ctxt);
     }
-    page.transformMs = timer.elapsed();
-
-    QString failure;
-    if (stopped == Watchdog::Reason::Time)
-        failure = OutOfTimeText(limits);
-    else if (stopped == Watchdog::Reason::Memory)
-        failure = OutOfMemoryText(limits);
-    else if (failed)
-        failure = diagnostics.first();
-    if (failed && failure.isEmpty())
-        failure = QStringLiteral("преобразование не выполнено");
-
-    if (!failure.isEmpty()) {
+    g_budget = nullptr;
+    if (stopped == Watchdog::Reason::Stopped) {
         xmlFreeDoc(result);
-        xsltFreeStylesheet(style);
-        return showTree(QStringLiteral("Ошибка при применении таблицы стилей ") + stylesheetPath +
-                        QStringLiteral(": ") + failure + u'.');
+        throw PageStopped();
     }
+    if (stopped == Watchdog::Reason::Time)
+        *failure = OutOfTimeText(limits);
+    else if (stopped == Watchdog::Reason::Memory)
+        *failure = OutOfMemoryText(limits);
+    else if (failed)
+        *failure = diagnostics.first();
+    if (failed && failure->isEmpty())
+        *failure = QStringLiteral("преобразование не выполнено");
+    if (!failure->isEmpty()) {
+        xmlFreeDoc(result);
+        return nullptr;
+    }
+    return result;
+}
 
-    const xmlChar* method = nullptr;
-    XSLT_GET_IMPORT_PTR(method, style, method);
-    const xmlChar* encoding = nullptr;
-    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
-    const xmlNode* resultRoot = xmlDocGetRootElement(result);
-    const QString methodName = FromXml(method);
-    if (methodName == u"xml" && resultRoot &&
-        FromXml(resultRoot->name).compare(u"html", Qt::CaseInsensitive) != 0) {
-        // XML that is not XHTML is shown as what it is: a tree.
-        page.html = XmlTreePage(result, DocumentTitle(result), QString());
-    } else {
-        xmlChar* bytes = nullptr;
-        int size = 0;
-        xsltSaveResultToString(&bytes, &size, result, style);
-        QByteArray output(reinterpret_cast<const char*>(bytes), size);
-        xmlFree(bytes);
-        if (methodName == u"text") {
-            QStringDecoder decoder(encoding ? reinterpret_cast<const char*>(encoding) : "UTF-8");
-            if (!decoder.isValid())
-                decoder = QStringDecoder(QStringDecoder::Utf8);
-            page.html = PreformattedPage(decoder.decode(output));
-        } else {
-            page.html = std::move(output);
+bool DeclaresParameter(xsltStylesheetPtr style, const char* name)
+{
+    for (xsltStylesheetPtr s = style; s; s = xsltNextImport(s)) {
+        for (xsltStackElemPtr e = s->variables; e; e = e->next) {
+            if (e->name && xmlStrEqual(e->name, reinterpret_cast<const xmlChar*>(name)) &&
+                e->comp && e->comp->type == XSLT_FUNC_PARAM)
+                return true;
         }
     }
-    page.stylesheet = stylesheetPath;
-    xmlFreeDoc(result);
-    xsltFreeStylesheet(style);
-    return page;
+    return false;
 }
 
 } // namespace varnel

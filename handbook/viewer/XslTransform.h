@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
+
 struct _xmlDoc;
 
 namespace varnel {
@@ -17,8 +20,11 @@ struct TransformLimits {
     qint64 fileBytes = 64LL << 20;  // each file it reads (stylesheets, imports, documents)
     // The folders, with what lies below them, whose files the run may read. Empty: the folder
     // relative addresses are taken from and the folders of the stylesheets the settings name
-    // (StylesheetReadableFolders).
+    // (StylesheetReadableFolders, read then). A page made beside the window gets them from the
+    // window, read when the user asked.
     QStringList readableFolders;
+    // Set (from any thread) to stop the run; the page is then not made (PageStopped).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The page a viewer shows for an XML document: the HTML its XSL stylesheet makes, or, when it
@@ -34,6 +40,16 @@ struct ViewerPage {
     qint64 transformMs = 0;
 };
 
+// Where a page goes while it is made, a piece at a time.
+class PageSink {
+public:
+    virtual ~PageSink() = default;
+    // Raises when the bytes cannot be kept (the page is then not made).
+    virtual void write(const char* data, qint64 size) = 0;
+    // What has been written is worth showing now (a part of the page is complete).
+    virtual void flush() {}
+};
+
 // Loads the document the client's way (no DOCTYPE, nothing external) and makes its page. The
 // stylesheet is the one its first xml-stylesheet instruction names; a relative href is looked
 // up in relativeBase (the folder of the message the user chose). The stylesheet, what it
@@ -41,10 +57,27 @@ struct ViewerPage {
 // each read with a byte cap and counted against the run's time and memory; a device, a pipe, a
 // file elsewhere, a remote address, writing files, and runs beyond the limits are refused, and
 // the document is shown as its tree with the reason. Raises the loading rule's error when the
-// document itself cannot be read. User-interface thread only: the XSL engine's hooks are
-// process-wide for the length of the call.
+// document itself cannot be read (documents up to maxDocumentBytes). Any thread: pages are made
+// one at a time in the process.
+//
+// A stylesheet that declares the parameter viewer-part is applied in parts
+// (docs/incoming-messages.md): the heading once, then the document element's children a few
+// hundred at a time as they are read, so the page grows while the document is still being read
+// and the document never stands whole in memory.
+//
+// MakeXmlPage writes the page to sink as it is made (html stays empty) and tells progress how far
+// it has come (bytes of the document read); RenderXmlPage returns it whole.
+ViewerPage MakeXmlPage(const QString& documentPath, const QString& relativeBase,
+                       const TransformLimits& limits, PageSink& sink,
+                       const std::function<void(qint64 done, qint64 total)>& progress = {},
+                       qint64 maxDocumentBytes = 16 * 1024 * 1024);
 ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,
                          const TransformLimits& limits = TransformLimits());
+
+// The limits for a document of that size: those given, with the time and memory of a whole run
+// grown for a document beyond 16 MB (a whole market's handbook through a stylesheet that is not
+// applied in parts needs more than a message does), and bounded all the same.
+TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 documentBytes);
 
 // The page of a document as its tree: elements with their attributes, texts, comments and
 // instructions, at most maxElements elements (a line says when more were left out). notice,

@@ -4,9 +4,11 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/SettingKeys.h"
+#include "core/TempFiles.h"
 #include "core/Values.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/ViewerFiles.h"
+#include "ui/BusyTask.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -38,7 +40,14 @@ void frmIssue::LoadHandbook(QWidget* dialogParent)
             Fail(QString()); // cancelled or no name: a failure that shows nothing
         if (!IsViewerExtension(path))
             Fail(WrongViewerExtensionText());
-        const HandbookFile handbook = PrepareHandbookFile(path);
+        // Reading a whole market's handbook and making its copy takes a moment: beside the
+        // user-interface thread.
+        HandbookFile handbook;
+        TemporaryFolder();
+        RunBusy(dialogParent, kAppTitle, [&](BusyProgress& progress) {
+            progress.stage(QStringLiteral("Чтение справочника ") + path);
+            handbook = PrepareHandbookFile(path);
+        });
         adoptTemporaryFiles(handbook.copy.files());
         setCopyOrigin(handbook.origin);
         navigate(handbook.shown, QFileInfo(path).absolutePath());

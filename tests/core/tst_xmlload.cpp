@@ -62,6 +62,29 @@ QList<XmlElement> DomElements(const QString& path)
     return all;
 }
 
+// The same through the subtree reader, in slices of two children: the root of the first
+// slice, then every child of every slice.
+QList<XmlElement> SubtreeElements(const QString& path)
+{
+    XmlSubtreeReader reader(path, XmlLoadOptions());
+    QList<XmlElement> all;
+    for (xmlDocPtr slice; (slice = reader.next(2));) {
+        if (all.isEmpty())
+            all.append(XmlElementOf(xmlDocGetRootElement(slice)));
+        for (_xmlNode* child : XmlChildElements(xmlDocGetRootElement(slice)))
+            all.append(XmlElementOf(child));
+        xmlFreeDoc(slice);
+    }
+    if (all.isEmpty()) {
+        // A root without children: the root alone.
+        XmlSubtreeReader again(path, XmlLoadOptions());
+        xmlDocPtr head = again.next(0);
+        all.append(XmlElementOf(xmlDocGetRootElement(head)));
+        xmlFreeDoc(head);
+    }
+    return all;
+}
+
 QString Expected(const QString& path, const QString& reason, int line, int column)
 {
     return QStringLiteral("514 Ошибка загрузки файла ") + path + QStringLiteral(": \r\n") + reason +
@@ -99,6 +122,7 @@ private slots:
     void errorTextDropsLineBreaksOfTheReason_data();
     void errorTextDropsLineBreaksOfTheReason();
     void bigFilesAreForTheStreamingReader();
+    void subtreesComeInSlicesThatStandAlone();
     void startTagsWithTooManyAttributes_data();
     void startTagsWithTooManyAttributes();
 
@@ -205,6 +229,8 @@ void TestXmlLoad::refusedDocuments()
     const QString expected = Expected(path, reason, line, column);
     QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }), expected);
     QCOMPARE(FailureOf([&] { ReadAll(path); }), expected);
+    QCOMPARE(FailureOf([&] { SubtreeElements(path); }), expected);
+    QCOMPARE(FailureOf([&] { XmlCountChildren(path); }), expected);
 }
 
 void TestXmlLoad::hostileDocumentsStopAtTheDoctype_data()
@@ -237,6 +263,7 @@ void TestXmlLoad::hostileDocumentsStopAtTheDoctype()
     const QString expected = Expected(path, "DTD is prohibited.", 2, 1);
     QCOMPARE(FailureOf([&] { XmlDocument::Load(path); }), expected);
     QCOMPARE(FailureOf([&] { ReadAll(path); }), expected);
+    QCOMPARE(FailureOf([&] { SubtreeElements(path); }), expected);
 }
 
 void TestXmlLoad::failureAfterChildrenComesFromNext()
@@ -346,6 +373,8 @@ void TestXmlLoad::readerGivesDirectChildrenInOrder()
     };
     QCOMPARE(flatten(ReadAll(path)), expected);
     QCOMPARE(flatten(DomElements(path)), expected);
+    QCOMPARE(flatten(SubtreeElements(path)), expected);
+    QCOMPARE(XmlCountChildren(path), expected.size() - 1);
 }
 
 void TestXmlLoad::readerCrossesReadBoundaries()
@@ -466,11 +495,76 @@ void TestXmlLoad::bigFilesAreForTheStreamingReader()
              QStringLiteral("514 Ошибка загрузки файла ") + path +
                  QStringLiteral(": \r\nРазмер файла ") + QString::number(size) +
                  QStringLiteral(" байт больше допустимого (16777216 байт)"));
+    // A caller that shows big documents gives a limit of its own, which its refusal names; the
+    // load reports its progress up to the whole file.
+    XmlLoadOptions options;
+    options.maxBytes = size - 1;
+    QCOMPARE(FailureOf([&] { XmlSubtreeReader(path, options); }),
+             QStringLiteral("514 Ошибка загрузки файла ") + path +
+                 QStringLiteral(": \r\nРазмер файла ") + QString::number(size) +
+                 QStringLiteral(" байт больше допустимого (") + QString::number(size - 1) +
+                 QStringLiteral(" байт)"));
+    options.maxBytes = size;
+    qint64 reported = 0;
+    options.progress = [&](qint64 read, qint64 total) {
+        QVERIFY(read >= reported && total == size);
+        reported = read;
+    };
+    QVERIFY(XmlDocument::Load(path, options).root());
+    QCOMPARE(reported, size);
     // A file of the limit itself is parsed (here it is cut short, which the parser reports).
     QVERIFY(QFile::resize(path, kXmlDocumentMaxBytes));
     const QString cut = FailureOf([&] { XmlDocument::Load(path); });
     QVERIFY2(cut.contains(QStringLiteral("Строка: ")) && !cut.contains(QStringLiteral("Размер")),
              qPrintable(cut));
+}
+
+// Slices of a document read in steps: each holds a copy of the root with its attributes and
+// namespaces and the next children in order (with what stands between them), stands alone once
+// the reader is gone, and the last ends the document.
+void TestXmlLoad::subtreesComeInSlicesThatStandAlone()
+{
+    QByteArray bytes = "<?xml version=\"1.0\"?>\n<p:r xmlns:p=\"urn:p\" n=\"root\">\n";
+    for (int i = 0; i < 3000; ++i)
+        bytes += "<p:c n=\"" + QByteArray::number(i) + "\"><p:g p:k=\"" + QByteArray::number(i) +
+                 "\">text " + QByteArray::number(i) + "</p:g></p:c><!-- " + QByteArray::number(i) +
+                 " -->\n";
+    bytes += "</p:r>\n";
+    const QString path = write("slices.xml", bytes);
+
+    QList<xmlDocPtr> slices;
+    {
+        XmlSubtreeReader reader(path, XmlLoadOptions());
+        slices << reader.next(0);
+        for (xmlDocPtr slice; (slice = reader.next(700));)
+            slices << slice;
+    }
+    QCOMPARE(slices.size(), 1 + 5);
+    int next = 0;
+    int comments = 0;
+    for (int i = 0; i < slices.size(); ++i) {
+        _xmlNode* root = xmlDocGetRootElement(slices[i]);
+        QCOMPARE(XmlElementOf(root).attributes, (Attributes{{"xmlns:p", "urn:p"}, {"n", "root"}}));
+        QCOMPARE(XmlNodeName(root), QString("p:r"));
+        const QList<_xmlNode*> children = XmlChildElements(root);
+        QCOMPARE(children.size(), i == 0 ? 0 : i < 5 ? 700 : 200);
+        for (xmlNode* c = root->children; c; c = c->next)
+            comments += c->type == XML_COMMENT_NODE;
+        for (_xmlNode* child : children) {
+            QCOMPARE(XmlAttribute(child, "n"), QString::number(next));
+            _xmlNode* inner = XmlChildElements(child).first();
+            QCOMPARE(XmlAttribute(inner, "p:k"), QString::number(next));
+            QVERIFY(inner->ns && xmlStrEqual(inner->ns->href, BAD_CAST "urn:p"));
+            xmlChar* text = xmlNodeGetContent(inner);
+            QCOMPARE(QString::fromUtf8(reinterpret_cast<char*>(text)),
+                     QStringLiteral("text %1").arg(next));
+            xmlFree(text);
+            ++next;
+        }
+        xmlFreeDoc(slices[i]);
+    }
+    QCOMPARE(next, 3000);
+    QCOMPARE(comments, 3000);
 }
 
 // A start tag with more attributes than any document has is refused before the parser, whose
@@ -498,6 +592,12 @@ void TestXmlLoad::startTagsWithTooManyAttributes_data()
         << head + "<c " + attributes(200000, " a%N=\"\"") + "/></r>" << false << refused;
     QTest::newRow("UTF-16") << head + "<c " + attributes(1025, " a%N=''") + "/></r>" << true
                             << refused;
+    // The place counts characters over text and values of several lines.
+    QTest::newRow("after text and a value over lines")
+        << "<?xml version=\"1.0\"?>\n<r "
+           "a=\"x\n\xD0\xB4\">\xD0\x9F\xD1\x80\xD0\xB8\n\xD0\xBC\xD0\xB8\xD1\x80 <c " +
+               attributes(1025, " a%N='\xD0\xB4'") + "/></r>"
+        << false << QStringLiteral("Element c has more than 1024 attributes\r\nСтрока: 4, поз: 5");
     // Markup the guard could not read is refused too.
     QTest::newRow("declared EBCDIC")
         << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<r/>") << false

@@ -1,5 +1,7 @@
-// The two XML loaders on any bytes: they refuse the same files with the same text, and read
-// the same document element and children from the files they take.
+// The XML loaders on any bytes: they refuse the same files with the same text, and read the same
+// document element and children from the files they take. The subtree reader builds the same
+// tree as the document loader, in slices of three children, and fails with the same words; the
+// count of children agrees with the streaming reader.
 
 #include "FuzzSupport.h"
 
@@ -7,6 +9,7 @@
 #include "core/XmlLoad.h"
 
 #include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <optional>
 
@@ -60,6 +63,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const Error& e) {
         readerFailure = e.description();
     }
+
+    std::optional<QString> countFailure;
+    qint64 counted = -1;
+    try {
+        counted = XmlCountChildren(path);
+    } catch (const Error& e) {
+        countFailure = e.description();
+    }
+    FUZZ_CHECK(countFailure == readerFailure && (readerFailure || counted == fromReader.size() - 1),
+               "reader: %s, %lld children\ncount: %s, %lld",
+               qPrintable(readerFailure.value_or(QStringLiteral("read"))),
+               qlonglong(fromReader.size() - 1),
+               qPrintable(countFailure.value_or(QStringLiteral("counted"))), qlonglong(counted));
+
+    QStringList fromSubtrees;
+    std::optional<QString> subtreeFailure;
+    try {
+        XmlSubtreeReader reader(path, XmlLoadOptions());
+        xmlDocPtr head = reader.next(0);
+        fromSubtrees << Describe(XmlElementOf(xmlDocGetRootElement(head)));
+        xmlFreeDoc(head);
+        for (xmlDocPtr slice; (slice = reader.next(3));) {
+            for (_xmlNode* child : XmlChildElements(xmlDocGetRootElement(slice)))
+                fromSubtrees << Describe(XmlElementOf(child));
+            xmlFreeDoc(slice);
+        }
+    } catch (const Error& e) {
+        subtreeFailure = e.description();
+    }
+    FUZZ_CHECK(documentFailure == subtreeFailure &&
+                   (documentFailure || fromDocument == fromSubtrees),
+               "document: %s\n%s\nsubtrees: %s\n%s",
+               qPrintable(documentFailure.value_or(QStringLiteral("loaded"))),
+               qPrintable(fromDocument.join(u'\n')),
+               qPrintable(subtreeFailure.value_or(QStringLiteral("loaded"))),
+               qPrintable(fromSubtrees.join(u'\n')));
 
     FUZZ_CHECK(documentFailure.has_value() == readerFailure.has_value(), "document: %s\nreader: %s",
                qPrintable(documentFailure.value_or(QStringLiteral("loaded"))),

@@ -5,21 +5,125 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QIODevice>
+#include <QPointer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+
+#include <cstring>
+#include <map>
+#include <memory>
 
 namespace varnel {
 namespace {
+
+// The scheme of the pages shown as they are made: "varnel-page:/<number>/<file name>".
+constexpr char kPageScheme[] = "varnel-page";
 
 // Pages come from local files; nothing they name may be fetched from anywhere else.
 bool IsLocalScheme(const QString& scheme)
 {
     return scheme == u"file" || scheme == u"data" || scheme == u"blob" || scheme == u"about" ||
-           scheme == u"qrc";
+           scheme == u"qrc" || scheme == QLatin1String(kPageScheme);
 }
+
+// The engine learns the scheme before it starts: before the first view is made.
+void RegisterPageScheme()
+{
+    static const bool registered = [] {
+        QWebEngineUrlScheme scheme(kPageScheme);
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+        // A page of its own: it reaches nothing else, and nothing remote reaches it.
+        scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::NoAccessAllowed);
+        QWebEngineUrlScheme::registerScheme(scheme);
+        return true;
+    }();
+    (void)registered;
+}
+
+// A growing page read as a stream: what has come so far, then more as it comes, to its end.
+class GrowingPageDevice : public QIODevice {
+public:
+    GrowingPageDevice(std::shared_ptr<GrowingPage> page, QObject* parent)
+        : QIODevice(parent), page_(std::move(page))
+    {
+        open(QIODevice::ReadOnly);
+        QPointer<GrowingPageDevice> self(this);
+        page_->setGrowthHandler([self] {
+            if (!self)
+                return;
+            emit self->readyRead();
+            if (self->page_->complete())
+                emit self->readChannelFinished();
+        });
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override
+    {
+        return std::max<qint64>(0, page_->size() - offset_) + QIODevice::bytesAvailable();
+    }
+    bool atEnd() const override
+    {
+        return page_->complete() && offset_ >= page_->size() && QIODevice::atEnd();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 size) override
+    {
+        const qint64 n = page_->read(offset_, data, size);
+        offset_ += n;
+        if (n == 0 && page_->complete())
+            return -1;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::shared_ptr<GrowingPage> page_;
+    qint64 offset_ = 0;
+};
+
+// Serves the growing pages the views show, by their number.
+class PageSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    QUrl add(const QString& path, const std::shared_ptr<GrowingPage>& page)
+    {
+        for (auto it = pages_.begin(); it != pages_.end();)
+            it = it->second.expired() ? pages_.erase(it) : std::next(it);
+        const int number = ++last_;
+        pages_[number] = page;
+        QUrl url;
+        url.setScheme(QLatin1String(kPageScheme));
+        url.setPath(QStringLiteral("/%1/").arg(number) + QFileInfo(path).fileName());
+        return url;
+    }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const QStringList parts = job->requestUrl().path().split(u'/', Qt::SkipEmptyParts);
+        const auto it = parts.isEmpty() ? pages_.end() : pages_.find(parts.first().toInt());
+        std::shared_ptr<GrowingPage> page = it == pages_.end() ? nullptr : it->second.lock();
+        if (!page || parts.size() != 2 || job->requestMethod() != "GET") {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        job->reply("text/html", new GrowingPageDevice(std::move(page), job));
+    }
+
+private:
+    std::map<int, std::weak_ptr<GrowingPage>> pages_;
+    int last_ = 0;
+};
+
+PageSchemeHandler* g_pages = nullptr;
 
 class LocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
 public:
@@ -53,6 +157,8 @@ QWebEngineProfile* LocalProfile()
         s->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
         s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
         s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+        g_pages = new PageSchemeHandler(p);
+        p->installUrlSchemeHandler(kPageScheme, g_pages);
         return p;
     }();
     return profile;
@@ -62,15 +168,20 @@ QWebEngineProfile* LocalProfile()
 class FolderInterceptor : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void setFolder(const QString& folder) { folder_ = folder; }
+    void setFolder(const QString& folder, const QUrl& own)
+    {
+        folder_ = folder;
+        own_ = own;
+    }
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
-        if (!IsUrlAllowedForPage(info.requestUrl(), folder_))
+        if (info.requestUrl() != own_ && !IsUrlAllowedForPage(info.requestUrl(), folder_))
             info.block(true);
     }
 
 private:
     QString folder_;
+    QUrl own_; // the growing page shown, when one is
 };
 
 class LocalPage : public QWebEnginePage {
@@ -80,23 +191,26 @@ public:
     {
         setUrlRequestInterceptor(interceptor_);
     }
-    // The folder of the file shown: what the page may show and open.
-    void setFolder(const QString& folder)
+    // The folder of the file shown: what the page may show and open; and the address of a
+    // growing page shown in its place.
+    void setFolder(const QString& folder, const QUrl& own = QUrl())
     {
         folder_ = folder;
-        interceptor_->setFolder(folder);
+        own_ = own;
+        interceptor_->setFolder(folder, own);
     }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
     {
-        return IsUrlAllowedForPage(url, folder_);
+        return url == own_ || IsUrlAllowedForPage(url, folder_);
     }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
 
 private:
     FolderInterceptor* interceptor_;
     QString folder_;
+    QUrl own_;
 };
 
 class EnginePageView : public QWebEngineView, public PageView {
@@ -113,10 +227,22 @@ public:
     QWidget* widget() override { return this; }
     void showFile(const QString& path) override
     {
+        growing_ = QUrl();
         page_->setFolder(QFileInfo(path).absolutePath());
         load(QUrl::fromLocalFile(path));
     }
-    QUrl url() const override { return QWebEngineView::url(); }
+    void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override
+    {
+        growing_ = g_pages->add(path, page);
+        growingPath_ = path;
+        page_->setFolder(QFileInfo(path).absolutePath(), growing_);
+        load(growing_);
+    }
+    QUrl url() const override
+    {
+        const QUrl shown = QWebEngineView::url();
+        return !growing_.isEmpty() && shown == growing_ ? QUrl::fromLocalFile(growingPath_) : shown;
+    }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
         handler_ = std::move(handler);
@@ -126,6 +252,8 @@ public:
 private:
     LocalPage* page_;
     std::function<void(bool)> handler_;
+    QUrl growing_;
+    QString growingPath_;
 };
 
 } // namespace
@@ -137,5 +265,6 @@ extern "C" Q_DECL_EXPORT varnel::PageView* VarnelCreatePageView(QWidget* parent)
     if (QGuiApplication::platformName() == u"offscreen" &&
         !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    varnel::RegisterPageScheme();
     return new varnel::EnginePageView(parent);
 }

@@ -28,7 +28,7 @@ struct XlsxCell {
 struct XlsxSheet {
     bool ok = false;
     QList<XlsxCell> cells;
-    QStringList merges;        // "A1:A2"
+    QStringList merges;        // "A1:A2", sorted (their order in the file means nothing)
     QHash<int, double> widths; // 1-based column -> width
     QStringList numberFormats; // format codes by style index (empty for built-in ones)
     QString sheetName;
@@ -181,17 +181,22 @@ inline XlsxSheet ReadXlsx(const QString& path)
         QString v;
         for (xmlNode* n = c->children; n; n = n->next) {
             if (n->type == XML_ELEMENT_NODE &&
-                std::strcmp(reinterpret_cast<const char*>(n->name), "v") == 0)
+                (std::strcmp(reinterpret_cast<const char*>(n->name), "v") == 0 ||
+                 std::strcmp(reinterpret_cast<const char*>(n->name), "is") == 0))
                 v = NodeText(n);
         }
         if (cell.type == u"s")
             v = shared.value(v.toInt());
+        // A string written in the cell itself reads as a shared one does.
+        if (cell.type == u"inlineStr")
+            cell.type = QStringLiteral("s");
         cell.value = v;
         if (cell.type == u"n" && v.isEmpty())
             cell.type = QStringLiteral("blank");
         sheet.cells << cell;
     });
     ForEachElement(root, "mergeCell", [&](xmlNode* m) { sheet.merges << Prop(m, "ref"); });
+    sheet.merges.sort();
     ForEachElement(root, "col", [&](xmlNode* col) {
         for (int c = Prop(col, "min").toInt(); c <= Prop(col, "max").toInt(); ++c)
             sheet.widths.insert(c, Prop(col, "width").toDouble());

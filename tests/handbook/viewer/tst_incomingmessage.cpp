@@ -305,6 +305,24 @@ private slots:
         } catch (const Error& e) {
             QVERIFY(e.description().contains(QStringLiteral("missing.msg")));
         }
+        // Both viewers refuse a file beyond their own limit by its size alone, naming the limit.
+        const QString huge = dir_->filePath(QStringLiteral("huge.msg"));
+        {
+            QFile f(huge);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(kViewerMaxFileBytes + 1));
+        }
+        const QString tooBig = QStringLiteral("Файл ") + huge +
+                               QStringLiteral(" слишком велик для просмотра: 513 МБ (не более "
+                                              "512 МБ)");
+        for (const bool handbook : {false, true}) {
+            try {
+                handbook ? (void)PrepareHandbookFile(huge) : (void)MakeMessageCopy(huge);
+                QFAIL("a file beyond the viewers' limit was read");
+            } catch (const Error& e) {
+                QCOMPARE(e.description(), tooBig);
+            }
+        }
+        QFile::remove(huge);
         QCOMPARE(tempFiles(), QStringList());
 
         SetTemporaryFolder(dir_->filePath(QStringLiteral("no such folder")));
@@ -373,6 +391,13 @@ private slots:
         QTest::newRow("before the root")
             << declaration + "\r\n<!DOCTYPE Receipts>\r\n<Receipts/>\r\n"
             << "";
+        // The parser's reason names the open tag's line of the copy, one below its own.
+        QTest::newRow("root not closed")
+            << declaration + "\r\n<Receipts>\r\n<Receipt A=\"1\" />\r\n"
+            << "";
+        QTest::newRow("root not closed after an envelope")
+            << "ENVELOPE\r\n" + declaration + "\r\n<Receipts>\r\n<Receipt A=\"1\" />\r\n"
+            << "Premature end of data in tag Receipts line 3\r\nСтрока: 5, поз: 1";
         QTest::newRow("after an envelope of two lines")
             << "ENVELOPE 1\r\nENVELOPE 2\r\n" + declaration +
                    "\r\n<Receipts>\r\n<Receipt A=\"\x01\" />\r\n</Receipts>\r\n"

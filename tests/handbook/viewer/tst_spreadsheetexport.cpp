@@ -376,6 +376,32 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(Page("<p>x</p>"));
         }
+        // A cell of more attributes than any document of the client has (their cost to the
+        // parser grows with their square) is refused with its place, and nothing is left; at the
+        // bound the page is read.
+        const auto cell = [](int attributes) {
+            QByteArray td = "<table><tr>\n<td";
+            for (int i = 0; i < attributes; ++i)
+                td += " a" + QByteArray::number(i);
+            return Page(td + ">x</td></tr></table>");
+        };
+        QCOMPARE(ReadPageSheet(cell(1024)).cell(0, 0).text, QStringLiteral("x"));
+        const QString many = dir_->filePath(QStringLiteral("many.htm"));
+        {
+            QFile f(many);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(cell(1025));
+        }
+        const QStringList before = QDir(TemporaryFolder()).entryList(QDir::Files | QDir::Hidden);
+        try {
+            ExportPageToWorkbook(nullptr, many, QStringLiteral("x"));
+            QFAIL("a cell of 1025 attributes was read");
+        } catch (const Error& e) {
+            QCOMPARE(e.description(), QStringLiteral("Ошибка загрузки файла ") + many +
+                                          QStringLiteral(": \r\nElement td has more than 1024 "
+                                                         "attributes\r\nСтрока: 2, поз: 1"));
+        }
+        QCOMPARE(QDir(TemporaryFolder()).entryList(QDir::Files | QDir::Hidden), before);
         SetTemporaryFolder(dir_->filePath(QStringLiteral("gone")));
         try {
             ExportPageToWorkbook(nullptr, page, QStringLiteral("x"));

@@ -232,12 +232,14 @@ private slots:
         dialogs_->choosePath(path);
         frmBrowseXML* window = BrowseIncomingMessage(host_.get(), adder());
         QVERIFY(window);
-        QCOMPARE(dialogs_->shown().size(), 2);
-        // Told about the file the user chose, not about the viewer's copy of it.
+        // The page is made beside the window: the refusal comes when its making ends, told about
+        // the file the user chose, not about the viewer's copy of it.
+        QTRY_COMPARE(dialogs_->shown().size(), 2);
         QCOMPARE(dialogs_->last().text,
                  QStringLiteral("Ошибка загрузки файла ") + path +
                      QStringLiteral(": \r\nDTD is prohibited.\r\nСтрока: 3, поз: 1"));
-        QVERIFY(WaitForPage(window));
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+        QVERIFY(!window->isMakingPage());
         QVERIFY(window->notice().contains(QStringLiteral("DTD is prohibited.")));
     }
 
@@ -451,6 +453,9 @@ private slots:
             ChildWindow* child = main.activeChild();
             QVERIFY(child && child->IsBrowseXMLDocument());
             QVERIFY(main.findChild<QAction*>(QStringLiteral("mnuEDIExpExcel"))->isEnabled());
+            auto* viewer = dynamic_cast<BrowserWindow*>(child);
+            QVERIFY(viewer);
+            QTRY_VERIFY(!viewer->isMakingPage());
             QStringList opened;
             SetWorkbookOpener([&](const QString& path) -> bool {
                 opened << path;

@@ -1,0 +1,431 @@
+// Making the page of an XML document: the document read, its stylesheet applied, the result
+// written to a sink as it is made; or, for a stylesheet that can be applied in parts, the
+// document read and transformed a few hundred children at a time.
+#include "core/Error.h"
+#include "core/XmlLoad.h"
+#include "core/XmlText.h"
+#include "handbook/viewer/IncomingMessage.h"
+#include "handbook/viewer/TransformBudget.h"
+#include "handbook/viewer/XslEngine.h"
+#include "handbook/viewer/XslTransform.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <libxml/HTMLtree.h>
+#include <libxml/tree.h>
+#include <libxml/xmlIO.h>
+#include <libxslt/imports.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <future>
+#include <optional>
+
+namespace varnel {
+namespace {
+
+using xmltext::FromXml;
+
+// The children of the document element in the first part (shown at once) and in the others.
+constexpr int kFirstPart = 200;
+constexpr int kPart = 1000;
+// The time all the parts of a page may take together.
+constexpr int kPartsMilliseconds = 600000;
+// Where the heading's page takes the rows.
+constexpr char kRowsMarker[] = "<!--viewer-rows-->";
+
+QString DocumentTitle(xmlDocPtr doc)
+{
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    return root ? XmlNodeName(root) : QString();
+}
+
+QByteArray PreformattedPage(const QString& text)
+{
+    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>"
+                             "<pre>") +
+           HtmlEscaped(text).toUtf8() + QByteArrayLiteral("</pre></body></html>\n");
+}
+
+class BytesSink : public PageSink {
+public:
+    void write(const char* data, qint64 size) override { bytes.append(data, size); }
+    QByteArray bytes;
+};
+
+void Write(PageSink& sink, const QByteArray& bytes)
+{
+    sink.write(bytes.constData(), bytes.size());
+}
+
+// libxml2's serializer writing into a sink; a sink that raises ends the output.
+struct SinkOutput {
+    PageSink& sink;
+    std::exception_ptr failure;
+};
+
+int WriteOutput(void* context, const char* buffer, int size)
+{
+    auto* output = static_cast<SinkOutput*>(context);
+    try {
+        output->sink.write(buffer, size);
+    } catch (...) {
+        output->failure = std::current_exception();
+        return -1;
+    }
+    return size;
+}
+
+// An output buffer in the stylesheet's output encoding, as libxslt makes one for its result.
+xmlOutputBufferPtr OutputFor(xsltStylesheetPtr style, SinkOutput& output)
+{
+    const xmlChar* encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
+    xmlCharEncodingHandlerPtr encoder =
+        encoding ? xmlFindCharEncodingHandler(reinterpret_cast<const char*>(encoding)) : nullptr;
+    if (encoder && xmlStrEqual(reinterpret_cast<const xmlChar*>(encoder->name), BAD_CAST "UTF-8"))
+        encoder = nullptr;
+    return xmlOutputBufferCreateIO(WriteOutput, nullptr, &output, encoder);
+}
+
+void Close(xmlOutputBufferPtr buffer, SinkOutput& output)
+{
+    xmlOutputBufferClose(buffer);
+    if (output.failure)
+        std::rethrow_exception(output.failure);
+}
+
+// The result as the stylesheet's output says: HTML (or XHTML) as it is, text in a page of its
+// own, other XML as its tree.
+void SaveResult(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink)
+{
+    const xmlChar* method = nullptr;
+    XSLT_GET_IMPORT_PTR(method, style, method);
+    const xmlChar* encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
+    const xmlNode* resultRoot = xmlDocGetRootElement(result);
+    const QString methodName = FromXml(method);
+    if (methodName == u"xml" && resultRoot &&
+        FromXml(resultRoot->name).compare(u"html", Qt::CaseInsensitive) != 0) {
+        Write(sink, XmlTreePage(result, DocumentTitle(result), QString()));
+        return;
+    }
+    if (methodName == u"text") {
+        BytesSink text;
+        SinkOutput output{text, nullptr};
+        xmlOutputBufferPtr buffer = OutputFor(style, output);
+        xsltSaveResultTo(buffer, result, style);
+        Close(buffer, output);
+        QStringDecoder decoder(encoding ? reinterpret_cast<const char*>(encoding) : "UTF-8");
+        if (!decoder.isValid())
+            decoder = QStringDecoder(QStringDecoder::Utf8);
+        Write(sink, PreformattedPage(decoder.decode(text.bytes)));
+        return;
+    }
+    SinkOutput output{sink, nullptr};
+    xmlOutputBufferPtr buffer = OutputFor(style, output);
+    xsltSaveResultTo(buffer, result, style);
+    Close(buffer, output);
+}
+
+// The nodes of a part's result, without the document type a page would start with.
+void SaveFragment(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink)
+{
+    const xmlChar* encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
+    SinkOutput output{sink, nullptr};
+    xmlOutputBufferPtr buffer = OutputFor(style, output);
+    for (xmlNodePtr node = result->children; node; node = node->next) {
+        if (node->type != XML_DTD_NODE)
+            htmlNodeDumpFormatOutput(buffer, result, node, reinterpret_cast<const char*>(encoding),
+                                     0);
+    }
+    Close(buffer, output);
+}
+
+bool IsHtmlOutput(xsltStylesheetPtr style)
+{
+    const xmlChar* method = nullptr;
+    XSLT_GET_IMPORT_PTR(method, style, method);
+    return !method || xmlStrEqual(method, BAD_CAST "html");
+}
+
+QByteArray Quoted(const QByteArray& text)
+{
+    return '\'' + text + '\'';
+}
+
+// One document's page: the readers, the stylesheet's run and where the page goes.
+class PageMaking {
+public:
+    PageMaking(const QString& path, const QString& relativeBase, const TransformLimits& limits,
+               PageSink& sink, const std::function<void(qint64, qint64)>& progress, qint64 maxBytes)
+        : path_(path), relativeBase_(relativeBase), limits_(limits), sink_(sink),
+          progress_(progress), size_(QFileInfo(path).size())
+    {
+        options_.maxBytes = maxBytes;
+    }
+
+    ViewerPage make()
+    {
+        // The stylesheet instruction stands before the document element: the document is read
+        // that far first.
+        std::optional<XmlSubtreeReader> reader;
+        reader.emplace(path_, loadOptions(-1));
+        const QString href = StylesheetHrefOf(reader->document());
+        if (href.isEmpty()) {
+            reader.reset();
+            const XmlDocument document = loadWhole();
+            Write(sink_, XmlTreePage(document.doc(), DocumentTitle(document.doc()), QString()));
+            return page_;
+        }
+        QString refusal;
+        const QString stylesheetPath = LocalStylesheetPath(href, relativeBase_, &refusal);
+        if (stylesheetPath.isEmpty())
+            return showTree(reader, QStringLiteral("Таблица стилей ") + href +
+                                        QStringLiteral(" не загружена: ") + refusal + u'.');
+        if (!QFileInfo(stylesheetPath).isFile())
+            return showTree(reader, QStringLiteral("Таблица стилей ") + stylesheetPath +
+                                        QStringLiteral(" не найдена."));
+
+        XslRun run(limits_, limits_.readableFolders.isEmpty()
+                                ? StylesheetReadableFolders(relativeBase_)
+                                : limits_.readableFolders);
+        QString failure;
+        xsltStylesheetPtr style = run.load(stylesheetPath, &failure);
+        if (!style)
+            return showTree(reader, QStringLiteral("Таблица стилей ") + stylesheetPath +
+                                        QStringLiteral(" не загружена: ") + failure + u'.');
+        const std::unique_ptr<xsltStylesheet, void (*)(xsltStylesheetPtr)> owner(
+            style, xsltFreeStylesheet);
+        page_.stylesheet = stylesheetPath;
+        if (DeclaresParameter(style, "viewer-part") && IsHtmlOutput(style) &&
+            inParts(run, style, *reader, stylesheetPath))
+            return page_;
+
+        reader.reset();
+        const XmlDocument document = loadWhole();
+        QElapsedTimer timer;
+        timer.start();
+        run.setLimits(LimitsForDocument(limits_, size_));
+        xmlDocPtr result = run.apply(style, document.doc(), {}, &failure);
+        page_.transformMs = timer.elapsed();
+        if (!result)
+            return showTree(document, QStringLiteral("Ошибка при применении таблицы стилей ") +
+                                          stylesheetPath + QStringLiteral(": ") + failure + u'.');
+        const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> resultOwner(result, xmlFreeDoc);
+        SaveResult(result, style, sink_);
+        return page_;
+    }
+
+private:
+    // The document read through a loader: its bytes read so far counted from offset, out of
+    // twice the file when it is read twice (in parts: counted, then transformed); an offset
+    // below 0 reports nothing (the first look, up to the document element).
+    XmlLoadOptions loadOptions(qint64 offset)
+    {
+        XmlLoadOptions options = options_;
+        options.progress = [this, offset](qint64 read, qint64) {
+            if (limits_.stop && limits_.stop->load())
+                throw PageStopped();
+            if (progress_ && offset >= 0)
+                progress_(offset + read, total_);
+        };
+        return options;
+    }
+
+    XmlDocument loadWhole()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        total_ = size_;
+        XmlDocument document = XmlDocument::Load(path_, loadOptions(0));
+        page_.loadMs = timer.elapsed();
+        return document;
+    }
+
+    ViewerPage showTree(const XmlDocument& document, const QString& notice)
+    {
+        page_.notice = notice + QStringLiteral(" Сообщение показано без неё.");
+        page_.stylesheet.clear();
+        Write(sink_, XmlTreePage(document.doc(), DocumentTitle(document.doc()), page_.notice));
+        return page_;
+    }
+    ViewerPage showTree(std::optional<XmlSubtreeReader>& reader, const QString& notice)
+    {
+        reader.reset();
+        return showTree(loadWhole(), notice);
+    }
+
+    // The heading's page for that many children, split where the rows go; false when the
+    // stylesheet fails on it or its page says nowhere where the rows go.
+    bool heading(XslRun& run, xsltStylesheetPtr style, xmlDocPtr head, qint64 count,
+                 QByteArray* before, QByteArray* after)
+    {
+        QString failure;
+        xmlDocPtr result = run.apply(
+            style, head,
+            {{"viewer-part", Quoted("head")}, {"viewer-count", QByteArray::number(count)}},
+            &failure);
+        if (!result)
+            return false;
+        BytesSink page;
+        {
+            const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
+            SaveResult(result, style, page);
+        }
+        const qsizetype marker = page.bytes.indexOf(kRowsMarker);
+        if (marker < 0)
+            return false;
+        *before = page.bytes.left(marker);
+        *after = page.bytes.mid(marker + qsizetype(sizeof kRowsMarker) - 1);
+        return true;
+    }
+
+    // The heading (the root alone, from the reader that has read up to it, with the number of
+    // children), then the children a part at a time, each part's rows written where the
+    // heading's page takes them. The children are counted in a thread of their own while the
+    // first parts are made (and kept) meanwhile. False when the heading's page says nowhere
+    // where the rows go: the stylesheet is then applied whole.
+    bool inParts(XslRun& run, xsltStylesheetPtr style, XmlSubtreeReader& reader,
+                 const QString& stylesheetPath)
+    {
+        xmlDocPtr head = reader.next(0);
+        const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> headOwner(head, xmlFreeDoc);
+        QByteArray before;
+        QByteArray after;
+        if (!heading(run, style, head, 0, &before, &after))
+            return false;
+
+        total_ = 2 * size_;
+        XmlLoadOptions counting = loadOptions(0);
+        counting.progress = [this](qint64 read, qint64) {
+            if (limits_.stop && limits_.stop->load())
+                throw PageStopped();
+            counted_.store(read);
+            report();
+        };
+        std::future<qint64> count = std::async(
+            std::launch::async, [this, counting] { return XmlCountChildren(path_, counting); });
+        // The parts made before the count is known wait here.
+        BytesSink waiting;
+        bool headed = false;
+        const auto writeHeading = [&] {
+            if (!heading(run, style, head, count.get(), &before, &after))
+                Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
+                     QStringLiteral(" не сделала заголовок страницы"));
+            Write(sink_, before);
+            Write(sink_, waiting.bytes);
+            waiting.bytes.clear();
+            sink_.flush();
+            headed = true;
+        };
+
+        // Each part keeps the run's limits; all of them together stop at ten minutes, however
+        // busy the machine (the window goes on painting meanwhile, and closing it stops them).
+        const QDeadlineTimer deadline(kPartsMilliseconds);
+        QString failure;
+        XmlLoadOptions reading = loadOptions(0);
+        reading.progress = [this](qint64 read, qint64) {
+            if (limits_.stop && limits_.stop->load())
+                throw PageStopped();
+            parted_.store(read);
+            report();
+        };
+        XmlSubtreeReader rows(path_, reading);
+        qint64 first = 1;
+        for (int part = kFirstPart; failure.isEmpty(); part = kPart) {
+            if (!headed && count.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+                writeHeading();
+            xmlDocPtr slice = rows.next(part);
+            if (!slice)
+                break;
+            const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> sliceOwner(slice, xmlFreeDoc);
+            if (deadline.hasExpired()) {
+                TransformLimits all = limits_;
+                all.milliseconds = kPartsMilliseconds;
+                failure = OutOfTimeText(all);
+                break;
+            }
+            xmlDocPtr result = run.apply(
+                style, slice,
+                {{"viewer-part", Quoted("rows")}, {"viewer-first", QByteArray::number(first)}},
+                &failure);
+            if (!result)
+                break;
+            const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
+            SaveFragment(result, style, headed ? static_cast<PageSink&>(sink_) : waiting);
+            if (headed)
+                sink_.flush();
+            first += XmlChildElements(xmlDocGetRootElement(slice)).size();
+        }
+        if (!headed)
+            writeHeading();
+        if (!failure.isEmpty()) {
+            page_.notice = QStringLiteral("Ошибка при применении таблицы стилей ") +
+                           stylesheetPath + QStringLiteral(": ") + failure +
+                           QStringLiteral(". Страница показана не целиком.");
+            Write(sink_, QByteArrayLiteral("<p style=\"color:#b42318\">") +
+                             HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>"));
+        }
+        Write(sink_, after);
+        return true;
+    }
+
+    void report()
+    {
+        if (progress_)
+            progress_(counted_.load() + parted_.load(), total_);
+    }
+
+    QString path_;
+    QString relativeBase_;
+    TransformLimits limits_;
+    PageSink& sink_;
+    std::function<void(qint64, qint64)> progress_;
+    qint64 size_ = 0;
+    qint64 total_ = 0;
+    std::atomic<qint64> counted_{0};
+    std::atomic<qint64> parted_{0};
+    XmlLoadOptions options_;
+    ViewerPage page_;
+};
+
+} // namespace
+
+TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 documentBytes)
+{
+    constexpr qint64 kSmall = 16LL * 1024 * 1024;
+    TransformLimits grown = limits;
+    if (documentBytes > kSmall) {
+        const qint64 megabytes = documentBytes / (1024 * 1024);
+        // A second and 30 MB of memory for each megabyte of the document.
+        grown.milliseconds = int(std::min<qint64>(limits.milliseconds + 1000 * megabytes, 600000));
+        grown.memoryBytes = std::max(limits.memoryBytes, 30 * documentBytes);
+    }
+    return grown;
+}
+
+ViewerPage MakeXmlPage(const QString& documentPath, const QString& relativeBase,
+                       const TransformLimits& limits, PageSink& sink,
+                       const std::function<void(qint64, qint64)>& progress, qint64 maxDocumentBytes)
+{
+    return PageMaking(documentPath, relativeBase, limits, sink, progress, maxDocumentBytes).make();
+}
+
+ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,
+                         const TransformLimits& limits)
+{
+    BytesSink sink;
+    ViewerPage page = MakeXmlPage(documentPath, relativeBase, limits, sink);
+    page.html = std::move(sink.bytes);
+    return page;
+}
+
+} // namespace varnel
