@@ -88,8 +88,9 @@ void ReportEditorWindow::buildFromLayout()
     }
     editor_->bindColumns();
     showFields();
+    // The layout's initial values only: the configured participant comes with the first add,
+    // change, shown deal or clearing of the fields.
     editor_->fillInitialValues(today());
-    editor_->applyDefaultParticipant();
     layoutLoaded_ = true;
     arrangeFirst();
     showCount();
