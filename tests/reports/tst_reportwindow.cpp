@@ -15,6 +15,7 @@
 #include "ReportWindowSupport.h"
 #include "tests/support/GoldenDump.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
@@ -24,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
 
@@ -353,6 +355,51 @@ private slots:
         fillDeal(w, QStringLiteral("R"));
         w->addDeal();
         QCOMPARE(w->model().rows(), 1);
+    }
+
+    // A big report comes into the grid in parts as it is read, beside the window: the same
+    // rows, numbered, the first deal shown; a file cut short after its first parts leaves no
+    // rows of it, however many had come in.
+    void bigReportInParts_data()
+    {
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("whole file") << false;
+        QTest::newRow("cut short near its end") << true;
+    }
+    void bigReportInParts()
+    {
+        QFETCH(bool, cut);
+        Window w = open(ReportKind::Deals);
+        const QString path = savedReport(w, 9500, QStringLiteral("big.xml"));
+        QVERIFY(!path.isEmpty());
+        if (cut) {
+            QByteArray bytes = ReadBytes(path);
+            bytes.chop(40);
+            QVERIFY(WriteBytes(path, bytes));
+        }
+        Window again = open(ReportKind::Deals);
+        QAbstractItemModelTester tester(&again->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&again->model(), &QAbstractItemModel::rowsInserted);
+        again->LoadFile(path);
+        QVERIFY2(inserted.size() >= (cut ? 1 : 4), qPrintable(QString::number(inserted.size())));
+        QCOMPARE(again->fileName(), path);
+        QVERIFY(!again->isChanged());
+        if (cut) {
+            QVERIFY(lastText().startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
+            QCOMPARE(again->model().rows(), 0);
+            QCOMPARE(again->statusText(1), QStringLiteral("Записей: 0"));
+            QVERIFY(again->document().fileUnreadable());
+            return;
+        }
+        QCOMPARE(again->model().rows(), 9500);
+        QCOMPARE(again->statusText(1), QStringLiteral("Записей: 9500"));
+        QCOMPARE(again->statusText(2), QString());
+        for (int r : {0, 1999, 2000, 7777, 9499})
+            QCOMPARE(*again->model().rowCells(r), *w->model().rowCells(r));
+        QCOMPARE(again->selectedRow(), 0);
+        QCOMPARE(get(again, "Reference"), QStringLiteral("Reference0"));
+        QVERIFY(dialogs_->shown().isEmpty());
     }
 
     // A numeric(26,10) price goes through the field check, the grid, the file and back
