@@ -6,6 +6,7 @@
 
 #include "reports/frmReport.h"
 
+#include <QDate>
 #include <QLineEdit>
 #include <QTest>
 
@@ -14,6 +15,12 @@
 namespace varnel::test {
 
 using Window = std::unique_ptr<ReportEditorWindow>;
+
+// Today as the date fields show it.
+inline QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
+}
 
 class ReportWindowRun : protected ReportRun {
 protected:

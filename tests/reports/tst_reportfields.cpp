@@ -19,15 +19,6 @@
 using namespace varnel;
 using namespace varnel::test;
 
-namespace {
-
-QString today()
-{
-    return QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
-}
-
-} // namespace
-
 class ReportFieldsTest : public QObject, private ReportWindowRun {
     Q_OBJECT
 

@@ -35,15 +35,6 @@
 using namespace varnel;
 using namespace varnel::test;
 
-namespace {
-
-QString today()
-{
-    return QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
-}
-
-} // namespace
-
 class ReportWindowTest : public QObject, private ReportWindowRun {
     Q_OBJECT
 
