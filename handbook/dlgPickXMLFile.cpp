@@ -185,12 +185,11 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
             widths.append(storedColumnWidth(c, columns.at(c).widthTwips));
         applyColumnWidths(widths);
 
+        // The file's first row is selected as it loads; the sort keeps it selected, so the list
+        // opens on the file's first instrument wherever the sort has put it.
         LoadFile(dataFile);
         if (!columns.isEmpty())
             sortByColumn(1);
-        // The list opens at its top, on the first row in the sorted order.
-        if (model_->rowTotal() > 0)
-            selectRow(0);
     });
     if (!ready)
         return QString();
@@ -363,6 +362,17 @@ bool dlgPickXMLFile::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return PickDialogBase::eventFilter(watched, event);
+}
+
+void dlgPickXMLFile::showEvent(QShowEvent* event)
+{
+    PickDialogBase::showEvent(event);
+    // Once the list has its size and rows laid out: the selected row in view.
+    QTimer::singleShot(0, this, [this] {
+        const QModelIndex current = lvGrid_->selectionModel()->currentIndex();
+        if (current.isValid())
+            lvGrid_->scrollTo(current);
+    });
 }
 
 void dlgPickXMLFile::resizeEvent(QResizeEvent* event)

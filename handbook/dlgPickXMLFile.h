@@ -61,6 +61,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool previewKey(int key) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -244,7 +244,7 @@ QString FormatNumberPicture(const FieldNumber& number, const QString& picture)
 {
     const NumberPicture p = parsePicture(picture);
     if (!p.valid || outOfReach(number.value))
-        return PlainNumberText(number);
+        return PlainNumberText(number, true);
     DecimalValue v = number.value;
     if (p.percent && !v.digits.empty())
         v.exponent += 2;

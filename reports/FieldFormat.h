@@ -13,8 +13,8 @@ namespace varnel {
 // on the way from the editor to the file.
 struct FieldNumber {
     DecimalValue value;
-    // Digits the text had after its decimal separator (0 for a text with an exponent); the
-    // plain text of the number keeps them, so 12.50 stays 12.50.
+    // Digits the text had after its decimal separator (0 for a text with an exponent); a
+    // picture without digit placeholders shows the number with them.
     int typedScale = 0;
 };
 
@@ -29,9 +29,10 @@ std::optional<FieldNumber> ReadFieldNumber(const QString& text);
 // decimals.
 bool FitsReportDecimal(const DecimalValue& value);
 
-// The number as plain text: "-" for a negative number, the whole part without leading zeros,
-// "." and the decimals. With keepScale the decimals the text was typed with are kept.
-QString PlainNumberText(const FieldNumber& number, bool keepScale = true);
+// The number's plain text: "-" for a negative number, the whole part without leading zeros,
+// then "." and the decimals without trailing zeros, no point when no decimal is left ("0012.50"
+// is "12.5", "7.0" is "7"). With keepScale the decimals the text was typed with are kept.
+QString PlainNumberText(const FieldNumber& number, bool keepScale = false);
 
 // The number in a number picture of the layout ("0", "0.00", "#,##0.00", "0.00##",
 // "0.00%", the names "Fixed", "Standard", "Percent" and "General Number"), rounded half away

@@ -33,7 +33,8 @@ QString numberFailure(const ReportColumn& column, const QString& value, ReportKi
     return QStringLiteral("Поле ") + column.name + QStringLiteral(" должно иметь числовой формат");
 }
 
-// The number text of a field: in its picture, or plain; "." and no blanks either way.
+// The number text of a field: in its picture, or the number's plain text ("0012.50" is
+// "12.5"); "." and no blanks either way.
 QString numberText(const FieldNumber& n, const QString& format)
 {
     QString out = format.isEmpty() ? PlainNumberText(n) : FormatNumberPicture(n, format);
@@ -99,6 +100,11 @@ FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, Repo
             value = column.def;
         }
         check.text = value;
+        // The text's own decimal separator becomes the system's before the value is read, and
+        // a refusal names the value so.
+        const QString system = SystemDecimalSeparator();
+        if (const QString own = DecimalSeparatorOf(value); own != system)
+            value.replace(own, system);
         const std::optional<FieldNumber> n = ReadFieldNumber(value);
         if (!n) {
             check.failure = numberFailure(column, value, kind);

@@ -9,12 +9,15 @@
 #include "reports/ReportFile.h"
 #include "reports/ReportModel.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace varnel {
 namespace {
 
 const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
+// A part of a report being read: a few hundredths of a second of reading.
+constexpr int kLoadPartRows = 2000;
 
 bool sameFile(const QString& a, const QString& b)
 {
@@ -39,6 +42,20 @@ ReportDocument::ReportDocument(ReportKind kind, QObject* parent)
 }
 
 ReportDocument::~ReportDocument() = default;
+
+void ReportDocument::setLongStepRunner(LongStepRunner runner)
+{
+    runner_ = std::move(runner);
+}
+
+void ReportDocument::runLong(const QString& what, const std::function<void()>& work)
+{
+    if (!runner_) {
+        work();
+        return;
+    }
+    runner_(what, work);
+}
 
 int ReportDocument::rowCount() const
 {
@@ -108,9 +125,21 @@ ReportOutcome ReportDocument::load(const QString& path)
     if (!QFileInfo::exists(path))
         return ReportOutcome::Done();
     emit loadStarted(path);
+    const QList<ReportColumn> columns = rows_->columns();
     try {
-        rows_->resetRows(ReadReportRows(path, rows_->columns()));
+        runLong(QStringLiteral("Загружается файл ") + path + QStringLiteral("..."), [&] {
+            ReadReportRowsInParts(path, columns, kLoadPartRows, [this](QList<QStringList>&& part) {
+                // Into the rows on the document's own thread, whichever thread reads.
+                QMetaObject::invokeMethod(this, [this, part = std::move(part)]() mutable {
+                    rows_->appendRows(std::move(part));
+                });
+            });
+        });
+        // The parts the reading thread handed over last, not taken in yet.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     } catch (const Error& e) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        rows_->clearRows();
         setFileUnreadable(true);
         return ReportOutcome::Failed(e.description());
     }
@@ -139,11 +168,15 @@ bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
 
 ReportOutcome ReportDocument::write(const QString& path)
 {
+    emit saveStarted(path);
     try {
-        QString error;
-        if (!isCorrect(error))
-            Fail(error);
-        WriteDealsXml(path, *rows_);
+        // The rows are only read meanwhile: nothing changes them while a step runs.
+        runLong(QStringLiteral("Сохраняется файл ") + path + QStringLiteral("..."), [&] {
+            QString error;
+            if (!isCorrect(error))
+                Fail(error);
+            WriteDealsXml(path, *rows_);
+        });
     } catch (const Error& e) {
         return ReportOutcome::Failed(e.description());
     }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace varnel {
@@ -45,8 +47,18 @@ struct ReportOutcome {
 class ReportDocument : public QObject {
     Q_OBJECT
 public:
+    // How the document runs a step that may take long (reading or writing a big report): the
+    // work given must run to its end before the call returns, and may run on another thread;
+    // what it stands for is the text given ("Загружается файл ..."). A window runs it beside
+    // its user-interface thread, so that it keeps painting and shows progress; by default the
+    // work runs in place.
+    using LongStepRunner =
+        std::function<void(const QString& what, const std::function<void()>& work)>;
+
     explicit ReportDocument(ReportKind kind, QObject* parent = nullptr);
     ~ReportDocument() override;
+
+    void setLongStepRunner(LongStepRunner runner);
 
     ReportKind kind() const { return kind_; }
     ReportModel& rows() { return *rows_; }
@@ -73,7 +85,9 @@ public:
 
     // Loads a report file: binds the document to path and replaces the rows with its deals. A
     // path with no file behind it gives an empty report bound to that path. A file that cannot
-    // be read leaves no rows, stays the bound file and marks it unreadable.
+    // be read leaves no rows, stays the bound file and marks it unreadable. The file is read as
+    // a long step, and its deals come into the rows in parts as they are read, so that a view
+    // shows the first of them at once.
     ReportOutcome load(const QString& path);
     // IsReportCorrect: the dry run of what saving converts; false with the first failure's text.
     bool isCorrect(QString& errorText) const;
@@ -109,14 +123,17 @@ signals:
     void fileUnreadableChanged(bool unreadable);
     // The number of deals, after every change of the rows.
     void rowCountChanged(int rows);
-    // A file is about to be read (it may take a while).
+    // A file is about to be read, or written (either may take a while).
     void loadStarted(const QString& path);
+    void saveStarted(const QString& path);
 
 private:
     void setFileName(const QString& path);
     void setChanged(bool changed);
     void setFileUnreadable(bool unreadable);
     ReportOutcome write(const QString& path);
+    // Runs work through the long step runner; what it raises is raised here.
+    void runLong(const QString& what, const std::function<void()>& work);
     // The user's consent before the unreadable bound file is replaced; true when path is
     // another file.
     bool mayReplace(const QString& path, QWidget* askParent) const;
@@ -128,6 +145,7 @@ private:
     bool changed_ = false;
     bool layoutFailed_ = false;
     bool fileUnreadable_ = false;
+    LongStepRunner runner_;
 };
 
 } // namespace varnel

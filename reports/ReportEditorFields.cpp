@@ -329,10 +329,14 @@ void ReportEditorWindow::enterField(int slot)
         hidePickButton();
         QDate value = today();
         const QString text = TrimSpaces(txtEdit_[slot]->text());
+        pickerCannotHold_ = false;
         if (!text.isEmpty()) {
             try {
                 value = ParseDate(text);
             } catch (const Error&) {
+                // No date the picker can show: the field keeps its text unless the user
+                // chooses one.
+                pickerCannotHold_ = true;
             }
         }
         pickerSlot_ = slot;
@@ -415,14 +419,31 @@ void ReportEditorWindow::closeDatePicker()
         return;
     const int slot = std::exchange(pickerSlot_, -1);
     pickerEntered_ = false;
+    // The picker never replaces what the field held behind the user's back: a date typed in
+    // part goes into the field as typed, and a text the picker could not show stays unless the
+    // user chose a date; the field check then reads either as it reads any date, and speaks.
+    bool check = false;
     if (const ReportColumn* column = editor_->columnOfSlot(slot)) {
-        setSlotText(slot, dtPickDate_->isChecked()
-                              ? FormatDatePicture(dtPickDate_->value(), column->format)
-                              : QString());
+        const QString unfinished = dtPickDate_->unfinishedText();
+        if (!dtPickDate_->isChecked()) {
+            setSlotText(slot, QString());
+        } else if (!unfinished.isEmpty()) {
+            setSlotText(slot, unfinished);
+            check = true;
+        } else if (pickerCannotHold_ && !dtPickDate_->edited()) {
+            check = true;
+        } else {
+            setSlotText(slot, FormatDatePicture(dtPickDate_->value(), column->format));
+        }
     }
+    pickerCannotHold_ = false;
     dtPickDate_->setGeometry(px(pickerHome_.x()), px(pickerHome_.y()), px(kPickerWidthHiddenTwips),
                              dtPickDate_->height());
     dtPickDate_->hide();
+    if (check) {
+        pendingCheck_ = slot;
+        deferPendingCheck();
+    }
 }
 
 void ReportEditorWindow::focusFirstField()

@@ -4,6 +4,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "reports/ReportModel.h"
+#include "ui/BusyTask.h"
 #include "ui/DatePicker.h"
 
 #include <QApplication>
@@ -35,6 +36,14 @@ ReportEditorWindow::ReportEditorWindow(ReportKind kind, QWidget* parent)
     setObjectName(QLatin1String(TraitsOf(kind).windowName));
     setAttribute(Qt::WA_DeleteOnClose, false);
     document_ = new ReportDocument(kind, this);
+    // Reading and writing a big report run beside the window, which keeps painting; past half
+    // a second a progress dialog says what is being done, and the user's input waits.
+    document_->setLongStepRunner([this](const QString& what, const std::function<void()>& work) {
+        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
+            progress.stage(what);
+            work();
+        });
+    });
     editor_.reset(new ReportEditor(*document_, *this));
     createControls();
     followDocument();
@@ -74,7 +83,9 @@ void ReportEditorWindow::followDocument()
     });
     connect(document_, &ReportDocument::loadStarted, this, [this](const QString& path) {
         stbPanel2_->setText(QStringLiteral("Загружается файл ") + path + QStringLiteral("..."));
-        stbPanel2_->repaint();
+    });
+    connect(document_, &ReportDocument::saveStarted, this, [this](const QString& path) {
+        stbPanel2_->setText(QStringLiteral("Сохраняется файл ") + path + QStringLiteral("..."));
     });
 }
 
@@ -88,8 +99,9 @@ void ReportEditorWindow::buildFromLayout()
     }
     editor_->bindColumns();
     showFields();
+    // The layout's initial values only: the configured participant comes with the first add,
+    // change, shown deal or clearing of the fields.
     editor_->fillInitialValues(today());
-    editor_->applyDefaultParticipant();
     layoutLoaded_ = true;
     arrangeFirst();
     showCount();

@@ -6,6 +6,9 @@
 
 #include <QHash>
 
+#include <limits>
+#include <utility>
+
 #include <vector>
 
 namespace varnel {
@@ -16,6 +19,20 @@ enum class CellKind { None, Text, Date, Number };
 } // namespace
 
 QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>& columns)
+{
+    QList<QStringList> rows;
+    ReadReportRowsInParts(path, columns, std::numeric_limits<int>::max(),
+                          [&](QList<QStringList>&& part) {
+                              if (rows.isEmpty())
+                                  rows = std::move(part);
+                              else
+                                  rows.append(std::move(part));
+                          });
+    return rows;
+}
+
+void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& columns, int partRows,
+                           const std::function<void(QList<QStringList>&& part)>& take)
 {
     const int width = int(columns.size());
     std::vector<CellKind> kinds(size_t(width), CellKind::None);
@@ -39,6 +56,7 @@ QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>
     }
 
     QList<QStringList> rows;
+    qsizetype before = 0; // rows handed over in earlier parts
     XmlChildReader reader(path);
     XmlElement element;
     // Deals of one file carry their attributes in one order: the column of the attribute at
@@ -47,7 +65,7 @@ QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>
     std::vector<QString> nameAt;
     while (reader.next(element)) {
         QStringList row = defaults;
-        row[0] = QString::number(rows.size() + 1);
+        row[0] = QString::number(before + rows.size() + 1);
         const qsizetype count = element.attributes.size();
         if (qsizetype(columnAt.size()) < count) {
             columnAt.resize(size_t(count), -1);
@@ -74,8 +92,13 @@ QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>
             }
         }
         rows.append(std::move(row));
+        if (rows.size() >= partRows) {
+            before += rows.size();
+            take(std::exchange(rows, {}));
+        }
     }
-    return rows;
+    if (!rows.isEmpty())
+        take(std::move(rows));
 }
 
 } // namespace varnel

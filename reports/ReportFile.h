@@ -17,4 +17,10 @@ struct ReportColumn;
 // document. Raises the XML loading rule's errors; nothing is returned then.
 QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>& columns);
 
+// The same, handing the rows over in parts of at most partRows rows, each as soon as it has been
+// read (the rows of a big report can be shown while the rest is still being read). The parts
+// handed over before a failure stand; the failure is raised after them.
+void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& columns, int partRows,
+                           const std::function<void(QList<QStringList>&& part)>& take);
+
 } // namespace varnel

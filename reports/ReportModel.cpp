@@ -122,6 +122,23 @@ void ReportModel::resetRows(QList<QStringList> rows)
     endResetModel();
 }
 
+void ReportModel::appendRows(QList<QStringList> rows)
+{
+    if (rows.isEmpty())
+        return;
+    if (rows_.isEmpty()) {
+        resetRows(std::move(rows));
+        return;
+    }
+    const int first = int(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    for (QStringList& row : rows) {
+        rows_.append(std::move(row));
+        countKeys(rows_.constLast(), +1);
+    }
+    endInsertRows();
+}
+
 void ReportModel::clearRows()
 {
     resetRows({});

@@ -63,6 +63,8 @@ public:
     void removeDeal(int row);
     // Replaces every row; each list holds the row number cell followed by the field cells.
     void resetRows(QList<QStringList> rows);
+    // Appends rows of that form at once (a part of a report being read).
+    void appendRows(QList<QStringList> rows);
     void clearRows();
     // Item text of row k becomes k + 1, from row first on (the rows before it keep theirs).
     void renumberRows(int first = 0);

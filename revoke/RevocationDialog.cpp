@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -203,11 +204,18 @@ void RevocationDialog::build()
     connect(lvDeals_, &QTableView::clicked, this, &RevocationDialog::showRow);
     // Walking the list with the keys fills the fields as a click does, so that Edit never
     // overwrites a row other than the one the fields came from.
+    // A row removed moves the view's selection, which is no choice of the user's: the fields
+    // stay as they are.
     connect(lvDeals_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const int row = selectedRow();
-        if (row >= 0 && lvDeals_->hasFocus())
+        if (row >= 0 && lvDeals_->hasFocus() && !deleting_)
             showRow(form_.list().index(row, 0));
     });
+    // Send, change and delete follow the list at once.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&form_.list(), signal, this, &RevocationDialog::showListEnabling);
+    connect(&form_.list(), &QAbstractItemModel::modelReset, this,
+            &RevocationDialog::showListEnabling);
 
     txtID_->installEventFilter(this);
     resize(760, 440);
@@ -274,6 +282,7 @@ void RevocationDialog::deleteSelectedRow()
 {
     RunTrapped(this, kAppTitle, [this] {
         if (const int row = selectedRow(); row >= 0) {
+            const QScopedValueRollback keepFields(deleting_, true);
             form_.Delete(row);
             // The view would move the selection to the next row, whose texts the fields do
             // not show: a following Edit would overwrite it with another row's values.

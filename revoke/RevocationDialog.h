@@ -30,9 +30,8 @@ public:
     int selectedRow() const;
 
 public slots:
-    // The tick of tmEnabling: send, change and delete are enabled while the list has rows.
-    // Unlike the other windows, this dialog still sets them at the tick, as its design has it:
-    // its tests hold the buttons to their state between two ticks.
+    // Send, change and delete are enabled while the list has rows: run whenever the list
+    // changes, and at each tick of tmEnabling, which the dialog keeps.
     void showListEnabling();
 
     void addToList();
@@ -76,6 +75,7 @@ private:
     QTableView* lvDeals_ = nullptr;
     QTimer* tmEnabling_ = nullptr;
     bool idRefusalPending_ = false;
+    bool deleting_ = false; // a row is being removed: the selection the view moves is not shown
     bool swallowingClick_ = false;
 };
 

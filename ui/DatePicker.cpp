@@ -38,8 +38,13 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent)
     edit_->installEventFilter(this);
 
     // Choosing a date means the field has one.
-    connect(edit_, &QDateEdit::dateChanged, this, [this] { check_->setChecked(true); });
+    connect(edit_, &QDateEdit::dateChanged, this, [this] {
+        edited_ = true;
+        unfinished_.clear();
+        check_->setChecked(true);
+    });
     connect(check_, &QCheckBox::toggled, this, [this](bool on) {
+        edited_ = true;
         QFont f = edit_->font();
         f.setStrikeOut(!on);
         edit_->setFont(f);
@@ -59,6 +64,8 @@ void DatePicker::setValue(const QDate& date, bool checked)
     const QSignalBlocker block(edit_);
     edit_->setDate(date);
     check_->setChecked(checked);
+    edited_ = false;
+    unfinished_.clear();
 }
 
 QDate DatePicker::value() const
@@ -78,6 +85,9 @@ void DatePicker::setChecked(bool checked)
 
 bool DatePicker::eventFilter(QObject* watched, QEvent* event)
 {
+    // Before the editor's own handling, which would put its last whole date back.
+    if (watched == edit_ && event->type() == QEvent::FocusOut)
+        unfinished_ = edit_->hasAcceptableInput() ? QString() : edit_->text();
     if (watched == edit_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrlOrAlt = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);

@@ -17,10 +17,17 @@ public:
     explicit DatePicker(QWidget* parent = nullptr);
     ~DatePicker() override;
 
+    // A new value to edit; the picker is not edited and holds no unfinished text then.
     void setValue(const QDate& date, bool checked);
     QDate value() const;
     bool isChecked() const;
     void setChecked(bool checked);
+    // True once the user has changed the date or the check box since setValue.
+    bool edited() const { return edited_; }
+    // What the date editor showed when the focus last left it, when that was no whole date (a
+    // year typed in part, "31.03.04"); empty when it was one. The editor itself would have put
+    // its previous value back.
+    QString unfinishedText() const { return unfinished_; }
 
     QDateEdit* dateEdit() const { return edit_; }
     QCheckBox* checkBox() const { return check_; }
@@ -43,6 +50,8 @@ private:
 
     QCheckBox* check_ = nullptr;
     QDateEdit* edit_ = nullptr;
+    bool edited_ = false;
+    QString unfinished_;
 };
 
 } // namespace varnel

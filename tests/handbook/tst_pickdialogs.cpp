@@ -152,6 +152,7 @@ private slots:
     void sortByHeaderClicks_data();
     void sortByHeaderClicks();
     void sortAgreesWithTheCollator();
+    void opensOnTheFilesFirstRow();
     void search();
     void keysWorkWherever();
     void doubleClick();
@@ -409,6 +410,27 @@ void tst_PickDialogs::search()
         d.txtFind()->setText(QStringLiteral("4"));
         QCOMPARE(found(), QStringLiteral("4"));
     });
+}
+
+// The file's first row is selected as the list loads, and the sort by the first column keeps
+// it selected: the list opens sorted, on the file's first instrument, in view; Enter picks it.
+void tst_PickDialogs::opensOnTheFilesFirstRow()
+{
+    QList<Row> rows{Instrument("ZZ-1", "Первый в файле")};
+    for (int i = 0; i < 300; ++i)
+        rows << Instrument(QStringLiteral("A%1").arg(i, 3, 10, QChar(u'0')), QStringLiteral("x"));
+    PickSandbox box(kCodeNameColumns, rows);
+    const Picked picked = PickXml([](dlgPickXMLFile& d) {
+        QCOMPARE(d.model()->cellAt(0, 0).toString(), QStringLiteral("A000"));
+        QCOMPARE(SelectedRow(d), 300);
+        QCOMPARE(d.lvGrid()->currentIndex().row(), 300);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const QTableView& grid = *d.lvGrid();
+        QTRY_VERIFY(grid.viewport()->rect().contains(grid.visualRect(grid.currentIndex())));
+        QTest::keyClick(d.txtFind(), Qt::Key_Return);
+    });
+    QCOMPARE(picked.result, QStringLiteral("ZZ-1\r\nПервый в файле"));
 }
 
 void tst_PickDialogs::keysWorkWherever()

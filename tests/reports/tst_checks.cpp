@@ -116,8 +116,8 @@ private slots:
             "Поле Price должно иметь числовой формат");
         row("deal too large", D, "Price", "N", "", "", "123456789012345678901234567890",
             "123456789012345678901234567890", TooLargeValueText());
-        row("numeric(26,10) unchanged", D, "Price", "N", "", "", "1234567890123456.1234567890",
-            "1234567890123456.1234567890", "");
+        row("numeric(26,10) exactly", D, "Price", "N", "", "", "1234567890123456.1234567891",
+            "1234567890123456.1234567891", "");
         row("repo empty takes default", R, "RepoDays", "N", "0", "7", "", "7", "");
         row("repo empty without default", R, "Amount", "N", "", "", "", "",
             "Поле Amount должно иметь числовой формат");

@@ -174,6 +174,27 @@ private slots:
         QCOMPARE(rows.size(), 50000);
         QCOMPARE(rows.last(),
                  (QStringList{"50000", "A-49999", "20.01.2024", "49999.25", "нет", "1"}));
+
+        // Read in parts: full parts but the last, numbered on, the same rows in the end; the
+        // same file cut short hands over the parts read before it fails.
+        QList<QStringList> joined;
+        QList<qsizetype> sizes;
+        ReadReportRowsInParts(path, columns(), 4096, [&](QList<QStringList>&& part) {
+            sizes.append(part.size());
+            joined.append(std::move(part));
+        });
+        QCOMPARE(sizes.size(), 13);
+        QCOMPARE(sizes.count(4096), 12);
+        QCOMPARE(joined, rows);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(f.size() - 30));
+        f.close();
+        sizes.clear();
+        QVERIFY_THROWS_EXCEPTION(
+            Error, ReadReportRowsInParts(path, columns(), 4096, [&](QList<QStringList>&& part) {
+                sizes.append(part.size());
+            }));
+        QCOMPARE(sizes, QList<qsizetype>(12, 4096));
     }
 };
 

@@ -7,7 +7,7 @@
 #include "reports/frmReport.h"
 #include "tests/support/ScriptedDialogs.h"
 
-#include "ReportTestSupport.h"
+#include "ReportWindowSupport.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -20,18 +20,7 @@
 using namespace varnel;
 using namespace varnel::test;
 
-namespace {
-
-using Window = std::unique_ptr<ReportEditorWindow>;
-
-Window open(ReportKind kind)
-{
-    return Window(static_cast<ReportEditorWindow*>(NewReportWindow(kind)));
-}
-
-} // namespace
-
-class ReportGeometryTest : public QObject, private ReportRun {
+class ReportGeometryTest : public QObject, private ReportWindowRun {
     Q_OBJECT
 
 private slots:

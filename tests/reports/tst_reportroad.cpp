@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -276,18 +277,55 @@ private slots:
         QVERIFY(!active()->isChanged());
     }
 
-    // A window whose layout cannot be read is never shown, and its number is spent.
+    void layoutFailureDiscardsTheWindow_data()
+    {
+        QTest::addColumn<bool>("repo");
+        QTest::addColumn<int>("fields"); // 0: no layout file
+        QTest::addColumn<QString>("messageEnd");
+        QTest::newRow("no layout") << false << 0 << " не найден";
+        QTest::newRow("30 fields for 29 slots")
+            << false << 30 << "полей в нем 30, а окно отчета вмещает не больше 29";
+        QTest::newRow("25 fields for 24 slots")
+            << true << 25 << "полей в нем 25, а окно отчета вмещает не больше 24";
+    }
+
+    // A window whose layout it cannot build, a layout with more fields than it has slots among
+    // them, is never shown half built: the failure is told once and its number is spent. A
+    // layout that fills every slot opens.
     void layoutFailureDiscardsTheWindow()
     {
-        QFile::remove(folder_->file(QStringLiteral("deals_struct_client.xml")));
-        act("mnuReportNew")->trigger();
+        QFETCH(bool, repo);
+        QFETCH(int, fields);
+        QFETCH(QString, messageEnd);
+        const ReportKind kind = repo ? ReportKind::Repo : ReportKind::Deals;
+        const char* layout = TraitsOf(kind).layoutFile;
+        QStringList lines;
+        for (int i = 0; i < fields; ++i)
+            lines << QStringLiteral("Name=\"F%1\" Title=\"Поле %1\"").arg(i);
+        if (fields == 0)
+            QFile::remove(folder_->file(QLatin1String(layout)));
+        else
+            folder_->setLayout(layout, lines);
+        QAction* command = act(repo ? "mnuReportNewRepo" : "mnuReportNew");
+        command->trigger();
         QCOMPARE(windows(), 0);
         QCOMPARE(dialogs_->shown().size(), 1);
-        QVERIFY(dialogs_->texts().value(0).endsWith(QStringLiteral(" не найден")));
-        folder_->useShippedLayouts();
-        act("mnuReportNew")->trigger();
-        QCOMPARE(active()->windowTitle(), QStringLiteral("[New Report 2]"));
-        QCOMPARE(main_->newReportCount(ReportKind::Deals), 2);
+        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+        QVERIFY2(dialogs_->texts().value(0).endsWith(messageEnd),
+                 qPrintable(dialogs_->texts().value(0)));
+
+        const int slotCount = TraitsOf(kind).slotCount;
+        folder_->setLayout(layout, lines.mid(0, slotCount));
+        if (fields == 0)
+            folder_->useShippedLayouts();
+        command->trigger();
+        QCOMPARE(active()->windowTitle(), QString::fromLatin1(TraitsOf(kind).newCaption).arg(2));
+        QCOMPARE(main_->newReportCount(kind), 2);
+        QCOMPARE(active()->findChild<QLabel*>(QStringLiteral("lblLoadFail"))->text(),
+                 QStringLiteral("0"));
+        if (fields > 0)
+            QVERIFY(active()->txtEdit(slotCount - 1)->isVisibleTo(active()));
+        QCOMPARE(dialogs_->shown().size(), 1);
     }
 
     // A report window that becomes the active one puts the focus in its first field.

@@ -1,5 +1,6 @@
-// The two report editor windows: building from the layout, editing deals, picking, the date
-// picker, saving and closing, geometry and placement.
+// The two report editor windows: building from the layout, the default participant, editing
+// deals, loading, saving and closing (their fields: tst_reportfields, their geometry:
+// tst_reportgeometry).
 #include "core/Error.h"
 #include "core/PickSeam.h"
 #include "core/PlacementStore.h"
@@ -11,9 +12,10 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "ui/DatePicker.h"
 
-#include "ReportTestSupport.h"
+#include "ReportWindowSupport.h"
 #include "tests/support/GoldenDump.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
@@ -22,6 +24,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
 
@@ -31,55 +35,8 @@
 using namespace varnel;
 using namespace varnel::test;
 
-namespace {
-
-QString today()
-{
-    return QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"));
-}
-
-using Window = std::unique_ptr<ReportEditorWindow>;
-
-} // namespace
-
-class ReportWindowTest : public QObject, private ReportRun {
+class ReportWindowTest : public QObject, private ReportWindowRun {
     Q_OBJECT
-
-    Window open(ReportKind kind)
-    {
-        Window w(static_cast<ReportEditorWindow*>(NewReportWindow(kind)));
-        return w;
-    }
-    static QLineEdit* box(const Window& w, const char* name)
-    {
-        return w->txtEdit(w->editor().slotOfName(QString::fromLatin1(name)));
-    }
-    static void set(const Window& w, const char* name, const QString& text)
-    {
-        QLineEdit* b = box(w, name);
-        QVERIFY2(b, name);
-        b->setText(text);
-    }
-    static QString get(const Window& w, const char* name) { return box(w, name)->text(); }
-    // A deal the checks accept, with its own Reference.
-    static void fillDeal(const Window& w, const QString& reference)
-    {
-        set(w, "Issue", QStringLiteral("SU26238RMFS4"));
-        set(w, "Agreement", QStringLiteral("AG-") + reference);
-        set(w, "Reference", reference);
-        set(w, "Price", QStringLiteral("101.25"));
-        set(w, "Qty", QStringLiteral("10"));
-        set(w, "Currency", QStringLiteral("RUB"));
-        if (w->kind() == ReportKind::Repo) {
-            set(w, "Amount", QStringLiteral("1012.50"));
-            set(w, "RepurchaseAmount", QStringLiteral("1020.00"));
-            set(w, "RepoDays", QStringLiteral("7"));
-        }
-    }
-    QString lastText() const
-    {
-        return dialogs_->shown().isEmpty() ? QString() : dialogs_->last().text;
-    }
 
     // A report of n deals with a date column, written by the window itself.
     QString savedReport(const Window& w, int rows, const QString& name)
@@ -168,35 +125,87 @@ private slots:
                  Qt::AlignHCenter);
         QCOMPARE(w->grid()->horizontalHeader()->sectionSize(4),
                  TwipsToPixels(2100, w->logicalDpiX()));
-        // The configured participant is there from the start.
-        QCOMPARE(w->txtEdit(0)->text(), QStringLiteral("MC0001"));
+        // The layout's initial values only: the configured participant is not filled in yet.
+        QCOMPARE(w->txtEdit(0)->text(), QString());
+    }
+
+    void defaultParticipant_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("frmReport") << int(ReportKind::Deals);
+        QTest::newRow("frmReportRepo") << int(ReportKind::Repo);
+    }
+
+    // The configured participant fills an empty Participant field when a deal is added, changed
+    // or shown and when the fields are cleared; a window just built, or one that loaded a
+    // report without deals, shows the layout's initial value.
+    void defaultParticipant()
+    {
+        QFETCH(int, kind);
+        Window w = open(ReportKind(kind));
+        const QString deals = kind == int(ReportKind::Repo) ? "RepoDeals" : "Deals";
+        QCOMPARE(get(w, "Participant"), QString());
+        const QString empty = folder_->file(QStringLiteral("empty.xml"));
+        WriteBytes(empty, ("<" + deals + " Language=\"RU\" />").toUtf8());
+        w->LoadFile(empty);
+        QCOMPARE(w->model().rows(), 0);
+        QCOMPARE(get(w, "Participant"), QString());
+        QVERIFY(dialogs_->shown().isEmpty());
+
+        w->clearFields();
+        QCOMPARE(get(w, "Participant"), QStringLiteral("MC0001"));
+        set(w, "Participant", QString());
+        fillDeal(w, QStringLiteral("R-1"));
+        w->addDeal();
+        const int participant = w->model().columnOfName(QStringLiteral("Participant"));
+        QCOMPARE(w->model().cell(0, participant), QStringLiteral("MC0001"));
+        set(w, "Participant", QString());
+        w->changeSelectedDeal();
+        QCOMPARE(get(w, "Participant"), QStringLiteral("MC0001"));
+        QVERIFY(dialogs_->shown().isEmpty());
+
+        // A deal of a file without a participant is shown with the configured one; its cell
+        // keeps what the file had.
+        const QString one = folder_->file(QStringLiteral("one.xml"));
+        WriteBytes(one, ("<" + deals + "><d Reference=\"X\" /></" + deals + ">").toUtf8());
+        w->LoadFile(one);
+        QCOMPARE(w->model().cell(0, participant), QString());
+        QCOMPARE(get(w, "Participant"), QStringLiteral("MC0001"));
+        w->model().clearRows();
     }
 
     void layoutFailures_data()
     {
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("layout"); // empty: no layout file
         QTest::addColumn<QString>("messagePart");
-        QTest::newRow("missing") << QByteArray() << " не найден";
-        QTest::newRow("malformed") << QByteArray("<x><y></x>") << "Строка: 1";
+        const int deals = int(ReportKind::Deals);
+        QTest::newRow("missing") << deals << QByteArray() << " не найден";
+        QTest::newRow("malformed") << deals << QByteArray("<x><y></x>") << "Строка: 1";
         QStringList many;
         for (int i = 0; i < 30; ++i)
             many << QStringLiteral("Name=\"F%1\"").arg(i);
-        QTest::newRow("more children than slots") << layoutXml(many) << "полей в нем 30";
-        QTest::newRow("semicolon") << layoutXml({"Name=\"A\" Format=\"0;0\""}) << "\";\"";
+        QTest::newRow("30 fields for 29 slots") << deals << layoutXml(many) << "полей в нем 30";
+        QTest::newRow("25 fields for 24 slots")
+            << int(ReportKind::Repo) << layoutXml(many.mid(0, 25)) << "полей в нем 25";
+        QTest::newRow("semicolon") << deals << layoutXml({"Name=\"A\" Format=\"0;0\""}) << "\";\"";
     }
 
-    // A layout the window cannot show is reported once, and the window is marked so that the
-    // main window discards it instead of showing half a report.
+    // A layout the window cannot show is reported once, and the window is marked (lblLoadFail
+    // "1") so that the main window discards it instead of showing half a report: a layout with
+    // more fields than the window has slots as well.
     void layoutFailures()
     {
+        QFETCH(int, kind);
         QFETCH(QByteArray, layout);
         QFETCH(QString, messagePart);
-        const QString path = folder_->file(QStringLiteral("deals_struct_client.xml"));
+        const QString path = folder_->file(QLatin1String(TraitsOf(ReportKind(kind)).layoutFile));
         QFile::remove(path);
         if (!layout.isEmpty())
             WriteBytes(path, layout);
-        Window w = open(ReportKind::Deals);
+        Window w = open(ReportKind(kind));
         QVERIFY(w->loadFailed());
+        QCOMPARE(w->findChild<QLabel*>(QStringLiteral("lblLoadFail"))->text(), QStringLiteral("1"));
         QCOMPARE(dialogs_->shown().size(), 1);
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QVERIFY2(lastText().contains(path) && lastText().contains(messagePart),
@@ -302,238 +311,6 @@ private slots:
         QCOMPARE(get(w, "Reference"), QString());
     }
 
-    void fieldChecks()
-    {
-        Window w = open(ReportKind::Deals);
-        const int price = w->editor().slotOfName(QStringLiteral("Price"));
-        w->txtEdit(price)->setText(QStringLiteral("12a"));
-        QVERIFY(!w->checkField(price));
-        QCOMPARE(lastText(), QStringLiteral("Поле Price должно иметь числовой формат"));
-        QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
-        QCOMPARE(w->txtEdit(price)->text(), QStringLiteral("12a"));
-        w->txtEdit(price)->setText(QStringLiteral(" 1234,5 "));
-        QVERIFY(w->checkField(price));
-        QCOMPARE(w->txtEdit(price)->text(), QStringLiteral("1234.50"));
-        const int amount = w->editor().slotOfName(QStringLiteral("Amount"));
-        w->txtEdit(amount)->setText(QStringLiteral("1000000000000000000000000000000"));
-        QVERIFY(!w->checkField(amount));
-        QCOMPARE(lastText(), QStringLiteral("Слишком большое значение"));
-
-        Window repo = open(ReportKind::Repo);
-        const int date = repo->editor().slotOfName(QStringLiteral("TradeDate"));
-        repo->txtEdit(date)->setText(QStringLiteral("5/3/16"));
-        QVERIFY(repo->checkField(date));
-        QCOMPARE(repo->txtEdit(date)->text(), QStringLiteral("05.03.2016"));
-        repo->txtEdit(date)->setText(QStringLiteral("29.02.2015"));
-        QVERIFY(!repo->checkField(date));
-        QCOMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 29.02.2015"));
-    }
-
-    // The check runs when the focus really leaves a field, refuses the field and keeps the
-    // focus in it; the command the user clicked meanwhile does not run.
-    void focusDrivenCheck()
-    {
-        Window w = open(ReportKind::Repo);
-        w->resize(w->sizeHint());
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        fillDeal(w, QStringLiteral("R-1"));
-        QLineEdit* qty = box(w, "Qty");
-        QLineEdit* reference = box(w, "Reference");
-        qty->setFocus();
-        QTRY_VERIFY(qty->hasFocus());
-        qty->selectAll();
-        QTest::keyClicks(qty, QStringLiteral("many"));
-        reference->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(lastText(), QStringLiteral("(S1) Поле Qty (many) должно иметь формат "
-                                                "numeric(16,0)"));
-        QTRY_VERIFY(qty->hasFocus());
-        QCOMPARE(int(dialogs_->shown().size()), 1);
-        // Pressing add with the field still wrong shows the check again and adds nothing.
-        QTest::mouseClick(w->button("cmdAdd"), Qt::LeftButton);
-        QTRY_COMPARE(int(dialogs_->shown().size()), 2);
-        QCOMPARE(w->model().rows(), 0);
-        qty->setText(QStringLiteral("15"));
-        QTest::mouseClick(w->button("cmdAdd"), Qt::LeftButton);
-        QTRY_COMPARE(w->model().rows(), 1);
-        QCOMPARE(int(dialogs_->shown().size()), 2);
-    }
-
-    void picks()
-    {
-        Window w = open(ReportKind::Deals);
-        w->resize(w->sizeHint());
-        w->show();
-        QList<PickRequest> asked;
-        QString answer = QStringLiteral("SU26238RMFS4\r\nОФЗ 26238\r\nМинфин России\r\n"
-                                        "RU000A1038V6\r\n26238 RMFS");
-        ScopedPickFunction handbook(PickList::Handbook, [&](const PickRequest& r) {
-            asked << r;
-            return answer;
-        });
-        ScopedPickFunction fixed(PickList::Fixed, [&](const PickRequest& r) {
-            asked << r;
-            return QStringLiteral("USD\r\nДоллар США");
-        });
-
-        const int issue = w->editor().slotOfName(QStringLiteral("Issue"));
-        w->txtEdit(issue)->setText(QStringLiteral("SU"));
-        w->enterField(issue);
-        QPushButton* pick = w->button("cmdPick");
-        QVERIFY(pick->isVisibleTo(w.get()));
-        QCOMPARE(pick->toolTip(), QStringLiteral("Список значений"));
-        // The field makes room for the button beside it.
-        QCOMPARE(w->txtEdit(issue)->geometry().right() + 1, pick->geometry().left());
-        QCOMPARE(pick->geometry().right() + 1 - w->txtEdit(issue)->geometry().left(),
-                 TwipsToPixels(w->standardEditorWidth(), w->logicalDpiX()));
-        w->pickIntoField();
-        QCOMPARE(asked.size(), 1);
-        QCOMPARE(asked[0].source, QStringLiteral("issuelist_pick.xml"));
-        QCOMPARE(asked[0].currentText, QStringLiteral("SU"));
-        QCOMPARE(asked[0].settingsKey, QStringLiteral("Pick_Issue"));
-        // The dialog goes beside the button, in screen twips.
-        const QPoint corner = pick->mapToGlobal(QPoint(pick->width(), 0));
-        QCOMPARE(asked[0].xTwips, qRound(PixelsToTwips(corner.x(), w->logicalDpiX())));
-        QCOMPARE(asked[0].yTwips, qRound(PixelsToTwips(corner.y(), w->logicalDpiX())));
-        QCOMPARE(get(w, "Issue"), QStringLiteral("SU26238RMFS4"));
-        QCOMPARE(get(w, "ISIN"), QStringLiteral("RU000A1038V6"));
-        QCOMPARE(get(w, "RegNum"), QStringLiteral("26238RMFS"));
-
-        // Nothing picked: nothing changes.
-        answer.clear();
-        w->pickIntoField();
-        QCOMPARE(get(w, "Issue"), QStringLiteral("SU26238RMFS4"));
-        // A single cell fills the field with that cell, and leaves the others alone.
-        answer = QStringLiteral("XS0114288789");
-        w->pickIntoField();
-        QCOMPARE(get(w, "Issue"), QStringLiteral("XS0114288789"));
-        QCOMPARE(get(w, "ISIN"), QString());
-
-        // A fixed list: no current text, the code goes in.
-        const int currency = w->editor().slotOfName(QStringLiteral("Currency"));
-        w->enterField(currency);
-        w->pickIntoField();
-        QCOMPARE(asked.last().currentText, QString());
-        QCOMPARE(asked.last().settingsKey, QStringLiteral("Pick_Currency"));
-        QVERIFY(asked.last().source.startsWith(QStringLiteral("RUB\t")));
-        QCOMPARE(get(w, "Currency"), QStringLiteral("USD"));
-        // A field without a pick source has no button; the other field gets its width back.
-        w->enterField(w->editor().slotOfName(QStringLiteral("Reference")));
-        QVERIFY(!pick->isVisibleTo(w.get()));
-        QCOMPARE(w->txtEdit(currency)->width(),
-                 TwipsToPixels(w->standardEditorWidth(), w->logicalDpiX()));
-    }
-
-    // The repo window fills only the picked field, and ISIN and RegNum are looked for among
-    // slots 1 to 10 only.
-    void pickFillsOnlyWhatItMay()
-    {
-        folder_->setLayout("deals_struct_client.xml",
-                           {"Name=\"Issue\" Pick=\"issuelist_pick.xml\"", "Name=\"ISIN\"",
-                            "Name=\"A2\"", "Name=\"A3\"", "Name=\"A4\"", "Name=\"A5\"",
-                            "Name=\"A6\"", "Name=\"A7\"", "Name=\"A8\"", "Name=\"A9\"",
-                            "Name=\"A10\"", "Name=\"RegNum\""});
-        ScopedPickFunction handbook(PickList::Handbook, [](const PickRequest&) {
-            return QStringLiteral("I\r\n2\r\n3\r\nIS IN\f\r\nREG");
-        });
-        Window w = open(ReportKind::Deals);
-        w->enterField(0);
-        w->pickIntoField();
-        QCOMPARE(get(w, "Issue"), QStringLiteral("I"));
-        QCOMPARE(get(w, "ISIN"), QStringLiteral("ISIN"));
-        QCOMPARE(get(w, "RegNum"), QString()); // slot 11
-
-        Window repo = open(ReportKind::Repo);
-        const int issue = repo->editor().slotOfName(QStringLiteral("Issue"));
-        repo->enterField(issue);
-        repo->pickIntoField();
-        QCOMPARE(get(repo, "Issue"), QStringLiteral("I"));
-    }
-
-    void datePicker()
-    {
-        Window w = open(ReportKind::Deals);
-        w->resize(w->sizeHint());
-        w->show();
-        DatePicker* picker = w->datePicker();
-        QVERIFY(picker);
-        QCOMPARE(picker->toolTip(), QStringLiteral("Для удаления значения снимите метку"));
-        QCOMPARE(picker->dateEdit()->displayFormat(), QStringLiteral("dd.MM.yyyy"));
-        const int date = w->editor().slotOfName(QStringLiteral("SettleDate"));
-        QLineEdit* field = w->txtEdit(date);
-
-        // An empty field opens the picker on today, over the field.
-        field->clear();
-        w->enterField(date);
-        QVERIFY(picker->isVisibleTo(w.get()));
-        QCOMPARE(picker->value(), QDate::currentDate());
-        QVERIFY(picker->isChecked());
-        const int dpi = w->logicalDpiX();
-        QCOMPARE(picker->x(), field->x() - TwipsToPixels(60, dpi));
-        QCOMPARE(picker->y(), field->y() - TwipsToPixels(60, dpi));
-        QCOMPARE(picker->width(), TwipsToPixels(w->standardEditorWidth() + 60, dpi));
-        picker->dateEdit()->setDate(QDate(2024, 3, 7));
-        w->closeDatePicker();
-        QCOMPARE(field->text(), QStringLiteral("07.03.2024"));
-        QVERIFY(!picker->isVisibleTo(w.get()));
-
-        // A field with a date opens on it; clearing the check box empties the field.
-        w->enterField(date);
-        QCOMPARE(picker->value(), QDate(2024, 3, 7));
-        picker->checkBox()->setChecked(false);
-        w->closeDatePicker();
-        QCOMPARE(field->text(), QString());
-        // Entering another date field ends the picker of the first.
-        w->enterField(date);
-        w->enterField(w->editor().slotOfName(QStringLiteral("TradeDate")));
-        QCOMPARE(field->text(), today());
-        w->closeDatePicker();
-        // Date fields of the deal window have no pick button.
-        QVERIFY(!w->button("cmdPick")->isVisibleTo(w.get()));
-    }
-
-    // Tab and Shift+Tab leave the picker for the neighbouring fields, and the picker's date
-    // stays in its own field.
-    void pickerTabs()
-    {
-        Window w = open(ReportKind::Deals);
-        w->resize(w->sizeHint());
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QLineEdit* trade = box(w, "TradeDate");
-        trade->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
-        w->datePicker()->dateEdit()->setDate(QDate(2024, 3, 7));
-        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Tab);
-        QCOMPARE(trade->text(), QStringLiteral("07.03.2024"));
-        // The next field is a date too: its picker takes over.
-        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
-        QCOMPARE(w->currentSlot(), w->editor().slotOfName(QStringLiteral("SettleDate")));
-        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Tab);
-        QTRY_VERIFY(box(w, "Side")->hasFocus());
-        QVERIFY(!w->datePicker()->isVisible());
-        box(w, "Reference")->setFocus(Qt::MouseFocusReason);
-        trade->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
-        QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QTRY_VERIFY(box(w, "Reference")->hasFocus());
-        QCOMPARE(trade->text(), QStringLiteral("07.03.2024"));
-        QVERIFY(dialogs_->shown().isEmpty());
-    }
-
-    void bold()
-    {
-        Window w = open(ReportKind::Deals);
-        w->enterField(3);
-        QVERIFY(w->lblEdit(3)->font().bold());
-        QCOMPARE(w->currentSlot(), 3);
-        w->enterField(4);
-        QVERIFY(!w->lblEdit(3)->font().bold());
-        QVERIFY(w->lblEdit(4)->font().bold());
-    }
-
     void loadFile()
     {
         Window w = open(ReportKind::Deals);
@@ -569,6 +346,51 @@ private slots:
         fillDeal(w, QStringLiteral("R"));
         w->addDeal();
         QCOMPARE(w->model().rows(), 1);
+    }
+
+    // A big report comes into the grid in parts as it is read, beside the window: the same
+    // rows, numbered, the first deal shown; a file cut short after its first parts leaves no
+    // rows of it, however many had come in.
+    void bigReportInParts_data()
+    {
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("whole file") << false;
+        QTest::newRow("cut short near its end") << true;
+    }
+    void bigReportInParts()
+    {
+        QFETCH(bool, cut);
+        Window w = open(ReportKind::Deals);
+        const QString path = savedReport(w, 9500, QStringLiteral("big.xml"));
+        QVERIFY(!path.isEmpty());
+        if (cut) {
+            QByteArray bytes = ReadBytes(path);
+            bytes.chop(40);
+            QVERIFY(WriteBytes(path, bytes));
+        }
+        Window again = open(ReportKind::Deals);
+        QAbstractItemModelTester tester(&again->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&again->model(), &QAbstractItemModel::rowsInserted);
+        again->LoadFile(path);
+        QVERIFY2(inserted.size() >= (cut ? 1 : 4), qPrintable(QString::number(inserted.size())));
+        QCOMPARE(again->fileName(), path);
+        QVERIFY(!again->isChanged());
+        if (cut) {
+            QVERIFY(lastText().startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
+            QCOMPARE(again->model().rows(), 0);
+            QCOMPARE(again->statusText(1), QStringLiteral("Записей: 0"));
+            QVERIFY(again->document().fileUnreadable());
+            return;
+        }
+        QCOMPARE(again->model().rows(), 9500);
+        QCOMPARE(again->statusText(1), QStringLiteral("Записей: 9500"));
+        QCOMPARE(again->statusText(2), QString());
+        for (int r : {0, 1999, 2000, 7777, 9499})
+            QCOMPARE(*again->model().rowCells(r), *w->model().rowCells(r));
+        QCOMPARE(again->selectedRow(), 0);
+        QCOMPARE(get(again, "Reference"), QStringLiteral("Reference0"));
+        QVERIFY(dialogs_->shown().isEmpty());
     }
 
     // A numeric(26,10) price goes through the field check, the grid, the file and back
