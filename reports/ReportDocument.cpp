@@ -14,8 +14,6 @@
 namespace varnel {
 namespace {
 
-const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
-
 bool sameFile(const QString& a, const QString& b)
 {
     const QFileInfo fa(a);
@@ -156,8 +154,9 @@ ReportOutcome ReportDocument::write(const QString& path)
 ReportOutcome ReportDocument::save(QWidget* askParent)
 {
     if (fileName_.isEmpty() || fileUnreadable_) {
-        const QString chosen = Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"),
-                                                 WorkFolder(), kReportFilter);
+        const QString chosen =
+            Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"), WorkFolder(),
+                              ReportFileFilter(), ReportFileSuffix());
         if (chosen.isEmpty() || !mayReplace(chosen, askParent))
             return ReportOutcome::Cancelled();
         if (!sameFile(chosen, fileName_)) {

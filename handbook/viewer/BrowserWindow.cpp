@@ -34,6 +34,8 @@ namespace varnel {
 namespace {
 
 constexpr double kMarginTwips = 20.0;
+constexpr double kFirstStartWidthTwips = 15000;
+constexpr double kFirstStartHeightTwips = 10500;
 
 WindowPlacement recordOf(const QString& application)
 {
@@ -81,8 +83,10 @@ void BrowserWindow::removeTemporaryFiles()
 
 QSize BrowserWindow::sizeHint() const
 {
-    return {TwipsToPixels(WindowPlacement::kDefaultTwips.width(), logicalDpiX()),
-            TwipsToPixels(WindowPlacement::kDefaultTwips.height(), logicalDpiY())};
+    // Room for a page of a wide table: the size a viewer opens with on its first start, where
+    // the main window has it.
+    return {TwipsToPixels(kFirstStartWidthTwips, logicalDpiX()),
+            TwipsToPixels(kFirstStartHeightTwips, logicalDpiY())};
 }
 
 void BrowserWindow::adoptTemporaryFiles(const QStringList& files)
@@ -97,21 +101,8 @@ QMdiSubWindow* BrowserWindow::frame() const
 
 void BrowserWindow::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
-    WindowPlacement record = recordOf(placementApplication());
-    record.read();
-    if (record.maximized()) {
-        sub->showMaximized();
-        return;
-    }
-    // A frame that shows its windows maximised would take this one along; its record says
-    // otherwise.
-    if (sub->isMaximized() || sub->isMinimized())
-        sub->showNormal();
-    const QRect r = record.pixels(logicalDpiX(), logicalDpiY());
-    sub->setGeometry(r.x(), r.y(), std::max(r.width(), 1), std::max(r.height(), 1));
+    if (QMdiSubWindow* sub = frame())
+        RestoreFramePlacement(*sub, recordOf(placementApplication()));
 }
 
 void BrowserWindow::savePlacement()
