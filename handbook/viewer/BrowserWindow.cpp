@@ -171,9 +171,17 @@ void BrowserWindow::onLoadFinished(bool ok)
     try {
         if (ok) {
             const QUrl shown = wbPage_->url();
-            // The page made from a document stands for that document.
+            // The page made from a document stands for that document. A page that names itself
+            // (the shipped stylesheets name the message's kind) is called by that name and the
+            // file the user chose, not by the address of the viewer's copy.
             const bool ownPage = !pageFile_.isEmpty() && shown == QUrl::fromLocalFile(pageFile_);
-            setWindowTitle(ownPage ? QUrl::fromLocalFile(fileName_).toString() : shown.toString());
+            const QString title = wbPage_->title().simplified();
+            const QString chosen = origin_.chosen.isEmpty() ? fileName_ : origin_.chosen;
+            if (ownPage && !title.isEmpty())
+                setWindowTitle(title + QStringLiteral(" - ") + QFileInfo(chosen).fileName());
+            else
+                setWindowTitle(ownPage ? QUrl::fromLocalFile(fileName_).toString()
+                                       : shown.toString());
         }
     } catch (...) {
         // The caption stays as it was.

@@ -52,6 +52,7 @@ public:
         });
     }
     QUrl url() const override { return source(); }
+    QString title() const override { return documentTitle(); }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
         handler_ = std::move(handler);

@@ -117,6 +117,13 @@ public:
         load(QUrl::fromLocalFile(path));
     }
     QUrl url() const override { return QWebEngineView::url(); }
+    QString title() const override
+    {
+        // The engine gives the address as the title of a page without one.
+        const QString title = QWebEngineView::title();
+        return title == url().toString() || title == url().toString(QUrl::RemoveScheme) ? QString()
+                                                                                        : title;
+    }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
         handler_ = std::move(handler);
