@@ -35,10 +35,14 @@ public:
 
 void ShowMaximizedChildTitleOnce()
 {
+    // Found by its name: the application holds other translators (Qt's own texts).
+    const QString name = QStringLiteral("childTitleFormat");
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app || app->findChild<ChildTitleFormat*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!app || app->findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly))
         return;
-    QCoreApplication::installTranslator(new ChildTitleFormat(app));
+    auto* format = new ChildTitleFormat(app);
+    format->setObjectName(name);
+    QCoreApplication::installTranslator(format);
 }
 
 void TileSubWindows(QMdiArea& area, Qt::Orientation orientation)

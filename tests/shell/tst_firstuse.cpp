@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTranslator>
 #include <QUuid>
 #include <QtTest>
 
@@ -165,6 +166,12 @@ class FirstUseTest : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        // The client holds a translator of Qt's own texts beside its own.
+        QCoreApplication::installTranslator(new QTranslator(qApp));
+    }
+
     void init()
     {
         QFile shipped(QStringLiteral(VARNEL_SOURCE_DIR "/dist/varnel_client.ini"));
