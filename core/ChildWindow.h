@@ -38,6 +38,13 @@ public:
         return childKind() == ChildKind::BrowseXML || childKind() == ChildKind::IssueList;
     }
 
+    // Closing the main window asks every child window before any closes, so that a Cancel
+    // keeps them all open. PrepareToClose asks what closing this window needs asked (whether to
+    // save its changes), saves when told to, and answers whether the window may close; once it
+    // may, its own close asks nothing more, until KeepOpen tells it that it stays after all.
+    virtual bool PrepareToClose() { return true; }
+    virtual void KeepOpen() {}
+
     // The operations of the window's kind; null for the other kinds.
     virtual ReportWindow* asReport() { return nullptr; }
     virtual TextWindow* asText() { return nullptr; }

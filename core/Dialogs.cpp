@@ -4,6 +4,7 @@
 #include "core/Error.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 namespace varnel {
 namespace {
@@ -49,13 +50,15 @@ DialogRequest messageRequest(const QString& text, const QString& title, MessageI
 }
 
 QString fileRequest(QWidget* parent, DialogKind kind, const QString& title,
-                    const QString& directory, const QString& filter)
+                    const QString& directory, const QString& filter,
+                    const QString& defaultSuffix = QString())
 {
     DialogRequest r;
     r.kind = kind;
     r.title = title;
     r.directory = directory;
     r.filter = filter;
+    r.defaultSuffix = defaultSuffix;
     return show(parent, r).path;
 }
 
@@ -103,6 +106,16 @@ bool OffersAnswer(MessageButtons buttons, Answer answer)
     return false;
 }
 
+QString WithDefaultSuffix(const QString& path, const QString& suffix)
+{
+    if (path.isEmpty() || suffix.isEmpty() || path.endsWith(u'/'))
+        return path;
+    const QFileInfo info(path);
+    if (info.fileName().contains(u'.') || info.isDir())
+        return path;
+    return path + u'.' + suffix;
+}
+
 namespace Dialogs {
 
 Answer Message(QWidget* parent, const QString& text, const QString& title, MessageIcon icon,
@@ -138,9 +151,18 @@ QString OpenFile(QWidget* parent, const QString& title, const QString& directory
 }
 
 QString SaveFile(QWidget* parent, const QString& title, const QString& directory,
-                 const QString& filter)
+                 const QString& filter, const QString& defaultSuffix)
 {
-    return fileRequest(parent, DialogKind::SaveFile, title, directory, filter);
+    const QString chosen =
+        fileRequest(parent, DialogKind::SaveFile, title, directory, filter, defaultSuffix);
+    const QString path = WithDefaultSuffix(chosen, defaultSuffix);
+    // The dialog asked before replacing the file it was given, not this one.
+    if (path != chosen && QFileInfo::exists(path) &&
+        AskYesNo(parent,
+                 QStringLiteral("Файл ") + path + QStringLiteral(" уже существует. Заменить ?"),
+                 title) != Answer::Yes)
+        return QString();
+    return path;
 }
 
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& directory)

@@ -33,7 +33,9 @@ struct DialogRequest {
     QString text;
     // File and folder dialogs
     QString directory; // starting folder or file
-    QString filter;    // Qt name filter, "Файлы XML (*.xml);;Все файлы (*.*)"
+    QString filter;    // Qt name filter, "xml-files (*.xml);;all files (*)"
+    // A save dialog's suffix without its dot ("xml"): a name typed without a suffix gets it.
+    QString defaultSuffix;
 };
 
 struct DialogResult {
@@ -65,6 +67,9 @@ void SetApplicationDialogProvider(DialogProvider* provider);
 Answer EscapeAnswer(MessageButtons buttons);
 // True when the box has a button for the answer.
 bool OffersAnswer(MessageButtons buttons, Answer answer);
+// The path with ".<suffix>" added when its file name has no suffix (no "."); a path that is
+// empty or names a folder, or an empty suffix, leaves it as it is.
+QString WithDefaultSuffix(const QString& path, const QString& suffix);
 
 namespace Dialogs {
 
@@ -81,11 +86,15 @@ void Critical(QWidget* parent, const QString& text, const QString& title);
 Answer Message(QWidget* parent, const QString& text, const QString& title, MessageIcon icon,
                MessageButtons buttons);
 
-// File dialogs; each returns the chosen path, empty when cancelled.
+// File dialogs; each returns the chosen path, empty when cancelled. A filter's entry that
+// shows every file has the pattern "*": "*.*" would hide the names without a dot here.
 QString OpenFile(QWidget* parent, const QString& title, const QString& directory,
                  const QString& filter);
+// A name chosen without a suffix (no "." in its file name) gets the default suffix. Where the
+// dialog itself did not add it and a file of that name exists, the user is asked before it is
+// replaced; No is a cancelled dialog.
 QString SaveFile(QWidget* parent, const QString& title, const QString& directory,
-                 const QString& filter);
+                 const QString& filter, const QString& defaultSuffix = QString());
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& directory = {});
 
 // Runs a modal dialog through the provider: the real one shows it, tests act on it.

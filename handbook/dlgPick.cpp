@@ -5,10 +5,14 @@
 #include "core/PickSeam.h"
 #include "handbook/PickDefinition.h"
 #include "handbook/PickModel.h"
+#include "ui/ColumnFit.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTableView>
+
+#include <algorithm>
+#include <cmath>
 
 namespace varnel {
 namespace {
@@ -44,9 +48,16 @@ QString dlgPick::PickData(const QString& sTag, int x, int y, const QVariant& vKe
         const FixedList list = ParseFixedList(sTag);
         QList<PickColumn> columns(list.columnCount);
         model_->setColumns(columns);
+        // A column no width was stored for shows its widest text whole (a currency's name),
+        // and is never narrower than the usual width.
         QList<int> widths;
-        for (int c = 0; c < list.columnCount; ++c)
-            widths.append(storedColumnWidth(c, kDefaultPickColumnTwips));
+        for (int c = 0; c < list.columnCount; ++c) {
+            int fitted = 0;
+            for (const QStringList& row : list.rows)
+                fitted = std::max(fitted, ColumnWidthFor(*lvGrid_, c, row.value(c)));
+            const int fittedTwips = int(std::ceil(fitted * twipsPerPixel()));
+            widths.append(storedColumnWidth(c, std::max(kDefaultPickColumnTwips, fittedTwips)));
+        }
         applyColumnWidths(widths);
 
         model_->beginRows();

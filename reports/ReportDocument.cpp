@@ -15,7 +15,6 @@
 namespace varnel {
 namespace {
 
-const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
 // A part of a report being read: a few hundredths of a second of reading.
 constexpr int kLoadPartRows = 2000;
 
@@ -189,8 +188,9 @@ ReportOutcome ReportDocument::write(const QString& path)
 ReportOutcome ReportDocument::save(QWidget* askParent)
 {
     if (fileName_.isEmpty() || fileUnreadable_) {
-        const QString chosen = Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"),
-                                                 WorkFolder(), kReportFilter);
+        const QString chosen =
+            Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"), WorkFolder(),
+                              ReportFileFilter(), ReportFileSuffix());
         if (chosen.isEmpty() || !mayReplace(chosen, askParent))
             return ReportOutcome::Cancelled();
         if (!sameFile(chosen, fileName_)) {

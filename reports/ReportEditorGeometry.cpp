@@ -228,19 +228,8 @@ void ReportEditorWindow::showEvent(QShowEvent* event)
 
 void ReportEditorWindow::restorePlacement()
 {
-    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
-    // A frame whose windows are maximized shows a new one maximized as well.
-    if (!sub || sub->isMaximized())
-        return;
-    WindowPlacement record = placementRecord();
-    record.read();
-    if (record.maximized()) {
-        sub->showMaximized();
-        return;
-    }
-    const QRect r = record.pixels(logicalDpiX(), logicalDpiY());
-    sub->setGeometry(r.x(), r.y(), std::max(r.width(), sub->minimumSizeHint().width()),
-                     std::max(r.height(), sub->minimumSizeHint().height()));
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        RestoreFramePlacement(*sub, placementRecord());
 }
 
 void ReportEditorWindow::savePlacement()

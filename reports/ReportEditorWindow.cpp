@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -253,22 +255,34 @@ bool ReportEditorWindow::confirmClose()
 {
     if (!document_->isChanged())
         return true;
+    // The question is about the window in front.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()); sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
     switch (Dialogs::AskYesNoCancel(this,
                                     QStringLiteral("Вы внесли изменения в отчет. Сохранить файл ") +
                                         document_->fileName() + QStringLiteral(" ?"),
                                     kAppTitle)) {
     case Answer::Yes: return SaveFile();
-    case Answer::No: document_->discardChanges(); return true;
+    case Answer::No: return true;
     default: return false;
     }
 }
 
+bool ReportEditorWindow::PrepareToClose()
+{
+    closeAgreed_ = closeAgreed_ || confirmClose();
+    return closeAgreed_;
+}
+
 void ReportEditorWindow::closeEvent(QCloseEvent* event)
 {
-    if (!confirmClose()) {
+    if (!closeAgreed_ && !confirmClose()) {
         event->ignore();
         return;
     }
+    closeAgreed_ = true;
+    // Changes the user chose not to save go with the window.
+    document_->discardChanges();
     if (layoutLoaded_ && !loadFailed()) {
         saveColumnWidths();
         savePlacement();

@@ -50,6 +50,8 @@ public:
     // ChildWindow
     ChildKind childKind() const override;
     ReportWindow* asReport() override { return this; }
+    bool PrepareToClose() override;
+    void KeepOpen() override { closeAgreed_ = false; }
 
     // ReportWindow: LoadFile, SaveFile and SaveFileAs report their own failures.
     void LoadFile(const QString& path) override;
@@ -202,6 +204,8 @@ private:
     bool placementRestored_ = false;
     QPointer<QObject> activationSource_; // the frame window whose activation we follow
     bool layoutLoaded_ = false;
+    // The user has answered the question about closing (PrepareToClose).
+    bool closeAgreed_ = false;
 };
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 
 #include "messages/RequestKinds.h"
 
+#include <QString>
+
 namespace varnel {
 
 // What differs between the two kinds of report window (ReportKind, with the request each is
@@ -20,6 +22,16 @@ inline const ReportKindTraits& TraitsOf(ReportKind kind)
     static const ReportKindTraits repo{"frmReportRepo", "repo_deals_struct_client.xml", 24,
                                        "[New Report REPO %1]"};
     return kind == ReportKind::Repo ? repo : deals;
+}
+
+// The file dialogs of reports: their filter, and the suffix a name typed without one gets.
+inline QString ReportFileFilter()
+{
+    return QStringLiteral("xml-files (*.xml);;all files (*)");
+}
+inline QString ReportFileSuffix()
+{
+    return QStringLiteral("xml");
 }
 
 } // namespace varnel

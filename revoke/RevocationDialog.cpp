@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
+#include "ui/ColumnFit.h"
 #include "ui/RowDelegate.h"
 
 #include <QApplication>
@@ -145,11 +146,15 @@ void RevocationDialog::build()
     lvDeals_->verticalHeader()->setDefaultSectionSize(lvDeals_->fontMetrics().height() + 6);
     lvDeals_->horizontalHeader()->setHighlightSections(false);
     lvDeals_->horizontalHeader()->setStretchLastSection(true);
-    const int em = lvDeals_->fontMetrics().horizontalAdvance(u'0');
-    const int widths[RevocationModel::kColumns - 1] = {12 * em, 14 * em, 14 * em,
-                                                       repo ? 18 * em : 12 * em};
+    // Each column shows its title and a usual value whole: a registry number of 12 digits, an
+    // agreement and an internal number, a participant code of 12 characters; the last one
+    // takes the rest of the width.
+    const QString usual[RevocationModel::kColumns - 1] = {
+        QStringLiteral("000000000000"), QStringLiteral("ДГ-2025/000000"),
+        QStringLiteral("REF-2025-000000"),
+        repo ? QStringLiteral("S") : QStringLiteral("MC0000000000")};
     for (int c = 0; c < RevocationModel::kColumns - 1; ++c)
-        lvDeals_->horizontalHeader()->resizeSection(c, widths[c]);
+        lvDeals_->horizontalHeader()->resizeSection(c, ColumnWidthFor(*lvDeals_, c, usual[c]));
 
     auto* bottom = new QHBoxLayout;
     if (repo) {

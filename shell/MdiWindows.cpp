@@ -1,12 +1,49 @@
 #include "shell/MdiWindows.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QTranslator>
 
 namespace varnel {
+namespace {
+
+// The multi-document frame writes a maximized child's title into the main window's as
+// "%1 - [%2]"; this gives it the format "%1 - %2", and nothing else.
+class ChildTitleFormat : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        if (qstrcmp(context, "QMdiSubWindow") != 0)
+            return QString();
+        if (qstrcmp(sourceText, "%1 - [%2]") == 0)
+            return QStringLiteral("%1 - %2");
+        if (qstrcmp(sourceText, "- [%1]") == 0)
+            return QStringLiteral("- %1");
+        return QString();
+    }
+};
+
+} // namespace
+
+void ShowMaximizedChildTitleOnce()
+{
+    // Found by its name: the application holds other translators (Qt's own texts).
+    const QString name = QStringLiteral("childTitleFormat");
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || app->findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly))
+        return;
+    auto* format = new ChildTitleFormat(app);
+    format->setObjectName(name);
+    QCoreApplication::installTranslator(format);
+}
 
 void TileSubWindows(QMdiArea& area, Qt::Orientation orientation)
 {

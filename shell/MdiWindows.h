@@ -24,6 +24,11 @@ void BringToFront(QMdiArea& area, QMdiSubWindow* sub);
 QMdiSubWindow* FindSubWindow(const QMdiArea& area,
                              const std::function<bool(QMdiSubWindow*)>& matches);
 
+// While a child window is maximized, the main window's title is its own, " - " and the child's
+// title, shown once: the frame puts no brackets of its own around it (a new report's title
+// "[New Report 1]" has its own). Installs the format for the application; once is enough.
+void ShowMaximizedChildTitleOnce();
+
 // Puts the list of child windows at the end of the menu ("&1 title", the active one checked,
 // "&" in a title shown as itself) after a separator, in place of the entries made last time,
 // which the caller keeps in entries. Choosing an entry brings its window forward; an entry of

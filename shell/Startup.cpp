@@ -143,6 +143,17 @@ QString HandbookStatusText()
     return QStringLiteral("Справочник ЦБ не установлен");
 }
 
+QString HandbookStatusShownText(const QString& statusText)
+{
+    const QString prefix = QStringLiteral("Справочник ЦБ: ");
+    // The date and time in brackets come last, so the last " (" ends the path.
+    const qsizetype time = statusText.lastIndexOf(QStringLiteral(" ("));
+    if (!statusText.startsWith(prefix) || !statusText.endsWith(u')') || time < prefix.size())
+        return statusText;
+    const QString path = statusText.mid(prefix.size(), time - prefix.size());
+    return prefix + QFileInfo(path).fileName() + statusText.mid(time);
+}
+
 QString LanguageStatusText()
 {
     return QStringLiteral("язык сообщ: ") + MessageLanguage();

@@ -56,6 +56,9 @@ QString MainWindowTitle(const QString& userName);
 QString GeneralDateTimeText(const QDateTime& time);
 // Status panel 1: the current securities handbook, or "Справочник ЦБ не установлен".
 QString HandbookStatusText();
+// What panel 1 shows of such a text: the handbook's file name in place of its path (the whole
+// text is the panel's tool tip). Any other text is shown as it is.
+QString HandbookStatusShownText(const QString& statusText);
 // Status panel 2: "язык сообщ: " and Main/Language (default "RU").
 QString LanguageStatusText();
 

@@ -6,6 +6,7 @@
 #include "shell/Overrides.h"
 #include "shell/frmDocument.h"
 
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -69,8 +70,10 @@ void SaveAs(TextWindow* document, QWidget* dialogParent)
 {
     if (!document)
         return;
+    // A name typed without a suffix takes the suffix of the document's file.
     const QString path =
-        Dialogs::SaveFile(dialogParent, QStringLiteral("Save As"), QString(), kAllFilesFilter);
+        Dialogs::SaveFile(dialogParent, QStringLiteral("Save As"), QString(), kAllFilesFilter,
+                          QFileInfo(document->filePath()).suffix());
     if (path.isEmpty())
         return;
     RunTrapped(dialogParent, kMainTrapCaption, [&] { document->SaveFile(path); });

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -165,6 +167,9 @@ bool frmDocument::confirmClose()
 {
     if (!modified_)
         return true;
+    // The question is about the window in front.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()); sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
     const Answer answer =
         Dialogs::AskYesNoCancel(this,
                                 QStringLiteral("Вы внесли изменения в файл. Сохранить файл ") +
@@ -177,12 +182,20 @@ bool frmDocument::confirmClose()
     }
 }
 
+bool frmDocument::PrepareToClose()
+{
+    closeAgreed_ = closeAgreed_ || confirmClose();
+    return closeAgreed_;
+}
+
 void frmDocument::closeEvent(QCloseEvent* event)
 {
-    if (confirmClose())
+    if (closeAgreed_ || confirmClose()) {
+        closeAgreed_ = true;
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void frmDocument::resizeEvent(QResizeEvent* event)

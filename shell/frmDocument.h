@@ -20,6 +20,8 @@ public:
 
     ChildKind childKind() const override { return ChildKind::TextDocument; }
     TextWindow* asText() override { return this; }
+    bool PrepareToClose() override;
+    void KeepOpen() override { closeAgreed_ = false; }
 
     // Reads the file into rtbBody and takes its path as the window title. Raises Error when the
     // file cannot be read; the window then keeps what it showed before.
@@ -67,6 +69,8 @@ private:
     QByteArray savedBytes_; // the file as loaded or last saved
     bool modified_ = false;
     bool loading_ = false;
+    // The user has answered the question about closing (PrepareToClose).
+    bool closeAgreed_ = false;
 };
 
 } // namespace varnel

@@ -3,6 +3,8 @@
 #include "core/AppContext.h"
 #include "core/ChildWindow.h"
 #include "core/Twips.h"
+#include "shell/MdiWindows.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -12,6 +14,7 @@
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QScreen>
 #include <QTime>
 #include <QTimer>
@@ -62,6 +65,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
     setWindowIcon(ApplicationIcon());
     setContextMenuPolicy(Qt::NoContextMenu);
 
+    ShowMaximizedChildTitleOnce();
     mdiArea_ = new QMdiArea(this);
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -102,15 +106,17 @@ void frmMain::SetStatusInfo(int panel, const QString& text)
     if (panel < 1 || panel > panels_.size())
         return;
     QLabel* label = panels_.at(panel - 1);
-    label->setText(text);
-    // A long handbook path does not fit a narrow window; the whole text is a hover away.
+    statusTexts_[panel - 1] = text;
+    // The handbook panel names the file; its whole path is a hover away, as is the whole text
+    // of a panel too narrow for it.
+    label->setText(panel == 1 ? HandbookStatusShownText(text) : text);
     if (panel <= 2)
         label->setToolTip(text);
 }
 
 QString frmMain::StatusInfo(int panel) const
 {
-    return panel >= 1 && panel <= panels_.size() ? panels_.at(panel - 1)->text() : QString();
+    return statusTexts_.value(panel - 1);
 }
 
 void frmMain::updateClock()
@@ -135,7 +141,9 @@ void frmMain::applyPlacement(const MainPlacement& p)
     if (!s)
         s = screen();
     const QRect available = s ? s->availableGeometry() : QRect();
-    const QRect r = FitMainWindow(wanted, available, p.stored ? QSize() : firstRunSize());
+    const QRect r = p.stored || available.isEmpty()
+                        ? FitMainWindow(wanted, available, p.stored ? QSize() : firstRunSize())
+                        : FirstStartMainGeometry(available, firstRunSize());
     move(r.topLeft());
     resize(r.size());
 }
@@ -163,11 +171,32 @@ void frmMain::hideSpreadsheetExport()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // The child windows go first; one that refuses (unsaved changes kept) keeps the frame.
+    // Every child window asks its question before any closes: a Cancel keeps them all open,
+    // and the program running.
+    QList<QPointer<QWidget>> agreed;
+    const auto keepOpen = [&agreed] {
+        for (const QPointer<QWidget>& window : std::as_const(agreed)) {
+            if (auto* child = dynamic_cast<ChildWindow*>(window.data()))
+                child->KeepOpen();
+        }
+    };
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        auto* child = dynamic_cast<ChildWindow*>(sub->widget());
+        if (!child)
+            continue;
+        if (!child->PrepareToClose()) {
+            keepOpen();
+            event->ignore();
+            return;
+        }
+        agreed.append(sub->widget());
+    }
+    // Then they close; one that still refuses keeps the frame.
     mdiArea_->closeAllSubWindows();
     const QList<QMdiSubWindow*> remaining = mdiArea_->subWindowList();
     for (QMdiSubWindow* sub : remaining) {
         if (!sub->isHidden()) {
+            keepOpen();
             event->ignore();
             return;
         }
@@ -183,11 +212,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 QMdiSubWindow* frmMain::addChildWindow(QWidget* window)
 {
-    QMdiSubWindow* sub = mdiArea_->addSubWindow(window);
+    QMdiSubWindow* sub = ShowNewChildWindow(*mdiArea_, window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
-    sub->show();
-    mdiArea_->setActiveSubWindow(sub);
     updateCommandStates();
     // A window that closes leaves another current, or none.
     connect(sub, &QObject::destroyed, this, &frmMain::updateCommandStates, Qt::QueuedConnection);

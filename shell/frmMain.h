@@ -6,6 +6,7 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -72,7 +73,8 @@ public:
     StartupResult startupResult() const { return startupResult_; }
     bool startupRefused() const { return startupResult_ == StartupResult::Refused; }
 
-    // The text of status panel 1 to 4.
+    // The text of status panel 1 to 4, as it was set (panel 1 shows the handbook's file name
+    // of it, with this text in its tool tip).
     QString StatusInfo(int panel) const;
 
     // Puts a child window into the frame, shows it and makes it the active one.
@@ -185,6 +187,7 @@ private:
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* tbToolBar_ = nullptr;
     QList<QLabel*> panels_;
+    QStringList statusTexts_;
     QTimer* tmClock_ = nullptr;
     QMenu* mnuWindow_ = nullptr;
     QList<QAction*> windowListActions_;

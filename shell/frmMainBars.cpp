@@ -165,6 +165,10 @@ const BarItem kItems[] = {
     button("OpenRepoReport", "Открыть отчет РЕПО", "open_repo_report", &frmMain::openRepoReport),
     button("SaveReport", "Сохранить отчет", "save_report", &frmMain::saveReport, Disabled,
            &frmMain::Actions::saveReportButton),
+    // Revocations of both kinds, the repo one reachable here alone (its menu item is hidden).
+    button("RevokeDeal", "Запрос на удаление сделки", "revoke_deal", &frmMain::revokeDeals),
+    button("RevokeDealRepo", "Запрос на удаление сделки РЕПО", "revoke_repo_deal",
+           &frmMain::revokeRepoDeals),
     button("IssueList", "Справочник ЦБ", "handbook", &frmMain::browseHandbook),
     button("GetIssueList", "Запрос справочника ЦБ", "request_handbook", &frmMain::requestHandbook),
     button("BrowseXML", "Просмотр сообщений", "browse_messages", &frmMain::browseIncomingMessages),
@@ -267,6 +271,7 @@ void frmMain::buildBars()
             else
                 status->addWidget(label, it.stretch);
             panels_.append(label);
+            statusTexts_.append(QString());
             continue;
         }
         }

@@ -17,6 +17,7 @@
 #include "shell/frmOptions.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStatusBar>
@@ -24,8 +25,6 @@
 
 namespace varnel {
 namespace {
-
-const QString kReportFilter = QStringLiteral("xml-files (*.xml);;all files (*.*)");
 
 TextWindow* textOf(ChildWindow* child)
 {
@@ -131,11 +130,13 @@ void frmMain::openReport(ReportKind kind)
 {
     RunTrapped(this, kMainTrapCaption, [this, kind] {
         const bool repo = kind == ReportKind::Repo;
+        // The dialog opens in the work folder, where reports are saved, when it exists.
+        const QString work = WorkFolder();
         const QString path =
             Dialogs::OpenFile(this,
                               repo ? QStringLiteral("Загрузить отчет РЕПО из файла")
                                    : QStringLiteral("Загрузить отчет из файла"),
-                              QString(), kReportFilter);
+                              QFileInfo(work).isDir() ? work : QString(), ReportFileFilter());
         if (path.isEmpty())
             return;
 
@@ -198,8 +199,9 @@ void frmMain::saveReportAs()
         ReportWindow* report = activeReport();
         if (!report)
             return;
-        const QString path = Dialogs::SaveFile(this, QStringLiteral("Сохранить отчет в файле"),
-                                               WorkFolder(), kReportFilter);
+        const QString path =
+            Dialogs::SaveFile(this, QStringLiteral("Сохранить отчет в файле"), WorkFolder(),
+                              ReportFileFilter(), ReportFileSuffix());
         if (path.isEmpty())
             return;
         report->SaveFileAs(path);

@@ -1,7 +1,8 @@
 # Install rules and the Debian package (cd build && cpack -G DEB).
 #
 # The install tree is a root file system image:
-#   /opt/varnel/                    the programs and every shipped file of dist/, as installed
+#   /opt/varnel/                    the programs and every shipped file of dist/, as installed;
+#                                   the demo messages in demo/ (varnel --demo)
 #   /usr/bin/varnel                 the launcher: gives each user a program folder of their own
 #   /usr/bin/quilmer                the merge tool, for the command line
 #   /usr/share/applications/varnel.desktop
@@ -19,7 +20,14 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(varnel_executables VarnelClient Quilmer VarnelLoopback)
 install(TARGETS ${varnel_executables} RUNTIME DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/dist/ DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
+# The demo messages are no user's own: they go to demo/, which the launcher copies into the demo
+# program folder alone (varnel --demo), with the handbook the loopback registry answers with.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/dist/ DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR}
+        PATTERN receive EXCLUDE)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/dist/receive/
+        DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR}/demo/receive)
+install(FILES ${CMAKE_SOURCE_DIR}/dist/receive/ISSUELIST_20250310.msg
+        DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR}/demo/archive/handbook)
 # The browser engine of the viewers, loaded from the program folder's plugins on first use.
 if(TARGET varnel_htmlview)
   install(TARGETS varnel_htmlview LIBRARY DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR}/plugins)

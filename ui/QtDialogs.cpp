@@ -67,6 +67,19 @@ Answer showMessage(QWidget* parent, const DialogRequest& r)
     }
 }
 
+// The save dialog adds the default suffix itself, so that the name it asks about before
+// replacing a file is the name that is written.
+QString saveFileName(QWidget* parent, const DialogRequest& r)
+{
+    QFileDialog dialog(parent, r.title, r.directory, r.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(r.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
 class QtDialogs : public DialogProvider {
 public:
     DialogResult show(QWidget* parent, const DialogRequest& r) override
@@ -77,9 +90,7 @@ public:
         case DialogKind::OpenFile:
             result.path = QFileDialog::getOpenFileName(parent, r.title, r.directory, r.filter);
             break;
-        case DialogKind::SaveFile:
-            result.path = QFileDialog::getSaveFileName(parent, r.title, r.directory, r.filter);
-            break;
+        case DialogKind::SaveFile: result.path = saveFileName(parent, r); break;
         case DialogKind::Folder:
             result.path = QFileDialog::getExistingDirectory(parent, r.title, r.directory,
                                                             QFileDialog::ShowDirsOnly);

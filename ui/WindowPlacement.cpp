@@ -4,7 +4,9 @@
 #include "core/Settings.h"
 #include "core/Twips.h"
 
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 
 #include <cmath>
 #include <optional>
@@ -101,6 +103,65 @@ void SaveFramePlacement(const QMdiSubWindow& frame, WindowPlacement record)
     record.read();
     record.writeMaximized(frame.isMaximized());
     record.write(record.twipsToStore(frame.geometry(), frame.logicalDpiX(), frame.logicalDpiY()));
+}
+
+void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record)
+{
+    record.read();
+    if (record.maximized()) {
+        frame.showMaximized();
+        return;
+    }
+    if (frame.isMaximized() || !record.stored())
+        return;
+    const QRect r = record.pixels(frame.logicalDpiX(), frame.logicalDpiY());
+    const QSize least = frame.minimumSizeHint().expandedTo(frame.minimumSize());
+    frame.setGeometry(r.x(), r.y(), std::max(r.width(), least.width()),
+                      std::max(r.height(), least.height()));
+}
+
+QRect FirstStartMainGeometry(const QRect& available, const QSize& atLeast)
+{
+    const QSize share(int(available.width() * kFirstStartShare),
+                      int(available.height() * kFirstStartShare));
+    const QSize size = share.expandedTo(atLeast).boundedTo(available.size());
+    QRect r(QPoint(), size);
+    r.moveCenter(available.center());
+    return r;
+}
+
+QRect FirstStartChildGeometry(const QSize& wanted, const QSize& least, const QSize& area,
+                              const QPoint& place)
+{
+    const QSize size = wanted.boundedTo(area).expandedTo(least);
+    // As far up and left as it must go for its right and bottom edges to be seen, never past
+    // the area's top left corner.
+    const int x = std::max(0, std::min(place.x(), area.width() - size.width()));
+    const int y = std::max(0, std::min(place.y(), area.height() - size.height()));
+    return QRect(QPoint(x, y), size);
+}
+
+QMdiSubWindow* ShowNewChildWindow(QMdiArea& area, QWidget* window)
+{
+    QMdiSubWindow* active = area.currentSubWindow();
+    const bool maximized = active && active->isMaximized();
+    QMdiSubWindow* sub = area.addSubWindow(window);
+    // The first-start place is also where a window that opens maximized goes when restored.
+    QPoint place(TwipsToPixels(WindowPlacement::kDefaultTwips.x(), sub->logicalDpiX()),
+                 TwipsToPixels(WindowPlacement::kDefaultTwips.y(), sub->logicalDpiY()));
+    if (active && !maximized && !active->isMinimized() && !active->isHidden()) {
+        const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub);
+        place = active->pos() + QPoint(step, step);
+    }
+    sub->setGeometry(FirstStartChildGeometry(sub->sizeHint(), sub->minimumSizeHint(),
+                                             area.viewport()->size(), place));
+    window->show();
+    if (maximized)
+        sub->showMaximized();
+    else
+        sub->show();
+    area.setActiveSubWindow(sub);
+    return sub;
 }
 
 } // namespace varnel

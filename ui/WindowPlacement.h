@@ -4,7 +4,9 @@
 #include <QRectF>
 #include <QString>
 
+class QMdiArea;
 class QMdiSubWindow;
+class QWidget;
 
 namespace varnel {
 
@@ -63,5 +65,32 @@ private:
 // (read first, so that values the frame still has go back as they were). A minimized frame
 // writes nothing, so the last normal placement survives.
 void SaveFramePlacement(const QMdiSubWindow& frame, WindowPlacement record);
+
+// Places a child window's frame as its record says: maximized, or where the record puts it (no
+// smaller than the frame's least size). A record that holds no place leaves the frame where it
+// opened (its first-start place, below), and a frame that opened maximized, because the
+// window before it in front was, stays so.
+void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record);
+
+// The first start of a window: where it opens while no placement of it is stored.
+//
+// The main window takes most of the available area of its screen (kFirstStartShare of its width
+// and of its height), centred; no less than atLeast (the room its bars need) where the screen
+// has it.
+inline constexpr double kFirstStartShare = 0.9;
+QRect FirstStartMainGeometry(const QRect& available, const QSize& atLeast);
+// A child window opens with all of itself visible in its multi-document area: at its wanted
+// size (its frame's size hint) at place, moved up and left as far as that needs; where the area
+// is smaller, no larger than the area at its top left corner, and never smaller than least (the
+// area then scrolls to the rest).
+QRect FirstStartChildGeometry(const QSize& wanted, const QSize& least, const QSize& area,
+                              const QPoint& place);
+
+// Puts a new child window into a multi-document area, shows it and makes it the active one.
+// While the active window is maximized the new one opens maximized, as in every
+// multi-document frame, and nothing else changes size; otherwise it opens at its first-start
+// place, a title bar below and right of the active window (at 1000, 1000 twips when there is
+// none). A window that keeps a placement then restores it (RestoreFramePlacement).
+QMdiSubWindow* ShowNewChildWindow(QMdiArea& area, QWidget* window);
 
 } // namespace varnel

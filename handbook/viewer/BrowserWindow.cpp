@@ -36,6 +36,8 @@ namespace varnel {
 namespace {
 
 constexpr double kMarginTwips = 20.0;
+constexpr double kFirstStartWidthTwips = 15000;
+constexpr double kFirstStartHeightTwips = 10500;
 
 WindowPlacement recordOf(const QString& application)
 {
@@ -122,8 +124,10 @@ void BrowserWindow::removeTemporaryFiles()
 
 QSize BrowserWindow::sizeHint() const
 {
-    return {TwipsToPixels(WindowPlacement::kDefaultTwips.width(), logicalDpiX()),
-            TwipsToPixels(WindowPlacement::kDefaultTwips.height(), logicalDpiY())};
+    // Room for a page of a wide table: the size a viewer opens with on its first start, where
+    // the main window has it.
+    return {TwipsToPixels(kFirstStartWidthTwips, logicalDpiX()),
+            TwipsToPixels(kFirstStartHeightTwips, logicalDpiY())};
 }
 
 void BrowserWindow::adoptTemporaryFiles(const QStringList& files)
@@ -138,21 +142,8 @@ QMdiSubWindow* BrowserWindow::frame() const
 
 void BrowserWindow::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
-    WindowPlacement record = recordOf(placementApplication());
-    record.read();
-    if (record.maximized()) {
-        sub->showMaximized();
-        return;
-    }
-    // A frame that shows its windows maximised would take this one along; its record says
-    // otherwise.
-    if (sub->isMaximized() || sub->isMinimized())
-        sub->showNormal();
-    const QRect r = record.pixels(logicalDpiX(), logicalDpiY());
-    sub->setGeometry(r.x(), r.y(), std::max(r.width(), 1), std::max(r.height(), 1));
+    if (QMdiSubWindow* sub = frame())
+        RestoreFramePlacement(*sub, recordOf(placementApplication()));
 }
 
 void BrowserWindow::savePlacement()
@@ -230,9 +221,17 @@ void BrowserWindow::onLoadFinished(bool ok)
     try {
         if (ok) {
             const QUrl shown = wbPage_->url();
-            // The page made from a document stands for that document.
+            // The page made from a document stands for that document. A page that names itself
+            // (the shipped stylesheets name the message's kind) is called by that name and the
+            // file the user chose, not by the address of the viewer's copy.
             const bool ownPage = !pageFile_.isEmpty() && shown == QUrl::fromLocalFile(pageFile_);
-            setWindowTitle(ownPage ? QUrl::fromLocalFile(fileName_).toString() : shown.toString());
+            const QString title = wbPage_->title().simplified();
+            const QString chosen = origin_.chosen.isEmpty() ? fileName_ : origin_.chosen;
+            if (ownPage && !title.isEmpty())
+                setWindowTitle(title + QStringLiteral(" - ") + QFileInfo(chosen).fileName());
+            else
+                setWindowTitle(ownPage ? QUrl::fromLocalFile(fileName_).toString()
+                                       : shown.toString());
         }
     } catch (...) {
         // The caption stays as it was.

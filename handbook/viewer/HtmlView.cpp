@@ -79,6 +79,7 @@ public:
         show();
     }
     QUrl url() const override { return source(); }
+    QString title() const override { return documentTitle(); }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
         handler_ = std::move(handler);

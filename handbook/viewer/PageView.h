@@ -49,6 +49,8 @@ public:
     virtual void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) = 0;
     // The address of the document shown (a page shown as it grows: its file's).
     virtual QUrl url() const = 0;
+    // The title the document gives itself (its <title>); empty when it gives none.
+    virtual QString title() const = 0;
     // Called when a document has been loaded completely (ok) or failed to load.
     virtual void setLoadFinishedHandler(std::function<void(bool ok)> handler) = 0;
     // "QtWebEngine" or "QTextBrowser".

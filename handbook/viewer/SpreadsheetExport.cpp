@@ -4,24 +4,20 @@
 #include "core/AtomicSave.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "core/TempFiles.h"
 #include "core/Values.h"
+#include "handbook/viewer/WorkbookPlace.h"
 #include "ui/BusyTask.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDate>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMimeData>
-#include <QProcess>
 #include <QSet>
-#include <QStandardPaths>
 #include <QStringDecoder>
-#include <QUrl>
 
 #include <xlsxwriter.h>
 
@@ -46,8 +42,6 @@ constexpr int kMaxCellCharacters = 32767;
 constexpr double kMaxColumnWidth = 100;
 
 const QString kBreak = QStringLiteral("\r\n");
-
-WorkbookOpener g_opener;
 
 // Blanks (no-break ones too) dropped at either end.
 QString TrimBlanks(const QString& text)
@@ -88,23 +82,6 @@ QString DisplayText(const SheetCell& cell)
     return QString();
 }
 
-bool OpenWithDesktop(const QString& path)
-{
-    // Where the desktop can say which application opens workbooks, none means none.
-    const QString query = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (!query.isEmpty()) {
-        QProcess process;
-        process.start(query, {QStringLiteral("query"), QStringLiteral("default"),
-                              QStringLiteral("application/"
-                                             "vnd.openxmlformats-officedocument.spreadsheetml."
-                                             "sheet")});
-        if (process.waitForFinished(5000) && process.exitCode() == 0 &&
-            process.readAllStandardOutput().trimmed().isEmpty())
-            return false;
-    }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
 // A new, empty file of that name, created exclusively; false when the name is taken.
 bool CreateExclusively(const QString& path)
 {
@@ -121,10 +98,10 @@ bool CreateExclusively(const QString& path)
 #endif
 }
 
-// A fresh name in the temporary folder: base, the time, a number when needed, ".xlsx".
+// A fresh name in the workbook folder: base, the time, a number when needed, ".xlsx".
 QString ReserveWorkbookName(const QString& baseName)
 {
-    QString folder = TemporaryFolder();
+    QString folder = WorkbookFolder();
     if (!folder.endsWith(u'/'))
         folder += u'/';
     const QString stem = folder + baseName + u'_' +
@@ -501,21 +478,8 @@ QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QSt
     mime->setText(text);
     QApplication::clipboard()->setMimeData(mime);
 
-    const bool opened = g_opener ? g_opener(path) : OpenWithDesktop(path);
-    if (!opened)
-        Dialogs::Notice(parent,
-                        QStringLiteral("Книга сохранена в файле:") + kBreak + path + kBreak +
-                            kBreak +
-                            QStringLiteral("Программа, которая открывает такие книги, не "
-                                           "найдена: откройте файл в программе для работы с "
-                                           "таблицами."),
-                        kAppTitle, MessageIcon::Information);
+    ShowWorkbook(parent, path);
     return path;
-}
-
-void SetWorkbookOpener(WorkbookOpener opener)
-{
-    g_opener = std::move(opener);
 }
 
 } // namespace varnel

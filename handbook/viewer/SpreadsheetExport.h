@@ -1,5 +1,7 @@
 #pragma once
 
+#include "handbook/viewer/WorkbookPlace.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -82,16 +84,10 @@ void SaveWorkbook(const Sheet& sheet, const QString& path,
 
 // The export of a shown page (an HTML file): read into a sheet; put on the clipboard as HTML
 // and as text; its heading down to the "SAVE AS" line removed; columns fitted; written to a new
-// workbook in the temporary folder, named after baseName and the time; then opened with the
-// desktop's application for workbooks, or, where none opens it, a notice names the file. The
-// work runs beside the user-interface thread (RunBusy: the windows keep painting, a progress
+// workbook in the workbook folder (WorkbookFolder), named after baseName and the time; then
+// opened (ShowWorkbook). The work runs beside the user-interface thread (RunBusy: the windows keep painting, a progress
 // dialog shows past half a second, Cancel stops it and leaves nothing). Raises on failure
 // (nothing is left under the workbook's name then). Returns the workbook's path.
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName);
-
-// Opens a workbook with the desktop's application; false when there is none. Tests replace it
-// (nullptr restores the desktop's).
-using WorkbookOpener = std::function<bool(const QString& path)>;
-void SetWorkbookOpener(WorkbookOpener opener);
 
 } // namespace varnel

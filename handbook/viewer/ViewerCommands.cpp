@@ -17,7 +17,7 @@ namespace varnel {
 namespace {
 
 const QString kMessageFilter =
-    QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;all files (*.*)");
+    QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;all files (*)");
 
 } // namespace
 

@@ -34,8 +34,7 @@ void frmIssue::LoadHandbook(QWidget* dialogParent)
         const QString proposed = TrimSpaces(CurrentHandbookPath());
         const QString path = Dialogs::OpenFile(
             dialogParent, QStringLiteral("Открыть справочник инструментов"), proposed,
-            QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;"
-                           "all files (*.*)"));
+            QStringLiteral("msg-files (*.msg);;xml-files (*.xml);;all files (*)"));
         if (path.isEmpty())
             Fail(QString()); // cancelled or no name: a failure that shows nothing
         if (!IsViewerExtension(path))

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <QtTest>
 
@@ -36,6 +37,8 @@ private slots:
     void unscriptedDialogsTakeTheSafeWayOut_data();
     void unscriptedDialogsTakeTheSafeWayOut();
     void fileDialogsTakePathsNotAnswers();
+    void saveDialogsAddTheirSuffix_data();
+    void saveDialogsAddTheirSuffix();
     void trapShowsDescription_data();
     void trapShowsDescription();
     void providerIsRestored();
@@ -97,6 +100,55 @@ void TestDialogs::fileDialogsTakePathsNotAnswers()
     QCOMPARE(dialogs.shown()[0].filter, QString("XML (*.xml)"));
     QCOMPARE(dialogs.shown()[2].kind, DialogKind::Folder);
     QCOMPARE(dialogs.shown()[2].title, QString("Каталог"));
+}
+
+void TestDialogs::saveDialogsAddTheirSuffix_data()
+{
+    QTest::addColumn<QString>("typed");  // the name the dialog returns; empty: cancelled
+    QTest::addColumn<QString>("suffix"); // the dialog's default suffix
+    QTest::addColumn<int>("answer");     // to the question about a file there; -1: not asked
+    QTest::addColumn<QString>("saved");  // the name the caller gets; empty: none
+    QTest::newRow("typed without a suffix") << "отчёт_1"
+                                            << "xml" << -1 << "отчёт_1.xml";
+    QTest::newRow("typed with its own") << "отчёт_1.txt"
+                                        << "xml" << -1 << "отчёт_1.txt";
+    QTest::newRow("typed with the suffix") << "taken.xml"
+                                           << "xml" << -1 << "taken.xml";
+    QTest::newRow("no default suffix") << "отчёт_1"
+                                       << "" << -1 << "отчёт_1";
+    QTest::newRow("cancelled") << ""
+                               << "xml" << -1 << "";
+    // The dialog asked about the name it was given, not the one with the suffix.
+    QTest::newRow("the file is there: replaced") << "taken"
+                                                 << "xml" << int(Answer::Yes) << "taken.xml";
+    QTest::newRow("the file is there: kept") << "taken"
+                                             << "xml" << int(Answer::No) << "";
+}
+
+void TestDialogs::saveDialogsAddTheirSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, suffix);
+    QFETCH(int, answer);
+    QFETCH(QString, saved);
+    QTemporaryDir dir;
+    QFile taken(dir.filePath("taken.xml"));
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    ScriptedDialogs dialogs;
+    dialogs.choosePath(typed.isEmpty() ? QString() : dir.filePath(typed));
+    if (answer >= 0)
+        dialogs.answer(Answer(answer));
+    const QString path =
+        Dialogs::SaveFile(nullptr, "Сохранить", dir.path(), "xml-files (*.xml)", suffix);
+    QCOMPARE(path, saved.isEmpty() ? QString() : dir.filePath(saved));
+    QCOMPARE(dialogs.shown().first().defaultSuffix, suffix);
+    QCOMPARE(dialogs.shown().size(), answer >= 0 ? 2 : 1);
+    if (answer >= 0) {
+        QCOMPARE(dialogs.last().text,
+                 "Файл " + dir.filePath("taken.xml") + " уже существует. Заменить ?");
+        QCOMPARE(dialogs.last().buttons, MessageButtons::YesNo);
+    }
 }
 
 void TestDialogs::trapShowsDescription_data()

@@ -68,13 +68,15 @@ stop_client() {
     fi
 }
 
-# launch <name> [<file size limit in 512-byte blocks> [exec]]
-# Starts $root/usr/bin/varnel headless with HOME=$home and XDG_DATA_HOME=$data (unset when
-# $data is empty) and waits until the client it starts holds its instance lock, or until it
-# ends; with "exec", only until the launcher has handed over to the client (one that refuses
-# to start never takes the lock). Sets $started (yes/no), $status (the exit status when it ended), $client_exe (the
-# executable the client runs from); the launcher's messages are in $work/<name>.err. The
-# client is stopped before launch returns.
+# launch <name> [<file size limit in 512-byte blocks> [exec|running]]
+# Starts $root/usr/bin/varnel $args headless with HOME=$home and XDG_DATA_HOME=$data (unset
+# when $data is empty) and waits until the client it starts holds its instance lock, or until
+# it ends; with "exec", only until the launcher has handed over to the client (one that refuses
+# to start never takes the lock). Sets $started (yes/no), $status (the exit status when it
+# ended), $client_exe (the executable the client runs from); the launcher's messages are in
+# $work/<name>.err. The client is stopped before launch returns, unless "running" asks to
+# leave it to the caller's stop_client.
+args=
 launch() {
     name=$1
     limit=${2:-unlimited}
@@ -91,7 +93,7 @@ launch() {
             XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
         ulimit -c 0
         ulimit -f "$limit"
-        exec sh "$root/usr/bin/varnel"
+        exec sh "$root/usr/bin/varnel" $args
     ) >"$work/$name.out" 2>"$work/$name.err" &
     client=$!
     started=no
@@ -101,7 +103,7 @@ launch() {
     while [ "$tries" -lt 200 ]; do
         if ls "$run_tmp"/varnel-*.lock >/dev/null 2>&1; then
             started=yes
-            client_exe=$(readlink "/proc/$client/exe")
+            client_exe=$(client_executable "$client")
             break
         fi
         if [ "$until" = exec ]; then
@@ -120,5 +122,31 @@ launch() {
         sleep 0.05
         tries=$((tries + 1))
     done
-    stop_client
+    [ "$until" = running ] || stop_client
+}
+
+# The client's executable: the launcher's own once it handed over, else its child's (the demo
+# keeps the launcher as the parent of the client and the registry).
+client_executable() {
+    for pid in "$1" $(cat "/proc/$1/task/$1/children" 2>/dev/null); do
+        case $(readlink "/proc/$pid/exe") in */VarnelClient)
+            readlink "/proc/$pid/exe"
+            return
+            ;;
+        esac
+    done
+}
+
+# Whether a registry runs from the folder, and whether none is left (waiting a little for one
+# that was just told to stop).
+registry_running() {
+    find /proc -mindepth 2 -maxdepth 2 -name exe -lname "$1/VarnelLoopback" 2>/dev/null | grep -q .
+}
+registry_stopped() {
+    tries=0
+    while registry_running "$1"; do
+        [ "$tries" -lt 100 ] || return 1
+        sleep 0.05
+        tries=$((tries + 1))
+    done
 }

@@ -34,9 +34,13 @@ for exe in VarnelClient Quilmer; do
     check "$exe installed under /opt/varnel" [ -x "$program/$exe" ]
 done
 check "the executables are stripped" sh -c "[ \$(wc -c <'$program/VarnelClient') -lt \$(wc -c <'$build/program/VarnelClient') ]"
-for rel in $(cd "$source/dist" && find . -type f | sed 's|^\./||'); do
+for rel in $(cd "$source/dist" && find . -type f ! -path './receive/*' | sed 's|^\./||'); do
     check "shipped file $rel installed" same "$source/dist/$rel" "$program/$rel"
 done
+for rel in $(cd "$source/dist/receive" && find . -type f | sed 's|^\./||'); do
+    check "demo message $rel installed for the demo alone" same "$source/dist/receive/$rel" "$program/demo/receive/$rel"
+done
+check "no demo message among the user's folders" absent "$program/receive"
 check "launcher" [ -x "$root/usr/bin/varnel" ]
 check "merge tool on the command line" [ "$(readlink "$root/usr/bin/quilmer")" = /opt/varnel/Quilmer ]
 check "desktop entry" contains "$root/usr/share/applications/varnel.desktop" 'Exec=varnel'
@@ -51,13 +55,26 @@ data=$work/data
 user=$data/varnel
 launch first
 check "first start: the client starts from the user's own folder" [ "$client_exe" = "$user/VarnelClient" ]
-for rel in $(cd "$program" && find . -type f | sed 's|^\./||'); do
+for rel in $(cd "$program" && find . -type f ! -path './demo/*' | sed 's|^\./||'); do
     check "first start: $rel copied" same "$program/$rel" "$user/$rel"
 done
 check "first start: a settings file to write" [ -f "$user/varnel_client.ini" ] && [ -w "$user/varnel_client.ini" ]
 for folder in work send receive; do
     check "first start: $folder folder" [ -d "$user/$folder" ]
+    check "first start: $folder folder empty" [ -z "$(ls -A "$user/$folder")" ]
 done
+
+# -- The demo, beside the user's own folder ----------------------------------------------------
+args=--demo
+launch demo unlimited running
+args=
+check "demo: the client runs from the demo folder" [ "$client_exe" = "$data/varnel-demo/VarnelClient" ]
+check "demo: the registry runs beside it" registry_running "$data/varnel-demo"
+stop_client
+check "demo: the registry stops with the client" registry_stopped "$data/varnel-demo"
+check "demo: the demo messages to read" same "$program/demo/receive/DL1A2B.msg" "$data/varnel-demo/receive/DL1A2B.msg"
+check "demo: the handbook the registry answers with" [ -f "$data/varnel-demo/archive/handbook/ISSUELIST_20250310.msg" ]
+check "demo: the user's receive folder stays empty" [ -z "$(ls -A "$user/receive")" ]
 
 # -- The same user after an update -------------------------------------------------------------
 # The user set a value, and the client stored a column width of its own; the new version

@@ -23,14 +23,14 @@ crlf() {
 root=$work/root
 "$cmake" --install "$build" --prefix "$root" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 shipped=$root/opt/varnel
-mkdir -p "$shipped/receive"
-printf '<sample/>' >"$shipped/receive/sample.msg"
+mkdir -p "$shipped/demo/receive"
+printf '<sample/>' >"$shipped/demo/receive/sample.msg"
 home=$work/home
 data=relative/path # not absolute: ignored, as the XDG rules have it
 user=$home/.local/share/varnel
 launch first
 check "first start: the client runs from the user's folder" [ "$client_exe" = "$user/VarnelClient" ]
-for rel in $(cd "$shipped" && find . -type f | sed 's|^\./||'); do
+for rel in $(cd "$shipped" && find . -type f ! -path './demo/*' | sed 's|^\./||'); do
     check "first start: $rel copied" same "$shipped/$rel" "$user/$rel"
 done
 for rel in VarnelClient Quilmer varnel_client.ini; do
@@ -38,7 +38,10 @@ for rel in VarnelClient Quilmer varnel_client.ini; do
 done
 for folder in work send receive; do
     check "first start: $folder made" [ -d "$user/$folder" ]
+    check "first start: $folder empty, no demo data among the user's files" \
+        [ -z "$(ls -A "$user/$folder")" ]
 done
+check "first start: the demo stays out of the user's folder" absent "$user/demo"
 check "first start: the folder is stamped with the version" [ "$(cat "$user/.version")" = "$version" ]
 check "first start: nothing left over" [ -z "$(leftovers "$user")" ]
 cp -a "$user" "$work/made" # a fresh folder for the cases below
@@ -46,7 +49,6 @@ cp -a "$user" "$work/made" # a fresh folder for the cases below
 # -- A later start of the same version changes nothing ----------------------------------------
 crlf '[Main]' 'Participant=7777' >"$user/varnel_client.ini"
 printf 'mine' >"$user/work/report.xml"
-rm "$user/receive/sample.msg"
 before=$(snapshot "$user")
 launch again
 check "same version: the client starts" [ "$started" = yes ]
@@ -60,7 +62,7 @@ printf 'changed by the package' >"$shipped/both.xml"
 printf 'old shipped' >"$shipped/only_user.xml"
 mkdir -p "$shipped/xsl"
 printf 'new file' >"$shipped/xsl/new.xsl"
-printf '<new sample/>' >"$shipped/receive/new.msg"
+printf '<new sample/>' >"$shipped/demo/receive/new.msg"
 # What the previous version shipped, and the user's changes to it.
 for name in only_package.xml both.xml only_user.xml; do
     printf 'old shipped' >"$user/$name"
@@ -88,8 +90,7 @@ check "upgrade: ... and the user told" contains "$work/upgrade.err" "both.xml.2.
 check "upgrade: a file only the user changed stays" contains "$user/only_user.xml" 'edited by the user'
 check "upgrade: a new file in a new folder" same "$shipped/xsl/new.xsl" "$user/xsl/new.xsl"
 check "upgrade: the user's work stays" contains "$user/work/report.xml" mine
-check "upgrade: no new sample in the receive folder" absent "$user/receive/new.msg"
-check "upgrade: a deleted sample is not brought back" absent "$user/receive/sample.msg"
+check "upgrade: no sample in the receive folder" [ -z "$(ls -A "$user/receive")" ]
 check "upgrade: the user's values stay" has_line "$ini" 'Participant=1234'
 check "upgrade: ... every one" has_line "$ini" 'FolderWork=D:\reports'
 check "upgrade: a new shipped key appears" has_line "$ini" 'NewMainKey=new default'
@@ -148,6 +149,31 @@ for case in bom malformed readonly lf unchanged; do
     esac
     check "$case: nothing left over" [ -z "$(leftovers "$user")" ]
 done
+
+# -- The demo: a folder of its own with the demo messages, and the registry beside the client --
+demo=$data/varnel-demo # beside the user folder of the last case above
+# The registry reads the folders from the settings, as the package ships them.
+crlf '' '[Path]' 'FolderWork=.\work' 'FolderSend=.\send' 'FolderReceive=.\receive' >>"$shipped/varnel_client.ini"
+before=$(snapshot "$user")
+args=--demo
+launch demo unlimited running
+check "demo: the client runs from the demo folder" [ "$client_exe" = "$demo/VarnelClient" ]
+check "demo: the registry runs beside it" registry_running "$demo"
+stop_client
+check "demo: the registry stops with the client" registry_stopped "$demo"
+args=
+for rel in sample.msg new.msg; do
+    check "demo: $rel in the demo receive folder" same "$shipped/demo/receive/$rel" "$demo/receive/$rel"
+done
+check "demo: the demo folder has its settings" [ -f "$demo/varnel_client.ini" ]
+check "demo: the user's folder is left as it was" [ "$before" = "$(snapshot "$user")" ]
+check "demo: nothing left over" [ -z "$(leftovers "$demo")" ]
+rm "$demo/receive/sample.msg"
+args=--demo
+launch demo_again
+args=
+check "demo again: the client starts" [ "$started" = yes ]
+check "demo again: a message the user removed stays removed" absent "$demo/receive/sample.msg"
 
 # -- No refresh under a running client ---------------------------------------------------------
 # A stand-in for a client that runs from the folder: a program that waits.

@@ -243,7 +243,7 @@ private slots:
     {
         auto* bar = w_->findChild<QToolBar*>(QStringLiteral("tbToolBar"));
         QVERIFY(bar);
-        QCOMPARE(bar->actions().size(), 9);
+        QCOMPARE(bar->actions().size(), 11);
         for (QAction* a : bar->actions()) {
             QVERIFY2(!a->icon().pixmap(16).isNull() && !a->icon().pixmap(48).isNull(),
                      qPrintable(a->objectName()));

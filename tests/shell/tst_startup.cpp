@@ -8,6 +8,7 @@
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QFile>
@@ -339,15 +340,15 @@ private slots:
 
     void firstWindowFitsItsMenuBar()
     {
-        // Nothing stored: at 1000, 1000 twips, at least 6500 x 6500, as wide as the whole menu
-        // bar and with room for a text window, within the screen.
+        // Nothing stored: most of the screen, centred, at least 6500 x 6500, as wide as the whole
+        // menu bar and with room for a text window, within the screen.
         frmMain w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QRect available = w.screen()->availableGeometry();
         const QRect r(w.pos(), w.size());
         QVERIFY(available.contains(r));
-        QCOMPARE(w.pos().x(), TwipsToPixels(1000, w.logicalDpiX()));
+        QCOMPARE(r, FirstStartMainGeometry(available, r.size()));
         QVERIFY(w.width() >= TwipsToPixels(6500, w.logicalDpiX()));
         QVERIFY(w.height() >= TwipsToPixels(6500, w.logicalDpiY()));
         QVERIFY(w.width() >= w.menuBar()->sizeHint().width());

@@ -73,6 +73,7 @@ private:
             QDir(root_).mkdir(QString::fromLatin1(sub));
         PlacementStore::SetRoot(file(QStringLiteral("store")));
         SetTemporaryFolder(file(QStringLiteral("tmp")));
+        SetWorkbookFolder(file(QStringLiteral("docs")));
         for (const char* name : {"deals_struct_client.xml", "varnel_client.ini"})
             QVERIFY(QFile::copy(QStringLiteral(VARNEL_PROGRAM_DIR "/") + QString::fromLatin1(name),
                                 file(QString::fromLatin1(name))));
@@ -99,6 +100,7 @@ private slots:
     void cleanup()
     {
         SetWorkbookOpener(nullptr);
+        SetWorkbookFolder(QString());
         SetTemporaryFolder(QString());
         PlacementStore::SetRoot(QString());
         disk_.reset();

@@ -4,8 +4,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
@@ -64,6 +66,7 @@ private slots:
     void keysGiveTheirAnswers_data();
     void keysGiveTheirAnswers();
     void longPathsWrapAtTheirSeparators();
+    void saveDialogAddsItsSuffix();
 };
 
 void TestQtDialogs::boxesArePlainDialogs()
@@ -156,6 +159,26 @@ void TestQtDialogs::longPathsWrapAtTheirSeparators()
 
     QCOMPARE(WithPathBreaks(QStringLiteral("C:\\a\\b")), QStringLiteral("C:\\\u200ba\\\u200bb"));
     QCOMPARE(WithPathBreaks(QStringLiteral("без путей")), QStringLiteral("без путей"));
+}
+
+void TestQtDialogs::saveDialogAddsItsSuffix()
+{
+    // The name typed without a suffix comes back with the dialog's own: the dialog is the one
+    // to ask about replacing a file of that name.
+    QTemporaryDir dir;
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTest::qFail("no file dialog is open", __FILE__, __LINE__);
+            return;
+        }
+        dialog->selectFile(QStringLiteral("отчёт_1"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    const QString path = Dialogs::SaveFile(nullptr, QStringLiteral("Сохранить"), dir.path(),
+                                           QStringLiteral("xml-files (*.xml);;all files (*)"),
+                                           QStringLiteral("xml"));
+    QCOMPARE(path, dir.filePath(QStringLiteral("отчёт_1.xml")));
 }
 
 QTEST_MAIN(TestQtDialogs)

@@ -243,6 +243,17 @@ public:
         const QUrl shown = QWebEngineView::url();
         return !growing_.isEmpty() && shown == growing_ ? QUrl::fromLocalFile(growingPath_) : shown;
     }
+    QString title() const override
+    {
+        // The engine gives the address as the title of a page without one.
+        // A page that grows is shown from an address of its own.
+        const QString title = QWebEngineView::title();
+        for (const QUrl& address : {url(), QWebEngineView::url()}) {
+            if (title == address.toString() || title == address.toString(QUrl::RemoveScheme))
+                return QString();
+        }
+        return title;
+    }
     void setLoadFinishedHandler(std::function<void(bool ok)> handler) override
     {
         handler_ = std::move(handler);

@@ -75,11 +75,14 @@ private slots:
     {
         dir_ = std::make_unique<QTemporaryDir>();
         SetTemporaryFolder(dir_->path());
+        SetWorkbookFolder(dir_->filePath(QStringLiteral("documents")));
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("documents")));
         SetWorkbookOpener(nullptr);
     }
     void cleanup()
     {
         SetTemporaryFolder(QString());
+        SetWorkbookFolder(QString());
         SetWorkbookOpener(nullptr);
     }
 
@@ -312,8 +315,8 @@ private slots:
                  QStringList{QStringLiteral("full.xlsx")});
     }
 
-    // The command: clipboard, a new workbook in the temporary folder, opened; a notice that
-    // names it where nothing opens it.
+    // The command: clipboard, a new workbook in the user's folder for them (not the temporary
+    // folder), opened; where nothing opens it, a question that names it and offers its folder.
     void exportCommand()
     {
         const QString page = dir_->filePath(QStringLiteral("page.htm"));
@@ -336,7 +339,8 @@ private slots:
         QCOMPARE(opened, QStringList{workbook});
         QVERIFY(!busyWhileOpening);
         QCOMPARE(dialogs.shown().size(), 0);
-        QCOMPARE(QFileInfo(workbook).absolutePath(), QFileInfo(dir_->path()).absoluteFilePath());
+        QCOMPARE(QFileInfo(workbook).absolutePath(),
+                 QFileInfo(WorkbookFolder()).absoluteFilePath());
         QVERIFY(QFileInfo(workbook).fileName().startsWith(QStringLiteral("Varnel_ISSUELIST_")));
         QVERIFY(workbook.endsWith(QStringLiteral(".xlsx")));
         const XlsxSheet read = ReadXlsx(workbook);
@@ -348,14 +352,27 @@ private slots:
         QCOMPARE(clip->text(),
                  QStringLiteral("Справочник\nSave as: hint\nКод\tНоминал\nC1\t1000\n"));
 
-        // A second export in the same second gets a name of its own.
-        SetWorkbookOpener([](const QString&) { return false; });
+        // A second export in the same second gets a name of its own. Nothing opens it: the
+        // user is told where it is, and Yes shows its folder, No nothing more.
+        QStringList asked;
+        SetWorkbookOpener([&](const QString& path) {
+            asked << path;
+            return QFileInfo(path).isDir();
+        });
+        dialogs.answer(Answer::Yes);
         const QString second =
             ExportPageToWorkbook(nullptr, page, QStringLiteral("Varnel_ISSUELIST"));
         QVERIFY(second != workbook);
         QCOMPARE(dialogs.shown().size(), 1);
-        QCOMPARE(dialogs.last().icon, MessageIcon::Information);
         QVERIFY(dialogs.last().text.contains(second));
+        QCOMPARE(asked, (QStringList{second, QFileInfo(second).absolutePath()}));
+        asked.clear();
+        dialogs.answer(Answer::No);
+        const QString third =
+            ExportPageToWorkbook(nullptr, page, QStringLiteral("Varnel_ISSUELIST"));
+        QCOMPARE(asked, QStringList{third});
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("page.htm")});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -392,7 +409,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(cell(1025));
         }
-        const QStringList before = QDir(TemporaryFolder()).entryList(QDir::Files | QDir::Hidden);
+        const QStringList before = QDir(WorkbookFolder()).entryList(QDir::Files | QDir::Hidden);
         try {
             ExportPageToWorkbook(nullptr, many, QStringLiteral("x"));
             QFAIL("a cell of 1025 attributes was read");
@@ -401,8 +418,8 @@ private slots:
                                           QStringLiteral(": \r\nElement td has more than 1024 "
                                                          "attributes\r\nСтрока: 2, поз: 1"));
         }
-        QCOMPARE(QDir(TemporaryFolder()).entryList(QDir::Files | QDir::Hidden), before);
-        SetTemporaryFolder(dir_->filePath(QStringLiteral("gone")));
+        QCOMPARE(QDir(WorkbookFolder()).entryList(QDir::Files | QDir::Hidden), before);
+        SetWorkbookFolder(dir_->filePath(QStringLiteral("gone")));
         try {
             ExportPageToWorkbook(nullptr, page, QStringLiteral("x"));
             QFAIL("a workbook was written into a folder that does not exist");
