@@ -183,13 +183,13 @@ FieldCheck ReportDocument::checkField(int column, const QString& text, const QDa
 }
 
 QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
-                                  DealCheckMode mode, int row) const
+                                  DealCheckMode mode, int row, QString* failedField) const
 {
     const auto value = [&](const QString& name) {
         const int column = rows_->columnOfName(name);
         return column < 1 ? QString() : fields.value(column - 1);
     };
-    return CheckDeal(kind_, value, keys, mode, row);
+    return CheckDeal(kind_, value, keys, mode, row, failedField);
 }
 
 QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
