@@ -230,4 +230,12 @@ void ReportDocument::appendDeals(const QList<QStringList>& deals)
     setChanged(true);
 }
 
+void ReportDocument::appendDeals(QList<QStringList>&& deals)
+{
+    if (deals.isEmpty())
+        return;
+    rows_->appendDeals(std::move(deals));
+    setChanged(true);
+}
+
 } // namespace varnel

@@ -102,6 +102,7 @@ public:
     // Deals checked elsewhere, appended at once: one insertion for the views and one change of
     // the changed flag, however many deals.
     void appendDeals(const QList<QStringList>& deals);
+    void appendDeals(QList<QStringList>&& deals);
 
 signals:
     void fileNameChanged(const QString& path);

@@ -110,6 +110,7 @@ private slots:
                 if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
                     w->document().discardChanges(); // nothing left to ask about
             }
+            main_->mdiArea()->closeAllSubWindows();
         }
         main_.reset();
         QCOMPARE(dialogs_->pending(), 0);
