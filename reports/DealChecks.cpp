@@ -19,23 +19,27 @@ QString coded(const char* code, const char* builtIn, const QString& first = QStr
 }
 
 QString duplicates(const FieldValueOf& value, const DealKeys& keys, DealCheckMode mode,
-                   int changedRow)
+                   int changedRow, QString* field)
 {
     const int except = mode == DealCheckMode::Change ? changedRow : -1;
     const QString agreement = TrimSpaces(value(QStringLiteral("Agreement")));
     const QString reference = TrimSpaces(value(QStringLiteral("Reference")));
     if (!reference.isEmpty()) {
-        if (keys.holds(DealKey::Reference, reference, except))
+        if (keys.holds(DealKey::Reference, reference, except)) {
+            *field = QStringLiteral("Reference");
             return coded("S52",
                          "(S52) Сделка участника %1% с внутренним номером %2% уже существует в "
                          "базе данных",
                          DefaultParticipant(), reference);
+        }
     } else if (!agreement.isEmpty()) {
-        if (keys.holds(DealKey::Agreement, agreement, except))
+        if (keys.holds(DealKey::Agreement, agreement, except)) {
+            *field = QStringLiteral("Agreement");
             return coded("S54",
                          "(S54) Сделка участника %1% с номером договора %2% и пустым внутренним "
                          "номером уже существует в базе данных",
                          DefaultParticipant(), agreement);
+        }
     }
     return QString();
 }
@@ -66,58 +70,80 @@ bool IsNegativeText(const QString& text)
 }
 
 QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
-                  DealCheckMode mode, int changedRow)
+                  DealCheckMode mode, int changedRow, QString* failedField)
 {
+    QString ignored;
+    QString& field = failedField ? *failedField : ignored;
+    field.clear();
     const auto trimmed = [&](const char* name) { return TrimSpaces(value(QLatin1String(name))); };
+    // The rule that failed, told with the field it is about.
+    const auto about = [&](const char* name, QString text) {
+        field = QLatin1String(name);
+        return text;
+    };
     if (trimmed("Participant").isEmpty())
-        return coded("S5", "(S5) Не указан код участника");
+        return about("Participant", coded("S5", "(S5) Не указан код участника"));
 
     const QString qty = value(QStringLiteral("Qty"));
     const QString qtyFrac = value(QStringLiteral("QtyFrac"));
     const auto quantity = [&]() -> QString {
         if (IsNegativeText(qty) || (IsZeroText(qty) && IsZeroText(qtyFrac)))
-            return coded("S17", "(S17) Поле Qty (%1%) должно иметь положительное значение", qty);
+            return about(
+                "Qty",
+                coded("S17", "(S17) Поле Qty (%1%) должно иметь положительное значение", qty));
         if (IsNegativeText(qtyFrac))
-            return coded("S59", "(S59) Поле QtyFrac (%1%) должно иметь неотрицательное значение",
-                         qtyFrac);
+            return about("QtyFrac",
+                         coded("S59",
+                               "(S59) Поле QtyFrac (%1%) должно иметь неотрицательное значение",
+                               qtyFrac));
         return QString();
     };
 
     if (kind == ReportKind::Deals) {
         if (trimmed("Issue").isEmpty() && trimmed("ISIN").isEmpty())
-            return coded("S13", "(S13) Не указан код ЦБ");
+            return about("Issue", coded("S13", "(S13) Не указан код ЦБ"));
         const QString price = trimmed("Price");
         if (notPositive(price))
-            return coded("S16", "(S16) Поле Price (%1%) должно иметь положительное значение",
-                         price);
+            return about("Price", coded("S16",
+                                        "(S16) Поле Price (%1%) должно иметь положительное "
+                                        "значение",
+                                        price));
         if (const QString failure = quantity(); !failure.isEmpty())
             return failure;
     } else {
         if (trimmed("Issue").isEmpty())
-            return coded("S13", "(S13) Не указан код ЦБ");
+            return about("Issue", coded("S13", "(S13) Не указан код ЦБ"));
         const QString price = value(QStringLiteral("Price"));
         if (notPositive(price))
-            return coded("S16", "(S16) Поле Price (%1%) должно иметь положительное значение",
-                         price);
+            return about("Price", coded("S16",
+                                        "(S16) Поле Price (%1%) должно иметь положительное "
+                                        "значение",
+                                        price));
         const QString repurchase = value(QStringLiteral("RepurchaseAmount"));
         if (notPositive(repurchase))
-            return coded("S26",
-                         "(S26) Поле RepurchaseAmount (%1%) должно иметь положительное значение",
-                         repurchase);
+            return about("RepurchaseAmount",
+                         coded("S26",
+                               "(S26) Поле RepurchaseAmount (%1%) должно иметь положительное "
+                               "значение",
+                               repurchase));
         const QString amount = value(QStringLiteral("Amount"));
         if (notPositive(amount))
-            return coded("S16", "(S16) Поле Amount (%1%) должно иметь положительное значение",
-                         amount);
+            return about("Amount", coded("S16",
+                                         "(S16) Поле Amount (%1%) должно иметь положительное "
+                                         "значение",
+                                         amount));
         const QString days = value(QStringLiteral("RepoDays"));
         if (IsNegativeText(days))
-            return coded("S27", "(S27) Поле RepoDays (%1%) должно иметь положительное значение",
-                         days);
+            return about("RepoDays", coded("S27",
+                                           "(S27) Поле RepoDays (%1%) должно иметь "
+                                           "положительное значение",
+                                           days));
         if (const QString failure = quantity(); !failure.isEmpty())
             return failure;
     }
     if (trimmed("Currency").isEmpty())
-        return coded("S18", "(S18) Не указана валюта");
-    return duplicates(value, keys, mode, changedRow);
+        return about("Currency", coded("S18", "(S18) Не указана валюта"));
+    return duplicates(value, keys, mode, changedRow, &field);
 }
 
 CheckedDeals::CheckedDeals(const ReportModel& rows)

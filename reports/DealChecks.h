@@ -57,10 +57,11 @@ enum class DealCheckMode {
 // The deal check before a deal is added or changed: required fields and signs, then the
 // duplicate rules. Returns the coded text of the first rule that fails, empty when the deal
 // passes. changedRow is the 0-based row being changed (mode Change), which the duplicate rules
-// pass over. Nothing here fills in a default: the editor applies the default participant
-// before it asks.
+// pass over. failedField, when given, learns the name of the field the failed rule is about
+// (empty when the deal passes). Nothing here fills in a default: the editor applies the default
+// participant before it asks.
 QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
-                  DealCheckMode mode, int changedRow = -1);
+                  DealCheckMode mode, int changedRow = -1, QString* failedField = nullptr);
 
 // Dry run of what saving converts: every date of every date column must parse. False with the
 // first failure's text.

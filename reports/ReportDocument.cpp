@@ -216,13 +216,13 @@ FieldCheck ReportDocument::checkField(int column, const QString& text, const QDa
 }
 
 QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
-                                  DealCheckMode mode, int row) const
+                                  DealCheckMode mode, int row, QString* failedField) const
 {
     const auto value = [&](const QString& name) {
         const int column = rows_->columnOfName(name);
         return column < 1 ? QString() : fields.value(column - 1);
     };
-    return CheckDeal(kind_, value, keys, mode, row);
+    return CheckDeal(kind_, value, keys, mode, row, failedField);
 }
 
 QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
@@ -260,6 +260,14 @@ void ReportDocument::appendDeals(const QList<QStringList>& deals)
     if (deals.isEmpty())
         return;
     rows_->appendDeals(deals);
+    setChanged(true);
+}
+
+void ReportDocument::appendDeals(QList<QStringList>&& deals)
+{
+    if (deals.isEmpty())
+        return;
+    rows_->appendDeals(std::move(deals));
     setChanged(true);
 }
 

@@ -103,9 +103,10 @@ public:
     // The field check of a column's value, exactly as leaving the editor field runs it.
     FieldCheck checkField(int column, const QString& text, const QDate& today) const;
     // The deal check of a deal given as field cells (column 1 onwards), its duplicate rules
-    // asked of keys; empty when the deal passes.
+    // asked of keys; empty when the deal passes. failedField learns the name of the field the
+    // failed rule is about.
     QString checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
-                      int row = -1) const;
+                      int row = -1, QString* failedField = nullptr) const;
 
     // Add and change: the deal check against the rows, then the rows. Each returns the
     // failure text, empty when the rows took the deal; nothing changes on failure.
@@ -115,6 +116,7 @@ public:
     // Deals checked elsewhere, appended at once: one insertion for the views and one change of
     // the changed flag, however many deals.
     void appendDeals(const QList<QStringList>& deals);
+    void appendDeals(QList<QStringList>&& deals);
 
 signals:
     void fileNameChanged(const QString& path);

@@ -86,6 +86,15 @@ public:
     // The size the window opens with when no placement is stored yet.
     QSize sizeHint() const override;
 
+    // ReportEditorImport.cpp: deals from a table file, read and checked beside the window with
+    // its progress, the columns mapped to the fields, the rows that pass appended at once and
+    // those refused listed; the window reports how it ended ("Загружено n из m, отклонено k"
+    // in status panel 2); false when the file was not read through (it could not be, or the
+    // user stopped). And the grid written as a workbook or a CSV file, by the file's name:
+    // true when written; the changed flag stays as it was.
+    bool importDeals(const QString& path);
+    bool exportTable(const QString& path);
+
 public slots:
     // The commands of the panel: "добавить", "изменить", "удалить", "очистить поля" and "...".
     void addDeal();

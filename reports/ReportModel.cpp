@@ -98,6 +98,22 @@ void ReportModel::appendDeals(const QList<QStringList>& deals)
     endInsertRows();
 }
 
+void ReportModel::appendDeals(QList<QStringList>&& deals)
+{
+    if (deals.isEmpty())
+        return;
+    const int first = int(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + int(deals.size()) - 1);
+    rows_.reserve(first + deals.size());
+    for (QStringList& fields : deals) {
+        fields.resize(columns_.size() - 1);
+        fields.prepend(QString::number(rows_.size() + 1));
+        rows_.append(std::move(fields));
+        countKeys(rows_.constLast(), +1);
+    }
+    endInsertRows();
+}
+
 void ReportModel::setDeal(int row, const QStringList& fields)
 {
     countKeys(rows_.at(row), -1);

@@ -58,6 +58,9 @@ public:
     int appendDeal(const QStringList& fields);
     // Appends rows of field cells at once: one insertion for the views, however many rows.
     void appendDeals(const QList<QStringList>& deals);
+    // The same, the deals' own lists becoming the rows: no cell is copied (a big import
+    // appends on the window's thread).
+    void appendDeals(QList<QStringList>&& deals);
     // Overwrites the field cells of a row.
     void setDeal(int row, const QStringList& fields);
     void removeDeal(int row);

@@ -32,6 +32,15 @@ void RegisterClientParts()
     frmMain::setReportWindowFactory(ReportKind::Repo,
                                     [] { return NewReportWindow(ReportKind::Repo); });
 
+    // Deals from a table file into a report, and a report out as a table.
+    frmMain::setCommandHandler(frmMain::Command::ImportDeals, [](frmMain& main) {
+        RunImportDealsCommand(&main, main.activeChild(),
+                              [&main](ReportKind kind) { return main.openNewReport(kind); });
+    });
+    frmMain::setCommandHandler(frmMain::Command::ExportReport, [](frmMain& main) {
+        RunExportReportCommand(&main, main.activeChild());
+    });
+
     // The revocation dialogs.
     frmMain::setCommandHandler(frmMain::Command::RevokeDeal,
                                [](frmMain& main) { dlgRevokeDeal::Run(&main); });

@@ -244,7 +244,7 @@ void frmMain::updateCommandStates()
     // program reports no active window while its current one stays.
     if (!mdiArea_->currentSubWindow()) {
         for (QAction* action : {a.fileSave, a.fileSaveAs, a.reportSave, a.reportSaveAs,
-                                a.saveReportButton, a.exportMenu, a.exportButton})
+                                a.reportExport, a.saveReportButton, a.exportMenu, a.exportButton})
             action->setEnabled(false);
         return;
     }
@@ -255,7 +255,8 @@ void frmMain::updateCommandStates()
     const bool viewer = child && child->IsBrowseXMLDocument();
     for (QAction* action : {a.fileSave, a.fileSaveAs})
         action->setEnabled(text);
-    for (QAction* action : {a.reportSave, a.reportSaveAs, a.reportSend, a.saveReportButton})
+    for (QAction* action :
+         {a.reportSave, a.reportSaveAs, a.reportSend, a.reportExport, a.saveReportButton})
         action->setEnabled(report);
     for (QAction* action : {a.exportMenu, a.exportButton})
         action->setEnabled(viewer);

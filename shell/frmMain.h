@@ -41,7 +41,9 @@ public:
         HandbookFind,   // mnuIssueListFind
         IncomingViewer, // mnuEDIBrowseIn, button BrowseXML
         RevokeDeal,     // mnuRevokeDeal
-        RevokeDealRepo  // mnuRevokeDealRepo
+        RevokeDealRepo, // mnuRevokeDealRepo
+        ImportDeals,    // mnuReportImport
+        ExportReport    // mnuReportExport
     };
 
     // Makes a new, unparented report window; the widget implements ChildWindow and has been
@@ -85,6 +87,9 @@ public:
 
     // The last numbers given to new reports of each kind.
     int newReportCount(ReportKind kind) const;
+    // A new report window of the kind, numbered and shown as "Новый отчет" makes it; null when
+    // it could not be built (the user has been told).
+    QWidget* openNewReport(ReportKind kind);
 
     // The actions whose state the window sets itself, held by type: a name mistyped here
     // does not compile, where a name looked up at run time would do nothing.
@@ -94,6 +99,7 @@ public:
         QAction* reportSave = nullptr;       // mnuReportSave
         QAction* reportSaveAs = nullptr;     // mnuReportSaveAs
         QAction* reportSend = nullptr;       // mnuReportSend
+        QAction* reportExport = nullptr;     // mnuReportExport
         QAction* saveReportButton = nullptr; // the toolbar's SaveReport
         QAction* exportMenu = nullptr;       // mnuEDIExpExcel
         QAction* exportButton = nullptr;     // the toolbar's ExpExcel
@@ -127,6 +133,8 @@ public slots:
     void saveReport();
     void saveReportAs();
     void sendReport();
+    void importDeals();
+    void exportReport();
     void revokeDeals();
     void revokeRepoDeals();
 

@@ -109,21 +109,25 @@ QWidget* frmMain::makeReportWindow(ReportKind kind)
     return window;
 }
 
+QWidget* frmMain::openNewReport(ReportKind kind)
+{
+    const bool repo = kind == ReportKind::Repo;
+    int& counter = repo ? newRepoReports_ : newReports_;
+    // The counters are 16-bit numbers.
+    if (counter >= 32767)
+        FailOverflow();
+    ++counter;
+    QWidget* window = makeReportWindow(kind);
+    if (!window)
+        return nullptr;
+    addChildWindow(window);
+    window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
+    return window;
+}
+
 void frmMain::newReport(ReportKind kind)
 {
-    RunTrapped(this, kMainTrapCaption, [this, kind] {
-        const bool repo = kind == ReportKind::Repo;
-        int& counter = repo ? newRepoReports_ : newReports_;
-        // The counters are 16-bit numbers.
-        if (counter >= 32767)
-            FailOverflow();
-        ++counter;
-        QWidget* window = makeReportWindow(kind);
-        if (!window)
-            return;
-        addChildWindow(window);
-        window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
-    });
+    RunTrapped(this, kMainTrapCaption, [this, kind] { openNewReport(kind); });
 }
 
 void frmMain::openReport(ReportKind kind)
@@ -233,6 +237,16 @@ void frmMain::runHandler(Command command)
         if (it != registry().handlers.end() && it->second)
             it->second(*this);
     });
+}
+
+void frmMain::importDeals()
+{
+    runHandler(Command::ImportDeals);
+}
+
+void frmMain::exportReport()
+{
+    runHandler(Command::ExportReport);
 }
 
 void frmMain::revokeDeals()

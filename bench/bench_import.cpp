@@ -1,0 +1,288 @@
+// Deals imported from table files: a 10,000-row CSV file and a 10,000-row workbook of a
+// 25-field layout, each read, mapped, put through every check and appended to a report
+// document, in a process of its own so that its peak memory is its own; next to
+// `xmllint --noout --stream` on the same deals as a report file, timed the same way. Then
+// 100,000 rows into a report window as the command runs it: the time to the end, whether the
+// progress showed, and the longest the window went without its events.
+// VARNEL_BENCH_DEALS sets another number for the small files.
+#include "BenchFigures.h"
+#include "BenchProcess.h"
+
+#include "core/AppContext.h"
+#include "core/Settings.h"
+#include "messages/DocumentWriters.h"
+#include "reports/DealImport.h"
+#include "reports/ReportDocument.h"
+#include "reports/ReportExport.h"
+#include "reports/ReportModel.h"
+#include "reports/frmReport.h"
+#include "tables/TableReader.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+using namespace varnel;
+using namespace varnel::bench;
+
+namespace {
+
+const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
+                       ? qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS")
+                       : 10000;
+constexpr int kBigDeals = 100000;
+
+struct Field {
+    const char* name;
+    const char* type;
+    const char* format;
+};
+
+const Field kLayout[] = {{"Participant", "", ""},
+                         {"Issue", "", ""},
+                         {"ISIN", "", ""},
+                         {"RegNum", "", ""},
+                         {"Agreement", "", ""},
+                         {"Reference", "", ""},
+                         {"TradeDate", "D", ""},
+                         {"SettleDate", "D", ""},
+                         {"Side", "", ""},
+                         {"Counterparty", "", ""},
+                         {"CounterpartyName", "", ""},
+                         {"Price", "N", "0.00########"},
+                         {"Currency", "", ""},
+                         {"Qty", "N", "0"},
+                         {"QtyFrac", "N", ""},
+                         {"Amount", "N", "#,##0.00"},
+                         {"AccruedInt", "N", "#,##0.00"},
+                         {"SettlCurrency", "", ""},
+                         {"SettlAmount", "N", "#,##0.00"},
+                         {"Settle", "N", "0"},
+                         {"Block", "N", "0"},
+                         {"TradePlace", "", ""},
+                         {"Broker", "", ""},
+                         {"Trader", "", ""},
+                         {"Comment", "", ""}};
+
+// The program folder of a run: settings, the layout.
+void setUpFolder(const QString& folder)
+{
+    SetProgramFolder(folder);
+    SetSettingsFilePath(folder + QStringLiteral("/varnel_client.ini"));
+    QFile ini(SettingsFilePath());
+    if (!ini.exists() && ini.open(QIODevice::WriteOnly))
+        ini.write("[Main]\r\nParticipant=MC0001\r\nLanguage=RU\r\n");
+    QFile layout(folder + QStringLiteral("/deals_struct_client.xml"));
+    if (layout.exists() || !layout.open(QIODevice::WriteOnly))
+        return;
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DealsStructure>\r\n";
+    for (const Field& f : kLayout)
+        xml += QStringLiteral("  <Field Name=\"%1\" Title=\"%1\" Width=\"1200\" Type=\"%2\" "
+                              "Format=\"%3\" />\r\n")
+                   .arg(QLatin1String(f.name), QLatin1String(f.type), QLatin1String(f.format))
+                   .toUtf8();
+    xml += "</DealsStructure>\r\n";
+    layout.write(xml);
+}
+
+QString cellOf(const Field& f, int r)
+{
+    const QByteArray name(f.name);
+    if (QByteArray(f.type) == "D")
+        return QStringLiteral("%1.%2.2024")
+            .arg(1 + r % 28, 2, 10, QChar(u'0'))
+            .arg(1 + (r / 28) % 12, 2, 10, QChar(u'0'));
+    if (QByteArray(f.type) == "N")
+        return QStringLiteral("%1.%2").arg(1 + r * 37 % 100000).arg(r % 100, 2, 10, QChar(u'0'));
+    if (name == "Reference")
+        return QStringLiteral("REF-%1").arg(r);
+    if (name == "Currency" || name == "SettlCurrency")
+        return QStringLiteral("RUB");
+    if (name == "CounterpartyName")
+        return QStringLiteral("ООО «Контрагент %1» & партнёры").arg(r % 700);
+    return QStringLiteral("%1-%2").arg(QLatin1String(f.name)).arg(r % 997);
+}
+
+// A report of count checked deals, each field as the field check leaves it.
+void fill(ReportDocument& doc, int count)
+{
+    const QDate today = QDate::currentDate();
+    QList<QStringList> deals;
+    for (int r = 0; r < count; ++r) {
+        QStringList fields;
+        int c = 1;
+        for (const Field& f : kLayout)
+            fields << doc.checkField(c++, cellOf(f, r), today).text;
+        deals.append(fields);
+    }
+    doc.appendDeals(deals);
+}
+
+// The peak memory of this process so far, in kilobytes. A child's figure from wait4() would hold
+// the bench's own size at the fork, so each child tells its own.
+long PeakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+double CpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The child's part: one file imported into an empty report document; prints the rows loaded
+// and the milliseconds it took, from opening the file to the rows in the grid.
+int importOnce(const QString& folder, const QString& path)
+{
+    setUpFolder(folder);
+    ReportDocument doc(ReportKind::Deals);
+    if (!doc.buildFromLayout().done())
+        return 1;
+    const long before = PeakKilobytes();
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<TableReader> reader = OpenTableFile(path);
+    TableRecord record;
+    if (!reader->next(record))
+        return 1;
+    const MappingProposal proposal = ProposeMapping(doc.rows(), record.cells);
+    if (!proposal.complete)
+        return 1;
+    DealImport import(doc, proposal.mapping, QDate::currentDate());
+    while (reader->next(record))
+        import.check(record);
+    doc.appendDeals(import.takeDeals());
+    const double wall = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("%d %.4f %.4f %ld %ld\n", doc.rowCount(), wall, CpuSeconds() - cpuBefore, before,
+                PeakKilobytes());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 4 && std::strcmp(argv[1], "--import") == 0) {
+        QCoreApplication app(argc, argv);
+        return importOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    setUpFolder(dir.path());
+
+    // The same deals as a report file, a CSV file and a workbook.
+    const QString xml = dir.filePath(QStringLiteral("report.xml"));
+    const QString csv = dir.filePath(QStringLiteral("deals.csv"));
+    const QString xlsx = dir.filePath(QStringLiteral("deals.xlsx"));
+    const QString bigCsv = dir.filePath(QStringLiteral("big.csv"));
+    {
+        ReportDocument doc(ReportKind::Deals);
+        if (!doc.buildFromLayout().done())
+            return 1;
+        fill(doc, kDeals);
+        WriteDealsXml(xml, doc.rows());
+        for (const QString& path : {csv, xlsx}) {
+            const TableFormat format = TableFormatOfPath(path);
+            WriteTableFile(path, ReportExportTable(doc.rows(), ReportKind::Deals, format), format);
+        }
+        ReportDocument big(ReportKind::Deals);
+        if (!big.buildFromLayout().done())
+            return 1;
+        fill(big, kBigDeals);
+        WriteTableFile(bigCsv, ReportExportTable(big.rows(), ReportKind::Deals, TableFormat::Csv),
+                       TableFormat::Csv);
+    }
+    std::printf("%d deals x %d fields: report %lld bytes, CSV %lld bytes, workbook %lld bytes\n",
+                kDeals, int(std::size(kLayout)), static_cast<long long>(QFile(xml).size()),
+                static_cast<long long>(QFile(csv).size()),
+                static_cast<long long>(QFile(xlsx).size()));
+
+    Begin("import");
+    const std::string xmllint =
+        QStandardPaths::findExecutable(QStringLiteral("xmllint")).toStdString();
+    Measured lint;
+    if (!xmllint.empty())
+        lint = Run({xmllint, "--noout", "--stream", xml.toStdString()});
+    const std::string lintText = xmllint.empty()
+                                     ? std::string("xmllint not found")
+                                     : "xmllint --stream " + Amount(lint.wallSeconds, "s");
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    bool ok = true;
+    for (const QString& path : {csv, xlsx}) {
+        const Measured m = Run({self, "--import", dir.path().toStdString(), path.toStdString()});
+        int rows = 0;
+        double wall = NAN;
+        double cpu = NAN;
+        long before = 0;
+        long peak = 0;
+        if (m.status != 0 ||
+            std::sscanf(m.output.c_str(), "%d %lf %lf %ld %ld", &rows, &wall, &cpu, &before,
+                        &peak) != 5 ||
+            rows != kDeals)
+            wall = cpu = NAN;
+        const std::string what =
+            std::string(path == csv ? "CSV" : "workbook") + ", " + std::to_string(kDeals) + " rows";
+        ok &= Report(what + ": import to the grid", wall, "s", AtMost(1, "s"), lintText);
+        Report(what + ": of it on the processor", cpu, "s", AtMost(1, "s"));
+        ok &= Report(what + ": peak memory of the process", double(peak) / 1024, "MB",
+                     AtMost(double(before) / 1024 + 128, "MB"),
+                     "the same process before the file: " + Amount(double(before) / 1024, "MB"));
+    }
+
+    // 100,000 rows into a window, as the command runs them: the window's events keep coming
+    // while the rows are read and checked; the progress dialog shows.
+    std::unique_ptr<ReportEditorWindow> window(
+        static_cast<ReportEditorWindow*>(NewReportWindow(ReportKind::Deals)));
+    if (window->loadFailed())
+        return 1;
+    window->resize(window->sizeHint());
+    window->show();
+    QElapsedTimer sinceTick;
+    double longestGap = 0;
+    bool progressShown = false;
+    QTimer ticks;
+    ticks.setInterval(20);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, double(sinceTick.restart()) / 1000);
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QProgressDialog*>(w) && w->isVisible())
+                progressShown = true;
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    sinceTick.start();
+    ticks.start();
+    const bool imported = window->importDeals(bigCsv);
+    ticks.stop();
+    longestGap = std::max(longestGap, double(sinceTick.elapsed()) / 1000);
+    const double total = double(timer.nsecsElapsed()) / 1e9;
+    const bool complete = imported && window->document().rowCount() == kBigDeals;
+    ok &= Report("CSV, 100,000 rows into a window: to the end", complete ? total : NAN, "s",
+                 AtMost(10, "s"), progressShown ? "progress shown" : "progress NOT shown");
+    ok &= Report("CSV, 100,000 rows into a window: longest without events", longestGap, "s",
+                 AtMost(0.5, "s"));
+    window->document().discardChanges();
+    return ok ? 0 : 2;
+}

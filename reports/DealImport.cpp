@@ -1,0 +1,225 @@
+#include "reports/DealImport.h"
+
+#include "core/AppContext.h"
+#include "core/PlacementStore.h"
+#include "core/SettingKeys.h"
+#include "reports/ReportDocument.h"
+#include "reports/ReportModel.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSet>
+
+namespace varnel {
+namespace {
+
+// The per-user store of the mappings users chose.
+QString MappingStore()
+{
+    return kAppTitle + QStringLiteral("_Import");
+}
+
+// The key of the mapping for a layout and a file's titles: the kind, every shown field (name
+// and title) and the titles, hashed.
+QString MappingKey(const ReportDocument& document, const QStringList& titles)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const auto add = [&](const QString& text) {
+        hash.addData(text.toUtf8());
+        hash.addData(QByteArrayView("\x1F", 1));
+    };
+    add(document.kind() == ReportKind::Repo ? QStringLiteral("repo") : QStringLiteral("deals"));
+    const ReportModel& rows = document.rows();
+    for (int c = 1; c < rows.columnCount(); ++c) {
+        add(rows.column(c).name);
+        add(rows.column(c).title);
+    }
+    add(QStringLiteral("\x1E"));
+    for (const QString& title : titles)
+        add(title);
+    return QStringLiteral("Mapping_") + QString::fromLatin1(hash.result().toHex());
+}
+
+// A line break inside a cell becomes a blank.
+QString withoutLineBreaks(const QString& text)
+{
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    out.replace(u'\r', u' ');
+    out.replace(u'\n', u' ');
+    return out;
+}
+
+} // namespace
+
+QList<int> ImportMapping::unfilled(const ReportModel& rows) const
+{
+    QList<int> missing;
+    for (int c = 1; c < rows.columnCount(); ++c) {
+        if (!columns.contains(c))
+            missing.append(c);
+    }
+    return missing;
+}
+
+QList<int> ImportMapping::doubled() const
+{
+    QList<int> twice;
+    QSet<int> seen;
+    for (const int c : columns) {
+        if (c > 0 && seen.contains(c) && !twice.contains(c))
+            twice.append(c);
+        seen.insert(c);
+    }
+    return twice;
+}
+
+QString ImportTitleKey(const QString& title)
+{
+    QString key;
+    key.reserve(title.size());
+    for (const QChar c : title) {
+        if (!c.isSpace())
+            key.append(c);
+    }
+    return key.toCaseFolded();
+}
+
+MappingProposal ProposeMapping(const ReportModel& rows, const QStringList& titles)
+{
+    QHash<QString, int> byKey;
+    // Titles first, then names, so that a title that is another field's name goes to its own
+    // field.
+    for (int c = rows.columnCount() - 1; c >= 1; --c)
+        byKey.insert(ImportTitleKey(rows.column(c).name), c);
+    for (int c = rows.columnCount() - 1; c >= 1; --c)
+        byKey.insert(ImportTitleKey(rows.column(c).title), c);
+    byKey.remove(QString());
+
+    MappingProposal proposal;
+    proposal.mapping.titles = titles;
+    proposal.complete = true;
+    QSet<int> taken;
+    for (const QString& title : titles) {
+        const QString key = ImportTitleKey(title);
+        int column = 0;
+        if (!key.isEmpty()) {
+            column = byKey.value(key, 0);
+            if (column == 0 || taken.contains(column)) {
+                proposal.complete = false;
+                column = 0;
+            }
+        }
+        if (column > 0)
+            taken.insert(column);
+        proposal.mapping.columns.append(column);
+    }
+    if (!proposal.mapping.unfilled(rows).isEmpty())
+        proposal.complete = false;
+    return proposal;
+}
+
+std::optional<ImportMapping> RememberedMapping(const ReportDocument& document,
+                                               const QStringList& titles)
+{
+    const QString kept =
+        PlacementStore::Read(MappingStore(), MappingKey(document, titles), QString());
+    if (kept.isEmpty())
+        return std::nullopt;
+    const QStringList names = kept.split(u'|');
+    if (names.size() != titles.size())
+        return std::nullopt;
+    ImportMapping mapping;
+    mapping.titles = titles;
+    for (const QString& name : names) {
+        const int column = name.isEmpty() ? 0 : document.rows().columnOfName(name);
+        if (column < 0)
+            return std::nullopt;
+        mapping.columns.append(column);
+    }
+    if (!mapping.doubled().isEmpty())
+        return std::nullopt;
+    return mapping;
+}
+
+void RememberMapping(const ReportDocument& document, const ImportMapping& mapping)
+{
+    QStringList names;
+    for (const int c : mapping.columns)
+        names << (c > 0 ? document.rows().column(c).name : QString());
+    PlacementStore::Write(MappingStore(), MappingKey(document, mapping.titles), names.join(u'|'));
+}
+
+QStringList RefusedRowsTable::columnTitles() const
+{
+    return {QStringLiteral("Строка"), QStringLiteral("Поле"), QStringLiteral("Значение"),
+            QStringLiteral("Ошибка")};
+}
+
+void RefusedRowsTable::rowCells(int row, QList<TableCell>& cells) const
+{
+    const RefusedRow& r = rows_.at(row);
+    cells = {TableCell::numberCell(QString::number(r.row)), TableCell::textCell(r.field),
+             TableCell::textCell(r.value), TableCell::textCell(r.message)};
+}
+
+DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today)
+    : document_(document), rows_(document.rows()), mapping_(std::move(mapping)), today_(today),
+      participant_(DefaultParticipant()),
+      participantColumn_(rows_.columnOfName(QStringLiteral("Participant"))), keys_(rows_)
+{
+}
+
+void DealImport::check(const TableRecord& record)
+{
+    ++records_;
+    const int fieldCount = rows_.columnCount() - 1;
+    QStringList fields(fieldCount);
+    QList<int> fileColumnOf(fieldCount + 1, -1);
+    for (int i = 0; i < mapping_.columns.size(); ++i) {
+        const int c = mapping_.columns.at(i);
+        if (c >= 1 && c <= fieldCount) {
+            fields[c - 1] = withoutLineBreaks(record.cells.value(i));
+            fileColumnOf[c] = i;
+        }
+    }
+    const auto fileValue = [&](int column) {
+        const int i = column >= 1 && column <= fieldCount ? fileColumnOf.at(column) : -1;
+        return i < 0 ? QString() : record.cells.value(i);
+    };
+
+    const qsizetype before = refused_.size();
+    for (int c = 1; c <= fieldCount; ++c) {
+        const FieldCheck check = document_.checkField(c, fields.at(c - 1), today_);
+        if (!check.passed()) {
+            refused_.append({record.number, rows_.column(c).title, fileValue(c), check.failure});
+            continue;
+        }
+        fields[c - 1] = check.text;
+    }
+    if (refused_.size() == before) {
+        if (participantColumn_ >= 1 && !participant_.isEmpty() &&
+            fields.at(participantColumn_ - 1).isEmpty())
+            fields[participantColumn_ - 1] = participant_;
+        QString field;
+        const QString failure = document_.checkDeal(fields, keys_, DealCheckMode::Add, -1, &field);
+        if (failure.isEmpty()) {
+            keys_.remember(fields);
+            deals_.append(std::move(fields));
+            return;
+        }
+        const int column = rows_.columnOfName(field);
+        refused_.append({record.number, column >= 1 ? rows_.column(column).title : field,
+                         fileValue(column), failure});
+    }
+    ++refusedRecords_;
+}
+
+QString ImportStatusText(int loaded, int read, int refused)
+{
+    return QStringLiteral("Загружено %1 из %2, отклонено %3").arg(loaded).arg(read).arg(refused);
+}
+
+} // namespace varnel

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "reports/DealChecks.h"
+#include "tables/TableReader.h"
+#include "tables/TableWriter.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace varnel {
+
+class ReportDocument;
+class ReportModel;
+
+// Deals brought in from a table file: which column of the file goes to which field, and the
+// rows put through every check a typed deal goes through. Free of widgets; the report window
+// (ReportEditorImport.cpp) shows the dialogs and runs the reading beside the windows.
+
+// Where the columns of a file go: for each column of the file (its title in row 1), the report
+// column it fills (1 onwards), or 0 when it is not loaded.
+struct ImportMapping {
+    QStringList titles;
+    QList<int> columns;
+
+    // The report columns of the layout's shown fields that no file column fills.
+    QList<int> unfilled(const ReportModel& rows) const;
+    // The report columns more than one file column fills.
+    QList<int> doubled() const;
+};
+
+// A title as the mapping compares it: letter case and every blank ignored.
+QString ImportTitleKey(const QString& title);
+
+// The mapping by the titles alone: a column goes to the field whose title (as the grid shows
+// it) or name equals its title; a column with an empty title is not loaded. complete is false
+// when the user has to choose: a titled column that matches nothing, two columns that match one
+// field (the second is left out of the proposal), or a shown field that no column fills.
+struct MappingProposal {
+    ImportMapping mapping;
+    bool complete = false;
+};
+MappingProposal ProposeMapping(const ReportModel& rows, const QStringList& titles);
+
+// The mapping the user chose for files of these titles into reports of this layout, kept in the
+// per-user store; nothing when none was kept, or when the layout no longer has its fields.
+std::optional<ImportMapping> RememberedMapping(const ReportDocument& document,
+                                               const QStringList& titles);
+void RememberMapping(const ReportDocument& document, const ImportMapping& mapping);
+
+// A row refused, one line for each check that failed: the row's number in the file (the title
+// row being 1), the field's title as the grid shows it, the value as the file holds it and the
+// check's message.
+struct RefusedRow {
+    int row = 0;
+    QString field;
+    QString value;
+    QString message;
+};
+
+// The refused rows as a table for the result list, the clipboard and a CSV file: "Строка",
+// "Поле", "Значение", "Ошибка".
+class RefusedRowsTable : public TableSource {
+public:
+    explicit RefusedRowsTable(const QList<RefusedRow>& rows) : rows_(rows) {}
+    QStringList columnTitles() const override;
+    int rowCount() const override { return int(rows_.size()); }
+    void rowCells(int row, QList<TableCell>& cells) const override;
+
+private:
+    const QList<RefusedRow>& rows_;
+};
+
+// Puts rows of a file through what a typed deal goes through, one after another, before any is
+// added: each value (its line breaks made blanks) through the field check of its field as
+// leaving the field after typing it would run (fields no column fills as left empty), the
+// default participant as Add applies it, then the deal check with its duplicate rules against
+// the report's rows and the rows that passed before. The document is only read: the caller
+// appends what passed (ReportDocument::appendDeals), on the thread the document lives in.
+class DealImport {
+public:
+    // The default participant is read once, here.
+    DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today);
+
+    void check(const TableRecord& record);
+
+    // The deals that passed, as field cells (column 1 onwards), in the file's order.
+    const QList<QStringList>& deals() const { return deals_; }
+    QList<QStringList> takeDeals() { return std::move(deals_); }
+    const QList<RefusedRow>& refused() const { return refused_; }
+    // Rows read (the title row not counted), and rows refused.
+    int records() const { return records_; }
+    int refusedRecords() const { return refusedRecords_; }
+
+private:
+    const ReportDocument& document_;
+    const ReportModel& rows_;
+    ImportMapping mapping_;
+    QDate today_;
+    QString participant_;
+    int participantColumn_ = -1;
+    CheckedDeals keys_;
+    QList<QStringList> deals_;
+    QList<RefusedRow> refused_;
+    int records_ = 0;
+    int refusedRecords_ = 0;
+};
+
+// "Загружено n из m, отклонено k".
+QString ImportStatusText(int loaded, int read, int refused);
+
+} // namespace varnel

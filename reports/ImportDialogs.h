@@ -1,0 +1,97 @@
+#pragma once
+
+#include "reports/DealImport.h"
+#include "reports/ReportKind.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QComboBox;
+class QDialogButtonBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+
+namespace varnel {
+
+class ImportMappingModel;
+class RefusedRowsModel;
+class ReportModel;
+
+// The three dialogs of the deal import, views over the models of ImportModels.h. Each runs
+// through the dialog facade, so that tests act on it.
+
+// Which report to import into when no report window is active.
+class dlgImportKind : public QDialog {
+    Q_OBJECT
+public:
+    explicit dlgImportKind(QWidget* parent = nullptr);
+    ReportKind kind() const;
+    QRadioButton* optDeals() const { return optDeals_; }
+    QRadioButton* optRepo() const { return optRepo_; }
+
+    // The kind chosen; nothing when the user cancelled.
+    static std::optional<ReportKind> Ask(QWidget* parent);
+
+private:
+    QRadioButton* optDeals_ = nullptr;
+    QRadioButton* optRepo_ = nullptr;
+};
+
+// The file's columns beside the report's fields: a combo box per column ("не загружать"
+// allowed), the first rows as a preview, the fields no column fills, and "Загрузить" while no
+// field is chosen twice.
+class dlgImportMapping : public QDialog {
+    Q_OBJECT
+public:
+    dlgImportMapping(ImportMappingModel& model, const QString& fileName, QWidget* parent = nullptr);
+
+    QTableView* lvColumns() const { return lvColumns_; }
+    // The combo box of a column of the file.
+    QComboBox* cmbField(int fileColumn) const;
+    QPushButton* cmdLoad() const;
+    QLabel* lblProblem() const { return lblProblem_; }
+    QLabel* lblUnfilled() const { return lblUnfilled_; }
+
+    // The mapping the user took; nothing when cancelled.
+    static std::optional<ImportMapping> Ask(QWidget* parent, const ReportModel& report,
+                                            const ImportMapping& proposal,
+                                            const QList<QStringList>& preview,
+                                            const QString& fileName);
+
+private:
+    void showState();
+
+    ImportMappingModel& model_;
+    QTableView* lvColumns_ = nullptr;
+    QLabel* lblProblem_ = nullptr;
+    QLabel* lblUnfilled_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+};
+
+// The rows the import refused, each with its reason: copied to the clipboard or saved as CSV.
+class dlgImportResult : public QDialog {
+    Q_OBJECT
+public:
+    dlgImportResult(RefusedRowsModel& model, const QString& summary, QWidget* parent = nullptr);
+
+    QTableView* lvRefused() const { return lvRefused_; }
+    QPushButton* cmdCopy() const { return cmdCopy_; }
+    QPushButton* cmdSave() const { return cmdSave_; }
+
+    static void Show(QWidget* parent, const QList<RefusedRow>& rows, const QString& summary);
+
+public slots:
+    void copyRows();
+    void saveRows();
+
+private:
+    RefusedRowsModel& model_;
+    QTableView* lvRefused_ = nullptr;
+    QPushButton* cmdCopy_ = nullptr;
+    QPushButton* cmdSave_ = nullptr;
+};
+
+} // namespace varnel

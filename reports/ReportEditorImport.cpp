@@ -1,0 +1,195 @@
+// The report window's import of deals from a table file and its export as a table, and the two
+// commands of the main window that lead to them.
+#include "reports/ReportEditorWindow.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/SettingKeys.h"
+#include "reports/DealImport.h"
+#include "reports/ImportDialogs.h"
+#include "reports/ImportModels.h"
+#include "reports/ReportExport.h"
+#include "reports/ReportModel.h"
+#include "reports/frmReport.h"
+#include "ui/BusyTask.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QTableView>
+
+namespace varnel {
+namespace {
+
+const QString kImportFilter =
+    QStringLiteral("CSV and spreadsheets (*.csv *.txt *.xlsx);;all files (*)");
+const QString kExportFilter = QStringLiteral("Книга Excel (*.xlsx);;CSV, разделитель «;» (*.csv)");
+
+ReportEditorWindow* reportWindowOf(ChildWindow* child)
+{
+    return child && child->asReport() ? dynamic_cast<ReportEditorWindow*>(child) : nullptr;
+}
+
+// The failure of a work the user stopped has no text: nothing to say.
+void stopWhenAsked(const BusyProgress& progress)
+{
+    if (progress.stopRequested())
+        Fail(QString());
+}
+
+} // namespace
+
+bool ReportEditorWindow::importDeals(const QString& path)
+{
+    // The title row and the first rows, for the mapping and its preview.
+    std::unique_ptr<TableReader> reader;
+    TableRecord titles;
+    QList<TableRecord> first;
+    const auto failed = [this](const QString& text) {
+        stbPanel2_->clear();
+        if (!text.isEmpty())
+            Dialogs::Critical(this, text, kAppTitle);
+    };
+    try {
+        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
+            progress.stage(QStringLiteral("Чтение файла ") + QFileInfo(path).fileName());
+            reader = OpenTableFile(path);
+            if (!reader->next(titles))
+                return;
+            TableRecord record;
+            while (first.size() < ImportMappingModel::kPreviewRows && reader->next(record))
+                first.append(record);
+        });
+    } catch (const Error& e) {
+        failed(e.description());
+        return false;
+    }
+    if (titles.cells.isEmpty()) {
+        failed(TableReadErrorText(path, QStringLiteral("в файле нет ни одной строки")));
+        return false;
+    }
+
+    // Where the columns go: as the user chose for files of these titles before, else by the
+    // titles, else as the user chooses now.
+    const ReportModel& rows = document_->rows();
+    std::optional<ImportMapping> mapping = RememberedMapping(*document_, titles.cells);
+    if (!mapping) {
+        const MappingProposal proposal = ProposeMapping(rows, titles.cells);
+        if (proposal.complete) {
+            mapping = proposal.mapping;
+        } else {
+            QList<QStringList> preview;
+            for (const TableRecord& r : first)
+                preview.append(r.cells);
+            mapping = dlgImportMapping::Ask(this, rows, proposal.mapping, preview,
+                                            QFileInfo(path).fileName());
+            if (!mapping)
+                return false;
+            RememberMapping(*document_, *mapping);
+        }
+    }
+
+    // Every row through the checks, beside the window; nothing is added before the whole file
+    // has been read.
+    DealImport import(*document_, *mapping, QDate::currentDate());
+    rows.holds(DealKey::Reference, QString(), -1); // the index of the rows, built here
+    try {
+        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
+            progress.allowStop();
+            progress.stage(QStringLiteral("Проверка сделок из файла ") + QFileInfo(path).fileName(),
+                           reader->total());
+            for (const TableRecord& r : first)
+                import.check(r);
+            TableRecord record;
+            while (reader->next(record)) {
+                import.check(record);
+                if (record.number % 256 == 0) {
+                    progress.advance(reader->done());
+                    stopWhenAsked(progress);
+                }
+            }
+        });
+    } catch (const Error& e) {
+        failed(e.description());
+        return false;
+    }
+    reader.reset();
+
+    const int loaded = int(import.deals().size());
+    const int last = document_->rowCount();
+    document_->appendDeals(import.takeDeals());
+    const QString summary = ImportStatusText(loaded, import.records(), import.refusedRecords());
+    stbPanel2_->setText(summary);
+    if (loaded > 0)
+        selectRow(last);
+    if (!import.refused().isEmpty())
+        dlgImportResult::Show(this, import.refused(), summary);
+    return true;
+}
+
+bool ReportEditorWindow::exportTable(const QString& path)
+{
+    const TableFormat format = TableFormatOfPath(path);
+    try {
+        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
+            progress.stage(QStringLiteral("Выгрузка отчета в файл ") + QFileInfo(path).fileName(),
+                           document_->rowCount());
+            TableWriteOptions options;
+            options.progress = [&](int written) { progress.advance(written); };
+            const ReportExportTable table(document_->rows(), kind_, format, options);
+            WriteTableFile(path, table, format, options);
+        });
+    } catch (const Error& e) {
+        stbPanel2_->setText(e.description());
+        Dialogs::Critical(this, e.description(), kAppTitle);
+        return false;
+    }
+    stbPanel2_->setText(QStringLiteral("Отчет выгружен в файл ") + path);
+    return true;
+}
+
+void RunImportDealsCommand(QWidget* parent, ChildWindow* active,
+                           const std::function<QWidget*(ReportKind)>& openReport)
+{
+    ReportEditorWindow* window = reportWindowOf(active);
+    std::optional<ReportKind> kind;
+    if (!window) {
+        kind = dlgImportKind::Ask(parent);
+        if (!kind)
+            return;
+    }
+    const QString path = Dialogs::OpenFile(parent, QStringLiteral("Импорт сделок из файла"),
+                                           WorkFolder(), kImportFilter);
+    if (path.isEmpty())
+        return;
+    const bool opened = !window;
+    if (opened) {
+        window = dynamic_cast<ReportEditorWindow*>(openReport(*kind));
+        if (!window)
+            return;
+    }
+    // A report opened for a file that could not be read is of no use: it goes again.
+    if (!window->importDeals(path) && opened && !window->isChanged()) {
+        if (QWidget* frame = window->parentWidget(); frame && frame->inherits("QMdiSubWindow"))
+            frame->close();
+        else
+            window->close();
+    }
+}
+
+void RunExportReportCommand(QWidget* parent, ChildWindow* active)
+{
+    ReportEditorWindow* window = reportWindowOf(active);
+    if (!window)
+        return;
+    QString path = Dialogs::SaveFile(parent, QStringLiteral("Экспорт отчета в таблицу"),
+                                     WorkFolder(), kExportFilter);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != u"xlsx" && suffix != u"csv")
+        path += QStringLiteral(".xlsx");
+    window->exportTable(path);
+}
+
+} // namespace varnel

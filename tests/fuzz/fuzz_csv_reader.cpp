@@ -1,0 +1,60 @@
+// CSV texts as users bring them: any bytes either give rows or the reading error, never a
+// crash, a hang, a row beyond the bounds or a number out of order; read again they give the
+// same rows.
+#include "FuzzSupport.h"
+#include "core/Error.h"
+#include "tables/TableReader.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+QList<varnel::TableRecord> ReadAll(const QString& path, const varnel::TableLimits& limits,
+                                   QString& failure)
+{
+    QList<varnel::TableRecord> rows;
+    try {
+        std::unique_ptr<varnel::TableReader> reader = varnel::OpenTableFile(path, limits);
+        varnel::TableRecord record;
+        while (reader->next(record)) {
+            FUZZ_CHECK(record.number == rows.size() + 1, "row %d after %lld", record.number,
+                       static_cast<long long>(rows.size()));
+            FUZZ_CHECK(record.cells.size() <= limits.columns, "%lld cells",
+                       static_cast<long long>(record.cells.size()));
+            qint64 chars = 0;
+            for (const QString& cell : record.cells) {
+                FUZZ_CHECK(cell.size() <= limits.cellChars, "a cell of %lld",
+                           static_cast<long long>(cell.size()));
+                chars += cell.size();
+            }
+            FUZZ_CHECK(chars <= limits.recordChars, "a row of %lld", static_cast<long long>(chars));
+            rows.append(record);
+        }
+    } catch (const varnel::Error& e) {
+        failure = e.description();
+    }
+    return rows;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    using namespace varnel;
+    const QString path = fuzz::ScratchFile("table.csv");
+    fuzz::WriteFile(path, reinterpret_cast<const char*>(data), size);
+    TableLimits limits;
+    limits.cellChars = 300;
+    limits.recordChars = 2000;
+    limits.columns = 40;
+    limits.records = 500;
+    QString first, second;
+    const QList<TableRecord> a = ReadAll(path, limits, first);
+    const QList<TableRecord> b = ReadAll(path, limits, second);
+    FUZZ_CHECK(first == second, "%s / %s", qPrintable(first), qPrintable(second));
+    FUZZ_CHECK(a.size() == b.size(), "two readings differ");
+    for (qsizetype i = 0; i < a.size(); ++i)
+        FUZZ_CHECK(a.at(i).cells == b.at(i).cells, "row %lld differs", static_cast<long long>(i));
+    return 0;
+}

@@ -1,0 +1,252 @@
+// Deals from table files into a report document with no window: the columns mapped by their
+// titles, every row through the field checks, the default participant and the deal check with
+// its duplicate rules, the refused rows with their reasons, the mapping the user chose kept,
+// and a report of checked deals exported and imported back into the same grid.
+#include "core/Windows1251.h"
+#include "reports/DealImport.h"
+#include "reports/ReportDocument.h"
+#include "reports/ReportExport.h"
+#include "reports/ReportModel.h"
+
+#include "ReportTestSupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+QStringList deal(const ReportDocument& d, const QHash<QString, QString>& values)
+{
+    QStringList fields(d.rows().columnCount() - 1);
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const int c = d.rows().columnOfName(it.key());
+        if (c > 0)
+            fields[c - 1] = it.value();
+    }
+    return fields;
+}
+
+// Every row of a file through the import into the document, by the titles' mapping, which must
+// be complete; the rows that pass are appended.
+DealImport Import(ReportDocument& doc, const QString& path, const QDate& today)
+{
+    std::unique_ptr<TableReader> reader = OpenTableFile(path);
+    TableRecord record;
+    if (!reader->next(record))
+        return DealImport(doc, {}, today);
+    const MappingProposal proposal = ProposeMapping(doc.rows(), record.cells);
+    DealImport import(doc, proposal.mapping, today);
+    while (reader->next(record))
+        import.check(record);
+    return import;
+}
+
+QString Refused(const QList<RefusedRow>& rows)
+{
+    QStringList lines;
+    for (const RefusedRow& r : rows)
+        lines << QStringLiteral("%1|%2|%3|%4").arg(r.row).arg(r.field, r.value, r.message);
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+class DealImportTest : public QObject, private ReportRun {
+    Q_OBJECT
+
+private slots:
+    void init() { startRun(); }
+    void cleanup() { endRun(); }
+
+    void mapping_data()
+    {
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("fields"); // the field each column goes to, "-" for none
+        QTest::addColumn<bool>("complete");
+        const QStringList all{"Participant",
+                              "Issue",
+                              "ISIN",
+                              "RegNum",
+                              "Agreement",
+                              "Reference",
+                              "TradeDate",
+                              "SettleDate",
+                              "Side",
+                              "Counterparty",
+                              "CounterpartyName",
+                              "Price",
+                              "Currency",
+                              "Qty",
+                              "QtyFrac",
+                              "Amount",
+                              "AccruedInt",
+                              "SettlCurrency",
+                              "SettlAmount",
+                              "Settle",
+                              "Block",
+                              "TradePlace",
+                              "Comment"};
+        QStringList byName = all;
+        byName[1] = QStringLiteral(" код  цб "); // a title, its case and blanks aside
+        byName[2] = QStringLiteral("isin");      // a name
+        QTest::newRow("every field, by title or name") << byName << all << true;
+        QTest::newRow("a column that matches nothing")
+            << all + QStringList{"Трейдер"} << all + QStringList{"-"} << false;
+        QTest::newRow("a column without a title is not loaded")
+            << all + QStringList{" "} << all + QStringList{"-"} << true;
+        QStringList twice = all;
+        twice << QStringLiteral("Цена ЦБ");
+        QTest::newRow("two columns for one field") << twice << all + QStringList{"-"} << false;
+        QTest::newRow("a field without a column") << all.mid(1) << all.mid(1) << false;
+    }
+    void mapping()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(QStringList, fields);
+        QFETCH(bool, complete);
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        const MappingProposal proposal = ProposeMapping(doc.rows(), titles);
+        QStringList got;
+        for (const int c : proposal.mapping.columns)
+            got << (c > 0 ? doc.rows().column(c).name : QStringLiteral("-"));
+        QCOMPARE(got, fields);
+        QCOMPARE(proposal.complete, complete);
+
+        // What the user chose is kept for this layout and these titles only.
+        QVERIFY(!RememberedMapping(doc, titles));
+        RememberMapping(doc, proposal.mapping);
+        const std::optional<ImportMapping> kept = RememberedMapping(doc, titles);
+        QVERIFY(kept);
+        QCOMPARE(kept->columns, proposal.mapping.columns);
+        QVERIFY(!RememberedMapping(doc, titles + QStringList{"x"}));
+        ReportDocument repo(ReportKind::Repo);
+        QVERIFY(repo.buildFromLayout().done());
+        QVERIFY(!RememberedMapping(repo, titles));
+    }
+
+    // A back office's file: Windows-1251, semicolons, decimal commas, a few bad rows. What
+    // passes is exactly what typing it would have given; what fails is listed with its reasons.
+    void checks()
+    {
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        doc.appendDeals({deal(doc, {{"Participant", "MC0001"},
+                                    {"Issue", "X"},
+                                    {"Reference", "R-0"},
+                                    {"Price", "1"},
+                                    {"Qty", "1"},
+                                    {"Currency", "RUB"}})});
+        doc.discardChanges();
+        const QString path = folder_->work(QStringLiteral("deals.csv"));
+        const QString text = QStringLiteral(
+            "Участник;Код ЦБ;№ договора;Внутр. номер;Дата сделки;Цена ЦБ;Количество;Валюта "
+            "цены;Сумма сделки;Примечание\r\n"
+            ";SU26238;A-1;R-1;7/3/24;101,5;10;;1000,5;\"две\r\nстроки\"\r\n"
+            "MC0002;SU26238;A-2;R-2;2024-03-07;0;10;RUB;;\r\n"
+            "\r\n"
+            "MC0002;SU26238;A-3;R-1;07.03.2024;99,125;5;RUB;;  как есть \r\n"
+            "MC0002;SU26238;A-4;R-0;07.03.2024;99;5;RUB;;\r\n"
+            "MC0002;;A-5;R-5;07.03.2024;99;abc;RUB;;\r\n"
+            "MC0002;SU26238;A-6;;31.04.2024;-1;5;RUB;;\r\n");
+        QVERIFY(WriteBytes(path, ToWindows1251(text, '?')));
+        QSignalSpy changed(&doc, &ReportDocument::changedChanged);
+        DealImport import = Import(doc, path, QDate(2024, 3, 20));
+        QCOMPARE(import.records(), 6);
+        QCOMPARE(import.refusedRecords(), 5);
+        QCOMPARE(import.deals().size(), 1);
+        const QStringList passed = import.deals().first();
+        const auto cell = [&](const char* name) {
+            return passed.at(doc.rows().columnOfName(QLatin1String(name)) - 1);
+        };
+        // The default participant as Add applies it; the layout's defaults; the formats.
+        QCOMPARE(cell("Participant"), QStringLiteral("MC0001"));
+        QCOMPARE(cell("TradeDate"), QStringLiteral("07.03.2024"));
+        QCOMPARE(cell("SettleDate"), QStringLiteral("20.03.2024"));
+        QCOMPARE(cell("Price"), QStringLiteral("101.50"));
+        QCOMPARE(cell("Currency"), QStringLiteral("RUB"));
+        QCOMPARE(cell("Side"), QStringLiteral("B"));
+        QCOMPARE(cell("Comment"), QStringLiteral("две строки"));
+        QCOMPARE(Refused(import.refused()),
+                 QStringLiteral(
+                     "3|Дата сделки|2024-03-07|(C10) Недопустимый формат даты: 2024-03-07\n"
+                     "4|Внутр. номер|R-1|(S52) Сделка участника MC0001 с внутренним номером R-1 "
+                     "уже существует в базе данных\n"
+                     "5|Внутр. номер|R-0|(S52) Сделка участника MC0001 с внутренним номером R-0 "
+                     "уже существует в базе данных\n"
+                     "6|Количество|abc|Поле Qty должно иметь числовой формат\n"
+                     "7|Дата сделки|31.04.2024|(C10) Недопустимый формат даты: 31.04.2024"));
+        // Nothing is added before the caller appends; the caller appends what passed.
+        QCOMPARE(doc.rowCount(), 1);
+        QCOMPARE(changed.count(), 0);
+        doc.appendDeals(import.takeDeals());
+        QCOMPARE(doc.rowCount(), 2);
+        QVERIFY(doc.isChanged());
+    }
+
+    // A report of checked deals written as a workbook or a CSV file and imported into an empty
+    // report of its kind gives the same grid.
+    void exportedAndImported_data()
+    {
+        QTest::addColumn<bool>("repo");
+        QTest::addColumn<QString>("name");
+        for (const bool repo : {false, true}) {
+            for (const char* name : {"report.xlsx", "report.csv"})
+                QTest::addRow("%s, %s", repo ? "repo" : "deals", name)
+                    << repo << QString::fromLatin1(name);
+        }
+    }
+    void exportedAndImported()
+    {
+        QFETCH(bool, repo);
+        QFETCH(QString, name);
+        const ReportKind kind = repo ? ReportKind::Repo : ReportKind::Deals;
+        ReportDocument doc(kind);
+        QVERIFY(doc.buildFromLayout().done());
+        const QDate today(2024, 3, 20);
+        for (int i = 0; i < 40; ++i) {
+            QStringList fields(doc.rows().columnCount() - 1);
+            const QHash<QString, QString> typed{
+                {"Participant", "MC0001"},
+                {"Issue", "SU26238RMFS4"},
+                {"Agreement", i % 3 ? QStringLiteral("A;\"%1\"").arg(i) : QString()},
+                {"Reference", QStringLiteral("00%1").arg(i)},
+                {"TradeDate", QStringLiteral("%1.3.24").arg(1 + i % 28)},
+                {"SettleDate1", "1.4.24"},
+                {"SettleDate2", "1.5.24"},
+                {"Price",
+                 i % 2 ? QStringLiteral("12345678901234,1234567891") : QStringLiteral("101.5")},
+                {"Qty", QString::number(1000 + i)},
+                {"QtyFrac", i % 4 ? QStringLiteral("0") : QStringLiteral("0.25")},
+                {"Amount", QStringLiteral("1234567.8")},
+                {"RepurchaseAmount", "1250000"},
+                {"RepoDays", "30"},
+                {"RepoRate", "7.125"},
+                {"Comment", i % 5 ? QString() : QStringLiteral("  «кавычки» и ; ")}};
+            for (int c = 1; c < doc.rows().columnCount(); ++c)
+                fields[c - 1] =
+                    doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;
+            QVERIFY2(doc.addDeal(fields).isEmpty(), qPrintable(doc.addDeal(fields)));
+        }
+        doc.discardChanges();
+        const QString path = folder_->work(name);
+        const TableFormat format = TableFormatOfPath(path);
+        WriteTableFile(path, ReportExportTable(doc.rows(), kind, format), format);
+        QVERIFY(!doc.isChanged());
+
+        ReportDocument back(kind);
+        QVERIFY(back.buildFromLayout().done());
+        DealImport import = Import(back, path, today);
+        QCOMPARE(Refused(import.refused()), QString());
+        back.appendDeals(import.takeDeals());
+        QCOMPARE(back.rowCount(), doc.rowCount());
+        for (int r = 0; r < doc.rowCount(); ++r)
+            QCOMPARE(back.rows().fieldCells(r), doc.rows().fieldCells(r));
+    }
+};
+
+QTEST_MAIN(DealImportTest)
+#include "tst_dealimport.moc"
