@@ -13,7 +13,10 @@
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -95,6 +98,9 @@ struct LoadState {
     bool rootStarted = false;
     XmlElement root;
     std::deque<XmlElement> pending;
+    // An envelope's trailer is never read: the parser stops where the document element ends.
+    bool stopAtRootEnd = false;
+    bool rootEnded = false;
 };
 
 LoadState* StateOf(void* ctx)
@@ -272,6 +278,10 @@ void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
     LoadState* state = StateOf(ctx);
     --state->depth;
     state->openLines.pop_back();
+    if (state->depth == 0 && state->stopAtRootEnd) {
+        state->rootEnded = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    }
 }
 
 xmlSAXHandler StreamingHandler()
@@ -362,30 +372,48 @@ std::optional<std::pair<int, int>> LocateUnconvertible(const QString& path,
     return found;
 }
 
+// The first "<?xml" of the bytes, letter case ignored; -1 when there is none.
+qsizetype DeclarationStart(const QByteArray& bytes)
+{
+    static const char kMarker[] = "<?xml";
+    for (qsizetype i = 0; i + 5 <= bytes.size(); ++i) {
+        int k = 0;
+        while (k < 5 && (k < 2 ? bytes[i + k] == kMarker[k] : (bytes[i + k] | 0x20) == kMarker[k]))
+            ++k;
+        if (k == 5)
+            return i;
+    }
+    return -1;
+}
+
 // One load: the file read in steps and pushed through libxml2.
 class PushParser {
 public:
-    PushParser(const QString& path, bool streaming) : file_(path)
+    PushParser(const QString& path, bool streaming, const XmlStreamOptions& options = {})
+        : file_(path)
     {
         state_.path = path;
         const QFileInfo info(path);
-        if (!info.exists() || info.isDir())
+        if (!options.regularFileOnly && (!info.exists() || info.isDir()))
             Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
         // A whole document takes about twelve times its size in memory: a big file goes
         // through the streaming reader, and the document loader refuses it before reading.
-        if (!streaming) {
-            maxBytes_ = kXmlDocumentMaxBytes;
-            if (info.isFile() && info.size() > maxBytes_)
-                Fail(XmlTooLargeText(path, info.size()));
-        }
-        if (!file_.open(QIODevice::ReadOnly))
+        maxBytes_ = streaming ? options.maxBytes : kXmlDocumentMaxBytes;
+        if (options.regularFileOnly)
+            openRegularFile(path);
+        else if (!file_.open(QIODevice::ReadOnly))
             Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
+        const qint64 size = file_.size();
+        if (maxBytes_ > 0 && (info.isFile() || options.regularFileOnly) && size > maxBytes_)
+            Fail(XmlTooLargeText(path, size, maxBytes_));
+        envelope_ = options.envelope;
+        state_.stopAtRootEnd = options.envelope;
 
         xmlInitParser();
         chunk_ = streaming ? kStreamChunk : kDocumentChunk;
         // One buffer for every step, no bigger than a small file needs.
-        if (info.isFile())
-            chunk_ = std::clamp(info.size() + 1, qint64(4096), chunk_);
+        if (info.isFile() || options.regularFileOnly)
+            chunk_ = std::clamp(size + 1, qint64(4096), chunk_);
         buffer_ = std::make_unique<char[]>(size_t(chunk_));
         xmlSAXHandler sax = StreamingHandler();
         const QByteArray name = QFile::encodeName(path);
@@ -425,16 +453,30 @@ public:
     {
         if (finished_)
             return false;
-        const qint64 got = file_.read(buffer_.get(), chunk_);
+        const char* data = buffer_.get();
+        qint64 got = 0;
+        QByteArray head;
+        if (envelope_ && !headRead_) {
+            // A transport's header before the declaration is dropped before anything sees it.
+            headRead_ = true;
+            head = file_.read(kEnvelopeHeaderBytes);
+            read_ += head.size();
+            if (const qsizetype at = DeclarationStart(head); at > 0)
+                head.remove(0, at);
+            data = head.constData();
+            got = head.size();
+        } else {
+            got = file_.read(buffer_.get(), chunk_);
+            read_ += std::max<qint64>(got, 0);
+        }
         if (got < 0 || file_.error() != QFileDevice::NoError)
             Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
                                   ctxt_->input->col));
         // A file that grew after it was measured, or one without a size (a pipe, a device).
-        read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
-            Fail(XmlTooLargeText(state_.path, read_));
+            Fail(XmlTooLargeText(state_.path, read_, maxBytes_));
         // The parser never sees a start tag with too many attributes.
-        if (!guard_.feed(buffer_.get(), size_t(got)))
+        if (!guard_.feed(data, size_t(got)))
             Fail(XmlLoadErrorText(state_.path, QString::fromStdString(guard_.reason()),
                                   guard_.line(), guard_.column()));
         const bool last = got == 0;
@@ -443,7 +485,12 @@ public:
         int rc = 0;
         {
             ErrorRouting routing(ctxt_);
-            rc = xmlParseChunk(ctxt_, buffer_.get(), int(got), last ? 1 : 0);
+            rc = xmlParseChunk(ctxt_, data, int(got), last ? 1 : 0);
+        }
+        // The document element has ended: an envelope's trailer is left unread.
+        if (state_.rootEnded && !state_.failed) {
+            finished_ = true;
+            return false;
         }
         if (last) {
             finished_ = true;
@@ -483,6 +530,30 @@ public:
     LoadState& state() { return state_; }
 
 private:
+    // Opens the file without following a link and without blocking on a pipe or a device, and
+    // reads it only when it is a regular file.
+    void openRegularFile(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        const int fd =
+            ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == ENOENT)
+                Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+            Fail(XmlLoadErrorText(path, QString::fromLocal8Bit(std::strerror(error)), 0, 0));
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            Fail(XmlLoadErrorText(path, QStringLiteral("Not a regular file"), 0, 0));
+        }
+        if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
+        }
+    }
+
     // Bytes the input converter kept back at the end for a character they do not complete,
     // such as the odd last byte of a UTF-16 document: the parser would drop them silently.
     void checkNothingLeftUndecoded()
@@ -533,6 +604,8 @@ private:
     std::unique_ptr<char[]> buffer_;
     qint64 maxBytes_ = 0; // 0: no limit
     qint64 read_ = 0;
+    bool envelope_ = false;
+    bool headRead_ = false;
     xmlguard::AttributeGuard guard_;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
@@ -552,11 +625,11 @@ QString XmlLoadErrorText(const QString& path, const QString& reason, int line, i
            QString::number(column);
 }
 
-QString XmlTooLargeText(const QString& path, qint64 size)
+QString XmlTooLargeText(const QString& path, qint64 size, qint64 limit)
 {
     return QStringLiteral("Ошибка загрузки файла ") + path + QStringLiteral(": \r\nРазмер файла ") +
            QString::number(size) + QStringLiteral(" байт больше допустимого (") +
-           QString::number(kXmlDocumentMaxBytes) + QStringLiteral(" байт)");
+           QString::number(limit) + QStringLiteral(" байт)");
 }
 
 // ---- XmlDocument
@@ -693,11 +766,12 @@ bool XmlElement::hasAttribute(const QString& attributeName) const
 // ---- XmlChildReader
 
 struct XmlChildReader::Impl {
-    explicit Impl(const QString& path) : parser(path, true) {}
+    Impl(const QString& path, const XmlStreamOptions& options) : parser(path, true, options) {}
     PushParser parser;
 };
 
-XmlChildReader::XmlChildReader(const QString& path) : impl_(std::make_unique<Impl>(path))
+XmlChildReader::XmlChildReader(const QString& path, const XmlStreamOptions& options)
+    : impl_(std::make_unique<Impl>(path, options))
 {
     LoadState& state = impl_->parser.state();
     while (!state.rootStarted && impl_->parser.step()) {

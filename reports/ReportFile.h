@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -16,5 +18,11 @@ struct ReportColumn;
 // text; attributes of no field are ignored. The file is streamed, never held as a whole
 // document. Raises the XML loading rule's errors; nothing is returned then.
 QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>& columns);
+
+// Deals given as the attributes of their rows in a report document (as a request carried
+// them), made into field cells (column 1 onwards) for the columns exactly as a report file's
+// rows are read, ready for ReportDocument::appendDeals.
+QList<QStringList> ReportFieldsOf(const QList<QList<QPair<QString, QString>>>& deals,
+                                  const QList<ReportColumn>& columns);
 
 } // namespace varnel

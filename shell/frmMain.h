@@ -39,6 +39,7 @@ public:
         HandbookViewer, // mnuIssueListBrowse, button IssueList
         HandbookFind,   // mnuIssueListFind
         IncomingViewer, // mnuEDIBrowseIn, button BrowseXML
+        SendingJournal, // mnuEDIJournal
         RevokeDeal,     // mnuRevokeDeal
         RevokeDealRepo  // mnuRevokeDealRepo
     };
@@ -57,6 +58,8 @@ public:
         WindowFactory ordinary;
         WindowFactory repo;
         std::map<Command, CommandHandler> handlers;
+        // What the parts start once a main window has started (the journal's watch).
+        CommandHandler started;
     };
     static Registry& registry();
 
@@ -83,6 +86,9 @@ public:
 
     // The last numbers given to new reports of each kind.
     int newReportCount(ReportKind kind) const;
+    // New report: a new report window of the kind, numbered and shown in the frame; null when
+    // its layout failed (the window has said why). Raises the counter's overflow.
+    QWidget* openNewReport(ReportKind kind);
 
     // The actions whose state the window sets itself, held by type: a name mistyped here
     // does not compile, where a name looked up at run time would do nothing.
@@ -135,6 +141,7 @@ public slots:
     void unsubscribeFromHandbook();
 
     void browseIncomingMessages();
+    void showSendingJournal();
     void exportToSpreadsheet();
 
     void toggleToolbar();

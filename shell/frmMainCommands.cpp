@@ -110,21 +110,25 @@ QWidget* frmMain::makeReportWindow(ReportKind kind)
     return window;
 }
 
+QWidget* frmMain::openNewReport(ReportKind kind)
+{
+    const bool repo = kind == ReportKind::Repo;
+    int& counter = repo ? newRepoReports_ : newReports_;
+    // The counters are 16-bit numbers.
+    if (counter >= 32767)
+        FailOverflow();
+    ++counter;
+    QWidget* window = makeReportWindow(kind);
+    if (!window)
+        return nullptr;
+    addChildWindow(window);
+    window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
+    return window;
+}
+
 void frmMain::newReport(ReportKind kind)
 {
-    RunTrapped(this, kMainTrapCaption, [this, kind] {
-        const bool repo = kind == ReportKind::Repo;
-        int& counter = repo ? newRepoReports_ : newReports_;
-        // The counters are 16-bit numbers.
-        if (counter >= 32767)
-            FailOverflow();
-        ++counter;
-        QWidget* window = makeReportWindow(kind);
-        if (!window)
-            return;
-        addChildWindow(window);
-        window->setWindowTitle(QString::fromLatin1(TraitsOf(kind).newCaption).arg(counter));
-    });
+    RunTrapped(this, kMainTrapCaption, [this, kind] { openNewReport(kind); });
 }
 
 void frmMain::openReport(ReportKind kind)
@@ -271,6 +275,11 @@ void frmMain::unsubscribeFromHandbook()
 void frmMain::browseIncomingMessages()
 {
     runHandler(Command::IncomingViewer);
+}
+
+void frmMain::showSendingJournal()
+{
+    runHandler(Command::SendingJournal);
 }
 
 void frmMain::exportToSpreadsheet()
