@@ -42,6 +42,15 @@ void AtomicFile::write(const char* data, qsizetype size)
         raise();
 }
 
+QString AtomicFile::writablePath() const
+{
+#if defined(Q_OS_LINUX)
+    if (file_.descriptor() >= 0)
+        return QStringLiteral("/proc/self/fd/%1").arg(file_.descriptor());
+#endif
+    return file_.temporaryPath();
+}
+
 void AtomicFile::commit()
 {
     if (!file_.commit())

@@ -43,6 +43,10 @@ public:
     // The file that will be replaced, and the hidden file being written.
     const QString& target() const { return file_.target(); }
     const QString& temporaryPath() const { return file_.temporaryPath(); }
+    // A name under which a library that writes files by name (libxlsxwriter) writes the hidden
+    // file itself: on Linux the process's own descriptor of it, so that no name in the folder is
+    // followed; elsewhere its path.
+    QString writablePath() const;
     bool isCommitted() const { return file_.isCommitted(); }
 
 private:

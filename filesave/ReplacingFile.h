@@ -69,6 +69,9 @@ public:
     // The file that is replaced (links followed) and the hidden file while it exists.
     const QString& target() const { return target_; }
     const QString& temporaryPath() const { return temporary_; }
+    // The hidden file's descriptor while it is open (-1 otherwise), for a writer that writes it
+    // by itself.
+    int descriptor() const { return fd_; }
 
 private:
     bool fail(Stage stage, int error);

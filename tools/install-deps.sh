@@ -9,6 +9,7 @@ packages=(
   libqt6sql6-sqlite
   libxml2-dev libxml2-utils libxslt1-dev xsltproc
   qt6-webengine-dev libxlsxwriter-dev zlib1g-dev
+  libzip-dev # reading workbooks (.xlsx), and the one the client writes back before it is kept
   libboost-dev libicu-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth

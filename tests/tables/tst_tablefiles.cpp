@@ -1,0 +1,236 @@
+// Tables written to files: the CSV bytes, the workbook's cells, the numbers a workbook holds
+// exactly, and both formats under a full disk and a file-size limit.
+#include "core/AtomicSave.h"
+#include "core/Error.h"
+#include "tables/TableWriter.h"
+#include "tests/handbook/viewer/XlsxReader.h"
+#include "tests/support/FaultInjection.h"
+#include "tests/support/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace varnel;
+using namespace varnel::testing;
+
+namespace {
+
+class MemoryTable : public TableSource {
+public:
+    QStringList titles;
+    QList<QList<TableCell>> rows;
+
+    QStringList columnTitles() const override { return titles; }
+    int rowCount() const override { return int(rows.size()); }
+    void rowCells(int row, QList<TableCell>& cells) const override { cells = rows.at(row); }
+};
+
+// Texts a spreadsheet keeps only when quoted or escaped, numbers of every kind, dates, empties.
+MemoryTable SampleTable()
+{
+    MemoryTable t;
+    t.titles = {QStringLiteral("Код ЦБ"), QStringLiteral("Цена; руб."),
+                QStringLiteral("Дата \"сделки\""), QStringLiteral("Примечание")};
+    t.rows.append({TableCell::textCell(QStringLiteral("SNEN-AO1")),
+                   TableCell::numberCell(QStringLiteral("1234.50")),
+                   TableCell::dateCell(QDate(2024, 3, 15)),
+                   TableCell::textCell(QStringLiteral("две\r\nстроки; и \"кавычки\""))});
+    t.rows.append({TableCell::textCell(QStringLiteral("00123")),
+                   TableCell::numberCell(QStringLiteral("12345678901234.1234567891")),
+                   TableCell::empty(), TableCell::textCell(QStringLiteral("_x0041_ как есть"))});
+    t.rows.append({TableCell::empty(), TableCell::numberCell(QStringLiteral("-0.0001"))});
+    return t;
+}
+
+struct SheetCell {
+    QString type;
+    QString text;
+    QString format;
+};
+
+// The cells of the first worksheet by reference: inline strings as their text, numbers as they
+// are stored, each with its number format.
+QHash<QString, SheetCell> ReadSheetCells(const QString& path)
+{
+    const QHash<QString, QByteArray> parts = ReadZip(ReadBytes(path));
+    QStringList formats;
+    if (xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/styles.xml")))) {
+        QHash<QString, QString> codes;
+        ForEachElement(xmlDocGetRootElement(doc), "numFmt", [&](xmlNode* n) {
+            codes.insert(Prop(n, "numFmtId"), Prop(n, "formatCode"));
+        });
+        ForEachElement(xmlDocGetRootElement(doc), "cellXfs", [&](xmlNode* xfs) {
+            for (xmlNode* xf = xfs->children; xf; xf = xf->next) {
+                if (xf->type == XML_ELEMENT_NODE)
+                    formats << codes.value(Prop(xf, "numFmtId"));
+            }
+        });
+        xmlFreeDoc(doc);
+    }
+    QHash<QString, SheetCell> cells;
+    xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/worksheets/sheet1.xml")));
+    if (!doc)
+        return cells;
+    ForEachElement(xmlDocGetRootElement(doc), "c", [&](xmlNode* c) {
+        SheetCell cell{Prop(c, "t"), NodeText(c), formats.value(Prop(c, "s").toInt())};
+        cells.insert(Prop(c, "r"), cell);
+    });
+    xmlFreeDoc(doc);
+    return cells;
+}
+
+} // namespace
+
+class TableFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void csvFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.csv"));
+        QCOMPARE(TableFormatOfPath(path), TableFormat::Csv);
+        WriteTableFile(path, SampleTable(), TableFormat::Csv);
+        QCOMPARE(ReadBytes(path),
+                 QByteArray("\xEF\xBB\xBF") +
+                     QStringLiteral("Код ЦБ;\"Цена; руб.\";\"Дата \"\"сделки\"\"\";Примечание\r\n"
+                                    "SNEN-AO1;1234,50;15.03.2024;\"две\r\nстроки; и "
+                                    "\"\"кавычки\"\"\"\r\n"
+                                    "00123;12345678901234,1234567891;;_x0041_ как есть\r\n"
+                                    ";-0,0001\r\n")
+                         .toUtf8());
+    }
+
+    void workbookCells()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.xlsx"));
+        QCOMPARE(TableFormatOfPath(path), TableFormat::Workbook);
+        QList<int> progress;
+        TableWriteOptions options;
+        options.progress = [&](int rows) { progress << rows; };
+        WriteTableFile(path, SampleTable(), TableFormat::Workbook, options);
+        QCOMPARE(progress.last(), 3);
+        const QHash<QString, SheetCell> cells = ReadSheetCells(path);
+        QCOMPARE(cells.value(QStringLiteral("B1")).text, QStringLiteral("Цена; руб."));
+        QCOMPARE(cells.value(QStringLiteral("A3")).type, QStringLiteral("inlineStr"));
+        QCOMPARE(cells.value(QStringLiteral("A3")).text, QStringLiteral("00123"));
+        // Numbers as numbers showing their decimals, dates as day numbers shown as dates.
+        QCOMPARE(cells.value(QStringLiteral("B2")).type, QString());
+        QCOMPARE(cells.value(QStringLiteral("B2")).text, QStringLiteral("1234.5"));
+        QCOMPARE(cells.value(QStringLiteral("B2")).format, QStringLiteral("0.00"));
+        QCOMPARE(cells.value(QStringLiteral("B4")).text, QStringLiteral("-0.0001"));
+        QCOMPARE(cells.value(QStringLiteral("B4")).format, QStringLiteral("0.0000"));
+        QCOMPARE(cells.value(QStringLiteral("C2")).text,
+                 QString::number(QDate(1899, 12, 30).daysTo(QDate(2024, 3, 15))));
+        QCOMPARE(cells.value(QStringLiteral("C2")).format, QStringLiteral("dd.mm.yyyy"));
+        // A number with more digits than the workbook keeps goes as text, whole.
+        QCOMPARE(cells.value(QStringLiteral("B3")).type, QStringLiteral("inlineStr"));
+        QCOMPARE(cells.value(QStringLiteral("B3")).text,
+                 QStringLiteral("12345678901234.1234567891"));
+        // A CR is kept as its escape (the XML would make a line end of CR LF).
+        QCOMPARE(cells.value(QStringLiteral("D2")).text,
+                 QStringLiteral("две_x000D_\nстроки; и \"кавычки\""));
+        QCOMPARE(cells.value(QStringLiteral("D3")).text, QStringLiteral("_x005F_x0041_ как есть"));
+        QVERIFY(!cells.contains(QStringLiteral("C3")));
+        QCOMPARE(FolderSnapshot(dir.path()).keys(), QStringList{QStringLiteral("t.xlsx")});
+    }
+
+    void workbookNumberText_data()
+    {
+        QTest::addColumn<QString>("decimal");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("trailing zeros") << "1234.50"
+                                        << "1234.5";
+        QTest::newRow("small") << "0.0001"
+                               << "0.0001";
+        QTest::newRow("tiny") << "0.000001234"
+                              << "1.234E-06";
+        QTest::newRow("large") << "100000000000000000000"
+                               << "1E+20";
+        QTest::newRow("fifteen digits") << "999999999999999"
+                                        << "999999999999999";
+        QTest::newRow("negative") << "-101.5"
+                                  << "-101.5";
+        QTest::newRow("sixteen digits") << "1234567890123456"
+                                        << "";
+        QTest::newRow("numeric(26,10)") << "12345678901234.1234567891"
+                                        << "";
+        QTest::newRow("no number") << "1 234"
+                                   << "";
+        QTest::newRow("comma") << "1,5"
+                               << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void workbookNumberText()
+    {
+        QFETCH(QString, decimal);
+        QFETCH(QString, stored);
+        QCOMPARE(WorkbookNumberText(decimal), stored);
+    }
+
+    // A full disk and a file-size limit (in a child set up as the programs set themselves up)
+    // fail the write with the system's reason; the old file stays whole, nothing is left.
+    void faults_data()
+    {
+        QTest::addColumn<bool>("workbook");
+        QTest::addColumn<bool>("fullDisk");
+        for (const bool workbook : {true, false}) {
+            for (const bool fullDisk : {false, true}) {
+                QTest::addRow("%s, %s", workbook ? "workbook" : "csv",
+                              fullDisk ? "full disk" : "file-size limit")
+                    << workbook << fullDisk;
+            }
+        }
+    }
+    void faults()
+    {
+        QFETCH(bool, workbook);
+        QFETCH(bool, fullDisk);
+        QTemporaryDir dir;
+        std::unique_ptr<SmallDisk> disk;
+        QString folder = dir.path();
+        if (fullDisk) {
+            disk = std::make_unique<SmallDisk>(2 * 1024 * 1024);
+            VARNEL_REQUIRE_DISK(*disk);
+            folder = disk->path();
+        }
+        const QString path =
+            folder + (workbook ? QStringLiteral("/t.xlsx") : QStringLiteral("/t.csv"));
+        const QByteArray old("what the file held before");
+        QVERIFY(WriteBytes(path, old));
+        MemoryTable big = SampleTable();
+        for (int i = 0; i < 20000; ++i)
+            big.rows.append({TableCell::textCell(QStringLiteral("строка %1").arg(i)),
+                             TableCell::numberCell(QString::number(i) + QStringLiteral(".25")),
+                             TableCell::dateCell(QDate(2024, 1, 1).addDays(i % 365)),
+                             TableCell::textCell(QStringLiteral("текст %1 ").repeated(4).arg(i))});
+        const TableFormat format = workbook ? TableFormat::Workbook : TableFormat::Csv;
+        const auto write = [&]() -> QString {
+            WriteTableFile(path, big, format);
+            return QString();
+        };
+        std::optional<QString> outcome;
+        int reason = EFBIG;
+        if (fullDisk) {
+            reason = ENOSPC;
+            disk->fill();
+            try {
+                outcome = write();
+            } catch (const Error& e) {
+                outcome = e.description();
+            }
+        } else {
+            outcome = RunWithFileSizeLimit(64 * 1024, write);
+        }
+        QVERIFY2(outcome, "the writer ended at the file-size limit");
+        QVERIFY2(outcome->contains(SystemErrorText(reason)), qPrintable(*outcome));
+        QVERIFY2(outcome->contains(path), qPrintable(*outcome));
+        QCOMPARE(ReadBytes(path), old);
+        QCOMPARE(FolderEntries(folder), QStringList{QFileInfo(path).fileName()});
+    }
+};
+
+QTEST_GUILESS_MAIN(TableFilesTest)
+#include "tst_tablefiles.moc"
