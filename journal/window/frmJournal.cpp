@@ -5,12 +5,14 @@
 #include "core/Error.h"
 #include "core/Twips.h"
 #include "journal/Journal.h"
+#include "journal/JournalTable.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -202,6 +204,7 @@ void frmJournal::build()
     connect(cmdCorrect_, &QPushButton::clicked, this, &frmJournal::correctRejected);
     connect(cmdRevoke_, &QPushButton::clicked, this, &frmJournal::revokeAccepted);
     connect(cmdOpenAnswer_, &QPushButton::clicked, this, &frmJournal::openAnswer);
+    connect(cmdExport_, &QPushButton::clicked, this, &frmJournal::exportList);
 }
 
 void frmJournal::followJournal()
@@ -462,6 +465,22 @@ void frmJournal::openAnswer()
     const RequestEntry* r = currentRequest();
     if (r && !r->answerPath.isEmpty() && actions_.openAnswer)
         actions_.openAnswer(r->answerPath);
+}
+
+void frmJournal::exportList()
+{
+    RunTrapped(this, kAppTitle, [this] {
+        QString path =
+            Dialogs::SaveFile(this, QStringLiteral("Экспорт журнала отправок"), QString(),
+                              QStringLiteral("Книга Excel (*.xlsx);;Текст CSV (*.csv)"));
+        if (path.isEmpty())
+            return;
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix != u"xlsx" && suffix != u"csv")
+            path += QStringLiteral(".xlsx");
+        const journal::RequestTable table(requests_);
+        WriteTableFile(path, table, TableFormatOfPath(path));
+    });
 }
 
 QMdiSubWindow* frmJournal::frame() const

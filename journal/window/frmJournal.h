@@ -83,6 +83,9 @@ public slots:
     void correctRejected();
     void revokeAccepted();
     void openAnswer();
+    // Saves the list as shown (its filter applied) in a workbook, or a CSV file when the name
+    // chosen ends in .csv.
+    void exportList();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -128,6 +128,30 @@ void JournalWindowTest::windowFollowsTheJournal()
     window.setFilter(RequestFilter::Status::All);
     QCOMPARE(window.stateText(), QStringLiteral("Запросов: 1"));
 
+    // The list goes to a file: CSV when the name says so, else a workbook; a folder that
+    // cannot take it says why and is left as it was.
+    const QString csvPath = f.folder().work(QStringLiteral("list.csv"));
+    const QString bookPath = f.folder().work(QStringLiteral("list"));
+    const QString missing = f.folder().work(QStringLiteral("no-such/list.xlsx"));
+    for (const QString& path : {csvPath, bookPath, missing}) {
+        f.dialogs().choosePath(path);
+        window.button(QStringLiteral("cmdExport"))->click();
+    }
+    QFile csv(csvPath);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.read(3), QByteArray("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(csv.readAll()).section(u'\n', 0, 0),
+             QStringLiteral("Время;Вид;Файл;Участник;Сделок;Принято;Отклонено;Ждут ответа;"
+                            "Код;Сообщение реестра\r"));
+    csv.seek(0);
+    QCOMPARE(QString::fromUtf8(csv.readAll()).section(u';', 10),
+             QStringLiteral("Отчет;%1;MC0001200000;3;1;1;1;;\r\n").arg(deals));
+    QFile book(bookPath + QStringLiteral(".xlsx"));
+    QVERIFY(book.open(QIODevice::ReadOnly));
+    QCOMPARE(book.read(2), QByteArray("PK"));
+    QVERIFY2(f.dialogs().last().text.contains(missing), qPrintable(f.dialogs().last().text));
+    QVERIFY(!QFileInfo::exists(f.folder().work(QStringLiteral("no-such"))));
+
     // A new answer reaches the open window: the request stays chosen.
     f.receive(QFileInfo(deals).completeBaseName() + QStringLiteral("_2.msg"),
               Receipt(QStringLiteral("Receipts"), deals,
