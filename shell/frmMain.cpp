@@ -89,7 +89,12 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
         registry().started(*this);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The child windows close in QWidget's destructor, after this window's own part is gone: the
+    // area's activation signal must no longer reach it then.
+    disconnect(mdiArea_, nullptr, this, nullptr);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Status bar
