@@ -17,7 +17,8 @@ enum class ChildKind {
     Report,       // frmReport
     RepoReport,   // frmReportRepo
     BrowseXML,    // frmBrowseXML, the incoming message viewer
-    IssueList     // frmIssue, the handbook viewer
+    IssueList,    // frmIssue, the handbook viewer
+    Journal       // frmJournal, the sending journal
 };
 
 // What every child window of the main window answers. The main window reaches the operations

@@ -13,7 +13,10 @@
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,6 +102,9 @@ struct LoadState {
     qint64 counted = 0;
     XmlElement root;
     std::deque<XmlElement> pending;
+    // An envelope's trailer is never read: the parser stops where the document element ends.
+    bool stopAtRootEnd = false;
+    bool rootEnded = false;
 };
 
 LoadState* StateOf(void* ctx)
@@ -280,6 +286,10 @@ void EndElement(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
     LoadState* state = StateOf(ctx);
     --state->depth;
     state->openLines.pop_back();
+    if (state->depth == 0 && state->stopAtRootEnd) {
+        state->rootEnded = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    }
 }
 
 xmlSAXHandler StreamingHandler()
@@ -370,6 +380,20 @@ std::optional<std::pair<int, int>> LocateUnconvertible(const QString& path,
     return found;
 }
 
+// The first "<?xml" of the bytes, letter case ignored; -1 when there is none.
+qsizetype DeclarationStart(const QByteArray& bytes)
+{
+    static const char kMarker[] = "<?xml";
+    for (qsizetype i = 0; i + 5 <= bytes.size(); ++i) {
+        int k = 0;
+        while (k < 5 && (k < 2 ? bytes[i + k] == kMarker[k] : (bytes[i + k] | 0x20) == kMarker[k]))
+            ++k;
+        if (k == 5)
+            return i;
+    }
+    return -1;
+}
+
 // One load: the file read in steps and pushed through libxml2.
 class PushParser {
 public:
@@ -377,32 +401,41 @@ public:
     // or a tree whose finished children are taken away as the parse goes.
     enum class Mode { Document, Children, Subtrees };
 
-    PushParser(const QString& path, Mode mode, const XmlLoadOptions& options = {})
+    // options: the document loaders' size limit and progress; stream: how the children's
+    // reader takes a file from outside.
+    PushParser(const QString& path, Mode mode, const XmlLoadOptions& options = {},
+               const XmlStreamOptions& stream = {})
         : file_(path), progress_(options.progress)
     {
         state_.path = path;
         const QFileInfo info(path);
-        if (!info.exists() || info.isDir())
+        if (!stream.regularFileOnly && (!info.exists() || info.isDir()))
             Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
-        size_ = info.isFile() ? info.size() : 0;
         const bool streaming = mode == Mode::Children;
         // A whole document takes about twelve times its size in memory: a big file goes
         // through a streaming reader, and the document loader refuses it before reading.
-        if (!streaming) {
-            maxBytes_ = options.maxBytes;
-            if (info.isFile() && info.size() > maxBytes_)
-                Fail(XmlTooLargeText(path, info.size(), maxBytes_));
-        }
-        if (!file_.open(QIODevice::ReadOnly))
+        maxBytes_ = streaming ? stream.maxBytes : options.maxBytes;
+        if (!streaming && info.isFile() && info.size() > maxBytes_)
+            Fail(XmlTooLargeText(path, info.size(), maxBytes_));
+        if (stream.regularFileOnly)
+            openRegularFile(path);
+        else if (!file_.open(QIODevice::ReadOnly))
             Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
+        const bool sized = info.isFile() || stream.regularFileOnly;
+        const qint64 size = file_.size();
+        size_ = sized ? size : 0;
+        if (maxBytes_ > 0 && sized && size > maxBytes_)
+            Fail(XmlTooLargeText(path, size, maxBytes_));
+        envelope_ = stream.envelope;
+        state_.stopAtRootEnd = stream.envelope;
 
         xmlInitParser();
         chunk_ = mode == Mode::Children   ? kStreamChunk
                  : mode == Mode::Subtrees ? kSubtreeChunk
                                           : kDocumentChunk;
         // One buffer for every step, no bigger than a small file needs.
-        if (info.isFile())
-            chunk_ = std::clamp(info.size() + 1, qint64(4096), chunk_);
+        if (sized)
+            chunk_ = std::clamp(size + 1, qint64(4096), chunk_);
         buffer_ = std::make_unique<char[]>(size_t(chunk_));
         xmlSAXHandler sax = StreamingHandler();
         const QByteArray name = QFile::encodeName(path);
@@ -442,16 +475,30 @@ public:
     {
         if (finished_)
             return false;
-        const qint64 got = file_.read(buffer_.get(), chunk_);
+        const char* data = buffer_.get();
+        qint64 got = 0;
+        QByteArray head;
+        if (envelope_ && !headRead_) {
+            // A transport's header before the declaration is dropped before anything sees it.
+            headRead_ = true;
+            head = file_.read(kEnvelopeHeaderBytes);
+            read_ += head.size();
+            if (const qsizetype at = DeclarationStart(head); at > 0)
+                head.remove(0, at);
+            data = head.constData();
+            got = head.size();
+        } else {
+            got = file_.read(buffer_.get(), chunk_);
+            read_ += std::max<qint64>(got, 0);
+        }
         if (got < 0 || file_.error() != QFileDevice::NoError)
             Fail(XmlLoadErrorText(state_.path, file_.errorString(), ctxt_->input->line,
                                   ctxt_->input->col));
         // A file that grew after it was measured, or one without a size (a pipe, a device).
-        read_ += got;
         if (maxBytes_ > 0 && read_ > maxBytes_)
             Fail(XmlTooLargeText(state_.path, read_, maxBytes_));
         // The parser never sees a start tag with too many attributes.
-        if (!guard_.feed(buffer_.get(), size_t(got)))
+        if (!guard_.feed(data, size_t(got)))
             Fail(XmlLoadErrorText(state_.path, QString::fromStdString(guard_.reason()),
                                   guard_.line(), guard_.column()));
         const bool last = got == 0;
@@ -460,7 +507,12 @@ public:
         int rc = 0;
         {
             ErrorRouting routing(ctxt_);
-            rc = xmlParseChunk(ctxt_, buffer_.get(), int(got), last ? 1 : 0);
+            rc = xmlParseChunk(ctxt_, data, int(got), last ? 1 : 0);
+        }
+        // The document element has ended: an envelope's trailer is left unread.
+        if (state_.rootEnded && !state_.failed) {
+            finished_ = true;
+            return false;
         }
         if (last) {
             finished_ = true;
@@ -505,6 +557,30 @@ public:
     LoadState& state() { return state_; }
 
 private:
+    // Opens the file without following a link and without blocking on a pipe or a device, and
+    // reads it only when it is a regular file.
+    void openRegularFile(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        const int fd =
+            ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == ENOENT)
+                Fail(QStringLiteral("Файл ") + path + QStringLiteral(" не найден"));
+            Fail(XmlLoadErrorText(path, QString::fromLocal8Bit(std::strerror(error)), 0, 0));
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            Fail(XmlLoadErrorText(path, QStringLiteral("Not a regular file"), 0, 0));
+        }
+        if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            Fail(XmlLoadErrorText(path, file_.errorString(), 0, 0));
+        }
+    }
+
     // Bytes the input converter kept back at the end for a character they do not complete,
     // such as the odd last byte of a UTF-16 document: the parser would drop them silently.
     void checkNothingLeftUndecoded()
@@ -557,6 +633,8 @@ private:
     qint64 read_ = 0;
     qint64 size_ = 0;
     std::function<void(qint64, qint64)> progress_;
+    bool envelope_ = false;
+    bool headRead_ = false;
     xmlguard::AttributeGuard guard_;
     xmlParserCtxtPtr ctxt_ = nullptr;
     LoadState state_;
@@ -630,11 +708,15 @@ _xmlNode* XmlDocument::root() const
 // ---- XmlChildReader
 
 struct XmlChildReader::Impl {
-    explicit Impl(const QString& path) : parser(path, PushParser::Mode::Children) {}
+    Impl(const QString& path, const XmlStreamOptions& options)
+        : parser(path, PushParser::Mode::Children, {}, options)
+    {
+    }
     PushParser parser;
 };
 
-XmlChildReader::XmlChildReader(const QString& path) : impl_(std::make_unique<Impl>(path))
+XmlChildReader::XmlChildReader(const QString& path, const XmlStreamOptions& options)
+    : impl_(std::make_unique<Impl>(path, options))
 {
     LoadState& state = impl_->parser.state();
     while (!state.rootStarted && impl_->parser.step()) {

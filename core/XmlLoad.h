@@ -59,13 +59,28 @@ struct XmlElement {
     bool hasAttribute(const QString& attributeName) const;
 };
 
+// How the streaming reader takes a file that comes from outside (a message of the receive
+// folder). The defaults read a file of the user's as the loading rule says.
+struct XmlStreamOptions {
+    // A transport's envelope: bytes before the XML declaration (looked for, in any letter case,
+    // in the first kEnvelopeHeaderBytes) are dropped, and nothing after the end of the document
+    // element is read.
+    bool envelope = false;
+    // Only a regular file is read, opened without following a link (a device, a pipe or a link
+    // is refused without being read).
+    bool regularFileOnly = false;
+    // A file of more bytes is refused with XmlTooLargeText; 0: no limit.
+    qint64 maxBytes = 0;
+};
+inline constexpr qint64 kEnvelopeHeaderBytes = 64 * 1024;
+
 // Streams the children of the document element one at a time (60 MB handbooks go through
 // here). The file is parsed in 16 KB steps; only the children completed by the current step
 // are held in memory, never the document.
 class XmlChildReader {
 public:
     // Opens the file and reads up to the document element; raises the loading-rule errors.
-    explicit XmlChildReader(const QString& path);
+    explicit XmlChildReader(const QString& path, const XmlStreamOptions& options = {});
     ~XmlChildReader();
     XmlChildReader(const XmlChildReader&) = delete;
     XmlChildReader& operator=(const XmlChildReader&) = delete;

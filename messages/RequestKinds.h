@@ -21,7 +21,8 @@ enum class OutgoingRequest {
 
 // One row of the table of requests: the name the documents and the send pipeline know it by
 // (also the document element of the handbook requests), the prefix of its file in the send
-// folder, the question asked before it is sent, and what it carries.
+// folder, the question asked before it is sent, what it carries, and its title in the sending
+// journal.
 struct RequestKind {
     enum class Carries { Nothing, Report, Revocation };
 
@@ -30,8 +31,10 @@ struct RequestKind {
     const char* prefix;
     const char16_t* question;
     Carries carries;
+    const char16_t* title; // what the sending journal calls it
 
     QString nameText() const { return QString::fromLatin1(name); }
+    QString titleText() const { return QString::fromUtf16(title); }
 };
 
 // The row of a request.

@@ -11,6 +11,7 @@
 #include "messages/FileMove.h"
 #include "messages/Overrides.h"
 #include "messages/RequestKinds.h"
+#include "messages/RequestWatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,7 +104,9 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     WriteRequestXml(requestName, file, data);
     stage(testing::SendStage::BeforeMove, file);
 
+    WatchedRequest watched(*kind, file);
     MoveRequestFile(file, target);
+    watched.placed(target);
     Dialogs::Notice(parent,
                     QStringLiteral("Запрос ") + requestName + QStringLiteral(" отправлен:") +
                         kBreak + target,

@@ -16,6 +16,76 @@ namespace {
 
 enum class CellKind { None, Text, Date, Number };
 
+// Makes a grid row of a deal's attributes for the columns: the item text is the row number,
+// then for each column the attribute of the column's field name (exact case).
+class RowBuilder {
+public:
+    explicit RowBuilder(const QList<ReportColumn>& columns) : columns_(columns)
+    {
+        const int width = int(columns.size());
+        kinds_.assign(size_t(width), CellKind::None);
+        defaults_.reserve(width);
+        for (int c = 0; c < width; ++c) {
+            const ReportColumn& col = columns.at(c);
+            defaults_.append(c == 0 ? QString() : col.def);
+            if (c == 0 || col.name.isEmpty())
+                continue;
+            kinds_[size_t(c)] = col.type.compare(u"D", Qt::CaseInsensitive) == 0 ? CellKind::Date
+                                : col.type.compare(u"N", Qt::CaseInsensitive) == 0
+                                    ? CellKind::Number
+                                    : CellKind::Text;
+            byName_.insert(col.name, c);
+        }
+        // An unnamed column is read as an empty cell, so every later cell keeps its column.
+        for (int c = 1; c < width; ++c) {
+            if (kinds_[size_t(c)] == CellKind::None)
+                defaults_[c] = QString();
+        }
+    }
+
+    QStringList row(int number, const QList<QPair<QString, QString>>& attributes)
+    {
+        QStringList row = defaults_;
+        row[0] = QString::number(number);
+        const qsizetype count = attributes.size();
+        // Deals of one file carry their attributes in one order: the column of the attribute
+        // at each position is remembered and checked first.
+        if (qsizetype(columnAt_.size()) < count) {
+            columnAt_.resize(size_t(count), -1);
+            nameAt_.resize(size_t(count));
+        }
+        for (qsizetype a = 0; a < count; ++a) {
+            const auto& [name, value] = attributes.at(a);
+            int c;
+            if (nameAt_[size_t(a)] == name) {
+                c = columnAt_[size_t(a)];
+            } else {
+                c = byName_.value(name, -1);
+                nameAt_[size_t(a)] = name;
+                columnAt_[size_t(a)] = c;
+            }
+            if (c < 0)
+                continue;
+            switch (kinds_[size_t(c)]) {
+            case CellKind::Date:
+                row[c] = TrimSpaces(value).isEmpty() ? value : IsoToDisplayDate(value);
+                break;
+            case CellKind::Number: row[c] = value.isEmpty() ? columns_.at(c).def : value; break;
+            default: row[c] = value; break;
+            }
+        }
+        return row;
+    }
+
+private:
+    const QList<ReportColumn>& columns_;
+    std::vector<CellKind> kinds_;
+    QHash<QString, int> byName_;
+    QStringList defaults_; // the row a deal without attributes gets
+    std::vector<int> columnAt_;
+    std::vector<QString> nameAt_;
+};
+
 } // namespace
 
 QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>& columns)
@@ -34,64 +104,13 @@ QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>
 void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& columns, int partRows,
                            const std::function<void(QList<QStringList>&& part)>& take)
 {
-    const int width = int(columns.size());
-    std::vector<CellKind> kinds(size_t(width), CellKind::None);
-    QHash<QString, int> byName;
-    QStringList defaults; // the row a deal without attributes gets
-    defaults.reserve(width);
-    for (int c = 0; c < width; ++c) {
-        const ReportColumn& col = columns.at(c);
-        defaults.append(c == 0 ? QString() : col.def);
-        if (c == 0 || col.name.isEmpty())
-            continue;
-        kinds[size_t(c)] = col.type.compare(u"D", Qt::CaseInsensitive) == 0   ? CellKind::Date
-                           : col.type.compare(u"N", Qt::CaseInsensitive) == 0 ? CellKind::Number
-                                                                              : CellKind::Text;
-        byName.insert(col.name, c);
-    }
-    // An unnamed column is read as an empty cell, so every later cell keeps its column.
-    for (int c = 1; c < width; ++c) {
-        if (kinds[size_t(c)] == CellKind::None)
-            defaults[c] = QString();
-    }
-
+    RowBuilder builder(columns);
     QList<QStringList> rows;
     qsizetype before = 0; // rows handed over in earlier parts
     XmlChildReader reader(path);
     XmlElement element;
-    // Deals of one file carry their attributes in one order: the column of the attribute at
-    // each position is remembered and checked first.
-    std::vector<int> columnAt;
-    std::vector<QString> nameAt;
     while (reader.next(element)) {
-        QStringList row = defaults;
-        row[0] = QString::number(before + rows.size() + 1);
-        const qsizetype count = element.attributes.size();
-        if (qsizetype(columnAt.size()) < count) {
-            columnAt.resize(size_t(count), -1);
-            nameAt.resize(size_t(count));
-        }
-        for (qsizetype a = 0; a < count; ++a) {
-            const auto& [name, value] = element.attributes.at(a);
-            int c;
-            if (nameAt[size_t(a)] == name) {
-                c = columnAt[size_t(a)];
-            } else {
-                c = byName.value(name, -1);
-                nameAt[size_t(a)] = name;
-                columnAt[size_t(a)] = c;
-            }
-            if (c < 0)
-                continue;
-            switch (kinds[size_t(c)]) {
-            case CellKind::Date:
-                row[c] = TrimSpaces(value).isEmpty() ? value : IsoToDisplayDate(value);
-                break;
-            case CellKind::Number: row[c] = value.isEmpty() ? columns.at(c).def : value; break;
-            default: row[c] = value; break;
-            }
-        }
-        rows.append(std::move(row));
+        rows.append(builder.row(int(before + rows.size() + 1), element.attributes));
         if (rows.size() >= partRows) {
             before += rows.size();
             take(std::exchange(rows, {}));
@@ -99,6 +118,20 @@ void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& colum
     }
     if (!rows.isEmpty())
         take(std::move(rows));
+}
+
+QList<QStringList> ReportFieldsOf(const QList<QList<QPair<QString, QString>>>& deals,
+                                  const QList<ReportColumn>& columns)
+{
+    RowBuilder builder(columns);
+    QList<QStringList> fields;
+    fields.reserve(deals.size());
+    for (const auto& deal : deals) {
+        QStringList row = builder.row(int(fields.size()) + 1, deal);
+        row.removeFirst();
+        fields.append(std::move(row));
+    }
+    return fields;
 }
 
 } // namespace varnel

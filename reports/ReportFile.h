@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -22,5 +24,11 @@ QList<QStringList> ReadReportRows(const QString& path, const QList<ReportColumn>
 // handed over before a failure stand; the failure is raised after them.
 void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& columns, int partRows,
                            const std::function<void(QList<QStringList>&& part)>& take);
+
+// Deals given as the attributes of their rows in a report document (as a request carried
+// them), made into field cells (column 1 onwards) for the columns exactly as a report file's
+// rows are read, ready for ReportDocument::appendDeals.
+QList<QStringList> ReportFieldsOf(const QList<QList<QPair<QString, QString>>>& deals,
+                                  const QList<ReportColumn>& columns);
 
 } // namespace varnel

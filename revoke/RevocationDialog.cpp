@@ -397,9 +397,10 @@ dlgRevokeDeal::dlgRevokeDeal(QWidget* parent) : RevocationDialog(RevocationKind:
     setWindowTitle(QStringLiteral("Запрос на удаление сделок"));
 }
 
-void dlgRevokeDeal::Run(QWidget* parent)
+void dlgRevokeDeal::Run(QWidget* parent, const QList<QStringList>& rows)
 {
     dlgRevokeDeal dialog(parent);
+    dialog.fillList(rows);
     Dialogs::RunModal(dialog);
 }
 
@@ -410,10 +411,19 @@ dlgRevokeDealRepo::dlgRevokeDealRepo(QWidget* parent)
     setWindowTitle(QStringLiteral("Запрос на удаление сделок РЕПО"));
 }
 
-void dlgRevokeDealRepo::Run(QWidget* parent)
+void dlgRevokeDealRepo::Run(QWidget* parent, const QList<QStringList>& rows)
 {
     dlgRevokeDealRepo dialog(parent);
+    dialog.fillList(rows);
     Dialogs::RunModal(dialog);
+}
+
+void RevocationDialog::fillList(const QList<QStringList>& rows)
+{
+    for (const QStringList& row : rows)
+        form_.list().appendRow(row);
+    if (!rows.isEmpty())
+        showListEnabling();
 }
 
 } // namespace varnel

@@ -28,6 +28,9 @@ public:
     void setFields(const RevocationFields& fields);
     // The row selected in the list, -1 when none is.
     int selectedRow() const;
+    // Rows of five texts put in the list as they stand (from the sending journal), the send
+    // button enabled at once.
+    void fillList(const QList<QStringList>& rows);
 
 public slots:
     // Send, change and delete are enabled while the list has rows: run whenever the list
@@ -84,8 +87,8 @@ class dlgRevokeDeal : public RevocationDialog {
     Q_OBJECT
 public:
     explicit dlgRevokeDeal(QWidget* parent = nullptr);
-    // Opens the dialog modally; returns when it has closed.
-    static void Run(QWidget* parent);
+    // Opens the dialog modally, its list holding the rows given; returns when it has closed.
+    static void Run(QWidget* parent, const QList<QStringList>& rows = {});
 };
 
 // "Запрос на удаление сделок РЕПО": one part of a repo deal each, sent as RepoRevokeDeals
@@ -94,7 +97,7 @@ class dlgRevokeDealRepo : public RevocationDialog {
     Q_OBJECT
 public:
     explicit dlgRevokeDealRepo(QWidget* parent = nullptr);
-    static void Run(QWidget* parent);
+    static void Run(QWidget* parent, const QList<QStringList>& rows = {});
 };
 
 } // namespace varnel

@@ -9,8 +9,14 @@
 #include "handbook/viewer/HtmlView.h"
 #include "handbook/viewer/ViewerCommands.h"
 #include "handbook/viewer/ViewerFiles.h"
+#include "journal/Journal.h"
+#include "journal/window/frmJournal.h"
+#include "reports/ReportEditorWindow.h"
+#include "reports/ReportFile.h"
+#include "reports/ReportModel.h"
 #include "reports/frmReport.h"
 #include "revoke/RevocationDialog.h"
+#include "shell/MdiWindows.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "ui/QtDialogs.h"
@@ -18,11 +24,58 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 
 namespace varnel {
+namespace {
+
+journal::Journal* journalOf(frmMain& main)
+{
+    return main.findChild<journal::Journal*>();
+}
+
+// The sending journal's window, over the main window's journal; the one already open comes
+// to the front.
+void showSendingJournal(frmMain& main)
+{
+    journal::Journal* journal = journalOf(main);
+    if (!journal)
+        return;
+    if (QMdiSubWindow* open = FindSubWindow(*main.mdiArea(), [](QMdiSubWindow* sub) {
+            return qobject_cast<frmJournal*>(sub->widget()) != nullptr;
+        })) {
+        BringToFront(*main.mdiArea(), open);
+        qobject_cast<frmJournal*>(open->widget())->showNewest();
+        journal->sync();
+        return;
+    }
+    frmJournal::Actions actions;
+    actions.correct = [&main](ReportKind kind, const QList<journal::Attributes>& deals) {
+        auto* report = qobject_cast<ReportEditorWindow*>(main.openNewReport(kind));
+        if (report)
+            report->document().appendDeals(ReportFieldsOf(deals, report->model().columns()));
+    };
+    actions.revoke = [&main](bool repo, const QList<QStringList>& rows) {
+        if (repo)
+            dlgRevokeDealRepo::Run(&main, rows);
+        else
+            dlgRevokeDeal::Run(&main, rows);
+    };
+    actions.openAnswer = [&main](const QString& path) {
+        BrowseMessageFile(&main, path, [&main](QWidget* w) { return main.addChildWindow(w); });
+    };
+    auto* window = new frmJournal(*journal, std::move(actions));
+    main.addChildWindow(window);
+    window->restorePlacement();
+    window->showNewest();
+    journal->sync();
+}
+
+} // namespace
 
 void RegisterClientParts()
 {
@@ -67,8 +120,21 @@ void RegisterClientParts()
     });
     // Incoming message viewer and handbook viewer.
     frmMain::setCommandHandler(frmMain::Command::IncomingViewer, [](frmMain& main) {
+        // Answers are taken into the sending journal whenever the user looks for them.
+        if (journal::Journal* journal = journalOf(main))
+            journal->sync();
         BrowseIncomingMessage(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
     });
+    // The sending journal: it follows every request placed and every answer that comes for as
+    // long as the main window runs, and says in its status bar when it cannot be written.
+    frmMain::registry().started = [](frmMain& main) {
+        auto* journal = new journal::Journal(&main);
+        QObject::connect(journal, &journal::Journal::notice, &main, [&main](const QString& text) {
+            main.statusBar()->showMessage(text, 30000);
+        });
+        journal->start();
+    };
+    frmMain::setCommandHandler(frmMain::Command::SendingJournal, showSendingJournal);
     frmMain::setCommandHandler(frmMain::Command::HandbookViewer, [](frmMain& main) {
         BrowseHandbook(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
     });

@@ -89,6 +89,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
         return;
     }
     tmClock_->start();
+    if (registry().started)
+        registry().started(*this);
 }
 
 frmMain::~frmMain()

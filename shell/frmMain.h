@@ -40,6 +40,7 @@ public:
         HandbookViewer, // mnuIssueListBrowse, button IssueList
         HandbookFind,   // mnuIssueListFind
         IncomingViewer, // mnuEDIBrowseIn, button BrowseXML
+        SendingJournal, // mnuEDIJournal
         RevokeDeal,     // mnuRevokeDeal
         RevokeDealRepo, // mnuRevokeDealRepo
         ImportDeals,    // mnuReportImport
@@ -60,6 +61,8 @@ public:
         WindowFactory ordinary;
         WindowFactory repo;
         std::map<Command, CommandHandler> handlers;
+        // What the parts start once a main window has started (the journal's watch).
+        CommandHandler started;
     };
     static Registry& registry();
 
@@ -145,6 +148,7 @@ public slots:
     void unsubscribeFromHandbook();
 
     void browseIncomingMessages();
+    void showSendingJournal();
     void exportToSpreadsheet();
 
     void toggleToolbar();

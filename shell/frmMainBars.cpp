@@ -134,6 +134,7 @@ const BarItem kItems[] = {
     menu("mnuEDI", "&Сообщения"),
     item("mnuEDI", "mnuEDIBrowseIn", "&Просмотр входящих сообщений",
          &frmMain::browseIncomingMessages),
+    item("mnuEDI", "mnuEDIJournal", "&Журнал отправок", &frmMain::showSendingJournal),
     item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::exportToSpreadsheet, Disabled,
          0, &frmMain::Actions::exportMenu),
 

@@ -289,6 +289,11 @@ void frmMain::browseIncomingMessages()
     runHandler(Command::IncomingViewer);
 }
 
+void frmMain::showSendingJournal()
+{
+    runHandler(Command::SendingJournal);
+}
+
 void frmMain::exportToSpreadsheet()
 {
     RunTrapped(this, kMainTrapCaption, [this] {

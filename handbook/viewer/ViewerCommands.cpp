@@ -23,12 +23,19 @@ const QString kMessageFilter =
 
 frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addChild)
 {
+    QString path;
+    RunTrapped(parent, kAppTitle, [&] {
+        path = Dialogs::OpenFile(parent, QStringLiteral("Открыть сообщение"), ReceiveFolder(),
+                                 kMessageFilter);
+    });
+    return path.isEmpty() ? nullptr : BrowseMessageFile(parent, path, addChild);
+}
+
+frmBrowseXML* BrowseMessageFile(QWidget* parent, const QString& path,
+                                const AddChildWindow& addChild)
+{
     frmBrowseXML* shown = nullptr;
     RunTrapped(parent, kAppTitle, [&] {
-        const QString path = Dialogs::OpenFile(parent, QStringLiteral("Открыть сообщение"),
-                                               ReceiveFolder(), kMessageFilter);
-        if (path.isEmpty())
-            return;
         if (!IsViewerExtension(path))
             Fail(WrongViewerExtensionText());
         MessageCopy copy;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class QMdiSubWindow;
@@ -17,6 +19,9 @@ using AddChildWindow = std::function<QMdiSubWindow*(QWidget* window)>;
 // its temporary copy with the kind's stylesheet attached and shows it in a new frmBrowseXML.
 // Every failure is shown here; nothing is raised. Returns the new window, or nullptr.
 frmBrowseXML* BrowseIncomingMessage(QWidget* parent, const AddChildWindow& addChild);
+// The same for a message already chosen (the sending journal opens an answer so).
+frmBrowseXML* BrowseMessageFile(QWidget* parent, const QString& path,
+                                const AddChildWindow& addChild);
 
 // The command that views a securities handbook in a new frmIssue; a window whose loading
 // failed is discarded. Returns the new window, or nullptr.

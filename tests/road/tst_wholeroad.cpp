@@ -1,12 +1,16 @@
 // The road a new user rehearses offline, driven through the main window with scripted dialogs
 // while the loopback registry answers in this process: request the handbook and make it
-// current, compose a report picking its instrument from the handbook, send it and read the
-// receipt, revoke the accepted deal and read that receipt, revoke it again.
+// current, compose a report picking its instrument from the handbook, send it with a deal the
+// registry rejects and read the receipt; see it in the sending journal, correct the rejected
+// deal from there and send it again until it is accepted; revoke the accepted deal from the
+// journal, and revoke it again by hand.
 #include "core/AppContext.h"
 #include "core/Settings.h"
 #include "core/TempFiles.h"
 #include "handbook/PickModel.h"
 #include "handbook/dlgPickXMLFile.h"
+#include "journal/Journal.h"
+#include "journal/window/frmJournal.h"
 #include "reports/ReportEditorWindow.h"
 #include "reports/ReportModel.h"
 #include "shell/ClientParts.h"
@@ -99,6 +103,32 @@ class WholeRoadTest : public QObject {
         return sub ? qobject_cast<ReportEditorWindow*>(sub->widget()) : nullptr;
     }
 
+    // The sending journal's window, opened from the menu, once the journal has taken in what
+    // has come.
+    frmJournal* journalWindow()
+    {
+        main_->showSendingJournal();
+        main_->findChild<journal::Journal*>()->waitForSync();
+        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
+        return sub ? qobject_cast<frmJournal*>(sub->widget()) : nullptr;
+    }
+
+    // The journal's row of the request sent as file, -1 when it is not listed.
+    static int rowOf(frmJournal* w, const QString& file)
+    {
+        for (int r = 0; r < w->requests().rows(); ++r) {
+            if (w->requests().entry(r).file == file)
+                return r;
+        }
+        return -1;
+    }
+
+    // The file the last request was placed as, from the pipeline's notice.
+    QString lastSent() const
+    {
+        return QFileInfo(dialogs_->last().text.section(QStringLiteral("\r\n"), 1)).fileName();
+    }
+
     static void type(ReportEditorWindow* w, const char* field, const QString& text)
     {
         const int slot = w->editor().slotOfName(QString::fromLatin1(field));
@@ -165,8 +195,11 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (ReportEditorWindow* w = activeReport())
-            w->model().clearRows(); // nothing left to ask about on close
+        // Nothing left to ask about on close.
+        for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
+            if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
+                w->model().clearRows();
+        }
         main_.reset();
         QCOMPARE(dialogs_->pending(), 0);
         dialogs_.reset();
@@ -210,6 +243,7 @@ private slots:
         w->enterField(w->editor().slotOfName(QStringLiteral("Issue")));
         w->pickIntoField();
         QVERIFY(picked.startsWith(QStringLiteral("SU")));
+        picked_ = picked;
         QCOMPARE(field(w, "Issue"), picked);
         QVERIFY(!field(w, "ISIN").isEmpty());
         type(w, "Agreement", QStringLiteral("Д-1/26"));
@@ -241,6 +275,7 @@ private slots:
         QVERIFY2(accepted.hasMatch(), qPrintable(receipt));
         QVERIFY(receipt.contains(QStringLiteral("Code=\"S14\"")));
         dealId_ = accepted.captured(1);
+        reportFile_ = lastSent();
 
         // The receipt opens in the message viewer as a receipts message.
         dialogs_->choosePath(path("receive/") + receipts.first());
@@ -258,18 +293,92 @@ private slots:
         QCOMPARE(main_->statusBar()->currentMessage(), QString());
     }
 
-    void dealRevokedOnce()
+    void rejectedDealSeenInTheJournal()
     {
-        QVERIFY(!dealId_.isEmpty());
-        revoke(dealId_);
-        registryRound();
-        QCOMPARE(answers(QStringLiteral("RD")).size(), 1);
-        const QString first = readCp1251(path("receive/") + answers(QStringLiteral("RD")).first());
-        QVERIFY2(first.contains(QStringLiteral("Id=\"%1\"").arg(dealId_)) &&
-                     first.contains(QStringLiteral("Status=\"Accepted\"")),
-                 qPrintable(first));
+        frmJournal* w = journalWindow();
+        QVERIFY(w);
+        // Newest first: the report, then the handbook request, each with its answer.
+        QCOMPARE(w->requests().rows(), 2);
+        QCOMPARE(w->requests().entry(0).file, reportFile_);
+        QCOMPARE(w->requests().entry(0).accepted, 1);
+        QCOMPARE(w->requests().entry(0).rejected, 1);
+        QCOMPARE(w->requests().entry(1).kind, QStringLiteral("GetIssueList"));
+        QCOMPARE(w->requests().entry(1).accepted, 1);
+        // The newest request is chosen, its deals below.
+        QCOMPARE(w->deals().rows(), 2);
+        QCOMPARE(w->deals().deal(0).registryId, dealId_);
+        QCOMPARE(w->deals().deal(1).code, QStringLiteral("S14"));
+        QVERIFY(w->button(QStringLiteral("cmdCorrect"))->isEnabled());
+    }
 
-        // The same deal again: the registry has it revoked already.
+    void rejectedDealCorrectedAndSentAgain()
+    {
+        frmJournal* w = journalWindow();
+        w->button(QStringLiteral("cmdCorrect"))->click();
+        // A new report window holds the rejected deal, ready to correct.
+        ReportEditorWindow* report = activeReport();
+        QVERIFY(report);
+        QCOMPARE(report->windowTitle(), QStringLiteral("[New Report 2] * "));
+        QCOMPARE(report->model().rowCount(), 1);
+        report->showDealOfRow(0);
+        QCOMPARE(field(report, "Agreement"), QStringLiteral("Д-2/26"));
+        QCOMPARE(field(report, "Issue"), QStringLiteral("NO-SUCH-ISSUE"));
+        type(report, "Issue", picked_);
+        report->selectRow(0);
+        report->changeSelectedDeal();
+        QCOMPARE(report->model().cell(0, report->model().columnOfName(QStringLiteral("Issue"))),
+                 picked_);
+
+        dialogs_->answer(Answer::Yes); // "Отправить данный отчет ?"
+        dialogs_->answer(Answer::Ok);  // "Запрос Deals отправлен: ..."
+        main_->sendReport();
+        const QString corrected = lastSent();
+        registryRound();
+        w = journalWindow();
+        QCOMPARE(w->requests().entry(0).file, corrected);
+        QCOMPARE(w->requests().entry(0).accepted, 1);
+        QCOMPARE(w->requests().entry(0).rejected, 0);
+        QCOMPARE(w->deals().deal(0).agreement, QStringLiteral("Д-2/26"));
+        QVERIFY(!w->deals().deal(0).registryId.isEmpty());
+    }
+
+    void acceptedDealRevokedFromTheJournal()
+    {
+        frmJournal* w = journalWindow();
+        w->selectRequest(rowOf(w, reportFile_));
+        w->selectDeals({0});
+        QString listed;
+        dialogs_->onModal([&listed](QDialog& d) {
+            auto* list = d.findChild<QTableView*>(QStringLiteral("lvDeals"));
+            for (int c = 0; c < 5; ++c)
+                listed += list->model()->index(0, c).data().toString() + u'|';
+            d.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+            return d.result();
+        });
+        dialogs_->answer(Answer::Yes); // "Отправить запрос на удаление указанных сделок ?"
+        dialogs_->answer(Answer::Ok); // "Запрос RevokeDeals отправлен: ..."
+        w->button(QStringLiteral("cmdRevoke"))->click();
+        QCOMPARE(listed, dealId_ + QStringLiteral("|Д-1/26|IN-0001|MC0001200000||"));
+        registryRound();
+        const QStringList receipts = answers(QStringLiteral("RD"));
+        QCOMPARE(receipts.size(), 1);
+        QVERIFY(readCp1251(path("receive/") + receipts.first())
+                    .contains(QStringLiteral("Status=\"Accepted\"")));
+
+        w = journalWindow();
+        QCOMPARE(w->requests().entry(0).kind, QStringLiteral("RevokeDeals"));
+        QCOMPARE(w->requests().entry(0).accepted, 1);
+        w->selectRequest(rowOf(w, reportFile_));
+        QCOMPARE(w->deals().index(0, journal::DealListModel::Outcome).data().toString(),
+                 QStringLiteral("принята, удалена в реестре"));
+        w->selectDeals({0});
+        QVERIFY(!w->button(QStringLiteral("cmdRevoke"))->isEnabled());
+    }
+
+    void dealRevokedOnlyOnce()
+    {
+        // The same deal again, by hand: the registry has it revoked already.
+        QVERIFY(!dealId_.isEmpty());
         revoke(dealId_);
         registryRound();
         const QStringList both = answers(QStringLiteral("RD"));
@@ -277,14 +386,19 @@ private slots:
         QString second;
         for (const QString& name : both) {
             const QString text = readCp1251(path("receive/") + name);
-            if (text != first)
+            if (text.contains(QStringLiteral("Code=")))
                 second = text;
         }
         QVERIFY2(second.contains(QStringLiteral("Code=\"S81\"")), qPrintable(second));
+        frmJournal* w = journalWindow();
+        QCOMPARE(w->requests().entry(0).rejected, 1);
+        QCOMPARE(w->deals().deal(0).code, QStringLiteral("S81"));
     }
 
 private:
     QString dealId_;
+    QString reportFile_;
+    QString picked_;
 };
 
 QTEST_MAIN(WholeRoadTest)

@@ -153,6 +153,15 @@ void SmallDisk::useUpFiles()
     }
 }
 
+void SmallDisk::makeReadOnly()
+{
+    if (!mounted_)
+        return;
+    const QByteArray folder = QFile::encodeName(path_);
+    ::mount("tmpfs", folder.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
+            nullptr);
+}
+
 QStringList FolderEntries(const QString& folder)
 {
     QStringList names = QDir(folder).entryList(

@@ -42,6 +42,8 @@ public:
     // Takes every free file slot with empty files ".slotN": no new file can be made, while
     // the files there can still be written in place.
     void useUpFiles();
+    // Mounts the file system again read-only: nothing there can be made or written.
+    void makeReadOnly();
 
 private:
     QString path_;

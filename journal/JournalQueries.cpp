@@ -1,0 +1,201 @@
+// The journal's reading operations: the list of requests (or of the answers that match none)
+// and the deals of one request.
+#include "journal/JournalStore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace varnel::journal {
+namespace {
+
+const QString kRequestColumns = QStringLiteral(
+    "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, r.answered, "
+    "r.code, r.text, a.path");
+
+RequestEntry requestOf(const QSqlQuery& q)
+{
+    RequestEntry e;
+    e.id = q.value(0).toLongLong();
+    e.kind = q.value(1).toString();
+    e.file = q.value(2).toString();
+    e.sent = q.value(3).toString();
+    e.participant = q.value(4).toString();
+    e.deals = q.value(5).toInt();
+    e.accepted = q.value(6).toInt();
+    e.rejected = q.value(7).toInt();
+    e.answered = q.value(8).toInt() != 0;
+    e.code = q.value(9).toString();
+    e.text = q.value(10).toString();
+    e.answerPath = q.value(11).toString();
+    return e;
+}
+
+const QString kDealColumns = QStringLiteral(
+    "n, agreement, reference, participant, issue, direction, target, result, registry, code, "
+    "text, revoked, fields");
+
+DealEntry dealOf(const QSqlQuery& q)
+{
+    DealEntry d;
+    d.n = q.value(0).toInt();
+    d.agreement = q.value(1).toString();
+    d.reference = q.value(2).toString();
+    d.participant = q.value(3).toString();
+    d.issue = q.value(4).toString();
+    d.direction = q.value(5).toString();
+    d.target = q.value(6).toString();
+    const int result = q.value(7).toInt();
+    d.result = result == 1 ? Result::Accepted : result == 2 ? Result::Rejected : Result::Waiting;
+    d.registryId = q.value(8).toString();
+    d.code = q.value(9).toString();
+    d.text = q.value(10).toString();
+    d.revoked = q.value(11).toInt();
+    d.fields = UnpackAttributes(q.value(12).toString());
+    return d;
+}
+
+// The bounds of the period on the ISO time texts: from the start of `from` to the end of `to`.
+void period(const RequestFilter& f, const QString& column, QStringList& where, QVariantList& binds)
+{
+    if (f.from.isValid()) {
+        where << column + QStringLiteral(" >= ?");
+        binds << f.from.toString(Qt::ISODate);
+    }
+    if (f.to.isValid()) {
+        where << column + QStringLiteral(" < ?");
+        binds << f.to.addDays(1).toString(Qt::ISODate);
+    }
+}
+
+} // namespace
+
+QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
+{
+    QStringList where;
+    QVariantList binds;
+    QString statement;
+    const bool answers = filter.status == RequestFilter::Status::AnswersOnly;
+    if (answers) {
+        statement = QStringLiteral("SELECT id, kind, path, created, total, accepted, rejected, "
+                                   "code, text FROM answers");
+        where << QStringLiteral("request IS NULL") << QStringLiteral("kind <> ''");
+        period(filter, QStringLiteral("created"), where, binds);
+    } else {
+        statement = QStringLiteral("SELECT ") + kRequestColumns +
+                    QStringLiteral(" FROM requests r LEFT JOIN answers a ON a.id = r.answer");
+        period(filter, QStringLiteral("r.sent"), where, binds);
+        const QString waiting = QStringLiteral("max(r.deals, 1) - r.accepted - r.rejected > 0");
+        switch (filter.status) {
+        case RequestFilter::Status::Waiting: where << waiting; break;
+        case RequestFilter::Status::WithRejected: where << QStringLiteral("r.rejected > 0"); break;
+        case RequestFilter::Status::Accepted:
+            where << QStringLiteral("r.answered = 1 AND r.rejected = 0 AND NOT (") + waiting + u')';
+            break;
+        default: break;
+        }
+    }
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    statement += answers ? QStringLiteral(" ORDER BY created DESC, id DESC")
+                         : QStringLiteral(" ORDER BY r.sent DESC, r.id DESC");
+    QSqlQuery q = query();
+    prepare(q, statement, "list");
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    exec(q, "list");
+    QList<RequestEntry> list;
+    while (q.next()) {
+        if (!answers) {
+            list.append(requestOf(q));
+            continue;
+        }
+        RequestEntry e;
+        e.answerOnly = true;
+        e.id = q.value(0).toLongLong();
+        e.kind = q.value(1).toString();
+        e.answerPath = q.value(2).toString();
+        e.file = e.answerPath.mid(e.answerPath.lastIndexOf(u'/') + 1);
+        e.sent = q.value(3).toString();
+        e.deals = std::max(q.value(4).toInt(), 0);
+        e.accepted = std::max(q.value(5).toInt(), 0);
+        e.rejected = std::max(q.value(6).toInt(), 0);
+        e.answered = true;
+        e.code = q.value(7).toString();
+        e.text = q.value(8).toString();
+        list.append(e);
+    }
+    if (q.lastError().isValid())
+        fail(q.lastError(), "list");
+    return list;
+}
+
+std::optional<RequestEntry> JournalStore::request(qint64 id)
+{
+    QSqlQuery q = query();
+    prepare(q,
+            QStringLiteral("SELECT ") + kRequestColumns +
+                QStringLiteral(" FROM requests r LEFT JOIN answers a ON a.id = r.answer "
+                               "WHERE r.id=?"),
+            "request");
+    q.addBindValue(id);
+    exec(q, "request");
+    if (!q.next())
+        return std::nullopt;
+    return requestOf(q);
+}
+
+QList<DealEntry> JournalStore::deals(qint64 request, int after, int limit)
+{
+    QSqlQuery q = query();
+    prepare(q,
+            QStringLiteral("SELECT ") + kDealColumns +
+                QStringLiteral(" FROM deals WHERE request=? AND n>? ORDER BY n LIMIT ?"),
+            "deals");
+    q.addBindValue(request);
+    q.addBindValue(after);
+    q.addBindValue(limit);
+    exec(q, "deals");
+    QList<DealEntry> list;
+    while (q.next())
+        list.append(dealOf(q));
+    if (q.lastError().isValid())
+        fail(q.lastError(), "deals");
+    return list;
+}
+
+QList<DealEntry> JournalStore::dealsWithResult(qint64 request, Result result)
+{
+    QSqlQuery q = query();
+    prepare(q,
+            QStringLiteral("SELECT ") + kDealColumns +
+                QStringLiteral(" FROM deals WHERE request=? AND result=? ORDER BY n"),
+            "deals");
+    q.addBindValue(request);
+    q.addBindValue(int(result));
+    exec(q, "deals");
+    QList<DealEntry> list;
+    while (q.next())
+        list.append(dealOf(q));
+    if (q.lastError().isValid())
+        fail(q.lastError(), "deals");
+    return list;
+}
+
+qint64 JournalStore::requestCount()
+{
+    QSqlQuery q = query();
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM requests")) || !q.next())
+        fail(q.lastError(), "count");
+    return q.value(0).toLongLong();
+}
+
+qint64 JournalStore::dealCount()
+{
+    QSqlQuery q = query();
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM deals")) || !q.next())
+        fail(q.lastError(), "count");
+    return q.value(0).toLongLong();
+}
+
+} // namespace varnel::journal

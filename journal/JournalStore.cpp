@@ -1,0 +1,556 @@
+// The journal's database: the connection, the tables and the writing operations. The reading
+// ones are in JournalQueries.cpp.
+#include "journal/JournalStore.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace varnel::journal {
+namespace {
+
+QAtomicInt g_connections;
+
+constexpr int kVersion = 1;
+
+// SQLite's own numbers of a damaged file and of a file that is no database.
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+
+const char* const kTables[] = {
+    "CREATE TABLE requests("
+    " id INTEGER PRIMARY KEY,"
+    " kind TEXT NOT NULL,"
+    " file TEXT NOT NULL,"
+    " sent TEXT NOT NULL,"
+    " participant TEXT NOT NULL DEFAULT '',"
+    " deals INTEGER NOT NULL DEFAULT 0,"
+    " accepted INTEGER NOT NULL DEFAULT 0,"
+    " rejected INTEGER NOT NULL DEFAULT 0,"
+    " answered INTEGER NOT NULL DEFAULT 0,"
+    " code TEXT NOT NULL DEFAULT '',"
+    " text TEXT NOT NULL DEFAULT '',"
+    " answer INTEGER)",
+    "CREATE INDEX requests_by_file ON requests(file)",
+    "CREATE INDEX requests_by_sent ON requests(sent)",
+    "CREATE TABLE deals("
+    " request INTEGER NOT NULL,"
+    " n INTEGER NOT NULL,"
+    " agreement TEXT NOT NULL DEFAULT '',"
+    " reference TEXT NOT NULL DEFAULT '',"
+    " participant TEXT NOT NULL DEFAULT '',"
+    " issue TEXT NOT NULL DEFAULT '',"
+    " direction TEXT NOT NULL DEFAULT '',"
+    " target TEXT NOT NULL DEFAULT '',"
+    " fields TEXT NOT NULL DEFAULT '',"
+    " result INTEGER NOT NULL DEFAULT 0,"
+    " registry TEXT NOT NULL DEFAULT '',"
+    " code TEXT NOT NULL DEFAULT '',"
+    " text TEXT NOT NULL DEFAULT '',"
+    " revoked INTEGER NOT NULL DEFAULT 0,"
+    " PRIMARY KEY(request, n))",
+    "CREATE INDEX deals_by_registry ON deals(registry) WHERE registry <> ''",
+    "CREATE TABLE answers("
+    " id INTEGER PRIMARY KEY,"
+    " path TEXT NOT NULL,"
+    " size INTEGER NOT NULL,"
+    " modified INTEGER NOT NULL,"
+    " kind TEXT NOT NULL DEFAULT '',"
+    " request_file TEXT NOT NULL DEFAULT '',"
+    " created TEXT NOT NULL DEFAULT '',"
+    " request INTEGER,"
+    " total INTEGER NOT NULL DEFAULT -1,"
+    " accepted INTEGER NOT NULL DEFAULT -1,"
+    " rejected INTEGER NOT NULL DEFAULT -1,"
+    " code TEXT NOT NULL DEFAULT '',"
+    " text TEXT NOT NULL DEFAULT '',"
+    " unmatched INTEGER NOT NULL DEFAULT 0,"
+    " taken TEXT NOT NULL,"
+    " UNIQUE(path, size, modified))",
+    "CREATE INDEX answers_unmatched ON answers(request_file) WHERE request IS NULL",
+};
+
+QString now()
+{
+    return QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+}
+
+// Bound as text, never as NULL.
+QVariant text(const QString& value)
+{
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
+// The request file an answer of that name is named after: DL1A2B.msg, DL1A2B_2.msg -> DL1A2B.xml.
+QString requestFileOf(const QString& answerPath)
+{
+    QString stem = QFileInfo(answerPath).completeBaseName();
+    const qsizetype bar = stem.lastIndexOf(u'_');
+    if (bar > 0) {
+        bool number = false;
+        stem.mid(bar + 1).toInt(&number);
+        if (number)
+            stem.truncate(bar);
+    }
+    return stem.isEmpty() ? QString() : stem + QStringLiteral(".xml");
+}
+
+} // namespace
+
+StoreError::StoreError(Kind kind, QString text)
+    : kind_(kind), text_(std::move(text)), what_(text_.toUtf8())
+{
+}
+
+// One transaction, rolled back unless committed.
+class JournalStore::Transaction {
+public:
+    explicit Transaction(JournalStore& store) : store_(store)
+    {
+        if (!store_.db_->transaction())
+            store_.fail(store_.db_->lastError(), "begin");
+    }
+    ~Transaction()
+    {
+        if (!done_)
+            store_.db_->rollback();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit()
+    {
+        if (!store_.db_->commit()) {
+            const QSqlError error = store_.db_->lastError();
+            store_.db_->rollback();
+            done_ = true;
+            store_.fail(error, "commit");
+        }
+        done_ = true;
+    }
+
+private:
+    JournalStore& store_;
+    bool done_ = false;
+};
+
+JournalStore::JournalStore(QString path) : path_(std::move(path)) {}
+
+JournalStore::~JournalStore()
+{
+    close();
+}
+
+QString JournalStore::FileIn(const QString& folder)
+{
+    return folder + QStringLiteral("/journal.sqlite");
+}
+
+bool JournalStore::isOpen() const
+{
+    return db_ && db_->isOpen();
+}
+
+void JournalStore::close()
+{
+    if (!db_)
+        return;
+    db_->close();
+    db_.reset();
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+bool JournalStore::open(bool create)
+{
+    close();
+    if (!create && !QFileInfo::exists(path_))
+        return false;
+    connection_ = QStringLiteral("varnel-journal-%1").arg(g_connections.fetchAndAddRelaxed(1));
+    db_ = std::make_unique<QSqlDatabase>(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_));
+    db_->setDatabaseName(path_);
+    // The list may be read while answers are written: one waits for the other a while.
+    db_->setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db_->open()) {
+        const QSqlError error = db_->lastError();
+        close();
+        fail(error, "open");
+    }
+    try {
+        const int version = userVersion();
+        if (version == 0) {
+            if (!create) {
+                close();
+                return false;
+            }
+            createTables();
+        } else if (version != kVersion) {
+            throw StoreError(StoreError::Kind::Corrupt,
+                             QStringLiteral("%1: the journal is of version %2, not %3")
+                                 .arg(path_)
+                                 .arg(version)
+                                 .arg(kVersion));
+        }
+        if (create) {
+            // Readers never wait for the writer, nor it for them. Where the folder allows no
+            // write-ahead log (some network file systems), the journal goes on without it.
+            QSqlQuery mode = query();
+            mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+            exec(QStringLiteral("PRAGMA synchronous=NORMAL"), "synchronous");
+        }
+    } catch (...) {
+        close();
+        throw;
+    }
+    return true;
+}
+
+QString JournalStore::check()
+{
+    QSqlQuery q = query();
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+        fail(q.lastError(), "check");
+    QStringList problems;
+    while (q.next()) {
+        const QString line = q.value(0).toString();
+        if (line != u"ok")
+            problems << line;
+    }
+    return problems.join(QStringLiteral("; "));
+}
+
+QSqlQuery JournalStore::query() const
+{
+    QSqlQuery q(*db_);
+    q.setForwardOnly(true);
+    return q;
+}
+
+void JournalStore::fail(const QSqlError& error, const char* what) const
+{
+    bool number = false;
+    const int code = error.nativeErrorCode().toInt(&number) & 0xff;
+    const bool corrupt = number && (code == kSqliteCorrupt || code == kSqliteNotADatabase);
+    QString reason = error.databaseText();
+    if (reason.isEmpty())
+        reason = error.text();
+    throw StoreError(corrupt ? StoreError::Kind::Corrupt : StoreError::Kind::Unavailable,
+                     QStringLiteral("%1 (%2): %3").arg(path_, QLatin1String(what), reason));
+}
+
+void JournalStore::exec(QSqlQuery& q, const char* what)
+{
+    if (!q.exec())
+        fail(q.lastError(), what);
+}
+
+void JournalStore::exec(const QString& statement, const char* what)
+{
+    QSqlQuery q = query();
+    if (!q.exec(statement))
+        fail(q.lastError(), what);
+}
+
+void JournalStore::prepare(QSqlQuery& q, const QString& statement, const char* what)
+{
+    if (!q.prepare(statement))
+        fail(q.lastError(), what);
+}
+
+int JournalStore::userVersion()
+{
+    QSqlQuery q = query();
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        fail(q.lastError(), "version");
+    return q.value(0).toInt();
+}
+
+void JournalStore::createTables()
+{
+    Transaction t(*this);
+    for (const char* statement : kTables)
+        exec(QString::fromLatin1(statement), "tables");
+    exec(QStringLiteral("PRAGMA user_version=%1").arg(kVersion), "version");
+    t.commit();
+}
+
+qint64 JournalStore::recordRequest(const QString& kind, const QString& file, const QString& sent,
+                                   const QString& participant,
+                                   const std::function<bool(DealEntry&)>& nextDeal)
+{
+    Transaction t(*this);
+    QSqlQuery request = query();
+    prepare(request,
+            QStringLiteral("INSERT INTO requests(kind, file, sent, participant) VALUES(?,?,?,?)"),
+            "request");
+    request.addBindValue(text(kind));
+    request.addBindValue(text(file));
+    request.addBindValue(text(sent));
+    request.addBindValue(text(participant));
+    exec(request, "request");
+    const qint64 id = request.lastInsertId().toLongLong();
+
+    QSqlQuery deal = query();
+    prepare(deal,
+            QStringLiteral("INSERT INTO deals(request, n, agreement, reference, participant, "
+                           "issue, direction, target, fields) VALUES(?,?,?,?,?,?,?,?,?)"),
+            "deal");
+    int count = 0;
+    DealEntry d;
+    while (nextDeal(d)) {
+        ++count;
+        deal.bindValue(0, id);
+        deal.bindValue(1, d.n > 0 ? d.n : count);
+        deal.bindValue(2, text(d.agreement));
+        deal.bindValue(3, text(d.reference));
+        deal.bindValue(4, text(d.participant));
+        deal.bindValue(5, text(d.issue));
+        deal.bindValue(6, text(d.direction));
+        deal.bindValue(7, text(d.target));
+        deal.bindValue(8, PackAttributes(d.fields));
+        exec(deal, "deal");
+    }
+    QSqlQuery counted = query();
+    prepare(counted, QStringLiteral("UPDATE requests SET deals=? WHERE id=?"), "count");
+    counted.addBindValue(count);
+    counted.addBindValue(id);
+    exec(counted, "count");
+    t.commit();
+    return id;
+}
+
+int JournalStore::forgetUnmatchedAnswers(const QString& requestFile)
+{
+    QSqlQuery q = query();
+    prepare(q, QStringLiteral("DELETE FROM answers WHERE request IS NULL AND request_file=?"),
+            "forget");
+    q.addBindValue(text(requestFile));
+    exec(q, "forget");
+    return q.numRowsAffected();
+}
+
+qint64 JournalStore::matchRequest(const AnswerHead& head, const QString& answerPath)
+{
+    const QString file = head.request.isEmpty() ? requestFileOf(answerPath) : head.request;
+    if (file.isEmpty() || head.kind == AnswerKind::None)
+        return 0;
+    QSqlQuery q = query();
+    prepare(q,
+            QStringLiteral("SELECT id, kind FROM requests WHERE file=? "
+                           "ORDER BY answered, sent DESC, id DESC"),
+            "match");
+    q.addBindValue(file);
+    exec(q, "match");
+    while (q.next()) {
+        if (Answers(head.kind, head.refusal(), q.value(1).toString()))
+            return q.value(0).toLongLong();
+    }
+    return 0;
+}
+
+int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qint64 request,
+                             const std::function<bool(AnswerRow&)>& nextRow)
+{
+    Transaction t(*this);
+    QSqlQuery answer = query();
+    prepare(answer,
+            QStringLiteral("INSERT OR REPLACE INTO answers(path, size, modified, kind, "
+                           "request_file, created, request, total, accepted, rejected, code, "
+                           "text, taken) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+            "answer");
+    answer.addBindValue(file.path);
+    answer.addBindValue(file.size);
+    answer.addBindValue(file.modified);
+    answer.addBindValue(text(AnswerKindName(head.kind)));
+    answer.addBindValue(text(head.request.isEmpty() ? requestFileOf(file.path) : head.request));
+    answer.addBindValue(text(head.created));
+    answer.addBindValue(request > 0 ? QVariant(request) : QVariant(QMetaType(QMetaType::LongLong)));
+    answer.addBindValue(head.total);
+    answer.addBindValue(head.accepted);
+    answer.addBindValue(head.rejected);
+    answer.addBindValue(text(head.code));
+    answer.addBindValue(text(head.text));
+    answer.addBindValue(now());
+    exec(answer, "answer");
+    const qint64 answerId = answer.lastInsertId().toLongLong();
+    if (request <= 0) {
+        t.commit();
+        return 0;
+    }
+
+    QSqlQuery own = query();
+    prepare(own, QStringLiteral("SELECT deals FROM requests WHERE id=?"), "request");
+    own.addBindValue(request);
+    exec(own, "request");
+    if (!own.next())
+        fail(own.lastError(), "request");
+    const int deals = own.value(0).toInt();
+
+    int unmatched = 0;
+    Result whole = Result::Accepted; // of a request without deals
+    if (head.refusal()) {
+        whole = Result::Rejected;
+        QSqlQuery all = query();
+        prepare(all,
+                QStringLiteral("UPDATE deals SET result=2, registry='', code=?, text=? "
+                               "WHERE request=?"),
+                "refusal");
+        all.addBindValue(text(head.code));
+        all.addBindValue(text(head.text));
+        all.addBindValue(request);
+        exec(all, "refusal");
+    } else if (HasRows(head.kind)) {
+        // A row names the deal of its number; the keys it carries must be the deal's where
+        // the request gave them (a revocation names the registry number only, and its receipt
+        // adds the deal's own keys from the registry's record).
+        QSqlQuery row = query();
+        prepare(row,
+                QStringLiteral("UPDATE deals SET result=?, registry=?, code=?, text=? "
+                               "WHERE request=? AND n=? AND (?='' OR agreement='' OR agreement=?) "
+                               "AND (?='' OR reference='' OR reference=?)"),
+                "row");
+        const bool revocation =
+            head.kind == AnswerKind::RevokeReceipts || head.kind == AnswerKind::RepoRevokeReceipts;
+        const QString revokedKind = head.kind == AnswerKind::RepoRevokeReceipts
+                                        ? QStringLiteral("RepoDeals")
+                                        : QStringLiteral("Deals");
+        QSqlQuery link = query();
+        if (revocation)
+            prepare(link,
+                    QStringLiteral("UPDATE deals SET revoked = revoked | ? "
+                                   "WHERE registry=? AND registry<>'' AND request IN "
+                                   "(SELECT id FROM requests WHERE kind=?)"),
+                    "revoked");
+        AnswerRow r;
+        while (nextRow(r)) {
+            const bool accepted = r.accepted();
+            row.bindValue(0, int(accepted ? Result::Accepted : Result::Rejected));
+            row.bindValue(1, text(r.id));
+            row.bindValue(2, text(accepted ? QString() : r.code));
+            row.bindValue(3, text(accepted ? QString() : r.text));
+            row.bindValue(4, request);
+            row.bindValue(5, r.n);
+            row.bindValue(6, text(r.agreement));
+            row.bindValue(7, text(r.agreement));
+            row.bindValue(8, text(r.reference));
+            row.bindValue(9, text(r.reference));
+            exec(row, "row");
+            if (row.numRowsAffected() <= 0)
+                ++unmatched;
+            if (revocation && accepted && !r.id.isEmpty()) {
+                int part = RevokedDeal;
+                if (head.kind == AnswerKind::RepoRevokeReceipts)
+                    part = r.direction.trimmed() == u"S" ? RevokedSecond : RevokedInitial;
+                link.bindValue(0, part);
+                link.bindValue(1, r.id);
+                link.bindValue(2, revokedKind);
+                exec(link, "revoked");
+            }
+        }
+    } else if (head.kind == AnswerKind::SubscribeResult) {
+        whole = head.status.compare(u"Accepted", Qt::CaseInsensitive) == 0 ? Result::Accepted
+                                                                           : Result::Rejected;
+    }
+
+    const QString code = head.code;
+    QString note = head.text;
+    if (unmatched > 0 && note.isEmpty())
+        note = QStringLiteral("Строк ответа, не совпавших со сделками запроса: %1").arg(unmatched);
+    QSqlQuery counts = query();
+    if (deals > 0) {
+        prepare(counts,
+                QStringLiteral("UPDATE requests SET "
+                               "accepted=(SELECT count(*) FROM deals WHERE request=? AND result=1),"
+                               "rejected=(SELECT count(*) FROM deals WHERE request=? AND result=2),"
+                               "answered=1, answer=?, code=?, text=? WHERE id=?"),
+                "counts");
+        counts.addBindValue(request);
+        counts.addBindValue(request);
+    } else {
+        prepare(counts,
+                QStringLiteral("UPDATE requests SET accepted=?, rejected=?, answered=1, "
+                               "answer=?, code=?, text=? WHERE id=?"),
+                "counts");
+        counts.addBindValue(whole == Result::Accepted ? 1 : 0);
+        counts.addBindValue(whole == Result::Rejected ? 1 : 0);
+    }
+    counts.addBindValue(answerId);
+    counts.addBindValue(text(code));
+    counts.addBindValue(text(note));
+    counts.addBindValue(request);
+    exec(counts, "counts");
+    if (unmatched > 0) {
+        QSqlQuery mark = query();
+        prepare(mark, QStringLiteral("UPDATE answers SET unmatched=? WHERE id=?"), "unmatched");
+        mark.addBindValue(unmatched);
+        mark.addBindValue(answerId);
+        exec(mark, "unmatched");
+    }
+    t.commit();
+    return unmatched;
+}
+
+void JournalStore::keepUnreadable(const AnswerFile& file, const QString& reason)
+{
+    QSqlQuery q = query();
+    prepare(q,
+            QStringLiteral("INSERT OR REPLACE INTO answers(path, size, modified, text, taken) "
+                           "VALUES(?,?,?,?,?)"),
+            "unreadable");
+    q.addBindValue(file.path);
+    q.addBindValue(file.size);
+    q.addBindValue(file.modified);
+    q.addBindValue(text(reason));
+    q.addBindValue(now());
+    exec(q, "unreadable");
+}
+
+QString JournalStore::AnswerKey(const AnswerFile& file)
+{
+    return file.path + u'\x1f' + QString::number(file.size) + u'\x1f' +
+           QString::number(file.modified);
+}
+
+QSet<QString> JournalStore::knownAnswers()
+{
+    QSqlQuery q = query();
+    if (!q.exec(QStringLiteral("SELECT path, size, modified FROM answers")))
+        fail(q.lastError(), "answers");
+    QSet<QString> known;
+    while (q.next())
+        known.insert(
+            AnswerKey({q.value(0).toString(), q.value(1).toLongLong(), q.value(2).toLongLong()}));
+    return known;
+}
+
+QString PackAttributes(const Attributes& attributes)
+{
+    QString packed;
+    for (const auto& [name, value] : attributes) {
+        packed += name;
+        packed += u'\x1f';
+        packed += value;
+        packed += u'\x1e';
+    }
+    return packed;
+}
+
+Attributes UnpackAttributes(const QString& packed)
+{
+    Attributes attributes;
+    qsizetype from = 0;
+    while (from < packed.size()) {
+        const qsizetype end = packed.indexOf(u'\x1e', from);
+        const qsizetype stop = end < 0 ? packed.size() : end;
+        const qsizetype bar = packed.indexOf(u'\x1f', from);
+        if (bar >= 0 && bar < stop)
+            attributes.append({packed.mid(from, bar - from), packed.mid(bar + 1, stop - bar - 1)});
+        from = stop + 1;
+    }
+    return attributes;
+}
+
+} // namespace varnel::journal

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <algorithm>
+
+namespace varnel::journal {
+
+// An element's attributes in document order, as they were written or read.
+using Attributes = QList<QPair<QString, QString>>;
+
+// What the registry said of one deal (or of a request that carries none).
+enum class Result { Waiting = 0, Accepted = 1, Rejected = 2 };
+
+// Parts of a deal revoked in the registry, learnt from accepted revocations.
+enum Revoked : int {
+    RevokedDeal = 1,    // the deal (RevokeDeals)
+    RevokedInitial = 2, // the initial part of a repo deal
+    RevokedSecond = 4   // its second part
+};
+
+// One request of the list: what was sent, and how far the registry has answered it. A request
+// without deals (the handbook requests) counts as one item of its own in accepted, rejected
+// and waiting.
+struct RequestEntry {
+    qint64 id = 0;
+    QString kind;        // the request name: Deals, RepoDeals, RevokeDeals, GetIssueList, ...
+    QString file;        // its name in the send folder
+    QString sent;        // when it was placed, local time: yyyy-MM-ddTHH:mm:ss.zzz
+    QString participant; // the options' participant when it was sent
+    int deals = 0;
+    int accepted = 0;
+    int rejected = 0;
+    bool answered = false;
+    QString code; // the request refused as a whole, or a notice's own code
+    QString text;
+    QString answerPath; // the answer taken in last; empty while there is none
+    // An answer that matches no request: kind is the answer's root, file its file name, sent
+    // the time it names (Created), and the counts those it carries.
+    bool answerOnly = false;
+
+    int waiting() const { return std::max(deals, 1) - accepted - rejected; }
+};
+
+// One deal of a request with its result. For revocations the deal is the row of the request,
+// target the Id it named.
+struct DealEntry {
+    int n = 0; // 1-based number in the request
+    QString agreement;
+    QString reference;
+    QString participant;
+    QString issue;
+    QString direction;
+    QString target;
+    Result result = Result::Waiting;
+    QString registryId; // accepted deals: the registry's number
+    QString code;
+    QString text;
+    int revoked = 0;   // Revoked bits
+    Attributes fields; // the row's attributes as written in the request
+};
+
+} // namespace varnel::journal

@@ -1,0 +1,525 @@
+#include "journal/window/frmJournal.h"
+
+#include "core/AppContext.h"
+#include "core/Dialogs.h"
+#include "core/Error.h"
+#include "core/Twips.h"
+#include "journal/Journal.h"
+#include "journal/JournalTable.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace varnel {
+namespace {
+
+using journal::DealEntry;
+using journal::RequestEntry;
+using journal::RequestFilter;
+using journal::Result;
+
+// Where the window opens with nothing stored, in twips.
+const QRectF kDefaultTwips{600, 400, 12000, 8000};
+
+WindowPlacement record()
+{
+    return WindowPlacement(kAppTitle + QStringLiteral("journal"), kDefaultTwips);
+}
+
+const struct {
+    RequestFilter::Status status;
+    const char16_t* text;
+} kStatuses[] = {
+    {RequestFilter::Status::All, u"все запросы"},
+    {RequestFilter::Status::Waiting, u"ждут ответа"},
+    {RequestFilter::Status::WithRejected, u"с отклоненными сделками"},
+    {RequestFilter::Status::Accepted, u"принятые полностью"},
+    {RequestFilter::Status::AnswersOnly, u"ответы без запроса"},
+};
+
+bool isReport(const RequestEntry* r)
+{
+    return r && !r->answerOnly && (r->kind == u"Deals" || r->kind == u"RepoDeals");
+}
+
+QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* parent)
+{
+    auto* view = new QTableView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setAlternatingRowColors(true);
+    view->setWordWrap(false);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
+{
+    auto* b = new QPushButton(QString::fromUtf16(text), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmJournal::frmJournal(journal::Journal& journal, Actions actions, QWidget* parent)
+    : QWidget(parent), journal_(journal), actions_(std::move(actions))
+{
+    setObjectName(QStringLiteral("frmJournal"));
+    setWindowTitle(QStringLiteral("Журнал отправок"));
+    build();
+    followJournal();
+    refresh();
+}
+
+frmJournal::~frmJournal()
+{
+    delete store_;
+}
+
+void frmJournal::build()
+{
+    auto* top = new QHBoxLayout;
+    chkPeriod_ = new QCheckBox(QStringLiteral("Период с"), this);
+    chkPeriod_->setObjectName(QStringLiteral("chkPeriod"));
+    const QDate today = QDate::currentDate();
+    dtFrom_ = new QDateEdit(today.addDays(-7), this);
+    dtFrom_->setObjectName(QStringLiteral("dtFrom"));
+    dtTo_ = new QDateEdit(today, this);
+    dtTo_->setObjectName(QStringLiteral("dtTo"));
+    for (QDateEdit* d : {dtFrom_, dtTo_}) {
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+        d->setEnabled(false);
+    }
+    cbStatus_ = new QComboBox(this);
+    cbStatus_->setObjectName(QStringLiteral("cbStatus"));
+    for (const auto& s : kStatuses)
+        cbStatus_->addItem(QString::fromUtf16(s.text), int(s.status));
+    cmdRefresh_ = pushButton("cmdRefresh", u"Принять ответы", this);
+    cmdRefresh_->setToolTip(QStringLiteral("Прочитать ответы, пришедшие в каталог приема"));
+    top->addWidget(chkPeriod_);
+    top->addWidget(dtFrom_);
+    top->addWidget(new QLabel(QStringLiteral("по"), this));
+    top->addWidget(dtTo_);
+    top->addSpacing(12);
+    top->addWidget(new QLabel(QStringLiteral("Показать:"), this));
+    top->addWidget(cbStatus_);
+    top->addStretch(1);
+    top->addWidget(cmdRefresh_);
+
+    lvRequests_ = listView("lvRequests", &requests_, this);
+    lvRequests_->setSelectionMode(QAbstractItemView::SingleSelection);
+    const int requestWidths[] = {130, 170, 120, 60, 65, 75, 80};
+    for (int c = 0; c < journal::RequestListModel::ColumnCount; ++c)
+        lvRequests_->setColumnWidth(c, requestWidths[c]);
+
+    auto* lower = new QWidget(this);
+    lblRequest_ = new QLabel(lower);
+    lblRequest_->setObjectName(QStringLiteral("lblRequest"));
+    lblRequest_->setWordWrap(true);
+    lblRequest_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lvDeals_ = listView("lvDeals", &deals_, lower);
+    lvDeals_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const int dealWidths[] = {45, 100, 100, 110, 90, 45, 170, 110, 200};
+    for (int c = 0; c < journal::DealListModel::ColumnCount; ++c)
+        lvDeals_->setColumnWidth(c, dealWidths[c]);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(lblRequest_);
+    lowerLayout->addWidget(lvDeals_, 1);
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setObjectName(QStringLiteral("splitter"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(lvRequests_);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+
+    auto* bottom = new QHBoxLayout;
+    cmdCorrect_ = pushButton("cmdCorrect", u"Исправить отклоненные", this);
+    cmdCorrect_->setToolTip(
+        QStringLiteral("Открыть отклоненные сделки отчета в новом отчете для исправления"));
+    cmdRevoke_ = pushButton("cmdRevoke", u"Удалить в реестре", this);
+    cmdRevoke_->setToolTip(
+        QStringLiteral("Запрос на удаление выбранных принятых сделок по их номерам в реестре"));
+    cmdOpenAnswer_ = pushButton("cmdOpenAnswer", u"Открыть ответ", this);
+    cmdExport_ = pushButton("cmdExport", u"Экспорт в Excel", this);
+    cmdExport_->setToolTip(QStringLiteral("Сохранить список запросов в книге .xlsx"));
+    lblState_ = new QLabel(this);
+    lblState_->setObjectName(QStringLiteral("lblState"));
+    for (QPushButton* b : {cmdCorrect_, cmdRevoke_, cmdOpenAnswer_, cmdExport_})
+        bottom->addWidget(b);
+    bottom->addSpacing(12);
+    bottom->addWidget(lblState_, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(top);
+    layout->addWidget(split, 1);
+    layout->addLayout(bottom);
+
+    connect(chkPeriod_, &QCheckBox::toggled, this, [this](bool on) {
+        dtFrom_->setEnabled(on);
+        dtTo_->setEnabled(on);
+        refresh();
+    });
+    connect(dtFrom_, &QDateEdit::dateChanged, this, [this] {
+        if (chkPeriod_->isChecked())
+            refresh();
+    });
+    connect(dtTo_, &QDateEdit::dateChanged, this, [this] {
+        if (chkPeriod_->isChecked())
+            refresh();
+    });
+    connect(cbStatus_, &QComboBox::currentIndexChanged, this, &frmJournal::refresh);
+    connect(cmdRefresh_, &QPushButton::clicked, this, &frmJournal::takeInAnswers);
+    connect(lvRequests_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &frmJournal::showCurrentRequest);
+    connect(lvDeals_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &frmJournal::updateButtons);
+    connect(lvDeals_, &QTableView::doubleClicked, this, [this] { updateButtons(); });
+    connect(cmdCorrect_, &QPushButton::clicked, this, &frmJournal::correctRejected);
+    connect(cmdRevoke_, &QPushButton::clicked, this, &frmJournal::revokeAccepted);
+    connect(cmdOpenAnswer_, &QPushButton::clicked, this, &frmJournal::openAnswer);
+    connect(cmdExport_, &QPushButton::clicked, this, &frmJournal::exportList);
+}
+
+void frmJournal::followJournal()
+{
+    connect(&journal_, &journal::Journal::syncStarted, this, &frmJournal::showState);
+    connect(&journal_, &journal::Journal::synced, this, [this](const journal::SyncReport& report) {
+        // A journal set aside: the next read opens the new one.
+        if (!report.setAside.isEmpty() && store_)
+            store_->close();
+        refresh();
+        if (!journal_.busy())
+            newest_ = false;
+    });
+}
+
+void frmJournal::showNewest()
+{
+    newest_ = true;
+    refresh();
+}
+
+QPushButton* frmJournal::button(const QString& name) const
+{
+    return findChild<QPushButton*>(name);
+}
+
+QString frmJournal::stateText() const
+{
+    return lblState_->text();
+}
+
+QString frmJournal::requestText() const
+{
+    return lblRequest_->text();
+}
+
+void frmJournal::setFilter(RequestFilter::Status status, const QDate& from, const QDate& to)
+{
+    const QSignalBlocker a(chkPeriod_), b(dtFrom_), c(dtTo_), d(cbStatus_);
+    const bool period = from.isValid() || to.isValid();
+    chkPeriod_->setChecked(period);
+    dtFrom_->setEnabled(period);
+    dtTo_->setEnabled(period);
+    if (from.isValid())
+        dtFrom_->setDate(from);
+    if (to.isValid())
+        dtTo_->setDate(to);
+    cbStatus_->setCurrentIndex(std::max(0, cbStatus_->findData(int(status))));
+    refresh();
+}
+
+RequestFilter frmJournal::filter() const
+{
+    RequestFilter f;
+    f.status = RequestFilter::Status(cbStatus_->currentData().toInt());
+    if (chkPeriod_->isChecked()) {
+        f.from = dtFrom_->date();
+        f.to = dtTo_->date();
+    }
+    return f;
+}
+
+const RequestEntry* frmJournal::currentRequest() const
+{
+    const QModelIndex current = lvRequests_->currentIndex();
+    return current.isValid() && current.row() < requests_.rows() ? &requests_.entry(current.row())
+                                                                 : nullptr;
+}
+
+void frmJournal::selectRequest(int row)
+{
+    if (row < 0 || row >= requests_.rows()) {
+        lvRequests_->setCurrentIndex(QModelIndex());
+        showCurrentRequest();
+        return;
+    }
+    const QModelIndex index = requests_.index(row, 0);
+    if (lvRequests_->currentIndex() == index) {
+        showCurrentRequest();
+        return;
+    }
+    lvRequests_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
+}
+
+void frmJournal::selectDeals(const QList<int>& rows)
+{
+    QItemSelection selection;
+    for (int r : rows) {
+        while (r >= deals_.rows() && deals_.canFetchMore(QModelIndex()))
+            deals_.fetchMore(QModelIndex());
+        if (r < deals_.rows())
+            selection.select(deals_.index(r, 0),
+                             deals_.index(r, journal::DealListModel::ColumnCount - 1));
+    }
+    lvDeals_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+bool frmJournal::openStore()
+{
+    const QString folder = journal::Journal::CurrentFolder();
+    if (!store_ || folder != folder_) {
+        delete store_;
+        store_ = nullptr;
+        folder_ = folder;
+        if (folder.isEmpty())
+            return false;
+        store_ = new journal::JournalStore(journal::JournalStore::FileIn(folder));
+    }
+    return store_->isOpen() || store_->open(false);
+}
+
+bool frmJournal::read(const std::function<void()>& action)
+{
+    try {
+        action();
+        return true;
+    } catch (const journal::StoreError& e) {
+        problem_ = QStringLiteral("Журнал отправок не прочитан: ") + e.text();
+        if (store_)
+            store_->close();
+        // A damaged journal is set aside by the journal's next round, and a new one begun.
+        if (e.corrupt())
+            journal_.checkAndSync();
+        return false;
+    }
+}
+
+void frmJournal::refresh()
+{
+    const RequestEntry* current = currentRequest();
+    const qint64 id = current && !newest_ ? current->id : 0;
+    const bool answerOnly = current && current->answerOnly;
+    problem_.clear();
+    if (!read([this] {
+            if (openStore())
+                requests_.reload(store_, filter());
+            else
+                requests_.clear();
+        }))
+        requests_.clear();
+    int row = id ? requests_.rowOf(id, answerOnly) : -1;
+    if (row < 0 && requests_.rows() > 0)
+        row = 0; // the newest
+    selectRequest(row);
+    showState();
+}
+
+void frmJournal::showCurrentRequest()
+{
+    const RequestEntry* r = currentRequest();
+    if (!r || !read([&] { deals_.show(store_, *r); }))
+        deals_.clear();
+    const bool revocation = r && r->kind.contains(QStringLiteral("Revoke"));
+    lvDeals_->setColumnHidden(journal::DealListModel::Issue, revocation);
+    lvDeals_->setColumnHidden(journal::DealListModel::Direction,
+                              !r || r->kind != u"RepoRevokeDeals");
+    QString text;
+    if (r && r->answerOnly) {
+        text = QStringLiteral("Ответ ") + r->file +
+               QStringLiteral(" не соответствует ни одному "
+                              "запросу журнала");
+        if (!r->text.isEmpty())
+            text += QStringLiteral(": ") + r->text;
+    } else if (r) {
+        text = QStringLiteral("Запрос ") + r->file + QStringLiteral(", участник ") +
+               (r->participant.isEmpty() ? QStringLiteral("не указан") : r->participant) +
+               QStringLiteral(". ");
+        if (r->answerPath.isEmpty())
+            text += QStringLiteral("Ответа еще нет.");
+        else
+            text += QStringLiteral("Ответ: ") +
+                    r->answerPath.mid(r->answerPath.lastIndexOf(u'/') + 1) + u'.';
+        if (!r->text.isEmpty())
+            text += u' ' + r->text;
+    }
+    lblRequest_->setText(text);
+    updateButtons();
+    showState();
+}
+
+void frmJournal::updateButtons()
+{
+    const RequestEntry* r = currentRequest();
+    cmdCorrect_->setEnabled(isReport(r) && r->rejected > 0);
+    bool revocable = false;
+    if (isReport(r)) {
+        for (const QModelIndex& index : lvDeals_->selectionModel()->selectedRows()) {
+            const DealEntry& d = deals_.deal(index.row());
+            if (!journal::RevocationRowsOf({d}, r->kind == u"RepoDeals").isEmpty()) {
+                revocable = true;
+                break;
+            }
+        }
+    }
+    cmdRevoke_->setEnabled(revocable);
+    cmdOpenAnswer_->setEnabled(r && !r->answerPath.isEmpty());
+    cmdExport_->setEnabled(requests_.rows() > 0);
+}
+
+void frmJournal::showState()
+{
+    QString text;
+    if (journal::Journal::CurrentFolder().isEmpty())
+        text = QStringLiteral("Журнал не ведется: рабочий каталог не задан или не существует");
+    else if (!problem_.isEmpty())
+        text = problem_;
+    else if (journal_.busy())
+        text = QStringLiteral("Принимаются ответы реестра…");
+    else if (filter().status == RequestFilter::Status::AnswersOnly)
+        text = QStringLiteral("Ответов без запроса: %1").arg(requests_.rows());
+    else
+        text = QStringLiteral("Запросов: %1").arg(requests_.rows());
+    lblState_->setText(text);
+}
+
+void frmJournal::takeInAnswers()
+{
+    journal_.sync();
+    showState();
+}
+
+void frmJournal::correctRejected()
+{
+    RunTrapped(this, kAppTitle, [this] {
+        const RequestEntry* r = currentRequest();
+        if (!isReport(r) || !actions_.correct)
+            return;
+        const ReportKind kind = r->kind == u"RepoDeals" ? ReportKind::Repo : ReportKind::Deals;
+        QList<DealEntry> rejected;
+        if (!read([&] { rejected = store_->dealsWithResult(r->id, Result::Rejected); }))
+            Fail(problem_);
+        if (!rejected.isEmpty())
+            actions_.correct(kind, journal::FieldsOf(rejected));
+    });
+}
+
+void frmJournal::revokeAccepted()
+{
+    RunTrapped(this, kAppTitle, [this] {
+        const RequestEntry* r = currentRequest();
+        if (!isReport(r) || !actions_.revoke)
+            return;
+        QList<DealEntry> chosen;
+        QModelIndexList rows = lvDeals_->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end());
+        for (const QModelIndex& index : rows)
+            chosen.append(deals_.deal(index.row()));
+        const bool repo = r->kind == u"RepoDeals";
+        const QList<QStringList> list = journal::RevocationRowsOf(chosen, repo);
+        if (!list.isEmpty())
+            actions_.revoke(repo, list);
+    });
+}
+
+void frmJournal::openAnswer()
+{
+    const RequestEntry* r = currentRequest();
+    if (r && !r->answerPath.isEmpty() && actions_.openAnswer)
+        actions_.openAnswer(r->answerPath);
+}
+
+void frmJournal::exportList()
+{
+    RunTrapped(this, kAppTitle, [this] {
+        QString path =
+            Dialogs::SaveFile(this, QStringLiteral("Экспорт журнала отправок"), QString(),
+                              QStringLiteral("Книга Excel (*.xlsx);;Текст CSV (*.csv)"));
+        if (path.isEmpty())
+            return;
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix != u"xlsx" && suffix != u"csv")
+            path += QStringLiteral(".xlsx");
+        const journal::RequestTable table(requests_);
+        WriteTableFile(path, table, TableFormatOfPath(path));
+    });
+}
+
+QMdiSubWindow* frmJournal::frame() const
+{
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
+
+QSize frmJournal::sizeHint() const
+{
+    return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
+            TwipsToPixels(kDefaultTwips.height(), logicalDpiY())};
+}
+
+void frmJournal::restorePlacement()
+{
+    QMdiSubWindow* sub = frame();
+    if (!sub)
+        return;
+    WindowPlacement placement = record();
+    placement.read();
+    if (placement.maximized()) {
+        sub->showMaximized();
+        return;
+    }
+    if (sub->isMaximized() || sub->isMinimized())
+        sub->showNormal();
+    const QRect r = placement.pixels(logicalDpiX(), logicalDpiY());
+    sub->setGeometry(r.x(), r.y(), std::max(r.width(), 1), std::max(r.height(), 1));
+}
+
+void frmJournal::closeEvent(QCloseEvent* event)
+{
+    try {
+        if (const QMdiSubWindow* sub = frame())
+            SaveFramePlacement(*sub, record());
+    } catch (...) {
+        // A placement that cannot be saved is not worth a message.
+    }
+    event->accept();
+}
+
+} // namespace varnel

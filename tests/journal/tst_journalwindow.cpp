@@ -1,0 +1,184 @@
+// The sending journal's window over a running journal: what it shows of a report and its
+// receipt, its buttons following the choice, the filter, what it hands on, and a journal found
+// damaged by the list.
+#include "journal/window/frmJournal.h"
+#include "tests/journal/JournalTestSupport.h"
+#include "tests/support/GoldenDump.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+using namespace varnel;
+using namespace varnel::testing;
+using journal::RequestFilter;
+
+class JournalWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowFollowsTheJournal();
+    void damageFoundByTheList();
+};
+
+namespace {
+
+const QString kParticipant = QStringLiteral("MC0001200000");
+
+// A report of three deals and its receipt: one accepted, one rejected, one without an answer.
+QString sendAnswered(JournalFixture& f)
+{
+    const SimpleReportTable report = JournalFixture::Report(
+        {{kParticipant, QStringLiteral("SNEN-AO1"), QStringLiteral("A-1"), QStringLiteral("R-1"),
+          QStringLiteral("15.03.2024"), QStringLiteral("101.5")},
+         {kParticipant, QStringLiteral("NO-SUCH"), QStringLiteral("A-2"), QStringLiteral("R-2"),
+          QStringLiteral("15.03.2024"), QStringLiteral("99")},
+         {kParticipant, QStringLiteral("SNEN-AO1"), QStringLiteral("A-3"), QStringLiteral("R-3"),
+          QStringLiteral("15.03.2024"), QStringLiteral("98")}});
+    RequestData data;
+    data.report = &report;
+    const QString deals = f.send(QStringLiteral("Deals"), data);
+    f.receive(QFileInfo(deals).completeBaseName() + QStringLiteral(".msg"),
+              Receipt(QStringLiteral("Receipts"), deals,
+                      {QStringLiteral("<Receipt N=\"1\" Id=\"555\" Agreement=\"A-1\" "
+                                      "Reference=\"R-1\" Status=\"Accepted\" />"),
+                       QStringLiteral("<Receipt N=\"2\" Agreement=\"A-2\" Reference=\"R-2\" "
+                                      "Status=\"Rejected\" Code=\"S14\" Text=\"(S14) Ценная "
+                                      "бумага NO-SUCH не найдена в справочнике\" />")}));
+    return deals;
+}
+
+} // namespace
+
+void JournalWindowTest::windowFollowsTheJournal()
+{
+    JournalFixture f;
+    f.start();
+    const QString deals = sendAnswered(f);
+    QString corrected, revoked, opened;
+    frmJournal::Actions actions;
+    actions.correct = [&](ReportKind kind, const QList<journal::Attributes>& list) {
+        corrected = QStringLiteral("%1:").arg(int(kind));
+        for (const journal::Attributes& deal : list)
+            corrected += journal::ValueOf(deal, u"Agreement") + u'/' +
+                         journal::ValueOf(deal, u"Issue") + u'/' +
+                         journal::ValueOf(deal, u"TradeDate") + u' ';
+    };
+    actions.revoke = [&](bool repo, const QList<QStringList>& rows) {
+        revoked = QString::number(repo);
+        for (const QStringList& r : rows)
+            revoked += u':' + r.join(u',');
+    };
+    actions.openAnswer = [&](const QString& path) { opened = path; };
+    frmJournal window(f.journal(), actions);
+    window.show();
+
+    // The newest request is chosen, its deals shown below.
+    QCOMPARE(window.requests().rows(), 1);
+    const auto cell = [&](int column) {
+        return window.requests().index(0, column).data().toString();
+    };
+    QCOMPARE(cell(journal::RequestListModel::Kind), QStringLiteral("Отчет"));
+    QCOMPARE(cell(journal::RequestListModel::File), deals);
+    QCOMPARE(QStringList({cell(3), cell(4), cell(5), cell(6)}), QStringList({"3", "1", "1", "1"}));
+    QCOMPARE(window.deals().rows(), 3);
+    QCOMPARE(window.deals().index(1, journal::DealListModel::Outcome).data().toString(),
+             QStringLiteral("отклонена"));
+    QVERIFY(window.requestText().contains(QFileInfo(deals).completeBaseName() +
+                                          QStringLiteral(".msg")));
+    QVERIFY(window.button(QStringLiteral("cmdCorrect"))->isEnabled());
+    QVERIFY(!window.button(QStringLiteral("cmdRevoke"))->isEnabled());
+    // The request's file is named at random: the dump names it DLxxxx.
+    QString golden;
+    QVERIFY2(MatchesGolden(DumpWidgetTexts(window).replace(QFileInfo(deals).completeBaseName(),
+                                                           QStringLiteral("DLxxxx")),
+                           QStringLiteral(VARNEL_GOLDEN_DIR "/frmJournal.txt"), &golden),
+             qPrintable(golden));
+
+    // Revoking needs an accepted deal among those chosen.
+    window.selectDeals({1, 2});
+    QVERIFY(!window.button(QStringLiteral("cmdRevoke"))->isEnabled());
+    window.selectDeals({0, 1});
+    QVERIFY(window.button(QStringLiteral("cmdRevoke"))->isEnabled());
+    window.button(QStringLiteral("cmdRevoke"))->click();
+    QCOMPARE(revoked, QStringLiteral("0:555,A-1,R-1,MC0001200000,"));
+    window.button(QStringLiteral("cmdCorrect"))->click();
+    QCOMPARE(corrected, QStringLiteral("0:A-2/NO-SUCH/2024-03-15 "));
+    window.button(QStringLiteral("cmdOpenAnswer"))->click();
+    QCOMPARE(opened,
+             f.folder().receive(QFileInfo(deals).completeBaseName() + QStringLiteral(".msg")));
+
+    // The filter: by state, and by the period the request was sent in.
+    const struct {
+        RequestFilter::Status status;
+        QDate from;
+        int rows;
+    } filters[] = {{RequestFilter::Status::WithRejected, {}, 1},
+                   {RequestFilter::Status::Accepted, {}, 0},
+                   {RequestFilter::Status::Waiting, QDate::currentDate(), 1},
+                   {RequestFilter::Status::All, QDate::currentDate().addDays(1), 0},
+                   {RequestFilter::Status::AnswersOnly, {}, 0}};
+    for (const auto& filter : filters) {
+        window.setFilter(filter.status, filter.from, filter.from);
+        QCOMPARE(window.requests().rows(), filter.rows);
+        QCOMPARE(window.button(QStringLiteral("cmdCorrect"))->isEnabled(),
+                 filter.rows > 0 && filter.status != RequestFilter::Status::AnswersOnly);
+    }
+    window.setFilter(RequestFilter::Status::All);
+    QCOMPARE(window.stateText(), QStringLiteral("Запросов: 1"));
+
+    // The list goes to a file: CSV when the name says so, else a workbook; a folder that
+    // cannot take it says why and is left as it was.
+    const QString csvPath = f.folder().work(QStringLiteral("list.csv"));
+    const QString bookPath = f.folder().work(QStringLiteral("list"));
+    const QString missing = f.folder().work(QStringLiteral("no-such/list.xlsx"));
+    for (const QString& path : {csvPath, bookPath, missing}) {
+        f.dialogs().choosePath(path);
+        window.button(QStringLiteral("cmdExport"))->click();
+    }
+    QFile csv(csvPath);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.read(3), QByteArray("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(csv.readAll()).section(u'\n', 0, 0),
+             QStringLiteral("Время;Вид;Файл;Участник;Сделок;Принято;Отклонено;Ждут ответа;"
+                            "Код;Сообщение реестра\r"));
+    csv.seek(0);
+    QCOMPARE(QString::fromUtf8(csv.readAll()).section(u';', 10),
+             QStringLiteral("Отчет;%1;MC0001200000;3;1;1;1;;\r\n").arg(deals));
+    QFile book(bookPath + QStringLiteral(".xlsx"));
+    QVERIFY(book.open(QIODevice::ReadOnly));
+    QCOMPARE(book.read(2), QByteArray("PK"));
+    QVERIFY2(f.dialogs().last().text.contains(missing), qPrintable(f.dialogs().last().text));
+    QVERIFY(!QFileInfo::exists(f.folder().work(QStringLiteral("no-such"))));
+
+    // A new answer reaches the open window: the request stays chosen.
+    f.receive(QFileInfo(deals).completeBaseName() + QStringLiteral("_2.msg"),
+              Receipt(QStringLiteral("Receipts"), deals,
+                      {QStringLiteral("<Receipt N=\"3\" Id=\"556\" Status=\"Accepted\" />")}));
+    QCOMPARE(window.requests().index(0, journal::RequestListModel::Waiting).data().toInt(), 0);
+    QCOMPARE(window.deals().index(2, journal::DealListModel::RegistryId).data().toString(),
+             QStringLiteral("556"));
+}
+
+void JournalWindowTest::damageFoundByTheList()
+{
+    JournalFixture f;
+    f.start();
+    sendAnswered(f);
+    // The file is damaged while the client runs, after the journal read it over: the list
+    // finds it, and the journal sets it aside and begins anew.
+    QVERIFY(WriteBytes(journal::JournalStore::FileIn(f.journalFolder()), QByteArray(4096, 'x')));
+    frmJournal window(f.journal(), {});
+    QCOMPARE(window.requests().rows(), 0);
+    QVERIFY2(window.stateText().startsWith(QStringLiteral("Журнал отправок не прочитан: ")),
+             qPrintable(window.stateText()));
+    f.journal().waitForSync();
+    QCOMPARE(window.stateText(), QStringLiteral("Запросов: 0"));
+    QCOMPARE(f.notices().size(), 1);
+    QVERIFY2(f.notices().first().startsWith(QStringLiteral("Журнал отправок был поврежден")),
+             qPrintable(f.notices().first()));
+}
+
+QTEST_MAIN(JournalWindowTest)
+#include "tst_journalwindow.moc"
