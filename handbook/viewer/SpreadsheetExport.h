@@ -85,9 +85,9 @@ void SaveWorkbook(const Sheet& sheet, const QString& path,
 // The export of a shown page (an HTML file): read into a sheet; put on the clipboard as HTML
 // and as text; its heading down to the "SAVE AS" line removed; columns fitted; written to a new
 // workbook in the workbook folder (WorkbookFolder), named after baseName and the time; then
-// opened (ShowWorkbook). The work runs beside the user-interface thread (RunBusy: the windows keep painting, a progress
-// dialog shows past half a second, Cancel stops it and leaves nothing). Raises on failure
-// (nothing is left under the workbook's name then). Returns the workbook's path.
+// opened (ShowWorkbook). The work runs beside the user-interface thread (RunBusy: the windows keep
+// painting, a progress dialog shows past half a second, Cancel stops it and leaves nothing). Raises
+// on failure (nothing is left under the workbook's name then). Returns the workbook's path.
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName);
 
 } // namespace varnel

@@ -323,8 +323,9 @@ private slots:
         report->showDealOfRow(0);
         QCOMPARE(field(report, "Agreement"), QStringLiteral("Д-2/26"));
         QCOMPARE(field(report, "Issue"), QStringLiteral("NO-SUCH-ISSUE"));
-        type(report, "Issue", picked_);
+        // The row is chosen first (choosing it shows its deal), then the field is corrected.
         report->selectRow(0);
+        type(report, "Issue", picked_);
         report->changeSelectedDeal();
         QCOMPARE(report->model().cell(0, report->model().columnOfName(QStringLiteral("Issue"))),
                  picked_);
