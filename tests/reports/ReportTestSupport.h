@@ -1,9 +1,11 @@
 #pragma once
 
+#include "reports/ReportDocument.h"
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QStringList>
 #include <QTest>
 
@@ -13,6 +15,18 @@ namespace varnel::test {
 
 using testing::ReadBytes;
 using testing::WriteBytes;
+
+// A deal as field cells in the document's column order.
+inline QStringList deal(const ReportDocument& d, const QHash<QString, QString>& values)
+{
+    QStringList fields(d.rows().columnCount() - 1);
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const int c = d.rows().columnOfName(it.key());
+        if (c > 0)
+            fields[c - 1] = it.value();
+    }
+    return fields;
+}
 
 // A layout file of field lines (each the attributes of one child element), in UTF-8.
 inline QByteArray layoutXml(const QStringList& fields)

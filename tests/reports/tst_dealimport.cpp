@@ -18,17 +18,6 @@ using namespace varnel::test;
 
 namespace {
 
-QStringList deal(const ReportDocument& d, const QHash<QString, QString>& values)
-{
-    QStringList fields(d.rows().columnCount() - 1);
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        const int c = d.rows().columnOfName(it.key());
-        if (c > 0)
-            fields[c - 1] = it.value();
-    }
-    return fields;
-}
-
 // Every row of a file through the import into the document, by the titles' mapping, which must
 // be complete; the rows that pass are appended.
 DealImport Import(ReportDocument& doc, const QString& path, const QDate& today)

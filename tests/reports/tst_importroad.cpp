@@ -13,6 +13,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
+#include "MainWindowRoad.h"
 #include "ReportTestSupport.h"
 
 #include <QAction>
@@ -56,21 +57,9 @@ QByteArray BackOfficeFile(int first, int count, bool badEveryFifth)
 
 } // namespace
 
-class ImportRoadTest : public QObject {
+class ImportRoadTest : public MainWindowRoad {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
-
-    ReportEditorWindow* active() const
-    {
-        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
-        return sub ? qobject_cast<ReportEditorWindow*>(sub->widget()) : nullptr;
-    }
-    int windows() const { return int(main_->mdiArea()->subWindowList().size()); }
     void trigger(const char* name) const
     {
         QAction* action = main_->findChild<QAction*>(QString::fromLatin1(name));
@@ -90,35 +79,8 @@ class ImportRoadTest : public QObject {
     }
 
 private slots:
-    void init()
-    {
-        folder_ = std::make_unique<TestProgramFolder>();
-        login_.emplace(QStringLiteral("tst-") +
-                       QUuid::createUuid().toString(QUuid::Id128).left(12));
-        registry_.emplace();
-        RegisterClientParts();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
-        main_->show();
-    }
-
-    void cleanup()
-    {
-        if (main_) {
-            for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
-                if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
-                    w->document().discardChanges(); // nothing left to ask about
-            }
-            main_->mdiArea()->closeAllSubWindows();
-        }
-        main_.reset();
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        registry_.reset();
-        login_.reset();
-        folder_.reset();
-    }
+    void init() { startMainWindow(); }
+    void cleanup() { closeMainWindow(); }
 
     void road()
     {

@@ -16,18 +16,6 @@ using namespace varnel::test;
 
 namespace {
 
-// A deal as field cells in the document's column order.
-QStringList deal(const ReportDocument& d, const QHash<QString, QString>& values)
-{
-    QStringList fields(d.rows().columnCount() - 1);
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        const int c = d.rows().columnOfName(it.key());
-        if (c > 0)
-            fields[c - 1] = it.value();
-    }
-    return fields;
-}
-
 QStringList goodDeal(const ReportDocument& d, const QString& reference)
 {
     return deal(d, {{"Participant", "MC0001"},

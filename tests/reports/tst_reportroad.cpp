@@ -9,6 +9,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
 
+#include "MainWindowRoad.h"
 #include "ReportTestSupport.h"
 
 #include <QAction>
@@ -25,21 +26,9 @@
 using namespace varnel;
 using namespace varnel::test;
 
-class ReportRoadTest : public QObject {
+class ReportRoadTest : public MainWindowRoad {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
-
-    ReportEditorWindow* active() const
-    {
-        QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
-        return sub ? qobject_cast<ReportEditorWindow*>(sub->widget()) : nullptr;
-    }
-    int windows() const { return int(main_->mdiArea()->subWindowList().size()); }
     QAction* act(const char* name) const
     {
         return main_->findChild<QAction*>(QString::fromLatin1(name));
@@ -76,37 +65,13 @@ class ReportRoadTest : public QObject {
 private slots:
     void init()
     {
-        folder_ = std::make_unique<TestProgramFolder>(
-            QStringList{QStringLiteral("[Main]"), QStringLiteral("Participant=MC0001"),
-                        QStringLiteral("Language=RU"), QStringLiteral("[Path]"),
-                        QStringLiteral("FolderWork=.\\work"), QStringLiteral("FolderSend=.\\send"),
-                        QStringLiteral("FolderReceive=.\\receive")});
-        const QString user =
-            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        login_.emplace(user);
-        registry_.emplace();
-        RegisterClientParts();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
-        main_->show();
+        startMainWindow({QStringLiteral("[Main]"), QStringLiteral("Participant=MC0001"),
+                         QStringLiteral("Language=RU"), QStringLiteral("[Path]"),
+                         QStringLiteral("FolderWork=.\\work"), QStringLiteral("FolderSend=.\\send"),
+                         QStringLiteral("FolderReceive=.\\receive")});
     }
 
-    void cleanup()
-    {
-        if (main_) {
-            for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) {
-                if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
-                    w->model().clearRows(); // nothing left to ask about
-            }
-        }
-        main_.reset();
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        registry_.reset();
-        login_.reset();
-        folder_.reset();
-    }
+    void cleanup() { closeMainWindow(); }
 
     void road_data()
     {
