@@ -8,55 +8,34 @@
 #include "handbook/dlgPickXMLFile.h"
 #include "reports/ReportEditorWindow.h"
 #include "reports/ReportModel.h"
-#include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
+#include "tests/support/MainWindowSuite.h"
 
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTableView>
-#include <QUuid>
 #include <QtTest>
-
-#include <optional>
 
 using namespace varnel;
 using namespace varnel::test;
 
-class tst_HandbookParts : public QObject {
+class tst_HandbookParts : public testing::MainWindowSuite {
     Q_OBJECT
 
     std::unique_ptr<Sandbox> box_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
 
 private slots:
     void init()
     {
         box_ = std::make_unique<Sandbox>();
-        const QString user =
-            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        login_.emplace(user);
-        registry_.emplace();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        RegisterClientParts();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        QCOMPARE(openClient(), StartupResult::Running);
     }
 
     void cleanup()
     {
-        main_.reset();
-        dialogs_.reset();
-        registry_.reset();
-        SetPickFunction(PickList::Handbook, {});
-        SetPickFunction(PickList::Fixed, {});
-        login_.reset();
+        closeClient();
         box_.reset();
     }
 

@@ -5,45 +5,28 @@
 
 #include "reports/ReportDocument.h"
 #include "reports/frmReport.h"
-#include "shell/ClientParts.h"
-#include "shell/Startup.h"
-#include "shell/frmMain.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
+#include "tests/support/MainWindowSuite.h"
 
 #include "ReportTestSupport.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QObject>
-#include <QUuid>
 #include <QtTest>
 
 #include <memory>
-#include <optional>
 
 namespace varnel::test {
 
-class MainWindowRoad : public QObject {
+class MainWindowRoad : public testing::MainWindowSuite {
 protected:
     std::unique_ptr<TestProgramFolder> folder_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
 
     // Called from the suite's init(): the folder (its settings, or the report suites' own), a
     // login, the client's parts and a running main window, shown.
     void startMainWindow(const QStringList& settings = {})
     {
         folder_ = std::make_unique<TestProgramFolder>(settings);
-        login_.emplace(QStringLiteral("tst-") +
-                       QUuid::createUuid().toString(QUuid::Id128).left(12));
-        registry_.emplace();
-        RegisterClientParts();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        QCOMPARE(openClient(), StartupResult::Running);
         main_->show();
     }
 
@@ -58,12 +41,9 @@ protected:
             }
             main_->mdiArea()->closeAllSubWindows();
         }
-        main_.reset();
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
-        registry_.reset();
-        login_.reset();
+        const int unused = closeClient();
         folder_.reset();
+        QCOMPARE(unused, 0);
     }
 
     ReportEditorWindow* active() const

@@ -4,13 +4,11 @@
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
 #include "revoke/RevocationDialog.h"
-#include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/messages/TestSupport.h"
 #include "tests/support/GoldenDump.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
+#include "tests/support/MainWindowSuite.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,7 +18,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
-#include <QUuid>
 #include <QtTest>
 
 #include <optional>
@@ -99,12 +96,10 @@ void clickRow(QDialog& d, int row)
 
 } // namespace
 
-class RevokeDialogsTest : public QObject {
+class RevokeDialogsTest : public testing::MainWindowSuite {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> w_;
 
     QString folder(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
     QStringList files(const char* name) const
@@ -127,9 +122,9 @@ class RevokeDialogsTest : public QObject {
             return result;
         });
         if (kind == RevocationKind::Repo)
-            w_->revokeRepoDeals(); // the item is hidden in the menu
+            main_->revokeRepoDeals(); // the item is hidden in the menu
         else
-            w_->findChild<QAction*>(QStringLiteral("mnuRevokeDeal"))->trigger();
+            main_->findChild<QAction*>(QStringLiteral("mnuRevokeDeal"))->trigger();
         return result;
     }
     // The one request in the send folder, parsed.
@@ -151,8 +146,6 @@ class RevokeDialogsTest : public QObject {
     }
 
     std::optional<test::ScopedProgramSettings> program_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
 
 private slots:
     void init()
@@ -163,23 +156,12 @@ private slots:
         program_.emplace(dir_->path());
         writeSettings(QStringLiteral("MC0001"));
         PlacementStore::SetRoot(folder("store"));
-        const QString user =
-            QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        login_.emplace(user);
-        registry_.emplace();
-        RegisterClientParts();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        w_ = std::make_unique<frmMain>();
-        QCOMPARE(w_->startupResult(), StartupResult::Running);
+        QCOMPARE(openClient(), StartupResult::Running);
     }
 
     void cleanup()
     {
-        w_.reset();
-        const int unused = dialogs_->pending();
-        dialogs_.reset();
-        registry_.reset();
-        login_.reset();
+        const int unused = closeClient();
         program_.reset();
         QCOMPARE(unused, 0);
     }

@@ -16,9 +16,8 @@
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
+#include "tests/support/MainWindowSuite.h"
 #include "tests/support/Overrides.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
 
 #include "Log.h"
 #include "Registry.h"
@@ -34,7 +33,6 @@
 #include <QStringDecoder>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QUuid>
 #include <QtTest>
 
 #include <memory>
@@ -67,19 +65,15 @@ bool copyTree(const QString& from, const QString& to)
 
 } // namespace
 
-class WholeRoadTest : public QObject {
+class WholeRoadTest : public testing::MainWindowSuite {
     Q_OBJECT
 
     QTemporaryDir dir_;
     std::optional<testing::ScopedProgramFolder> program_;
     std::optional<testing::ScopedSettingsFile> settings_;
     std::optional<testing::ScopedPlacementRoot> placements_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registrations_;
     loopback::Log log_;
     std::unique_ptr<loopback::Registry> registry_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
 
     QString path(const QString& name) const { return dir_.filePath(name); }
 
@@ -183,13 +177,7 @@ private slots:
         QString error;
         QVERIFY2(registry_->start(error), qPrintable(error));
 
-        login_.emplace(QStringLiteral("road-") +
-                       QUuid::createUuid().toString(QUuid::Id128).left(12));
-        registrations_.emplace();
-        RegisterClientParts();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        QCOMPARE(openClient(RegisterClientParts, QStringLiteral("road-")), StartupResult::Running);
         main_->show();
     }
 
@@ -200,11 +188,10 @@ private slots:
             if (auto* w = qobject_cast<ReportEditorWindow*>(sub->widget()))
                 w->model().clearRows();
         }
-        main_.reset();
-        QCOMPARE(dialogs_->pending(), 0);
-        dialogs_.reset();
+        const int unused = closeClient();
         registry_.reset();
         SetTemporaryFolder(QString());
+        QCOMPARE(unused, 0);
     }
 
     void handbookRequestedAndMadeCurrent()

@@ -12,14 +12,12 @@
 #include "reports/ReportEditorWindow.h"
 #include "reports/ReportModel.h"
 #include "revoke/RevocationDialog.h"
-#include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmDocument.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
+#include "tests/support/MainWindowSuite.h"
 #include "tests/support/ProgramFolder.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
 #include "ui/WindowPlacement.h"
 
 #include <QAction>
@@ -32,11 +30,9 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTranslator>
-#include <QUuid>
 #include <QtTest>
 
 #include <algorithm>
-#include <optional>
 
 using namespace varnel;
 
@@ -127,15 +123,10 @@ QString cutColumns(QTableView& view, double share)
 
 } // namespace
 
-class FirstUseTest : public QObject {
+class FirstUseTest : public testing::MainWindowSuite {
     Q_OBJECT
 
     std::unique_ptr<testing::TestProgramFolder> folder_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> main_;
-    QString user_;
 
     QAction* act(const char* name) const
     {
@@ -182,13 +173,7 @@ private slots:
         folder_->useShippedLayouts();
         QVERIFY(QFile::copy(QStringLiteral(VARNEL_SOURCE_DIR "/dist/issuelist_pick.xml"),
                             folder_->file(QStringLiteral("issuelist_pick.xml"))));
-        user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        login_.emplace(user_);
-        registry_.emplace();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        RegisterClientParts();
-        main_ = std::make_unique<frmMain>();
-        QCOMPARE(main_->startupResult(), StartupResult::Running);
+        QCOMPARE(openClient(), StartupResult::Running);
         // The first start on a screen of 1600 x 1000.
         main_->setGeometry(FirstStartMainGeometry(QRect(0, 0, 1600, 1000), QSize()));
         main_->show();
@@ -197,12 +182,7 @@ private slots:
 
     void cleanup()
     {
-        main_.reset();
-        dialogs_.reset();
-        registry_.reset();
-        SetPickFunction(PickList::Handbook, {});
-        SetPickFunction(PickList::Fixed, {});
-        login_.reset();
+        closeClient();
         folder_.reset();
     }
 

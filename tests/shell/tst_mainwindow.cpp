@@ -12,9 +12,8 @@
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
+#include "tests/support/MainWindowSuite.h"
 #include "tests/support/ProgramFolder.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/ShellOverrides.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -29,7 +28,6 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
-#include <QUuid>
 #include <QtTest>
 
 #include <optional>
@@ -125,27 +123,36 @@ private:
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public testing::MainWindowSuite {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
     std::optional<testing::ScopedProgramSettings> program_;
-    std::optional<testing::ScopedLoginName> login_;
-    std::optional<testing::ScopedMainRegistry> registry_;
-    std::unique_ptr<ScriptedDialogs> dialogs_;
-    std::unique_ptr<frmMain> w_;
-    QString user_;
     int made_[2] = {0, 0};
     bool nextFails_ = false;
     bool alwaysFail_ = false;
 
-    QAction* act(const QString& name) const { return w_->findChild<QAction*>(name); }
+    QAction* act(const QString& name) const { return main_->findChild<QAction*>(name); }
     FakeChild* open(const QString& kind)
     {
         auto* child = new FakeChild(kind);
-        w_->addChildWindow(child);
+        main_->addChildWindow(child);
         return child;
+    }
+    // Report windows of the test's own in place of the client's parts.
+    void registerFakeReports()
+    {
+        frmMain::setReportWindowFactory(ReportKind::Deals, [this]() -> QWidget* {
+            ++made_[0];
+            auto* c = new FakeChild(QStringLiteral("frmReport"));
+            c->failed = std::exchange(nextFails_, false) || alwaysFail_;
+            return c;
+        });
+        frmMain::setReportWindowFactory(ReportKind::Repo, [this]() -> QWidget* {
+            ++made_[1];
+            return new FakeChild(QStringLiteral("frmReportRepo"));
+        });
     }
     QStringList sendFolder() const
     {
@@ -163,34 +170,16 @@ private slots:
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         for (const char* sub : {"work", "send", "receive", "store"})
             QDir(dir_->path()).mkdir(QString::fromLatin1(sub));
-        user_ = QStringLiteral("tst-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-        login_.emplace(user_);
-        registry_.emplace();
         made_[0] = made_[1] = 0;
         nextFails_ = false;
         alwaysFail_ = false;
-        frmMain::setReportWindowFactory(ReportKind::Deals, [this]() -> QWidget* {
-            ++made_[0];
-            auto* c = new FakeChild(QStringLiteral("frmReport"));
-            c->failed = std::exchange(nextFails_, false) || alwaysFail_;
-            return c;
-        });
-        frmMain::setReportWindowFactory(ReportKind::Repo, [this]() -> QWidget* {
-            ++made_[1];
-            return new FakeChild(QStringLiteral("frmReportRepo"));
-        });
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        w_ = std::make_unique<frmMain>();
-        QCOMPARE(w_->startupResult(), StartupResult::Running);
-        w_->show();
+        QCOMPARE(openClient([this] { registerFakeReports(); }), StartupResult::Running);
+        main_->show();
     }
 
     void cleanup()
     {
-        w_.reset();
-        dialogs_.reset();
-        registry_.reset();
-        login_.reset();
+        closeClient();
         program_.reset();
     }
 
@@ -200,7 +189,7 @@ private slots:
         // start: the menu tree, the toolbar and the status bar as one golden file. The user
         // name, the date and the time vary from run to run.
         QString dump;
-        for (QString line : testing::DumpWidgetTexts(*w_).split(u'\n')) {
+        for (QString line : testing::DumpWidgetTexts(*main_).split(u'\n')) {
             line.replace(user_, QStringLiteral("<user>"));
             static const QRegularExpression clock(
                 QStringLiteral("(sbPanel[34] .*text=)\"[^\"]*\""));
@@ -241,22 +230,22 @@ private slots:
 
     void toolbarButtonsHaveIcons()
     {
-        auto* bar = w_->findChild<QToolBar*>(QStringLiteral("tbToolBar"));
+        auto* bar = main_->findChild<QToolBar*>(QStringLiteral("tbToolBar"));
         QVERIFY(bar);
         QCOMPARE(bar->actions().size(), 11);
         for (QAction* a : bar->actions()) {
             QVERIFY2(!a->icon().pixmap(16).isNull() && !a->icon().pixmap(48).isNull(),
                      qPrintable(a->objectName()));
         }
-        QVERIFY(!w_->windowIcon().isNull());
+        QVERIFY(!main_->windowIcon().isNull());
     }
 
     void hiddenShortcutsDoNotAct()
     {
-        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
-        QTest::keyClick(w_.get(), Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(QTest::qWaitForWindowActive(main_.get()));
+        QTest::keyClick(main_.get(), Qt::Key_M, Qt::ControlModifier);
         QCOMPARE(made_[1], 0);
-        QTest::keyClick(w_.get(), Qt::Key_N, Qt::ControlModifier);
+        QTest::keyClick(main_.get(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(made_[0], 1);
         // The repo button is on the toolbar although its menu item is hidden.
         act(QStringLiteral("NewRepoReport"))->trigger();
@@ -305,12 +294,12 @@ private slots:
 
     void exportStaysHiddenWithoutSpreadsheet()
     {
-        w_.reset();
+        main_.reset();
         {
             testing::ScopedExcelAvailable noSpreadsheet(false);
-            w_ = std::make_unique<frmMain>();
+            main_ = std::make_unique<frmMain>();
         }
-        QCOMPARE(w_->startupResult(), StartupResult::Running);
+        QCOMPARE(main_->startupResult(), StartupResult::Running);
         open(QStringLiteral("frmBrowseXML"));
         QVERIFY(!act(QStringLiteral("mnuEDIExpExcel"))->isVisible());
         QVERIFY(!act(QStringLiteral("ExpExcel"))->isVisible());
@@ -320,20 +309,20 @@ private slots:
     {
         for (int i = 0; i < 3; ++i)
             act(QStringLiteral("mnuReportNew"))->trigger();
-        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+        QCOMPARE(main_->mdiArea()->currentSubWindow()->windowTitle(),
                  QStringLiteral("[New Report 3]"));
-        w_->mdiArea()->currentSubWindow()->close();
+        main_->mdiArea()->currentSubWindow()->close();
         // A window whose layout failed is never shown but takes its number.
         nextFails_ = true;
-        w_->pressToolbarButton(QStringLiteral("NewReport"));
-        QCOMPARE(w_->mdiArea()->subWindowList().size(), 2);
-        w_->pressToolbarButton(QStringLiteral("NewReport"));
-        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+        main_->pressToolbarButton(QStringLiteral("NewReport"));
+        QCOMPARE(main_->mdiArea()->subWindowList().size(), 2);
+        main_->pressToolbarButton(QStringLiteral("NewReport"));
+        QCOMPARE(main_->mdiArea()->currentSubWindow()->windowTitle(),
                  QStringLiteral("[New Report 5]"));
-        w_->pressToolbarButton(QStringLiteral("NewRepoReport"));
-        QCOMPARE(w_->mdiArea()->currentSubWindow()->windowTitle(),
+        main_->pressToolbarButton(QStringLiteral("NewRepoReport"));
+        QCOMPARE(main_->mdiArea()->currentSubWindow()->windowTitle(),
                  QStringLiteral("[New Report REPO 1]"));
-        w_->pressToolbarButton(QStringLiteral("NoSuchKey"));
+        main_->pressToolbarButton(QStringLiteral("NoSuchKey"));
         QCOMPARE(made_[0] + made_[1], 6);
         QVERIFY(dialogs_->shown().isEmpty());
     }
@@ -342,10 +331,10 @@ private slots:
     {
         alwaysFail_ = true;
         for (int i = 0; i < 32767; ++i)
-            w_->newDealReport();
+            main_->newDealReport();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialogs_->shown().isEmpty());
-        w_->newDealReport();
+        main_->newDealReport();
         QCOMPARE(made_[0], 32767);
         QCOMPARE(dialogs_->shown().size(), 1);
         QCOMPARE(dialogs_->last().title, QStringLiteral("Error! "));
@@ -356,21 +345,21 @@ private slots:
     {
         const QString path = dir_->filePath(QStringLiteral("r.xml"));
         dialogs_->choosePath(path);
-        w_->pressToolbarButton(QStringLiteral("OpenReport"));
+        main_->pressToolbarButton(QStringLiteral("OpenReport"));
         QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет из файла"));
-        QMdiSubWindow* first = w_->mdiArea()->currentSubWindow();
+        QMdiSubWindow* first = main_->mdiArea()->currentSubWindow();
         QCOMPARE(first->windowTitle(), path);
         act(QStringLiteral("mnuReportNew"))->trigger();
         dialogs_->choosePath(path);
         act(QStringLiteral("mnuReportOpen"))->trigger();
         QCOMPARE(made_[0], 2);
-        QCOMPARE(w_->mdiArea()->currentSubWindow(), first);
+        QCOMPARE(main_->mdiArea()->currentSubWindow(), first);
         // The repo command does not take an ordinary window of that path.
         dialogs_->choosePath(path);
-        w_->pressToolbarButton(QStringLiteral("OpenRepoReport"));
+        main_->pressToolbarButton(QStringLiteral("OpenRepoReport"));
         QCOMPARE(dialogs_->last().title, QStringLiteral("Загрузить отчет РЕПО из файла"));
         QCOMPARE(made_[1], 1);
-        QCOMPARE(w_->mdiArea()->subWindowList().size(), 3);
+        QCOMPARE(main_->mdiArea()->subWindowList().size(), 3);
         dialogs_->cancelNext();
         act(QStringLiteral("mnuReportOpen"))->trigger();
         QCOMPARE(made_[0], 2);
@@ -380,24 +369,25 @@ private slots:
     void saveReportCommands()
     {
         FakeChild* report = open(QStringLiteral("frmReport"));
-        w_->pressToolbarButton(QStringLiteral("SaveReport"));
+        main_->pressToolbarButton(QStringLiteral("SaveReport"));
         QCOMPARE(report->saves, 1);
         const QString target = dir_->filePath(QStringLiteral("out.xml"));
         dialogs_->choosePath(target);
-        w_->saveReportAs();
+        main_->saveReportAs();
         QCOMPARE(report->savedAs, target);
         QCOMPARE(dialogs_->last().title, QStringLiteral("Сохранить отчет в файле"));
         QCOMPARE(QDir(dialogs_->last().directory), QDir(dir_->filePath(QStringLiteral("work"))));
         report->savedAs.clear();
         dialogs_->cancelNext();
-        w_->saveReportAs();
+        main_->saveReportAs();
         QVERIFY(report->savedAs.isEmpty());
         // Nothing for a viewer.
         open(QStringLiteral("frmBrowseXML"));
-        w_->saveReport();
+        main_->saveReport();
         QCOMPARE(report->saves, 1);
-        w_->pressToolbarButton(QStringLiteral("ExpExcel"));
-        QCOMPARE(static_cast<FakeChild*>(w_->mdiArea()->currentSubWindow()->widget())->exports, 1);
+        main_->pressToolbarButton(QStringLiteral("ExpExcel"));
+        QCOMPARE(static_cast<FakeChild*>(main_->mdiArea()->currentSubWindow()->widget())->exports,
+                 1);
     }
 
     void sendReportByKind_data()
@@ -475,10 +465,10 @@ private slots:
             emit options->statusInfo(1, QStringLiteral("from the dialog"));
             return int(QDialog::Accepted);
         });
-        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: RU"));
+        QCOMPARE(main_->StatusInfo(2), QStringLiteral("язык сообщ: RU"));
         act(QStringLiteral("mnuOptions"))->trigger();
-        QCOMPARE(w_->StatusInfo(1), QStringLiteral("from the dialog"));
-        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: EN"));
+        QCOMPARE(main_->StatusInfo(1), QStringLiteral("from the dialog"));
+        QCOMPARE(main_->StatusInfo(2), QStringLiteral("язык сообщ: EN"));
     }
 
     void aboutAndHelp()
@@ -487,13 +477,13 @@ private slots:
         bool owned = false;
         dialogs_->onModal([&](QDialog& dialog) {
             shown = QString::fromLatin1(dialog.metaObject()->className());
-            owned = dialog.parentWidget() == w_.get();
+            owned = dialog.parentWidget() == main_.get();
             return int(QDialog::Accepted);
         });
-        w_->showAbout();
+        main_->showAbout();
         QCOMPARE(shown, QStringLiteral("varnel::frmAbout"));
         QVERIFY(owned);
-        w_->showHelpContents();
+        main_->showHelpContents();
         QCOMPARE(dialogs_->texts(),
                  QStringList{QStringLiteral("Unable to display Help Contents. There is no "
                                             "Help associated with this project.")});
@@ -506,13 +496,14 @@ private slots:
         // their whole text and the handbook text stays whole behind its "…".
         QCoreApplication::processEvents();
         for (int panel = 2; panel <= 4; ++panel) {
-            auto* label = w_->findChild<QLabel*>(QStringLiteral("sbPanel%1").arg(panel));
+            auto* label = main_->findChild<QLabel*>(QStringLiteral("sbPanel%1").arg(panel));
             QVERIFY2(label->contentsRect().width() >=
                          label->fontMetrics().horizontalAdvance(label->text()),
                      qPrintable(label->text()));
         }
-        QCOMPARE(w_->StatusInfo(1), QStringLiteral("Справочник ЦБ не установлен"));
-        QCOMPARE(w_->findChild<QLabel*>(QStringLiteral("sbPanel1"))->toolTip(), w_->StatusInfo(1));
+        QCOMPARE(main_->StatusInfo(1), QStringLiteral("Справочник ЦБ не установлен"));
+        QCOMPARE(main_->findChild<QLabel*>(QStringLiteral("sbPanel1"))->toolTip(),
+                 main_->StatusInfo(1));
     }
 
     void viewToggles_data()
@@ -527,7 +518,7 @@ private slots:
     {
         QFETCH(QString, item);
         QFETCH(QString, bar);
-        auto* widget = w_->findChild<QWidget*>(bar);
+        auto* widget = main_->findChild<QWidget*>(bar);
         QVERIFY(widget->isVisible());
         act(item)->trigger();
         QVERIFY(!act(item)->isChecked());
@@ -549,14 +540,14 @@ private slots:
     {
         QFETCH(QString, item);
         QFETCH(bool, stacked);
-        w_->resize(800, 600);
+        main_->resize(800, 600);
         open(QStringLiteral("frmDocument"));
         open(QStringLiteral("frmReport"));
         act(item)->trigger();
-        const QList<QMdiSubWindow*> subs = w_->mdiArea()->subWindowList();
+        const QList<QMdiSubWindow*> subs = main_->mdiArea()->subWindowList();
         const QRect a = subs.at(0)->geometry();
         const QRect b = subs.at(1)->geometry();
-        const QRect area = w_->mdiArea()->viewport()->rect();
+        const QRect area = main_->mdiArea()->viewport()->rect();
         if (stacked) {
             QCOMPARE(a.width(), area.width());
             QCOMPARE(b.top(), a.bottom() + 1);
@@ -568,7 +559,7 @@ private slots:
 
     void windowMenuListsTheChildWindows()
     {
-        auto* menu = w_->findChild<QMenu*>(QStringLiteral("mnuWindow"));
+        auto* menu = main_->findChild<QMenu*>(QStringLiteral("mnuWindow"));
         const auto listed = [menu] {
             QStringList out;
             for (QAction* a : menu->actions()) {
@@ -594,7 +585,7 @@ private slots:
         }
         QVERIFY(entry);
         entry->trigger();
-        QCOMPARE(w_->mdiArea()->currentSubWindow()->widget(), first);
+        QCOMPARE(main_->mdiArea()->currentSubWindow()->widget(), first);
         first->parentWidget()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         entry->trigger();
@@ -609,14 +600,14 @@ private slots:
         open(QStringLiteral("frmReport"));
         act(QStringLiteral("mnuFileExit"))->trigger();
         // The changed text window kept itself open, and the frame with it.
-        QVERIFY(w_->isVisible());
+        QVERIFY(main_->isVisible());
         QCOMPARE(
             PlacementStore::Read(kAppTitle, QStringLiteral("MainLeft"), QStringLiteral("absent")),
             QStringLiteral("absent"));
         keeps->refuseClose = false;
         act(QStringLiteral("mnuFileExit"))->trigger();
-        QVERIFY(!w_->isVisible());
-        QVERIFY(w_->mdiArea()->subWindowList().isEmpty());
+        QVERIFY(!main_->isVisible());
+        QVERIFY(main_->mdiArea()->subWindowList().isEmpty());
         QVERIFY(PlacementStore::Read(kAppTitle, QStringLiteral("MainLeft"),
                                      QStringLiteral("absent")) != QStringLiteral("absent"));
     }
@@ -654,27 +645,27 @@ private slots:
         QCOMPARE(dialogs_->last().title, QStringLiteral("Save As"));
 
         text->failSave = true;
-        w_->saveTextDocument();
+        main_->saveTextDocument();
         QCOMPARE(dialogs_->texts(), QStringList{QStringLiteral("Не удалось сохранить файл")});
         QCOMPARE(dialogs_->last().title, QStringLiteral("Error! "));
 
         // Nothing for a report window.
         FakeChild* report = open(QStringLiteral("frmReport"));
-        w_->saveTextDocument();
+        main_->saveTextDocument();
         QCOMPARE(report->saves, 0);
         QCOMPARE(text->textSaves.size(), 2);
     }
 
     void settingsUpdateRefreshesTheLanguagePanel()
     {
-        w_.reset();
+        main_.reset();
         WriteSetting(QStringLiteral("Main"), QStringLiteral("Language"), QStringLiteral("EN"));
-        w_ = std::make_unique<frmMain>();
-        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: EN"));
+        main_ = std::make_unique<frmMain>();
+        QCOMPARE(main_->StatusInfo(2), QStringLiteral("язык сообщ: EN"));
         dialogs_->answer(Answer::Yes);
         act(QStringLiteral("mnuFileUpgrade"))->trigger();
         QCOMPARE(dialogs_->texts().value(1), QStringLiteral("Настройки актуализированы."));
-        QCOMPARE(w_->StatusInfo(2), QStringLiteral("язык сообщ: RU"));
+        QCOMPARE(main_->StatusInfo(2), QStringLiteral("язык сообщ: RU"));
     }
 
     void textDocumentThroughTheFileMenu()
@@ -686,7 +677,7 @@ private slots:
         f.close();
         dialogs_->choosePath(path);
         act(QStringLiteral("mnuFileOpen"))->trigger();
-        auto* document = qobject_cast<frmDocument*>(w_->mdiArea()->currentSubWindow()->widget());
+        auto* document = qobject_cast<frmDocument*>(main_->mdiArea()->currentSubWindow()->widget());
         QVERIFY(document);
         // The window opens with room for its text, not shrunk to its title bar.
         QVERIFY2(
@@ -702,11 +693,11 @@ private slots:
         QCOMPARE(dialogs_->texts().value(0),
                  QStringLiteral("Вы внесли изменения в файл. Сохранить файл ") + path +
                      QStringLiteral(" ?"));
-        QVERIFY(w_->isVisible());
-        QCOMPARE(w_->mdiArea()->subWindowList().size(), 1);
+        QVERIFY(main_->isVisible());
+        QCOMPARE(main_->mdiArea()->subWindowList().size(), 1);
         dialogs_->answer(Answer::Yes);
         act(QStringLiteral("mnuFileExit"))->trigger();
-        QVERIFY(!w_->isVisible());
+        QVERIFY(!main_->isVisible());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("second"));
     }
