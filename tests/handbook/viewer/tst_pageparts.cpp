@@ -14,9 +14,10 @@
 #include "handbook/viewer/XslTransform.h"
 #include "tools/HandbookGenerator.h"
 
+#include "ViewerTestSupport.h"
+
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <optional>
@@ -55,7 +56,7 @@ class PagePartsTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<test::ViewerFolders> dir_;
 
     // A handbook of that many instruments naming the stylesheet (text given, or the shipped).
     QString handbook(int instruments, const QByteArray& stylesheet = QByteArray())
@@ -80,13 +81,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        dir_ = std::make_unique<QTemporaryDir>();
-        SetProgramFolder(QStringLiteral(VARNEL_SOURCE_DIR "/dist"));
-        SetTemporaryFolder(dir_->path());
-    }
-    void cleanup() { SetTemporaryFolder(QString()); }
+    void init() { dir_ = std::make_unique<test::ViewerFolders>(); }
+    void cleanup() { dir_.reset(); }
 
     void partsMakeTheWholePage_data()
     {

@@ -10,6 +10,8 @@
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslTransform.h"
 
+#include "ViewerTestSupport.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,7 +53,7 @@ class XslTransformTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<test::ViewerFolders> dir_;
 
     // A message naming the stylesheet file at xslPath (written with the given text).
     QString messageWith(const QByteArray& stylesheet,
@@ -67,13 +69,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        dir_ = std::make_unique<QTemporaryDir>();
-        SetProgramFolder(QStringLiteral(VARNEL_SOURCE_DIR "/dist"));
-        SetTemporaryFolder(dir_->path());
-    }
-    void cleanup() { SetTemporaryFolder(QString()); }
+    void init() { dir_ = std::make_unique<test::ViewerFolders>(); }
+    void cleanup() { dir_.reset(); }
 
     // Each shipped message through the stylesheet its kind names in the shipped settings.
     void shippedStylesheets_data()
