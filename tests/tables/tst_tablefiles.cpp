@@ -7,6 +7,8 @@
 #include "tests/support/FaultInjection.h"
 #include "tests/support/TestFiles.h"
 
+#include "TableTestSupport.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,16 +16,6 @@ using namespace varnel;
 using namespace varnel::testing;
 
 namespace {
-
-class MemoryTable : public TableSource {
-public:
-    QStringList titles;
-    QList<QList<TableCell>> rows;
-
-    QStringList columnTitles() const override { return titles; }
-    int rowCount() const override { return int(rows.size()); }
-    void rowCells(int row, QList<TableCell>& cells) const override { cells = rows.at(row); }
-};
 
 // Texts a spreadsheet keeps only when quoted or escaped, numbers of every kind, dates, empties.
 MemoryTable SampleTable()
@@ -53,20 +45,7 @@ struct SheetCell {
 QHash<QString, SheetCell> ReadSheetCells(const QString& path)
 {
     const QHash<QString, QByteArray> parts = ReadZip(ReadBytes(path));
-    QStringList formats;
-    if (xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/styles.xml")))) {
-        QHash<QString, QString> codes;
-        ForEachElement(xmlDocGetRootElement(doc), "numFmt", [&](xmlNode* n) {
-            codes.insert(Prop(n, "numFmtId"), Prop(n, "formatCode"));
-        });
-        ForEachElement(xmlDocGetRootElement(doc), "cellXfs", [&](xmlNode* xfs) {
-            for (xmlNode* xf = xfs->children; xf; xf = xf->next) {
-                if (xf->type == XML_ELEMENT_NODE)
-                    formats << codes.value(Prop(xf, "numFmtId"));
-            }
-        });
-        xmlFreeDoc(doc);
-    }
+    const QStringList formats = ReadNumberFormats(parts);
     QHash<QString, SheetCell> cells;
     xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/worksheets/sheet1.xml")));
     if (!doc)

@@ -133,6 +133,27 @@ inline xmlDoc* ParsePart(const QByteArray& bytes)
     return xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, XML_PARSE_NONET);
 }
 
+// The number format code of each cell style of a workbook's parts, by style index (empty for
+// built-in ones).
+inline QStringList ReadNumberFormats(const QHash<QString, QByteArray>& parts)
+{
+    QStringList formats;
+    if (xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/styles.xml")))) {
+        QHash<QString, QString> codes;
+        ForEachElement(xmlDocGetRootElement(doc), "numFmt", [&](xmlNode* n) {
+            codes.insert(Prop(n, "numFmtId"), Prop(n, "formatCode"));
+        });
+        ForEachElement(xmlDocGetRootElement(doc), "cellXfs", [&](xmlNode* xfs) {
+            for (xmlNode* xf = xfs->children; xf; xf = xf->next) {
+                if (xf->type == XML_ELEMENT_NODE)
+                    formats << codes.value(Prop(xf, "numFmtId"));
+            }
+        });
+        xmlFreeDoc(doc);
+    }
+    return formats;
+}
+
 inline XlsxSheet ReadXlsx(const QString& path)
 {
     XlsxSheet sheet;
@@ -154,19 +175,7 @@ inline XlsxSheet ReadXlsx(const QString& path)
                        [&](xmlNode* s) { sheet.sheetName = Prop(s, "name"); });
         xmlFreeDoc(doc);
     }
-    if (xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/styles.xml")))) {
-        QHash<QString, QString> codes;
-        ForEachElement(xmlDocGetRootElement(doc), "numFmt", [&](xmlNode* n) {
-            codes.insert(Prop(n, "numFmtId"), Prop(n, "formatCode"));
-        });
-        ForEachElement(xmlDocGetRootElement(doc), "cellXfs", [&](xmlNode* xfs) {
-            for (xmlNode* xf = xfs->children; xf; xf = xf->next) {
-                if (xf->type == XML_ELEMENT_NODE)
-                    sheet.numberFormats << codes.value(Prop(xf, "numFmtId"));
-            }
-        });
-        xmlFreeDoc(doc);
-    }
+    sheet.numberFormats = ReadNumberFormats(parts);
     xmlDoc* doc = ParsePart(parts.value(QStringLiteral("xl/worksheets/sheet1.xml")));
     if (!doc)
         return sheet;
