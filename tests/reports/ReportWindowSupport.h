@@ -28,6 +28,15 @@ protected:
     {
         return Window(static_cast<ReportEditorWindow*>(NewReportWindow(kind)));
     }
+    // The window at the size its fields ask for, shown and made the active one, as the user
+    // meets it; false when it never became active.
+    static bool showActive(const Window& w)
+    {
+        w->resize(w->sizeHint());
+        w->show();
+        w->activateWindow();
+        return QTest::qWaitForWindowActive(w.get());
+    }
     static QLineEdit* box(const Window& w, const char* name)
     {
         return w->txtEdit(w->editor().slotOfName(QString::fromLatin1(name)));

@@ -125,10 +125,7 @@ private slots:
     void focusDrivenCheck()
     {
         Window w = open(ReportKind::Repo);
-        w->resize(w->sizeHint());
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QVERIFY(showActive(w));
         fillDeal(w, QStringLiteral("R-1"));
         QLineEdit* qty = box(w, "Qty");
         QLineEdit* reference = box(w, "Reference");
@@ -289,10 +286,7 @@ private slots:
     void pickerTabs()
     {
         Window w = open(ReportKind::Deals);
-        w->resize(w->sizeHint());
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QVERIFY(showActive(w));
         QLineEdit* trade = box(w, "TradeDate");
         trade->setFocus(Qt::MouseFocusReason);
         QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
@@ -320,10 +314,7 @@ private slots:
     void pickerKeepsWhatItCannotShow()
     {
         Window w = open(ReportKind::Deals);
-        w->resize(w->sizeHint());
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QVERIFY(showActive(w));
         QLineEdit* trade = box(w, "TradeDate");
         QLineEdit* settle = box(w, "SettleDate");
         QDateEdit* edit = w->datePicker()->dateEdit();
