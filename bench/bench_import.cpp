@@ -6,6 +6,7 @@
 // progress showed, and the longest the window went without its events.
 // VARNEL_BENCH_DEALS sets another number for the small files.
 #include "BenchFigures.h"
+#include "BenchLayout.h"
 #include "BenchProcess.h"
 
 #include "core/AppContext.h"
@@ -41,37 +42,8 @@ const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
                        : 10000;
 constexpr int kBigDeals = 100000;
 
-struct Field {
-    const char* name;
-    const char* type;
-    const char* format;
-};
-
-const Field kLayout[] = {{"Participant", "", ""},
-                         {"Issue", "", ""},
-                         {"ISIN", "", ""},
-                         {"RegNum", "", ""},
-                         {"Agreement", "", ""},
-                         {"Reference", "", ""},
-                         {"TradeDate", "D", ""},
-                         {"SettleDate", "D", ""},
-                         {"Side", "", ""},
-                         {"Counterparty", "", ""},
-                         {"CounterpartyName", "", ""},
-                         {"Price", "N", "0.00########"},
-                         {"Currency", "", ""},
-                         {"Qty", "N", "0"},
-                         {"QtyFrac", "N", ""},
-                         {"Amount", "N", "#,##0.00"},
-                         {"AccruedInt", "N", "#,##0.00"},
-                         {"SettlCurrency", "", ""},
-                         {"SettlAmount", "N", "#,##0.00"},
-                         {"Settle", "N", "0"},
-                         {"Block", "N", "0"},
-                         {"TradePlace", "", ""},
-                         {"Broker", "", ""},
-                         {"Trader", "", ""},
-                         {"Comment", "", ""}};
+const DealLayoutOptions kLayoutOptions{.trader = true};
+const std::vector<DealField> kLayout = DealFields(kLayoutOptions);
 
 // The program folder of a run: settings, the layout.
 void setUpFolder(const QString& folder)
@@ -84,17 +56,10 @@ void setUpFolder(const QString& folder)
     QFile layout(folder + QStringLiteral("/deals_struct_client.xml"));
     if (layout.exists() || !layout.open(QIODevice::WriteOnly))
         return;
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DealsStructure>\r\n";
-    for (const Field& f : kLayout)
-        xml += QStringLiteral("  <Field Name=\"%1\" Title=\"%1\" Width=\"1200\" Type=\"%2\" "
-                              "Format=\"%3\" />\r\n")
-                   .arg(QLatin1String(f.name), QLatin1String(f.type), QLatin1String(f.format))
-                   .toUtf8();
-    xml += "</DealsStructure>\r\n";
-    layout.write(xml);
+    layout.write(DealLayoutXml(kLayoutOptions));
 }
 
-QString cellOf(const Field& f, int r)
+QString cellOf(const DealField& f, int r)
 {
     const QByteArray name(f.name);
     if (QByteArray(f.type) == "D")
@@ -120,7 +85,7 @@ void fill(ReportDocument& doc, int count)
     for (int r = 0; r < count; ++r) {
         QStringList fields;
         int c = 1;
-        for (const Field& f : kLayout)
+        for (const DealField& f : kLayout)
             fields << doc.checkField(c++, cellOf(f, r), today).text;
         deals.append(fields);
     }

@@ -5,6 +5,7 @@
 // figure a row of the bench table with its goal, next to `xmllint --noout --stream` or `cat` on the
 // same file in the same run (medians of VARNEL_BENCH_RUNS runs, 9 unless set).
 #include "bench/BenchFigures.h"
+#include "bench/BenchLayout.h"
 #include "core/AppContext.h"
 #include "core/Settings.h"
 #include "messages/DocumentWriters.h"
@@ -39,58 +40,21 @@ namespace {
 const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
                        ? qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS")
                        : 100000;
-constexpr int kFields = 24; // and the row-number column: 25 columns
 const int kRuns = qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS") > 0
                       ? qEnvironmentVariableIntValue("VARNEL_BENCH_RUNS")
                       : 9;
 
-struct Field {
-    const char* name;
-    const char* type;
-    const char* format;
-};
-
-const Field kLayout[kFields] = {{"Participant", "", ""},
-                                {"Issue", "", ""},
-                                {"ISIN", "", ""},
-                                {"RegNum", "", ""},
-                                {"Agreement", "", ""},
-                                {"Reference", "", ""},
-                                {"TradeDate", "D", ""},
-                                {"SettleDate", "D", ""},
-                                {"Side", "", ""},
-                                {"Counterparty", "", ""},
-                                {"CounterpartyName", "", ""},
-                                {"Price", "N", "0.00########"},
-                                {"Currency", "", ""},
-                                {"Qty", "N", "0"},
-                                {"QtyFrac", "N", ""},
-                                {"Amount", "N", "#,##0.00"},
-                                {"AccruedInt", "N", "#,##0.00"},
-                                {"SettlCurrency", "", ""},
-                                {"SettlAmount", "N", "#,##0.00"},
-                                {"Settle", "N", "0"},
-                                {"Block", "N", "0"},
-                                {"TradePlace", "", ""},
-                                {"Broker", "", ""},
-                                {"Comment", "", ""}};
+const bench::DealLayoutOptions kLayoutOptions{.emptyValues = true};
+const std::vector<bench::DealField> kLayout = bench::DealFields(kLayoutOptions);
 
 void writeLayout(const QString& path)
 {
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DealsStructure>\r\n";
-    for (const Field& f : kLayout)
-        xml += QStringLiteral("  <Field Name=\"%1\" Title=\"%1\" Width=\"1200\" Type=\"%2\" "
-                              "Format=\"%3\" Empty=\"%4\" />\r\n")
-                   .arg(QLatin1String(f.name), QLatin1String(f.type), QLatin1String(f.format),
-                        QLatin1String(QByteArray(f.name) == "AccruedInt" ? "0" : ""))
-                   .toUtf8();
-    xml += "</DealsStructure>\r\n";
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
-        file.write(xml);
+        file.write(bench::DealLayoutXml(kLayoutOptions));
 }
 
-QString cellOf(const Field& f, int r)
+QString cellOf(const bench::DealField& f, int r)
 {
     const QByteArray name(f.name);
     if (QByteArray(f.type) == "D")
@@ -180,7 +144,7 @@ int main(int argc, char** argv)
         QList<QStringList> rows;
         for (int r = 0; r < kDeals; ++r) {
             QStringList cells{QString::number(r + 1)};
-            for (const Field& f : kLayout)
+            for (const bench::DealField& f : kLayout)
                 cells << cellOf(f, r);
             rows.append(cells);
         }
@@ -284,7 +248,7 @@ int main(int argc, char** argv)
     QList<QStringList> more;
     for (int r = kDeals; r < kDeals + 10000; ++r) {
         QStringList cells;
-        for (const Field& f : kLayout)
+        for (const bench::DealField& f : kLayout)
             cells << cellOf(f, r);
         more.append(cells);
     }
