@@ -259,6 +259,7 @@ bool ShowsRows(QWebEngineView* view)
 struct PageTimes {
     double firstRows = NAN;
     double whole = NAN;
+    double longest = NAN; // the longest the events waited until then, in seconds
 };
 PageTimes WaitForPage(BrowserWindow* window, const QElapsedTimer& clock, int timeoutMs)
 {
@@ -302,6 +303,17 @@ void ConfirmRows(BrowserWindow* window, PageTimes& times)
     times.firstRows = NAN;
 }
 
+// The window's page followed from the clock's start: its times, the longest the events waited
+// until it was in, and then its rows looked for on the screen.
+PageTimes FollowPage(BrowserWindow* window, const QElapsedTimer& clock, const FreezeMeter& freeze,
+                     int timeoutMs)
+{
+    PageTimes times = WaitForPage(window, clock, timeoutMs);
+    times.longest = freeze.longest();
+    ConfirmRows(window, times);
+    return times;
+}
+
 int RunHandbook(const QString& data, const QString& handbook, bool exportPage)
 {
     ProgramFolderIn(data);
@@ -325,13 +337,11 @@ int RunHandbook(const QString& data, const QString& handbook, bool exportPage)
     freeze.start();
     clock.start();
     frmIssue* window = BrowseHandbook(&host.window, host.adder());
-    PageTimes times = WaitForPage(window, clock, 120000);
-    const double longest = freeze.longest();
-    ConfirmRows(window, times);
+    const PageTimes times = FollowPage(window, clock, freeze, 120000);
     const long peak = PeakKilobytes(getpid());
     if (!exportPage) {
-        std::printf("%.4f %.4f %.4f %ld %lld %.4f\n", times.firstRows, times.whole, longest, peak,
-                    window ? QFileInfo(window->pageFile()).size() : 0LL, engineStart);
+        std::printf("%.4f %.4f %.4f %ld %lld %.4f\n", times.firstRows, times.whole, times.longest,
+                    peak, window ? QFileInfo(window->pageFile()).size() : 0LL, engineStart);
         // The page as shown, for the browser engine's own time on it.
         if (window && !IsHtmlExtension(handbook)) {
             QFile::remove(ShownPagePath(data, handbook));
@@ -368,10 +378,8 @@ int RunMessage(const QString& data, const QString& receipt)
     freeze.start();
     clock.start();
     frmBrowseXML* window = BrowseIncomingMessage(&host.window, host.adder());
-    PageTimes times = WaitForPage(window, clock, 60000);
-    const double longest = freeze.longest();
-    ConfirmRows(window, times);
-    std::printf("%.4f %.4f %.4f\n", times.firstRows, times.whole, longest);
+    const PageTimes times = FollowPage(window, clock, freeze, 60000);
+    std::printf("%.4f %.4f %.4f\n", times.firstRows, times.whole, times.longest);
     return window ? 0 : 4;
 }
 
