@@ -1,7 +1,7 @@
 #pragma once
 
-// The deal layout the report benches run on: the fields of a deal in layout order, and the
-// layout file made of them.
+// The deal layout the report benches run on: the fields of a deal in layout order, the layout
+// file made of them, and the dates of generated deals.
 #include <QByteArray>
 #include <QLatin1String>
 #include <QString>
@@ -51,6 +51,14 @@ inline std::vector<DealField> DealFields(const DealLayoutOptions& options)
         fields.push_back({"Trader", "", ""});
     fields.push_back({"Comment", "", ""});
     return fields;
+}
+
+// The date of generated deal r, a day of 2024 as the date fields show it.
+inline QString DealDate(int r)
+{
+    return QStringLiteral("%1.%2.2024")
+        .arg(1 + r % 28, 2, 10, QChar(u'0'))
+        .arg(1 + (r / 28) % 12, 2, 10, QChar(u'0'));
 }
 
 // The layout file of those fields, each titled with its name and 1200 twips wide.

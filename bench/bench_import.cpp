@@ -63,9 +63,7 @@ QString cellOf(const DealField& f, int r)
 {
     const QByteArray name(f.name);
     if (QByteArray(f.type) == "D")
-        return QStringLiteral("%1.%2.2024")
-            .arg(1 + r % 28, 2, 10, QChar(u'0'))
-            .arg(1 + (r / 28) % 12, 2, 10, QChar(u'0'));
+        return DealDate(r);
     if (QByteArray(f.type) == "N")
         return QStringLiteral("%1.%2").arg(1 + r * 37 % 100000).arg(r % 100, 2, 10, QChar(u'0'));
     if (name == "Reference")
