@@ -132,70 +132,46 @@ QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
 
 std::optional<RequestEntry> JournalStore::request(qint64 id)
 {
-    QSqlQuery q = query();
-    prepare(q,
-            QStringLiteral("SELECT ") + kRequestColumns +
-                QStringLiteral(" FROM requests r LEFT JOIN answers a ON a.id = r.answer "
-                               "WHERE r.id=?"),
-            "request");
-    q.addBindValue(id);
-    exec(q, "request");
+    QSqlQuery q = run(QStringLiteral("SELECT ") + kRequestColumns +
+                          QStringLiteral(" FROM requests r LEFT JOIN answers a ON a.id = r.answer "
+                                         "WHERE r.id=?"),
+                      {id}, "request");
     if (!q.next())
         return std::nullopt;
     return requestOf(q);
 }
 
-QList<DealEntry> JournalStore::deals(qint64 request, int after, int limit)
+QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVariantList& binds)
 {
-    QSqlQuery q = query();
-    prepare(q,
-            QStringLiteral("SELECT ") + kDealColumns +
-                QStringLiteral(" FROM deals WHERE request=? AND n>? ORDER BY n LIMIT ?"),
-            "deals");
-    q.addBindValue(request);
-    q.addBindValue(after);
-    q.addBindValue(limit);
-    exec(q, "deals");
+    QSqlQuery q = run(QStringLiteral("SELECT ") + kDealColumns +
+                          QStringLiteral(" FROM deals WHERE request=? AND ") + condition,
+                      binds, "deals");
     QList<DealEntry> list;
     while (q.next())
         list.append(dealOf(q));
     if (q.lastError().isValid())
         fail(q.lastError(), "deals");
     return list;
+}
+
+QList<DealEntry> JournalStore::deals(qint64 request, int after, int limit)
+{
+    return dealsWhere(QStringLiteral("n>? ORDER BY n LIMIT ?"), {request, after, limit});
 }
 
 QList<DealEntry> JournalStore::dealsWithResult(qint64 request, Result result)
 {
-    QSqlQuery q = query();
-    prepare(q,
-            QStringLiteral("SELECT ") + kDealColumns +
-                QStringLiteral(" FROM deals WHERE request=? AND result=? ORDER BY n"),
-            "deals");
-    q.addBindValue(request);
-    q.addBindValue(int(result));
-    exec(q, "deals");
-    QList<DealEntry> list;
-    while (q.next())
-        list.append(dealOf(q));
-    if (q.lastError().isValid())
-        fail(q.lastError(), "deals");
-    return list;
+    return dealsWhere(QStringLiteral("result=? ORDER BY n"), {request, int(result)});
 }
 
 qint64 JournalStore::requestCount()
 {
-    QSqlQuery q = query();
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM requests")) || !q.next())
-        fail(q.lastError(), "count");
-    return q.value(0).toLongLong();
+    return single(QStringLiteral("SELECT count(*) FROM requests"), "count").toLongLong();
 }
 
 qint64 JournalStore::dealCount()
 {
-    QSqlQuery q = query();
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM deals")) || !q.next())
-        fail(q.lastError(), "count");
-    return q.value(0).toLongLong();
+    return single(QStringLiteral("SELECT count(*) FROM deals"), "count").toLongLong();
 }
 
 } // namespace varnel::journal

@@ -260,12 +260,27 @@ void JournalStore::prepare(QSqlQuery& q, const QString& statement, const char* w
         fail(q.lastError(), what);
 }
 
-int JournalStore::userVersion()
+QSqlQuery JournalStore::run(const QString& statement, const QVariantList& binds, const char* what)
 {
     QSqlQuery q = query();
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        fail(q.lastError(), "version");
-    return q.value(0).toInt();
+    prepare(q, statement, what);
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    exec(q, what);
+    return q;
+}
+
+QVariant JournalStore::single(const QString& statement, const char* what)
+{
+    QSqlQuery q = query();
+    if (!q.exec(statement) || !q.next())
+        fail(q.lastError(), what);
+    return q.value(0);
+}
+
+int JournalStore::userVersion()
+{
+    return single(QStringLiteral("PRAGMA user_version"), "version").toInt();
 }
 
 void JournalStore::createTables()
@@ -313,23 +328,16 @@ qint64 JournalStore::recordRequest(const QString& kind, const QString& file, con
         deal.bindValue(8, PackAttributes(d.fields));
         exec(deal, "deal");
     }
-    QSqlQuery counted = query();
-    prepare(counted, QStringLiteral("UPDATE requests SET deals=? WHERE id=?"), "count");
-    counted.addBindValue(count);
-    counted.addBindValue(id);
-    exec(counted, "count");
+    run(QStringLiteral("UPDATE requests SET deals=? WHERE id=?"), {count, id}, "count");
     t.commit();
     return id;
 }
 
 int JournalStore::forgetUnmatchedAnswers(const QString& requestFile)
 {
-    QSqlQuery q = query();
-    prepare(q, QStringLiteral("DELETE FROM answers WHERE request IS NULL AND request_file=?"),
-            "forget");
-    q.addBindValue(text(requestFile));
-    exec(q, "forget");
-    return q.numRowsAffected();
+    return run(QStringLiteral("DELETE FROM answers WHERE request IS NULL AND request_file=?"),
+               {text(requestFile)}, "forget")
+        .numRowsAffected();
 }
 
 qint64 JournalStore::matchRequest(const AnswerHead& head, const QString& answerPath)
@@ -337,13 +345,9 @@ qint64 JournalStore::matchRequest(const AnswerHead& head, const QString& answerP
     const QString file = head.request.isEmpty() ? requestFileOf(answerPath) : head.request;
     if (file.isEmpty() || head.kind == AnswerKind::None)
         return 0;
-    QSqlQuery q = query();
-    prepare(q,
-            QStringLiteral("SELECT id, kind FROM requests WHERE file=? "
-                           "ORDER BY answered, sent DESC, id DESC"),
-            "match");
-    q.addBindValue(file);
-    exec(q, "match");
+    QSqlQuery q = run(QStringLiteral("SELECT id, kind FROM requests WHERE file=? "
+                                     "ORDER BY answered, sent DESC, id DESC"),
+                      {file}, "match");
     while (q.next()) {
         if (Answers(head.kind, head.refusal(), q.value(1).toString()))
             return q.value(0).toLongLong();
@@ -381,10 +385,8 @@ int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qin
         return 0;
     }
 
-    QSqlQuery own = query();
-    prepare(own, QStringLiteral("SELECT deals FROM requests WHERE id=?"), "request");
-    own.addBindValue(request);
-    exec(own, "request");
+    QSqlQuery own =
+        run(QStringLiteral("SELECT deals FROM requests WHERE id=?"), {request}, "request");
     if (!own.next())
         fail(own.lastError(), "request");
     const int deals = own.value(0).toInt();
@@ -393,15 +395,9 @@ int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qin
     Result whole = Result::Accepted; // of a request without deals
     if (head.refusal()) {
         whole = Result::Rejected;
-        QSqlQuery all = query();
-        prepare(all,
-                QStringLiteral("UPDATE deals SET result=2, registry='', code=?, text=? "
-                               "WHERE request=?"),
-                "refusal");
-        all.addBindValue(text(head.code));
-        all.addBindValue(text(head.text));
-        all.addBindValue(request);
-        exec(all, "refusal");
+        run(QStringLiteral("UPDATE deals SET result=2, registry='', code=?, text=? "
+                           "WHERE request=?"),
+            {text(head.code), text(head.text), request}, "refusal");
     } else if (HasRows(head.kind)) {
         // A row names the deal of its number; the keys it carries must be the deal's where
         // the request gave them (a revocation names the registry number only, and its receipt
@@ -482,30 +478,18 @@ int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qin
     counts.addBindValue(text(note));
     counts.addBindValue(request);
     exec(counts, "counts");
-    if (unmatched > 0) {
-        QSqlQuery mark = query();
-        prepare(mark, QStringLiteral("UPDATE answers SET unmatched=? WHERE id=?"), "unmatched");
-        mark.addBindValue(unmatched);
-        mark.addBindValue(answerId);
-        exec(mark, "unmatched");
-    }
+    if (unmatched > 0)
+        run(QStringLiteral("UPDATE answers SET unmatched=? WHERE id=?"), {unmatched, answerId},
+            "unmatched");
     t.commit();
     return unmatched;
 }
 
 void JournalStore::keepUnreadable(const AnswerFile& file, const QString& reason)
 {
-    QSqlQuery q = query();
-    prepare(q,
-            QStringLiteral("INSERT OR REPLACE INTO answers(path, size, modified, text, taken) "
-                           "VALUES(?,?,?,?,?)"),
-            "unreadable");
-    q.addBindValue(file.path);
-    q.addBindValue(file.size);
-    q.addBindValue(file.modified);
-    q.addBindValue(text(reason));
-    q.addBindValue(now());
-    exec(q, "unreadable");
+    run(QStringLiteral("INSERT OR REPLACE INTO answers(path, size, modified, text, taken) "
+                       "VALUES(?,?,?,?,?)"),
+        {file.path, file.size, file.modified, text(reason), now()}, "unreadable");
 }
 
 QString JournalStore::AnswerKey(const AnswerFile& file)

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QSet>
 #include <QString>
+#include <QVariant>
 
 #include <exception>
 #include <functional>
@@ -121,6 +122,12 @@ private:
     void exec(QSqlQuery& q, const char* what);
     void exec(const QString& statement, const char* what);
     void prepare(QSqlQuery& q, const QString& statement, const char* what);
+    // The statement prepared, the values bound in their order and run.
+    QSqlQuery run(const QString& statement, const QVariantList& binds, const char* what);
+    // The first column of the one row the statement reads.
+    QVariant single(const QString& statement, const char* what);
+    // The deals of a request, in their order, where the condition holds.
+    QList<DealEntry> dealsWhere(const QString& condition, const QVariantList& binds);
     [[noreturn]] void fail(const QSqlError& error, const char* what) const;
     void createTables();
     int userVersion();

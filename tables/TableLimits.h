@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Worksheet.h"
+
 #include <QString>
 
 namespace varnel {
@@ -9,9 +11,9 @@ namespace varnel {
 // real table of deals needs.
 struct TableLimits {
     qint64 fileBytes = 256LL * 1024 * 1024;  // the file itself
-    int records = 1048576;                   // rows of a spreadsheet, the title row included
-    int columns = 16384;                     // cells of a row (a spreadsheet's columns)
-    int cellChars = 32767;                   // characters of a cell (a spreadsheet's cell)
+    int records = kWorksheetRows;            // rows of a spreadsheet, the title row included
+    int columns = kWorksheetColumns;         // cells of a row (a spreadsheet's columns)
+    int cellChars = kWorksheetCellChars;     // characters of a cell (a spreadsheet's cell)
     qint64 recordChars = 1024 * 1024;        // characters of a whole row
     qint64 partBytes = 512LL * 1024 * 1024;  // a workbook part, unpacked
     qint64 sharedChars = 64LL * 1024 * 1024; // a workbook's shared texts together

@@ -2,6 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "core/Worksheet.h"
 #include "tables/NumberText.h"
 #include "tables/SourceFile.h"
 #include "tables/XlsxPackage.h"
@@ -31,8 +32,6 @@ namespace varnel {
 namespace {
 
 constexpr int kProgressEvery = 256;
-// Spreadsheets keep at most this many characters in a cell.
-constexpr qsizetype kMaxCellText = 32767;
 // Column widths in characters.
 constexpr double kMinWidth = 6;
 constexpr double kMaxWidth = 80;
@@ -117,6 +116,23 @@ void reportProgress(const TableWriteOptions& options, int rows)
         options.progress(rows);
 }
 
+// Hands each row's cells to `row` in their order, telling the progress every kProgressEvery
+// rows. Returns the number of rows.
+template <typename RowFunction>
+int forEachRow(const TableSource& table, const TableWriteOptions& options, RowFunction&& row)
+{
+    QList<TableCell> cells;
+    const int rows = table.rowCount();
+    for (int r = 0; r < rows; ++r) {
+        if (r % kProgressEvery == 0)
+            reportProgress(options, r);
+        cells.clear();
+        table.rowCells(r, cells);
+        row(r, cells);
+    }
+    return rows;
+}
+
 void writeCsv(const QString& path, const TableSource& table, const TableWriteOptions& options)
 {
     AtomicFile file(path);
@@ -133,18 +149,12 @@ void writeCsv(const QString& path, const TableSource& table, const TableWriteOpt
     for (const QString& title : table.columnTitles())
         fields << csvField(title);
     line(fields);
-    QList<TableCell> cells;
-    const int rows = table.rowCount();
-    for (int r = 0; r < rows; ++r) {
-        if (r % kProgressEvery == 0)
-            reportProgress(options, r);
-        cells.clear();
-        table.rowCells(r, cells);
+    const int rows = forEachRow(table, options, [&](int, const QList<TableCell>& cells) {
         fields.clear();
         for (const TableCell& cell : cells)
             fields << csvField(shownText(cell, options.csvDecimal));
         line(fields);
-    }
+    });
     file.write(chunk);
     file.commit();
     reportProgress(options, rows);
@@ -154,10 +164,9 @@ void writeCsv(const QString& path, const TableSource& table, const TableWriteOpt
 // where that system counts a day that never was.
 int serialOf(const QDate& date)
 {
-    static const QDate epoch(1899, 12, 30);
     if (!date.isValid() || date < QDate(1900, 3, 1) || date.year() > 9999)
         return 0;
-    return int(epoch.daysTo(date));
+    return WorkbookDayNumber(date);
 }
 
 class Workbook {
@@ -197,17 +206,11 @@ public:
         endRow();
         worksheet_freeze_panes(sheet_, 1, 0);
 
-        QList<TableCell> cells;
-        const int rows = table.rowCount();
-        for (int r = 0; r < rows; ++r) {
-            if (r % kProgressEvery == 0)
-                reportProgress(options, r);
-            cells.clear();
-            table.rowCells(r, cells);
+        const int rows = forEachRow(table, options, [&](int r, const QList<TableCell>& cells) {
             for (int c = 0; c < cells.size(); ++c)
                 cell(r + 1, c, cells.at(c));
             endRow();
-        }
+        });
         for (int c = 0; c < int(widths_.size()); ++c) {
             const double width = std::clamp(widths_[size_t(c)] * 1.1 + 2, kMinWidth, kMaxWidth);
             worksheet_set_column(sheet_, lxw_col_t(c), lxw_col_t(c), width, nullptr);
@@ -253,12 +256,12 @@ private:
             return;
         rowHasCell_ = true;
         measure(column, value);
-        if (value.size() > kMaxCellText)
+        if (value.size() > kWorksheetCellChars)
             Fail(FileWriteErrorText(shown_, QStringLiteral("строка %1, столбец %2: в ячейке книги "
                                                            "не больше %3 знаков")
                                                 .arg(row + 1)
                                                 .arg(column + 1)
-                                                .arg(kMaxCellText)));
+                                                .arg(kWorksheetCellChars)));
         const QByteArray utf8 = escapedText(value).toUtf8();
         check(worksheet_write_string(sheet_, lxw_row_t(row), lxw_col_t(column), utf8.constData(),
                                      format),

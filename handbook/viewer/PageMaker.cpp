@@ -240,6 +240,20 @@ private:
         return options;
     }
 
+    // One of the two readings of a page made in parts (the count, the parts): its bytes read
+    // so far kept in `read`, both readings reported together.
+    XmlLoadOptions partsLoadOptions(std::atomic<qint64>& read)
+    {
+        XmlLoadOptions options = options_;
+        options.progress = [this, &read](qint64 bytes, qint64) {
+            if (limits_.stop && limits_.stop->load())
+                throw PageStopped();
+            read.store(bytes);
+            report();
+        };
+        return options;
+    }
+
     XmlDocument loadWhole()
     {
         QElapsedTimer timer;
@@ -304,13 +318,7 @@ private:
             return false;
 
         total_ = 2 * size_;
-        XmlLoadOptions counting = loadOptions(0);
-        counting.progress = [this](qint64 read, qint64) {
-            if (limits_.stop && limits_.stop->load())
-                throw PageStopped();
-            counted_.store(read);
-            report();
-        };
+        const XmlLoadOptions counting = partsLoadOptions(counted_);
         std::future<qint64> count = std::async(
             std::launch::async, [this, counting] { return XmlCountChildren(path_, counting); });
         // The parts made before the count is known wait here.
@@ -331,13 +339,7 @@ private:
         // busy the machine (the window goes on painting meanwhile, and closing it stops them).
         const QDeadlineTimer deadline(kPartsMilliseconds);
         QString failure;
-        XmlLoadOptions reading = loadOptions(0);
-        reading.progress = [this](qint64 read, qint64) {
-            if (limits_.stop && limits_.stop->load())
-                throw PageStopped();
-            parted_.store(read);
-            report();
-        };
+        const XmlLoadOptions reading = partsLoadOptions(parted_);
         XmlSubtreeReader rows(path_, reading);
         qint64 first = 1;
         for (int part = kFirstPart; failure.isEmpty(); part = kPart) {

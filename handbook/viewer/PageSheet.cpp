@@ -3,6 +3,7 @@
 // of its tree that is complete is read and freed, so that a page of a hundred thousand rows never
 // stands whole in memory.
 #include "core/Error.h"
+#include "core/Worksheet.h"
 #include "core/XmlLoad.h"
 #include "core/XmlText.h"
 #include "handbook/viewer/SpreadsheetExport.h"
@@ -26,9 +27,7 @@ namespace {
 
 using xmltext::FromXml;
 
-// What a worksheet holds at most.
-constexpr int kMaxRows = 1048576;
-constexpr int kMaxColumns = 16384;
+// The widest span of a cell read.
 constexpr int kMaxSpan = 1000;
 // The page is parsed in pieces of this size.
 constexpr int kPiece = 64 * 1024;
@@ -284,9 +283,9 @@ private:
 
     QList<SheetCell>& addRow()
     {
-        if (sheet_.rows.size() >= kMaxRows)
+        if (sheet_.rows.size() >= kWorksheetRows)
             Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 строк")
-                     .arg(kMaxRows));
+                     .arg(kWorksheetRows));
         sheet_.rows.append(QList<SheetCell>());
         return sheet_.rows.back();
     }
@@ -356,14 +355,14 @@ private:
                     continue;
                 while (taken.contains(key(r, column)))
                     ++column;
-                if (column >= kMaxColumns)
+                if (column >= kWorksheetColumns)
                     Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 "
                                         "столбцов")
-                             .arg(kMaxColumns));
+                             .arg(kWorksheetColumns));
                 // A span beyond the table's last row ends with the table, and one that would run
                 // into a cell another span has taken ends before it: the sheet's merged ranges
                 // never overlap.
-                int colspan = std::min(SpanOf(n, "colspan"), kMaxColumns - column);
+                int colspan = std::min(SpanOf(n, "colspan"), kWorksheetColumns - column);
                 for (int dc = 1; dc < colspan; ++dc) {
                     if (taken.contains(key(r, column + dc))) {
                         colspan = dc;

@@ -5,6 +5,7 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Values.h"
+#include "core/Worksheet.h"
 #include "handbook/viewer/WorkbookPlace.h"
 #include "ui/BusyTask.h"
 
@@ -37,7 +38,6 @@
 namespace varnel {
 namespace {
 
-constexpr int kMaxCellCharacters = 32767;
 // Fitted widths stay within what a screen shows.
 constexpr double kMaxColumnWidth = 100;
 
@@ -47,12 +47,6 @@ const QString kBreak = QStringLiteral("\r\n");
 QString TrimBlanks(const QString& text)
 {
     return TrimWhere(text, [](QChar c) { return IsPageBlank(c); });
-}
-
-// The spreadsheet's day number of a date (1 is 1900-01-01, counted with its leap day of 1900).
-double SerialOf(const QDate& date)
-{
-    return double(QDate(1899, 12, 30).daysTo(date));
 }
 
 int SignificantDigits(const QString& number)
@@ -194,8 +188,8 @@ SheetCell ClassifyCellText(const QString& text)
 {
     SheetCell cell;
     cell.text = TrimBlanks(text);
-    if (cell.text.size() > kMaxCellCharacters)
-        cell.text.truncate(kMaxCellCharacters);
+    if (cell.text.size() > kWorksheetCellChars)
+        cell.text.truncate(kWorksheetCellChars);
     if (cell.text.isEmpty())
         return cell;
     cell.type = SheetCell::Type::Text;
@@ -209,7 +203,7 @@ SheetCell ClassifyCellText(const QString& text)
     const QDate date = DateOf(cell.text);
     if (date.isValid() && date.year() >= 1900) {
         cell.type = SheetCell::Type::Date;
-        cell.value = SerialOf(date);
+        cell.value = WorkbookDayNumber(date);
     }
     return cell;
 }
