@@ -164,9 +164,7 @@ void writeCsv(const QString& path, const TableSource& table, const TableWriteOpt
 // where that system counts a day that never was.
 int serialOf(const QDate& date)
 {
-    if (!date.isValid() || date < QDate(1900, 3, 1) || date.year() > 9999)
-        return 0;
-    return WorkbookDayNumber(date);
+    return IsWorkbookDay(date) ? WorkbookDayNumber(date) : 0;
 }
 
 class Workbook {

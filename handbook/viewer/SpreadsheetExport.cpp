@@ -201,7 +201,8 @@ SheetCell ClassifyCellText(const QString& text)
         return cell;
     }
     const QDate date = DateOf(cell.text);
-    if (date.isValid() && date.year() >= 1900) {
+    // Earlier days stay text: the workbook would show each of them a day late.
+    if (IsWorkbookDay(date)) {
         cell.type = SheetCell::Type::Date;
         cell.value = WorkbookDayNumber(date);
     }

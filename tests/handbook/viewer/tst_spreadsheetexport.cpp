@@ -108,6 +108,8 @@ private slots:
         QTest::newRow("group blank") << "1 000" << T::Text << 0.0 << 0;
         QTest::newRow("display date") << "15.03.2024" << T::Date << 45366.0 << 0;
         QTest::newRow("file date") << "2024-03-15" << T::Date << 45366.0 << 0;
+        QTest::newRow("first day number of its own") << "01.03.1900" << T::Date << 61.0 << 0;
+        QTest::newRow("before it: text") << "28.02.1900" << T::Text << 0.0 << 0;
         QTest::newRow("no such date") << "31.04.2024" << T::Text << 0.0 << 0;
         QTest::newRow("date and time") << "15.03.2024 10:42:07" << T::Text << 0.0 << 0;
         QTest::newRow("code with digits") << "1-01-00123-A" << T::Text << 0.0 << 0;
