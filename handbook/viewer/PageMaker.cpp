@@ -46,11 +46,26 @@ QString DocumentTitle(xmlDocPtr doc)
     return root ? XmlNodeName(root) : QString();
 }
 
+QByteArray PageOf(const QByteArray& body)
+{
+    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>") +
+           body + QByteArrayLiteral("</body></html>\n");
+}
+
 QByteArray PreformattedPage(const QString& text)
 {
-    return QByteArrayLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>"
-                             "<pre>") +
-           HtmlEscaped(text).toUtf8() + QByteArrayLiteral("</pre></body></html>\n");
+    return PageOf("<pre>" + HtmlEscaped(text).toUtf8() + "</pre>");
+}
+
+// Whether a result holds nothing to show (no node, or its document type alone): libxslt then
+// writes not a byte.
+bool IsEmptyResult(xmlDocPtr result)
+{
+    for (const xmlNode* node = result->children; node; node = node->next) {
+        if (node->type != XML_DTD_NODE)
+            return false;
+    }
+    return true;
 }
 
 class BytesSink : public PageSink {
@@ -111,6 +126,11 @@ void SaveResult(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink)
     XSLT_GET_IMPORT_PTR(encoding, style, encoding);
     const xmlNode* resultRoot = xmlDocGetRootElement(result);
     const QString methodName = FromXml(method);
+    // A stylesheet that makes nothing makes an empty page, still a whole HTML document.
+    if (methodName != u"text" && IsEmptyResult(result)) {
+        Write(sink, PageOf(QByteArray()));
+        return;
+    }
     if (methodName == u"xml" && resultRoot &&
         FromXml(resultRoot->name).compare(u"html", Qt::CaseInsensitive) != 0) {
         Write(sink, XmlTreePage(result, DocumentTitle(result), QString()));

@@ -142,6 +142,47 @@ private slots:
             QVERIFY(html.contains(QStringLiteral("<tr><td>%1</td><td>C%1</td>").arg(i)));
     }
 
+    // What each output method makes of the result, an empty result included: always a whole
+    // HTML page, the stylesheet applied and nothing to say about it.
+    void outputMethods_data()
+    {
+        QTest::addColumn<QByteArray>("stylesheet");
+        QTest::addColumn<QString>("expected");
+        const auto with = [](const QByteArray& method, const QByteArray& body) {
+            return QByteArray(kStylesheetHead).replace("\"html\"", method) + body + kStylesheetTail;
+        };
+        const QByteArray nothing = "<xsl:template match=\"/\"/>";
+        QTest::newRow("html") << Stylesheet("<xsl:template match=\"/\"><html><body><p>R"
+                                            "<xsl:value-of select=\"*/@A\"/></p></body></html>"
+                                            "</xsl:template>")
+                              << QStringLiteral("<p>R1</p>");
+        QTest::newRow("text") << with("\"text\"", "<xsl:template match=\"/\">a&lt;b</xsl:template>")
+                              << QStringLiteral("<pre>a&lt;b</pre>");
+        QTest::newRow("xml, its tree")
+            << with("\"xml\"", "<xsl:template match=\"/\"><Out/></xsl:template>")
+            << QStringLiteral("&lt;Out</span>");
+        QTest::newRow("html, nothing") << Stylesheet(nothing) << QStringLiteral("<body></body>");
+        QTest::newRow("no output, nothing")
+            << with("\"html\"", nothing).replace("<xsl:output method=\"html\"/>", "")
+            << QStringLiteral("<body></body>");
+        QTest::newRow("xml, nothing")
+            << with("\"xml\"", nothing) << QStringLiteral("<body></body>");
+        QTest::newRow("text, nothing")
+            << with("\"text\"", nothing) << QStringLiteral("<pre></pre>");
+    }
+    void outputMethods()
+    {
+        QFETCH(QByteArray, stylesheet);
+        QFETCH(QString, expected);
+        const ViewerPage page = RenderXmlPage(messageWith(stylesheet), dir_->path());
+        QVERIFY2(page.notice.isEmpty(), qPrintable(page.notice));
+        QVERIFY(!page.stylesheet.isEmpty());
+        const QString html = PageText(page);
+        QVERIFY2(html.contains(expected), qPrintable(html));
+        QVERIFY2(html.trimmed().endsWith(QStringLiteral("</html>"), Qt::CaseInsensitive),
+                 qPrintable(html));
+    }
+
     void treeWithoutStylesheet()
     {
         const QString path = dir_->filePath(QStringLiteral("t.xml"));
