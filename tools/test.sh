@@ -4,7 +4,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan, together with the fuzz targets),
 # runs it there, failing on any report, and lets each fuzz target run briefly from its seeds.
 # Tests labelled no_sanitizer are left out of that pass. VARNEL_SANITIZERS=0 stops after the
-# first pass; VARNEL_FUZZ_SECONDS sets the fuzz time per target (default 8).
+# first pass; VARNEL_FUZZ_SECONDS sets the fuzz time per target (default 8), FUZZ_SEED its seed
+# (default 1: the same inputs on every run, see tools/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -37,5 +38,5 @@ export LSAN_OPTIONS=suppressions=$PWD/tools/sanitizers.supp:print_suppressions=0
 stamp "sanitizer tests"
 ctest --test-dir "$ASAN_DIR" --output-on-failure --parallel "$(nproc)" --label-exclude no_sanitizer
 stamp "fuzzing"
-FUZZ_BUILD_DIR="$ASAN_DIR" FUZZ_NO_BUILD=1 bash tools/fuzz.sh "${VARNEL_FUZZ_SECONDS:-8}"
+FUZZ_SEED=${FUZZ_SEED:-1} FUZZ_BUILD_DIR="$ASAN_DIR" FUZZ_NO_BUILD=1 bash tools/fuzz.sh "${VARNEL_FUZZ_SECONDS:-8}"
 stamp "done"
