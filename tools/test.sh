@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the format of the C++ sources, builds with warnings as
-# errors and runs every test headless. Then builds the same suite with clang under
-# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan, together with the fuzz targets),
-# runs it there, failing on any report, and lets each fuzz target run briefly from its seeds.
+# errors and runs every test headless, in the C locale and again in ru_RU.UTF-8. Then builds the
+# same suite with clang under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan,
+# together with the fuzz targets), runs it there, failing on any report, and lets each fuzz
+# target run briefly from its seeds.
 # Tests labelled no_sanitizer are left out of that pass. VARNEL_SANITIZERS=0 stops after the
 # first pass; VARNEL_FUZZ_SECONDS sets the fuzz time per target (default 8), FUZZ_SEED its seed
 # (default 1: the same inputs on every run, see tools/fuzz.sh).
@@ -22,6 +23,18 @@ BUILD_DIR=${BUILD_DIR:-build} bash tools/build.sh -DVARNEL_WERROR=ON \
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
 stamp "tests"
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --parallel "$(nproc)"
+
+# Once more in the users' own locale (decimal comma, Russian names), every golden output the
+# same. The locale is a configure setting of the tests only: nothing is rebuilt for it.
+stamp "tests in ru_RU.UTF-8"
+locale_pass() {
+  cmake -S . -B "${BUILD_DIR:-build}" -DVARNEL_TEST_LOCALE="$1" >/dev/null
+  [ "$1" = C.UTF-8 ] || ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --parallel "$(nproc)"
+}
+status=0
+locale_pass ru_RU.UTF-8 || status=$?
+locale_pass C.UTF-8
+[ "$status" = 0 ] || exit "$status"
 
 [ "${VARNEL_SANITIZERS:-1}" = 0 ] && exit 0
 ASAN_DIR=${ASAN_BUILD_DIR:-build-asan}
