@@ -74,6 +74,20 @@ const char* const kTables[] = {
     "CREATE INDEX answers_unmatched ON answers(request_file) WHERE request IS NULL",
 };
 
+// What the journal reads and writes, table by table: a file that lacks any of it is not the
+// journal, whatever its version says.
+struct TableShape {
+    const char* table;
+    const char* columns;
+};
+const TableShape kShape[] = {
+    {"requests", "id kind file sent participant deals accepted rejected answered code text answer"},
+    {"deals", "request n agreement reference participant issue direction target fields result "
+              "registry code text revoked"},
+    {"answers", "id path size modified kind request_file created request total accepted rejected "
+                "code text unmatched taken"},
+};
+
 QString now()
 {
     return QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
@@ -168,6 +182,11 @@ bool JournalStore::open(bool create)
     close();
     if (!create && !QFileInfo::exists(path_))
         return false;
+    return openConnection(create);
+}
+
+bool JournalStore::openConnection(bool create)
+{
     connection_ = QStringLiteral("varnel-journal-%1").arg(g_connections.fetchAndAddRelaxed(1));
     db_ = std::make_unique<QSqlDatabase>(
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_));
@@ -182,6 +201,11 @@ bool JournalStore::open(bool create)
     try {
         const int version = userVersion();
         if (version == 0) {
+            // A file without a version is a journal not begun yet only while it holds nothing:
+            // tables of its own make it another program's database.
+            if (single(QStringLiteral("SELECT count(*) FROM sqlite_master"), "schema").toInt() > 0)
+                throw StoreError(StoreError::Kind::Corrupt,
+                                 QStringLiteral("%1: a database that is not a journal").arg(path_));
             if (!create) {
                 close();
                 return false;
@@ -193,6 +217,9 @@ bool JournalStore::open(bool create)
                                  .arg(path_)
                                  .arg(version)
                                  .arg(kVersion));
+        } else if (const QString missing = missingPart(); !missing.isEmpty()) {
+            throw StoreError(StoreError::Kind::Corrupt,
+                             QStringLiteral("%1: not a journal, %2").arg(path_, missing));
         }
         if (create) {
             // Readers never wait for the writer, nor it for them. Where the folder allows no
@@ -206,6 +233,35 @@ bool JournalStore::open(bool create)
         throw;
     }
     return true;
+}
+
+QString JournalStore::missingPart()
+{
+    QSet<QString> tables;
+    {
+        QSqlQuery q = query();
+        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+            fail(q.lastError(), "schema");
+        while (q.next())
+            tables.insert(q.value(0).toString().toLower());
+    }
+    for (const TableShape& shape : kShape) {
+        const QString table = QLatin1String(shape.table);
+        if (!tables.contains(table))
+            return QStringLiteral("no table ") + table;
+        QSet<QString> columns;
+        QSqlQuery q = query();
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            fail(q.lastError(), "schema");
+        while (q.next())
+            columns.insert(q.value(1).toString().toLower());
+        for (const QString& column :
+             QString::fromLatin1(shape.columns).split(u' ', Qt::SkipEmptyParts)) {
+            if (!columns.contains(column))
+                return QStringLiteral("no column %1 in table %2").arg(column, table);
+        }
+    }
+    return QString();
 }
 
 QString JournalStore::check()

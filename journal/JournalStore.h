@@ -71,7 +71,8 @@ public:
     static QString FileIn(const QString& folder);
 
     // Opens the database. With create, a missing file is made with its tables; without it,
-    // false when there is no journal yet. A file that is no journal (or a damaged one) raises
+    // false when there is no journal yet. A file that is no journal (another version, without
+    // a table or column the journal needs, another program's database) or a damaged one raises
     // Corrupt.
     bool open(bool create);
     void close();
@@ -129,6 +130,9 @@ private:
     // The deals of a request, in their order, where the condition holds.
     QList<DealEntry> dealsWhere(const QString& condition, const QVariantList& binds);
     [[noreturn]] void fail(const QSqlError& error, const char* what) const;
+    bool openConnection(bool create);
+    // The first table or column the journal needs that the file lacks; empty when none.
+    QString missingPart();
     void createTables();
     int userVersion();
     class Transaction;
