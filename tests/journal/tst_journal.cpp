@@ -82,6 +82,8 @@ private slots:
     void journalThatCannotGrowKeepsItsSpool();
     void journalLeavesTheSendItsRoom_data();
     void journalLeavesTheSendItsRoom();
+    void failedOpenLeavesNothing_data();
+    void failedOpenLeavesNothing();
 };
 
 void JournalTest::requestsFollowedToTheirAnswers()
@@ -563,6 +565,34 @@ void JournalTest::journalLeavesTheSendItsRoom()
                  : QStringLiteral("Deals DL: 40 deals, 0 accepted, 0 rejected, 40 waiting"));
     QVERIFY(f.dump().contains(QStringLiteral("Deals DL: 40 deals, 0 accepted, 0 rejected, 40 "
                                              "waiting")));
+}
+
+void JournalTest::failedOpenLeavesNothing_data()
+{
+    journalLeavesTheSendItsRoom_data();
+}
+
+void JournalTest::failedOpenLeavesNothing()
+{
+    // The same without a disk of its own, for any user: files may not grow past 16 KB, which
+    // a new database's tables and the memory index of a kept one both need.
+    QFETCH(bool, existing);
+    JournalFixture f;
+    if (existing) {
+        f.start();
+        QVERIFY(!f.send(QStringLiteral("GetIssueList")).isEmpty());
+        f.stop();
+    }
+    const QString folder = f.journalFolder();
+    const QStringList before = FolderEntries(folder);
+    const std::optional<QString> outcome = RunWithFileSizeLimit(16 * 1024, [&] {
+        journal::SyncJob job;
+        job.folder = folder;
+        return journal::RunSync(job).failure;
+    });
+    QVERIFY2(outcome, "the round ended at the file-size limit");
+    QVERIFY2(outcome->contains(QStringLiteral("journal.sqlite")), qPrintable(*outcome));
+    QCOMPARE(FolderEntries(folder), existing ? before : QStringList{QStringLiteral("spool")});
 }
 
 QTEST_MAIN(JournalTest)
