@@ -4,7 +4,10 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -87,6 +90,44 @@ const TableShape kShape[] = {
     {"answers", "id path size modified kind request_file created request total accepted rejected "
                 "code text unmatched taken"},
 };
+
+// The files SQLite keeps beside a database while it is in use.
+const char* const kSideFiles[] = {"-wal", "-shm", "-journal"};
+
+// The connections of this process open on each database file. Opening is done one at a time,
+// so that a failed open can tell the files it made itself from those another connection uses.
+QMutex g_openMutex;
+QHash<QString, int> g_openFiles; // guarded by g_openMutex
+
+// Which of a database's files exist, taken before it is opened.
+struct FilesPresent {
+    explicit FilesPresent(const QString& path)
+    {
+        main = QFileInfo::exists(path);
+        for (int i = 0; i < 3; ++i)
+            side[i] = QFileInfo::exists(path + QLatin1String(kSideFiles[i]));
+    }
+    bool main = false;
+    bool side[3] = {};
+};
+
+// After a failed open, with no other connection of this process on the file: removes what the
+// open made, so that a journal that cannot be opened (a full disk) takes no room from anything
+// else. A database made by this open holds nothing yet, and goes with its logs; beside one
+// that was there, a new memory index is made anew at the next open, and a new log goes only
+// while it is empty (a log with pages in it is the database's and stays).
+void removeWhatOpenMade(const QString& path, const FilesPresent& before)
+{
+    for (int i = 0; i < 3; ++i) {
+        const QString side = path + QLatin1String(kSideFiles[i]);
+        if (before.side[i] || !QFileInfo::exists(side))
+            continue;
+        if (!before.main || i == 1 || QFileInfo(side).size() == 0)
+            QFile::remove(side);
+    }
+    if (!before.main && QFileInfo::exists(path))
+        QFile::remove(path);
+}
 
 QString now()
 {
@@ -175,6 +216,12 @@ void JournalStore::close()
     db_->close();
     db_.reset();
     QSqlDatabase::removeDatabase(connection_);
+    if (counted_) {
+        counted_ = false;
+        QMutexLocker lock(&g_openMutex);
+        if (--g_openFiles[path_] <= 0)
+            g_openFiles.remove(path_);
+    }
 }
 
 bool JournalStore::open(bool create)
@@ -182,7 +229,21 @@ bool JournalStore::open(bool create)
     close();
     if (!create && !QFileInfo::exists(path_))
         return false;
-    return openConnection(create);
+    QMutexLocker lock(&g_openMutex);
+    const FilesPresent before(path_);
+    bool opened = false;
+    try {
+        opened = openConnection(create);
+    } catch (...) {
+        if (!g_openFiles.contains(path_))
+            removeWhatOpenMade(path_, before);
+        throw;
+    }
+    if (opened) {
+        ++g_openFiles[path_];
+        counted_ = true;
+    }
+    return opened;
 }
 
 bool JournalStore::openConnection(bool create)

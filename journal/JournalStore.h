@@ -73,7 +73,7 @@ public:
     // Opens the database. With create, a missing file is made with its tables; without it,
     // false when there is no journal yet. A file that is no journal (another version, without
     // a table or column the journal needs, another program's database) or a damaged one raises
-    // Corrupt.
+    // Corrupt. An open that fails leaves behind no file it made.
     bool open(bool create);
     void close();
     bool isOpen() const;
@@ -140,6 +140,7 @@ private:
     QString path_;
     QString connection_;
     std::unique_ptr<QSqlDatabase> db_;
+    bool counted_ = false; // among the open connections of its file
 };
 
 // The attributes of a row in one text and back (names and values hold no control characters:
