@@ -1,6 +1,7 @@
 // The sending journal without its window: requests followed through the send pipeline to the
-// answers of the receive folder, deal by deal; hostile answers; a damaged database set aside;
-// a journal that cannot be written never stopping a send.
+// answers of the receive folder, deal by deal; hostile answers; a damaged database, or one that
+// is not the journal, set aside; a journal that cannot be written never stopping a send, nor
+// taking the room it needs.
 #include "core/AtomicSave.h"
 #include "messages/SendPipelineTesting.h"
 #include "tests/journal/JournalTestSupport.h"
@@ -516,7 +517,6 @@ void JournalTest::journalLeavesTheSendItsRoom()
     JournalFixture f;
     QVERIFY(QDir().rmdir(f.folder().work()));
     QVERIFY(QFile::link(disk.path(), f.folder().file(QStringLiteral("work"))));
-    const QString database = journal::JournalStore::FileIn(f.journalFolder());
     if (existing) {
         f.start();
         f.name(f.send(QStringLiteral("GetIssueList")), QStringLiteral("GIL"));
