@@ -361,6 +361,11 @@ void JournalTest::damagedJournalSetAside_data()
         << QString()
         << QStringList{QStringLiteral("ALTER TABLE requests RENAME TO old"),
                        QStringLiteral("CREATE VIEW requests AS SELECT * FROM old")};
+    // The journal makes no triggers: one would change what it records behind its back.
+    QTest::newRow("a trigger of its own")
+        << QString()
+        << QStringList{QStringLiteral("CREATE TRIGGER forget AFTER INSERT ON deals BEGIN "
+                                      "DELETE FROM deals; END")};
     // Without a version, a file that already holds tables is another program's, not a journal
     // to be begun in it.
     QTest::newRow("another program's database")
