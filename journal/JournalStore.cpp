@@ -301,10 +301,17 @@ QString JournalStore::missingPart()
     QSet<QString> tables;
     {
         QSqlQuery q = query();
-        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master")))
             fail(q.lastError(), "schema");
-        while (q.next())
-            tables.insert(q.value(0).toString().toLower());
+        while (q.next()) {
+            const QString type = q.value(0).toString();
+            // The journal makes tables and their indexes only: a view or a trigger would read
+            // or change its rows behind its back.
+            if (type == u"table")
+                tables.insert(q.value(1).toString().toLower());
+            else if (type != u"index")
+                return QStringLiteral("a %1 of its own: %2").arg(type, q.value(1).toString());
+        }
     }
     for (const TableShape& shape : kShape) {
         const QString table = QLatin1String(shape.table);

@@ -131,7 +131,8 @@ private:
     QList<DealEntry> dealsWhere(const QString& condition, const QVariantList& binds);
     [[noreturn]] void fail(const QSqlError& error, const char* what) const;
     bool openConnection(bool create);
-    // The first table or column the journal needs that the file lacks; empty when none.
+    // The first table or column the journal needs that the file lacks, or a view or trigger
+    // the journal never makes; empty when none.
     QString missingPart();
     void createTables();
     int userVersion();
