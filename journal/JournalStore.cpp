@@ -4,7 +4,10 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -73,6 +76,58 @@ const char* const kTables[] = {
     " UNIQUE(path, size, modified))",
     "CREATE INDEX answers_unmatched ON answers(request_file) WHERE request IS NULL",
 };
+
+// What the journal reads and writes, table by table: a file that lacks any of it is not the
+// journal, whatever its version says.
+struct TableShape {
+    const char* table;
+    const char* columns;
+};
+const TableShape kShape[] = {
+    {"requests", "id kind file sent participant deals accepted rejected answered code text answer"},
+    {"deals", "request n agreement reference participant issue direction target fields result "
+              "registry code text revoked"},
+    {"answers", "id path size modified kind request_file created request total accepted rejected "
+                "code text unmatched taken"},
+};
+
+// The files SQLite keeps beside a database while it is in use.
+const char* const kSideFiles[] = {"-wal", "-shm", "-journal"};
+
+// The connections of this process open on each database file. Opening is done one at a time,
+// so that a failed open can tell the files it made itself from those another connection uses.
+QMutex g_openMutex;
+QHash<QString, int> g_openFiles; // guarded by g_openMutex
+
+// Which of a database's files exist, taken before it is opened.
+struct FilesPresent {
+    explicit FilesPresent(const QString& path)
+    {
+        main = QFileInfo::exists(path);
+        for (int i = 0; i < 3; ++i)
+            side[i] = QFileInfo::exists(path + QLatin1String(kSideFiles[i]));
+    }
+    bool main = false;
+    bool side[3] = {};
+};
+
+// After a failed open, with no other connection of this process on the file: removes what the
+// open made, so that a journal that cannot be opened (a full disk) takes no room from anything
+// else. A database made by this open holds nothing yet, and goes with its logs; beside one
+// that was there, a new memory index is made anew at the next open, and a new log goes only
+// while it is empty (a log with pages in it is the database's and stays).
+void removeWhatOpenMade(const QString& path, const FilesPresent& before)
+{
+    for (int i = 0; i < 3; ++i) {
+        const QString side = path + QLatin1String(kSideFiles[i]);
+        if (before.side[i] || !QFileInfo::exists(side))
+            continue;
+        if (!before.main || i == 1 || QFileInfo(side).size() == 0)
+            QFile::remove(side);
+    }
+    if (!before.main && QFileInfo::exists(path))
+        QFile::remove(path);
+}
 
 QString now()
 {
@@ -161,6 +216,12 @@ void JournalStore::close()
     db_->close();
     db_.reset();
     QSqlDatabase::removeDatabase(connection_);
+    if (counted_) {
+        counted_ = false;
+        QMutexLocker lock(&g_openMutex);
+        if (--g_openFiles[path_] <= 0)
+            g_openFiles.remove(path_);
+    }
 }
 
 bool JournalStore::open(bool create)
@@ -168,6 +229,25 @@ bool JournalStore::open(bool create)
     close();
     if (!create && !QFileInfo::exists(path_))
         return false;
+    QMutexLocker lock(&g_openMutex);
+    const FilesPresent before(path_);
+    bool opened = false;
+    try {
+        opened = openConnection(create);
+    } catch (...) {
+        if (!g_openFiles.contains(path_))
+            removeWhatOpenMade(path_, before);
+        throw;
+    }
+    if (opened) {
+        ++g_openFiles[path_];
+        counted_ = true;
+    }
+    return opened;
+}
+
+bool JournalStore::openConnection(bool create)
+{
     connection_ = QStringLiteral("varnel-journal-%1").arg(g_connections.fetchAndAddRelaxed(1));
     db_ = std::make_unique<QSqlDatabase>(
         QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_));
@@ -182,6 +262,11 @@ bool JournalStore::open(bool create)
     try {
         const int version = userVersion();
         if (version == 0) {
+            // A file without a version is a journal not begun yet only while it holds nothing:
+            // tables of its own make it another program's database.
+            if (single(QStringLiteral("SELECT count(*) FROM sqlite_master"), "schema").toInt() > 0)
+                throw StoreError(StoreError::Kind::Corrupt,
+                                 QStringLiteral("%1: a database that is not a journal").arg(path_));
             if (!create) {
                 close();
                 return false;
@@ -193,6 +278,9 @@ bool JournalStore::open(bool create)
                                  .arg(path_)
                                  .arg(version)
                                  .arg(kVersion));
+        } else if (const QString missing = missingPart(); !missing.isEmpty()) {
+            throw StoreError(StoreError::Kind::Corrupt,
+                             QStringLiteral("%1: not a journal, %2").arg(path_, missing));
         }
         if (create) {
             // Readers never wait for the writer, nor it for them. Where the folder allows no
@@ -206,6 +294,42 @@ bool JournalStore::open(bool create)
         throw;
     }
     return true;
+}
+
+QString JournalStore::missingPart()
+{
+    QSet<QString> tables;
+    {
+        QSqlQuery q = query();
+        if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master")))
+            fail(q.lastError(), "schema");
+        while (q.next()) {
+            const QString type = q.value(0).toString();
+            // The journal makes tables and their indexes only: a view or a trigger would read
+            // or change its rows behind its back.
+            if (type == u"table")
+                tables.insert(q.value(1).toString().toLower());
+            else if (type != u"index")
+                return QStringLiteral("a %1 of its own: %2").arg(type, q.value(1).toString());
+        }
+    }
+    for (const TableShape& shape : kShape) {
+        const QString table = QLatin1String(shape.table);
+        if (!tables.contains(table))
+            return QStringLiteral("no table ") + table;
+        QSet<QString> columns;
+        QSqlQuery q = query();
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            fail(q.lastError(), "schema");
+        while (q.next())
+            columns.insert(q.value(1).toString().toLower());
+        for (const QString& column :
+             QString::fromLatin1(shape.columns).split(u' ', Qt::SkipEmptyParts)) {
+            if (!columns.contains(column))
+                return QStringLiteral("no column %1 in table %2").arg(column, table);
+        }
+    }
+    return QString();
 }
 
 QString JournalStore::check()

@@ -71,8 +71,9 @@ public:
     static QString FileIn(const QString& folder);
 
     // Opens the database. With create, a missing file is made with its tables; without it,
-    // false when there is no journal yet. A file that is no journal (or a damaged one) raises
-    // Corrupt.
+    // false when there is no journal yet. A file that is no journal (another version, without
+    // a table or column the journal needs, another program's database) or a damaged one raises
+    // Corrupt. An open that fails leaves behind no file it made.
     bool open(bool create);
     void close();
     bool isOpen() const;
@@ -129,6 +130,10 @@ private:
     // The deals of a request, in their order, where the condition holds.
     QList<DealEntry> dealsWhere(const QString& condition, const QVariantList& binds);
     [[noreturn]] void fail(const QSqlError& error, const char* what) const;
+    bool openConnection(bool create);
+    // The first table or column the journal needs that the file lacks, or a view or trigger
+    // the journal never makes; empty when none.
+    QString missingPart();
     void createTables();
     int userVersion();
     class Transaction;
@@ -136,6 +141,7 @@ private:
     QString path_;
     QString connection_;
     std::unique_ptr<QSqlDatabase> db_;
+    bool counted_ = false; // among the open connections of its file
 };
 
 // The attributes of a row in one text and back (names and values hold no control characters:

@@ -1,6 +1,7 @@
 // The sending journal without its window: requests followed through the send pipeline to the
-// answers of the receive folder, deal by deal; hostile answers; a damaged database set aside;
-// a journal that cannot be written never stopping a send.
+// answers of the receive folder, deal by deal; hostile answers; a damaged database, or one that
+// is not the journal, set aside; a journal that cannot be written never stopping a send, nor
+// taking the room it needs.
 #include "core/AtomicSave.h"
 #include "messages/SendPipelineTesting.h"
 #include "tests/journal/JournalTestSupport.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -50,13 +52,17 @@ QMap<QString, QString> unreadAnswers(const QString& journalFolder)
     return kept;
 }
 
-void setUserVersion(const QString& path, int version)
+// Runs the statements on a database file of the test's own making or mending.
+void execOn(const QString& path, const QStringList& statements)
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v"));
         db.setDatabaseName(path);
         QVERIFY(db.open());
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version=%1").arg(version));
+        for (const QString& statement : statements) {
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(statement), qPrintable(statement + u' ' + q.lastError().text()));
+        }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("v"));
 }
@@ -75,6 +81,10 @@ private slots:
     void unwritableJournalNeverStopsSend_data();
     void unwritableJournalNeverStopsSend();
     void journalThatCannotGrowKeepsItsSpool();
+    void journalLeavesTheSendItsRoom_data();
+    void journalLeavesTheSendItsRoom();
+    void failedOpenLeavesNothing_data();
+    void failedOpenLeavesNothing();
 };
 
 void JournalTest::requestsFollowedToTheirAnswers()
@@ -334,15 +344,40 @@ void JournalTest::hostileAnswersKeptUnread()
 
 void JournalTest::damagedJournalSetAside_data()
 {
+    // How the file is spoilt: its bytes, or statements run on it (a new file when "new" leads).
     QTest::addColumn<QString>("damage");
-    QTest::newRow("not a database") << QStringLiteral("garbage");
-    QTest::newRow("damaged pages") << QStringLiteral("pages");
-    QTest::newRow("journal of another version") << QStringLiteral("version");
+    QTest::addColumn<QStringList>("statements");
+    QTest::newRow("not a database") << QStringLiteral("garbage") << QStringList();
+    QTest::newRow("damaged pages") << QStringLiteral("pages") << QStringList();
+    QTest::newRow("journal of another version")
+        << QString() << QStringList{QStringLiteral("PRAGMA user_version=99")};
+    QTest::newRow("version 1 without tables")
+        << QStringLiteral("new") << QStringList{QStringLiteral("PRAGMA user_version=1")};
+    QTest::newRow("a table missing")
+        << QString() << QStringList{QStringLiteral("DROP TABLE answers")};
+    QTest::newRow("a column missing")
+        << QString() << QStringList{QStringLiteral("ALTER TABLE deals DROP COLUMN revoked")};
+    QTest::newRow("a view for a table")
+        << QString()
+        << QStringList{QStringLiteral("ALTER TABLE requests RENAME TO old"),
+                       QStringLiteral("CREATE VIEW requests AS SELECT * FROM old")};
+    // The journal makes no triggers: one would change what it records behind its back.
+    QTest::newRow("a trigger of its own")
+        << QString()
+        << QStringList{QStringLiteral("CREATE TRIGGER forget AFTER INSERT ON deals BEGIN "
+                                      "DELETE FROM deals; END")};
+    // Without a version, a file that already holds tables is another program's, not a journal
+    // to be begun in it.
+    QTest::newRow("another program's database")
+        << QStringLiteral("new")
+        << QStringList{QStringLiteral("CREATE TABLE requests(id INTEGER PRIMARY KEY, body BLOB)")};
+    QTest::newRow("the journal itself") << QString() << QStringList();
 }
 
 void JournalTest::damagedJournalSetAside()
 {
     QFETCH(QString, damage);
+    QFETCH(QStringList, statements);
     JournalFixture f;
     f.start();
     QList<QStringList> many;
@@ -366,11 +401,24 @@ void JournalTest::damagedJournalSetAside()
         for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 3 * 4096; ++i)
             bytes[i] = char(0xA5);
         QVERIFY(WriteBytes(database, bytes));
-    } else {
-        setUserVersion(database, 99);
+    } else if (damage == u"new") {
+        QVERIFY(QFile::remove(database));
     }
+    execOn(database, statements);
+    const bool sound = damage.isEmpty() && statements.isEmpty();
 
     f.start();
+    const QString next = f.send(QStringLiteral("GetIssueList"));
+    QVERIFY(!next.isEmpty());
+    journal::JournalStore store(database);
+    QVERIFY(store.open(false));
+    if (sound) {
+        // Read over and kept, with every row.
+        QCOMPARE(f.notices(), QStringList());
+        QCOMPARE(store.requestCount(), qint64(2));
+        QCOMPARE(store.dealCount(), qint64(2000));
+        return;
+    }
     QCOMPARE(f.notices().size(), 1);
     const QString notice = f.notices().first();
     QVERIFY2(notice.startsWith(QStringLiteral("Журнал отправок был поврежден: он отложен в файл ")),
@@ -379,8 +427,7 @@ void JournalTest::damagedJournalSetAside()
     QVERIFY2(QFileInfo(aside).isFile() && aside.startsWith(database + QStringLiteral(".damaged-")),
              qPrintable(aside));
     // A new journal, in which the next request is recorded.
-    QCOMPARE(f.dump(), QString());
-    const QString next = f.send(QStringLiteral("GetIssueList"));
+    store.close();
     f.name(next, QStringLiteral("GIL"));
     QCOMPARE(f.dump(), QStringLiteral("GetIssueList GIL: 0 deals, 0 accepted, 0 rejected, 1 "
                                       "waiting"));
@@ -455,6 +502,102 @@ void JournalTest::journalThatCannotGrowKeepsItsSpool()
                                                 "записан: ")),
              qPrintable(*outcome));
     QVERIFY2(!outcome->contains(u'|'), qPrintable(*outcome));
+}
+
+void JournalTest::journalLeavesTheSendItsRoom_data()
+{
+    QTest::addColumn<bool>("existing"); // a journal kept from before, or none yet
+    QTest::newRow("journal kept from before") << true;
+    QTest::newRow("no journal yet") << false;
+}
+
+void JournalTest::journalLeavesTheSendItsRoom()
+{
+    // The work folder (and the journal's in it) on a disk with two pages left: room for the
+    // request, none for the journal. The journal fails to open and must leave the room it found,
+    // so that the request the user sends next still goes out.
+    QFETCH(bool, existing);
+    SmallDisk disk(1024 * 1024);
+    VARNEL_REQUIRE_DISK(disk);
+    JournalFixture f;
+    QVERIFY(QDir().rmdir(f.folder().work()));
+    QVERIFY(QFile::link(disk.path(), f.folder().file(QStringLiteral("work"))));
+    if (existing) {
+        f.start();
+        f.name(f.send(QStringLiteral("GetIssueList")), QStringLiteral("GIL"));
+        f.stop();
+        QCOMPARE(FolderEntries(f.journalFolder()),
+                 (QStringList{QStringLiteral("journal.sqlite"), QStringLiteral("spool")}));
+    }
+    disk.fill();
+    {
+        QFile filler(disk.filePath(QStringLiteral(".filler")));
+        QVERIFY(filler.resize(filler.size() / 4096 * 4096 - 8192));
+    }
+
+    f.start();
+    QCOMPARE(f.notices().size(), 1);
+    QVERIFY2(f.notices().first().startsWith(QStringLiteral("Журнал отправок не записан: ")),
+             qPrintable(f.notices().first()));
+    QList<QStringList> deals;
+    for (int i = 0; i < 40; ++i)
+        deals.append({kParticipant, QStringLiteral("SNEN-AO1"), QStringLiteral("Договор %1").arg(i),
+                      QStringLiteral("R-%1").arg(i), QStringLiteral("15.03.2024"),
+                      QStringLiteral("1")});
+    const SimpleReportTable report = JournalFixture::Report(deals);
+    RequestData data;
+    data.report = &report;
+    const QString sent = f.send(QStringLiteral("Deals"), data);
+    QVERIFY2(!sent.isEmpty(), qPrintable(f.dialogs().last().text));
+    // The request needs both pages.
+    const qint64 size = QFileInfo(f.folder().file(QStringLiteral("send/")) + sent).size();
+    QVERIFY2(size > 4096 && size <= 8192, qPrintable(QString::number(size)));
+    f.name(sent, QStringLiteral("DL"));
+    // Said once; nothing of the failed opens left, the request waits in the spool.
+    QCOMPARE(f.notices().size(), 1);
+    QCOMPARE(FolderEntries(f.journalFolder()),
+             existing ? (QStringList{QStringLiteral("journal.sqlite"), QStringLiteral("spool")})
+                      : QStringList{QStringLiteral("spool")});
+    QCOMPARE(QDir(journal::SpoolFolderOf(f.journalFolder())).entryList(QDir::Files).size(), 1);
+
+    // Room again: the request is recorded, the journal from before kept.
+    QVERIFY(QFile::remove(disk.filePath(QStringLiteral(".filler"))));
+    f.journal().sync();
+    f.journal().waitForSync();
+    QCOMPARE(f.dump().section(u'\n', 0, 0),
+             existing
+                 ? QStringLiteral("GetIssueList GIL: 0 deals, 0 accepted, 0 rejected, 1 waiting")
+                 : QStringLiteral("Deals DL: 40 deals, 0 accepted, 0 rejected, 40 waiting"));
+    QVERIFY(f.dump().contains(QStringLiteral("Deals DL: 40 deals, 0 accepted, 0 rejected, 40 "
+                                             "waiting")));
+}
+
+void JournalTest::failedOpenLeavesNothing_data()
+{
+    journalLeavesTheSendItsRoom_data();
+}
+
+void JournalTest::failedOpenLeavesNothing()
+{
+    // The same without a disk of its own, for any user: files may not grow past 16 KB, which
+    // a new database's tables and the memory index of a kept one both need.
+    QFETCH(bool, existing);
+    JournalFixture f;
+    if (existing) {
+        f.start();
+        QVERIFY(!f.send(QStringLiteral("GetIssueList")).isEmpty());
+        f.stop();
+    }
+    const QString folder = f.journalFolder();
+    const QStringList before = FolderEntries(folder);
+    const std::optional<QString> outcome = RunWithFileSizeLimit(16 * 1024, [&] {
+        journal::SyncJob job;
+        job.folder = folder;
+        return journal::RunSync(job).failure;
+    });
+    QVERIFY2(outcome, "the round ended at the file-size limit");
+    QVERIFY2(outcome->contains(QStringLiteral("journal.sqlite")), qPrintable(*outcome));
+    QCOMPARE(FolderEntries(folder), existing ? before : QStringList{QStringLiteral("spool")});
 }
 
 QTEST_MAIN(JournalTest)
