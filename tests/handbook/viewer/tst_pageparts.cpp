@@ -392,6 +392,29 @@ private slots:
                  QStringList());
     }
 
+    // A whole run of a big document gets more time and memory, a whole market's handbook
+    // enough, and the biggest document the viewer reads no more than the machine can give.
+    void wholeRunLimitsGrowWithinBounds_data()
+    {
+        QTest::addColumn<qint64>("megabytes");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<qint64>("memoryMegabytes");
+        QTest::newRow("message") << qint64(1) << 10 << qint64(1024);
+        QTest::newRow("handbook of 200,000") << qint64(62) << 72 << qint64(62 * 30);
+        QTest::newRow("viewer's largest") << kViewerMaxFileBytes / (1024 * 1024) << 522
+                                          << qint64(4096);
+    }
+    void wholeRunLimitsGrowWithinBounds()
+    {
+        QFETCH(qint64, megabytes);
+        QFETCH(int, seconds);
+        QFETCH(qint64, memoryMegabytes);
+        const TransformLimits grown = LimitsForDocument(TransformLimits(), megabytes << 20);
+        QCOMPARE(grown.milliseconds, seconds * 1000);
+        QCOMPARE(grown.memoryBytes, memoryMegabytes << 20);
+        QCOMPARE(grown.pageBytes, TransformLimits().pageBytes);
+    }
+
     // A window's page job: what the view reads as the page grows is the page, which its file,
     // private to the user, holds once the job has ended; progress comes to its end.
     void jobShowsWhatItWrites()
