@@ -487,9 +487,11 @@ TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 document
     TransformLimits grown = limits;
     if (documentBytes > kSmall) {
         const qint64 megabytes = documentBytes / (1024 * 1024);
-        // A second and 30 MB of memory for each megabyte of the document.
+        // A second and 30 MB of memory for each megabyte of the document: a whole market's
+        // handbook takes under 2 GB; no document more than 4 GB.
+        constexpr qint64 kMostMemory = 4LL << 30;
         grown.milliseconds = int(std::min<qint64>(limits.milliseconds + 1000 * megabytes, 600000));
-        grown.memoryBytes = std::max(limits.memoryBytes, 30 * documentBytes);
+        grown.memoryBytes = std::max(limits.memoryBytes, std::min(30 * documentBytes, kMostMemory));
     }
     return grown;
 }
