@@ -401,8 +401,8 @@ private slots:
         QTest::addColumn<qint64>("memoryMegabytes");
         QTest::newRow("message") << qint64(1) << 10 << qint64(1024);
         QTest::newRow("handbook of 200,000") << qint64(62) << 72 << qint64(62 * 30);
-        QTest::newRow("viewer's largest") << kViewerMaxFileBytes / (1024 * 1024) << 522
-                                          << qint64(4096);
+        QTest::newRow("viewer's largest")
+            << kViewerMaxFileBytes / (1024 * 1024) << 522 << qint64(4096);
     }
     void wholeRunLimitsGrowWithinBounds()
     {
