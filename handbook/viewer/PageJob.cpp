@@ -9,13 +9,13 @@
 
 #include <mutex>
 #include <new>
-#include <vector>
 
 namespace varnel {
 
-// A page as it is made: its bytes kept as they come, for the view to read, and written to the
-// page's file, a new file of the user's alone. Once the file is in place the bytes are read from
-// there and the memory is given back.
+// A page as it is made: its bytes written to the page's file, a new file of the user's alone,
+// and read back from there by the view as they come. The page is never held whole in memory:
+// the view reads through a descriptor of its own, which keeps reading the same file once it is
+// put in place (or, when the making ends early, what had been written of it).
 class PageStream : public GrowingPage, public PageSink {
 public:
     PageStream(const QString& path, const QString& chosen) : path_(path), chosen_(chosen) {}
@@ -24,6 +24,9 @@ public:
     {
         guarded(
             [this] { file_ = std::make_unique<AtomicFile>(path_, AtomicFile::NewPrivateFile); });
+        reader_.setFileName(file_->writablePath());
+        if (!reader_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            Fail(TemporaryCopyFailureText(chosen_, reader_.errorString()));
     }
 
     // Bytes gather in pieces of a few hundred KB before they go to the file and the view.
@@ -41,10 +44,9 @@ public:
         guarded([this] { file_->write(pending_); });
         {
             const std::lock_guard lock(mutex_);
-            chunks_.push_back({written_, pending_});
             written_ += pending_.size();
         }
-        pending_ = QByteArray();
+        pending_.clear();
         pending_.reserve(kPiece);
         notify();
     }
@@ -58,24 +60,28 @@ public:
         file_.reset();
         {
             const std::lock_guard lock(mutex_);
-            chunks_.clear();
-            fromFile_ = true;
             complete_ = true;
         }
         notify();
     }
 
-    // The making ended early: the view ends with what it has; no file is kept.
+    // The making ended early: the view ends with what it has (its last bytes written out for it
+    // where the file still takes them); no file is kept.
     void abandon()
     {
+        if (file_ && !pending_.isEmpty()) {
+            try {
+                file_->write(pending_);
+                const std::lock_guard lock(mutex_);
+                written_ += pending_.size();
+            } catch (...) {
+                // The view ends with what it had.
+            }
+        }
+        pending_.clear();
         file_.reset();
         {
             const std::lock_guard lock(mutex_);
-            if (!pending_.isEmpty()) {
-                chunks_.push_back({written_, pending_});
-                written_ += pending_.size();
-                pending_.clear();
-            }
             complete_ = true;
         }
         notify();
@@ -84,32 +90,11 @@ public:
     qint64 read(qint64 offset, char* data, qint64 size) override
     {
         const std::lock_guard lock(mutex_);
-        if (fromFile_) {
-            if (!reader_.isOpen()) {
-                reader_.setFileName(path_);
-                if (!reader_.open(QIODevice::ReadOnly))
-                    return 0;
-            }
-            if (!reader_.seek(offset))
-                return 0;
-            return std::max<qint64>(0, reader_.read(data, size));
-        }
-        // The chunk that holds offset: the last one starting at or before it.
-        auto it = std::upper_bound(chunks_.begin(), chunks_.end(), offset,
-                                   [](qint64 at, const Chunk& c) { return at < c.start; });
-        if (it == chunks_.begin())
+        if (!reader_.isOpen() || offset < 0 || offset >= written_)
             return 0;
-        --it;
-        qint64 copied = 0;
-        for (; it != chunks_.end() && copied < size; ++it) {
-            const qint64 from = offset + copied - it->start;
-            if (from >= it->bytes.size())
-                continue;
-            const qint64 n = std::min<qint64>(size - copied, it->bytes.size() - from);
-            std::memcpy(data + copied, it->bytes.constData() + from, size_t(n));
-            copied += n;
-        }
-        return copied;
+        if (!reader_.seek(offset))
+            return 0;
+        return std::max<qint64>(0, reader_.read(data, std::min(size, written_ - offset)));
     }
 
     qint64 size() const override
@@ -144,11 +129,6 @@ private:
         }
     }
 
-    struct Chunk {
-        qint64 start;
-        QByteArray bytes;
-    };
-
     // The handler runs on the user-interface thread, once for all that came meanwhile.
     void notify()
     {
@@ -174,10 +154,8 @@ private:
     std::unique_ptr<AtomicFile> file_;
     QByteArray pending_; // the worker's alone
     mutable std::mutex mutex_;
-    std::vector<Chunk> chunks_;
-    qint64 written_ = 0;
+    qint64 written_ = 0; // bytes in the file, which the view may read
     bool complete_ = false;
-    bool fromFile_ = false;
     QFile reader_;
     std::function<void()> handler_;
     std::atomic<bool> posted_{false};

@@ -9,7 +9,6 @@
 #include "handbook/viewer/XslEngine.h"
 #include "handbook/viewer/XslTransform.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -35,8 +34,6 @@ using xmltext::FromXml;
 // The children of the document element in the first part (shown at once) and in the others.
 constexpr int kFirstPart = 200;
 constexpr int kPart = 1000;
-// The time all the parts of a page may take together.
-constexpr int kPartsMilliseconds = 600000;
 // Where the heading's page takes the rows.
 constexpr char kRowsMarker[] = "<!--viewer-rows-->";
 
@@ -79,6 +76,34 @@ void Write(PageSink& sink, const QByteArray& bytes)
     sink.write(bytes.constData(), bytes.size());
 }
 
+// What a stylesheet makes on its way into the page, within the page's budget: bytes that go into
+// the page are counted (counted), bytes held for a while before they do (a heading's page, a
+// text) only weighed with it. Raises PageOverBudget when the page would grow beyond its size.
+class BudgetedSink : public PageSink {
+public:
+    BudgetedSink(PageSink& to, PageBudget& budget, bool counted)
+        : to_(to), budget_(budget), counted_(counted)
+    {
+    }
+    void write(const char* data, qint64 size) override
+    {
+        if (counted_) {
+            budget_.make(size);
+        } else {
+            held_ += size;
+            budget_.check(held_);
+        }
+        to_.write(data, size);
+    }
+    void flush() override { to_.flush(); }
+
+private:
+    PageSink& to_;
+    PageBudget& budget_;
+    bool counted_;
+    qint64 held_ = 0;
+};
+
 // libxml2's serializer writing into a sink; a sink that raises ends the output.
 struct SinkOutput {
     PageSink& sink;
@@ -118,7 +143,7 @@ void Close(xmlOutputBufferPtr buffer, SinkOutput& output)
 
 // The result as the stylesheet's output says: HTML (or XHTML) as it is, text in a page of its
 // own, other XML as its tree.
-void SaveResult(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink)
+void SaveResult(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink, PageBudget& budget)
 {
     const xmlChar* method = nullptr;
     XSLT_GET_IMPORT_PTR(method, style, method);
@@ -138,7 +163,8 @@ void SaveResult(xmlDocPtr result, xsltStylesheetPtr style, PageSink& sink)
     }
     if (methodName == u"text") {
         BytesSink text;
-        SinkOutput output{text, nullptr};
+        BudgetedSink held(text, budget, false);
+        SinkOutput output{held, nullptr};
         xmlOutputBufferPtr buffer = OutputFor(style, output);
         xsltSaveResultTo(buffer, result, style);
         Close(buffer, output);
@@ -225,22 +251,34 @@ public:
         const std::unique_ptr<xsltStylesheet, void (*)(xsltStylesheetPtr)> owner(
             style, xsltFreeStylesheet);
         page_.stylesheet = stylesheetPath;
-        if (DeclaresParameter(style, "viewer-part") && IsHtmlOutput(style) &&
-            inParts(run, style, *reader, stylesheetPath))
-            return page_;
+        // A page beyond its budget is not made at all: what was made of it is dropped.
+        try {
+            if (DeclaresParameter(style, "viewer-part") && IsHtmlOutput(style) &&
+                inParts(run, style, *reader, stylesheetPath))
+                return page_;
 
-        reader.reset();
-        const XmlDocument document = loadWhole();
-        QElapsedTimer timer;
-        timer.start();
-        run.setLimits(LimitsForDocument(limits_, size_));
-        xmlDocPtr result = run.apply(style, document.doc(), {}, &failure);
-        page_.transformMs = timer.elapsed();
-        if (!result)
-            return showTree(document, QStringLiteral("Ошибка при применении таблицы стилей ") +
-                                          stylesheetPath + QStringLiteral(": ") + failure + u'.');
-        const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> resultOwner(result, xmlFreeDoc);
-        SaveResult(result, style, sink_);
+            reader.reset();
+            const XmlDocument document = loadWhole();
+            QElapsedTimer timer;
+            timer.start();
+            const TransformLimits whole = LimitsForDocument(limits_, size_);
+            run.setLimits(whole);
+            PageBudget budget(whole);
+            run.setPage(&budget);
+            xmlDocPtr result = run.apply(style, document.doc(), {}, &failure);
+            run.setPage(nullptr);
+            page_.transformMs = timer.elapsed();
+            if (!result)
+                return showTree(document, QStringLiteral("Ошибка при применении таблицы стилей ") +
+                                              stylesheetPath + QStringLiteral(": ") + failure +
+                                              u'.');
+            const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> resultOwner(result, xmlFreeDoc);
+            BudgetedSink page(sink_, budget, true);
+            SaveResult(result, style, page, budget);
+        } catch (const PageOverBudget& over) {
+            Fail(QStringLiteral("Ошибка при применении таблицы стилей ") + stylesheetPath +
+                 QStringLiteral(": ") + over.reason + QStringLiteral(". Страница не показана."));
+        }
         return page_;
     }
 
@@ -266,7 +304,7 @@ private:
     {
         XmlLoadOptions options = options_;
         options.progress = [this, &read](qint64 bytes, qint64) {
-            if (limits_.stop && limits_.stop->load())
+            if ((limits_.stop && limits_.stop->load()) || quit_.load())
                 throw PageStopped();
             read.store(bytes);
             report();
@@ -298,21 +336,26 @@ private:
     }
 
     // The heading's page for that many children, split where the rows go; false when the
-    // stylesheet fails on it or its page says nowhere where the rows go.
-    bool heading(XslRun& run, xsltStylesheetPtr style, xmlDocPtr head, qint64 count,
-                 QByteArray* before, QByteArray* after)
+    // stylesheet fails on it or its page says nowhere where the rows go. Raises PageOverBudget
+    // when the page is spent.
+    bool heading(XslRun& run, xsltStylesheetPtr style, PageBudget& budget, xmlDocPtr head,
+                 qint64 count, QByteArray* before, QByteArray* after)
     {
         QString failure;
         xmlDocPtr result = run.apply(
             style, head,
             {{"viewer-part", Quoted("head")}, {"viewer-count", QByteArray::number(count)}},
             &failure);
-        if (!result)
+        if (!result) {
+            if (const QString why = budget.exhausted(); !why.isEmpty())
+                throw PageOverBudget{why};
             return false;
+        }
         BytesSink page;
         {
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
-            SaveResult(result, style, page);
+            BudgetedSink held(page, budget, false);
+            SaveResult(result, style, held, budget);
         }
         const qsizetype marker = page.bytes.indexOf(kRowsMarker);
         if (marker < 0)
@@ -327,37 +370,56 @@ private:
     // heading's page takes them. The children are counted in a thread of their own while the
     // first parts are made (and kept) meanwhile. False when the heading's page says nowhere
     // where the rows go: the stylesheet is then applied whole.
+    //
+    // Each part keeps the run's limits, and all of them together the page's budget, however
+    // busy the machine (the window goes on painting meanwhile, and closing it stops them): a
+    // page beyond its time, its size or its memory raises PageOverBudget.
     bool inParts(XslRun& run, xsltStylesheetPtr style, XmlSubtreeReader& reader,
                  const QString& stylesheetPath)
     {
+        PageBudget budget(limits_);
+        run.setPage(&budget);
+        const struct PageEnd {
+            XslRun& run;
+            ~PageEnd() { run.setPage(nullptr); }
+        } pageEnd{run};
+        const auto spent = [&budget] {
+            if (const QString why = budget.exhausted(); !why.isEmpty())
+                throw PageOverBudget{why};
+        };
+        BudgetedSink page(sink_, budget, true);
+
         xmlDocPtr head = reader.next(0);
         const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> headOwner(head, xmlFreeDoc);
         QByteArray before;
         QByteArray after;
-        if (!heading(run, style, head, 0, &before, &after))
+        if (!heading(run, style, budget, head, 0, &before, &after))
             return false;
 
         total_ = 2 * size_;
         const XmlLoadOptions counting = partsLoadOptions(counted_);
         std::future<qint64> count = std::async(
             std::launch::async, [this, counting] { return XmlCountChildren(path_, counting); });
+        // A page that ends early does not wait for the count to end.
+        const struct CountEnd {
+            std::atomic<bool>& quit;
+            ~CountEnd() { quit.store(true); }
+        } countEnd{quit_};
         // The parts made before the count is known wait here.
         BytesSink waiting;
+        BudgetedSink waitingPage(waiting, budget, true);
         bool headed = false;
         const auto writeHeading = [&] {
-            if (!heading(run, style, head, count.get(), &before, &after))
+            if (!heading(run, style, budget, head, count.get(), &before, &after))
                 Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
                      QStringLiteral(" не сделала заголовок страницы"));
-            Write(sink_, before);
+            Write(page, before);
             Write(sink_, waiting.bytes);
             waiting.bytes.clear();
             sink_.flush();
             headed = true;
         };
 
-        // Each part keeps the run's limits; all of them together stop at ten minutes, however
-        // busy the machine (the window goes on painting meanwhile, and closing it stops them).
-        const QDeadlineTimer deadline(kPartsMilliseconds);
         QString failure;
         const XmlLoadOptions reading = partsLoadOptions(parted_);
         XmlSubtreeReader rows(path_, reading);
@@ -369,20 +431,17 @@ private:
             if (!slice)
                 break;
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> sliceOwner(slice, xmlFreeDoc);
-            if (deadline.hasExpired()) {
-                TransformLimits all = limits_;
-                all.milliseconds = kPartsMilliseconds;
-                failure = OutOfTimeText(all);
-                break;
-            }
+            spent();
             xmlDocPtr result = run.apply(
                 style, slice,
                 {{"viewer-part", Quoted("rows")}, {"viewer-first", QByteArray::number(first)}},
                 &failure);
-            if (!result)
+            if (!result) {
+                spent();
                 break;
+            }
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
-            SaveFragment(result, style, headed ? static_cast<PageSink&>(sink_) : waiting);
+            SaveFragment(result, style, headed ? page : waitingPage);
             if (headed)
                 sink_.flush();
             first += XmlChildElements(xmlDocGetRootElement(slice)).size();
@@ -396,7 +455,7 @@ private:
             Write(sink_, QByteArrayLiteral("<p style=\"color:#b42318\">") +
                              HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>"));
         }
-        Write(sink_, after);
+        Write(page, after);
         return true;
     }
 
@@ -415,6 +474,7 @@ private:
     qint64 total_ = 0;
     std::atomic<qint64> counted_{0};
     std::atomic<qint64> parted_{0};
+    std::atomic<bool> quit_{false}; // the parts have ended: the count is not waited for
     XmlLoadOptions options_;
     ViewerPage page_;
 };
@@ -427,9 +487,11 @@ TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 document
     TransformLimits grown = limits;
     if (documentBytes > kSmall) {
         const qint64 megabytes = documentBytes / (1024 * 1024);
-        // A second and 30 MB of memory for each megabyte of the document.
+        // A second and 30 MB of memory for each megabyte of the document: a whole market's
+        // handbook takes under 2 GB; no document more than 4 GB.
+        constexpr qint64 kMostMemory = 4LL << 30;
         grown.milliseconds = int(std::min<qint64>(limits.milliseconds + 1000 * megabytes, 600000));
-        grown.memoryBytes = std::max(limits.memoryBytes, 30 * documentBytes);
+        grown.memoryBytes = std::max(limits.memoryBytes, std::min(30 * documentBytes, kMostMemory));
     }
     return grown;
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 #if defined(Q_OS_UNIX)
@@ -38,6 +39,12 @@ QString OutOfMemoryText(const TransformLimits& limits)
            QStringLiteral(" МБ памяти и остановлена");
 }
 
+QString PageTooLargeText(const TransformLimits& limits)
+{
+    return QStringLiteral("таблица стилей сделала страницу больше ") +
+           QString::number(limits.pageBytes / (1024 * 1024)) + QStringLiteral(" МБ и остановлена");
+}
+
 qint64 ResidentBytes()
 {
 #if defined(Q_OS_LINUX)
@@ -54,9 +61,57 @@ qint64 ResidentBytes()
 #endif
 }
 
-ReadBudget::ReadBudget(const TransformLimits& limits, const QStringList& folders)
-    : limits_(limits), deadline_(qMax(limits.milliseconds, 0)), baseline_(ResidentBytes())
+PageBudget::PageBudget(const TransformLimits& limits)
+    : limits_(limits), deadline_(qMax(limits.pageMilliseconds, 0)), baseline_(ResidentBytes())
 {
+}
+
+qint64 PageBudget::memoryTaken() const
+{
+    return (baseline_ > 0 ? ResidentBytes() - baseline_ : 0) + made_.load();
+}
+
+void PageBudget::make(qint64 bytes)
+{
+    if (made_.fetch_add(bytes) + bytes > limits_.pageBytes)
+        throw PageOverBudget{PageTooLargeText(limits_)};
+}
+
+void PageBudget::check(qint64 held) const
+{
+    if (made_.load() + held > limits_.pageBytes)
+        throw PageOverBudget{PageTooLargeText(limits_)};
+}
+
+QString PageBudget::exhausted() const
+{
+    if (!spent_.isEmpty())
+        return spent_;
+    if (made_.load() > limits_.pageBytes)
+        return PageTooLargeText(limits_);
+    if (deadline_.hasExpired()) {
+        TransformLimits all = limits_;
+        all.milliseconds = limits_.pageMilliseconds;
+        return OutOfTimeText(all);
+    }
+    if (memoryTaken() > limits_.memoryBytes)
+        return OutOfMemoryText(limits_);
+    return QString();
+}
+
+ReadBudget::ReadBudget(const TransformLimits& limits, const QStringList& folders,
+                       const PageBudget* page)
+    : limits_(limits), deadline_(qMax(limits.milliseconds, 0)), baseline_(ResidentBytes()),
+      page_(page)
+{
+    if (page) {
+        if (page->deadline() < deadline_) {
+            deadline_ = page->deadline();
+            pageClock_ = true;
+        }
+        baseline_ = page->residentBaseline();
+        limits_.memoryBytes = std::min(limits_.memoryBytes, page->limits().memoryBytes);
+    }
     for (const QString& folder : folders) {
         if (folder.trimmed().isEmpty())
             continue;
@@ -78,13 +133,33 @@ bool ReadBudget::mayRead(const QString& path) const
     return false;
 }
 
+bool ReadBudget::overMemory() const
+{
+    const qint64 page = page_ ? page_->made() : 0;
+    return read_ + page > limits_.memoryBytes ||
+           (baseline_ > 0 && ResidentBytes() - baseline_ + page > limits_.memoryBytes);
+}
+
+QString ReadBudget::outOfTime() const
+{
+    if (!pageClock_)
+        return OutOfTimeText(limits_);
+    TransformLimits all = limits_;
+    all.milliseconds = page_->limits().pageMilliseconds;
+    return OutOfTimeText(all);
+}
+
+QString ReadBudget::outOfMemory() const
+{
+    return OutOfMemoryText(limits_);
+}
+
 QString ReadBudget::exhausted() const
 {
     if (deadline_.hasExpired())
-        return OutOfTimeText(limits_);
-    if (read_ > limits_.memoryBytes ||
-        (baseline_ > 0 && ResidentBytes() - baseline_ > limits_.memoryBytes))
-        return OutOfMemoryText(limits_);
+        return outOfTime();
+    if (overMemory())
+        return outOfMemory();
     return QString();
 }
 

@@ -20,6 +20,8 @@ struct _xsltStylesheet;
 
 namespace varnel {
 
+class PageBudget;
+
 // Raised by a run whose stop mark (TransformLimits::stop) was set.
 struct PageStopped {};
 
@@ -34,6 +36,9 @@ public:
 
     // The limits of the runs from now on (a whole document's run may take longer than a part's).
     void setLimits(const TransformLimits& limits);
+    // The page the runs from now on make, whose budget they keep besides their own limits
+    // (nullptr: none). It outlives the runs.
+    void setPage(PageBudget* page);
 
     // Compiles the stylesheet at path (imports and includes read within a fresh budget); nullptr
     // with the reason in *failure.

@@ -329,8 +329,7 @@ public:
 
     // The run's clock and memory are the budget's, which its stylesheets were loaded in.
     Watchdog(xsltTransformContextPtr ctxt, const ReadBudget& budget)
-        : ctxt_(ctxt), limits_(budget.limits()), deadline_(budget.deadline()),
-          baseline_(budget.residentBaseline()), thread_([this] { run(); })
+        : ctxt_(ctxt), budget_(budget), stop_(budget.limits().stop), thread_([this] { run(); })
     {
     }
     ~Watchdog() { finish(); }
@@ -355,22 +354,22 @@ private:
         using namespace std::chrono;
         std::unique_lock lock(mutex_);
         while (!done_) {
-            if (deadline_.hasExpired()) {
+            if (budget_.deadline().hasExpired()) {
                 stop(Reason::Time);
                 break;
             }
             wake_.wait_for(lock, milliseconds(20));
             if (done_)
                 break;
-            if (deadline_.hasExpired()) {
+            if (budget_.deadline().hasExpired()) {
                 stop(Reason::Time);
                 break;
             }
-            if (baseline_ > 0 && ResidentBytes() - baseline_ > limits_.memoryBytes) {
+            if (budget_.overMemory()) {
                 stop(Reason::Memory);
                 break;
             }
-            if (limits_.stop && limits_.stop->load()) {
+            if (stop_ && stop_->load()) {
                 stop(Reason::Stopped);
                 break;
             }
@@ -386,9 +385,8 @@ private:
     }
 
     xsltTransformContextPtr ctxt_;
-    TransformLimits limits_;
-    QDeadlineTimer deadline_;
-    qint64 baseline_;
+    const ReadBudget& budget_; // what this thread looks at in it is atomic or fixed
+    const std::atomic<bool>* stop_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool done_ = false;
@@ -523,6 +521,7 @@ struct XslRun::Impl {
     Impl(const TransformLimits& l, const QStringList& f) : limits(l), folders(f) {}
     TransformLimits limits;
     QStringList folders;
+    PageBudget* page = nullptr;
     Diagnostics diagnostics;
     std::unique_lock<std::timed_mutex> engine;
     std::unique_ptr<EngineHooks> hooks;
@@ -546,11 +545,16 @@ void XslRun::setLimits(const TransformLimits& limits)
     impl_->limits = limits;
 }
 
+void XslRun::setPage(PageBudget* page)
+{
+    impl_->page = page;
+}
+
 xsltStylesheetPtr XslRun::load(const QString& path, QString* failure)
 {
     Diagnostics& diagnostics = impl_->diagnostics;
     diagnostics = Diagnostics();
-    ReadBudget budget(impl_->limits, impl_->folders);
+    ReadBudget budget(impl_->limits, impl_->folders, impl_->page);
     g_budget = &budget;
     const QByteArray uri =
         QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded(QUrl::FullyEncoded);
@@ -575,7 +579,7 @@ xmlDocPtr XslRun::apply(xsltStylesheetPtr style, xmlDocPtr doc,
     const TransformLimits& limits = impl_->limits;
     Diagnostics& diagnostics = impl_->diagnostics;
     diagnostics = Diagnostics();
-    ReadBudget budget(limits, impl_->folders);
+    ReadBudget budget(limits, impl_->folders, impl_->page);
     g_budget = &budget;
     std::vector<const char*> params;
     for (const auto& [name, value] : parameters) {
@@ -605,12 +609,16 @@ xmlDocPtr XslRun::apply(xsltStylesheetPtr style, xmlDocPtr doc,
         xmlFreeDoc(result);
         throw PageStopped();
     }
-    if (stopped == Watchdog::Reason::Time)
-        *failure = OutOfTimeText(limits);
-    else if (stopped == Watchdog::Reason::Memory)
-        *failure = OutOfMemoryText(limits);
-    else if (failed)
+    if (stopped == Watchdog::Reason::Time) {
+        *failure = budget.outOfTime();
+    } else if (stopped == Watchdog::Reason::Memory) {
+        *failure = budget.outOfMemory();
+        // The memory is the page's, counted from its start: no later part has any left.
+        if (impl_->page)
+            impl_->page->spend(*failure);
+    } else if (failed) {
         *failure = diagnostics.first();
+    }
     if (failed && failure->isEmpty())
         *failure = QStringLiteral("преобразование не выполнено");
     if (!failure->isEmpty()) {

@@ -15,9 +15,15 @@ namespace varnel {
 struct TransformLimits {
     int milliseconds = 10000;       // wall-clock time of the run
     qint64 memoryBytes = 1LL << 30; // growth of the process while it runs
-    int templateDepth = 3000;       // nesting of templates
-    int templateVariables = 15000;  // variables alive at once
-    qint64 fileBytes = 64LL << 20;  // each file it reads (stylesheets, imports, documents)
+    // One page, however many runs make it (a stylesheet applied in parts runs once a part):
+    // the time of all its runs together, and the bytes of the page. Its memory is memoryBytes,
+    // counted from its first run, the page's bytes included (its file may lie in a folder kept
+    // in memory).
+    int pageMilliseconds = 600000;
+    qint64 pageBytes = 256LL << 20;
+    int templateDepth = 3000;      // nesting of templates
+    int templateVariables = 15000; // variables alive at once
+    qint64 fileBytes = 64LL << 20; // each file it reads (stylesheets, imports, documents)
     // The folders, with what lies below them, whose files the run may read. Empty: the folder
     // relative addresses are taken from and the folders of the stylesheets the settings name
     // (StylesheetReadableFolders, read then). A page made beside the window gets them from the

@@ -315,6 +315,106 @@ private slots:
         }
     }
 
+    // A stylesheet the message brings that makes a page beyond the page's budget, each part of
+    // it well within its own run's limits: the page's size, its memory (its bytes count) and its
+    // time bound all its parts together, and so a page made whole as well. The window's job ends
+    // with the reason, which names the limit, and leaves nothing on disk.
+    void pageBudgetBoundsAllItsParts_data()
+    {
+        QTest::addColumn<bool>("inParts");
+        QTest::addColumn<qint64>("pageBytes");
+        QTest::addColumn<qint64>("memoryBytes");
+        QTest::addColumn<int>("pageMilliseconds");
+        QTest::addColumn<QString>("reason");
+        const qint64 mb = 1024 * 1024;
+        const TransformLimits usual;
+        QTest::newRow("parts, size")
+            << true << 2 * mb << usual.memoryBytes << usual.pageMilliseconds
+            << "таблица стилей сделала страницу больше 2 МБ и остановлена";
+        QTest::newRow("parts, memory")
+            << true << usual.pageBytes << 2 * mb << usual.pageMilliseconds
+            << "таблица стилей заняла больше 2 МБ памяти и остановлена";
+        QTest::newRow("parts, time") << true << usual.pageBytes << usual.memoryBytes << 0
+                                     << "таблица стилей выполнялась дольше 0 с и остановлена";
+        QTest::newRow("whole, size")
+            << false << 2 * mb << usual.memoryBytes << usual.pageMilliseconds
+            << "таблица стилей сделала страницу больше 2 МБ и остановлена";
+    }
+    void pageBudgetBoundsAllItsParts()
+    {
+        QFETCH(bool, inParts);
+        QFETCH(qint64, pageBytes);
+        QFETCH(qint64, memoryBytes);
+        QFETCH(int, pageMilliseconds);
+        QFETCH(QString, reason);
+        // 3,000 children of a kilobyte each: a part makes a megabyte at most, the page three.
+        const QByteArray xsl =
+            "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" "
+            "xmlns:str=\"http://exslt.org/strings\" extension-element-prefixes=\"str\">"
+            "<xsl:output method=\"html\"/>" +
+            QByteArray(inParts ? "<xsl:param name=\"viewer-part\" select=\"''\"/>" : "") +
+            "<xsl:template match=\"/\"><html><body><xsl:for-each select=\"*/*\"><p>"
+            "<xsl:value-of select=\"str:padding(1024, 'x')\"/></p></xsl:for-each>"
+            "<xsl:comment>viewer-rows</xsl:comment></body></html></xsl:template>"
+            "</xsl:stylesheet>";
+        const QString stylesheet = dir_->filePath(QStringLiteral("page.xsl"));
+        WriteAll(stylesheet, xsl);
+        QByteArray message = "<Rows>\n";
+        for (int i = 0; i < 3000; ++i)
+            message += "<r/>\n";
+        message += "</Rows>\n";
+        AttachStylesheet(message, "<ROWS", stylesheet);
+        const QString document = dir_->filePath(QStringLiteral("rows.msg"));
+        WriteAll(document, message);
+
+        // Within the usual budget the page is made, a part at a time when it may be.
+        Collected sink;
+        const ViewerPage made = MakeXmlPage(document, dir_->path(), TransformLimits(), sink);
+        QVERIFY2(made.notice.isEmpty(), qPrintable(made.notice));
+        QVERIFY(sink.bytes.size() > 3000 * 1024);
+        QCOMPARE(sink.shown.size() > 1, inParts);
+
+        TransformLimits limits;
+        limits.pageBytes = pageBytes;
+        limits.memoryBytes = memoryBytes;
+        limits.pageMilliseconds = pageMilliseconds;
+        const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
+        PageJob job(document, dir_->path(), pagePath, {}, QString(), limits);
+        std::optional<PageJob::Outcome> outcome;
+        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
+        QCOMPARE(outcome->failure, QStringLiteral("Ошибка при применении таблицы стилей ") +
+                                       stylesheet + QStringLiteral(": ") + reason +
+                                       QStringLiteral(". Страница не показана."));
+        QVERIFY(job.page()->complete());
+        QCOMPARE(QDir(dir_->path())
+                     .entryList({QStringLiteral("*page.htm*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // A whole run of a big document gets more time and memory, a whole market's handbook
+    // enough, and the biggest document the viewer reads no more than the machine can give.
+    void wholeRunLimitsGrowWithinBounds_data()
+    {
+        QTest::addColumn<qint64>("megabytes");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<qint64>("memoryMegabytes");
+        QTest::newRow("message") << qint64(1) << 10 << qint64(1024);
+        QTest::newRow("handbook of 200,000") << qint64(62) << 72 << qint64(62 * 30);
+        QTest::newRow("viewer's largest")
+            << kViewerMaxFileBytes / (1024 * 1024) << 522 << qint64(4096);
+    }
+    void wholeRunLimitsGrowWithinBounds()
+    {
+        QFETCH(qint64, megabytes);
+        QFETCH(int, seconds);
+        QFETCH(qint64, memoryMegabytes);
+        const TransformLimits grown = LimitsForDocument(TransformLimits(), megabytes << 20);
+        QCOMPARE(grown.milliseconds, seconds * 1000);
+        QCOMPARE(grown.memoryBytes, memoryMegabytes << 20);
+        QCOMPARE(grown.pageBytes, TransformLimits().pageBytes);
+    }
+
     // A window's page job: what the view reads as the page grows is the page, which its file,
     // private to the user, holds once the job has ended; progress comes to its end.
     void jobShowsWhatItWrites()
@@ -343,6 +443,8 @@ private slots:
         QCOMPARE(job.permille(), 1000);
         QCOMPARE(seen, expected);
         QCOMPARE(ReadAll(pagePath), expected);
+        // A whole market's handbook (200,000 instruments) keeps well inside the page's size.
+        QVERIFY(expected.size() * (200000 / 2500) < TransformLimits().pageBytes / 2);
         const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                 QFileDevice::ReadOther | QFileDevice::WriteOther;
         QCOMPARE(QFileInfo(pagePath).permissions() & others, QFileDevice::Permissions());
