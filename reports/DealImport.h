@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -52,8 +53,8 @@ std::optional<ImportMapping> RememberedMapping(const ReportDocument& document,
 void RememberMapping(const ReportDocument& document, const ImportMapping& mapping);
 
 // A row refused, one line for each check that failed: the row's number in the file (the title
-// row being 1), the field's title as the grid shows it, the value as the file holds it and the
-// check's message.
+// row being 1; in a workbook the row's number on its sheet), the field's title as the grid shows
+// it, the value as the file holds it and the check's message.
 struct RefusedRow {
     int row = 0;
     QString field;
@@ -99,6 +100,8 @@ private:
     const ReportDocument& document_;
     const ReportModel& rows_;
     ImportMapping mapping_;
+    // The columns loaded: (column of the file, field), in the file's order.
+    QList<QPair<int, int>> loaded_;
     QDate today_;
     QString participant_;
     int participantColumn_ = -1;

@@ -26,11 +26,37 @@ DealImport Import(ReportDocument& doc, const QString& path, const QDate& today)
     TableRecord record;
     if (!reader->next(record))
         return DealImport(doc, {}, today);
-    const MappingProposal proposal = ProposeMapping(doc.rows(), record.cells);
+    const MappingProposal proposal = ProposeMapping(doc.rows(), record.row());
     DealImport import(doc, proposal.mapping, today);
     while (reader->next(record))
         import.check(record);
     return import;
+}
+
+// A table of texts, an empty text an empty cell.
+class TextTable : public TableSource {
+public:
+    QStringList titles;
+    QList<QStringList> rows;
+    QStringList columnTitles() const override { return titles; }
+    int rowCount() const override { return int(rows.size()); }
+    void rowCells(int row, QList<TableCell>& cells) const override
+    {
+        for (const QString& text : rows.at(row))
+            cells.append(text.isEmpty() ? TableCell::empty() : TableCell::textCell(text));
+    }
+};
+
+QStringList Split(const QString& joined)
+{
+    return joined.split(u';');
+}
+
+// The titles of a back office's file: ten of the report's fields.
+QStringList Titles()
+{
+    return Split(QStringLiteral("Участник;Код ЦБ;№ договора;Внутр. номер;Дата сделки;Цена ЦБ;"
+                                "Количество;Валюта цены;Сумма сделки;Примечание"));
 }
 
 QString Refused(const QList<RefusedRow>& rows)
@@ -174,6 +200,33 @@ private slots:
         doc.appendDeals(import.takeDeals());
         QCOMPARE(doc.rowCount(), 2);
         QVERIFY(doc.isChanged());
+    }
+
+    // A workbook's rows are named by their numbers on the sheet, rows absent counted; cells
+    // left empty in the middle of a row (the sheet keeps no cell there) go to no field.
+    void workbookRows()
+    {
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        const QString path = folder_->work(QStringLiteral("deals.xlsx"));
+        TextTable table;
+        table.titles = Titles();
+        table.rows = {Split(";SU26238;;R-1;07.03.2024;101.5;10;RUB;;=1+1"), QStringList(10),
+                      QStringList(10), Split("MC0002;SU26238;A-3;R-3;31.04.2024;99;5;RUB;;")};
+        WriteTableFile(path, table, TableFormat::Workbook);
+        DealImport import = Import(doc, path, QDate(2024, 3, 20));
+        QCOMPARE(import.records(), 2);
+        QCOMPARE(
+            Refused(import.refused()),
+            QStringLiteral("5|Дата сделки|31.04.2024|(C10) Недопустимый формат даты: 31.04.2024"));
+        QCOMPARE(import.deals().size(), 1);
+        const QStringList passed = import.deals().first();
+        const auto cell = [&](const char* name) {
+            return passed.at(doc.rows().columnOfName(QLatin1String(name)) - 1);
+        };
+        QCOMPARE(cell("Agreement"), QString());
+        QCOMPARE(cell("Reference"), QStringLiteral("R-1"));
+        QCOMPARE(cell("Comment"), QStringLiteral("=1+1"));
     }
 
     // A report of checked deals written as a workbook or a CSV file and imported into an empty
