@@ -192,10 +192,13 @@ void DealImport::check(const TableRecord& record)
         const int i = column >= 1 && column <= fieldCount ? fileColumnOf.at(column) : -1;
         return i < 0 ? QString() : record.cell(i);
     };
+    // Every refused row is counted; the lines of the first ones are kept.
+    const bool listed = refusedRecords_ < kRefusedListRows;
     bool failed = false;
     const auto refuse = [&](const QString& field, const QString& value, const QString& message) {
         failed = true;
-        refused_.append({record.number, field, value, message});
+        if (listed)
+            refused_.append({record.number, field, value, message});
     };
 
     for (int c = 1; c <= fieldCount; ++c) {
@@ -221,6 +224,13 @@ void DealImport::check(const TableRecord& record)
         refuse(column >= 1 ? rows_.column(column).title : field, fileValue(column), failure);
     }
     ++refusedRecords_;
+}
+
+QString RefusedListNote(int refusedRows)
+{
+    if (refusedRows <= kRefusedListRows)
+        return QString();
+    return QStringLiteral("показаны первые %1 из %2").arg(kRefusedListRows).arg(refusedRows);
 }
 
 QString ImportStatusText(int loaded, int read, int refused)

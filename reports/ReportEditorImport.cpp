@@ -124,7 +124,7 @@ bool ReportEditorWindow::importDeals(const QString& path)
     if (loaded > 0)
         selectRow(last);
     if (!import.refused().isEmpty())
-        dlgImportResult::Show(this, import.refused(), summary);
+        dlgImportResult::Show(this, import.refused(), summary, import.refusedRecords());
     return true;
 }
 

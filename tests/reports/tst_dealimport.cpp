@@ -4,12 +4,15 @@
 // and a report of checked deals exported and imported back into the same grid.
 #include "core/Windows1251.h"
 #include "reports/DealImport.h"
+#include "reports/ImportDialogs.h"
+#include "reports/ImportModels.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
 
 #include "ReportTestSupport.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -227,6 +230,44 @@ private slots:
         QCOMPARE(cell("Agreement"), QString());
         QCOMPARE(cell("Reference"), QStringLiteral("R-1"));
         QCOMPARE(cell("Comment"), QStringLiteral("=1+1"));
+    }
+
+    // The list keeps the lines of the first 10,000 refused rows and says how many there were;
+    // the counts stay exact.
+    void refusedListBound()
+    {
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        DealImport import(doc, ProposeMapping(doc.rows(), Titles()).mapping, QDate(2024, 3, 20));
+        TableRecord record;
+        const auto refuseRow = [&](int number) {
+            record.number = number;
+            record.cells =
+                Split(QStringLiteral("MC0002;SU26238;A;R-%1;31.04.2024;99;5;RUB;;").arg(number));
+            import.check(record);
+        };
+        for (int number = 2; number <= kRefusedListRows + 1; ++number)
+            refuseRow(number);
+        QCOMPARE(import.refusedRecords(), kRefusedListRows);
+        QCOMPARE(import.refused().size(), kRefusedListRows);
+        QCOMPARE(import.refused().last().row, kRefusedListRows + 1);
+        QCOMPARE(RefusedListNote(import.refusedRecords()), QString());
+
+        refuseRow(kRefusedListRows + 2);
+        QCOMPARE(import.refused().size(), kRefusedListRows);
+        QCOMPARE(import.refused().last().row, kRefusedListRows + 1);
+        QCOMPARE(
+            ImportStatusText(int(import.deals().size()), import.records(), import.refusedRecords()),
+            QStringLiteral("Загружено 0 из 10001, отклонено 10001"));
+        RefusedRowsModel model(import.refused());
+        const QString summary = QStringLiteral("Загружено 0 из 10001, отклонено 10001");
+        dlgImportResult dialog(model, summary, import.refusedRecords());
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblSummary"))->text(),
+                 summary + QStringLiteral(". Отклоненные строки не добавлены (показаны первые "
+                                          "10000 из 10001):"));
+        dlgImportResult whole(model, summary, kRefusedListRows);
+        QCOMPARE(whole.findChild<QLabel*>(QStringLiteral("lblSummary"))->text(),
+                 summary + QStringLiteral(". Отклоненные строки не добавлены:"));
     }
 
     // A report of checked deals written as a workbook or a CSV file and imported into an empty
