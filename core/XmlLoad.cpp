@@ -240,12 +240,12 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
     LoadState* state = StateOf(ctx);
     auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
     // The same nesting limit as the document loader's tree builder applies.
-    if (unsigned(state->depth) > xmlParserMaxDepth) {
+    if (unsigned(state->depth) > XmlMaxDepth()) {
         if (!state->failed) {
             state->failed = true;
             state->reason = QStringLiteral("Excessive depth in document: %1 use XML_PARSE_HUGE "
                                            "option")
-                                .arg(xmlParserMaxDepth);
+                                .arg(XmlMaxDepth());
             state->line = ctxt->input->line;
             state->column = ctxt->input->col;
         }
@@ -642,6 +642,11 @@ private:
 };
 
 } // namespace
+
+unsigned XmlMaxDepth()
+{
+    return xmlParserMaxDepth;
+}
 
 QString XmlLoadErrorText(const QString& path, const QString& reason, int line, int column)
 {

@@ -18,6 +18,11 @@ namespace varnel {
 //   "Файл <path> не найден"   or
 //   "Ошибка загрузки файла <path>: \r\n<reason>\r\nСтрока: <line>, поз: <column>"
 
+// The deepest an XML file from outside may nest its elements: an element inside more than this
+// many open elements is refused. It is the parser's own bound on a document tree; the streaming
+// readers, which the parser does not bound, apply it themselves.
+unsigned XmlMaxDepth();
+
 // The largest file XmlDocument loads: a document in memory takes about twelve times its file.
 inline constexpr qint64 kXmlDocumentMaxBytes = 16 * 1024 * 1024;
 

@@ -170,6 +170,12 @@ DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, co
       participant_(DefaultParticipant()),
       participantColumn_(rows_.columnOfName(QStringLiteral("Participant"))), keys_(rows_)
 {
+    const int fieldCount = rows_.columnCount() - 1;
+    for (int i = 0; i < mapping_.columns.size(); ++i) {
+        const int c = mapping_.columns.at(i);
+        if (c >= 1 && c <= fieldCount)
+            loaded_.append({i, c});
+    }
 }
 
 void DealImport::check(const TableRecord& record)
@@ -178,28 +184,32 @@ void DealImport::check(const TableRecord& record)
     const int fieldCount = rows_.columnCount() - 1;
     QStringList fields(fieldCount);
     QList<int> fileColumnOf(fieldCount + 1, -1);
-    for (int i = 0; i < mapping_.columns.size(); ++i) {
-        const int c = mapping_.columns.at(i);
-        if (c >= 1 && c <= fieldCount) {
-            fields[c - 1] = withoutLineBreaks(record.cells.value(i));
-            fileColumnOf[c] = i;
-        }
+    for (const auto& [i, c] : loaded_) {
+        fields[c - 1] = withoutLineBreaks(record.cell(i));
+        fileColumnOf[c] = i;
     }
     const auto fileValue = [&](int column) {
         const int i = column >= 1 && column <= fieldCount ? fileColumnOf.at(column) : -1;
-        return i < 0 ? QString() : record.cells.value(i);
+        return i < 0 ? QString() : record.cell(i);
+    };
+    // Every refused row is counted; the lines of the first ones are kept.
+    const bool listed = refusedRecords_ < kRefusedListRows;
+    bool failed = false;
+    const auto refuse = [&](const QString& field, const QString& value, const QString& message) {
+        failed = true;
+        if (listed)
+            refused_.append({record.number, field, value, message});
     };
 
-    const qsizetype before = refused_.size();
     for (int c = 1; c <= fieldCount; ++c) {
         const FieldCheck check = document_.checkField(c, fields.at(c - 1), today_);
         if (!check.passed()) {
-            refused_.append({record.number, rows_.column(c).title, fileValue(c), check.failure});
+            refuse(rows_.column(c).title, fileValue(c), check.failure);
             continue;
         }
         fields[c - 1] = check.text;
     }
-    if (refused_.size() == before) {
+    if (!failed) {
         if (participantColumn_ >= 1 && !participant_.isEmpty() &&
             fields.at(participantColumn_ - 1).isEmpty())
             fields[participantColumn_ - 1] = participant_;
@@ -211,10 +221,16 @@ void DealImport::check(const TableRecord& record)
             return;
         }
         const int column = rows_.columnOfName(field);
-        refused_.append({record.number, column >= 1 ? rows_.column(column).title : field,
-                         fileValue(column), failure});
+        refuse(column >= 1 ? rows_.column(column).title : field, fileValue(column), failure);
     }
     ++refusedRecords_;
+}
+
+QString RefusedListNote(int refusedRows)
+{
+    if (refusedRows <= kRefusedListRows)
+        return QString();
+    return QStringLiteral("показаны первые %1 из %2").arg(kRefusedListRows).arg(refusedRows);
 }
 
 QString ImportStatusText(int loaded, int read, int refused)

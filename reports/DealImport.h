@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -52,8 +53,8 @@ std::optional<ImportMapping> RememberedMapping(const ReportDocument& document,
 void RememberMapping(const ReportDocument& document, const ImportMapping& mapping);
 
 // A row refused, one line for each check that failed: the row's number in the file (the title
-// row being 1), the field's title as the grid shows it, the value as the file holds it and the
-// check's message.
+// row being 1; in a workbook the row's number on its sheet), the field's title as the grid shows
+// it, the value as the file holds it and the check's message.
 struct RefusedRow {
     int row = 0;
     QString field;
@@ -74,6 +75,13 @@ private:
     const QList<RefusedRow>& rows_;
 };
 
+// The refused rows the list keeps: those of a file of a million bad rows would take gigabytes.
+inline constexpr int kRefusedListRows = 10000;
+
+// The note beside a list that could not keep every refused row ("показаны первые 10000 из N");
+// empty when it kept them all.
+QString RefusedListNote(int refusedRows);
+
 // Puts rows of a file through what a typed deal goes through, one after another, before any is
 // added: each value (its line breaks made blanks) through the field check of its field as
 // leaving the field after typing it would run (fields no column fills as left empty), the
@@ -90,8 +98,9 @@ public:
     // The deals that passed, as field cells (column 1 onwards), in the file's order.
     const QList<QStringList>& deals() const { return deals_; }
     QList<QStringList> takeDeals() { return std::move(deals_); }
+    // The lines of the first kRefusedListRows refused rows.
     const QList<RefusedRow>& refused() const { return refused_; }
-    // Rows read (the title row not counted), and rows refused.
+    // Rows read (the title row not counted), and rows refused, all of them.
     int records() const { return records_; }
     int refusedRecords() const { return refusedRecords_; }
 
@@ -99,6 +108,8 @@ private:
     const ReportDocument& document_;
     const ReportModel& rows_;
     ImportMapping mapping_;
+    // The columns loaded: (column of the file, field), in the file's order.
+    QList<QPair<int, int>> loaded_;
     QDate today_;
     QString participant_;
     int participantColumn_ = -1;

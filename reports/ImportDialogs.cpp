@@ -161,13 +161,18 @@ std::optional<ImportMapping> dlgImportMapping::Ask(QWidget* parent, const Report
 // ---------------------------------------------------------------------------------------------
 // dlgImportResult
 
-dlgImportResult::dlgImportResult(RefusedRowsModel& model, const QString& summary, QWidget* parent)
+dlgImportResult::dlgImportResult(RefusedRowsModel& model, const QString& summary, int refusedRows,
+                                 QWidget* parent)
     : QDialog(parent), model_(model)
 {
     setObjectName(QStringLiteral("dlgImportResult"));
     setWindowTitle(QStringLiteral("Импорт сделок: отклоненные строки"));
     auto* layout = new QVBoxLayout(this);
-    auto* label = new QLabel(summary + QStringLiteral(". Отклоненные строки не добавлены:"), this);
+    const QString note = RefusedListNote(refusedRows);
+    auto* label =
+        new QLabel(summary + QStringLiteral(". Отклоненные строки не добавлены") +
+                       (note.isEmpty() ? QString() : QStringLiteral(" (") + note + u')') + u':',
+                   this);
     label->setObjectName(QStringLiteral("lblSummary"));
     layout->addWidget(label);
     lvRefused_ = makeTable(this, "lvRefused", &model_);
@@ -206,10 +211,11 @@ void dlgImportResult::saveRows()
     });
 }
 
-void dlgImportResult::Show(QWidget* parent, const QList<RefusedRow>& rows, const QString& summary)
+void dlgImportResult::Show(QWidget* parent, const QList<RefusedRow>& rows, const QString& summary,
+                           int refusedRows)
 {
     RefusedRowsModel model(rows);
-    dlgImportResult dialog(model, summary, parent);
+    dlgImportResult dialog(model, summary, refusedRows, parent);
     Dialogs::RunModal(dialog);
 }
 

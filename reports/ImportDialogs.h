@@ -75,13 +75,16 @@ private:
 class dlgImportResult : public QDialog {
     Q_OBJECT
 public:
-    dlgImportResult(RefusedRowsModel& model, const QString& summary, QWidget* parent = nullptr);
+    // refusedRows: how many rows were refused, when the list keeps only the first of them.
+    dlgImportResult(RefusedRowsModel& model, const QString& summary, int refusedRows = 0,
+                    QWidget* parent = nullptr);
 
     QTableView* lvRefused() const { return lvRefused_; }
     QPushButton* cmdCopy() const { return cmdCopy_; }
     QPushButton* cmdSave() const { return cmdSave_; }
 
-    static void Show(QWidget* parent, const QList<RefusedRow>& rows, const QString& summary);
+    static void Show(QWidget* parent, const QList<RefusedRow>& rows, const QString& summary,
+                     int refusedRows);
 
 public slots:
     void copyRows();

@@ -64,7 +64,7 @@ bool ReportEditorWindow::importDeals(const QString& path)
         failed(e.description());
         return false;
     }
-    if (titles.cells.isEmpty()) {
+    if (titles.width() == 0) {
         failed(TableReadErrorText(path, QStringLiteral("в файле нет ни одной строки")));
         return false;
     }
@@ -72,15 +72,16 @@ bool ReportEditorWindow::importDeals(const QString& path)
     // Where the columns go: as the user chose for files of these titles before, else by the
     // titles, else as the user chooses now.
     const ReportModel& rows = document_->rows();
-    std::optional<ImportMapping> mapping = RememberedMapping(*document_, titles.cells);
+    const QStringList titleTexts = titles.row();
+    std::optional<ImportMapping> mapping = RememberedMapping(*document_, titleTexts);
     if (!mapping) {
-        const MappingProposal proposal = ProposeMapping(rows, titles.cells);
+        const MappingProposal proposal = ProposeMapping(rows, titleTexts);
         if (proposal.complete) {
             mapping = proposal.mapping;
         } else {
             QList<QStringList> preview;
             for (const TableRecord& r : first)
-                preview.append(r.cells);
+                preview.append(r.row(int(titleTexts.size())));
             mapping = dlgImportMapping::Ask(this, rows, proposal.mapping, preview,
                                             QFileInfo(path).fileName());
             if (!mapping)
@@ -101,9 +102,9 @@ bool ReportEditorWindow::importDeals(const QString& path)
             for (const TableRecord& r : first)
                 import.check(r);
             TableRecord record;
-            while (reader->next(record)) {
+            for (int read = 1; reader->next(record); ++read) {
                 import.check(record);
-                if (record.number % 256 == 0) {
+                if (read % 256 == 0) {
                     progress.advance(reader->done());
                     stopWhenAsked(progress);
                 }
@@ -123,7 +124,7 @@ bool ReportEditorWindow::importDeals(const QString& path)
     if (loaded > 0)
         selectRow(last);
     if (!import.refused().isEmpty())
-        dlgImportResult::Show(this, import.refused(), summary);
+        dlgImportResult::Show(this, import.refused(), summary, import.refusedRecords());
     return true;
 }
 

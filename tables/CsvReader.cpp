@@ -82,6 +82,17 @@ bool allBlank(const QStringList& cells)
 
 } // namespace
 
+bool StartsLikeFormula(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == u'\'')
+        ++i;
+    if (i == text.size())
+        return false;
+    const QChar c = text.at(i);
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
 CsvReader::CsvReader(std::unique_ptr<SourceFile> file, const TableLimits& limits)
     : file_(std::move(file)), limits_(limits)
 {
@@ -260,11 +271,20 @@ bool CsvReader::readRow(QStringList& cells)
     qint64 rowChars = 0;
     const int number = records_ + 1;
     enum class State { FieldStart, Plain, Quoted, QuoteInQuoted } state = State::FieldStart;
+    const auto tooLong = [&] {
+        failRow(QStringLiteral("в ячейке больше ") + QString::number(limits_.cellChars) +
+                    QStringLiteral(" знаков"),
+                number);
+    };
     const auto endCell = [&] {
         if (cells.size() >= limits_.columns)
             failRow(QStringLiteral("больше ") + QString::number(limits_.columns) +
                         QStringLiteral(" столбцов"),
                     number);
+        if (cell.startsWith(u'\'') && StartsLikeFormula(cell))
+            cell.remove(0, 1);
+        if (cell.size() > limits_.cellChars)
+            tooLong();
         cells.append(cell);
         cell.clear();
     };
@@ -320,10 +340,9 @@ bool CsvReader::readRow(QStringList& cells)
             }
             break;
         }
-        if (cell.size() > limits_.cellChars)
-            failRow(QStringLiteral("в ячейке больше ") + QString::number(limits_.cellChars) +
-                        QStringLiteral(" знаков"),
-                    number);
+        // One character more for the apostrophe the writer may have put in front.
+        if (cell.size() > limits_.cellChars + 1)
+            tooLong();
     }
 }
 

@@ -20,9 +20,18 @@ namespace varnel::tables {
 //   its closing quote belongs to the cell;
 // - CR LF, LF or a lone CR end a row, a last row may go without; rows whose cells are all blank
 //   are passed over.
+// - a cell that begins with apostrophes and then one of the starts a spreadsheet takes for a
+//   formula loses one apostrophe (see StartsLikeFormula): the one the table writer put there.
 // The file is read twice, a piece at a time (once for the encoding, once for the rows): memory
 // stays in proportion to one row. A NUL character makes it no text; a quote left open at the
 // end, a row or a cell beyond the limits refuse the file with the row's number.
+// A spreadsheet that opens a CSV file takes a cell beginning with "=", "+", "-", "@", Tab or CR
+// for a formula. Whether a text begins so once the apostrophes it begins with are passed over:
+// the table writer puts one apostrophe more in front of such a text (and quotes it), which
+// makes it a text to the spreadsheet, and the reader takes one away, so that every text comes
+// back as written ("=1+1" is written '=1+1, "'=1+1" is written ''=1+1).
+bool StartsLikeFormula(QStringView text);
+
 class CsvReader : public TableReader {
 public:
     CsvReader(std::unique_ptr<SourceFile> file, const TableLimits& limits);

@@ -4,6 +4,8 @@
 #include "tables/SourceFile.h"
 #include "tables/XlsxReader.h"
 
+#include <algorithm>
+
 namespace varnel {
 namespace {
 
@@ -28,6 +30,34 @@ bool namesEncryptedPackage(const QByteArray& bytes)
 }
 
 } // namespace
+
+QString TableRecord::cell(int column) const
+{
+    if (columns.isEmpty())
+        return cells.value(column);
+    const auto at = std::lower_bound(columns.cbegin(), columns.cend(), column);
+    return at != columns.cend() && *at == column ? cells.value(at - columns.cbegin()) : QString();
+}
+
+int TableRecord::width() const
+{
+    if (columns.isEmpty())
+        return int(cells.size());
+    return columns.last() + 1;
+}
+
+QStringList TableRecord::row(int count) const
+{
+    if (count < 0)
+        count = width();
+    if (columns.isEmpty())
+        return count >= cells.size() ? cells + QStringList(count - cells.size())
+                                     : cells.mid(0, count);
+    QStringList dense(count);
+    for (qsizetype k = 0; k < columns.size() && columns.at(k) < count; ++k)
+        dense[columns.at(k)] = cells.at(k);
+    return dense;
+}
 
 std::unique_ptr<TableReader> OpenTableFile(const QString& path, const TableLimits& limits)
 {

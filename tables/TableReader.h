@@ -2,6 +2,7 @@
 
 #include "tables/TableLimits.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,12 +10,26 @@
 
 namespace varnel {
 
-// One row of a table file: its cells as texts, and its number as the reader counts records:
-// the first row that is not empty is 1 (the title row), and rows with no text in any cell are
-// neither returned nor counted.
+// One row of a table file: its cells as texts, and its number: in a workbook the row's number
+// on its sheet (the row the user sees in the spreadsheet, rows absent from the sheet counted);
+// in a CSV file its count among the records, the first row that is not empty being 1 (the title
+// row). Rows with no text in any cell are not returned.
+//
+// The cells come in one of two forms: with columns empty, cells[k] is the cell of column k
+// (0-based); otherwise cells[k] is the cell of column columns[k] (ascending) and the columns
+// between are empty. A workbook's row with gaps comes in the second form, so that a row with
+// one cell far to the right costs that one cell. Read them through cell() and width().
 struct TableRecord {
     int number = 0;
     QStringList cells;
+    QList<int> columns;
+
+    // The text of a column (0-based); empty beyond the row's last cell.
+    QString cell(int column) const;
+    // The number of columns up to the row's last cell.
+    int width() const;
+    // The first `count` columns (all up to the last cell when count is negative), each a text.
+    QStringList row(int count = -1) const;
 };
 
 // A table file read a row at a time. Every failure raises an Error whose text names the file

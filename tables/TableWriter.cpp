@@ -3,6 +3,7 @@
 #include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "core/Worksheet.h"
+#include "tables/CsvReader.h"
 #include "tables/NumberText.h"
 #include "tables/SourceFile.h"
 #include "tables/XlsxPackage.h"
@@ -58,9 +59,16 @@ int decimalsOf(const QString& decimal)
     return int(std::min<qsizetype>(end - point - 1, 20));
 }
 
-// A cell's text as it stands in a CSV file.
-QString csvField(const QString& text)
+// A cell's text as it stands in a CSV file. A text that a spreadsheet would take for a formula
+// gets an apostrophe in front and quotes; a number (number is true) stands as it is, a negative
+// one included.
+QString csvField(const QString& text, bool number = false)
 {
+    if (!number && tables::StartsLikeFormula(text)) {
+        QString quoted = text;
+        quoted.replace(u'"', QStringLiteral("\"\""));
+        return QStringLiteral("\"'") + quoted + u'"';
+    }
     bool quote = false;
     for (const QChar c : text) {
         if (c == u';' || c == u'"' || c == u'\r' || c == u'\n') {
@@ -133,6 +141,12 @@ int forEachRow(const TableSource& table, const TableWriteOptions& options, RowFu
     return rows;
 }
 
+// Whether a cell is written as a number: a number cell whose text is a decimal number.
+bool isNumber(const TableCell& cell)
+{
+    return cell.kind == TableCell::Kind::Number && tables::ReadDecimal(cell.text).has_value();
+}
+
 void writeCsv(const QString& path, const TableSource& table, const TableWriteOptions& options)
 {
     AtomicFile file(path);
@@ -152,7 +166,7 @@ void writeCsv(const QString& path, const TableSource& table, const TableWriteOpt
     const int rows = forEachRow(table, options, [&](int, const QList<TableCell>& cells) {
         fields.clear();
         for (const TableCell& cell : cells)
-            fields << csvField(shownText(cell, options.csvDecimal));
+            fields << csvField(shownText(cell, options.csvDecimal), isNumber(cell));
         line(fields);
     });
     file.write(chunk);

@@ -1,5 +1,6 @@
 #include "tables/XlsxPackage.h"
 
+#include "core/XmlLoad.h"
 #include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
@@ -200,9 +201,11 @@ struct PartReader::State {
     xmlParserCtxtPtr ctxt = nullptr;
     xmlguard::AttributeGuard guard;
     bool failed = false;
+    bool bare = false; // the reason is raised as it stands
     QString reason;
     int line = 0;
     int column = 0;
+    unsigned depth = 0; // elements open
 
     void stop(const QString& why)
     {
@@ -254,6 +257,14 @@ void onStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar*
     PartReader::State* s = stateOf(ctx);
     if (s->failed)
         return;
+    // The parser keeps every open element's name: without this bound a part of millions of
+    // nested elements takes gigabytes before it is found broken.
+    if (s->depth > XmlMaxDepth()) {
+        s->stop(QStringLiteral("элементы вложены глубже ") + QString::number(XmlMaxDepth()) +
+                QStringLiteral(" уровней"));
+        return;
+    }
+    ++s->depth;
     s->sink->startElement(view(localname), XmlAttributes(attributeCount, attributes));
 }
 
@@ -262,6 +273,7 @@ void onEnd(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar*)
     PartReader::State* s = stateOf(ctx);
     if (s->failed)
         return;
+    --s->depth;
     s->sink->endElement(view(localname));
 }
 
@@ -338,6 +350,13 @@ void PartReader::refuse(const QString& reason)
     state_->stop(reason);
 }
 
+void PartReader::refuseTable(const QString& text)
+{
+    if (!state_->failed)
+        state_->bare = true;
+    state_->stop(text);
+}
+
 void PartReader::parse(const char* data, int size, bool last)
 {
     if (size > 0 && !state_->guard.feed(data, size_t(size))) {
@@ -357,6 +376,8 @@ void PartReader::parse(const char* data, int size, bool last)
         }
         xmlParseChunk(state_->ctxt, data, size, last ? 1 : 0);
     }
+    if (state_->failed && state_->bare)
+        package_.fail(state_->reason);
     if (state_->failed)
         fail(state_->reason + QStringLiteral(", строка ") + QString::number(state_->line) +
              QStringLiteral(", поз. ") + QString::number(state_->column));

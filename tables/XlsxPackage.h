@@ -41,8 +41,9 @@ class Package;
 
 // One part of the package read as XML, a piece at a time: every piece goes through the
 // attribute bound and then the parser; a document type declaration is refused before its
-// contents are read, nothing external is loaded, no entity is declared or expanded, the depth
-// is the parser's own bound. The part may unpack to no more than the package's bounds.
+// contents are read, nothing external is loaded, no entity is declared or expanded, and an
+// element nested deeper than the document loader allows (XmlMaxDepth) stops the reading there.
+// The part may unpack to no more than the package's bounds.
 class PartReader {
 public:
     PartReader(Package& package, qint64 index, XmlSink& sink);
@@ -57,8 +58,12 @@ public:
     void readAll();
     // Reads the whole part without parsing it: its bytes are all there and match its checksum.
     void readBytes();
-    // A refusal found by the sink (a cell too long): the parser stops, and step() raises it.
+    // A refusal found by the sink: the parser stops, and step() raises it with the part's name
+    // and the parser's position.
     void refuse(const QString& reason);
+    // A refusal of what the table holds (a cell too long, on the row the user sees): the parser
+    // stops, and step() raises the text as it stands, as the CSV reader words it.
+    void refuseTable(const QString& text);
 
     qint64 unpacked() const { return unpacked_; }
     qint64 size() const { return size_; }

@@ -7,8 +7,11 @@
 #include <QHash>
 #include <QList>
 
+#include <algorithm>
 #include <deque>
+#include <numeric>
 #include <optional>
+#include <vector>
 
 namespace varnel::tables {
 namespace {
@@ -140,14 +143,17 @@ public:
         else if (name == "t")
             inText_ = false;
     }
-    // False when the text would pass limit characters.
+    // False when the text is certain to pass limit characters however it decodes: its bytes
+    // are kept only so far. The finished text is measured by the caller.
     bool characters(const char* text, int size, qsizetype limit)
     {
         if (!inText_)
             return true;
         bytes_.append(text, size);
-        return bytes_.size() <= limit * 3 || QString::fromUtf8(bytes_).size() <= limit;
+        return bytes_.size() <= limit * kBytesPerChar;
     }
+    // The most bytes one character takes in a workbook's text: "_x0001_".
+    static constexpr qsizetype kBytesPerChar = 7;
     QString take()
     {
         QString text = UnescapeWorkbookText(QString::fromUtf8(bytes_));
@@ -181,6 +187,8 @@ public:
         if (name == "si") {
             inItem_ = false;
             QString s = text_.take();
+            if (s.size() > limits_.cellChars)
+                tooLong();
             chars_ += s.size();
             if (chars_ > limits_.sharedChars || strings.size() >= limits_.sharedStrings)
                 reader_->refuse(QStringLiteral("в общих строках книги больше ") +
@@ -195,12 +203,17 @@ public:
     void characters(const char* text, int size) override
     {
         if (inItem_ && !text_.characters(text, size, limits_.cellChars))
-            reader_->refuse(QStringLiteral("строка ") + QString::number(strings.size() + 1) +
-                            QStringLiteral(" общих строк длиннее ") +
-                            QString::number(limits_.cellChars) + QStringLiteral(" знаков"));
+            tooLong();
     }
 
 private:
+    void tooLong()
+    {
+        reader_->refuse(QStringLiteral("строка ") + QString::number(strings.size() + 1) +
+                        QStringLiteral(" общих строк длиннее ") +
+                        QString::number(limits_.cellChars) + QStringLiteral(" знаков"));
+    }
+
     PartReader*& reader_;
     const TableLimits& limits_;
     StringText text_;
@@ -232,7 +245,7 @@ public:
           dates1904_(dates1904)
     {
     }
-    std::deque<QStringList> rows;
+    std::deque<TableRecord> rows;
     bool isWorksheet = false;
     bool started = false;
 
@@ -244,9 +257,19 @@ public:
         }
         if (name == "row") {
             cells_.clear();
+            columns_.clear();
+            ordered_ = true;
             nextColumn_ = 0;
             rowChars_ = 0;
             inRow_ = true;
+            // The row's own number when it has one that follows the rows before, else the next:
+            // rows absent from the sheet are counted.
+            bool ok = false;
+            const int r = a.value("r").toInt(&ok);
+            rowNumber_ = ok && r > rowNumber_ ? r : rowNumber_ + 1;
+            if (rowNumber_ > limits_.records)
+                reader_->refuseTable(QStringLiteral("на листе больше ") +
+                                     QString::number(limits_.records) + QStringLiteral(" строк"));
         } else if (name == "c" && inRow_) {
             inCell_ = true;
             type_ = a.value("t");
@@ -255,8 +278,8 @@ public:
             if (column_ < 0)
                 column_ = nextColumn_;
             if (column_ >= limits_.columns)
-                reader_->refuse(QStringLiteral("в строке больше ") +
-                                QString::number(limits_.columns) + QStringLiteral(" столбцов"));
+                refuseRow(QStringLiteral("больше ") + QString::number(limits_.columns) +
+                          QStringLiteral(" столбцов"));
             value_.clear();
             inValue_ = false;
             inInline_ = false;
@@ -274,11 +297,13 @@ public:
     {
         if (name == "row") {
             inRow_ = false;
-            rows.push_back(std::move(cells_));
-            cells_ = QStringList();
+            endRow();
         } else if (name == "c" && inCell_) {
             inCell_ = false;
-            store(cellText());
+            const QString text = cellText();
+            if (text.size() > limits_.cellChars)
+                tooLong();
+            store(text);
             nextColumn_ = column_ + 1;
         } else if (name == "v") {
             inValue_ = false;
@@ -295,7 +320,7 @@ public:
             return;
         if (inValue_) {
             value_.append(text, size);
-            if (value_.size() > qsizetype(limits_.cellChars) * 3)
+            if (value_.size() > qsizetype(limits_.cellChars) * StringText::kBytesPerChar)
                 tooLong();
         } else if (inInline_ && !text_.characters(text, size, limits_.cellChars)) {
             tooLong();
@@ -303,10 +328,49 @@ public:
     }
 
 private:
+    // Refusals of what a row holds are worded as the CSV reader words them, with the row's
+    // number on the sheet.
+    void refuseRow(const QString& reason)
+    {
+        reader_->refuseTable(QStringLiteral("строка ") + QString::number(rowNumber_) +
+                             QStringLiteral(": ") + reason);
+    }
+
     void tooLong()
     {
-        reader_->refuse(QStringLiteral("в ячейке больше ") + QString::number(limits_.cellChars) +
-                        QStringLiteral(" знаков"));
+        refuseRow(QStringLiteral("в ячейке больше ") + QString::number(limits_.cellChars) +
+                  QStringLiteral(" знаков"));
+    }
+
+    // The row's cells as a record: in column order (a later cell of the same column in place
+    // of an earlier one), without their columns when they fill every column up to the last.
+    void endRow()
+    {
+        TableRecord record;
+        record.number = rowNumber_;
+        if (!ordered_) {
+            std::vector<qsizetype> order(size_t(columns_.size()));
+            std::iota(order.begin(), order.end(), qsizetype(0));
+            std::stable_sort(order.begin(), order.end(), [this](qsizetype x, qsizetype y) {
+                return columns_.at(x) < columns_.at(y);
+            });
+            QList<int> columns;
+            QStringList cells;
+            for (size_t k = 0; k < order.size(); ++k) {
+                if (k + 1 < order.size() && columns_.at(order[k + 1]) == columns_.at(order[k]))
+                    continue;
+                columns.append(columns_.at(order[k]));
+                cells.append(cells_.at(order[k]));
+            }
+            columns_ = std::move(columns);
+            cells_ = std::move(cells);
+        }
+        if (!columns_.isEmpty() && columns_.last() != columns_.size() - 1)
+            record.columns = std::move(columns_);
+        record.cells = std::move(cells_);
+        rows.push_back(std::move(record));
+        cells_ = QStringList();
+        columns_ = QList<int>();
     }
 
     QString cellText()
@@ -355,11 +419,12 @@ private:
             return;
         rowChars_ += text.size();
         if (rowChars_ > limits_.recordChars)
-            reader_->refuse(QStringLiteral("строка длиннее ") +
-                            QString::number(limits_.recordChars) + QStringLiteral(" знаков"));
-        while (cells_.size() <= column_)
-            cells_.append(QString());
-        cells_[column_] = text;
+            refuseRow(QStringLiteral("строка длиннее ") + QString::number(limits_.recordChars) +
+                      QStringLiteral(" знаков"));
+        if (!columns_.isEmpty() && column_ <= columns_.last())
+            ordered_ = false;
+        columns_.append(column_);
+        cells_.append(text);
     }
 
     PartReader*& reader_;
@@ -368,7 +433,11 @@ private:
     const QList<bool>& dateStyles_;
     bool dates1904_;
 
+    // The cells of the row that hold text, and their columns.
     QStringList cells_;
+    QList<int> columns_;
+    bool ordered_ = true; // columns_ ascending
+    int rowNumber_ = 0;
     bool inRow_ = false;
     bool inCell_ = false;
     bool inValue_ = false;
@@ -535,15 +604,15 @@ bool XlsxReader::next(TableRecord& record)
                 return false;
             }
         }
-        QStringList cells = std::move(d.sheet->rows.front());
+        TableRecord row = std::move(d.sheet->rows.front());
         d.sheet->rows.pop_front();
-        if (allBlank(cells))
+        if (allBlank(row.cells))
             continue;
         if (d.records >= d.limits.records)
             d.package.fail(QStringLiteral("на листе больше ") + QString::number(d.limits.records) +
                            QStringLiteral(" строк"));
-        record.number = ++d.records;
-        record.cells = std::move(cells);
+        ++d.records;
+        record = std::move(row);
         return true;
     }
 }

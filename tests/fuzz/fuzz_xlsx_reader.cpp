@@ -2,7 +2,8 @@
 // fuzzed) or, after a first byte of 'P', parts of a workbook separated by the byte 0x1F (the
 // sheet, the shared texts, the styles, the workbook's properties) put into a package: the
 // parts' XML fuzzed behind a sound container. Every input gives rows or the reading error: no
-// crash, no hang, nothing beyond the bounds, no DTD or entity acted on.
+// crash, no hang, nothing beyond the bounds (nesting, columns, cells, rows), no DTD or entity
+// acted on.
 #include "FuzzSupport.h"
 #include "core/Error.h"
 #include "tables/TableReader.h"
@@ -77,11 +78,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         std::unique_ptr<TableReader> reader = OpenTableFile(path, limits);
         TableRecord record;
-        int rows = 0;
+        int last = 0;
         while (reader->next(record)) {
-            FUZZ_CHECK(record.number == ++rows, "row %d", record.number);
-            FUZZ_CHECK(record.cells.size() <= limits.columns, "%lld cells",
+            // Rows by their numbers on the sheet: ascending, within the bound.
+            FUZZ_CHECK(record.number > last && record.number <= limits.records, "row %d after %d",
+                       record.number, last);
+            last = record.number;
+            FUZZ_CHECK(record.width() <= limits.columns, "%d columns", record.width());
+            // A row with gaps holds its cells only, with their columns in order.
+            FUZZ_CHECK(record.columns.isEmpty() || record.columns.size() == record.cells.size(),
+                       "%lld columns for %lld cells", static_cast<long long>(record.columns.size()),
                        static_cast<long long>(record.cells.size()));
+            for (qsizetype k = 1; k < record.columns.size(); ++k)
+                FUZZ_CHECK(record.columns.at(k - 1) < record.columns.at(k), "columns out of order");
             for (const QString& cell : record.cells)
                 FUZZ_CHECK(cell.size() <= limits.cellChars, "a cell of %lld",
                            static_cast<long long>(cell.size()));

@@ -4,12 +4,15 @@
 // and a report of checked deals exported and imported back into the same grid.
 #include "core/Windows1251.h"
 #include "reports/DealImport.h"
+#include "reports/ImportDialogs.h"
+#include "reports/ImportModels.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
 
 #include "ReportTestSupport.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -26,11 +29,37 @@ DealImport Import(ReportDocument& doc, const QString& path, const QDate& today)
     TableRecord record;
     if (!reader->next(record))
         return DealImport(doc, {}, today);
-    const MappingProposal proposal = ProposeMapping(doc.rows(), record.cells);
+    const MappingProposal proposal = ProposeMapping(doc.rows(), record.row());
     DealImport import(doc, proposal.mapping, today);
     while (reader->next(record))
         import.check(record);
     return import;
+}
+
+// A table of texts, an empty text an empty cell.
+class TextTable : public TableSource {
+public:
+    QStringList titles;
+    QList<QStringList> rows;
+    QStringList columnTitles() const override { return titles; }
+    int rowCount() const override { return int(rows.size()); }
+    void rowCells(int row, QList<TableCell>& cells) const override
+    {
+        for (const QString& text : rows.at(row))
+            cells.append(text.isEmpty() ? TableCell::empty() : TableCell::textCell(text));
+    }
+};
+
+QStringList Split(const QString& joined)
+{
+    return joined.split(u';');
+}
+
+// The titles of a back office's file: ten of the report's fields.
+QStringList Titles()
+{
+    return Split(QStringLiteral("Участник;Код ЦБ;№ договора;Внутр. номер;Дата сделки;Цена ЦБ;"
+                                "Количество;Валюта цены;Сумма сделки;Примечание"));
 }
 
 QString Refused(const QList<RefusedRow>& rows)
@@ -176,6 +205,71 @@ private slots:
         QVERIFY(doc.isChanged());
     }
 
+    // A workbook's rows are named by their numbers on the sheet, rows absent counted; cells
+    // left empty in the middle of a row (the sheet keeps no cell there) go to no field.
+    void workbookRows()
+    {
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        const QString path = folder_->work(QStringLiteral("deals.xlsx"));
+        TextTable table;
+        table.titles = Titles();
+        table.rows = {Split(";SU26238;;R-1;07.03.2024;101.5;10;RUB;;=1+1"), QStringList(10),
+                      QStringList(10), Split("MC0002;SU26238;A-3;R-3;31.04.2024;99;5;RUB;;")};
+        WriteTableFile(path, table, TableFormat::Workbook);
+        DealImport import = Import(doc, path, QDate(2024, 3, 20));
+        QCOMPARE(import.records(), 2);
+        QCOMPARE(
+            Refused(import.refused()),
+            QStringLiteral("5|Дата сделки|31.04.2024|(C10) Недопустимый формат даты: 31.04.2024"));
+        QCOMPARE(import.deals().size(), 1);
+        const QStringList passed = import.deals().first();
+        const auto cell = [&](const char* name) {
+            return passed.at(doc.rows().columnOfName(QLatin1String(name)) - 1);
+        };
+        QCOMPARE(cell("Agreement"), QString());
+        QCOMPARE(cell("Reference"), QStringLiteral("R-1"));
+        QCOMPARE(cell("Comment"), QStringLiteral("=1+1"));
+    }
+
+    // The list keeps the lines of the first 10,000 refused rows and says how many there were;
+    // the counts stay exact.
+    void refusedListBound()
+    {
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        DealImport import(doc, ProposeMapping(doc.rows(), Titles()).mapping, QDate(2024, 3, 20));
+        TableRecord record;
+        const auto refuseRow = [&](int number) {
+            record.number = number;
+            record.cells =
+                Split(QStringLiteral("MC0002;SU26238;A;R-%1;31.04.2024;99;5;RUB;;").arg(number));
+            import.check(record);
+        };
+        for (int number = 2; number <= kRefusedListRows + 1; ++number)
+            refuseRow(number);
+        QCOMPARE(import.refusedRecords(), kRefusedListRows);
+        QCOMPARE(import.refused().size(), kRefusedListRows);
+        QCOMPARE(import.refused().last().row, kRefusedListRows + 1);
+        QCOMPARE(RefusedListNote(import.refusedRecords()), QString());
+
+        refuseRow(kRefusedListRows + 2);
+        QCOMPARE(import.refused().size(), kRefusedListRows);
+        QCOMPARE(import.refused().last().row, kRefusedListRows + 1);
+        QCOMPARE(
+            ImportStatusText(int(import.deals().size()), import.records(), import.refusedRecords()),
+            QStringLiteral("Загружено 0 из 10001, отклонено 10001"));
+        RefusedRowsModel model(import.refused());
+        const QString summary = QStringLiteral("Загружено 0 из 10001, отклонено 10001");
+        dlgImportResult dialog(model, summary, import.refusedRecords());
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblSummary"))->text(),
+                 summary + QStringLiteral(". Отклоненные строки не добавлены (показаны первые "
+                                          "10000 из 10001):"));
+        dlgImportResult whole(model, summary, kRefusedListRows);
+        QCOMPARE(whole.findChild<QLabel*>(QStringLiteral("lblSummary"))->text(),
+                 summary + QStringLiteral(". Отклоненные строки не добавлены:"));
+    }
+
     // A report of checked deals written as a workbook or a CSV file and imported into an empty
     // report of its kind gives the same grid.
     void exportedAndImported_data()
@@ -196,6 +290,14 @@ private slots:
         ReportDocument doc(kind);
         QVERIFY(doc.buildFromLayout().done());
         const QDate today(2024, 3, 20);
+        // Comments a spreadsheet would take for formulas come back as typed.
+        const QStringList comments{QStringLiteral("  «кавычки» и ; "),
+                                   QString(),
+                                   QStringLiteral("=HYPERLINK(\"http://x.example\";\"y\")"),
+                                   QStringLiteral("-1"),
+                                   QStringLiteral("'=1+1"),
+                                   QStringLiteral("@SUM(A1)"),
+                                   QString()};
         for (int i = 0; i < 40; ++i) {
             QStringList fields(doc.rows().columnCount() - 1);
             const QHash<QString, QString> typed{
@@ -214,7 +316,7 @@ private slots:
                 {"RepurchaseAmount", "1250000"},
                 {"RepoDays", "30"},
                 {"RepoRate", "7.125"},
-                {"Comment", i % 5 ? QString() : QStringLiteral("  «кавычки» и ; ")}};
+                {"Comment", comments.at(i % comments.size())}};
             for (int c = 1; c < doc.rows().columnCount(); ++c)
                 fields[c - 1] =
                     doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;

@@ -40,7 +40,7 @@ inline QList<QStringList> ReadTable(const QString& path, QString* failure = null
             *description = reader->description();
         TableRecord record;
         while (reader->next(record))
-            rows.append(QStringList{QString::number(record.number)} + record.cells);
+            rows.append(QStringList{QString::number(record.number)} + record.row());
         if (failure)
             failure->clear();
     } catch (const Error& e) {

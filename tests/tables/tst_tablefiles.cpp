@@ -3,6 +3,7 @@
 #include "core/AtomicSave.h"
 #include "core/Error.h"
 #include "tables/TableWriter.h"
+#include "tables/XlsxPackage.h"
 #include "tests/handbook/viewer/XlsxReader.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/TestFiles.h"
@@ -14,6 +15,7 @@
 
 using namespace varnel;
 using namespace varnel::testing;
+using varnel::tables::UnescapeWorkbookText;
 
 namespace {
 
@@ -113,6 +115,70 @@ private slots:
         QCOMPARE(cells.value(QStringLiteral("D3")).text, QStringLiteral("_x005F_x0041_ как есть"));
         QVERIFY(!cells.contains(QStringLiteral("C3")));
         QCOMPARE(FolderSnapshot(dir.path()).keys(), QStringList{QStringLiteral("t.xlsx")});
+    }
+
+    // Texts a spreadsheet would take for formulas: in CSV each behind an apostrophe and quoted,
+    // a negative number as it is; in a workbook string cells. Both read back as written.
+    void formulaTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field"); // as the CSV file holds it
+        QTest::newRow("link") << "=HYPERLINK(\"http://x.example/?q\";\"открыть\")"
+                              << "\"'=HYPERLINK(\"\"http://x.example/?q\"\";\"\"открыть\"\")\"";
+        QTest::newRow("command") << "=cmd|' /C calc'!A0"
+                                 << "\"'=cmd|' /C calc'!A0\"";
+        QTest::newRow("plus") << "+1"
+                              << "\"'+1\"";
+        QTest::newRow("minus, as a text") << "-1"
+                                          << "\"'-1\"";
+        QTest::newRow("at") << "@SUM(A1:A9)"
+                            << "\"'@SUM(A1:A9)\"";
+        QTest::newRow("Tab") << "\t=1+1"
+                             << "\"'\t=1+1\"";
+        QTest::newRow("CR") << "\r=1+1"
+                            << "\"'\r=1+1\"";
+        QTest::newRow("the user's own apostrophe") << "'=1+1"
+                                                   << "\"''=1+1\"";
+        QTest::newRow("two of them") << "''-2"
+                                     << "\"'''-2\"";
+        QTest::newRow("an apostrophe before a plain text") << "'00123"
+                                                           << "'00123";
+        QTest::newRow("a sign inside") << "a=1-2"
+                                       << "a=1-2";
+    }
+    void formulaTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, field);
+        QTemporaryDir dir;
+        MemoryTable t;
+        t.titles = {text, QStringLiteral("Цена")};
+        t.rows.append({TableCell::textCell(text), TableCell::numberCell(QStringLiteral("-5.25"))});
+        t.rows.append({TableCell::numberCell(QStringLiteral("-0.5")), TableCell::textCell(text)});
+
+        const QString csv = dir.filePath(QStringLiteral("t.csv"));
+        WriteTableFile(csv, t, TableFormat::Csv);
+        QCOMPARE(QString::fromUtf8(ReadBytes(csv).mid(3)),
+                 field + QStringLiteral(";Цена\r\n") + field + QStringLiteral(";-5,25\r\n-0,5;") +
+                     field + QStringLiteral("\r\n"));
+        QString failure;
+        QCOMPARE(
+            ReadTable(csv, &failure),
+            (QList<QStringList>{{"1", text, "Цена"}, {"2", text, "-5,25"}, {"3", "-0,5", text}}));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+        const QString xlsx = dir.filePath(QStringLiteral("t.xlsx"));
+        WriteTableFile(xlsx, t, TableFormat::Workbook);
+        const QHash<QString, SheetCell> cells = ReadSheetCells(xlsx);
+        for (const char* ref : {"A1", "A2", "B3"}) {
+            QCOMPARE(cells.value(QLatin1String(ref)).type, QStringLiteral("inlineStr"));
+            QCOMPARE(UnescapeWorkbookText(cells.value(QLatin1String(ref)).text), text);
+        }
+        QCOMPARE(cells.value(QStringLiteral("B2")).type, QString());
+        QCOMPARE(
+            ReadTable(xlsx, &failure),
+            (QList<QStringList>{{"1", text, "Цена"}, {"2", text, "-5.25"}, {"3", "-0.5", text}}));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void workbookNumberText_data()

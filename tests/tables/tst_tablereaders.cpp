@@ -4,6 +4,7 @@
 // passwords, bombs, bounds, a file that changes while it is read.
 #include "TableTestSupport.h"
 #include "core/Windows1251.h"
+#include "core/XmlLoad.h"
 #include "tables/XlsxReader.h"
 #include "tests/support/TestFiles.h"
 
@@ -192,12 +193,12 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("1900 date system")
             << QByteArray()
-            << QStringList{"1|Код|Цена|Дата|Время|Итог", "2|Ёлка 1|0.0001|15.03.2024|0.5|итог 7",
-                           "3||1234.5|29.02.1900|10.01.1900|TRUE"};
+            << QStringList{"2|Код|Цена|Дата|Время|Итог", "4|Ёлка 1|0.0001|15.03.2024|0.5|итог 7",
+                           "6||1234.5|29.02.1900|10.01.1900|TRUE"};
         QTest::newRow("1904 date system")
             << QByteArray("<workbookPr date1904=\"true\"/>")
-            << QStringList{"1|Код|Цена|Дата|Время|Итог", "2|Ёлка 1|0.0001|16.03.2028|0.5|итог 7",
-                           "3||1234.5|01.03.1904|11.01.1904|TRUE"};
+            << QStringList{"2|Код|Цена|Дата|Время|Итог", "4|Ёлка 1|0.0001|16.03.2028|0.5|итог 7",
+                           "6||1234.5|01.03.1904|11.01.1904|TRUE"};
     }
     void workbookCells()
     {
@@ -232,6 +233,162 @@ private slots:
         for (const QString& r : rows)
             expected.append(Row(r));
         QCOMPARE(got, expected);
+    }
+
+    // A cell at the bound is read, one character more refuses the file, in both formats with
+    // the same text on the row the user sees; so too a row one column over. A CSV text behind
+    // the apostrophe the writer adds may take the whole cell.
+    void cellBounds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("row"); // CSV: the second line; workbook: row 2's cells
+        QTest::addColumn<QString>("reason"); // empty when read
+        const QByteArray full(32767, 'x');
+        const auto inlineCell = [](const char* ref, const QByteArray& text) {
+            return "<c r=\"" + QByteArray(ref) + "\" t=\"inlineStr\"><is><t>" + text +
+                   "</t></is></c>";
+        };
+        const QString tooLong = QStringLiteral("строка 2: в ячейке больше 32767 знаков");
+        const QString tooWide = QStringLiteral("строка 2: больше 16 столбцов");
+        QTest::newRow("CSV, a full cell") << "b.csv"
+                                          << "1;" + full << QString();
+        QTest::newRow("CSV, a cell too long") << "b.csv"
+                                              << "1;" + full + "x" << tooLong;
+        QTest::newRow("CSV, a full cell behind the apostrophe")
+            << "b.csv"
+            << "1;'=" + full.mid(1) << QString();
+        QTest::newRow("CSV, an apostrophe that is the text's own") << "b.csv"
+                                                                   << "1;'" + full << tooLong;
+        QTest::newRow("CSV, a full row") << "b.csv"
+                                         << "1" + QByteArray(15, ';') << QString();
+        QTest::newRow("CSV, a column over") << "b.csv"
+                                            << "1" + QByteArray(16, ';') << tooWide;
+        QTest::newRow("workbook, a full cell") << "b.xlsx" << inlineCell("B2", full) << QString();
+        QTest::newRow("workbook, a cell too long")
+            << "b.xlsx" << inlineCell("B2", full + "x") << tooLong;
+        QTest::newRow("workbook, a formula's text too long")
+            << "b.xlsx"
+            << "<c r=\"B2\" t=\"str\"><f>A1</f><v>" + full + "x</v></c>" << tooLong;
+        QTest::newRow("workbook, two-byte letters, full")
+            << "b.xlsx" << inlineCell("B2", QStringLiteral("ё").repeated(32767).toUtf8())
+            << QString();
+        QTest::newRow("workbook, a shared text too long")
+            << "b.xlsx" << QByteArray("<c r=\"B2\" t=\"s\"><v>1</v></c>")
+            << "строка 2 общих строк длиннее 32767 знаков";
+        QTest::newRow("workbook, a full row") << "b.xlsx" << inlineCell("P2", "x") << QString();
+        QTest::newRow("workbook, a column over") << "b.xlsx" << inlineCell("Q2", "x") << tooWide;
+    }
+    void cellBounds()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, row);
+        QFETCH(QString, reason);
+        const QString path = file(name);
+        if (name.endsWith(u".csv")) {
+            QVERIFY(WriteBytes(path, "a;b\n" + row + "\n"));
+        } else {
+            const QByteArray shared =
+                "<si><t>a</t></si><si><t>" + QByteArray(32768, 'x') + "</t></si>";
+            QVERIFY(WriteZip(path,
+                             WorkbookParts("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>"
+                                           "<row r=\"2\">" +
+                                               row + "</row>",
+                                           reason.contains(u"общих") ? shared : shared.left(17))));
+        }
+        TableLimits limits;
+        limits.columns = 16;
+        QString failure;
+        const QList<QStringList> rows = ReadTable(path, &failure, limits);
+        if (reason.isEmpty()) {
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QCOMPARE(rows.size(), 2);
+            if (row.contains("'="))
+                QCOMPARE(rows.at(1).at(2), u'=' + QString(32766, u'x'));
+        } else if (reason.contains(u"общих")) {
+            QVERIFY2(failure.contains(reason), qPrintable(failure));
+        } else {
+            QCOMPARE(failure, TableReadErrorText(path, reason));
+        }
+    }
+
+    // Nested elements as deep as the document loader allows are read, one level more refuses
+    // the sheet there, as the document loader refuses it.
+    void nestingBound_data()
+    {
+        QTest::addColumn<int>("depth"); // elements open around the deepest one
+        QTest::newRow("at the bound") << int(XmlMaxDepth());
+        QTest::newRow("one over") << int(XmlMaxDepth()) + 1;
+    }
+    void nestingBound()
+    {
+        QFETCH(int, depth);
+        const QByteArray sheet =
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>a</t></is></c></row>"
+            "</sheetData>" +
+            QByteArray("<x>").repeated(depth) + QByteArray("</x>").repeated(depth) + "</worksheet>";
+        QList<ZipPart> parts = WorkbookParts(QByteArray(), QByteArray());
+        parts[5].bytes = sheet;
+        const QString path = file(QStringLiteral("deep.xlsx"));
+        QVERIFY(WriteZip(path, parts));
+        QString failure;
+        const QList<QStringList> rows = ReadTable(path, &failure);
+        const bool over = depth > int(XmlMaxDepth());
+        if (over) {
+            QVERIFY2(
+                failure.contains(QStringLiteral("sheet2.xml: элементы вложены глубже %1 уровней")
+                                     .arg(XmlMaxDepth())),
+                qPrintable(failure));
+        } else {
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QCOMPARE(rows, (QList<QStringList>{{"1", "a"}}));
+        }
+        const QString xml = file(QStringLiteral("deep.xml"));
+        QVERIFY(WriteBytes(xml, sheet));
+        bool loaded = true;
+        try {
+            XmlDocument::Load(xml);
+        } catch (const Error&) {
+            loaded = false;
+        }
+        QCOMPARE(loaded, !over);
+    }
+
+    // Rows by their numbers on the sheet, rows absent counted; a row with gaps keeps the cells
+    // it has with their columns, however far to the right; cells out of order put in order, a
+    // later one of a column in place of an earlier one.
+    void sparseRows()
+    {
+        const auto cell = [](const char* ref, const char* text) {
+            return QByteArray("<c") + (*ref ? " r=\"" + QByteArray(ref) + "\"" : QByteArray()) +
+                   " t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
+        };
+        const QByteArray sheet =
+            "<row r=\"1\">" + cell("A1", "Код") + cell("B1", "Цена") + "</row><row r=\"2\">" +
+            cell("A2", "a") + cell("XFD2", "x") + "</row><row r=\"5\">" + cell("C5", "c") +
+            "</row><row>" + cell("", "p") + cell("", "q") + "</row><row r=\"3\">" +
+            cell("C7", "z") + cell("A7", "a") + cell("C7", "zz") +
+            "</row><row r=\"9\"><c r=\"B9\"/></row><row r=\"10\">" + cell("B10", "b") + "</row>";
+        const QString path = file(QStringLiteral("sparse.xlsx"));
+        QVERIFY(WriteZip(path, WorkbookParts(sheet, QByteArray())));
+        std::unique_ptr<TableReader> reader = OpenTableFile(path);
+        QStringList got;
+        TableRecord record;
+        while (reader->next(record)) {
+            QStringList columns;
+            for (const int c : record.columns)
+                columns << QString::number(c);
+            got << QStringLiteral("%1|%2|%3|%4|%5")
+                       .arg(record.number)
+                       .arg(record.cells.join(u','), columns.join(u','))
+                       .arg(record.width())
+                       .arg(record.cell(record.width() - 1));
+        }
+        QCOMPARE(got, (QStringList{"1|Код,Цена||2|Цена", "2|a,x|0,16383|16384|x", "5|c|2|3|c",
+                                   "6|p,q||2|q", "7|a,zz|0,2|3|zz", "10|b|1|2|b"}));
+        QCOMPARE(record.cell(0), QString());
+        QCOMPARE(record.row(), (QStringList{"", "b"}));
+        QCOMPARE(record.row(4), (QStringList{"", "b", "", ""}));
     }
 
     void workbookRefusals_data()
