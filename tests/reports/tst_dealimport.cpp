@@ -302,6 +302,10 @@ private slots:
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u' ')));
         QCOMPARE(numberCells, 20);
+        // The fitted column widths are numbers too.
+        QCOMPARE(sheet.widths.size(), doc.rows().columnCount() - 1);
+        for (const double width : sheet.widths)
+            QVERIFY(width >= 6);
 
         ReportDocument back(ReportKind::Deals);
         QVERIFY(back.buildFromLayout().done());
