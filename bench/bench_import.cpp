@@ -10,6 +10,7 @@
 #include "BenchProcess.h"
 
 #include "core/AppContext.h"
+#include "core/NumberLocale.h"
 #include "core/Settings.h"
 #include "messages/DocumentWriters.h"
 #include "reports/DealImport.h"
@@ -148,9 +149,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 4 && std::strcmp(argv[1], "--import") == 0) {
         QCoreApplication app(argc, argv);
+        UseCNumbers();
         return importOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
     QApplication app(argc, argv);
+    UseCNumbers(); // as the client does at its start
     QTemporaryDir dir;
     setUpFolder(dir.path());
 

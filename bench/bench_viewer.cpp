@@ -13,6 +13,7 @@
 #include "BenchFigures.h"
 #include "BenchProcess.h"
 #include "core/AppContext.h"
+#include "core/NumberLocale.h"
 #include "core/PlacementStore.h"
 #include "core/TempFiles.h"
 #include "handbook/viewer/HtmlView.h"
@@ -423,6 +424,7 @@ int main(int argc, char** argv)
         // The browser engine shares its drawing contexts with Qt, as in the client.
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         QApplication app(argc, argv);
+        varnel::UseCNumbers(); // as the client does at its start
         const QStringList args = app.arguments();
         if (args.size() == 5 && (args[2] == "handbook" || args[2] == "export"))
             return RunHandbook(args[3], args[4], args[2] == "export");

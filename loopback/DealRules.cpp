@@ -112,6 +112,13 @@ std::optional<Message> CheckDeal(RequestKind kind, const Attributes& deal, Langu
             return fail(Code::S14, isin);
     }
 
+    // The side is the Latin B or S: a look-alike letter (the Cyrillic "В" or "С") or a small one
+    // would pass for a side it is not. An empty side passes: a layout without a default sends
+    // none.
+    const QString side = field(u"Side");
+    if (!side.isEmpty() && side != u"B" && side != u"S")
+        return fail(Code::S15, side);
+
     const QString price = field(u"Price");
     const QString qty = field(u"Qty");
     const QString qtyFrac = field(u"QtyFrac");

@@ -13,8 +13,8 @@ class Handbook;
 QString TrimBlanks(const QString& text);
 
 // The checks a deal must pass before the registry looks at what it holds already: the
-// client's own deal rules, the security against the handbook (when one is loaded), the
-// settlement currency and the dates. The first failing rule gives the row's message.
+// client's own deal rules, the security against the handbook (when one is loaded), the side,
+// the settlement currency and the dates. The first failing rule gives the row's message.
 std::optional<Message> CheckDeal(RequestKind kind, const Attributes& deal, Language language,
                                  const Handbook* handbook);
 

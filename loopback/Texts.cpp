@@ -18,6 +18,8 @@ constexpr Entry kTexts[] = {
     {Code::S13, "S13", u"(S13) Не указан код ЦБ", u"(S13) No field Security in the message"},
     {Code::S14, "S14", u"(S14) Ценная бумага %1% не найдена в справочнике",
      u"(S14) Security %1% not found in the handbook"},
+    {Code::S15, "S15", u"(S15) Поле Side (%1%) должно иметь значение B или S",
+     u"(S15) The field Side (%1%) must be B or S"},
     {Code::S16, "S16", u"(S16) Поле Price (%1%) должно иметь положительное значение",
      u"(S16) The field Price (%1%) must be positive"},
     {Code::S16Amount, "S16", u"(S16) Поле Amount (%1%) должно иметь положительное значение",

@@ -13,6 +13,7 @@ enum class Code {
     S5,
     S13,
     S14,
+    S15,       // Side other than B or S
     S16,       // Price
     S16Amount, // the same code for a repo deal's Amount, with its own field name
     S17,

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 
@@ -52,6 +53,9 @@ int fail(const QString& text)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The application object takes the C locale from the environment; numbers in answers and
+    // files keep "." whatever the desktop's locale is.
+    std::setlocale(LC_NUMERIC, "C");
     QCoreApplication::setApplicationName(QStringLiteral("VarnelLoopback"));
 
     QCommandLineParser parser;

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <clocale>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -19,6 +21,9 @@
 // description, with exit status 1, and leaves every file as it was.
 int main(int argc, char* argv[])
 {
+    // Numbers keep "." whatever the desktop's locale is, as in the other programs. No application
+    // object takes the locale from the environment here; this line keeps it so.
+    std::setlocale(LC_NUMERIC, "C");
     // A result beyond a file-size limit fails as a full disk would: error 5, files as they were.
     varnel::filesave::IgnoreFileSizeSignal();
 #ifdef Q_OS_WIN

@@ -1,6 +1,7 @@
 #include "shell/ClientParts.h"
 
 #include "core/AppContext.h"
+#include "core/NumberLocale.h"
 #include "core/PickSeam.h"
 #include "filesave/ReplacingFile.h"
 #include "handbook/HandbookDiscovery.h"
@@ -145,6 +146,9 @@ void RegisterClientParts()
 
 void PrepareClientApplication()
 {
+    // The application object has just taken the C locale from the environment: numbers in files
+    // keep "." on a Russian desktop too.
+    UseCNumbers();
     // A save beyond a file-size limit fails and is reported like a full disk, instead of the
     // limit's signal ending the client with its unsaved windows.
     filesave::IgnoreFileSizeSignal();

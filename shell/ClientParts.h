@@ -8,9 +8,10 @@ namespace varnel {
 void RegisterClientParts();
 
 // What the program sets up on its application object before the main window: name, version,
-// icon, the Qt dialogs behind the dialog facade and Qt's own texts in Russian; and a write
-// beyond a file-size limit fails as a write, instead of ending the program. The start-up
-// bench calls it too, so it times the program's own start.
+// icon, the Qt dialogs behind the dialog facade and Qt's own texts in Russian; the C library's
+// numbers in the C locale (see UseCNumbers); and a write beyond a file-size limit fails as a
+// write, instead of ending the program. The start-up bench calls it too, so it times the
+// program's own start.
 void PrepareClientApplication();
 
 } // namespace varnel

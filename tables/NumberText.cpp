@@ -96,6 +96,32 @@ QString PlainDecimalText(const DecimalNumber& number, int maxDigits)
     return QString::fromLatin1(text);
 }
 
+DecimalNumber RoundedDecimal(const DecimalNumber& number, size_t significant)
+{
+    if (number.digits.size() <= significant || significant == 0)
+        return number;
+    DecimalNumber rounded = number;
+    const bool up = number.digits[significant] >= '5';
+    rounded.exponent += long(number.digits.size() - significant);
+    rounded.digits.resize(significant);
+    if (up) {
+        size_t i = significant;
+        while (i > 0 && rounded.digits[i - 1] == '9')
+            --i;
+        if (i == 0) // 999.. became 1000..
+            return DecimalNumber{number.negative, std::string(1, '1'),
+                                 rounded.exponent + long(significant)};
+        ++rounded.digits[i - 1];
+        rounded.exponent += long(significant - i);
+        rounded.digits.resize(i);
+    }
+    while (!rounded.digits.empty() && rounded.digits.back() == '0') {
+        rounded.digits.pop_back();
+        ++rounded.exponent;
+    }
+    return rounded;
+}
+
 std::optional<qint64> WholePart(const DecimalNumber& number)
 {
     if (number.isZero())

@@ -27,6 +27,10 @@ std::optional<DecimalNumber> ReadDecimal(QStringView text);
 // Empty when the number has more than maxDigits digits written out that way.
 QString PlainDecimalText(const DecimalNumber& number, int maxDigits = 400);
 
+// The number rounded to at most `significant` significant digits, halves away from zero, as a
+// spreadsheet shows the binary number of a cell: 66.849999999999994 to 15 digits is 66.85.
+DecimalNumber RoundedDecimal(const DecimalNumber& number, size_t significant);
+
 // The whole part of a number (rounded towards zero), when it lies within the range of the type.
 std::optional<qint64> WholePart(const DecimalNumber& number);
 

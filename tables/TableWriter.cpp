@@ -2,6 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "core/NumberLocale.h"
 #include "core/Worksheet.h"
 #include "tables/CsvReader.h"
 #include "tables/NumberText.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <memory>
@@ -36,16 +36,6 @@ constexpr int kProgressEvery = 256;
 // Column widths in characters.
 constexpr double kMinWidth = 6;
 constexpr double kMaxWidth = 80;
-
-// What libxlsxwriter writes for a number: printf's "%.16G", with "." whatever the locale.
-QString storedText(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.16G", value);
-    QString text = QString::fromLatin1(buffer);
-    text.replace(u',', u'.');
-    return text;
-}
 
 // Digits after the decimal point of a decimal text, for the number's format.
 int decimalsOf(const QString& decimal)
@@ -412,7 +402,9 @@ void checkWorkbook(const QString& written, const QString& shown, int rows)
 void writeWorkbook(const QString& path, const TableSource& table, const TableWriteOptions& options)
 {
     // libxlsxwriter writes a file by its name: it writes the atomic save's hidden file itself,
-    // which is then synced and put in place. Its scratch files go beside it.
+    // which is then synced and put in place. Its scratch files go beside it. It prints every
+    // number (cells, widths) with printf: with "." whatever the process's locale.
+    const CNumbersHere cNumbers;
     AtomicFile file(path);
     int rows = 0;
     {
@@ -437,18 +429,20 @@ QString WorkbookNumberText(const QString& decimal)
     const std::optional<tables::DecimalNumber> wanted = tables::ReadDecimal(decimal);
     if (!wanted)
         return QString();
-    // The spreadsheet's binary numbers keep 15 significant digits for certain.
+    // The cell holds the binary number nearest to the decimal, and a spreadsheet reads it back
+    // with 15 significant digits: 66.85 is held as 66.849999999999994 and read as 66.85. So every
+    // decimal of up to 15 digits comes back as it was; a longer one would not.
     if (wanted->digits.size() > 15 || wanted->exponent > 290 || wanted->exponent < -290)
         return QString();
     bool ok = false;
     const double value = decimal.toDouble(&ok);
     if (!ok)
         return QString();
-    const QString stored = storedText(value);
+    const QString stored = QString::number(value, 'G', 15);
     const std::optional<tables::DecimalNumber> back = tables::ReadDecimal(stored);
     if (!back || !(*back == *wanted))
         return QString();
-    // "-0" is stored as "-0", which reads back as zero all the same.
+    // "-0" reads back as zero all the same.
     return stored;
 }
 

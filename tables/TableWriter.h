@@ -64,10 +64,11 @@ struct TableWriteOptions {
 void WriteTableFile(const QString& path, const TableSource& table, TableFormat format,
                     const TableWriteOptions& options = {});
 
-// The text a workbook stores for a number given as decimal text ("1234.50" is stored as
-// "1234.5", "0.0001" as "0.0001", "1E+20" for 10^20): the number a spreadsheet reads back.
-// Empty when the workbook cannot hold that number exactly (more digits than its binary
-// numbers keep, or no number at all): such a number is written as text.
+// The number a spreadsheet reads back from the cell written for a number given as decimal text
+// ("1234.50" reads back as "1234.5", "66.85" as "66.85", "0.0001" as "0.0001", 10^20 as
+// "1E+20"): the cell holds the binary number nearest to the decimal, read with 15 significant
+// digits. Empty when that is not the decimal itself (more than 15 significant digits, or no
+// number at all): such a number is written as text.
 QString WorkbookNumberText(const QString& decimal);
 
 // The same table as text: the cells separated by tabs, the rows by line ends, line breaks

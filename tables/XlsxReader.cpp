@@ -403,12 +403,13 @@ private:
             if (!date.isEmpty())
                 return date;
         }
-        if (stored.contains(u'e', Qt::CaseInsensitive)) {
-            if (const std::optional<DecimalNumber> n = ReadDecimal(stored)) {
-                const QString plain = PlainDecimalText(*n);
-                if (!plain.isEmpty())
-                    return plain;
-            }
+        // The cell holds a binary number, written with up to 17 digits ("66.849999999999994"):
+        // read with 15 significant digits, as spreadsheets show it, it is the decimal that was
+        // put in (66.85).
+        if (const std::optional<DecimalNumber> n = ReadDecimal(stored)) {
+            const QString plain = PlainDecimalText(RoundedDecimal(*n, 15));
+            if (!plain.isEmpty())
+                return plain;
         }
         return stored;
     }

@@ -11,11 +11,14 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // Numbers in the handbook keep "." whatever the desktop's locale is.
+    std::setlocale(LC_NUMERIC, "C");
     varnel::tools::HandbookOptions options;
     QString output;
     const QStringList args = app.arguments();

@@ -4,6 +4,7 @@
 #include "core/AtomicSave.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "core/NumberLocale.h"
 #include "core/Values.h"
 #include "core/Worksheet.h"
 #include "handbook/viewer/WorkbookPlace.h"
@@ -288,6 +289,9 @@ void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scrat
                    const std::function<void(int rows)>& rowsWritten, const QString& shownPath)
 {
     const QString shown = shownPath.isEmpty() ? path : shownPath;
+    // libxlsxwriter prints every number (cells, widths) with printf: with "." whatever the
+    // process's locale.
+    const CNumbersHere cNumbers;
     QByteArray scratch = QFile::encodeName(scratchFolder);
     lxw_workbook_options options = {};
     options.constant_memory = LXW_TRUE;

@@ -104,6 +104,17 @@ void TestLoopbackRules::dealChecks_data()
     deal("leap day", "TradeDate=2024-02-29", "");
     deal("an empty date is no date", "TradeDate=", "");
     deal("rules in order", "-Participant;Price=0", "S5");
+    // A side is B or S; a letter that only looks like one is refused, and so is a small letter.
+    deal("buy", "Side=B", "");
+    deal("sell", "Side= S ", "");
+    deal("no side", "Side=", "");
+    deal("Cyrillic Ve for B", "Side=\u0412", "S15",
+         "(S15) Поле Side (\u0412) должно иметь значение B или S");
+    deal("Cyrillic Es for S", "Side=\u0421", "S15");
+    deal("small b", "Side=b", "S15");
+    deal("a word", "Side=Buy", "S15");
+    deal("side before price", "Side=X;Price=0", "S15");
+    repo("repo Cyrillic side", "Side=\u0421", "S15");
     repo("repo good", "", "");
     repo("repo ignores ISIN", "Issue=;ISIN=RU000ZV01002", "S13");
     repo("repo repurchase zero", "RepurchaseAmount=0", "S26");

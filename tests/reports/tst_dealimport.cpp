@@ -1,7 +1,8 @@
 // Deals from table files into a report document with no window: the columns mapped by their
 // titles, every row through the field checks, the default participant and the deal check with
 // its duplicate rules, the refused rows with their reasons, the mapping the user chose kept,
-// and a report of checked deals exported and imported back into the same grid.
+// and a report of checked deals exported and imported back into the same grid, its numbers
+// number cells on a desktop with decimal commas too.
 #include "core/Windows1251.h"
 #include "reports/DealImport.h"
 #include "reports/ImportDialogs.h"
@@ -9,6 +10,8 @@
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
+#include "tests/handbook/viewer/XlsxReader.h"
+#include "tests/support/TestFiles.h"
 
 #include "ReportTestSupport.h"
 
@@ -329,6 +332,84 @@ private slots:
         QVERIFY(!doc.isChanged());
 
         ReportDocument back(kind);
+        QVERIFY(back.buildFromLayout().done());
+        DealImport import = Import(back, path, today);
+        QCOMPARE(Refused(import.refused()), QString());
+        back.appendDeals(import.takeDeals());
+        QCOMPARE(back.rowCount(), doc.rowCount());
+        for (int r = 0; r < doc.rowCount(); ++r)
+            QCOMPARE(back.rows().fieldCells(r), doc.rows().fieldCells(r));
+    }
+
+    // On a desktop whose numbers have a decimal comma, as in the C locale: every number of a
+    // number field is a number cell of the workbook, written with ".", that a spreadsheet shows
+    // as the decimal typed (66.85, not 66.84999999999999), and the workbook imports back into
+    // the same grid.
+    void numbersInWorkbook_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::newRow("C") << QByteArray("C");
+        QTest::newRow("ru_RU") << QByteArray("ru_RU.UTF-8");
+    }
+    void numbersInWorkbook()
+    {
+        QFETCH(QByteArray, locale);
+        const testing::NumericLocale numbers(locale.constData());
+        if (!numbers.available())
+            QSKIP("the system has no such locale");
+        ReportDocument doc(ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        const QDate today(2024, 3, 20);
+        const QStringList values{"53.37", "66.85", "9577.70", "0.50", "1500.00"};
+        const QStringList numberFields{"Price", "Amount", "AccruedInt", "SettlAmount"};
+        for (int i = 0; i < values.size(); ++i) {
+            QHash<QString, QString> typed{{"Participant", "MC0001"},
+                                          {"Issue", "SU26238RMFS4"},
+                                          {"Reference", QStringLiteral("R-%1").arg(i)},
+                                          {"Qty", "10"},
+                                          {"Currency", "RUB"}};
+            for (int f = 0; f < numberFields.size(); ++f)
+                typed.insert(numberFields.at(f), values.at((i + f) % values.size()));
+            QStringList fields(doc.rows().columnCount() - 1);
+            for (int c = 1; c < doc.rows().columnCount(); ++c)
+                fields[c - 1] =
+                    doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;
+            QVERIFY2(doc.addDeal(fields).isEmpty(), qPrintable(doc.addDeal(fields)));
+        }
+        const QString path = folder_->work(QStringLiteral("numbers.xlsx"));
+        WriteTableFile(path,
+                       ReportExportTable(doc.rows(), ReportKind::Deals, TableFormat::Workbook),
+                       TableFormat::Workbook);
+
+        const testing::XlsxSheet sheet = testing::ReadXlsx(path);
+        QVERIFY(sheet.ok);
+        QStringList wrong;
+        int numberCells = 0;
+        for (const QString& name : numberFields) {
+            const int c = doc.rows().columnOfName(name);
+            const QChar letter(u'A' + c - 1);
+            for (int r = 0; r < doc.rowCount(); ++r) {
+                const QString typed = doc.rows().fieldCells(r).at(c - 1);
+                const QString ref = letter + QString::number(r + 2);
+                const testing::XlsxCell* cell = sheet.at(ref);
+                bool ok = false;
+                const double value = cell ? cell->value.toDouble(&ok) : 0;
+                const int decimals = int(typed.size() - typed.indexOf(u'.') - 1);
+                if (cell && cell->type == u"n" && ok &&
+                    QString::number(value, 'f', decimals) == typed)
+                    ++numberCells;
+                else
+                    wrong << ref + u'=' + (cell ? cell->type + u':' + cell->value : QString());
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u' ')));
+        QCOMPARE(numberCells, 20);
+        // The fitted column widths are numbers too.
+        QCOMPARE(sheet.widths.size(), doc.rows().columnCount() - 1);
+        for (const double width : sheet.widths)
+            QVERIFY(width >= 6);
+
+        ReportDocument back(ReportKind::Deals);
         QVERIFY(back.buildFromLayout().done());
         DealImport import = Import(back, path, today);
         QCOMPARE(Refused(import.refused()), QString());

@@ -10,6 +10,8 @@
 #include <QMap>
 #include <QString>
 
+#include <clocale>
+
 namespace varnel::testing {
 
 // The bytes of a file; "<unreadable>" when it cannot be read, so that a missing file never
@@ -35,5 +37,24 @@ inline QMap<QString, QByteArray> FolderSnapshot(const QString& folder)
         files.insert(name, ReadBytes(folder + u'/' + name));
     return files;
 }
+
+// The C library's numeric locale set to name (a desktop's, "ru_RU.UTF-8") for as long as it
+// lives, as Qt's application object sets it from the environment; put back afterwards.
+// available() is false when the system lacks that locale.
+class NumericLocale {
+public:
+    explicit NumericLocale(const char* name) : old_(std::setlocale(LC_NUMERIC, nullptr))
+    {
+        available_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+    }
+    ~NumericLocale() { std::setlocale(LC_NUMERIC, old_.constData()); }
+    NumericLocale(const NumericLocale&) = delete;
+    NumericLocale& operator=(const NumericLocale&) = delete;
+    bool available() const { return available_; }
+
+private:
+    QByteArray old_;
+    bool available_ = false;
+};
 
 } // namespace varnel::testing

@@ -197,6 +197,15 @@ private slots:
                                         << "999999999999999";
         QTest::newRow("negative") << "-101.5"
                                   << "-101.5";
+        // Held as the nearest binary number (66.849999999999994), read as the decimal.
+        QTest::newRow("not binary") << "66.85"
+                                    << "66.85";
+        QTest::newRow("not binary, trailing zero") << "9577.70"
+                                                   << "9577.7";
+        QTest::newRow("whole with zeros") << "1500.00"
+                                          << "1500";
+        QTest::newRow("fifteen digits, not binary") << "0.123456789012345"
+                                                    << "0.123456789012345";
         QTest::newRow("sixteen digits") << "1234567890123456"
                                         << "";
         QTest::newRow("numeric(26,10)") << "12345678901234.1234567891"

@@ -185,20 +185,23 @@ private slots:
     }
 
     // Workbooks made part by part: the first sheet in the workbook's order, shared texts with
-    // rich text and phonetic guides, inline texts, numbers as stored, dates by their styles in
-    // both date systems, formula results, cells without references, empty rows.
+    // rich text and phonetic guides, inline texts, numbers as a spreadsheet shows them, dates by
+    // their styles in both date systems, formula results, cells without references, empty rows.
     void workbookCells_data()
     {
+        // Binary numbers as spreadsheets write them, read with 15 significant digits.
+        const QString kNumbers =
+            QStringLiteral("7|66.85|9577.7|1500|-0.00123456789012346|100000000000000000|0.3");
         QTest::addColumn<QByteArray>("properties");
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("1900 date system")
             << QByteArray()
             << QStringList{"2|Код|Цена|Дата|Время|Итог", "4|Ёлка 1|0.0001|15.03.2024|0.5|итог 7",
-                           "6||1234.5|29.02.1900|10.01.1900|TRUE"};
+                           "6||1234.5|29.02.1900|10.01.1900|TRUE", kNumbers};
         QTest::newRow("1904 date system")
             << QByteArray("<workbookPr date1904=\"true\"/>")
             << QStringList{"2|Код|Цена|Дата|Время|Итог", "4|Ёлка 1|0.0001|16.03.2028|0.5|итог 7",
-                           "6||1234.5|01.03.1904|11.01.1904|TRUE"};
+                           "6||1234.5|01.03.1904|11.01.1904|TRUE", kNumbers};
     }
     void workbookCells()
     {
@@ -223,7 +226,11 @@ private slots:
             "<c r=\"C4\" s=\"2\"><v>45366</v></c><c r=\"D4\" s=\"3\"><v>0.5</v></c>"
             "<c r=\"E4\" t=\"str\"><v>итог_x0020_7</v></c></row>"
             "<row r=\"6\"><c r=\"B6\" s=\"0\"><v>1234.5</v></c><c r=\"C6\" s=\"1\"><v>60</v></c>"
-            "<c r=\"D6\" s=\"1\"><v>10.75</v></c><c r=\"E6\" t=\"b\"><v>TRUE</v></c></row>";
+            "<c r=\"D6\" s=\"1\"><v>10.75</v></c><c r=\"E6\" t=\"b\"><v>TRUE</v></c></row>"
+            "<row r=\"7\"><c r=\"A7\"><v>66.849999999999994</v></c>"
+            "<c r=\"B7\"><v>9577.7000000000007</v></c><c r=\"C7\" s=\"0\"><v>1500</v></c>"
+            "<c r=\"D7\"><v>-1.2345678901234567E-3</v></c><c r=\"E7\"><v>99999999999999999</v></c>"
+            "<c r=\"F7\"><v>0.30000000000000004</v></c></row>";
         const QString path = file(QStringLiteral("made.xlsx"));
         QVERIFY(WriteZip(path, WorkbookParts(sheet, shared, styles, properties)));
         QString failure;

@@ -9,6 +9,7 @@
 #include "core/TempFiles.h"
 #include "handbook/viewer/SpreadsheetExport.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestFiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -236,14 +237,26 @@ private slots:
         QCOMPARE(sheet.columnWidths.at(1), 10 + 1.5);
     }
 
-    // The workbook read back from its file holds the cells, their kinds, formats and merges.
+    // The workbook read back from its file holds the cells, their kinds, formats and merges; its
+    // numbers are written with "." on a desktop with decimal commas too.
+    void workbookRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::newRow("C") << QByteArray("C");
+        QTest::newRow("ru_RU") << QByteArray("ru_RU.UTF-8");
+    }
     void workbookRoundTrip()
     {
+        QFETCH(QByteArray, locale);
+        const testing::NumericLocale numbers(locale.constData());
+        if (!numbers.available())
+            QSKIP("the system has no such locale");
         Sheet sheet = ReadPageSheet(Page(
             "<table><tr><th rowspan=\"2\">№</th><th colspan=\"2\">Номинал</th></tr>"
             "<tr><th>Сумма</th><th>Дата</th></tr>"
             "<tr><td>1</td><td>1.000</td><td>15.03.2024</td></tr>"
             "<tr><td>2</td><td>ПАО &quot;Ромашка&quot; &amp; Co &lt;1&gt;</td><td>a\nb</td></tr>"
+            "<tr><td>53.37</td><td>66.85</td><td>9577.70</td></tr>"
             "</table>"));
         FitColumns(sheet);
         const QString path = dir_->filePath(QStringLiteral("round.xlsx"));
@@ -264,6 +277,16 @@ private slots:
         QCOMPARE(read.at(QStringLiteral("B4"))->type, QStringLiteral("s"));
         QCOMPARE(read.text(QStringLiteral("B4")), QStringLiteral("ПАО \"Ромашка\" & Co <1>"));
         QCOMPARE(read.text(QStringLiteral("C4")), QStringLiteral("a b"));
+        for (const auto& [ref, shown] :
+             {std::pair{"A5", "53.37"}, {"B5", "66.85"}, {"C5", "9577.70"}}) {
+            const testing::XlsxCell* cell = read.at(QLatin1String(ref));
+            QVERIFY(cell);
+            QCOMPARE(cell->type, QStringLiteral("n"));
+            bool ok = false;
+            const double value = cell->value.toDouble(&ok);
+            QVERIFY2(ok, qPrintable(cell->value));
+            QCOMPARE(QString::number(value, 'f', 2), QLatin1String(shown));
+        }
         QCOMPARE(read.merges, (QStringList{"A1:A2", "B1:C1"}));
         QVERIFY(read.widths.value(2) > 20);
         // No scratch file stays beside it.
