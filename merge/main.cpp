@@ -21,8 +21,10 @@
 // description, with exit status 1, and leaves every file as it was.
 int main(int argc, char* argv[])
 {
-    // Numbers keep "." whatever the desktop's locale is, as in the other programs. No application
-    // object takes the locale from the environment here; this line keeps it so.
+    // The system's reasons (a full disk, a file-size limit) in the user's language, as the
+    // client gives them; numbers keep "." whatever the desktop's locale is, as in the other
+    // programs.
+    std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
     // A result beyond a file-size limit fails as a full disk would: error 5, files as they were.
     varnel::filesave::IgnoreFileSizeSignal();
