@@ -102,45 +102,25 @@ QString attemptInChild(const QString& title)
     return answer.isEmpty() ? QStringLiteral("died") : QString::fromLatin1(answer);
 }
 
-// Environment variables set for a test and put back after it.
-class ScopedEnvironment {
-public:
-    ~ScopedEnvironment()
-    {
-        for (auto it = saved_.cbegin(); it != saved_.cend(); ++it) {
-            if (it.value().isNull())
-                qunsetenv(it.key().constData());
-            else
-                qputenv(it.key().constData(), it.value());
-        }
-    }
-    void set(const char* name, const QString& value)
-    {
-        remember(name);
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, encoded(value));
-    }
-
-private:
-    void remember(const char* name)
-    {
-        if (!saved_.contains(name))
-            saved_.insert(name, qgetenv(name));
-    }
-    QMap<QByteArray, QByteArray> saved_;
-};
-
 } // namespace
 
 class InstanceLockTest : public QObject {
     Q_OBJECT
 
 private:
+    // Where the lock is looked for; each test sets them, and they are put back after it.
+    static constexpr const char* kPlaces[] = {"TMPDIR", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"};
+    QList<QByteArray> saved_;
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<ScopedEnvironment> env_;
     QString title_;
+
+    static void setPlace(const char* name, const QString& value)
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, encoded(value));
+    }
 
     QString path(const QString& name) const { return dir_->filePath(name); }
     QString temp() const { return path(QStringLiteral("tmp")); }
@@ -202,16 +182,22 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         QVERIFY(QDir().mkpath(temp()));
-        env_ = std::make_unique<ScopedEnvironment>();
-        env_->set("TMPDIR", temp());
-        env_->set("XDG_RUNTIME_DIR", QString());
-        env_->set("XDG_CACHE_HOME", path(QStringLiteral("cache")));
+        saved_.clear();
+        for (const char* name : kPlaces)
+            saved_.append(qgetenv(name));
+        setPlace("TMPDIR", temp());
+        setPlace("XDG_RUNTIME_DIR", QString());
+        setPlace("XDG_CACHE_HOME", path(QStringLiteral("cache")));
         // A title of its own keeps parallel runs apart.
         title_ = QStringLiteral("Varnel. Клиентский модуль (2.1) - tst-") +
                  QUuid::createUuid().toString(QUuid::Id128).left(12);
     }
 
-    void cleanup() { env_.reset(); }
+    void cleanup()
+    {
+        for (qsizetype i = 0; i < saved_.size(); ++i)
+            setPlace(kPlaces[i], saved_[i].isNull() ? QString() : QFile::decodeName(saved_[i]));
+    }
 
     // Whatever another user leaves where a lock is looked for, the client takes its lock in a
     // folder of the user's alone, at once, without following a link or reading what it found;
@@ -255,7 +241,7 @@ private slots:
             at = userFolder();
         } else {
             at = path(QStringLiteral("runtime"));
-            env_->set("XDG_RUNTIME_DIR", at);
+            setPlace("XDG_RUNTIME_DIR", at);
         }
         QVERIFY(plant(at, what, foreign));
         struct stat planted {};
@@ -327,8 +313,8 @@ private slots:
             QFile f(notAFolder);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.close();
-            env_->set("TMPDIR", notAFolder);
-            env_->set("XDG_CACHE_HOME", notAFolder);
+            setPlace("TMPDIR", notAFolder);
+            setPlace("XDG_CACHE_HOME", notAFolder);
         } else {
             QVERIFY(plant(InstanceLock::LockFilePath(title_), what, false));
         }
