@@ -52,6 +52,11 @@ void SetFaultPlan(const FaultPlan& plan)
 {
     g_plan = plan;
 }
+
+const FaultPlan& CurrentFaultPlan()
+{
+    return g_plan;
+}
 } // namespace testing
 
 #if defined(Q_OS_UNIX)
@@ -162,6 +167,12 @@ template <typename Call> int planned(int injected, Call call)
 }
 
 } // namespace
+
+qint64 testing::PlannedWrite(int fd, const char* data, qint64 size, qint64 written,
+                             bool& interrupted)
+{
+    return plannedWrite(fd, data, size_t(size), written, interrupted);
+}
 
 bool ReplacingFile::open(const QString& path, Target mode)
 {

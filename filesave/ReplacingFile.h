@@ -114,8 +114,18 @@ struct FaultPlan {
     int closeError = 0;           // close() of the hidden file fails
     int chmodError = 0;           // its permissions cannot be set
     int renameError = 0;          // the rename over the target fails
+    // Steps of a file's move to another file system (a copy written with the faults above):
+    int readError = 0;   // the file to be moved cannot be read
+    int removeError = 0; // the moved file cannot be removed from its old place
 };
 void SetFaultPlan(const FaultPlan& plan);
+// The plan in force, for the other writers that follow it.
+const FaultPlan& CurrentFaultPlan();
+#if defined(Q_OS_UNIX)
+// write() as the plan lets it run, `written` bytes into the file: interrupted, shortened or
+// failed as the plan says. -1 with errno set on a failure, as write() itself.
+qint64 PlannedWrite(int fd, const char* data, qint64 size, qint64 written, bool& interrupted);
+#endif
 } // namespace testing
 
 } // namespace varnel::filesave

@@ -4,6 +4,8 @@
 #include "core/Values.h"
 #include "messages/Overrides.h"
 
+#include "filesave/ReplacingFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -41,9 +43,26 @@ QString errorText(int error)
     return qt_error_string(error);
 }
 
+const filesave::testing::FaultPlan& faults()
+{
+    return filesave::testing::CurrentFaultPlan();
+}
+
+// A system call, unless the tests' fault plan makes it fail without running.
+template <typename Call> int planned(int injected, Call call)
+{
+    if (injected) {
+        errno = injected;
+        return -1;
+    }
+    return call();
+}
+
 // Renames without replacing an existing target. Returns 0 or an errno value.
 int renameNoReplace(const QByteArray& from, const QByteArray& to)
 {
+    if (faults().renameError)
+        return faults().renameError;
 #if defined(Q_OS_LINUX) && defined(RENAME_NOREPLACE)
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
@@ -81,6 +100,41 @@ void syncFolderOf(const QString& path)
     syncFile(QFile::encodeName(QFileInfo(path).absolutePath()));
 }
 
+// Copies everything from in to out. 0 or an errno value.
+int copyData(int in, int out)
+{
+    char block[64 * 1024];
+    qint64 written = 0;
+    bool interrupted = false;
+    for (;;) {
+        ssize_t got = -1;
+        if (faults().readError)
+            errno = faults().readError;
+        else
+            got = ::read(in, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return 0;
+        const char* p = block;
+        while (got > 0) {
+            const qint64 put =
+                filesave::testing::PlannedWrite(out, p, qint64(got), written, interrupted);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return errno;
+            if (put == 0)
+                return ENOSPC;
+            p += put;
+            got -= put;
+            written += put;
+        }
+    }
+}
+
 // Copies source into the target's folder under a hidden name and renames the copy into place.
 void copyIntoPlace(const QString& source, const QString& target)
 {
@@ -97,7 +151,10 @@ void copyIntoPlace(const QString& source, const QString& target)
         part = QFile::encodeName(JoinPath(ti.absolutePath(), u'.' + ti.fileName() + u'.') +
                                  QString::number(QRandomGenerator::global()->generate(), 16) +
                                  QStringLiteral(".part"));
-        out = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        out = planned(faults().createError, [&] {
+            return ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666);
+        });
         if (out < 0 && errno != EEXIST)
             break;
     }
@@ -107,36 +164,17 @@ void copyIntoPlace(const QString& source, const QString& target)
         failMove(source, target, errorText(error));
     }
 
-    int error = 0;
-    char block[64 * 1024];
-    for (;;) {
-        ssize_t got = ::read(in, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            error = errno;
-            break;
-        }
-        if (got == 0)
-            break;
-        const char* p = block;
-        while (got > 0) {
-            const ssize_t put = ::write(out, p, size_t(got));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0) {
-                error = errno;
-                break;
-            }
-            p += put;
-            got -= put;
-        }
-        if (error)
-            break;
-    }
-    if (!error && ::fsync(out) != 0)
+    int error = copyData(in, out);
+    if (!error && planned(faults().syncError, [&] { return ::fsync(out); }) != 0)
         error = errno;
-    if (::close(out) != 0 && !error)
+    int closed = ::close(out);
+    if (faults().closeError) {
+        errno = faults().closeError;
+        closed = -1;
+    }
+    // The descriptor is gone after an interrupted close() on this system, and the data were
+    // synced above: only another failure counts.
+    if (closed != 0 && errno != EINTR && !error)
         error = errno;
     ::close(in);
     if (!error)
@@ -148,7 +186,21 @@ void copyIntoPlace(const QString& source, const QString& target)
         failMove(source, target, errorText(error));
     }
     syncFolderOf(target);
-    ::unlink(src.constData());
+
+    // The request must not stay in both folders: one the user would send again while the
+    // other is on its way. When the original cannot be removed, the copy is taken back out
+    // of the send folder (under its hidden name, which the transport does not pick up) and
+    // the move fails. A copy that cannot be taken back is already on its way: the move then
+    // counts as made, and the original is all that is left over.
+    if (planned(faults().removeError, [&] { return ::unlink(src.constData()); }) == 0 ||
+        errno == ENOENT)
+        return;
+    const int removeError = errno;
+    if (::rename(dst.constData(), part.constData()) != 0)
+        return;
+    ::unlink(part.constData());
+    syncFolderOf(target);
+    failMove(source, target, errorText(removeError));
 }
 
 #endif

@@ -48,6 +48,11 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
+// Switches the fault plan off when a test ends, however it ends.
+struct FaultsOff {
+    ~FaultsOff() { filesave::testing::SetFaultPlan({}); }
+};
+
 dev_t deviceOf(const QString& path)
 {
     struct stat st {};
@@ -450,14 +455,28 @@ private slots:
     void crossDevice_data()
     {
         QTest::addColumn<bool>("forced");
-        QTest::newRow("rename refused with EXDEV") << true;
-        QTest::newRow("send folder on another file system") << false;
+        QTest::addColumn<bool>("choppyWrites");
+        QTest::newRow("rename refused with EXDEV") << true << false;
+        QTest::newRow("... copy written in short, interrupted pieces") << true << true;
+        QTest::newRow("send folder on another file system") << false << false;
     }
 
     void crossDevice()
     {
         QFETCH(bool, forced);
+        QFETCH(bool, choppyWrites);
+        const FaultsOff faultsOff;
         QString send = send_;
+        if (choppyWrites) {
+            stageHook_.emplace([](testing::SendStage s, const QString&) {
+                if (s != testing::SendStage::BeforeMove)
+                    return;
+                filesave::testing::FaultPlan plan;
+                plan.maxBytesPerWrite = 1000;
+                plan.interruptWrites = true;
+                filesave::testing::SetFaultPlan(plan);
+            });
+        }
         if (forced) {
             crossDevice_.emplace(true);
         } else {
@@ -481,6 +500,74 @@ private slots:
         const QString reference = scratch_.filePath(QStringLiteral("reference.xml"));
         WriteDealsXml(reference, report);
         QCOMPARE(ReadBytes(send + u'/' + sent.first()), ReadBytes(reference));
+    }
+
+    // A step of the move that fails is a failed send, shown with the system's reason: the
+    // request stays whole in the work folder and nothing of it is left in the send folder,
+    // not even a hidden part of its copy.
+    void failedMoveKeepsTheRequest_data()
+    {
+        QTest::addColumn<bool>("crossDevice");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("error");
+        QTest::newRow("copy cannot be made") << true << "create" << int(EDQUOT);
+        QTest::newRow("request cannot be read") << true << "read" << int(EIO);
+        QTest::newRow("copy fails after 1000 bytes") << true << "write" << int(ENOSPC);
+        QTest::newRow("copy cannot be synced") << true << "sync" << int(EIO);
+        QTest::newRow("copy cannot be closed") << true << "close" << int(EIO);
+        QTest::newRow("copy cannot be renamed into place") << true << "rename" << int(EIO);
+        QTest::newRow("request cannot be removed from the work folder")
+            << true << "remove" << int(EROFS);
+        QTest::newRow("rename on one file system") << false << "rename" << int(EIO);
+    }
+
+    void failedMoveKeepsTheRequest()
+    {
+        QFETCH(bool, crossDevice);
+        QFETCH(QString, step);
+        QFETCH(int, error);
+        const FaultsOff faultsOff;
+        crossDevice_.emplace(crossDevice);
+        filesave::testing::FaultPlan plan;
+        if (step == u"create")
+            plan.createError = error;
+        else if (step == u"read")
+            plan.readError = error;
+        else if (step == u"write")
+            plan.failWriteAfter = 1000;
+        else if (step == u"sync")
+            plan.syncError = error;
+        else if (step == u"close")
+            plan.closeError = error;
+        else if (step == u"rename")
+            plan.renameError = error;
+        else if (step == u"remove")
+            plan.removeError = error;
+        QString request;
+        QByteArray written;
+        // The request itself is written without faults; they begin with its move.
+        stageHook_.emplace([&](testing::SendStage s, const QString& file) {
+            if (s != testing::SendStage::BeforeMove)
+                return;
+            request = file;
+            written = ReadBytes(file);
+            filesave::testing::SetFaultPlan(plan);
+        });
+        const SimpleReportTable report = sampleReport(200);
+        ScriptedDialogs d;
+        d.answer(Answer::Yes);
+        SendRequest(QStringLiteral("Deals"), {&report, nullptr});
+
+        QVERIFY(!request.isEmpty());
+        QVERIFY(written.size() > 1000);
+        const QString name = QFileInfo(request).fileName();
+        QCOMPARE(d.shown().size(), 2);
+        verifyCritical(d.last(), QStringLiteral("Не удалось переместить файл ") + request +
+                                     QStringLiteral(" в ") + send_ + u'/' + name +
+                                     QStringLiteral(":") + kBreak + qt_error_string(error));
+        QCOMPARE(entries(work_), QStringList{name});
+        QCOMPARE(ReadBytes(request), written);
+        QCOMPARE(varnel::testing::FolderEntries(send_), QStringList());
     }
 
     // Folders that cannot be written, even by root.

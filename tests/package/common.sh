@@ -7,7 +7,6 @@ failures=0
 client=
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-package.XXXXXX") || exit 1
 trap 'stop_client; rm -rf "$work"' EXIT
-mkdir -m 700 "$work/runtime"
 
 skip() {
     echo "SKIP: $*"
@@ -69,8 +68,9 @@ stop_client() {
 }
 
 # launch <name> [<file size limit in 512-byte blocks> [exec|running]]
-# Starts $root/usr/bin/varnel $args headless with HOME=$home and XDG_DATA_HOME=$data (unset
-# when $data is empty) and waits until the client it starts holds its instance lock, or until
+# Starts $root/usr/bin/varnel $args headless from $work with HOME=$home and XDG_DATA_HOME=$data
+# (unset when $data is empty), and a runtime folder of its own where the client takes its
+# instance lock, and waits until the client it starts holds that lock, or until
 # it ends; with "exec", only until the launcher has handed over to the client (one that refuses
 # to start never takes the lock). Sets $started (yes/no), $status (the exit status when it
 # ended), $client_exe (the executable the client runs from); the launcher's messages are in
@@ -82,15 +82,18 @@ launch() {
     limit=${2:-unlimited}
     until=${3:-lock}
     run_tmp=$work/tmp-$name
+    run_runtime=$work/runtime-$name
     mkdir -p "$run_tmp"
+    mkdir -p -m 700 "$run_runtime"
     (
+        cd "$work" || exit 1
         if [ -n "$data" ]; then
             export XDG_DATA_HOME="$data"
         else
             unset XDG_DATA_HOME
         fi
         export VARNEL_ROOT="$root" HOME="$home" TMPDIR="$run_tmp" \
-            XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
+            XDG_RUNTIME_DIR="$run_runtime" QT_QPA_PLATFORM=offscreen
         ulimit -c 0
         ulimit -f "$limit"
         exec sh "$root/usr/bin/varnel" $args
@@ -101,7 +104,7 @@ launch() {
     client_exe=
     tries=0
     while [ "$tries" -lt 200 ]; do
-        if ls "$run_tmp"/varnel-*.lock >/dev/null 2>&1; then
+        if ls "$run_runtime"/varnel-*.lock >/dev/null 2>&1; then
             started=yes
             client_exe=$(client_executable "$client")
             break

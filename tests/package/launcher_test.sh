@@ -211,4 +211,46 @@ check "refresh retried: and is the new one" same "$shipped/VarnelClient" "$user/
 check "refresh retried: the new file is there" same "$shipped/only_package.xml" "$user/only_package.xml"
 check "refresh retried: the new key is there" has_line "$user/varnel_client.ini" 'Third=3'
 
+# -- A HOME that begins with "-" ---------------------------------------------------------------
+# A relative one, taken from the folder the launcher starts in: no command takes it for an option.
+home=-home
+data=
+launch dash_home
+check "HOME beginning with -: the client starts" [ "$started" = yes ]
+check "HOME beginning with -: ... from the program folder in that home" \
+    [ "$client_exe" = "$(cd "$work" && pwd -P)/-home/.local/share/varnel/VarnelClient" ]
+home=$work/home
+
+# -- A program folder someone else could change is refused before it is used ------------------
+for case in link_into_open_folder link_to_open_folder link_to_foreign_folder group_writable; do
+    data=$work/data-$case
+    mkdir -p "$data"
+    if [ "$case" = group_writable ]; then
+        real=$data/varnel
+        mkdir -m 770 "$real"
+        chmod 770 "$real" # whatever the umask
+    else
+        real=$work/elsewhere-$case/varnel
+        mkdir -p "$real"
+        chmod 700 "$real"
+        ln -s "$real" "$data/varnel"
+    fi
+    case $case in
+    link_into_open_folder) chmod 777 "$(dirname "$real")" ;;
+    link_to_open_folder) chmod 777 "$real" ;;
+    link_to_foreign_folder)
+        if [ "$(id -u)" != 0 ]; then
+            echo "SKIP: $case: only root can give a folder to another user"
+            continue
+        fi
+        chown 65534:65534 "$real"
+        ;;
+    esac
+    launch "$case"
+    check "$case: the client is not started" [ "$started" = no ]
+    check "$case: the launcher fails" [ "${status:-0}" -ne 0 ]
+    check "$case: the user is told why" contains "$work/$case.err" 'запуск программы'
+    check "$case: nothing is put into the folder" [ -z "$(ls -A "$real")" ]
+done
+
 finish

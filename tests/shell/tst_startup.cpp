@@ -254,26 +254,6 @@ private slots:
                 !name.contains(u'*'));
     }
 
-    void lockThatCannotBeMadeDoesNotRefuse()
-    {
-        // A temporary folder that is a plain file: no lock file can be made there.
-        const QByteArray saved = qgetenv("TMPDIR");
-        const QString notAFolder = dir_->filePath(QStringLiteral("not-a-folder"));
-        QFile f(notAFolder);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        qputenv("TMPDIR", QFile::encodeName(notAFolder));
-        InstanceLock lock;
-        const bool acquired = lock.acquire(title());
-        const bool held = lock.isHeld();
-        if (saved.isNull())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", saved);
-        QVERIFY(acquired);
-        QVERIFY(!held);
-    }
-
     void missingSettingsFileKeepsTheWindow()
     {
         QFile::remove(ini());
