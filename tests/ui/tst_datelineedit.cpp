@@ -19,13 +19,10 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QDate>("date");       // invalid: names none
         QTest::addColumn<QString>("handedOn"); // typedText()
-        QTest::newRow("dots") << "05.12.2026" << QDate(2026, 12, 5) << "05.12.2026";
+        // Rows the deal window's typed dates do not already cover.
         QTest::newRow("short year, padded") << " 5/3/26 " << QDate(2026, 3, 5) << " 5/3/26 ";
-        QTest::newRow("eight digits") << "05122026" << QDate(2026, 12, 5) << "05.12.2026";
-        QTest::newRow("six digits") << " 290224 " << QDate(2024, 2, 29) << "29.02.2024";
-        QTest::newRow("digits of no date") << "29022025" << QDate() << "29022025";
+        QTest::newRow("six digits, padded") << " 290224 " << QDate(2024, 2, 29) << "29.02.2024";
         QTest::newRow("seven digits") << "5122026" << QDate() << "5122026";
-        QTest::newRow("no such day") << "31.04.2026" << QDate() << "31.04.2026";
         QTest::newRow("year past any date") << "05.12.99999999" << QDate() << "05.12.99999999";
         QTest::newRow("a letter for a digit") << "05.12.2O26" << QDate() << "05.12.2O26";
         QTest::newRow("empty") << "" << QDate() << "";
