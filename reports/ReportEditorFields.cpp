@@ -327,21 +327,21 @@ void ReportEditorWindow::enterField(int slot)
 
     if (dtPickDate_ && column->type == u"D") {
         hidePickButton();
-        QDate value = today();
-        const QString text = TrimSpaces(txtEdit_[slot]->text());
-        pickerCannotHold_ = false;
-        if (!text.isEmpty()) {
+        const QString text = txtEdit_[slot]->text();
+        // The picker shows the field's date (today's when the field is empty); a text that
+        // names no date stays as it stands, for the field check to judge unless the user
+        // changes it.
+        if (TrimSpaces(text).isEmpty()) {
+            dtPickDate_->setValue(today(), true);
+        } else {
             try {
-                value = ParseDate(text);
+                dtPickDate_->setValue(ParseDate(text), true);
             } catch (const Error&) {
-                // No date the picker can show: the field keeps its text unless the user
-                // chooses one.
-                pickerCannotHold_ = true;
+                dtPickDate_->setText(text, true);
             }
         }
         pickerSlot_ = slot;
         pickerEntered_ = false;
-        dtPickDate_->setValue(value, true);
         openDatePicker(slot);
         dtPickDate_->show();
         // Once the focus change that brought us here has finished.
@@ -419,24 +419,21 @@ void ReportEditorWindow::closeDatePicker()
         return;
     const int slot = std::exchange(pickerSlot_, -1);
     pickerEntered_ = false;
-    // The picker never replaces what the field held behind the user's back: a date typed in
-    // part goes into the field as typed, and a text the picker could not show stays unless the
-    // user chose a date; the field check then reads either as it reads any date, and speaks.
+    // The picker never replaces what the user typed with another date: a text that names a
+    // date goes into the field in the field's format, any other text as typed, and the field
+    // check then refuses it.
     bool check = false;
     if (const ReportColumn* column = editor_->columnOfSlot(slot)) {
-        const QString unfinished = dtPickDate_->unfinishedText();
+        const QDate date = dtPickDate_->value();
         if (!dtPickDate_->isChecked()) {
             setSlotText(slot, QString());
-        } else if (!unfinished.isEmpty()) {
-            setSlotText(slot, unfinished);
-            check = true;
-        } else if (pickerCannotHold_ && !dtPickDate_->edited()) {
-            check = true;
+        } else if (date.isValid()) {
+            setSlotText(slot, FormatDatePicture(date, column->format));
         } else {
-            setSlotText(slot, FormatDatePicture(dtPickDate_->value(), column->format));
+            setSlotText(slot, dtPickDate_->text());
+            check = true;
         }
     }
-    pickerCannotHold_ = false;
     dtPickDate_->setGeometry(px(pickerHome_.x()), px(pickerHome_.y()), px(kPickerWidthHiddenTwips),
                              dtPickDate_->height());
     dtPickDate_->hide();

@@ -206,9 +206,8 @@ private:
     QPoint pickerHome_;   // twips within the panel
     int pickerSlot_ = -1; // the field the open picker edits
     bool pickerEntered_ = false;
-    bool pickerCannotHold_ = false; // the field's text is no date the picker can show
-    int pickSlot_ = -1;             // the field the pick button stands beside
-    int pendingCheck_ = -1;         // a field left whose check has not run yet
+    int pickSlot_ = -1;     // the field the pick button stands beside
+    int pendingCheck_ = -1; // a field left whose check has not run yet
     bool refocusing_ = false;
     bool placementRestored_ = false;
     QPointer<QObject> activationSource_; // the frame window whose activation we follow

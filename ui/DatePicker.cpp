@@ -1,8 +1,9 @@
 #include "ui/DatePicker.h"
 
+#include "ui/DateLineEdit.h"
+
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 
@@ -21,13 +22,9 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent)
     check_->setFocusPolicy(Qt::ClickFocus);
     check_->setChecked(true);
 
-    edit_ = new QDateEdit(this);
+    edit_ = new DateLineEdit(this);
     edit_->setObjectName(QStringLiteral("dtValue"));
-    edit_->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-    edit_->setCalendarPopup(true);
     edit_->setToolTip(tip);
-    edit_->setMinimumDate(QDate(1753, 1, 1));
-    edit_->setMaximumDate(QDate(9999, 12, 31));
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 0, 0, 0);
@@ -37,14 +34,10 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent)
     setFocusProxy(edit_);
     edit_->installEventFilter(this);
 
-    // Choosing a date means the field has one.
-    connect(edit_, &QDateEdit::dateChanged, this, [this] {
-        edited_ = true;
-        unfinished_.clear();
-        check_->setChecked(true);
-    });
+    // Typing or choosing a date means the field has one.
+    connect(edit_, &QLineEdit::textEdited, this, [this] { check_->setChecked(true); });
+    connect(edit_, &DateLineEdit::dateChosen, this, [this] { check_->setChecked(true); });
     connect(check_, &QCheckBox::toggled, this, [this](bool on) {
-        edited_ = true;
         QFont f = edit_->font();
         f.setStrikeOut(!on);
         edit_->setFont(f);
@@ -61,16 +54,24 @@ DatePicker::~DatePicker()
 
 void DatePicker::setValue(const QDate& date, bool checked)
 {
-    const QSignalBlocker block(edit_);
     edit_->setDate(date);
     check_->setChecked(checked);
-    edited_ = false;
-    unfinished_.clear();
+}
+
+void DatePicker::setText(const QString& text, bool checked)
+{
+    edit_->setText(text);
+    check_->setChecked(checked);
 }
 
 QDate DatePicker::value() const
 {
     return edit_->date();
+}
+
+QString DatePicker::text() const
+{
+    return edit_->typedText();
 }
 
 bool DatePicker::isChecked() const
@@ -85,9 +86,6 @@ void DatePicker::setChecked(bool checked)
 
 bool DatePicker::eventFilter(QObject* watched, QEvent* event)
 {
-    // Before the editor's own handling, which would put its last whole date back.
-    if (watched == edit_ && event->type() == QEvent::FocusOut)
-        unfinished_ = edit_->hasAcceptableInput() ? QString() : edit_->text();
     if (watched == edit_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrlOrAlt = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);

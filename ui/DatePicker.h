@@ -4,32 +4,33 @@
 #include <QWidget>
 
 class QCheckBox;
-class QDateEdit;
 
 namespace varnel {
 
+class DateLineEdit;
+
 // The date picker that floats over a date field of the deal window: a check box for "no
-// value" and a date editor with a calendar. It tells its window when the focus has left it
-// (the calendar popup counts as part of it).
+// value" and a date editor with a calendar. What the user types stays as typed; the field's
+// date check judges it. It tells its window when the focus has left it (the calendar popup
+// counts as part of it).
 class DatePicker : public QWidget {
     Q_OBJECT
 public:
     explicit DatePicker(QWidget* parent = nullptr);
     ~DatePicker() override;
 
-    // A new value to edit; the picker is not edited and holds no unfinished text then.
+    // A new value to edit: a date, shown as dd.MM.yyyy.
     void setValue(const QDate& date, bool checked);
+    // A new text to edit as it stands (a field's text that names no date stays as it is).
+    void setText(const QString& text, bool checked);
+    // The date the editor's text names; invalid when it names none.
     QDate value() const;
+    // The editor's text to hand on: as typed, or a date typed as digits alone in dd.MM.yyyy.
+    QString text() const;
     bool isChecked() const;
     void setChecked(bool checked);
-    // True once the user has changed the date or the check box since setValue.
-    bool edited() const { return edited_; }
-    // What the date editor showed when the focus last left it, when that was no whole date (a
-    // year typed in part, "31.03.04"); empty when it was one. The editor itself would have put
-    // its previous value back.
-    QString unfinishedText() const { return unfinished_; }
 
-    QDateEdit* dateEdit() const { return edit_; }
+    DateLineEdit* dateEdit() const { return edit_; }
     QCheckBox* checkBox() const { return check_; }
 
     // True when the widget is the picker or lies inside it or its calendar.
@@ -49,9 +50,7 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
 
     QCheckBox* check_ = nullptr;
-    QDateEdit* edit_ = nullptr;
-    bool edited_ = false;
-    QString unfinished_;
+    DateLineEdit* edit_ = nullptr;
 };
 
 } // namespace varnel

@@ -6,12 +6,12 @@
 #include "core/Twips.h"
 #include "journal/Journal.h"
 #include "journal/JournalTable.h"
+#include "ui/DateLineEdit.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -104,13 +104,18 @@ void frmJournal::build()
     chkPeriod_ = new QCheckBox(QStringLiteral("Период с"), this);
     chkPeriod_->setObjectName(QStringLiteral("chkPeriod"));
     const QDate today = QDate::currentDate();
-    dtFrom_ = new QDateEdit(today.addDays(-7), this);
+    // The period follows a date typed once it is whole (Enter, the focus leaving) or one
+    // chosen in the calendar; a text that names no date is marked and leaves it as it was.
+    dtFrom_ = new DateLineEdit(this);
     dtFrom_->setObjectName(QStringLiteral("dtFrom"));
-    dtTo_ = new QDateEdit(today, this);
+    dtFrom_->setDate(today.addDays(-7));
+    dtTo_ = new DateLineEdit(this);
     dtTo_->setObjectName(QStringLiteral("dtTo"));
-    for (QDateEdit* d : {dtFrom_, dtTo_}) {
-        d->setCalendarPopup(true);
-        d->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    dtTo_->setDate(today);
+    for (DateLineEdit* d : {dtFrom_, dtTo_}) {
+        // Room for a date and the calendar button, as wide as a date needs and no wider.
+        d->setFixedWidth(d->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) +
+                         d->sizeHint().height() + 8);
         d->setEnabled(false);
     }
     cbStatus_ = new QComboBox(this);
@@ -186,11 +191,11 @@ void frmJournal::build()
         dtTo_->setEnabled(on);
         refresh();
     });
-    connect(dtFrom_, &QDateEdit::dateChanged, this, [this] {
+    connect(dtFrom_, &DateLineEdit::dateChanged, this, [this] {
         if (chkPeriod_->isChecked())
             refresh();
     });
-    connect(dtTo_, &QDateEdit::dateChanged, this, [this] {
+    connect(dtTo_, &DateLineEdit::dateChanged, this, [this] {
         if (chkPeriod_->isChecked())
             refresh();
     });
@@ -261,8 +266,8 @@ RequestFilter frmJournal::filter() const
     RequestFilter f;
     f.status = RequestFilter::Status(cbStatus_->currentData().toInt());
     if (chkPeriod_->isChecked()) {
-        f.from = dtFrom_->date();
-        f.to = dtTo_->date();
+        f.from = dtFrom_->settledDate();
+        f.to = dtTo_->settledDate();
     }
     return f;
 }

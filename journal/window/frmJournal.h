@@ -14,13 +14,14 @@
 
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QMdiSubWindow;
 class QPushButton;
 class QTableView;
 
 namespace varnel {
+
+class DateLineEdit;
 
 namespace journal {
 class Journal;
@@ -111,8 +112,8 @@ private:
     bool newest_ = false; // choose the newest request until the journal's round has ended
 
     QCheckBox* chkPeriod_ = nullptr;
-    QDateEdit* dtFrom_ = nullptr;
-    QDateEdit* dtTo_ = nullptr;
+    DateLineEdit* dtFrom_ = nullptr;
+    DateLineEdit* dtTo_ = nullptr;
     QComboBox* cbStatus_ = nullptr;
     QPushButton* cmdRefresh_ = nullptr;
     QTableView* lvRequests_ = nullptr;

@@ -4,6 +4,7 @@
 #include "journal/window/frmJournal.h"
 #include "tests/journal/JournalTestSupport.h"
 #include "tests/support/GoldenDump.h"
+#include "ui/DateLineEdit.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -89,11 +90,17 @@ void JournalWindowTest::windowFollowsTheJournal()
                                           QStringLiteral(".msg")));
     QVERIFY(window.button(QStringLiteral("cmdCorrect"))->isEnabled());
     QVERIFY(!window.button(QStringLiteral("cmdRevoke"))->isEnabled());
-    // The request's file is named at random: the dump names it DLxxxx.
+    // The request's file is named at random: the dump names it DLxxxx; the period is the week
+    // up to today.
+    const QString shape = QStringLiteral("dd.MM.yyyy");
     QString golden;
-    QVERIFY2(MatchesGolden(DumpWidgetTexts(window).replace(QFileInfo(deals).completeBaseName(),
-                                                           QStringLiteral("DLxxxx")),
-                           QStringLiteral(VARNEL_GOLDEN_DIR "/frmJournal.txt"), &golden),
+    QVERIFY2(MatchesGolden(
+                 DumpWidgetTexts(window)
+                     .replace(QFileInfo(deals).completeBaseName(), QStringLiteral("DLxxxx"))
+                     .replace(QDate::currentDate().addDays(-7).toString(shape),
+                              QStringLiteral("<неделя назад>"))
+                     .replace(QDate::currentDate().toString(shape), QStringLiteral("<сегодня>")),
+                 QStringLiteral(VARNEL_GOLDEN_DIR "/frmJournal.txt"), &golden),
              qPrintable(golden));
 
     // Revoking needs an accepted deal among those chosen.
@@ -124,6 +131,30 @@ void JournalWindowTest::windowFollowsTheJournal()
         QCOMPARE(window.requests().rows(), filter.rows);
         QCOMPARE(window.button(QStringLiteral("cmdCorrect"))->isEnabled(),
                  filter.rows > 0 && filter.status != RequestFilter::Status::AnswersOnly);
+    }
+    // A period typed: the filter follows a whole date once typing is done; a text that names
+    // none is marked and leaves the filter as it was.
+    const QDate today = QDate::currentDate();
+    const struct {
+        QString keys;
+        bool marked;
+        QDate from; // the filter's afterwards
+        int rows;
+    } typed[] = {{today.addDays(1).toString(QStringLiteral("d.M.yy")), false, today.addDays(1), 0},
+                 {QStringLiteral("31.02.2026"), true, today.addDays(1), 0},
+                 {today.toString(QStringLiteral("ddMMyyyy")), false, today, 1}};
+    window.setFilter(RequestFilter::Status::All, QDate::currentDate().addDays(-7),
+                     QDate::currentDate());
+    auto* from = window.findChild<DateLineEdit*>(QStringLiteral("dtFrom"));
+    QVERIFY(from && from->isEnabled());
+    for (const auto& t : typed) {
+        from->setFocus();
+        from->selectAll();
+        QTest::keyClicks(from, t.keys);
+        QTest::keyClick(from, Qt::Key_Return);
+        QCOMPARE(from->isWholeDate(), !t.marked);
+        QCOMPARE(window.filter().from, t.from);
+        QCOMPARE(window.requests().rows(), t.rows);
     }
     window.setFilter(RequestFilter::Status::All);
     QCOMPARE(window.stateText(), QStringLiteral("Запросов: 1"));

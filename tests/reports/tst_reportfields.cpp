@@ -3,16 +3,19 @@
 #include "core/PickSeam.h"
 #include "core/Twips.h"
 #include "reports/ReportModel.h"
+#include "ui/DateLineEdit.h"
 #include "ui/DatePicker.h"
 
 #include "ReportWindowSupport.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
-#include <QDateEdit>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QtTest>
 
@@ -247,7 +250,6 @@ private slots:
         DatePicker* picker = w->datePicker();
         QVERIFY(picker);
         QCOMPARE(picker->toolTip(), QStringLiteral("Для удаления значения снимите метку"));
-        QCOMPARE(picker->dateEdit()->displayFormat(), QStringLiteral("dd.MM.yyyy"));
         const int date = w->editor().slotOfName(QStringLiteral("SettleDate"));
         QLineEdit* field = w->txtEdit(date);
 
@@ -256,6 +258,7 @@ private slots:
         w->enterField(date);
         QVERIFY(picker->isVisibleTo(w.get()));
         QCOMPARE(picker->value(), QDate::currentDate());
+        QCOMPARE(picker->dateEdit()->text(), today());
         QVERIFY(picker->isChecked());
         const int dpi = w->logicalDpiX();
         QCOMPARE(picker->x(), field->x() - TwipsToPixels(60, dpi));
@@ -290,7 +293,7 @@ private slots:
         QLineEdit* trade = box(w, "TradeDate");
         trade->setFocus(Qt::MouseFocusReason);
         QTRY_VERIFY(w->datePicker()->dateEdit()->hasFocus());
-        w->datePicker()->dateEdit()->setDate(QDate(2024, 3, 7));
+        QTest::keyClicks(w->datePicker()->dateEdit(), QStringLiteral("7.3.2024"));
         QTest::keyClick(w->datePicker()->dateEdit(), Qt::Key_Tab);
         QCOMPARE(trade->text(), QStringLiteral("07.03.2024"));
         // The next field is a date too: its picker takes over.
@@ -308,8 +311,8 @@ private slots:
         QVERIFY(dialogs_->shown().isEmpty());
     }
 
-    // The picker never replaces what its field held behind the user's back: a text it cannot
-    // show stays unless the user chooses a date, and the field check speaks; a year typed in
+    // The picker never replaces what its field held behind the user's back: a text that names
+    // no date stays unless the user chooses one, and the field check speaks; a year typed in
     // part is read as the date parser reads it, or refused.
     void pickerKeepsWhatItCannotShow()
     {
@@ -317,7 +320,7 @@ private slots:
         QVERIFY(showActive(w));
         QLineEdit* trade = box(w, "TradeDate");
         QLineEdit* settle = box(w, "SettleDate");
-        QDateEdit* edit = w->datePicker()->dateEdit();
+        DateLineEdit* edit = w->datePicker()->dateEdit();
         const int tradeSlot = w->editor().slotOfName(QStringLiteral("TradeDate"));
         const int settleSlot = w->editor().slotOfName(QStringLiteral("SettleDate"));
 
@@ -325,15 +328,22 @@ private slots:
         trade->setText(QStringLiteral("31.04.2024"));
         trade->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(edit->hasFocus());
-        QCOMPARE(w->datePicker()->value(), QDate::currentDate());
+        QCOMPARE(edit->text(), QStringLiteral("31.04.2024"));
+        QVERIFY(!w->datePicker()->value().isValid());
         QTest::keyClick(edit, Qt::Key_Tab);
         QTRY_COMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 31.04.2024"));
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QCOMPARE(trade->text(), QStringLiteral("31.04.2024"));
         QTRY_VERIFY(edit->hasFocus());
         QCOMPARE(w->currentSlot(), tradeSlot);
-        // A date chosen in the picker takes its place.
-        edit->setDate(QDate(2024, 4, 30));
+        // A date chosen in the calendar takes its place.
+        QTest::keyClick(edit, Qt::Key_F4);
+        QTRY_VERIFY(edit->calendar()->isAncestorOf(QApplication::focusWidget()));
+        edit->calendar()->setSelectedDate(QDate(2024, 4, 30));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(edit->hasFocus());
+        QVERIFY(!edit->calendar()->isVisible());
+        QCOMPARE(edit->text(), QStringLiteral("30.04.2024"));
         QTest::keyClick(edit, Qt::Key_Tab);
         QTRY_COMPARE(w->currentSlot(), settleSlot);
         QCOMPARE(trade->text(), QStringLiteral("30.04.2024"));
@@ -342,7 +352,9 @@ private slots:
         QTRY_VERIFY(edit->hasFocus());
         settle->setText(QStringLiteral("15.03.2016"));
         w->datePicker()->setValue(QDate(2016, 3, 15), true);
-        edit->setSelectedSection(QDateTimeEdit::YearSection);
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, QStringLiteral("24"));
         QTest::keyClick(edit, Qt::Key_Backtab, Qt::ShiftModifier);
         QTRY_COMPARE(w->currentSlot(), tradeSlot);
@@ -352,13 +364,105 @@ private slots:
         // One that names no date is refused with what was typed.
         QTRY_VERIFY(edit->hasFocus());
         w->datePicker()->setValue(QDate(2024, 2, 29), true);
-        edit->setSelectedSection(QDateTimeEdit::YearSection);
+        QTest::keyClick(edit, Qt::Key_End);
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, QStringLiteral("25"));
         QTest::keyClick(edit, Qt::Key_Tab);
         QTRY_COMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: 29.02.25"));
         QCOMPARE(trade->text(), QStringLiteral("29.02.25"));
         QTRY_COMPARE(w->currentSlot(), tradeSlot);
         QCOMPARE(int(dialogs_->shown().size()), 2);
+    }
+
+    void typedDates_data()
+    {
+        QTest::addColumn<bool>("russian");   // the Qt side's locale: Russian or C
+        QTest::addColumn<QString>("before"); // the field's text on entry
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("keys");  // typed as they stand; {…} is a key sequence
+        QTest::addColumn<QString>("after"); // the field's text afterwards
+        QTest::addColumn<bool>("refused");  // the date check names "after" in its box
+        struct Row {
+            const char* name;
+            const char* keys;
+            const char* after;
+            bool refused = false;
+            const char* before = "";
+            const char* clipboard = "";
+        };
+        const Row rows[] = {
+            {"dots", "05.12.2026", "05.12.2026"},
+            {"day past twelve", "15.03.2026", "15.03.2026"},
+            {"one-digit day and month", "5.3.2026", "05.03.2026"},
+            {"first of a year", "01.01.2027", "01.01.2027"},
+            {"31 February", "31.02.2026", "31.02.2026", true},
+            {"month 13", "15.13.2026", "15.13.2026", true},
+            {"digits only", "05122026", "05.12.2026"},
+            {"six digits", "051226", "05.12.2026"},
+            {"digits of no date", "31022026", "31022026", true},
+            {"slashes", "28/02/2026", "28.02.2026"},
+            {"two-digit year", "5.3.26", "05.03.2026"},
+            {"select all and retype", "{End}{Ctrl+A}05.12.2026", "05.12.2026", false, "01.01.2020"},
+            {"backspace in the year", "05.12.2025{Backspace}6", "05.12.2026"},
+            {"backspace in the month", "05.13{Backspace}2.2026", "05.12.2026"},
+            {"end of a date mended", "{End}{Backspace}{Backspace}26", "01.01.2026", false,
+             "01.01.2020"},
+            {"paste", "{Ctrl+V}", "05.12.2026", false, "", "05.12.2026"},
+        };
+        for (const bool russian : {false, true}) {
+            for (const Row& r : rows) {
+                QTest::addRow("%s, %s", russian ? "ru" : "C", r.name)
+                    << russian << QString::fromUtf8(r.before) << QString::fromUtf8(r.clipboard)
+                    << QString::fromUtf8(r.keys) << QString::fromUtf8(r.after) << r.refused;
+            }
+        }
+    }
+
+    // A date typed into a date field of the deal window, as the user types it, ends in the
+    // field as the date typed or is refused with what was typed; never another date.
+    void typedDates()
+    {
+        QFETCH(bool, russian);
+        QFETCH(QString, before);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, keys);
+        QFETCH(QString, after);
+        QFETCH(bool, refused);
+        const QLocale saved;
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(saved); });
+        QLocale::setDefault(russian ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c());
+        if (!clipboard.isEmpty())
+            QGuiApplication::clipboard()->setText(clipboard);
+
+        Window w = open(ReportKind::Deals);
+        QVERIFY(showActive(w));
+        QLineEdit* trade = box(w, "TradeDate");
+        trade->setText(before);
+        trade->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w->datePicker()->holds(QApplication::focusWidget()));
+        QWidget* editor = QApplication::focusWidget();
+        static const QRegularExpression token(QStringLiteral("\\{([^}]+)\\}|[^{]+"));
+        for (auto it = token.globalMatch(keys); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.capturedLength(1) > 0)
+                QTest::keySequence(editor, QKeySequence::fromString(m.captured(1)));
+            else
+                QTest::keyClicks(editor, m.captured(0));
+        }
+        QTest::keyClick(editor, Qt::Key_Tab);
+
+        if (refused) {
+            QTRY_COMPARE(lastText(), QStringLiteral("(C10) Недопустимый формат даты: ") + after);
+            QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
+            QCOMPARE(int(dialogs_->shown().size()), 1);
+        } else {
+            // On into the next field, whose picker takes the focus once the check has run.
+            QTRY_COMPARE(w->currentSlot(), w->editor().slotOfName(QStringLiteral("SettleDate")));
+            QTRY_VERIFY(w->datePicker()->holds(QApplication::focusWidget()));
+            QCOMPARE(lastText(), QString());
+        }
+        QCOMPARE(trade->text(), after);
     }
 
     void bold()
