@@ -269,7 +269,7 @@ bool CsvReader::readRow(QStringList& cells)
     cells.clear();
     QString cell;
     qint64 rowChars = 0;
-    const int number = records_ + 1;
+    const int number = rows_ + 1;
     enum class State { FieldStart, Plain, Quoted, QuoteInQuoted } state = State::FieldStart;
     const auto tooLong = [&] {
         failRow(QStringLiteral("в ячейке больше ") + QString::number(limits_.cellChars) +
@@ -357,13 +357,15 @@ bool CsvReader::next(TableRecord& record)
             file_->checkUnchanged();
             return false;
         }
+        ++rows_;
         if (!allBlank(cells))
             break;
     }
     if (records_ >= limits_.records)
         file_->fail(QStringLiteral("больше ") + QString::number(limits_.records) +
                     QStringLiteral(" строк"));
-    record.number = ++records_;
+    ++records_;
+    record.number = rows_;
     record.cells = std::move(cells);
     return true;
 }

@@ -66,6 +66,8 @@ private:
     qint64 done_ = 0;
     QChar separator_ = u';';
     int records_ = 0;
+    // Rows read, blank ones too: a record's number is its row as a spreadsheet shows the file.
+    int rows_ = 0;
     bool finished_ = false;
 };
 

@@ -207,12 +207,12 @@ private slots:
         QCOMPARE(Refused(import.refused()),
                  QStringLiteral(
                      "3|Дата сделки|2024-03-07|(C10) Недопустимый формат даты: 2024-03-07\n"
-                     "4|Внутр. номер|R-1|(S52) Сделка участника MC0001 с внутренним номером R-1 "
+                     "5|Внутр. номер|R-1|(S52) Сделка участника MC0001 с внутренним номером R-1 "
                      "уже существует в базе данных\n"
-                     "5|Внутр. номер|R-0|(S52) Сделка участника MC0001 с внутренним номером R-0 "
+                     "6|Внутр. номер|R-0|(S52) Сделка участника MC0001 с внутренним номером R-0 "
                      "уже существует в базе данных\n"
-                     "6|Количество|abc|Поле Qty должно иметь числовой формат\n"
-                     "7|Дата сделки|31.04.2024|(C10) Недопустимый формат даты: 31.04.2024"));
+                     "7|Количество|abc|Поле Qty должно иметь числовой формат\n"
+                     "8|Дата сделки|31.04.2024|(C10) Недопустимый формат даты: 31.04.2024"));
         // Nothing is added before the caller appends; the caller appends what passed.
         QCOMPARE(doc.rowCount(), 1);
         QCOMPARE(changed.count(), 0);
@@ -221,18 +221,26 @@ private slots:
         QVERIFY(doc.isChanged());
     }
 
-    // A workbook's rows are named by their numbers on the sheet, rows absent counted; cells
-    // left empty in the middle of a row (the sheet keeps no cell there) go to no field.
+    // A row is named by its number as a spreadsheet shows the file, empty rows and rows absent
+    // from a sheet counted; cells left empty in the middle of a row (the sheet keeps no cell
+    // there) go to no field.
+    void workbookRows_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("workbook") << QStringLiteral("deals.xlsx");
+        QTest::newRow("CSV") << QStringLiteral("deals.csv");
+    }
     void workbookRows()
     {
+        QFETCH(QString, name);
         ReportDocument doc(ReportKind::Deals);
         QVERIFY(doc.buildFromLayout().done());
-        const QString path = folder_->work(QStringLiteral("deals.xlsx"));
+        const QString path = folder_->work(name);
         TextTable table;
         table.titles = Titles();
         table.rows = {Split(";SU26238;;R-1;07.03.2024;101.5;10;RUB;;=1+1"), QStringList(10),
                       QStringList(10), Split("MC0002;SU26238;A-3;R-3;31.04.2024;99;5;RUB;;")};
-        WriteTableFile(path, table, TableFormat::Workbook);
+        WriteTableFile(path, table, TableFormatOfPath(path));
         DealImport import = Import(doc, path, QDate(2024, 3, 20));
         QCOMPARE(import.records(), 2);
         QCOMPARE(

@@ -59,8 +59,8 @@ private slots:
             << Cp1251(deal + QStringLiteral("\r\nRU000A;101,5;\"две\r\nстроки; \"\"и\"\"\"\r\n"
                                             " ;  ;\r\n;;\r\nRU000B;-0,25;\"ab\"c"))
             << "CSV (Windows-1251, «;»)"
-            << QStringList{"1|Код ЦБ|Цена|Примечание", "2|RU000A|101,5|две\r\nстроки; \"и\"",
-                           "3|RU000B|-0,25|abc"};
+            << QStringList{"1|Код ЦБ|Цена|Примечание", "3|RU000A|101,5|две\r\nстроки; \"и\"",
+                           "6|RU000B|-0,25|abc"};
         QTest::newRow("UTF-8 with a mark, commas, LF")
             << QByteArray("\xEF\xBB\xBF") + QStringLiteral("Цена,\"Код, ЦБ\"\n1.5,X\n").toUtf8()
             << "CSV (UTF-8, «,»)" << QStringList{"1|Цена|Код, ЦБ", "2|1.5|X"};
