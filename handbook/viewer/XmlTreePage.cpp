@@ -2,6 +2,8 @@
 
 #include <libxml/tree.h>
 
+#include <limits>
+
 namespace varnel {
 namespace {
 
@@ -19,11 +21,18 @@ const char kTreeStyle[] =
     ".t{color:#881280}.a{color:#994500}.v{color:#1a1aa6}.c{color:#236e25}.p{color:#6a6a6a}\n"
     "</style></head><body>\n";
 
-void Escape(QByteArray& out, const xmlChar* text)
+// Escapes text onto out, up to limit bytes of out: a text cut there ends before a whole
+// character, never inside one.
+void Escape(QByteArray& out, const xmlChar* text,
+            qsizetype limit = std::numeric_limits<qsizetype>::max())
 {
     if (!text)
         return;
     for (const xmlChar* p = text; *p; ++p) {
+        if (out.size() >= limit && (*p & 0xC0) != 0x80) {
+            out += "\xE2\x80\xA6"; // the ellipsis: the text goes on beyond what is shown
+            return;
+        }
         switch (*p) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -45,7 +54,10 @@ void QualifiedName(QByteArray& out, const xmlNode* node)
 
 class TreeWriter {
 public:
-    TreeWriter(QByteArray& out, int maxElements) : out_(out), left_(maxElements) {}
+    TreeWriter(QByteArray& out, int maxElements, qsizetype maxBytes)
+        : out_(out), left_(maxElements), maxBytes_(maxBytes)
+    {
+    }
 
     void children(const xmlNode* first)
     {
@@ -53,6 +65,8 @@ public:
             write(node);
     }
     int omitted() const { return omitted_; }
+    // True once the page has reached its size: what follows is left out, texts are cut.
+    bool full() const { return out_.size() >= maxBytes_; }
 
 private:
     void openTag(const xmlNode* node, bool empty)
@@ -79,7 +93,7 @@ private:
             Escape(out_, a->name);
             out_ += "</span>=<span class=v>&quot;";
             xmlChar* value = xmlNodeListGetString(a->doc, a->children, 1);
-            Escape(out_, value);
+            Escape(out_, value, maxBytes_);
             xmlFree(value);
             out_ += "&quot;</span>";
         }
@@ -107,12 +121,12 @@ private:
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
             out_ += "<div class=l>";
-            Escape(out_, node->content);
+            Escape(out_, node->content, maxBytes_);
             out_ += "</div>\n";
             break;
         case XML_COMMENT_NODE:
             out_ += "<div class=l><span class=c>&lt;!--";
-            Escape(out_, node->content);
+            Escape(out_, node->content, maxBytes_);
             out_ += "--&gt;</span></div>\n";
             break;
         case XML_PI_NODE:
@@ -130,7 +144,7 @@ private:
 
     void element(const xmlNode* node)
     {
-        if (left_ <= 0) {
+        if (left_ <= 0 || full()) {
             omitted_ += Elements(node);
             return;
         }
@@ -147,7 +161,7 @@ private:
             !xmlStrchr(first->content, '\n')) {
             out_ += "<div class=l>";
             openTag(node, false);
-            Escape(out_, first->content);
+            Escape(out_, first->content, maxBytes_);
             closeTag(node);
             out_ += "</div>\n";
             return;
@@ -163,12 +177,14 @@ private:
 
     QByteArray& out_;
     int left_;
+    qsizetype maxBytes_;
     int omitted_ = 0;
 };
 
 } // namespace
 
-QByteArray XmlTreePage(xmlDocPtr doc, const QString& title, const QString& notice, int maxElements)
+QByteArray XmlTreePage(xmlDocPtr doc, const QString& title, const QString& notice, int maxElements,
+                       qsizetype maxBytes)
 {
     QByteArray out;
     out.reserve(64 * 1024);
@@ -180,10 +196,18 @@ QByteArray XmlTreePage(xmlDocPtr doc, const QString& title, const QString& notic
         out += HtmlEscaped(notice).toUtf8();
         out += "</div>\n";
     }
-    TreeWriter writer(out, maxElements);
+    TreeWriter writer(out, maxElements, out.size() + maxBytes);
     if (doc)
         writer.children(doc->children);
-    if (writer.omitted() > 0) {
+    if (writer.full()) {
+        out += "<div class=n>";
+        out += QStringLiteral("Показана часть документа: страница дошла до %1 МБ; элементов не "
+                              "показано: %2.")
+                   .arg(maxBytes / (1024 * 1024))
+                   .arg(writer.omitted())
+                   .toUtf8();
+        out += "</div>\n";
+    } else if (writer.omitted() > 0) {
         out += "<div class=n>";
         out += QStringLiteral("Показаны первые %1 элементов; ещё %2 не показаны.")
                    .arg(maxElements)

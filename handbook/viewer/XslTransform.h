@@ -86,10 +86,10 @@ ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBas
 TransformLimits LimitsForDocument(const TransformLimits& limits, qint64 documentBytes);
 
 // The page of a document as its tree: elements with their attributes, texts, comments and
-// instructions, at most maxElements elements (a line says when more were left out). notice,
-// when not empty, stands above the tree.
+// instructions, at most maxElements elements and about maxBytes of page (a line says when more
+// were left out, a cut text ends in an ellipsis). notice, when not empty, stands above the tree.
 QByteArray XmlTreePage(_xmlDoc* doc, const QString& title, const QString& notice,
-                       int maxElements = 50000);
+                       int maxElements = 50000, qsizetype maxBytes = 64 * 1024 * 1024);
 
 // The href of the document's first XSL stylesheet instruction (pseudo-attributes decoded);
 // empty when it has none.

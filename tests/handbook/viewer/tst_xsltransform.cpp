@@ -213,6 +213,24 @@ private slots:
         const QString html = QString::fromUtf8(XmlTreePage(doc.doc(), QStringLiteral("r"), {}, 10));
         QCOMPARE(html.count(QStringLiteral("&lt;e</span>")), 9);
         QVERIFY(html.contains(QStringLiteral("Показаны первые 10 элементов; ещё 21 не показаны.")));
+
+        // Texts and attributes count too: a few elements of long Cyrillic texts stop the page at
+        // its size, a text cut between whole characters, the rest left out and said.
+        QByteArray big = "<r>";
+        for (int i = 0; i < 40; ++i)
+            big += "<e a=\"" + QByteArray("ж").repeated(300) + "\">" +
+                   QByteArray("щ").repeated(700) + "</e>";
+        big += "</r>";
+        WriteFile(path, big);
+        const XmlDocument large = XmlDocument::Load(path);
+        const QByteArray page = XmlTreePage(large.doc(), QStringLiteral("r"), {}, 50000, 20000);
+        QVERIFY(page.size() < 20000 + 4096);
+        const QString shown = QString::fromUtf8(page);
+        QVERIFY(!shown.contains(QChar::ReplacementCharacter));
+        QVERIFY(shown.contains(QStringLiteral("…")));
+        QVERIFY2(shown.contains(QStringLiteral("Показана часть документа: страница дошла до 0 МБ; "
+                                               "элементов не показано: 31.")),
+                 qPrintable(shown.right(300)));
     }
 
     // Documents the loading rule refuses are not shown at all; the rule's own text says why.
