@@ -5,6 +5,7 @@
 #include "tests/journal/JournalTestSupport.h"
 #include "tests/support/GoldenDump.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTableView>
@@ -20,6 +21,7 @@ class JournalWindowTest : public QObject {
 private slots:
     void windowFollowsTheJournal();
     void damageFoundByTheList();
+    void keyboardAlone();
 };
 
 namespace {
@@ -178,6 +180,50 @@ void JournalWindowTest::damageFoundByTheList()
     QCOMPARE(f.notices().size(), 1);
     QVERIFY2(f.notices().first().startsWith(QStringLiteral("Журнал отправок был поврежден")),
              qPrintable(f.notices().first()));
+}
+
+// With the keyboard alone: Tab leaves the request list for the deals and the deals for the
+// buttons, the arrows choose a deal, and "Удалить в реестре" is reached by Tab and by its
+// mnemonic.
+void JournalWindowTest::keyboardAlone()
+{
+    JournalFixture f;
+    f.start();
+    sendAnswered(f);
+    int revocations = 0;
+    frmJournal::Actions actions;
+    actions.revoke = [&](bool, const QList<QStringList>&) { ++revocations; };
+    frmJournal window(f.journal(), actions);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    window.lvRequests()->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(window.lvRequests()->hasFocus());
+    QTest::keyClick(window.lvRequests(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), window.lvDeals());
+    QCOMPARE(window.requests().rows(), 1); // the chosen request stayed
+
+    // The first deal (accepted) chosen with the arrows, then Tab on to the revoke button.
+    QTest::keyClick(window.lvDeals(), Qt::Key_Home);
+    QVERIFY(window.button(QStringLiteral("cmdRevoke"))->isEnabled());
+    QWidget* focus = window.lvDeals();
+    for (int i = 0; i < 4 && focus != window.button(QStringLiteral("cmdRevoke")); ++i) {
+        QTest::keyClick(focus, Qt::Key_Tab);
+        focus = QApplication::focusWidget();
+        QVERIFY(focus && focus != window.lvDeals());
+    }
+    QCOMPARE(focus, window.button(QStringLiteral("cmdRevoke")));
+    QTest::keyClick(focus, Qt::Key_Space);
+    QCOMPARE(revocations, 1);
+
+    // Its mnemonic from anywhere in the window.
+    const QString text = window.button(QStringLiteral("cmdRevoke"))->text();
+    const qsizetype at = text.indexOf(u'&');
+    QVERIFY(at >= 0);
+    window.lvDeals()->setFocus(Qt::TabFocusReason);
+    QTest::keySequence(&window, QKeySequence(QStringLiteral("Alt+") + text.at(at + 1)));
+    QCOMPARE(revocations, 2);
 }
 
 QTEST_MAIN(JournalWindowTest)
