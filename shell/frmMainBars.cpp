@@ -395,8 +395,19 @@ void frmMain::focusActiveChild()
         mdiArea_->setFocus(Qt::OtherFocusReason);
         return;
     }
-    QWidget* last = child->focusWidget();
-    (last && last->isVisible() ? last : child)->setFocus(Qt::OtherFocusReason);
+    // Where the focus was last in that window, or its first control that takes it.
+    QWidget* target = child->focusWidget();
+    if (!target || !target->isVisible() || !target->isEnabled()) {
+        target = child;
+        for (QWidget* w = child->nextInFocusChain(); w != child && child->isAncestorOf(w);
+             w = w->nextInFocusChain()) {
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+                target = w;
+                break;
+            }
+        }
+    }
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::pressToolbarButton(const QString& key)

@@ -242,6 +242,15 @@ void frmMain::runHandler(Command command)
     comeBack();
 }
 
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Active again (a dialog of a child window closed, the user came back): the focus is in a
+    // window of this one.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        comeBack();
+}
+
 void frmMain::comeBack()
 {
     // Once the dialogs of the command are gone and the window system has had its say.
