@@ -6,6 +6,7 @@
 #include "core/PickSeam.h"
 #include "reports/DealImport.h"
 #include "reports/ImportDialogs.h"
+#include "reports/ImportModels.h"
 #include "reports/ReportModel.h"
 #include "reports/frmReport.h"
 #include "revoke/RevocationDialog.h"
@@ -17,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,6 +190,27 @@ private slots:
                                  QStringLiteral("Д-2"), QStringLiteral("R-2"), QString()}});
         }
         QCOMPARE(dialogs_->pending(), 0);
+    }
+
+    // The column dialog opens with its focus where the user sees it: on the list of the file's
+    // first column, that row current; Tab goes on to the next column's list.
+    void mappingDialogShowsItsFocus()
+    {
+        ReportEditorWindow* w = newReport();
+        QVERIFY(w);
+        ImportMapping mapping;
+        mapping.titles = QStringList{QStringLiteral("Цена"), QStringLiteral("Трейдер")};
+        mapping.columns = QList<int>{0, 0};
+        ImportMappingModel model(w->model(), mapping,
+                                 {{QStringLiteral("101,5"), QStringLiteral("Иванов")}});
+        dlgImportMapping dialog(model, QStringLiteral("deals.csv"), main_.get());
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTRY_COMPARE(QApplication::focusWidget(), dialog.cmbField(0));
+        QCOMPARE(dialog.lvColumns()->currentIndex().row(), 0);
+        QTest::keyClick(dialog.cmbField(0), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.cmbField(1));
     }
 
     // F4 and Alt+Down on a field with a pick list open it; on a field without one they do
