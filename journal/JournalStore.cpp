@@ -265,8 +265,9 @@ bool JournalStore::openConnection(bool create)
             // A file without a version is a journal not begun yet only while it holds nothing:
             // tables of its own make it another program's database.
             if (single(QStringLiteral("SELECT count(*) FROM sqlite_master"), "schema").toInt() > 0)
-                throw StoreError(StoreError::Kind::Corrupt,
-                                 QStringLiteral("%1: a database that is not a journal").arg(path_));
+                throw StoreError(
+                    StoreError::Kind::Corrupt,
+                    QStringLiteral("%1: база данных, но не журнал отправок").arg(path_));
             if (!create) {
                 close();
                 return false;
@@ -274,13 +275,13 @@ bool JournalStore::openConnection(bool create)
             createTables();
         } else if (version != kVersion) {
             throw StoreError(StoreError::Kind::Corrupt,
-                             QStringLiteral("%1: the journal is of version %2, not %3")
+                             QStringLiteral("%1: журнал версии %2, а не %3")
                                  .arg(path_)
                                  .arg(version)
                                  .arg(kVersion));
         } else if (const QString missing = missingPart(); !missing.isEmpty()) {
             throw StoreError(StoreError::Kind::Corrupt,
-                             QStringLiteral("%1: not a journal, %2").arg(path_, missing));
+                             QStringLiteral("%1: не журнал отправок, %2").arg(path_, missing));
         }
         if (create) {
             // Readers never wait for the writer, nor it for them. Where the folder allows no
@@ -310,13 +311,14 @@ QString JournalStore::missingPart()
             if (type == u"table")
                 tables.insert(q.value(1).toString().toLower());
             else if (type != u"index")
-                return QStringLiteral("a %1 of its own: %2").arg(type, q.value(1).toString());
+                return QStringLiteral("посторонний объект (%1) %2")
+                    .arg(type, q.value(1).toString());
         }
     }
     for (const TableShape& shape : kShape) {
         const QString table = QLatin1String(shape.table);
         if (!tables.contains(table))
-            return QStringLiteral("no table ") + table;
+            return QStringLiteral("нет таблицы ") + table;
         QSet<QString> columns;
         QSqlQuery q = query();
         if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
@@ -326,7 +328,7 @@ QString JournalStore::missingPart()
         for (const QString& column :
              QString::fromLatin1(shape.columns).split(u' ', Qt::SkipEmptyParts)) {
             if (!columns.contains(column))
-                return QStringLiteral("no column %1 in table %2").arg(column, table);
+                return QStringLiteral("нет столбца %1 в таблице %2").arg(column, table);
         }
     }
     return QString();

@@ -74,7 +74,7 @@ private:
                 throw;
             if (!setAside())
                 throw StoreError(StoreError::Kind::Unavailable,
-                                 e.text() + QStringLiteral(" (not set aside)"));
+                                 e.text() + QStringLiteral(" (отложить его не удалось)"));
             store_.open(true);
         }
     }

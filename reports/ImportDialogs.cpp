@@ -27,6 +27,7 @@ QTableView* makeTable(QWidget* parent, const char* name, QAbstractItemModel* mod
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setTabKeyNavigation(false); // Tab goes on to the next control, the arrows move inside
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->horizontalHeader()->setStretchLastSection(true);
     return view;
@@ -102,6 +103,14 @@ dlgImportMapping::dlgImportMapping(ImportMappingModel& model, const QString& fil
     lvColumns_->resizeColumnsToContents();
     lvColumns_->setColumnWidth(1, std::max(lvColumns_->columnWidth(1), 220));
     layout->addWidget(lvColumns_, 1);
+    // The focus shows where it is: the first column of the file current, its field's list
+    // focused; Tab goes on through the lists.
+    if (model_.rowCount() > 0) {
+        lvColumns_->selectionModel()->setCurrentIndex(
+            model_.index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        if (QComboBox* first = cmbField(0))
+            first->setFocus(Qt::OtherFocusReason);
+    }
 
     lblUnfilled_ = new QLabel(this);
     lblUnfilled_->setObjectName(QStringLiteral("lblUnfilled"));

@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -34,6 +35,16 @@ namespace varnel {
 namespace {
 
 const char* const kSlotProperty = "slot";
+const QString kPickTip = QStringLiteral("Список значений (F4 или Alt+Вниз)");
+
+// The keys that open a field's pick list from the field itself.
+bool IsPickKey(const QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers mods =
+        key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    return (key.key() == Qt::Key_F4 && mods == Qt::NoModifier) ||
+           (key.key() == Qt::Key_Down && mods == Qt::AltModifier);
+}
 
 QDate today()
 {
@@ -84,6 +95,8 @@ void ReportEditorWindow::createControls()
     lvDeals_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvDeals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvDeals_->setWordWrap(false);
+    // Tab leaves the grid for the panel; the arrows move through the rows.
+    lvDeals_->setTabKeyNavigation(false);
     lvDeals_->setAlternatingRowColors(true);
     lvDeals_->verticalHeader()->hide();
     lvDeals_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -131,14 +144,15 @@ void ReportEditorWindow::createControls()
     const auto makeButton = [this](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, grpEdit_);
         b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
+        // Enter on a focused button presses it, as Space does.
+        b->setAutoDefault(true);
         b->setFocusPolicy(Qt::StrongFocus);
         return b;
     };
-    cmdAdd_ = makeButton("cmdAdd", QStringLiteral("добавить"));
-    cmdEdit_ = makeButton("cmdEdit", QStringLiteral("изменить"));
-    cmdDel_ = makeButton("cmdDel", QStringLiteral("удалить"));
-    cmdClear_ = makeButton("cmdClear", QStringLiteral("очистить поля"));
+    cmdAdd_ = makeButton("cmdAdd", QStringLiteral("&добавить"));
+    cmdEdit_ = makeButton("cmdEdit", QStringLiteral("&изменить"));
+    cmdDel_ = makeButton("cmdDel", QStringLiteral("&удалить"));
+    cmdClear_ = makeButton("cmdClear", QStringLiteral("о&чистить поля"));
     connect(cmdAdd_, &QPushButton::clicked, this, &ReportEditorWindow::addDeal);
     connect(cmdEdit_, &QPushButton::clicked, this, &ReportEditorWindow::changeSelectedDeal);
     connect(cmdDel_, &QPushButton::clicked, this, &ReportEditorWindow::deleteSelectedDeal);
@@ -148,7 +162,7 @@ void ReportEditorWindow::createControls()
     cmdDel_->setEnabled(false);
 
     cmdPick_ = makeButton("cmdPick", QStringLiteral("..."));
-    cmdPick_->setToolTip(QStringLiteral("Список значений"));
+    cmdPick_->setToolTip(kPickTip);
     cmdPick_->hide();
     connect(cmdPick_, &QPushButton::clicked, this, &ReportEditorWindow::pickIntoField);
 
@@ -219,6 +233,7 @@ void ReportEditorWindow::showFields()
         QLineEdit* box = txtEdit_[c.slot];
         box->setProperty("tag", c.name);
         box->setAlignment((c.alignment & Qt::AlignRight) ? Qt::AlignRight : Qt::AlignLeft);
+        box->setToolTip(c.pick.isEmpty() ? QString() : kPickTip);
         box->show();
     }
 }
@@ -242,6 +257,17 @@ void ReportEditorWindow::setSlotText(int slot, const QString& text)
 
 bool ReportEditorWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        const QVariant slot = watched->property(kSlotProperty);
+        if (slot.isValid() && slot.toInt() == pickSlot_ && cmdPick_->isVisible() &&
+            IsPickKey(*static_cast<QKeyEvent*>(event))) {
+            // The override is taken so that no shortcut of the main window eats the key.
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                pickIntoField();
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
         const QVariant slot = watched->property(kSlotProperty);
         if (slot.isValid()) {
@@ -456,8 +482,12 @@ void ReportEditorWindow::focusFirstField()
         for (int slot = 0; slot < int(txtEdit_.size()); ++slot) {
             if (editor_->columnOfSlot(slot)) {
                 txtEdit_[slot]->setFocus(Qt::ActiveWindowFocusReason);
-                if (!txtEdit_[slot]->hasFocus())
+                if (!txtEdit_[slot]->hasFocus()) {
+                    // The main window is not active yet (a dialog had the activation): the
+                    // field takes the focus once it is, not the window the focus left.
                     enterField(slot);
+                    firstFieldPending_ = true;
+                }
                 break;
             }
         }

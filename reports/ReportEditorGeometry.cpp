@@ -202,6 +202,9 @@ void ReportEditorWindow::resizeEvent(QResizeEvent* event)
 
 bool ReportEditorWindow::event(QEvent* event)
 {
+    // The main window active again after this window asked for the focus in vain.
+    if (event->type() == QEvent::WindowActivate && std::exchange(firstFieldPending_, false))
+        focusFirstField();
     // Put into a frame window: its activation is this window's activation.
     if (event->type() == QEvent::ParentChange) {
         auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());

@@ -14,6 +14,7 @@
 #include "reports/frmReport.h"
 #include "ui/BusyTask.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTableView>
@@ -22,7 +23,7 @@ namespace varnel {
 namespace {
 
 const QString kImportFilter =
-    QStringLiteral("CSV and spreadsheets (*.csv *.txt *.xlsx);;all files (*)");
+    QStringLiteral("Таблицы CSV и Excel (*.csv *.txt *.xlsx);;Все файлы (*)");
 const QString kExportFilter = QStringLiteral("Книга Excel (*.xlsx);;CSV, разделитель «;» (*.csv)");
 
 ReportEditorWindow* reportWindowOf(ChildWindow* child)
@@ -35,6 +36,28 @@ void stopWhenAsked(const BusyProgress& progress)
 {
     if (progress.stopRequested())
         Fail(QString());
+}
+
+// The report's own name with the workbook's extension: beside its file, or for a report not
+// saved yet its caption in the work folder. A caption's characters a file name cannot hold
+// become "_".
+QString ProposedExportPath(const ReportEditorWindow& window)
+{
+    const QString file = window.fileName();
+    if (!file.isEmpty()) {
+        const QFileInfo info(file);
+        return info.dir().filePath(info.completeBaseName() + QStringLiteral(".xlsx"));
+    }
+    QString name = window.nameOfReport().trimmed();
+    static const QString kNotInNames = QStringLiteral("\\/:*?\"<>|");
+    for (QChar& c : name) {
+        if (kNotInNames.contains(c) || c.unicode() < 0x20)
+            c = u'_';
+    }
+    if (name.isEmpty())
+        name = QStringLiteral("Отчет");
+    const QString work = WorkFolder();
+    return (work.isEmpty() ? QDir::current() : QDir(work)).filePath(name + QStringLiteral(".xlsx"));
 }
 
 } // namespace
@@ -184,7 +207,7 @@ void RunExportReportCommand(QWidget* parent, ChildWindow* active)
     if (!window)
         return;
     QString path = Dialogs::SaveFile(parent, QStringLiteral("Экспорт отчета в таблицу"),
-                                     WorkFolder(), kExportFilter);
+                                     ProposedExportPath(*window), kExportFilter);
     if (path.isEmpty())
         return;
     const QString suffix = QFileInfo(path).suffix().toLower();

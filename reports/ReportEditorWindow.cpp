@@ -251,6 +251,12 @@ bool ReportEditorWindow::SaveFileAs(const QString& path)
     return reportSaveOutcome(document_->saveAs(path, this));
 }
 
+QString ReportEditorWindow::nameOfReport() const
+{
+    // A report never saved has no file yet: its caption names it ("[New Report 1]").
+    return document_->fileName().isEmpty() ? caption_ : document_->fileName();
+}
+
 bool ReportEditorWindow::confirmClose()
 {
     if (!document_->isChanged())
@@ -260,7 +266,7 @@ bool ReportEditorWindow::confirmClose()
         sub->mdiArea()->setActiveSubWindow(sub);
     switch (Dialogs::AskYesNoCancel(this,
                                     QStringLiteral("Вы внесли изменения в отчет. Сохранить файл ") +
-                                        document_->fileName() + QStringLiteral(" ?"),
+                                        nameOfReport() + QStringLiteral(" ?"),
                                     kAppTitle)) {
     case Answer::Yes: return SaveFile();
     case Answer::No: return true;

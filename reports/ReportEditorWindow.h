@@ -78,6 +78,8 @@ public:
     int currentSlot() const { return currentSlot_; }
     int selectedRow() const;
     void selectRow(int row);
+    // The report's file, or the caption of a report not saved yet.
+    QString nameOfReport() const;
     // Editor columns of the repo window (1 or 2); always 2 for deals.
     int editorColumns() const { return editorColumns_; }
     // Standard width of the text boxes, in twips.
@@ -196,6 +198,8 @@ private:
     // The caption without the changed mark: the file name, or what the main window gave a new
     // report.
     QString caption_;
+    // The first field asked for the focus while the main window was not active.
+    bool firstFieldPending_ = false;
     bool showingCaption_ = false;
 
     int currentSlot_ = 0;

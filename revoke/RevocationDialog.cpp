@@ -140,6 +140,7 @@ void RevocationDialog::build()
     lvDeals_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvDeals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvDeals_->setWordWrap(false);
+    lvDeals_->setTabKeyNavigation(false); // Tab goes on to the next control, the arrows move inside
     lvDeals_->setShowGrid(false);
     lvDeals_->setAlternatingRowColors(true);
     lvDeals_->verticalHeader()->hide();

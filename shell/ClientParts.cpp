@@ -57,8 +57,14 @@ void showSendingJournal(frmMain& main)
     frmJournal::Actions actions;
     actions.correct = [&main](ReportKind kind, const QList<journal::Attributes>& deals) {
         auto* report = qobject_cast<ReportEditorWindow*>(main.openNewReport(kind));
-        if (report)
-            report->document().appendDeals(ReportFieldsOf(deals, report->model().columns()));
+        if (!report)
+            return;
+        report->document().appendDeals(ReportFieldsOf(deals, report->model().columns()));
+        // The first deal chosen and shown, so that "изменить" has one at once.
+        if (report->document().rowCount() > 0) {
+            report->selectRow(0);
+            report->showDealOfRow(0);
+        }
     };
     actions.revoke = [&main](bool repo, const QList<QStringList>& rows) {
         if (repo)

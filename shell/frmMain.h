@@ -152,6 +152,8 @@ public slots:
     void exportToSpreadsheet();
 
     void toggleToolbar();
+    // The focus on the toolbar's first button, for the keyboard.
+    void focusToolbar();
     void toggleStatusBar();
 
     void cascadeWindows();
@@ -166,6 +168,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // MainWindowHost
@@ -195,9 +198,16 @@ private:
     // The report operations of the active child window; null when it is no report window.
     ReportWindow* activeReport() const;
     void runHandler(Command command);
+    // The focus back in the active child window, where it was last (its first field for a
+    // report), or in the window area when there is none.
+    void focusActiveChild();
+    // After a command's dialogs have closed: the main window active again and the focus in a
+    // window of it, unless one of its windows holds the focus already.
+    void comeBack();
 
     QMdiArea* mdiArea_ = nullptr;
     QToolBar* tbToolBar_ = nullptr;
+    QObject* toolbarKeys_ = nullptr;
     QList<QLabel*> panels_;
     QStringList statusTexts_;
     QTimer* tmClock_ = nullptr;

@@ -4,14 +4,19 @@
 #include "shell/MdiWindows.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
+#include <functional>
 
 namespace varnel {
 namespace {
@@ -135,16 +140,17 @@ const BarItem kItems[] = {
     item("mnuEDI", "mnuEDIBrowseIn", "&Просмотр входящих сообщений",
          &frmMain::browseIncomingMessages),
     item("mnuEDI", "mnuEDIJournal", "&Журнал отправок", &frmMain::showSendingJournal),
-    item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::exportToSpreadsheet, Disabled,
+    item("mnuEDI", "mnuEDIExpExcel", "&Экспорт в MS Excel", &frmMain::exportToSpreadsheet, Disabled,
          0, &frmMain::Actions::exportMenu),
 
     menu("mnuView", "&Вид"),
     item("mnuView", "mnuViewToolbar", "&Панель инструментов", &frmMain::toggleToolbar, Checked, 0,
          &frmMain::Actions::viewToolbar),
+    item("mnuView", "mnuViewToolbarKeys", "&Кнопки панели инструментов", &frmMain::focusToolbar),
     item("mnuView", "mnuViewStatusBar", "&Строка статуса", &frmMain::toggleStatusBar, Checked, 0,
          &frmMain::Actions::viewStatusBar),
 
-    menu("mnuWindow", "&Окна"),
+    menu("mnuWindow", "О&кна"),
     item("mnuWindow", "mnuWindowCascade", "&Каскадом", &frmMain::cascadeWindows),
     item("mnuWindow", "mnuWindowTileHorizontal", "Черепицей &Горизонтально",
          &frmMain::tileWindowsHorizontally),
@@ -217,6 +223,60 @@ protected:
         painter.drawText(r, int(alignment()),
                          fontMetrics().elidedText(QLabel::text(), Qt::ElideRight, r.width()));
     }
+};
+
+// The toolbar from the keyboard: "Кнопки панели инструментов" puts the focus on its first
+// button; the arrows move along the shown buttons, Enter or Space presses one, Escape and Tab
+// go back to the window the user came from.
+class ToolbarKeys : public QObject {
+public:
+    ToolbarKeys(QToolBar& bar, std::function<void()> leave)
+        : QObject(&bar), bar_(bar), leave_(std::move(leave))
+    {
+    }
+
+    QList<QToolButton*> buttons() const
+    {
+        QList<QToolButton*> out;
+        for (QAction* a : bar_.actions()) {
+            auto* b = qobject_cast<QToolButton*>(bar_.widgetForAction(a));
+            if (b && a->isVisible() && a->isEnabled())
+                out.append(b);
+        }
+        return out;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* button = qobject_cast<QToolButton*>(watched);
+        if (!button || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QList<QToolButton*> shown = buttons();
+        const int at = int(shown.indexOf(button));
+        switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            if (shown.isEmpty())
+                return true;
+            const int step = key->key() == Qt::Key_Right ? 1 : -1;
+            const int n = int(shown.size());
+            shown[((at < 0 ? 0 : at + step) % n + n) % n]->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter: button->click(); return true;
+        case Qt::Key_Escape:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: leave_(); return true;
+        default: return false;
+        }
+    }
+
+private:
+    QToolBar& bar_;
+    std::function<void()> leave_;
 };
 
 } // namespace
@@ -295,9 +355,59 @@ void frmMain::buildBars()
             actions_.*it.keep = a;
     }
 
+    toolbarKeys_ = new ToolbarKeys(*tbToolBar_, [this] { focusActiveChild(); });
+    for (QAction* a : tbToolBar_->actions()) {
+        if (QWidget* b = tbToolBar_->widgetForAction(a))
+            b->installEventFilter(toolbarKeys_);
+    }
+
+    // Ctrl+F4 closes the active child window too, as it does in other programs, besides the
+    // platform's own key for it.
+    const QKeySequence ctrlF4(QKeyCombination(Qt::CTRL, Qt::Key_F4));
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(ctrlF4)) {
+        auto* closeChild = new QAction(this);
+        closeChild->setObjectName(QStringLiteral("actCloseChild"));
+        closeChild->setShortcut(ctrlF4);
+        closeChild->setShortcutContext(Qt::WindowShortcut);
+        connect(closeChild, &QAction::triggered, mdiArea_, &QMdiArea::closeActiveSubWindow);
+        addAction(closeChild);
+    }
+
     mnuWindow_ = menus.value(QStringLiteral("mnuWindow"));
     connect(mnuWindow_, &QMenu::aboutToShow, this,
             [this] { FillWindowList(*mnuWindow_, *mdiArea_, windowListActions_); });
+}
+
+void frmMain::focusToolbar()
+{
+    if (!tbToolBar_->isVisible())
+        return;
+    const QList<QToolButton*> shown = static_cast<ToolbarKeys*>(toolbarKeys_)->buttons();
+    if (!shown.isEmpty())
+        shown.first()->setFocus(Qt::ShortcutFocusReason);
+}
+
+void frmMain::focusActiveChild()
+{
+    QMdiSubWindow* sub = mdiArea_->activeSubWindow();
+    QWidget* child = sub ? sub->widget() : nullptr;
+    if (!child) {
+        mdiArea_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // Where the focus was last in that window, or its first control that takes it.
+    QWidget* target = child->focusWidget();
+    if (!target || !target->isVisible() || !target->isEnabled()) {
+        target = child;
+        for (QWidget* w = child->nextInFocusChain(); w != child && child->isAncestorOf(w);
+             w = w->nextInFocusChain()) {
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+                target = w;
+                break;
+            }
+        }
+    }
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::pressToolbarButton(const QString& key)

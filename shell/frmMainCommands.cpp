@@ -17,10 +17,12 @@
 #include "shell/frmOptions.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 namespace varnel {
@@ -237,6 +239,30 @@ void frmMain::runHandler(Command command)
         if (it != registry().handlers.end() && it->second)
             it->second(*this);
     });
+    comeBack();
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Active again (a dialog of a child window closed, the user came back): the focus is in a
+    // window of this one.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        comeBack();
+}
+
+void frmMain::comeBack()
+{
+    // Once the dialogs of the command are gone and the window system has had its say.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+            return;
+        if (!isActiveWindow())
+            activateWindow();
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || focus->window() != this)
+            focusActiveChild();
+    });
 }
 
 void frmMain::importDeals()
@@ -347,6 +373,7 @@ void frmMain::editOptions()
         Dialogs::RunModal(dialog);
         SetStatusInfo(2, LanguageStatusText());
     });
+    comeBack();
 }
 
 void frmMain::showHelpContents()

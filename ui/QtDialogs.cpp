@@ -2,9 +2,11 @@
 
 #include "core/Dialogs.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace varnel {
 namespace {
@@ -80,9 +82,40 @@ QString saveFileName(QWidget* parent, const DialogRequest& r)
     return dialog.selectedFiles().value(0);
 }
 
+// A closed dialog hands the activation back to the window it was opened over: some window
+// managers give it to no window at all, and the keyboard then reaches nothing.
+void GiveBackActivation(QWidget* parent)
+{
+    QWidget* owner = parent ? parent->window() : nullptr;
+    if (!owner)
+        return;
+    QTimer::singleShot(0, owner, [owner] {
+        // Another window the user has gone on to keeps the activation.
+        const QWidget* active = QApplication::activeWindow();
+        if (owner->isVisible() && (!active || active == owner || !active->isVisible()) &&
+            !QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+            owner->activateWindow();
+    });
+}
+
 class QtDialogs : public DialogProvider {
 public:
     DialogResult show(QWidget* parent, const DialogRequest& r) override
+    {
+        const DialogResult result = ask(parent, r);
+        GiveBackActivation(parent);
+        return result;
+    }
+
+    int runModal(QDialog& dialog) override
+    {
+        const int result = dialog.exec();
+        GiveBackActivation(dialog.parentWidget());
+        return result;
+    }
+
+private:
+    static DialogResult ask(QWidget* parent, const DialogRequest& r)
     {
         DialogResult result;
         switch (r.kind) {
@@ -100,8 +133,6 @@ public:
         result.answer = result.path.isEmpty() ? Answer::Cancel : Answer::Ok;
         return result;
     }
-
-    int runModal(QDialog& dialog) override { return dialog.exec(); }
 };
 
 } // namespace

@@ -44,6 +44,7 @@
               h1 { font-size: 19px; font-weight: 600; margin: 0 0 6px; color: #17365d; }
               .info { margin: 0 0 3px; color: #444; }
               .hint { margin: 4px 0 12px; color: #6b6b6b; font-size: 12px; }
+              .cut { color: #fff; font-size: 1px; }
               table { border-collapse: collapse; table-layout: fixed; width: 1810px; }
               th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: center; padding: 4px 5px; border: 1px solid #9fb4cf; }
               td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; white-space: nowrap; text-overflow: ellipsis; }
@@ -81,7 +82,7 @@
       <xsl:value-of select="$viewer-count"/>
       <xsl:if test="@Language"><xsl:text> · Язык: </xsl:text><xsl:value-of select="@Language"/></xsl:if>
     </p>
-    <p class="hint">Save as: кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.</p>
+    <p class="hint">Кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.<span class="cut"> Save as</span></p>
     <table>
       <colgroup>
         <col style="width:60px"/><col style="width:110px"/><col style="width:150px"/><col style="width:330px"/>

@@ -51,6 +51,7 @@
           .info { margin: 0 0 3px; color: #444; }
           .refused { margin: 6px 0; padding: 6px 10px; background: #fdecea; border: 1px solid #e0a0a0; }
           .hint { margin: 4px 0 12px; color: #6b6b6b; font-size: 12px; }
+          .cut { color: #fff; font-size: 1px; }
           table { border-collapse: collapse; table-layout: fixed; width: 1290px; }
           th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: center; padding: 4px 5px; border: 1px solid #9fb4cf; }
           td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; text-overflow: ellipsis; }
@@ -93,7 +94,7 @@
         <xsl:value-of select="@Text"/>
       </p>
     </xsl:if>
-    <p class="hint">Save as: кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.</p>
+    <p class="hint">Кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.<span class="cut"> Save as</span></p>
     <table>
       <colgroup>
         <col style="width:45px"/><col style="width:125px"/><col style="width:120px"/><col style="width:120px"/>

@@ -27,6 +27,7 @@
           h1 { font-size: 19px; font-weight: 600; margin: 0 0 6px; color: #17365d; }
           .info { margin: 0 0 3px; color: #444; }
           .hint { margin: 4px 0 12px; color: #6b6b6b; font-size: 12px; }
+          .cut { color: #fff; font-size: 1px; }
           table { border-collapse: collapse; }
           th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: left; padding: 4px 8px; border: 1px solid #9fb4cf; width: 200px; }
           td { padding: 4px 8px; border: 1px solid #d0d7de; min-width: 360px; }
@@ -48,7 +49,7 @@
         <xsl:otherwise>Ответ на запрос о подписке</xsl:otherwise>
       </xsl:choose>
     </p>
-    <p class="hint">Save as: кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.</p>
+    <p class="hint">Кнопка «Экспортировать в MS Excel» в правом верхнем углу окна переносит таблицу в новую книгу, без этого заголовка.<span class="cut"> Save as</span></p>
     <table>
       <tr><th>Запрос</th><td><xsl:value-of select="@Request"/></td></tr>
       <tr>

@@ -66,6 +66,7 @@ QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* paren
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setAlternatingRowColors(true);
     view->setWordWrap(false);
+    view->setTabKeyNavigation(false); // Tab goes on to the next control, the arrows move inside
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setHighlightSections(false);
@@ -167,7 +168,7 @@ void frmJournal::build()
     cmdCorrect_ = pushButton("cmdCorrect", u"Исправить отклоненные", this);
     cmdCorrect_->setToolTip(
         QStringLiteral("Открыть отклоненные сделки отчета в новом отчете для исправления"));
-    cmdRevoke_ = pushButton("cmdRevoke", u"Удалить в реестре", this);
+    cmdRevoke_ = pushButton("cmdRevoke", u"&Удалить в реестре", this);
     cmdRevoke_->setToolTip(
         QStringLiteral("Запрос на удаление выбранных принятых сделок по их номерам в реестре"));
     cmdOpenAnswer_ = pushButton("cmdOpenAnswer", u"Открыть ответ", this);

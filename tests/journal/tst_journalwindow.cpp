@@ -6,6 +6,7 @@
 #include "tests/support/GoldenDump.h"
 #include "ui/DateLineEdit.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTableView>
@@ -21,6 +22,7 @@ class JournalWindowTest : public QObject {
 private slots:
     void windowFollowsTheJournal();
     void damageFoundByTheList();
+    void keyboardAlone();
 };
 
 namespace {
@@ -209,6 +211,55 @@ void JournalWindowTest::damageFoundByTheList()
     QCOMPARE(f.notices().size(), 1);
     QVERIFY2(f.notices().first().startsWith(QStringLiteral("Журнал отправок был поврежден")),
              qPrintable(f.notices().first()));
+}
+
+// With the keyboard alone: Tab leaves the request list for the deals and the deals for the
+// buttons, the arrows choose a deal, and "Удалить в реестре" is reached by Tab and by its
+// mnemonic.
+void JournalWindowTest::keyboardAlone()
+{
+    JournalFixture f;
+    f.start();
+    sendAnswered(f);
+    int revocations = 0;
+    frmJournal::Actions actions;
+    actions.revoke = [&](bool, const QList<QStringList>&) { ++revocations; };
+    frmJournal window(f.journal(), actions);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    window.lvRequests()->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(window.lvRequests()->hasFocus());
+    QTest::keyClick(window.lvRequests(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), window.lvDeals());
+    QCOMPARE(window.requests().rows(), 1); // the chosen request stayed
+
+    // The first deal (accepted) chosen with the arrows, then Tab on to the revoke button.
+    QTest::keyClick(window.lvDeals(), Qt::Key_Down);
+    QTest::keyClick(window.lvDeals(), Qt::Key_Up);
+    QVERIFY(window.button(QStringLiteral("cmdRevoke"))->isEnabled());
+    QWidget* focus = window.lvDeals();
+    for (int i = 0; i < 4 && focus != window.button(QStringLiteral("cmdRevoke")); ++i) {
+        QTest::keyClick(focus, Qt::Key_Tab);
+        focus = QApplication::focusWidget();
+        QVERIFY(focus && focus != window.lvDeals());
+    }
+    QCOMPARE(focus, window.button(QStringLiteral("cmdRevoke")));
+    QTest::keyClick(focus, Qt::Key_Space);
+    QCOMPARE(revocations, 1);
+
+    // Its mnemonic is a letter of the Russian layout, no other control of the window's.
+    const auto mnemonic = [](const QString& text) {
+        const qsizetype at = text.indexOf(u'&');
+        return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+    };
+    const QChar letter = mnemonic(window.button(QStringLiteral("cmdRevoke"))->text());
+    QVERIFY(letter.unicode() >= 0x430 && letter.unicode() <= 0x44F);
+    for (const QAbstractButton* b : window.findChildren<QAbstractButton*>()) {
+        if (b != window.button(QStringLiteral("cmdRevoke")))
+            QVERIFY2(mnemonic(b->text()) != letter, qPrintable(b->text()));
+    }
 }
 
 QTEST_MAIN(JournalWindowTest)

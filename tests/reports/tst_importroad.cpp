@@ -159,6 +159,8 @@ private slots:
         const QString exported = folder_->work(QStringLiteral("export.xlsx"));
         dialogs_->choosePath(folder_->work(QStringLiteral("export")));
         trigger("mnuReportExport");
+        // A report never saved is proposed under its caption, in the work folder.
+        QCOMPARE(dialogs_->last().directory, folder_->work(QStringLiteral("[New Report 1].xlsx")));
         QVERIFY(!w->document().isChanged());
         QVERIFY(QFile::exists(exported));
         dialogs_->onModal([](QDialog& d) {

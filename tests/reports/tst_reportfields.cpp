@@ -173,7 +173,7 @@ private slots:
         w->enterField(issue);
         QPushButton* pick = w->button("cmdPick");
         QVERIFY(pick->isVisibleTo(w.get()));
-        QCOMPARE(pick->toolTip(), QStringLiteral("Список значений"));
+        QCOMPARE(pick->toolTip(), QStringLiteral("Список значений (F4 или Alt+Вниз)"));
         // The field makes room for the button beside it.
         QCOMPARE(w->txtEdit(issue)->geometry().right() + 1, pick->geometry().left());
         QCOMPARE(pick->geometry().right() + 1 - w->txtEdit(issue)->geometry().left(),

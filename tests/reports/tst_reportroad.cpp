@@ -145,6 +145,10 @@ private slots:
         const QByteArray saved = ReadBytes(path);
         QVERIFY(saved != first);
         QVERIFY(saved.contains("Price=\"102.00\""));
+        // The export proposes the report's own name with the workbook's extension, beside it.
+        dialogs_->cancelNext();
+        act("mnuReportExport")->trigger();
+        QCOMPARE(dialogs_->last().directory, folder_->file(QStringLiteral("work/отчет 1.xlsx")));
         dialogs_->answer(Answer::Yes);
         act("mnuReportSend")->trigger();
         const QStringList sent = sendFolder();
@@ -319,8 +323,10 @@ private slots:
         dialogs_->answer(Answer::Cancel);
         QVERIFY(!main_->close());
         QCOMPARE(windows(), 1);
-        QVERIFY(dialogs_->last().text.startsWith(
-            QStringLiteral("Вы внесли изменения в отчет. Сохранить файл ")));
+        // A report without a file is named by its caption.
+        QCOMPARE(
+            dialogs_->last().text,
+            QStringLiteral("Вы внесли изменения в отчет. Сохранить файл [New Report REPO 1] ?"));
         dialogs_->answer(Answer::No);
         QVERIFY(main_->close());
         main_.reset();

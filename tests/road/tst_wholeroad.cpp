@@ -307,11 +307,10 @@ private slots:
         QVERIFY(report);
         QCOMPARE(report->windowTitle(), QStringLiteral("[New Report 2] * "));
         QCOMPARE(report->model().rowCount(), 1);
-        report->showDealOfRow(0);
+        // The deal is chosen and shown at once: "изменить" needs no click on the grid first.
+        QCOMPARE(report->selectedRow(), 0);
         QCOMPARE(field(report, "Agreement"), QStringLiteral("Д-2/26"));
         QCOMPARE(field(report, "Issue"), QStringLiteral("NO-SUCH-ISSUE"));
-        // The row is chosen first (choosing it shows its deal), then the field is corrected.
-        report->selectRow(0);
         type(report, "Issue", picked_);
         report->changeSelectedDeal();
         QCOMPARE(report->model().cell(0, report->model().columnOfName(QStringLiteral("Issue"))),

@@ -67,6 +67,7 @@ private slots:
     void keysGiveTheirAnswers();
     void longPathsWrapAtTheirSeparators();
     void saveDialogAddsItsSuffix();
+    void activationComesBack();
 };
 
 void TestQtDialogs::boxesArePlainDialogs()
@@ -179,6 +180,37 @@ void TestQtDialogs::saveDialogAddsItsSuffix()
                                            QStringLiteral("xml-files (*.xml);;all files (*)"),
                                            QStringLiteral("xml"));
     QCOMPARE(path, dir.filePath(QStringLiteral("отчёт_1.xml")));
+}
+
+// Once a modal dialog or a box closes, the window it was opened over is active again, also when
+// the window system left no window active.
+void TestQtDialogs::activationComesBack()
+{
+    QWidget owner;
+    owner.resize(300, 200);
+    owner.show();
+    owner.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&owner));
+    for (int round = 0; round < 2; ++round) {
+        QTimer::singleShot(0, [] {
+            QWidget* open = QApplication::activeModalWidget();
+            if (!open) {
+                QTest::qFail("no dialog is open", __FILE__, __LINE__);
+                return;
+            }
+            QTest::keyClick(open, Qt::Key_Escape);
+        });
+        if (round == 0) {
+            QDialog dialog(&owner);
+            Dialogs::RunModal(dialog);
+        } else {
+            Dialogs::Notice(&owner, QStringLiteral("Готово"), QStringLiteral("Varnel"));
+        }
+        // What some window managers do on closing a dialog: no window keeps the activation.
+        QApplication::setActiveWindow(nullptr);
+        QCOMPARE(QApplication::activeWindow(), nullptr);
+        QTRY_COMPARE(QApplication::activeWindow(), &owner);
+    }
 }
 
 QTEST_MAIN(TestQtDialogs)

@@ -7,6 +7,7 @@
 #include "core/XmlLoad.h"
 #include "handbook/viewer/IncomingMessage.h"
 #include "handbook/viewer/PageView.h"
+#include "handbook/viewer/SpreadsheetExport.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslTransform.h"
 
@@ -120,8 +121,16 @@ private slots:
         const QString html = PageText(page);
         QVERIFY(html.contains(QStringLiteral("<h1>") + heading + QStringLiteral("</h1>")));
         QVERIFY2(html.contains(row), qPrintable(row));
-        // The heading ends in the line the export cuts at.
+        // The heading ends in the line the export cuts at, and the hint the user reads there is
+        // Russian: the export's workbook begins below it.
         QVERIFY(html.contains(QStringLiteral("Save as")));
+        QVERIFY(!html.contains(QStringLiteral("Save as:")));
+        Sheet sheet = ReadPageSheet(html.toUtf8());
+        QVERIFY(RemoveRowsToSaveAs(sheet) > 0);
+        const QString rest = SheetText(sheet);
+        QVERIFY2(!rest.contains(heading) && !rest.contains(QStringLiteral("Экспортировать")),
+                 qPrintable(rest.left(300)));
+        QVERIFY(!rest.trimmed().isEmpty());
     }
 
     // Rows in tables of 200 are numbered on across the tables, and none is lost or doubled.
