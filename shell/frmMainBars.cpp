@@ -140,7 +140,7 @@ const BarItem kItems[] = {
     item("mnuEDI", "mnuEDIBrowseIn", "&Просмотр входящих сообщений",
          &frmMain::browseIncomingMessages),
     item("mnuEDI", "mnuEDIJournal", "&Журнал отправок", &frmMain::showSendingJournal),
-    item("mnuEDI", "mnuEDIExpExcel", "&Экспорт в MS Excel", &frmMain::exportToSpreadsheet, Disabled,
+    item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::exportToSpreadsheet, Disabled,
          0, &frmMain::Actions::exportMenu),
 
     menu("mnuView", "&Вид"),
@@ -150,7 +150,7 @@ const BarItem kItems[] = {
     item("mnuView", "mnuViewStatusBar", "&Строка статуса", &frmMain::toggleStatusBar, Checked, 0,
          &frmMain::Actions::viewStatusBar),
 
-    menu("mnuWindow", "О&кна"),
+    menu("mnuWindow", "&Окна"),
     item("mnuWindow", "mnuWindowCascade", "&Каскадом", &frmMain::cascadeWindows),
     item("mnuWindow", "mnuWindowTileHorizontal", "Черепицей &Горизонтально",
          &frmMain::tileWindowsHorizontally),
