@@ -9,9 +9,29 @@
 namespace varnel::journal {
 namespace {
 
-const QString kRequestColumns = QStringLiteral(
-    "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, r.answered, "
-    "r.code, r.text, a.path");
+// A later report of the same kind as request r that was accepted with a deal the same as deal
+// d: the same participant and Reference, or Agreement where d has no Reference. Correcting a
+// rejected deal sends it anew ("Исправить отклоненные"), so this is how its correction is known.
+const QString kLaterAccepted = QStringLiteral(
+    "FROM deals c JOIN requests cr ON cr.id = c.request "
+    "WHERE c.result = 1 AND cr.kind = r.kind AND (cr.sent > r.sent OR (cr.sent = r.sent AND "
+    "cr.id > r.id)) AND c.participant = d.participant AND CASE WHEN d.reference <> '' THEN "
+    "c.reference = d.reference WHEN d.agreement <> '' THEN c.agreement = d.agreement "
+    "ELSE 0 END");
+
+const QString kCorrectedCount =
+    QStringLiteral("(SELECT count(*) FROM deals d WHERE d.request = r.id AND d.result = 2 AND "
+                   "EXISTS (SELECT 1 ") +
+    kLaterAccepted + QStringLiteral("))");
+
+const QString kRequestColumns =
+    QStringLiteral(
+        "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, "
+        "r.answered, r.code, r.text, a.path, "
+        "(SELECT min(participant) FROM deals WHERE request = r.id AND participant <> ''), "
+        "(SELECT max(participant) FROM deals WHERE request = r.id AND participant <> ''), "
+        "CASE WHEN r.rejected > 0 THEN ") +
+    kCorrectedCount + QStringLiteral(" ELSE 0 END");
 
 RequestEntry requestOf(const QSqlQuery& q)
 {
@@ -28,12 +48,17 @@ RequestEntry requestOf(const QSqlQuery& q)
     e.code = q.value(9).toString();
     e.text = q.value(10).toString();
     e.answerPath = q.value(11).toString();
+    e.firstDealParticipant = q.value(12).toString();
+    e.lastDealParticipant = q.value(13).toString();
+    e.corrected = q.value(14).toInt();
     return e;
 }
 
-const QString kDealColumns = QStringLiteral(
-    "n, agreement, reference, participant, issue, direction, target, result, registry, code, "
-    "text, revoked, fields");
+const QString kDealColumns =
+    QStringLiteral("d.n, d.agreement, d.reference, d.participant, d.issue, d.direction, d.target, "
+                   "d.result, d.registry, d.code, d.text, d.revoked, d.fields, "
+                   "CASE WHEN d.result = 2 THEN (SELECT cr.file ") +
+    kLaterAccepted + QStringLiteral(" ORDER BY cr.sent, cr.id LIMIT 1) END");
 
 DealEntry dealOf(const QSqlQuery& q)
 {
@@ -52,6 +77,7 @@ DealEntry dealOf(const QSqlQuery& q)
     d.text = q.value(10).toString();
     d.revoked = q.value(11).toInt();
     d.fields = UnpackAttributes(q.value(12).toString());
+    d.correctedIn = q.value(13).toString();
     return d;
 }
 
@@ -88,7 +114,10 @@ QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
         const QString waiting = QStringLiteral("max(r.deals, 1) - r.accepted - r.rejected > 0");
         switch (filter.status) {
         case RequestFilter::Status::Waiting: where << waiting; break;
-        case RequestFilter::Status::WithRejected: where << QStringLiteral("r.rejected > 0"); break;
+        case RequestFilter::Status::WithRejected:
+            // Settled once every rejected deal has been accepted in a later report.
+            where << QStringLiteral("r.rejected > 0 AND r.rejected > ") + kCorrectedCount;
+            break;
         case RequestFilter::Status::Accepted:
             where << QStringLiteral("r.answered = 1 AND r.rejected = 0 AND NOT (") + waiting + u')';
             break;
@@ -144,7 +173,9 @@ std::optional<RequestEntry> JournalStore::request(qint64 id)
 QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVariantList& binds)
 {
     QSqlQuery q = run(QStringLiteral("SELECT ") + kDealColumns +
-                          QStringLiteral(" FROM deals WHERE request=? AND ") + condition,
+                          QStringLiteral(" FROM deals d JOIN requests r ON r.id = d.request "
+                                         "WHERE d.request=? AND ") +
+                          condition,
                       binds, "deals");
     QList<DealEntry> list;
     while (q.next())
@@ -156,12 +187,12 @@ QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVaria
 
 QList<DealEntry> JournalStore::deals(qint64 request, int after, int limit)
 {
-    return dealsWhere(QStringLiteral("n>? ORDER BY n LIMIT ?"), {request, after, limit});
+    return dealsWhere(QStringLiteral("d.n>? ORDER BY d.n LIMIT ?"), {request, after, limit});
 }
 
 QList<DealEntry> JournalStore::dealsWithResult(qint64 request, Result result)
 {
-    return dealsWhere(QStringLiteral("result=? ORDER BY n"), {request, int(result)});
+    return dealsWhere(QStringLiteral("d.result=? ORDER BY d.n"), {request, int(result)});
 }
 
 qint64 JournalStore::requestCount()

@@ -42,7 +42,7 @@ struct RequestFilter {
     enum class Status {
         All,
         Waiting,      // an item still without an answer
-        WithRejected, // at least one item rejected
+        WithRejected, // at least one item rejected and not accepted since in a later report
         Accepted,     // answered, nothing rejected, nothing waiting
         AnswersOnly   // the answers that match no request
     };
