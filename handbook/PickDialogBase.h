@@ -57,6 +57,10 @@ protected:
     // column without one, by its number; a value below 1 gives the default.
     int storedColumnWidth(int column, int defaultTwips) const;
     void applyColumnWidths(const QList<int>& twips);
+    // Once the rows are in: a column no width was stored for grows to show its title and its
+    // widest text whole, and a dialog no size was stored for grows to show every column, as far
+    // as the screen's width allows. Before placeAt().
+    void fitToColumns();
     // Runs the dialog modally, then saves column widths and size.
     void runPick();
 
@@ -87,6 +91,7 @@ private:
     // pixels is written back with the twips it was given, not with those of its rounded pixels.
     QList<int> columnTwips_;
     QSizeF sizeTwips_; // the size as read, kept where the dialog was not resized
+    bool sizeStored_ = false;
 };
 
 } // namespace varnel
