@@ -9,12 +9,14 @@
 #include "ui/RowDelegate.h"
 #include "ui/WindowPlacement.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -125,7 +127,6 @@ void PickDialogBase::restoreSize()
     WindowPlacement record = sizeRecord();
     record.read();
     sizeTwips_ = record.twips().size();
-    sizeStored_ = record.stored();
     const QRect pixels = record.pixels(logicalDpiX(), logicalDpiY());
     resize(pixels.width(), pixels.height());
 }
@@ -193,23 +194,22 @@ void PickDialogBase::fitToColumns()
     for (int c = 0; c < model_->columnCount(); ++c) {
         if (lvGrid_->isColumnHidden(c))
             continue;
-        if (storedColumnWidth(c, 0) < 1) {
-            const int fitted =
-                std::max(header->sectionSizeHint(c),
-                         static_cast<const QAbstractItemView*>(lvGrid_)->sizeHintForColumn(c));
-            if (fitted > header->sectionSize(c))
-                header->resizeSection(c, fitted);
-        }
+        const int fitted =
+            std::max(header->sectionSizeHint(c),
+                     static_cast<const QAbstractItemView*>(lvGrid_)->sizeHintForColumn(c));
+        if (fitted > header->sectionSize(c))
+            header->resizeSection(c, fitted);
         total += header->sectionSize(c);
     }
-    if (sizeStored_)
-        return;
     QRect area;
     if (g_screenArea)
         area = *g_screenArea;
     else if (const QScreen* s = parentWidget() ? parentWidget()->screen() : screen())
         area = s->availableGeometry();
-    // The list's frame and scroll bar, and whatever the dialog has beside the list.
+    // The list's frame and scroll bar, and whatever the dialog has beside the list: laid out
+    // for the present size first, as a dialog not shown yet has not been.
+    QResizeEvent laidOut(size(), size());
+    QCoreApplication::sendEvent(this, &laidOut);
     const int chrome = 2 * lvGrid_->frameWidth() +
                        lvGrid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
                        std::max(width() - lvGrid_->width(), 0);

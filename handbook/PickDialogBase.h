@@ -57,9 +57,9 @@ protected:
     // column without one, by its number; a value below 1 gives the default.
     int storedColumnWidth(int column, int defaultTwips) const;
     void applyColumnWidths(const QList<int>& twips);
-    // Once the rows are in: a column no width was stored for grows to show its title and its
-    // widest text whole, and a dialog no size was stored for grows to show every column, as far
-    // as the screen's width allows. Before placeAt().
+    // Once the rows are in: a column narrower than its title or its widest text grows to show
+    // them whole, and a dialog narrower than its columns grows to show them all, as far as the
+    // screen's width allows; wider ones, as stored, stay so. Before placeAt().
     void fitToColumns();
     // Runs the dialog modally, then saves column widths and size.
     void runPick();
@@ -91,7 +91,6 @@ private:
     // pixels is written back with the twips it was given, not with those of its rounded pixels.
     QList<int> columnTwips_;
     QSizeF sizeTwips_; // the size as read, kept where the dialog was not resized
-    bool sizeStored_ = false;
 };
 
 } // namespace varnel

@@ -783,7 +783,12 @@ void tst_PickDialogs::columnsShowTheirTexts()
     WriteSetting("IssueList", "CurrentHandbookPath", kDemoHandbook);
     const QRect screen(0, 0, 1600, 1000);
     PickDialogBase::SetScreenAreaForTesting(screen);
-    // At its first opening every column shows its title and its widest text, the dialog is
+    // Sizes an earlier version kept: the design size, the definition's widths.
+    const QString key = handbook ? QStringLiteral("Pick_Issue") : QStringLiteral("Pick_Currency");
+    PlacementStore::Write(kAppTitle + key, key + QStringLiteral("Width"), QStringLiteral("6000"));
+    WriteSetting(QStringLiteral("Grid_") + key, QStringLiteral("ISIN"), QStringLiteral("700"));
+    WriteSetting(QStringLiteral("Grid_") + key, QStringLiteral("2"), QStringLiteral("700"));
+    // At its opening every column shows its title and its widest text, the dialog is
     // wide enough for all of them, and the last column takes what is left.
     const auto check = [&](PickDialogBase& d) {
         d.show();
