@@ -2,9 +2,12 @@
 // and the deals of one request.
 #include "journal/JournalStore.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace varnel::journal {
 namespace {
@@ -12,26 +15,37 @@ namespace {
 // A later report of the same kind as request r that was accepted with a deal the same as deal
 // d: the same participant and Reference, or Agreement where d has no Reference. Correcting a
 // rejected deal sends it anew ("Исправить отклоненные"), so this is how its correction is known.
-const QString kLaterAccepted = QStringLiteral(
-    "FROM deals c JOIN requests cr ON cr.id = c.request "
-    "WHERE c.result = 1 AND cr.kind = r.kind AND (cr.sent > r.sent OR (cr.sent = r.sent AND "
-    "cr.id > r.id)) AND c.participant = d.participant AND CASE WHEN d.reference <> '' THEN "
-    "c.reference = d.reference WHEN d.agreement <> '' THEN c.agreement = d.agreement "
-    "ELSE 0 END");
+// Each key is compared by plain equality, so that SQLite indexes the deals for the statement.
+QString laterAccepted(const QString& select)
+{
+    const QString later = QStringLiteral(
+        " FROM deals c JOIN requests cr ON cr.id = c.request WHERE c.result = 1 AND "
+        "c.participant = d.participant AND cr.kind = r.kind AND (cr.sent > r.sent OR (cr.sent = "
+        "r.sent AND cr.id > r.id)) AND ");
+    return QStringLiteral("CASE WHEN d.reference <> '' THEN (SELECT ") + select + later +
+           QStringLiteral("c.reference = d.reference ORDER BY cr.sent, cr.id LIMIT 1) "
+                          "WHEN d.agreement <> '' THEN (SELECT ") +
+           select + later +
+           QStringLiteral("c.agreement = d.agreement ORDER BY cr.sent, cr.id LIMIT 1) END");
+}
 
-const QString kCorrectedCount =
-    QStringLiteral("(SELECT count(*) FROM deals d WHERE d.request = r.id AND d.result = 2 AND "
-                   "EXISTS (SELECT 1 ") +
-    kLaterAccepted + QStringLiteral("))");
+const QString kRequestColumns = QStringLiteral(
+    "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, r.answered, "
+    "r.code, r.text, a.path, "
+    "(SELECT min(participant) FROM deals WHERE request = r.id AND participant <> ''), "
+    "(SELECT max(participant) FROM deals WHERE request = r.id AND participant <> '')");
 
-const QString kRequestColumns =
-    QStringLiteral(
-        "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, "
-        "r.answered, r.code, r.text, a.path, "
-        "(SELECT min(participant) FROM deals WHERE request = r.id AND participant <> ''), "
-        "(SELECT max(participant) FROM deals WHERE request = r.id AND participant <> ''), "
-        "CASE WHEN r.rejected > 0 THEN ") +
-    kCorrectedCount + QStringLiteral(" ELSE 0 END");
+// The rejected deals accepted since, as (request, n), found by one key: joined rather than
+// looked up deal by deal, so that SQLite indexes the accepted deals once for the statement.
+QString correctedBy(const char* key, const char* condition)
+{
+    return QStringLiteral("SELECT d.request, d.n FROM deals d JOIN requests r ON r.id = d.request "
+                          "JOIN deals c ON c.result = 1 AND c.participant = d.participant AND "
+                          "c.%1 = d.%1 JOIN requests cr ON cr.id = c.request AND cr.kind = r.kind "
+                          "AND (cr.sent > r.sent OR (cr.sent = r.sent AND cr.id > r.id)) "
+                          "WHERE d.result = 2 AND %2")
+        .arg(QLatin1String(key), QLatin1String(condition));
+}
 
 RequestEntry requestOf(const QSqlQuery& q)
 {
@@ -50,15 +64,14 @@ RequestEntry requestOf(const QSqlQuery& q)
     e.answerPath = q.value(11).toString();
     e.firstDealParticipant = q.value(12).toString();
     e.lastDealParticipant = q.value(13).toString();
-    e.corrected = q.value(14).toInt();
     return e;
 }
 
 const QString kDealColumns =
     QStringLiteral("d.n, d.agreement, d.reference, d.participant, d.issue, d.direction, d.target, "
                    "d.result, d.registry, d.code, d.text, d.revoked, d.fields, "
-                   "CASE WHEN d.result = 2 THEN (SELECT cr.file ") +
-    kLaterAccepted + QStringLiteral(" ORDER BY cr.sent, cr.id LIMIT 1) END");
+                   "CASE WHEN d.result = 2 THEN ") +
+    laterAccepted(QStringLiteral("cr.file")) + QStringLiteral(" END");
 
 DealEntry dealOf(const QSqlQuery& q)
 {
@@ -114,10 +127,7 @@ QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
         const QString waiting = QStringLiteral("max(r.deals, 1) - r.accepted - r.rejected > 0");
         switch (filter.status) {
         case RequestFilter::Status::Waiting: where << waiting; break;
-        case RequestFilter::Status::WithRejected:
-            // Settled once every rejected deal has been accepted in a later report.
-            where << QStringLiteral("r.rejected > 0 AND r.rejected > ") + kCorrectedCount;
-            break;
+        case RequestFilter::Status::WithRejected: where << QStringLiteral("r.rejected > 0"); break;
         case RequestFilter::Status::Accepted:
             where << QStringLiteral("r.answered = 1 AND r.rejected = 0 AND NOT (") + waiting + u')';
             break;
@@ -156,7 +166,32 @@ QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
     }
     if (q.lastError().isValid())
         fail(q.lastError(), "list");
+    if (!answers && std::any_of(list.cbegin(), list.cend(),
+                                [](const RequestEntry& e) { return e.rejected > 0; })) {
+        const QHash<qint64, int> corrected = correctedCounts();
+        for (RequestEntry& e : list)
+            e.corrected = corrected.value(e.id);
+        // Settled once every rejected deal has been accepted in a later report.
+        if (filter.status == RequestFilter::Status::WithRejected)
+            list.removeIf([](const RequestEntry& e) { return e.openRejected() == 0; });
+    }
     return list;
+}
+
+QHash<qint64, int> JournalStore::correctedCounts()
+{
+    QSqlQuery q =
+        run(QStringLiteral("SELECT request, count(*) FROM (") +
+                correctedBy("reference", "d.reference <> ''") + QStringLiteral(" UNION ") +
+                correctedBy("agreement", "d.reference = '' AND d.agreement <> ''") +
+                QStringLiteral(") GROUP BY request"),
+            {}, "corrections");
+    QHash<qint64, int> counts;
+    while (q.next())
+        counts.insert(q.value(0).toLongLong(), q.value(1).toInt());
+    if (q.lastError().isValid())
+        fail(q.lastError(), "corrections");
+    return counts;
 }
 
 std::optional<RequestEntry> JournalStore::request(qint64 id)
@@ -167,7 +202,10 @@ std::optional<RequestEntry> JournalStore::request(qint64 id)
                       {id}, "request");
     if (!q.next())
         return std::nullopt;
-    return requestOf(q);
+    RequestEntry e = requestOf(q);
+    if (e.rejected > 0)
+        e.corrected = correctedCounts().value(e.id);
+    return e;
 }
 
 QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVariantList& binds)
