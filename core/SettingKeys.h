@@ -27,6 +27,8 @@ namespace settings {
 
 inline constexpr SettingKey kParticipant{"Main", "Participant"};
 inline constexpr SettingKey kLanguage{"Main", "Language", "RU"};
+// "1" in the demo program folder: its title says so, and it runs beside the user's own client.
+inline constexpr SettingKey kDemo{"Main", "Demo"};
 
 inline constexpr SettingKey kFolderWork{"Path", "FolderWork"};
 inline constexpr SettingKey kFolderSend{"Path", "FolderSend"};

@@ -9,13 +9,16 @@
 #include "ui/RowDelegate.h"
 #include "ui/WindowPlacement.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -57,7 +60,8 @@ PickDialogBase::PickDialogBase(QWidget* parent, const QSize& designTwips)
     lvGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvGrid_->setTextElideMode(Qt::ElideRight);
-    lvGrid_->horizontalHeader()->setStretchLastSection(false);
+    // The last column takes what is left of the dialog's width, no middle one.
+    lvGrid_->horizontalHeader()->setStretchLastSection(true);
     lvGrid_->horizontalHeader()->setSectionsMovable(false);
     lvGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
 
@@ -183,17 +187,54 @@ void PickDialogBase::applyColumnWidths(const QList<int>& twips)
         lvGrid_->horizontalHeader()->resizeSection(c, std::max(toPixels(twips.at(c)), 0));
 }
 
+void PickDialogBase::fitToColumns()
+{
+    QHeaderView* header = lvGrid_->horizontalHeader();
+    int total = 0;
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        if (lvGrid_->isColumnHidden(c))
+            continue;
+        const int fitted =
+            std::max(header->sectionSizeHint(c),
+                     static_cast<const QAbstractItemView*>(lvGrid_)->sizeHintForColumn(c));
+        if (fitted > header->sectionSize(c))
+            header->resizeSection(c, fitted);
+        total += header->sectionSize(c);
+    }
+    QRect area;
+    if (g_screenArea)
+        area = *g_screenArea;
+    else if (const QScreen* s = parentWidget() ? parentWidget()->screen() : screen())
+        area = s->availableGeometry();
+    // The list's frame and scroll bar, and whatever the dialog has beside the list: laid out
+    // for the present size first, as a dialog not shown yet has not been.
+    QResizeEvent laidOut(size(), size());
+    QCoreApplication::sendEvent(this, &laidOut);
+    const int chrome = 2 * lvGrid_->frameWidth() +
+                       lvGrid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                       std::max(width() - lvGrid_->width(), 0);
+    int wanted = total + chrome;
+    if (area.isValid())
+        wanted = std::min(wanted, area.width() - kEdgeMarginPixels);
+    if (wanted > width())
+        resize(wanted, height());
+}
+
 void PickDialogBase::saveLayout()
 {
     QList<GridColumnWidth> widths;
     const QList<PickColumn>& columns = model_->columns();
     const double perPixel = twipsPerPixel();
+    const QHeaderView* header = lvGrid_->horizontalHeader();
+    const int last = columns.size() - 1;
     for (int c = 0; c < columns.size(); ++c) {
         const QString descriptor =
             columns.at(c).name.isEmpty() ? QString() : columns.at(c).descriptor();
-        const int pixels = lvGrid_->horizontalHeader()->sectionSize(c);
-        const bool unchanged =
-            c < columnTwips_.size() && pixels == std::max(toPixels(columnTwips_.at(c)), 0);
+        const int pixels = header->sectionSize(c);
+        const int given = c < columnTwips_.size() ? std::max(toPixels(columnTwips_.at(c)), 0) : -1;
+        // The last column stretches to the dialog's width: what it was given is its width.
+        const bool unchanged = given == pixels || (c == last && given >= 0 && pixels > given &&
+                                                   header->stretchLastSection());
         widths.append({descriptor, unchanged ? double(columnTwips_.at(c)) : pixels * perPixel});
     }
     SaveColumnWidths(widths, gridSection());

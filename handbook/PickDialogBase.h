@@ -57,6 +57,10 @@ protected:
     // column without one, by its number; a value below 1 gives the default.
     int storedColumnWidth(int column, int defaultTwips) const;
     void applyColumnWidths(const QList<int>& twips);
+    // Once the rows are in: a column narrower than its title or its widest text grows to show
+    // them whole, and a dialog narrower than its columns grows to show them all, as far as the
+    // screen's width allows; wider ones, as stored, stay so. Before placeAt().
+    void fitToColumns();
     // Runs the dialog modally, then saves column widths and size.
     void runPick();
 

@@ -43,7 +43,6 @@ QString dlgPick::PickData(const QString& sTag, int x, int y, const QVariant& vKe
     beginPick(vKey.toString());
     const bool ready = RunTrapped(parentWidget(), kAppTitle, [&] {
         restoreSize();
-        placeAt(x, y);
 
         const FixedList list = ParseFixedList(sTag);
         QList<PickColumn> columns(list.columnCount);
@@ -64,6 +63,8 @@ QString dlgPick::PickData(const QString& sTag, int x, int y, const QVariant& vKe
         for (const QStringList& row : list.rows)
             model_->appendRow(row);
         model_->endRows();
+        fitToColumns();
+        placeAt(x, y);
         if (model_->rowTotal() > 0)
             lvGrid_->selectionModel()->setCurrentIndex(model_->index(0, 0),
                                                        QItemSelectionModel::ClearAndSelect |

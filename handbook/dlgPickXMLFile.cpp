@@ -172,7 +172,6 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
                                     "'Найти справочник ЦБ'"));
         }
         restoreSize();
-        placeAt(x, y);
         model_->setColumns({});
 
         const QString definition = PickDefinitionPath(sTag);
@@ -190,6 +189,8 @@ QString dlgPickXMLFile::PickData(const QString& sTag, const QString& sText, int 
         LoadFile(dataFile);
         if (!columns.isEmpty())
             sortByColumn(1);
+        fitToColumns();
+        placeAt(x, y);
     });
     if (!ready)
         return QString();

@@ -28,7 +28,10 @@ QString ResultText(const DealEntry& deal)
 {
     switch (deal.result) {
     case Result::Waiting: return QStringLiteral("ждет ответа");
-    case Result::Rejected: return QStringLiteral("отклонена");
+    case Result::Rejected:
+        return deal.correctedIn.isEmpty()
+                   ? QStringLiteral("отклонена")
+                   : QStringLiteral("исправлена в запросе ") + deal.correctedIn;
     case Result::Accepted: break;
     }
     if (deal.revoked & RevokedDeal)
@@ -42,12 +45,23 @@ QString ResultText(const DealEntry& deal)
     return QStringLiteral("принята");
 }
 
+QString ParticipantText(const RequestEntry& entry)
+{
+    if (entry.firstDealParticipant.isEmpty())
+        return entry.participant;
+    if (entry.firstDealParticipant != entry.lastDealParticipant)
+        return QStringLiteral("разные участники");
+    return entry.firstDealParticipant;
+}
+
 QList<Attributes> FieldsOf(const QList<DealEntry>& deals)
 {
     QList<Attributes> fields;
     fields.reserve(deals.size());
-    for (const DealEntry& d : deals)
-        fields.append(d.fields);
+    for (const DealEntry& d : deals) {
+        if (d.correctedIn.isEmpty())
+            fields.append(d.fields);
+    }
     return fields;
 }
 
@@ -118,12 +132,15 @@ QVariant RequestListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole)
         return index.column() >= Deals ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     if (role == Qt::ForegroundRole) {
-        if (index.column() == Rejected && e.rejected > 0)
+        if (index.column() == Rejected && e.openRejected() > 0)
             return QBrush(QColor(0xb0, 0x00, 0x00));
         return QVariant();
     }
-    if (role == Qt::ToolTipRole)
+    if (role == Qt::ToolTipRole) {
+        if (index.column() == Rejected && e.corrected > 0)
+            return QStringLiteral("Исправлено в последующих запросах: %1").arg(e.corrected);
         return e.text.isEmpty() ? QVariant() : QVariant(e.text);
+    }
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (index.column()) {
@@ -215,7 +232,7 @@ QVariant DealListModel::data(const QModelIndex& index, int role) const
         return QVariant();
     const DealEntry& d = rows_.at(index.row());
     if (role == Qt::ForegroundRole && index.column() == Outcome) {
-        if (d.result == Result::Rejected)
+        if (d.result == Result::Rejected && d.correctedIn.isEmpty())
             return QBrush(QColor(0xb0, 0x00, 0x00));
         if (d.result == Result::Waiting)
             return QBrush(QColor(0x70, 0x70, 0x70));

@@ -87,9 +87,13 @@ private:
 QString SentTimeText(const QString& isoTime);
 QString RequestKindTitle(const RequestEntry& entry);
 QString ResultText(const DealEntry& deal);
+// The participant of a request: the one its deals name, "разные участники" when they name
+// several, else the options' participant when it was sent; empty when none is known.
+QString ParticipantText(const RequestEntry& entry);
 
 // What the journal hands on, free of widgets.
-// Rejected deals, as the rows of their request (for a report of the same kind to correct).
+// Rejected deals not corrected since, as the rows of their request (for a report of the same
+// kind to correct).
 QList<Attributes> FieldsOf(const QList<DealEntry>& deals);
 // The revocation list of accepted deals not revoked yet, by their registry numbers: for
 // deals Id, Agreement, Reference, Participant and an empty reason; for repo deals one row for

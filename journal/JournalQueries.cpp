@@ -2,16 +2,50 @@
 // and the deals of one request.
 #include "journal/JournalStore.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace varnel::journal {
 namespace {
 
+// A later report of the same kind as request r that was accepted with a deal the same as deal
+// d: the same participant and Reference, or Agreement where d has no Reference. Correcting a
+// rejected deal sends it anew ("Исправить отклоненные"), so this is how its correction is known.
+// Each key is compared by plain equality, so that SQLite indexes the deals for the statement.
+QString laterAccepted(const QString& select)
+{
+    const QString later = QStringLiteral(
+        " FROM deals c JOIN requests cr ON cr.id = c.request WHERE c.result = 1 AND "
+        "c.participant = d.participant AND cr.kind = r.kind AND (cr.sent > r.sent OR (cr.sent = "
+        "r.sent AND cr.id > r.id)) AND ");
+    return QStringLiteral("CASE WHEN d.reference <> '' THEN (SELECT ") + select + later +
+           QStringLiteral("c.reference = d.reference ORDER BY cr.sent, cr.id LIMIT 1) "
+                          "WHEN d.agreement <> '' THEN (SELECT ") +
+           select + later +
+           QStringLiteral("c.agreement = d.agreement ORDER BY cr.sent, cr.id LIMIT 1) END");
+}
+
 const QString kRequestColumns = QStringLiteral(
     "r.id, r.kind, r.file, r.sent, r.participant, r.deals, r.accepted, r.rejected, r.answered, "
-    "r.code, r.text, a.path");
+    "r.code, r.text, a.path, "
+    "(SELECT min(participant) FROM deals WHERE request = r.id AND participant <> ''), "
+    "(SELECT max(participant) FROM deals WHERE request = r.id AND participant <> '')");
+
+// The rejected deals accepted since, as (request, n), found by one key: joined rather than
+// looked up deal by deal, so that SQLite indexes the accepted deals once for the statement.
+QString correctedBy(const char* key, const char* condition)
+{
+    return QStringLiteral("SELECT d.request, d.n FROM deals d JOIN requests r ON r.id = d.request "
+                          "JOIN deals c ON c.result = 1 AND c.participant = d.participant AND "
+                          "c.%1 = d.%1 JOIN requests cr ON cr.id = c.request AND cr.kind = r.kind "
+                          "AND (cr.sent > r.sent OR (cr.sent = r.sent AND cr.id > r.id)) "
+                          "WHERE d.result = 2 AND %2")
+        .arg(QLatin1String(key), QLatin1String(condition));
+}
 
 RequestEntry requestOf(const QSqlQuery& q)
 {
@@ -28,12 +62,16 @@ RequestEntry requestOf(const QSqlQuery& q)
     e.code = q.value(9).toString();
     e.text = q.value(10).toString();
     e.answerPath = q.value(11).toString();
+    e.firstDealParticipant = q.value(12).toString();
+    e.lastDealParticipant = q.value(13).toString();
     return e;
 }
 
-const QString kDealColumns = QStringLiteral(
-    "n, agreement, reference, participant, issue, direction, target, result, registry, code, "
-    "text, revoked, fields");
+const QString kDealColumns =
+    QStringLiteral("d.n, d.agreement, d.reference, d.participant, d.issue, d.direction, d.target, "
+                   "d.result, d.registry, d.code, d.text, d.revoked, d.fields, "
+                   "CASE WHEN d.result = 2 THEN ") +
+    laterAccepted(QStringLiteral("cr.file")) + QStringLiteral(" END");
 
 DealEntry dealOf(const QSqlQuery& q)
 {
@@ -52,6 +90,7 @@ DealEntry dealOf(const QSqlQuery& q)
     d.text = q.value(10).toString();
     d.revoked = q.value(11).toInt();
     d.fields = UnpackAttributes(q.value(12).toString());
+    d.correctedIn = q.value(13).toString();
     return d;
 }
 
@@ -127,7 +166,32 @@ QList<RequestEntry> JournalStore::requests(const RequestFilter& filter)
     }
     if (q.lastError().isValid())
         fail(q.lastError(), "list");
+    if (!answers && std::any_of(list.cbegin(), list.cend(),
+                                [](const RequestEntry& e) { return e.rejected > 0; })) {
+        const QHash<qint64, int> corrected = correctedCounts();
+        for (RequestEntry& e : list)
+            e.corrected = corrected.value(e.id);
+        // Settled once every rejected deal has been accepted in a later report.
+        if (filter.status == RequestFilter::Status::WithRejected)
+            list.removeIf([](const RequestEntry& e) { return e.openRejected() == 0; });
+    }
     return list;
+}
+
+QHash<qint64, int> JournalStore::correctedCounts()
+{
+    QSqlQuery q =
+        run(QStringLiteral("SELECT request, count(*) FROM (") +
+                correctedBy("reference", "d.reference <> ''") + QStringLiteral(" UNION ") +
+                correctedBy("agreement", "d.reference = '' AND d.agreement <> ''") +
+                QStringLiteral(") GROUP BY request"),
+            {}, "corrections");
+    QHash<qint64, int> counts;
+    while (q.next())
+        counts.insert(q.value(0).toLongLong(), q.value(1).toInt());
+    if (q.lastError().isValid())
+        fail(q.lastError(), "corrections");
+    return counts;
 }
 
 std::optional<RequestEntry> JournalStore::request(qint64 id)
@@ -138,13 +202,18 @@ std::optional<RequestEntry> JournalStore::request(qint64 id)
                       {id}, "request");
     if (!q.next())
         return std::nullopt;
-    return requestOf(q);
+    RequestEntry e = requestOf(q);
+    if (e.rejected > 0)
+        e.corrected = correctedCounts().value(e.id);
+    return e;
 }
 
 QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVariantList& binds)
 {
     QSqlQuery q = run(QStringLiteral("SELECT ") + kDealColumns +
-                          QStringLiteral(" FROM deals WHERE request=? AND ") + condition,
+                          QStringLiteral(" FROM deals d JOIN requests r ON r.id = d.request "
+                                         "WHERE d.request=? AND ") +
+                          condition,
                       binds, "deals");
     QList<DealEntry> list;
     while (q.next())
@@ -156,12 +225,12 @@ QList<DealEntry> JournalStore::dealsWhere(const QString& condition, const QVaria
 
 QList<DealEntry> JournalStore::deals(qint64 request, int after, int limit)
 {
-    return dealsWhere(QStringLiteral("n>? ORDER BY n LIMIT ?"), {request, after, limit});
+    return dealsWhere(QStringLiteral("d.n>? ORDER BY d.n LIMIT ?"), {request, after, limit});
 }
 
 QList<DealEntry> JournalStore::dealsWithResult(qint64 request, Result result)
 {
-    return dealsWhere(QStringLiteral("result=? ORDER BY n"), {request, int(result)});
+    return dealsWhere(QStringLiteral("d.result=? ORDER BY d.n"), {request, int(result)});
 }
 
 qint64 JournalStore::requestCount()

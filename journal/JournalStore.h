@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QVariant>
@@ -42,7 +43,7 @@ struct RequestFilter {
     enum class Status {
         All,
         Waiting,      // an item still without an answer
-        WithRejected, // at least one item rejected
+        WithRejected, // at least one item rejected and not accepted since in a later report
         Accepted,     // answered, nothing rejected, nothing waiting
         AnswersOnly   // the answers that match no request
     };
@@ -127,6 +128,8 @@ private:
     QSqlQuery run(const QString& statement, const QVariantList& binds, const char* what);
     // The first column of the one row the statement reads.
     QVariant single(const QString& statement, const char* what);
+    // For each request with rejected deals accepted since in a later report, how many.
+    QHash<qint64, int> correctedCounts();
     // The deals of a request, in their order, where the condition holds.
     QList<DealEntry> dealsWhere(const QString& condition, const QVariantList& binds);
     [[noreturn]] void fail(const QSqlError& error, const char* what) const;

@@ -27,7 +27,7 @@ void RequestTable::rowCells(int row, QList<TableCell>& cells) const
     cells = {TableCell::textCell(SentTimeText(e.sent)),
              TableCell::textCell(RequestKindTitle(e)),
              TableCell::textCell(e.file),
-             TableCell::textCell(e.participant),
+             TableCell::textCell(ParticipantText(e)),
              number(e.deals),
              number(e.accepted),
              number(e.rejected),

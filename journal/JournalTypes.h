@@ -30,9 +30,13 @@ struct RequestEntry {
     QString file;        // its name in the send folder
     QString sent;        // when it was placed, local time: yyyy-MM-ddTHH:mm:ss.zzz
     QString participant; // the options' participant when it was sent
+    // The participants its deals name, the least and the greatest (empty: none names one).
+    QString firstDealParticipant;
+    QString lastDealParticipant;
     int deals = 0;
     int accepted = 0;
     int rejected = 0;
+    int corrected = 0; // rejected deals accepted since in a later report of the same kind
     bool answered = false;
     QString code; // the request refused as a whole, or a notice's own code
     QString text;
@@ -42,6 +46,8 @@ struct RequestEntry {
     bool answerOnly = false;
 
     int waiting() const { return std::max(deals, 1) - accepted - rejected; }
+    // Rejected deals that no later report has brought through.
+    int openRejected() const { return std::max(rejected - corrected, 0); }
 };
 
 // One deal of a request with its result. For revocations the deal is the row of the request,
@@ -58,7 +64,10 @@ struct DealEntry {
     QString registryId; // accepted deals: the registry's number
     QString code;
     QString text;
-    int revoked = 0;   // Revoked bits
+    int revoked = 0; // Revoked bits
+    // A rejected deal accepted since in a later report of the same kind (the same participant
+    // and Reference, or Agreement where it has no Reference): that report's file.
+    QString correctedIn;
     Attributes fields; // the row's attributes as written in the request
 };
 

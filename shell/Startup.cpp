@@ -121,7 +121,10 @@ QString ProductCaption()
 
 QString MainWindowTitle(const QString& userName)
 {
-    return ProductCaption() + QStringLiteral(" - ") + userName;
+    QString title = ProductCaption() + QStringLiteral(" - ") + userName;
+    if (settings::kDemo.read().trimmed() == u"1")
+        title += QStringLiteral(" (демонстрация)");
+    return title;
 }
 
 QString GeneralDateTimeText(const QDateTime& time)

@@ -48,7 +48,8 @@ QString ReadOnlySettingsText(const QString& path);
 
 // "Varnel. Клиентский модуль (2.1)"
 QString ProductCaption();
-// The product caption, " - " and the user name.
+// The product caption, " - " and the user name; in the demo program folder (Main/Demo "1")
+// followed by " (демонстрация)", so that the demo runs beside the user's own client.
 QString MainWindowTitle(const QString& userName);
 
 // A file time as the status bar and the handbook questions show it (the locale's short date,

@@ -8,6 +8,14 @@ bash tools/install-deps.sh
 bash tools/build.sh
 program=build/program
 
+# The demo's own settings (the demo messages' participant, a title of its own), unless the
+# folder's settings were changed since they were shipped.
+if [ ! -e "$program/varnel_client.ini" ] || cmp -s dist/varnel_client.ini "$program/varnel_client.ini"; then
+  cp dist/demo/varnel_client.ini "$program/varnel_client.ini"
+elif ! grep -q '^Demo=1' "$program/varnel_client.ini"; then
+  echo "$program/varnel_client.ini was changed: the demo's own settings are in dist/demo/varnel_client.ini"
+fi
+
 # The registry knows the instruments of the demo handbook and answers GetIssueList with it.
 mkdir -p "$program/archive/handbook"
 handbook=ISSUELIST_20250310.msg

@@ -52,15 +52,15 @@
           .refused { margin: 6px 0; padding: 6px 10px; background: #fdecea; border: 1px solid #e0a0a0; }
           .hint { margin: 4px 0 12px; color: #6b6b6b; font-size: 12px; }
           .cut { color: #fff; font-size: 1px; }
-          table { border-collapse: collapse; table-layout: fixed; width: 1290px; }
+          table { border-collapse: collapse; table-layout: fixed; width: 100%; min-width: 940px; }
           th { background: #dbe5f1; color: #17365d; font-weight: 600; text-align: center; padding: 4px 5px; border: 1px solid #9fb4cf; }
-          td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; text-overflow: ellipsis; }
+          td { padding: 2px 5px; border: 1px solid #d0d7de; overflow: hidden; overflow-wrap: anywhere; }
           td.n { text-align: right; }
           td.c { text-align: center; }
           tr.rejected td { background: #fdf1f0; }
           tr.rejected td.s { color: #b42318; font-weight: 600; }
           tr.accepted td.s { color: #1a7f37; }
-          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; width: 1292px; }
+          .chunk { content-visibility: auto; contain-intrinsic-size: auto 4400px; }
           .chunk table { margin-top: -1px; }
         </style>
       </head>
@@ -98,7 +98,7 @@
     <table>
       <colgroup>
         <col style="width:45px"/><col style="width:125px"/><col style="width:120px"/><col style="width:120px"/>
-        <col style="width:130px"/><col style="width:110px"/><col style="width:95px"/><col style="width:60px"/><col style="width:485px"/>
+        <col style="width:130px"/><col style="width:110px"/><col style="width:95px"/><col style="width:60px"/><col/>
       </colgroup>
       <thead>
         <tr>
@@ -123,7 +123,7 @@
         <table>
           <colgroup>
             <col style="width:45px"/><col style="width:125px"/><col style="width:120px"/><col style="width:120px"/>
-            <col style="width:130px"/><col style="width:110px"/><col style="width:95px"/><col style="width:60px"/><col style="width:485px"/>
+            <col style="width:130px"/><col style="width:110px"/><col style="width:95px"/><col style="width:60px"/><col/>
           </colgroup>
           <tbody>
             <xsl:apply-templates select="." mode="row">

@@ -34,7 +34,8 @@ using journal::RequestFilter;
 using journal::Result;
 
 // Where the window opens with nothing stored, in twips.
-const QRectF kDefaultTwips{600, 400, 12000, 8000};
+// Wide enough for every column of both lists with their usual texts.
+const QRectF kDefaultTwips{600, 400, 16500, 9000};
 
 WindowPlacement record()
 {
@@ -72,6 +73,28 @@ QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* paren
     view->horizontalHeader()->setHighlightSections(false);
     view->horizontalHeader()->setStretchLastSection(true);
     return view;
+}
+
+// Sizes the columns to their titles and the texts of the rows read so far: exactly at the first
+// rows the list shows, and afterwards only wider, so that a column the user widened stays so.
+// The last one takes what is left of the list's width.
+void fitColumns(QTableView* view)
+{
+    const bool first = !view->property("fitted").toBool();
+    if (first && view->model()->rowCount() == 0)
+        return;
+    view->setProperty("fitted", true);
+    QHeaderView* header = view->horizontalHeader();
+    const int last = view->model()->columnCount() - 1;
+    for (int c = 0; c < last; ++c) {
+        if (view->isColumnHidden(c))
+            continue;
+        const int fitted =
+            std::max(header->sectionSizeHint(c),
+                     static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(c));
+        if (first || fitted > header->sectionSize(c))
+            header->resizeSection(c, fitted);
+    }
 }
 
 QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
@@ -137,9 +160,6 @@ void frmJournal::build()
 
     lvRequests_ = listView("lvRequests", &requests_, this);
     lvRequests_->setSelectionMode(QAbstractItemView::SingleSelection);
-    const int requestWidths[] = {130, 170, 120, 60, 65, 75, 80};
-    for (int c = 0; c < journal::RequestListModel::ColumnCount; ++c)
-        lvRequests_->setColumnWidth(c, requestWidths[c]);
 
     auto* lower = new QWidget(this);
     lblRequest_ = new QLabel(lower);
@@ -148,9 +168,6 @@ void frmJournal::build()
     lblRequest_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lvDeals_ = listView("lvDeals", &deals_, lower);
     lvDeals_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    const int dealWidths[] = {45, 100, 100, 110, 90, 45, 170, 110, 200};
-    for (int c = 0; c < journal::DealListModel::ColumnCount; ++c)
-        lvDeals_->setColumnWidth(c, dealWidths[c]);
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(lblRequest_);
@@ -355,6 +372,7 @@ void frmJournal::refresh()
     int row = id ? requests_.rowOf(id, answerOnly) : -1;
     if (row < 0 && requests_.rows() > 0)
         row = 0; // the newest
+    fitColumns(lvRequests_);
     selectRequest(row);
     showState();
 }
@@ -368,6 +386,7 @@ void frmJournal::showCurrentRequest()
     lvDeals_->setColumnHidden(journal::DealListModel::Issue, revocation);
     lvDeals_->setColumnHidden(journal::DealListModel::Direction,
                               !r || r->kind != u"RepoRevokeDeals");
+    fitColumns(lvDeals_);
     QString text;
     if (r && r->answerOnly) {
         text = QStringLiteral("Ответ ") + r->file +
@@ -376,9 +395,14 @@ void frmJournal::showCurrentRequest()
         if (!r->text.isEmpty())
             text += QStringLiteral(": ") + r->text;
     } else if (r) {
-        text = QStringLiteral("Запрос ") + r->file + QStringLiteral(", участник ") +
-               (r->participant.isEmpty() ? QStringLiteral("не указан") : r->participant) +
-               QStringLiteral(". ");
+        const QString participant = journal::ParticipantText(*r);
+        text = QStringLiteral("Запрос ") + r->file + QStringLiteral(", ");
+        if (r->firstDealParticipant != r->lastDealParticipant)
+            text += participant;
+        else
+            text += QStringLiteral("участник ") +
+                    (participant.isEmpty() ? QStringLiteral("не указан") : participant);
+        text += QStringLiteral(". ");
         if (r->answerPath.isEmpty())
             text += QStringLiteral("Ответа еще нет.");
         else
@@ -395,7 +419,7 @@ void frmJournal::showCurrentRequest()
 void frmJournal::updateButtons()
 {
     const RequestEntry* r = currentRequest();
-    cmdCorrect_->setEnabled(isReport(r) && r->rejected > 0);
+    cmdCorrect_->setEnabled(isReport(r) && r->openRejected() > 0);
     bool revocable = false;
     if (isReport(r)) {
         for (const QModelIndex& index : lvDeals_->selectionModel()->selectedRows()) {
@@ -443,8 +467,10 @@ void frmJournal::correctRejected()
         QList<DealEntry> rejected;
         if (!read([&] { rejected = store_->dealsWithResult(r->id, Result::Rejected); }))
             Fail(problem_);
-        if (!rejected.isEmpty())
-            actions_.correct(kind, journal::FieldsOf(rejected));
+        // Deals corrected since are not offered again.
+        const QList<journal::Attributes> fields = journal::FieldsOf(rejected);
+        if (!fields.isEmpty())
+            actions_.correct(kind, fields);
     });
 }
 

@@ -166,6 +166,8 @@ private slots:
     void fixedListTag_data();
     void fixedListTag();
     void fixedListDialog();
+    void columnsShowTheirTexts_data();
+    void columnsShowTheirTexts();
 };
 
 void tst_PickDialogs::goldenTexts()
@@ -203,8 +205,10 @@ void tst_PickDialogs::columnsFromDefinition()
         QCOMPARE(titles, (QStringList{"Код", "Номинал", "Валюта", "Хранимая", "Без имени"}));
         const QHeaderView& header = *d.lvGrid()->horizontalHeader();
         const int widths[] = {1500, 1000, 900, 2400, 1000};
-        for (int c = 0; c < 5; ++c)
+        for (int c = 0; c < 4; ++c)
             QCOMPARE(header.sectionSize(c), Pixels(d, widths[c]));
+        // The last one takes what is left of the dialog's width.
+        QVERIFY(header.sectionSize(4) >= Pixels(d, widths[4]));
         const Qt::Alignment aligns[] = {Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter,
                                         Qt::AlignHCenter, Qt::AlignLeft};
         for (int c = 0; c < 5; ++c)
@@ -525,20 +529,19 @@ void tst_PickDialogs::layoutKeptPerKey()
     PickXml([&](dlgPickXMLFile& d) {
         designSize = d.size();
         d.resize(designSize + QSize(60, 45));
-        d.lvGrid()->horizontalHeader()->resizeSection(1, Pixels(d, 4500));
+        d.lvGrid()->horizontalHeader()->resizeSection(0, Pixels(d, 3000));
     });
-    QCOMPARE(ReadSetting("Grid_Pick_Issue", "ShortName", {}), QStringLiteral("4500"));
-    QCOMPARE(ReadSetting("Grid_Pick_Issue", "Code", {}), QStringLiteral("1500"));
+    QCOMPARE(ReadSetting("Grid_Pick_Issue", "Code", {}), QStringLiteral("3000"));
 
     // The next pick with the key opens as it was closed; another key keeps its own.
     PickXml([&](dlgPickXMLFile& d) {
         QCOMPARE(d.size(), designSize + QSize(60, 45));
-        QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(d, 4500));
+        QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(0), Pixels(d, 3000));
     });
     PickXml(
         [&](dlgPickXMLFile& d) {
             QCOMPARE(d.size(), designSize);
-            QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(1), Pixels(d, 3000));
+            QCOMPARE(d.lvGrid()->horizontalHeader()->sectionSize(0), Pixels(d, 1500));
         },
         kTag, 0, 0, QStringLiteral("Pick_Other"));
 }
@@ -758,6 +761,66 @@ void tst_PickDialogs::fixedListDialog()
     QCOMPARE(ReadSetting("Grid_Pick_Currency", "1", {}), QStringLiteral("1000"));
     QCOMPARE(ReadSetting("Grid_Pick_Currency", "2", {}), QStringLiteral("2500"));
     QVERIFY(!PlacementStore::Read(kAppTitle + "Pick_Currency", "Pick_CurrencyWidth", {}).isEmpty());
+}
+
+void tst_PickDialogs::columnsShowTheirTexts_data()
+{
+    QTest::addColumn<bool>("handbook"); // the securities handbook, else a fixed list
+    QTest::addColumn<QString>("tag");
+    QTest::newRow("securities handbook") << true << QStringLiteral("issuelist_pick.xml");
+    QTest::newRow("fixed list")
+        << false
+        << QStringLiteral("RUB\tРоссийский рубль, безналичные расчеты по счетам участников\t643"
+                          "|USD\tДоллар США\t840");
+}
+
+void tst_PickDialogs::columnsShowTheirTexts()
+{
+    QFETCH(bool, handbook);
+    QFETCH(QString, tag);
+    Sandbox box;
+    QVERIFY(QFile::copy(kShippedDefinition, box.path("issuelist_pick.xml")));
+    WriteSetting("IssueList", "CurrentHandbookPath", kDemoHandbook);
+    const QRect screen(0, 0, 1600, 1000);
+    PickDialogBase::SetScreenAreaForTesting(screen);
+    // Sizes an earlier version kept: the design size, the definition's widths.
+    const QString key = handbook ? QStringLiteral("Pick_Issue") : QStringLiteral("Pick_Currency");
+    PlacementStore::Write(kAppTitle + key, key + QStringLiteral("Width"), QStringLiteral("6000"));
+    WriteSetting(QStringLiteral("Grid_") + key, QStringLiteral("ISIN"), QStringLiteral("700"));
+    WriteSetting(QStringLiteral("Grid_") + key, QStringLiteral("2"), QStringLiteral("700"));
+    // At its opening every column shows its title and its widest text, the dialog is
+    // wide enough for all of them, and the last column takes what is left.
+    const auto check = [&](PickDialogBase& d) {
+        d.show();
+        QTableView* grid = d.lvGrid();
+        QHeaderView* header = grid->horizontalHeader();
+        QVERIFY(header->stretchLastSection());
+        int last = -1;
+        for (int c = 0; c < d.model()->columnCount(); ++c) {
+            if (grid->isColumnHidden(c))
+                continue;
+            last = c;
+            const int needed =
+                std::max(header->sectionSizeHint(c),
+                         static_cast<const QAbstractItemView*>(grid)->sizeHintForColumn(c));
+            QVERIFY2(header->sectionSize(c) >= needed,
+                     qPrintable(QStringLiteral("column %1: %2 < %3")
+                                    .arg(c)
+                                    .arg(header->sectionSize(c))
+                                    .arg(needed)));
+        }
+        QVERIFY(last >= 0);
+        QVERIFY(header->sectionViewportPosition(last) + header->sectionSize(last) <=
+                grid->viewport()->width());
+        QVERIFY(d.width() <= screen.width() - 100);
+        d.CancelButton()->click();
+    };
+    if (handbook) {
+        PickXml([&](dlgPickXMLFile& d) { check(d); }, QStringLiteral("issuelist_pick.xml"));
+    } else {
+        PickFixed([&](dlgPick& d) { check(d); }, tag);
+    }
+    PickDialogBase::SetScreenAreaForTesting(QRect());
 }
 
 QTEST_MAIN(tst_PickDialogs)

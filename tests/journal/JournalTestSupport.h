@@ -29,8 +29,9 @@ namespace varnel::testing {
 // journal's rounds to end.
 class JournalFixture {
 public:
-    JournalFixture()
-        : folder_({QStringLiteral("[Main]"), QStringLiteral("Participant=MC0001200000"),
+    // The options name the participant given.
+    explicit JournalFixture(const QString& participant = QStringLiteral("MC0001200000"))
+        : folder_({QStringLiteral("[Main]"), QStringLiteral("Participant=") + participant,
                    QStringLiteral("[Path]"), QStringLiteral("FolderWork=.\\work"),
                    QStringLiteral("FolderSend=.\\send"),
                    QStringLiteral("FolderReceive=.\\receive")})

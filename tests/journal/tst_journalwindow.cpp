@@ -1,6 +1,7 @@
 // The sending journal's window over a running journal: what it shows of a report and its
 // receipt, its buttons following the choice, the filter, what it hands on, and a journal found
 // damaged by the list.
+#include "journal/JournalTable.h"
 #include "journal/window/frmJournal.h"
 #include "tests/journal/JournalTestSupport.h"
 #include "tests/support/GoldenDump.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -23,6 +25,12 @@ private slots:
     void windowFollowsTheJournal();
     void damageFoundByTheList();
     void keyboardAlone();
+    void participantOfTheDeals_data();
+    void participantOfTheDeals();
+    void correctionSettlesRejected_data();
+    void correctionSettlesRejected();
+    void columnsShowTheirTexts_data();
+    void columnsShowTheirTexts();
 };
 
 namespace {
@@ -52,7 +60,157 @@ QString sendAnswered(JournalFixture& f)
     return deals;
 }
 
+// A deal of a report: participant, agreement, reference; the rest as any typed deal.
+QStringList deal(const QString& participant, const QString& agreement, const QString& reference)
+{
+    return {participant, QStringLiteral("SNEN-AO1"),   agreement,
+            reference,   QStringLiteral("15.03.2024"), QStringLiteral("100")};
+}
+
+// Sends a report of the deals and answers it: rows with their Status ("Accepted" or
+// "Rejected"), one a deal. Returns the request's file name.
+QString sendReport(JournalFixture& f, const QList<QStringList>& deals, const QStringList& statuses)
+{
+    const SimpleReportTable report = JournalFixture::Report(deals);
+    RequestData data;
+    data.report = &report;
+    const QString file = f.send(QStringLiteral("Deals"), data);
+    QStringList rows;
+    for (int i = 0; i < statuses.size(); ++i) {
+        const bool accepted = statuses.at(i) == u"Accepted";
+        rows << QStringLiteral("<Receipt N=\"%1\" %2 Status=\"%3\" />")
+                    .arg(i + 1)
+                    .arg(accepted ? QStringLiteral("Id=\"%1\"").arg(700 + i)
+                                  : QStringLiteral("Code=\"S14\" Text=\"(S14) не найдена\""),
+                         statuses.at(i));
+    }
+    if (!rows.isEmpty())
+        f.receive(QFileInfo(file).completeBaseName() + QStringLiteral(".msg"),
+                  Receipt(QStringLiteral("Receipts"), file, rows));
+    return file;
+}
+
 } // namespace
+
+void JournalWindowTest::participantOfTheDeals_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("participants");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("exported");
+    QTest::newRow("options name none") << QString() << QStringList{kParticipant, kParticipant}
+                                       << QStringLiteral("участник MC0001200000") << kParticipant;
+    QTest::newRow("the deals' over the options'")
+        << QStringLiteral("MC0009900000") << QStringList{kParticipant}
+        << QStringLiteral("участник MC0001200000") << kParticipant;
+    QTest::newRow("deals of several")
+        << QString() << QStringList{kParticipant, QStringLiteral("MC0002300000"), kParticipant}
+        << QStringLiteral("разные участники") << QStringLiteral("разные участники");
+    QTest::newRow("deals without one") << kParticipant << QStringList{QString()}
+                                       << QStringLiteral("участник MC0001200000") << kParticipant;
+}
+
+void JournalWindowTest::participantOfTheDeals()
+{
+    QFETCH(QString, options);
+    QFETCH(QStringList, participants);
+    QFETCH(QString, shown);
+    QFETCH(QString, exported);
+    JournalFixture f(options);
+    f.start();
+    QList<QStringList> deals;
+    for (const QString& p : participants)
+        deals << deal(p, QStringLiteral("A-%1").arg(deals.size()), QString());
+    const QString file = sendReport(f, deals, {});
+    QVERIFY(!file.isEmpty());
+    frmJournal window(f.journal(), {});
+    QCOMPARE(window.requests().rows(), 1);
+    QVERIFY2(window.requestText().startsWith(QStringLiteral("Запрос %1, %2. ").arg(file, shown)),
+             qPrintable(window.requestText()));
+    const journal::RequestTable table(window.requests());
+    QList<TableCell> cells;
+    table.rowCells(0, cells);
+    QCOMPARE(cells.at(3).text, exported);
+}
+
+void JournalWindowTest::correctionSettlesRejected_data()
+{
+    // The first report: deal 1 accepted, deal 2 (of the agreement and reference given)
+    // rejected. The second carries the correction, answered as given.
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<QStringList>("correction");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("settled");
+    QTest::newRow("same reference")
+        << QStringLiteral("R-2")
+        << deal(kParticipant, QStringLiteral("A-2bis"), QStringLiteral("R-2"))
+        << QStringLiteral("Accepted") << true;
+    QTest::newRow("same agreement, no reference")
+        << QString() << deal(kParticipant, QStringLiteral("A-2"), QString())
+        << QStringLiteral("Accepted") << true;
+    QTest::newRow("correction rejected again")
+        << QStringLiteral("R-2") << deal(kParticipant, QStringLiteral("A-2"), QStringLiteral("R-2"))
+        << QStringLiteral("Rejected") << false;
+    QTest::newRow("another participant's deal")
+        << QStringLiteral("R-2")
+        << deal(QStringLiteral("MC0002300000"), QStringLiteral("A-2"), QStringLiteral("R-2"))
+        << QStringLiteral("Accepted") << false;
+    QTest::newRow("another reference")
+        << QStringLiteral("R-2") << deal(kParticipant, QStringLiteral("A-2"), QStringLiteral("R-3"))
+        << QStringLiteral("Accepted") << false;
+}
+
+void JournalWindowTest::correctionSettlesRejected()
+{
+    QFETCH(QString, reference);
+    QFETCH(QStringList, correction);
+    QFETCH(QString, status);
+    QFETCH(bool, settled);
+    JournalFixture f;
+    f.start();
+    const QString first =
+        sendReport(f,
+                   {deal(kParticipant, QStringLiteral("A-1"), QStringLiteral("R-1")),
+                    deal(kParticipant, QStringLiteral("A-2"), reference)},
+                   {QStringLiteral("Accepted"), QStringLiteral("Rejected")});
+    const QString second = sendReport(f, {correction}, {status});
+    QVERIFY(!first.isEmpty() && !second.isEmpty() && first != second);
+
+    QList<journal::Attributes> offered;
+    frmJournal::Actions actions;
+    actions.correct = [&](ReportKind, const QList<journal::Attributes>& list) { offered = list; };
+    frmJournal window(f.journal(), actions);
+    QCOMPARE(window.requests().rows(), 2);
+    window.selectRequest(1); // the first report, the older one
+    QCOMPARE(window.requests().entry(1).file, first);
+    const QModelIndex outcome = window.deals().index(1, journal::DealListModel::Outcome);
+    const QModelIndex rejected = window.requests().index(1, journal::RequestListModel::Rejected);
+    QCOMPARE(rejected.data().toInt(), 1);
+    if (settled) {
+        QCOMPARE(outcome.data().toString(), QStringLiteral("исправлена в запросе ") + second);
+        QVERIFY(!outcome.data(Qt::ForegroundRole).isValid());
+        QVERIFY(!rejected.data(Qt::ForegroundRole).isValid());
+    } else {
+        QCOMPARE(outcome.data().toString(), QStringLiteral("отклонена"));
+        QVERIFY(rejected.data(Qt::ForegroundRole).isValid());
+    }
+    // Nothing settled is offered to correct again.
+    QCOMPARE(window.button(QStringLiteral("cmdCorrect"))->isEnabled(), !settled);
+    window.button(QStringLiteral("cmdCorrect"))->click();
+    QCOMPARE(offered.size(), settled ? 0 : 1);
+
+    // The filter of rejected deals lists the requests with a deal still to correct.
+    window.setFilter(RequestFilter::Status::WithRejected);
+    QStringList listed;
+    for (int r = 0; r < window.requests().rows(); ++r)
+        listed << window.requests().entry(r).file;
+    QStringList expected;
+    if (status == u"Rejected")
+        expected << second;
+    if (!settled)
+        expected << first;
+    QCOMPARE(listed, expected);
+}
 
 void JournalWindowTest::windowFollowsTheJournal()
 {
@@ -260,6 +418,51 @@ void JournalWindowTest::keyboardAlone()
         if (b != window.button(QStringLiteral("cmdRevoke")))
             QVERIFY2(mnemonic(b->text()) != letter, qPrintable(b->text()));
     }
+}
+
+void JournalWindowTest::columnsShowTheirTexts_data()
+{
+    QTest::addColumn<bool>("deals"); // the deals of the first request, else the requests
+    QTest::newRow("requests") << false;
+    QTest::newRow("deals") << true;
+}
+
+void JournalWindowTest::columnsShowTheirTexts()
+{
+    QFETCH(bool, deals);
+    JournalFixture f;
+    f.start();
+    // A rejected deal with the registry's reason, and its correction in a later report.
+    sendAnswered(f);
+    sendReport(f, {deal(kParticipant, QStringLiteral("A-2"), QStringLiteral("R-2"))},
+               {QStringLiteral("Accepted")});
+    frmJournal window(f.journal(), {});
+    window.resize(window.sizeHint());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.selectRequest(1);
+    QTableView* view = deals ? window.lvDeals() : window.lvRequests();
+    QVERIFY(view->model()->rowCount() > 0);
+    QHeaderView* header = view->horizontalHeader();
+    QVERIFY(header->stretchLastSection());
+    // At the size the window first opens with, every column shows its title and its longest
+    // text whole, the last one included.
+    int last = -1;
+    for (int c = 0; c < view->model()->columnCount(); ++c) {
+        if (view->isColumnHidden(c))
+            continue;
+        last = c;
+        const int needed =
+            std::max(header->sectionSizeHint(c),
+                     static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(c));
+        QVERIFY2(header->sectionSize(c) >= needed,
+                 qPrintable(QStringLiteral("%1: %2 < %3")
+                                .arg(view->model()->headerData(c, Qt::Horizontal).toString())
+                                .arg(header->sectionSize(c))
+                                .arg(needed)));
+    }
+    QVERIFY(header->sectionViewportPosition(last) + header->sectionSize(last) <=
+            view->viewport()->width());
 }
 
 QTEST_MAIN(JournalWindowTest)

@@ -18,6 +18,17 @@ crlf() {
     printf '%s\r\n' "$@"
 }
 
+not() {
+    ! "$@"
+}
+
+# The demo's own settings are the shipped ones with the demo's values.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+check "demo settings: the shipped file with the demo's participant and mark" \
+    [ "$(tr -d '\r' <"$source_dir/dist/varnel_client.ini" |
+        sed -e 's/^Participant=$/Participant=MC0001200000/' -e 's/^Language=RU$/Language=RU\nDemo=1/')" = \
+    "$(tr -d '\r' <"$source_dir/dist/demo/varnel_client.ini")" ]
+
 # -- First start: the folder is made from the installed files ---------------------------------
 # The install tree of the build, as the package lays it out.
 root=$work/root
@@ -167,6 +178,14 @@ for rel in sample.msg new.msg; do
     check "demo: $rel in the demo receive folder" same "$shipped/demo/receive/$rel" "$demo/receive/$rel"
 done
 check "demo: the demo folder has its settings" [ -f "$demo/varnel_client.ini" ]
+# Its own: the participant of the demo messages, and the mark that gives it a title of its own.
+check "demo: the settings name the demo messages' participant" \
+    has_line "$demo/varnel_client.ini" 'Participant=MC0001200000'
+check "demo: the settings mark the demo" has_line "$demo/varnel_client.ini" 'Demo=1'
+check "demo: its settings are kept as shipped" \
+    same "$shipped/demo/varnel_client.ini" "$demo/.shipped/varnel_client.ini"
+check "demo: its settings stay out of its folders" absent "$demo/demo"
+check "demo: the user's settings are not the demo's" not has_line "$user/varnel_client.ini" 'Demo=1'
 check "demo: the user's folder is left as it was" [ "$before" = "$(snapshot "$user")" ]
 check "demo: nothing left over" [ -z "$(leftovers "$demo")" ]
 rm "$demo/receive/sample.msg"

@@ -480,6 +480,19 @@ private slots:
         QVERIFY(!button->isVisible());
         QVERIFY(w.findChild<QAction*>(QStringLiteral("BrowseXML"))->isVisible());
     }
+
+    // The demo program folder says so in its title, and runs beside the user's own client.
+    void demoRunsBesideTheOwnClient()
+    {
+        const QString own = title();
+        InstanceLock first;
+        QVERIFY(first.acquire(own));
+        WriteSetting(QStringLiteral("Main"), QStringLiteral("Demo"), QStringLiteral("1"));
+        frmMain demo;
+        QCOMPARE(demo.startupResult(), StartupResult::Running);
+        QCOMPARE(demo.windowTitle(), own + QStringLiteral(" (демонстрация)"));
+        QVERIFY(dialogs_->texts().isEmpty());
+    }
 };
 
 QTEST_MAIN(StartupTest)
