@@ -39,7 +39,8 @@ struct ViewerPage {
     QByteArray html;    // a complete HTML document
     QString stylesheet; // local path of the stylesheet applied; empty for the tree
     // Why a stylesheet the document names was not applied (then the tree is shown with this
-    // text above it); empty otherwise.
+    // text above it), or why a page made in parts stops short (then stylesheet names it and the
+    // page ends with this text, "... Страница показана не целиком."); empty otherwise.
     QString notice;
     // The times the parts took, for the bench.
     qint64 loadMs = 0;
