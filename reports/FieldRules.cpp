@@ -43,8 +43,9 @@ QString numberText(const FieldNumber& n, const QString& format)
     return out;
 }
 
-// A default shown in a number picture; a default that is no number stays as written.
-QString formattedDefault(const QString& value, const QString& format)
+} // namespace
+
+QString NumberDefaultText(const QString& value, const QString& format)
 {
     if (format.isEmpty())
         return value;
@@ -53,6 +54,8 @@ QString formattedDefault(const QString& value, const QString& format)
         return value;
     return numberText(*n, format).trimmed();
 }
+
+namespace {
 
 // A date default shown in the field's picture; one that is no date stays as written.
 QString formattedDate(const QString& value, const QString& picture)
@@ -138,7 +141,7 @@ QString InitialEditorValue(const ReportColumn& column, ReportKind kind, const QD
         QString value = column.def;
         if (value.isEmpty() && kind == ReportKind::Repo)
             value = QStringLiteral("0");
-        return formattedDefault(value, column.format);
+        return NumberDefaultText(value, column.format);
     }
     return column.def;
 }
@@ -151,8 +154,8 @@ QString ClearedEditorValue(const ReportColumn& column, const QDate& today)
         return column.def;
     }
     if (column.type == u"N")
-        return formattedDefault(column.def.isEmpty() ? QStringLiteral("0") : column.def,
-                                column.format);
+        return NumberDefaultText(column.def.isEmpty() ? QStringLiteral("0") : column.def,
+                                 column.format);
     return column.def;
 }
 

@@ -28,6 +28,10 @@ FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, Repo
 QString InitialEditorValue(const ReportColumn& column, ReportKind kind, const QDate& today);
 // The editor's value after "очистить поля".
 QString ClearedEditorValue(const ReportColumn& column, const QDate& today);
+// A number field's layout default as the field shows it: in the field's picture ("0" of a
+// "#,##0.00" field is "0.00"); a default that is no number, or a field without a picture,
+// keeps the default as written.
+QString NumberDefaultText(const QString& value, const QString& format);
 // A grid cell as the editor shows it: number cells without blanks and with "." for ",".
 QString EditorTextOfCell(const ReportColumn& column, const QString& cell);
 

@@ -2,6 +2,7 @@
 
 #include "core/Values.h"
 #include "core/XmlLoad.h"
+#include "reports/FieldRules.h"
 #include "reports/ReportModel.h"
 
 #include <QHash>
@@ -20,7 +21,7 @@ enum class CellKind { None, Text, Date, Number };
 // then for each column the attribute of the column's field name (exact case).
 class RowBuilder {
 public:
-    explicit RowBuilder(const QList<ReportColumn>& columns) : columns_(columns)
+    explicit RowBuilder(const QList<ReportColumn>& columns)
     {
         const int width = int(columns.size());
         kinds_.assign(size_t(width), CellKind::None);
@@ -36,10 +37,15 @@ public:
                                     : CellKind::Text;
             byName_.insert(col.name, c);
         }
-        // An unnamed column is read as an empty cell, so every later cell keeps its column.
+        // An unnamed column is read as an empty cell, so every later cell keeps its column. A
+        // number default is shown in its field's picture, as a deal typed with it shows it: a
+        // value left out of the file for equalling its field's empty marker ("0.00" of a field
+        // marked "0") comes back as it was.
         for (int c = 1; c < width; ++c) {
             if (kinds_[size_t(c)] == CellKind::None)
                 defaults_[c] = QString();
+            else if (kinds_[size_t(c)] == CellKind::Number)
+                defaults_[c] = NumberDefaultText(defaults_.at(c), columns.at(c).format);
         }
     }
 
@@ -70,7 +76,7 @@ public:
             case CellKind::Date:
                 row[c] = TrimSpaces(value).isEmpty() ? value : IsoToDisplayDate(value);
                 break;
-            case CellKind::Number: row[c] = value.isEmpty() ? columns_.at(c).def : value; break;
+            case CellKind::Number: row[c] = value.isEmpty() ? defaults_.at(c) : value; break;
             default: row[c] = value; break;
             }
         }
@@ -78,7 +84,6 @@ public:
     }
 
 private:
-    const QList<ReportColumn>& columns_;
     std::vector<CellKind> kinds_;
     QHash<QString, int> byName_;
     QStringList defaults_; // the row a deal without attributes gets
