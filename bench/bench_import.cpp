@@ -128,7 +128,7 @@ int importOnce(const QString& folder, const QString& path)
     TableRecord record;
     if (!reader->next(record))
         return 1;
-    const MappingProposal proposal = ProposeMapping(doc.rows(), record.row());
+    const MappingProposal proposal = ProposeMapping(doc, record.row(), QDate::currentDate());
     if (!proposal.complete)
         return 1;
     DealImport import(doc, proposal.mapping, QDate::currentDate());

@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
 #include "core/SettingKeys.h"
+#include "core/Values.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportModel.h"
 
@@ -52,6 +53,12 @@ QString withoutLineBreaks(const QString& text)
     return out;
 }
 
+// The duplicate rules of a deal alone: nothing to repeat.
+class NoDeals : public DealKeys {
+public:
+    bool holds(DealKey, const QString&, int) const override { return false; }
+};
+
 } // namespace
 
 QList<int> ImportMapping::unfilled(const ReportModel& rows) const
@@ -76,6 +83,47 @@ QList<int> ImportMapping::doubled() const
     return twice;
 }
 
+QList<int> ImportMapping::lacking(const ReportDocument& document,
+                                  const QList<FieldCheck>& untouched) const
+{
+    // The deal check of a deal whose filled fields hold a value every rule takes and whose
+    // other fields hold their untouched values; each field a rule fails on is noted and given
+    // such a value in turn, so that every rule is asked.
+    const ReportModel& rows = document.rows();
+    const QString passing = QStringLiteral("1");
+    QStringList fields(rows.columnCount() - 1);
+    for (int c = 1; c < rows.columnCount(); ++c)
+        fields[c - 1] = columns.contains(c) ? passing : untouched.value(c - 1).text;
+    QList<int> lacking;
+    const NoDeals none;
+    for (int round = 0; round < rows.columnCount(); ++round) {
+        QString field;
+        if (document.checkDeal(fields, none, DealCheckMode::Add, -1, &field).isEmpty())
+            break;
+        const int c = rows.columnOfName(field);
+        if (c < 1 || lacking.contains(c))
+            break; // a field the layout lacks: no column of a file could fill it
+        lacking.append(c);
+        fields[c - 1] = passing;
+    }
+    return lacking;
+}
+
+QList<FieldCheck> UntouchedFields(const ReportDocument& document, const QDate& today)
+{
+    const ReportModel& rows = document.rows();
+    QList<FieldCheck> fields;
+    fields.reserve(rows.columnCount() - 1);
+    for (int c = 1; c < rows.columnCount(); ++c) {
+        const QString opened = InitialEditorValue(rows.column(c), document.kind(), today);
+        fields.append(document.checkField(c, opened, today));
+    }
+    const int participant = rows.columnOfName(QStringLiteral("Participant"));
+    if (participant >= 1 && TrimSpaces(fields.at(participant - 1).text).isEmpty())
+        fields[participant - 1].text = DefaultParticipant();
+    return fields;
+}
+
 QString ImportTitleKey(const QString& title)
 {
     QString key;
@@ -87,8 +135,10 @@ QString ImportTitleKey(const QString& title)
     return key.toCaseFolded();
 }
 
-MappingProposal ProposeMapping(const ReportModel& rows, const QStringList& titles)
+MappingProposal ProposeMapping(const ReportDocument& document, const QStringList& titles,
+                               const QDate& today)
 {
+    const ReportModel& rows = document.rows();
     QHash<QString, int> byKey;
     // Titles first, then names, so that a title that is another field's name goes to its own
     // field.
@@ -116,7 +166,7 @@ MappingProposal ProposeMapping(const ReportModel& rows, const QStringList& title
             taken.insert(column);
         proposal.mapping.columns.append(column);
     }
-    if (!proposal.mapping.unfilled(rows).isEmpty())
+    if (!proposal.mapping.lacking(document, UntouchedFields(document, today)).isEmpty())
         proposal.complete = false;
     return proposal;
 }
@@ -167,7 +217,7 @@ void RefusedRowsTable::rowCells(int row, QList<TableCell>& cells) const
 
 DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today)
     : document_(document), rows_(document.rows()), mapping_(std::move(mapping)), today_(today),
-      participant_(DefaultParticipant()),
+      untouched_(UntouchedFields(document, today)), participant_(DefaultParticipant()),
       participantColumn_(rows_.columnOfName(QStringLiteral("Participant"))), keys_(rows_)
 {
     const int fieldCount = rows_.columnCount() - 1;
@@ -202,7 +252,9 @@ void DealImport::check(const TableRecord& record)
     };
 
     for (int c = 1; c <= fieldCount; ++c) {
-        const FieldCheck check = document_.checkField(c, fields.at(c - 1), today_);
+        const FieldCheck check = fileColumnOf.at(c) < 0
+                                     ? untouched_.at(c - 1)
+                                     : document_.checkField(c, fields.at(c - 1), today_);
         if (!check.passed()) {
             refuse(rows_.column(c).title, fileValue(c), check.failure);
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/DealChecks.h"
+#include "reports/FieldRules.h"
 #include "tables/TableReader.h"
 #include "tables/TableWriter.h"
 
@@ -31,7 +32,16 @@ struct ImportMapping {
     QList<int> unfilled(const ReportModel& rows) const;
     // The report columns more than one file column fills.
     QList<int> doubled() const;
+    // The report columns no row of the file could pass without: fields the deal check requires
+    // that no column fills and whose untouched value (UntouchedFields) fails that check.
+    QList<int> lacking(const ReportDocument& document, const QList<FieldCheck>& untouched) const;
 };
+
+// The cells (column 1 onwards) of a deal whose fields no column of the file fills, as a deal
+// typed without touching them gets them: the value each editor opens with, put through the
+// check of leaving the field, and the default participant the add puts in an empty
+// Participant. A check that fails keeps its failure: a row then cannot pass.
+QList<FieldCheck> UntouchedFields(const ReportDocument& document, const QDate& today);
 
 // A title as the mapping compares it: letter case and every blank ignored.
 QString ImportTitleKey(const QString& title);
@@ -39,12 +49,15 @@ QString ImportTitleKey(const QString& title);
 // The mapping by the titles alone: a column goes to the field whose title (as the grid shows
 // it) or name equals its title; a column with an empty title is not loaded. complete is false
 // when the user has to choose: a titled column that matches nothing, two columns that match one
-// field (the second is left out of the proposal), or a shown field that no column fills.
+// field (the second is left out of the proposal), or a field the deal check requires that no
+// column fills and that has no default to pass with (ImportMapping::lacking). Fields left to
+// their defaults do not make the user choose.
 struct MappingProposal {
     ImportMapping mapping;
     bool complete = false;
 };
-MappingProposal ProposeMapping(const ReportModel& rows, const QStringList& titles);
+MappingProposal ProposeMapping(const ReportDocument& document, const QStringList& titles,
+                               const QDate& today);
 
 // The mapping the user chose for files of these titles into reports of this layout, kept in the
 // per-user store; nothing when none was kept, or when the layout no longer has its fields.
@@ -84,7 +97,7 @@ QString RefusedListNote(int refusedRows);
 
 // Puts rows of a file through what a typed deal goes through, one after another, before any is
 // added: each value (its line breaks made blanks) through the field check of its field as
-// leaving the field after typing it would run (fields no column fills as left empty), the
+// leaving the field after typing it would run (fields no column fills as UntouchedFields), the
 // default participant as Add applies it, then the deal check with its duplicate rules against
 // the report's rows and the rows that passed before. The document is only read: the caller
 // appends what passed (ReportDocument::appendDeals), on the thread the document lives in.
@@ -111,6 +124,7 @@ private:
     // The columns loaded: (column of the file, field), in the file's order.
     QList<QPair<int, int>> loaded_;
     QDate today_;
+    QList<FieldCheck> untouched_;
     QString participant_;
     int participantColumn_ = -1;
     CheckedDeals keys_;

@@ -158,9 +158,10 @@ void dlgImportMapping::showState()
 std::optional<ImportMapping> dlgImportMapping::Ask(QWidget* parent, const ReportModel& report,
                                                    const ImportMapping& proposal,
                                                    const QList<QStringList>& preview,
-                                                   const QString& fileName)
+                                                   const QString& fileName,
+                                                   const QStringList& untouched)
 {
-    ImportMappingModel model(report, proposal, preview);
+    ImportMappingModel model(report, proposal, preview, untouched);
     dlgImportMapping dialog(model, fileName, parent);
     if (Dialogs::RunModal(dialog) != QDialog::Accepted || !model.problem().isEmpty())
         return std::nullopt;

@@ -56,10 +56,11 @@ public:
     QLabel* lblUnfilled() const { return lblUnfilled_; }
 
     // The mapping the user took; nothing when cancelled.
+    // untouched: the value each field (column 1 onwards) gets when no column fills it.
     static std::optional<ImportMapping> Ask(QWidget* parent, const ReportModel& report,
                                             const ImportMapping& proposal,
                                             const QList<QStringList>& preview,
-                                            const QString& fileName);
+                                            const QString& fileName, const QStringList& untouched);
 
 private:
     void showState();

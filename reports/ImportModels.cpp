@@ -10,9 +10,10 @@ const QString kNotLoaded = QStringLiteral("не загружать");
 } // namespace
 
 ImportMappingModel::ImportMappingModel(const ReportModel& report, ImportMapping mapping,
-                                       QList<QStringList> preview, QObject* parent)
+                                       QList<QStringList> preview, QStringList untouched,
+                                       QObject* parent)
     : QAbstractTableModel(parent), report_(report), mapping_(std::move(mapping)),
-      preview_(std::move(preview))
+      preview_(std::move(preview)), untouched_(std::move(untouched))
 {
     while (preview_.size() > kPreviewRows)
         preview_.removeLast();
@@ -49,13 +50,24 @@ QString ImportMappingModel::problem() const
 
 QString ImportMappingModel::unfilledText() const
 {
-    QStringList titles;
-    for (const int c : mapping_.unfilled(report_))
-        titles << QStringLiteral("«") + report_.column(c).title + QStringLiteral("»");
-    if (titles.isEmpty())
-        return QString();
-    return QStringLiteral("Поля без столбца (загрузятся пустыми, как незаполненные): ") +
-           titles.join(QStringLiteral(", "));
+    QStringList withValue;
+    QStringList empty;
+    for (const int c : mapping_.unfilled(report_)) {
+        const QString title = QStringLiteral("«") + report_.column(c).title + QStringLiteral("»");
+        const QString value = untouched_.value(c - 1);
+        if (value.trimmed().isEmpty())
+            empty << title;
+        else
+            withValue << title + QStringLiteral(" — ") + value;
+    }
+    QStringList lines;
+    if (!withValue.isEmpty())
+        lines << QStringLiteral("Поля без столбца загрузятся со значением по умолчанию: ") +
+                     withValue.join(QStringLiteral(", ")) + u'.';
+    if (!empty.isEmpty())
+        lines << QStringLiteral("Поля без столбца загрузятся пустыми: ") +
+                     empty.join(QStringLiteral(", ")) + u'.';
+    return lines.join(u'\n');
 }
 
 int ImportMappingModel::rowCount(const QModelIndex& parent) const

@@ -18,8 +18,10 @@ class ImportMappingModel : public QAbstractTableModel {
 public:
     static constexpr int kPreviewRows = 3;
 
+    // untouched: the value each report column (1 onwards) gets when no column of the file fills
+    // it (UntouchedFields); a column it does not name gets none.
     ImportMappingModel(const ReportModel& report, ImportMapping mapping, QList<QStringList> preview,
-                       QObject* parent = nullptr);
+                       QStringList untouched = {}, QObject* parent = nullptr);
 
     const ImportMapping& mapping() const { return mapping_; }
     // "не загружать", then the title of each report column (1 onwards).
@@ -30,7 +32,8 @@ public:
 
     // What keeps the mapping from being taken: fields chosen twice; empty when it can be.
     QString problem() const;
-    // The shown fields no column fills (they are imported as left empty).
+    // What the fields no column fills get: those with a value, that value (a default), the
+    // others nothing.
     QString unfilledText() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -46,6 +49,7 @@ private:
     const ReportModel& report_;
     ImportMapping mapping_;
     QList<QStringList> preview_;
+    QStringList untouched_;
 };
 
 // The refused rows of an import, as the result list shows them.

@@ -96,17 +96,21 @@ bool ReportEditorWindow::importDeals(const QString& path)
     // titles, else as the user chooses now.
     const ReportModel& rows = document_->rows();
     const QStringList titleTexts = titles.row();
+    const QDate today = QDate::currentDate();
     std::optional<ImportMapping> mapping = RememberedMapping(*document_, titleTexts);
     if (!mapping) {
-        const MappingProposal proposal = ProposeMapping(rows, titleTexts);
+        const MappingProposal proposal = ProposeMapping(*document_, titleTexts, today);
         if (proposal.complete) {
             mapping = proposal.mapping;
         } else {
             QList<QStringList> preview;
             for (const TableRecord& r : first)
                 preview.append(r.row(int(titleTexts.size())));
+            QStringList untouched;
+            for (const FieldCheck& field : UntouchedFields(*document_, today))
+                untouched << field.text;
             mapping = dlgImportMapping::Ask(this, rows, proposal.mapping, preview,
-                                            QFileInfo(path).fileName());
+                                            QFileInfo(path).fileName(), untouched);
             if (!mapping)
                 return false;
             RememberMapping(*document_, *mapping);
@@ -115,7 +119,7 @@ bool ReportEditorWindow::importDeals(const QString& path)
 
     // Every row through the checks, beside the window; nothing is added before the whole file
     // has been read.
-    DealImport import(*document_, *mapping, QDate::currentDate());
+    DealImport import(*document_, *mapping, today);
     rows.holds(DealKey::Reference, QString(), -1); // the index of the rows, built here
     try {
         RunBusy(this, kAppTitle, [&](BusyProgress& progress) {

@@ -32,7 +32,7 @@ DealImport Import(ReportDocument& doc, const QString& path, const QDate& today)
     TableRecord record;
     if (!reader->next(record))
         return DealImport(doc, {}, today);
-    const MappingProposal proposal = ProposeMapping(doc.rows(), record.row());
+    const MappingProposal proposal = ProposeMapping(doc, record.row(), today);
     DealImport import(doc, proposal.mapping, today);
     while (reader->next(record))
         import.check(record);
@@ -134,7 +134,9 @@ private slots:
         QStringList twice = all;
         twice << QStringLiteral("Цена ЦБ");
         QTest::newRow("two columns for one field") << twice << all + QStringList{"-"} << false;
-        QTest::newRow("a field without a column") << all.mid(1) << all.mid(1) << false;
+        QStringList noPrice = all;
+        noPrice.removeAt(11);
+        QTest::newRow("a field without a column") << noPrice << noPrice << false;
     }
     void mapping()
     {
@@ -143,7 +145,7 @@ private slots:
         QFETCH(bool, complete);
         ReportDocument doc(ReportKind::Deals);
         QVERIFY(doc.buildFromLayout().done());
-        const MappingProposal proposal = ProposeMapping(doc.rows(), titles);
+        const MappingProposal proposal = ProposeMapping(doc, titles, QDate(2024, 3, 20));
         QStringList got;
         for (const int c : proposal.mapping.columns)
             got << (c > 0 ? doc.rows().column(c).name : QStringLiteral("-"));
@@ -221,6 +223,193 @@ private slots:
         QVERIFY(doc.isChanged());
     }
 
+    // The user chooses columns only where the titles leave a doubt or a field the deal check
+    // requires would be empty in every row; fields no column fills that have a value to pass
+    // with (a default, the default participant) need no choice.
+    void mappingNeeds_data()
+    {
+        QTest::addColumn<bool>("repo");
+        QTest::addColumn<QString>("titles");
+        QTest::addColumn<bool>("participant"); // a default participant in the settings
+        QTest::addColumn<QString>("lacking");  // the fields no row could pass without
+        const QString deals = Titles().join(u';');
+        const auto without = [](QString titles, const QString& title) {
+            return titles.remove(title + u';');
+        };
+        QTest::newRow("every title matched, the rest defaults") << false << deals << true << "";
+        QTest::newRow("the default participant")
+            << false << without(deals, "Участник") << true << "";
+        QTest::newRow("no participant at all")
+            << false << without(deals, "Участник") << false << "Participant";
+        QTest::newRow("ISIN for the issue")
+            << false << QString(deals).replace("Код ЦБ", "ISIN") << true << "";
+        QTest::newRow("no issue, no price")
+            << false << without(without(deals, "Код ЦБ"), "Цена ЦБ") << true << "Issue Price";
+        QTest::newRow("the fraction for the quantity")
+            << false << QString(deals).replace("Количество", "Дробн. часть") << true << "";
+        QTest::newRow("no quantity") << false << without(deals, "Количество") << true << "Qty";
+        QTest::newRow("no currency: its default")
+            << false << without(deals, "Валюта цены") << true << "";
+        const QString repo = QStringLiteral(
+            "Участник;Код ЦБ;Внутр. номер;Цена 1-й ч.;Количество;Сумма 1-й ч.;Сумма 2-й ч.");
+        QTest::newRow("repo, the rest defaults") << true << repo << true << "";
+        QTest::newRow("repo without prices")
+            << true << without(without(repo, "Цена 1-й ч."), "Сумма 1-й ч.") << true
+            << "Price Amount";
+    }
+    void mappingNeeds()
+    {
+        QFETCH(bool, repo);
+        QFETCH(QString, titles);
+        QFETCH(bool, participant);
+        QFETCH(QString, lacking);
+        if (!participant) {
+            folder_.reset();
+            folder_ = std::make_unique<TestProgramFolder>(
+                QStringList{QStringLiteral("[Main]"), QStringLiteral("Language=RU")});
+        }
+        ReportDocument doc(repo ? ReportKind::Repo : ReportKind::Deals);
+        QVERIFY(doc.buildFromLayout().done());
+        const QDate today(2024, 3, 20);
+        const MappingProposal proposal = ProposeMapping(doc, Split(titles), today);
+        QVERIFY(!proposal.mapping.columns.contains(0));
+        QStringList got;
+        for (const int c : proposal.mapping.lacking(doc, UntouchedFields(doc, today)))
+            got << doc.rows().column(c).name;
+        QCOMPARE(got.join(u' '), lacking);
+        QCOMPARE(proposal.complete, lacking.isEmpty());
+    }
+
+    // An imported deal is the deal typed with the same values: a field with a column as leaving
+    // it with the file's value makes it, any other as the editor opens with it (its default in
+    // its picture, today's date, the default participant). The column dialog says which fields
+    // get a value and which stay empty, as the import does; and the report saved and opened
+    // again shows every cell as before.
+    void importedAsTyped_data()
+    {
+        QTest::addColumn<bool>("repo");
+        QTest::addColumn<QString>("titles");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("untouched"); // name=value of the fields no column fills
+        // name=value of cells that read otherwise once saved: an empty number equal to its
+        // field's empty marker is left out of the file, and comes back as the field's default
+        QTest::addColumn<QString>("reopened");
+        QTest::newRow("deals")
+            << false << Titles().join(u';') << ";SU26238;A-1;R-1;7/3/24;101,5;10;USD;1015;как есть"
+            << "ISIN=;RegNum=;SettleDate=20.03.2024;Side=B;Counterparty=;CounterpartyName=;"
+               "QtyFrac=;AccruedInt=0.00;SettlCurrency=RUB;SettlAmount=;Settle=1;Block=0;"
+               "TradePlace=OTC"
+            << "";
+        QTest::newRow("deals, empty cells for fields with defaults")
+            << false
+            << "Участник;ISIN;Цена ЦБ;Количество;Валюта цены;НКД;Блокировка;Место сделки;"
+               "Дата сделки;Направление"
+            << "MC0002;RU000A0JX0J2;99;5;;;;;;S"
+            << "Issue=;RegNum=;Agreement=;Reference=;SettleDate=20.03.2024;Counterparty=;"
+               "CounterpartyName=;QtyFrac=;Amount=;SettlCurrency=RUB;SettlAmount=;Settle=1;"
+               "Comment="
+            << "AccruedInt=0.00;Block=0";
+        QTest::newRow("repo")
+            << true
+            << "Участник;Код ЦБ;Внутр. номер;Цена 1-й ч.;Количество;Сумма 1-й ч.;Сумма 2-й ч."
+            << "MC0002;SU26238;R-1;99,5;10;995;1000,5"
+            << "Agreement=;TradeDate=20.03.2024;Side=B;Counterparty=;QtyFrac=0;Currency=RUB;"
+               "SettleDate1=20.03.2024;RepoDays=0;SettleDate2=20.03.2024;RepoRate=0.00;"
+               "SettlCurrency=RUB;AccruedInt=0.00;Discount=0.00;Settle=1;Comment="
+            << "";
+    }
+    void importedAsTyped()
+    {
+        QFETCH(bool, repo);
+        QFETCH(QString, titles);
+        QFETCH(QString, values);
+        QFETCH(QString, untouched);
+        QFETCH(QString, reopened);
+        const ReportKind kind = repo ? ReportKind::Repo : ReportKind::Deals;
+        ReportDocument doc(kind);
+        QVERIFY(doc.buildFromLayout().done());
+        const QDate today(2024, 3, 20);
+        const auto byName = [](const QString& pairs) {
+            QHash<QString, QString> values;
+            for (const QString& pair : Split(pairs)) {
+                if (!pair.isEmpty())
+                    values.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+            }
+            return values;
+        };
+        const QHash<QString, QString> opened = byName(untouched);
+        const QStringList fileTitles = Split(titles);
+        const QStringList fileValues = Split(values);
+        const MappingProposal proposal = ProposeMapping(doc, fileTitles, today);
+        QVERIFY(proposal.complete);
+
+        // The deal typed: each field with a column left with the file's value, the others
+        // left as they opened; the add puts in the default participant.
+        QStringList typed(doc.rows().columnCount() - 1);
+        for (int c = 1; c < doc.rows().columnCount(); ++c) {
+            const QString name = doc.rows().column(c).name;
+            const int i = int(proposal.mapping.columns.indexOf(c));
+            QVERIFY2((i < 0) == opened.contains(name), qPrintable(name));
+            if (i < 0) {
+                typed[c - 1] = opened.value(name);
+                continue;
+            }
+            const FieldCheck check = doc.checkField(c, fileValues.at(i), today);
+            QVERIFY2(check.passed(), qPrintable(check.failure));
+            typed[c - 1] = check.text;
+        }
+        const int participant = doc.rows().columnOfName(QStringLiteral("Participant"));
+        if (typed.at(participant - 1).isEmpty())
+            typed[participant - 1] = QStringLiteral("MC0001");
+
+        DealImport import(doc, proposal.mapping, today);
+        TableRecord record;
+        record.number = 2;
+        record.cells = fileValues;
+        import.check(record);
+        QCOMPARE(Refused(import.refused()), QString());
+        QCOMPARE(import.deals().size(), 1);
+        const QStringList imported = import.deals().first();
+        for (int c = 1; c < doc.rows().columnCount(); ++c)
+            QCOMPARE(doc.rows().column(c).name + u'=' + imported.at(c - 1),
+                     doc.rows().column(c).name + u'=' + typed.at(c - 1));
+
+        // What the column dialog says of the fields no column fills.
+        QStringList untouchedTexts;
+        for (const FieldCheck& field : UntouchedFields(doc, today))
+            untouchedTexts << field.text;
+        const ImportMappingModel model(doc.rows(), proposal.mapping, {}, untouchedTexts);
+        const QStringList lines = model.unfilledText().split(u'\n');
+        const QString defaults =
+            QStringLiteral("Поля без столбца загрузятся со значением по умолчанию: ");
+        const QString empty = QStringLiteral("Поля без столбца загрузятся пустыми: ");
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).startsWith(defaults));
+        QVERIFY(lines.at(1).startsWith(empty));
+        for (const int c : proposal.mapping.unfilled(doc.rows())) {
+            const QString title = u'«' + doc.rows().column(c).title + u'»';
+            const QString cell = imported.at(c - 1);
+            const QString said = cell.isEmpty() ? title : title + QStringLiteral(" — ") + cell;
+            QVERIFY2(lines.at(cell.isEmpty() ? 1 : 0).contains(said + u',') ||
+                         lines.at(cell.isEmpty() ? 1 : 0).endsWith(said + u'.'),
+                     qPrintable(said));
+        }
+
+        // Saved and opened again: the same cells.
+        doc.appendDeals(import.takeDeals());
+        const QString path = folder_->work(QStringLiteral("imported.xml"));
+        QVERIFY(doc.saveAs(path).done());
+        ReportDocument back(kind);
+        QVERIFY(back.buildFromLayout().done());
+        QVERIFY(back.load(path).done());
+        QCOMPARE(back.rowCount(), 1);
+        QStringList saved = doc.rows().fieldCells(0);
+        const QHash<QString, QString> changed = byName(reopened);
+        for (auto it = changed.begin(); it != changed.end(); ++it)
+            saved[doc.rows().columnOfName(it.key()) - 1] = it.value();
+        QCOMPARE(back.rows().fieldCells(0), saved);
+    }
+
     // A row is named by its number as a spreadsheet shows the file, empty rows and rows absent
     // from a sheet counted; cells left empty in the middle of a row (the sheet keeps no cell
     // there) go to no field.
@@ -262,7 +451,8 @@ private slots:
     {
         ReportDocument doc(ReportKind::Deals);
         QVERIFY(doc.buildFromLayout().done());
-        DealImport import(doc, ProposeMapping(doc.rows(), Titles()).mapping, QDate(2024, 3, 20));
+        const QDate today(2024, 3, 20);
+        DealImport import(doc, ProposeMapping(doc, Titles(), today).mapping, today);
         TableRecord record;
         const auto refuseRow = [&](int number) {
             record.number = number;

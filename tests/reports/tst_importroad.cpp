@@ -175,6 +175,25 @@ private slots:
         QCOMPARE(back->document().rowCount(), 26);
         for (int r = 0; r < 26; ++r)
             QCOMPARE(back->model().fieldCells(r), w->model().fieldCells(r));
+
+        // A file whose every title is a field's: no dialog, although most fields have no
+        // column; those get what a typed deal gets.
+        const QString known = folder_->work(QStringLiteral("known.csv"));
+        QString text = QString(kTitles).remove(QStringLiteral(";Трейдер"));
+        text +=
+            QStringLiteral("MC0001;SU26238RMFS4;Д-90;R-90;15.03.2024;18.03.2024;S;99,5;RUB;7\r\n");
+        QVERIFY(WriteBytes(known, ToWindows1251(text, '?')));
+        dialogs_->choosePath(known);
+        trigger("mnuReportImport");
+        QCOMPARE(back->document().rowCount(), 27);
+        const auto cell = [&](const char* name) {
+            return back->model().cell(26, back->model().columnOfName(QLatin1String(name)));
+        };
+        QCOMPARE(cell("Block"), QStringLiteral("0"));
+        QCOMPARE(cell("Settle"), QStringLiteral("1"));
+        QCOMPARE(cell("AccruedInt"), QStringLiteral("0.00"));
+        QCOMPARE(cell("TradePlace"), QStringLiteral("OTC"));
+        QCOMPARE(cell("QtyFrac"), QString());
     }
 
     // A file that cannot be read adds nothing and leaves no new report behind.
