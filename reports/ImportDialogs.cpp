@@ -159,9 +159,9 @@ std::optional<ImportMapping> dlgImportMapping::Ask(QWidget* parent, const Report
                                                    const ImportMapping& proposal,
                                                    const QList<QStringList>& preview,
                                                    const QString& fileName,
-                                                   const QStringList& untouched)
+                                                   const UnfilledFields& unfilled)
 {
-    ImportMappingModel model(report, proposal, preview, untouched);
+    ImportMappingModel model(report, proposal, preview, unfilled);
     dlgImportMapping dialog(model, fileName, parent);
     if (Dialogs::RunModal(dialog) != QDialog::Accepted || !model.problem().isEmpty())
         return std::nullopt;

@@ -17,6 +17,7 @@ class QTableView;
 namespace varnel {
 
 class ImportMappingModel;
+struct UnfilledFields;
 class RefusedRowsModel;
 class ReportModel;
 
@@ -56,11 +57,9 @@ public:
     QLabel* lblUnfilled() const { return lblUnfilled_; }
 
     // The mapping the user took; nothing when cancelled.
-    // untouched: the value each field (column 1 onwards) gets when no column fills it.
-    static std::optional<ImportMapping> Ask(QWidget* parent, const ReportModel& report,
-                                            const ImportMapping& proposal,
-                                            const QList<QStringList>& preview,
-                                            const QString& fileName, const QStringList& untouched);
+    static std::optional<ImportMapping>
+    Ask(QWidget* parent, const ReportModel& report, const ImportMapping& proposal,
+        const QList<QStringList>& preview, const QString& fileName, const UnfilledFields& unfilled);
 
 private:
     void showState();

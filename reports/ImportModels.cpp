@@ -10,10 +10,10 @@ const QString kNotLoaded = QStringLiteral("не загружать");
 } // namespace
 
 ImportMappingModel::ImportMappingModel(const ReportModel& report, ImportMapping mapping,
-                                       QList<QStringList> preview, QStringList untouched,
+                                       QList<QStringList> preview, UnfilledFields unfilled,
                                        QObject* parent)
     : QAbstractTableModel(parent), report_(report), mapping_(std::move(mapping)),
-      preview_(std::move(preview)), untouched_(std::move(untouched))
+      preview_(std::move(preview)), unfilled_(std::move(unfilled))
 {
     while (preview_.size() > kPreviewRows)
         preview_.removeLast();
@@ -50,17 +50,24 @@ QString ImportMappingModel::problem() const
 
 QString ImportMappingModel::unfilledText() const
 {
+    const QList<int> lacking = unfilled_.lacking ? unfilled_.lacking(mapping_) : QList<int>();
+    QStringList needed;
     QStringList withValue;
     QStringList empty;
     for (const int c : mapping_.unfilled(report_)) {
         const QString title = QStringLiteral("«") + report_.column(c).title + QStringLiteral("»");
-        const QString value = untouched_.value(c - 1);
-        if (value.trimmed().isEmpty())
+        const QString value = unfilled_.values.value(c - 1);
+        if (lacking.contains(c))
+            needed << title;
+        else if (value.trimmed().isEmpty())
             empty << title;
         else
             withValue << title + QStringLiteral(" — ") + value;
     }
     QStringList lines;
+    if (!needed.isEmpty())
+        lines << QStringLiteral("Без столбца ни одна строка не пройдет проверку сделки: ") +
+                     needed.join(QStringLiteral(", ")) + u'.';
     if (!withValue.isEmpty())
         lines << QStringLiteral("Поля без столбца загрузятся со значением по умолчанию: ") +
                      withValue.join(QStringLiteral(", ")) + u'.';

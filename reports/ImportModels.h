@@ -6,9 +6,20 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 namespace varnel {
 
 class ReportModel;
+
+// What the column dialog says of the fields no column of the file fills: the value each gets
+// (column 1 onwards, UntouchedFields), and for a mapping the fields no row could pass without
+// (ImportMapping::lacking). Either may be left out: the fields are then said to stay empty, and
+// none to be lacking.
+struct UnfilledFields {
+    QStringList values;
+    std::function<QList<int>(const ImportMapping&)> lacking;
+};
 
 // The mapping the import dialog edits, free of widgets: one row per column of the file, with
 // its title, the field it goes to and its first values. Column 1 (the field) is edited by the
@@ -18,10 +29,8 @@ class ImportMappingModel : public QAbstractTableModel {
 public:
     static constexpr int kPreviewRows = 3;
 
-    // untouched: the value each report column (1 onwards) gets when no column of the file fills
-    // it (UntouchedFields); a column it does not name gets none.
     ImportMappingModel(const ReportModel& report, ImportMapping mapping, QList<QStringList> preview,
-                       QStringList untouched = {}, QObject* parent = nullptr);
+                       UnfilledFields unfilled = {}, QObject* parent = nullptr);
 
     const ImportMapping& mapping() const { return mapping_; }
     // "не загружать", then the title of each report column (1 onwards).
@@ -32,8 +41,8 @@ public:
 
     // What keeps the mapping from being taken: fields chosen twice; empty when it can be.
     QString problem() const;
-    // What the fields no column fills get: those with a value, that value (a default), the
-    // others nothing.
+    // What the fields no column fills get, a line each: those no row could pass without, those
+    // that get a value (a default) with that value, and those that stay empty.
     QString unfilledText() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -49,7 +58,7 @@ private:
     const ReportModel& report_;
     ImportMapping mapping_;
     QList<QStringList> preview_;
-    QStringList untouched_;
+    UnfilledFields unfilled_;
 };
 
 // The refused rows of an import, as the result list shows them.

@@ -106,11 +106,15 @@ bool ReportEditorWindow::importDeals(const QString& path)
             QList<QStringList> preview;
             for (const TableRecord& r : first)
                 preview.append(r.row(int(titleTexts.size())));
-            QStringList untouched;
-            for (const FieldCheck& field : UntouchedFields(*document_, today))
-                untouched << field.text;
+            const QList<FieldCheck> untouched = UntouchedFields(*document_, today);
+            UnfilledFields unfilled;
+            for (const FieldCheck& field : untouched)
+                unfilled.values << field.text;
+            unfilled.lacking = [this, untouched](const ImportMapping& chosen) {
+                return chosen.lacking(*document_, untouched);
+            };
             mapping = dlgImportMapping::Ask(this, rows, proposal.mapping, preview,
-                                            QFileInfo(path).fileName(), untouched);
+                                            QFileInfo(path).fileName(), unfilled);
             if (!mapping)
                 return false;
             RememberMapping(*document_, *mapping);

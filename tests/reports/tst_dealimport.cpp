@@ -273,11 +273,29 @@ private slots:
         const QDate today(2024, 3, 20);
         const MappingProposal proposal = ProposeMapping(doc, Split(titles), today);
         QVERIFY(!proposal.mapping.columns.contains(0));
+        const QList<FieldCheck> untouched = UntouchedFields(doc, today);
         QStringList got;
-        for (const int c : proposal.mapping.lacking(doc, UntouchedFields(doc, today)))
+        QStringList titled;
+        for (const int c : proposal.mapping.lacking(doc, untouched)) {
             got << doc.rows().column(c).name;
+            titled << u'«' + doc.rows().column(c).title + u'»';
+        }
         QCOMPARE(got.join(u' '), lacking);
         QCOMPARE(proposal.complete, lacking.isEmpty());
+
+        // The column dialog says first what no row could pass without.
+        UnfilledFields unfilled;
+        for (const FieldCheck& field : untouched)
+            unfilled.values << field.text;
+        unfilled.lacking = [&](const ImportMapping& m) { return m.lacking(doc, untouched); };
+        const ImportMappingModel model(doc.rows(), proposal.mapping, {}, unfilled);
+        const QString first = model.unfilledText().section(u'\n', 0, 0);
+        if (lacking.isEmpty())
+            QVERIFY2(!first.startsWith(QStringLiteral("Без столбца")), qPrintable(first));
+        else
+            QCOMPARE(first,
+                     QStringLiteral("Без столбца ни одна строка не пройдет проверку сделки: ") +
+                         titled.join(QStringLiteral(", ")) + u'.');
     }
 
     // An imported deal is the deal typed with the same values: a field with a column as leaving
@@ -378,7 +396,7 @@ private slots:
         QStringList untouchedTexts;
         for (const FieldCheck& field : UntouchedFields(doc, today))
             untouchedTexts << field.text;
-        const ImportMappingModel model(doc.rows(), proposal.mapping, {}, untouchedTexts);
+        const ImportMappingModel model(doc.rows(), proposal.mapping, {}, {untouchedTexts, {}});
         const QStringList lines = model.unfilledText().split(u'\n');
         const QString defaults =
             QStringLiteral("Поля без столбца загрузятся со значением по умолчанию: ");
