@@ -68,7 +68,9 @@ PageBudget::PageBudget(const TransformLimits& limits)
 
 qint64 PageBudget::memoryTaken() const
 {
-    return (baseline_ > 0 ? ResidentBytes() - baseline_ : 0) + made_.load();
+    // Memory the process gave back since the page began (an earlier page's) is no room for
+    // this one: the page's own bytes count whatever the process holds.
+    return (baseline_ > 0 ? std::max<qint64>(ResidentBytes() - baseline_, 0) : 0) + made_.load();
 }
 
 void PageBudget::make(qint64 bytes)
@@ -137,7 +139,8 @@ bool ReadBudget::overMemory() const
 {
     const qint64 page = page_ ? page_->made() : 0;
     return read_ + page > limits_.memoryBytes ||
-           (baseline_ > 0 && ResidentBytes() - baseline_ + page > limits_.memoryBytes);
+           (baseline_ > 0 &&
+            std::max<qint64>(ResidentBytes() - baseline_, 0) + page > limits_.memoryBytes);
 }
 
 QString ReadBudget::outOfTime() const
