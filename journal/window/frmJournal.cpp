@@ -531,16 +531,11 @@ void frmJournal::restorePlacement()
     QMdiSubWindow* sub = frame();
     if (!sub)
         return;
-    WindowPlacement placement = record();
-    placement.read();
-    if (placement.maximized()) {
-        sub->showMaximized();
-        return;
-    }
-    if (sub->isMaximized() || sub->isMinimized())
+    // As every child window: where it was left, or, the first time, at its size where the
+    // area shows all of it (a small screen's area takes no more than it has room for).
+    if (sub->isMinimized())
         sub->showNormal();
-    const QRect r = placement.pixels(logicalDpiX(), logicalDpiY());
-    sub->setGeometry(r.x(), r.y(), std::max(r.width(), 1), std::max(r.height(), 1));
+    RestoreFramePlacement(*sub, record());
 }
 
 void frmJournal::closeEvent(QCloseEvent* event)

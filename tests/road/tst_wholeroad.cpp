@@ -284,6 +284,11 @@ private slots:
     {
         frmJournal* w = journalWindow();
         QVERIFY(w);
+        // The first time, no larger than its area where it can be (the journal's own default
+        // size took no heed of a small screen's area and left its buttons out of sight).
+        const QMdiSubWindow* sub = main_->mdiArea()->currentSubWindow();
+        const QSize area = main_->mdiArea()->viewport()->size();
+        QCOMPARE(sub->size(), sub->sizeHint().boundedTo(area).expandedTo(sub->minimumSizeHint()));
         // Newest first: the report, then the handbook request, each with its answer.
         QCOMPARE(w->requests().rows(), 2);
         QCOMPARE(w->requests().entry(0).file, reportFile_);
