@@ -457,24 +457,29 @@ void WriteTableFile(const QString& path, const TableSource& table, TableFormat f
 
 QString TableText(const TableSource& table)
 {
-    const auto line = [](QStringList cells) {
-        for (QString& cell : cells) {
-            cell.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-            cell.replace(u'\r', u' ');
-            cell.replace(u'\n', u' ');
-            cell.replace(u'\t', u' ');
-        }
-        return cells.join(u'\t') + u'\n';
+    // A spreadsheet reads pasted text as typed text: a text it would take for a formula goes
+    // behind an apostrophe, as in a CSV file; numbers stand as they are.
+    const auto cellText = [](QString cell, bool number) {
+        cell.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        cell.replace(u'\r', u' ');
+        cell.replace(u'\n', u' ');
+        cell.replace(u'\t', u' ');
+        if (!number && tables::StartsLikeFormula(cell))
+            cell.prepend(u'\'');
+        return cell;
     };
-    QString text = line(table.columnTitles());
+    QStringList titles;
+    for (const QString& title : table.columnTitles())
+        titles << cellText(title, false);
+    QString text = titles.join(u'\t') + u'\n';
     QList<TableCell> cells;
     for (int r = 0; r < table.rowCount(); ++r) {
         cells.clear();
         table.rowCells(r, cells);
         QStringList shown;
         for (const TableCell& cell : cells)
-            shown << shownText(cell, u'.');
-        text += line(shown);
+            shown << cellText(shownText(cell, u'.'), cell.kind == TableCell::Kind::Number);
+        text += shown.join(u'\t') + u'\n';
     }
     return text;
 }

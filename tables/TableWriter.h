@@ -72,7 +72,8 @@ void WriteTableFile(const QString& path, const TableSource& table, TableFormat f
 QString WorkbookNumberText(const QString& decimal);
 
 // The same table as text: the cells separated by tabs, the rows by line ends, line breaks
-// inside a cell turned into blanks (for the clipboard).
+// inside a cell turned into blanks, a text a spreadsheet would take for a formula behind an
+// apostrophe as in CSV (for the clipboard).
 QString TableText(const TableSource& table);
 
 } // namespace varnel

@@ -118,38 +118,43 @@ private slots:
     }
 
     // Texts a spreadsheet would take for formulas: in CSV each behind an apostrophe and quoted,
-    // a negative number as it is; in a workbook string cells. Both read back as written.
+    // a negative number as it is; in a workbook string cells. Both read back as written. The
+    // clipboard's copy of a table guards them the same way.
     void formulaTexts_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("field"); // as the CSV file holds it
+        QTest::addColumn<QString>("field");  // as the CSV file holds it
+        QTest::addColumn<QString>("copied"); // as the clipboard gets it
         QTest::newRow("link") << "=HYPERLINK(\"http://x.example/?q\";\"открыть\")"
-                              << "\"'=HYPERLINK(\"\"http://x.example/?q\"\";\"\"открыть\"\")\"";
+                              << "\"'=HYPERLINK(\"\"http://x.example/?q\"\";\"\"открыть\"\")\""
+                              << QStringLiteral("'=HYPERLINK(\"http://x.example/?q\";\"открыть\")");
         QTest::newRow("command") << "=cmd|' /C calc'!A0"
-                                 << "\"'=cmd|' /C calc'!A0\"";
+                                 << "\"'=cmd|' /C calc'!A0\""
+                                 << QStringLiteral("'=cmd|' /C calc'!A0");
         QTest::newRow("plus") << "+1"
-                              << "\"'+1\"";
+                              << "\"'+1\"" << QStringLiteral("'+1");
         QTest::newRow("minus, as a text") << "-1"
-                                          << "\"'-1\"";
+                                          << "\"'-1\"" << QStringLiteral("'-1");
         QTest::newRow("at") << "@SUM(A1:A9)"
-                            << "\"'@SUM(A1:A9)\"";
+                            << "\"'@SUM(A1:A9)\"" << QStringLiteral("'@SUM(A1:A9)");
         QTest::newRow("Tab") << "\t=1+1"
-                             << "\"'\t=1+1\"";
+                             << "\"'\t=1+1\"" << QStringLiteral(" =1+1");
         QTest::newRow("CR") << "\r=1+1"
-                            << "\"'\r=1+1\"";
+                            << "\"'\r=1+1\"" << QStringLiteral(" =1+1");
         QTest::newRow("the user's own apostrophe") << "'=1+1"
-                                                   << "\"''=1+1\"";
+                                                   << "\"''=1+1\"" << QStringLiteral("''=1+1");
         QTest::newRow("two of them") << "''-2"
-                                     << "\"'''-2\"";
+                                     << "\"'''-2\"" << QStringLiteral("'''-2");
         QTest::newRow("an apostrophe before a plain text") << "'00123"
-                                                           << "'00123";
+                                                           << "'00123" << QStringLiteral("'00123");
         QTest::newRow("a sign inside") << "a=1-2"
-                                       << "a=1-2";
+                                       << "a=1-2" << QStringLiteral("a=1-2");
     }
     void formulaTexts()
     {
         QFETCH(QString, text);
         QFETCH(QString, field);
+        QFETCH(QString, copied);
         QTemporaryDir dir;
         MemoryTable t;
         t.titles = {text, QStringLiteral("Цена")};
@@ -166,6 +171,10 @@ private slots:
             ReadTable(csv, &failure),
             (QList<QStringList>{{"1", text, "Цена"}, {"2", text, "-5,25"}, {"3", "-0,5", text}}));
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+        // Pasted into a spreadsheet, the clipboard's text is read as a typed one: the same guard.
+        QCOMPARE(TableText(t), copied + QStringLiteral("\tЦена\n") + copied +
+                                   QStringLiteral("\t-5.25\n-0.5\t") + copied + u'\n');
 
         const QString xlsx = dir.filePath(QStringLiteral("t.xlsx"));
         WriteTableFile(xlsx, t, TableFormat::Workbook);
