@@ -23,13 +23,16 @@ QString g_temporaryFolder;
 QString g_privateFolder;
 
 #if defined(Q_OS_UNIX)
-// A folder of this user alone: a folder itself (not a link to one), owned by the user, with no
-// permission for anyone else.
 bool IsPrivateFolder(const QByteArray& path)
 {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
            (st.st_mode & 077) == 0;
+}
+
+bool EnsurePrivateFolder(const QByteArray& path)
+{
+    return (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(path);
 }
 
 // The folder made fresh for this process, removed at exit when nothing is left in it (a
@@ -47,7 +50,7 @@ QString MakePrivateFolder()
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (runtime.startsWith('/') && IsPrivateFolder(runtime)) {
         const QByteArray folder = runtime + "/varnel";
-        if ((::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(folder))
+        if (EnsurePrivateFolder(folder))
             return QFile::decodeName(folder);
     }
     QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/varnel-XXXXXX"));
@@ -87,6 +90,28 @@ QString inFolder(const QString& folder, const QString& name)
 }
 
 } // namespace
+
+#if defined(Q_OS_UNIX)
+bool IsPrivateFolder(const QString& path)
+{
+    return IsPrivateFolder(QFile::encodeName(path));
+}
+
+bool EnsurePrivateFolder(const QString& path)
+{
+    return EnsurePrivateFolder(QFile::encodeName(path));
+}
+#else
+bool IsPrivateFolder(const QString& path)
+{
+    return QFileInfo(path).isDir();
+}
+
+bool EnsurePrivateFolder(const QString& path)
+{
+    return QDir().mkpath(path);
+}
+#endif
 
 QString TemporaryFolder()
 {

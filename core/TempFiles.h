@@ -18,6 +18,13 @@ QString TemporaryFolder();
 // looked for afresh.
 void SetTemporaryFolder(const QString& folder);
 
+// A folder of this user alone: a folder itself (not a link to one), owned by the user, with no
+// permission for anyone else.
+bool IsPrivateFolder(const QString& path);
+// Makes the folder for this user alone (0700), or takes the one there when it is such a folder;
+// false when what stands at path is anything else.
+bool EnsurePrivateFolder(const QString& path);
+
 // A unique name in folder: the first three characters of prefix, one to four upper-case
 // hexadecimal digits and ".tmp". The file is created empty, exclusively and for the user alone
 // (0600), never through a link, so the name is the caller's alone. When finalExtension is given

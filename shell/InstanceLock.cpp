@@ -1,5 +1,7 @@
 #include "shell/InstanceLock.h"
 
+#include "core/TempFiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -35,24 +37,6 @@ QString lockFileName(const QString& title)
 
 #if defined(Q_OS_UNIX)
 
-// A folder no one but this user may put anything into: a real folder, not a link to one,
-// owned by the user, with no permission for group or others.
-bool isPrivateFolder(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
-}
-
-// The folder itself is made for the user alone; whatever stood there already is taken only
-// when it is such a folder.
-bool makePrivateFolder(const QString& path)
-{
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    return isPrivateFolder(path);
-}
-
 QString absoluteFromEnvironment(const char* name)
 {
     const QString value = qEnvironmentVariable(name);
@@ -63,12 +47,12 @@ QString lockFolder()
 {
     // The runtime folder is the session's own: it is used only as it is.
     const QString runtime = absoluteFromEnvironment("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isPrivateFolder(runtime))
+    if (!runtime.isEmpty() && IsPrivateFolder(runtime))
         return runtime;
     // The temporary folder is shared: another user may hold the name already, with anything.
     const QString temp =
         QDir(QDir::tempPath()).filePath(QStringLiteral("varnel-") + QString::number(::geteuid()));
-    if (makePrivateFolder(temp))
+    if (EnsurePrivateFolder(temp))
         return temp;
     QString cache = absoluteFromEnvironment("XDG_CACHE_HOME");
     if (cache.isEmpty() && QDir::homePath() != QDir::rootPath())
@@ -76,7 +60,7 @@ QString lockFolder()
     if (cache.isEmpty() || !QDir().mkpath(cache))
         return QString();
     const QString own = cache + QStringLiteral("/varnel-locks");
-    return makePrivateFolder(own) ? own : QString();
+    return EnsurePrivateFolder(own) ? own : QString();
 }
 
 // The lock file, opened without following a link, without waiting on a pipe or device, and
