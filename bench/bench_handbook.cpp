@@ -18,7 +18,7 @@
 #include "core/Settings.h"
 #include "handbook/HandbookDiscovery.h"
 #include "handbook/PickModel.h"
-#include "handbook/dlgPickXMLFile.h"
+#include "handbook/window/dlgPickXMLFile.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
 

@@ -17,7 +17,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "tables/TableReader.h"
 
 #include <QApplication>

@@ -13,7 +13,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/ReportFile.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

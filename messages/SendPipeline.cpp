@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
+#include "core/Outcome.h"
 #include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/TempFiles.h"
@@ -67,15 +68,17 @@ QString checkedFolder(const SettingKey& setting, const QString& missingText,
     return folder;
 }
 
-void send(const QString& requestName, const RequestData& data, QWidget* parent)
+const RequestKind& kindOf(const QString& requestName)
 {
     const RequestKind* kind = FindRequestKind(requestName);
     if (!kind)
         Fail(QStringLiteral("Отправка запроса ") + requestName +
              QStringLiteral(" не поддерживается данной версией программы"));
-    if (Dialogs::AskYesNo(parent, QString::fromUtf16(kind->question), kAppTitle) != Answer::Yes)
-        return;
+    return *kind;
+}
 
+QString place(const RequestKind& kind, const QString& requestName, const RequestData& data)
+{
     const QString work = checkedFolder(settings::kFolderWork,
                                        QStringLiteral("Отсутствует настройка рабочего каталога"),
                                        QStringLiteral("Рабочий каталог не существует: "));
@@ -89,8 +92,7 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     // A request is never made up elsewhere (the fallback name of MakeWorkFileName lies in the
     // current folder and lacks the prefix the transport looks for: it would never be taken), so
     // a work folder that cannot be written ends the sending.
-    QString file =
-        makeWorkFileName(QLatin1String(kind->prefix), work, QStringLiteral("xml"), false);
+    QString file = makeWorkFileName(QLatin1String(kind.prefix), work, QStringLiteral("xml"), false);
     if (file.isEmpty())
         Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
              work);
@@ -104,9 +106,18 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
     WriteRequestXml(requestName, file, data);
     stage(testing::SendStage::BeforeMove, file);
 
-    WatchedRequest watched(*kind, file);
+    WatchedRequest watched(kind, file);
     MoveRequestFile(file, target);
     watched.placed(target);
+    return target;
+}
+
+void send(const QString& requestName, const RequestData& data, QWidget* parent)
+{
+    const RequestKind& kind = kindOf(requestName);
+    if (Dialogs::AskYesNo(parent, QString::fromUtf16(kind.question), kAppTitle) != Answer::Yes)
+        return;
+    const QString target = place(kind, requestName, data);
     Dialogs::Notice(parent,
                     QStringLiteral("Запрос ") + requestName + QStringLiteral(" отправлен:") +
                         kBreak + target,
@@ -118,6 +129,15 @@ void send(const QString& requestName, const RequestData& data, QWidget* parent)
 void SendRequest(const QString& requestName, const RequestData& data, QWidget* parent)
 {
     RunTrapped(parent, kAppTitle, [&] { send(requestName, data, parent); });
+}
+
+Outcome PlaceRequest(const QString& requestName, const RequestData& data, QString* target)
+{
+    return Trapping([&] {
+        const QString placed = place(kindOf(requestName), requestName, data);
+        if (target)
+            *target = placed;
+    });
 }
 
 QString MakeWorkFileName(const QString& prefix, const QString& folder, const QString& extension)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "reports/DealChecks.h"
 #include "reports/FieldRules.h"
 #include "reports/ReportKind.h"
@@ -18,23 +19,8 @@ namespace varnel {
 
 class ReportModel;
 
-// How a report operation ended. A document operation shows no failure: it hands the text back,
-// and the window that called it reports it.
-struct ReportOutcome {
-    enum class Status {
-        Done,
-        Cancelled, // the user chose no file, or would not replace one: nothing to report
-        Failed     // failure holds the text the user is to be shown
-    };
-    Status status = Status::Done;
-    QString failure;
-
-    bool done() const { return status == Status::Done; }
-    bool failed() const { return status == Status::Failed; }
-    static ReportOutcome Done() { return {}; }
-    static ReportOutcome Cancelled() { return {Status::Cancelled, QString()}; }
-    static ReportOutcome Failed(QString text) { return {Status::Failed, std::move(text)}; }
-};
+// How a report operation ended (core/Outcome.h).
+using ReportOutcome = Outcome;
 
 // One report, free of widgets: its kind and layout, its deals (the model the grid lvDeals shows
 // and the writers read), the file it belongs to, the changed flag and the two failure marks.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Progress.h"
+
 #include <QString>
 
 #include <atomic>
@@ -12,15 +14,15 @@ namespace varnel {
 
 // How far a long step has come, told from the thread that does it and shown by RunBusy. Every
 // member may be called from any thread.
-class BusyProgress {
+class BusyProgress : public Progress {
 public:
     // A new stage: what it does ("Чтение страницы") and the amount it goes to (0: unknown).
-    void stage(const QString& text, qint64 total = 0);
+    void stage(const QString& text, qint64 total = 0) override;
     // The amount of the current stage done so far.
-    void advance(qint64 done);
+    void advance(qint64 done) override;
     // True once the user has asked to stop; a step that can stop checks it and raises (a failure
     // without a text is shown as nothing).
-    bool stopRequested() const { return stop_.load(); }
+    bool stopRequested() const override { return stop_.load(); }
     void requestStop() { stop_.store(true); }
     // The work can stop when asked: the dialog offers a button for it (otherwise none).
     void allowStop() { stoppable_.store(true); }

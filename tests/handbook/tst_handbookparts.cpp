@@ -4,10 +4,10 @@
 
 #include "core/PickSeam.h"
 #include "handbook/PickModel.h"
-#include "handbook/dlgPick.h"
-#include "handbook/dlgPickXMLFile.h"
-#include "reports/ReportEditorWindow.h"
+#include "handbook/window/dlgPick.h"
+#include "handbook/window/dlgPickXMLFile.h"
 #include "reports/ReportModel.h"
+#include "reports/window/ReportEditorWindow.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/support/MainWindowSuite.h"

@@ -4,7 +4,7 @@
 // login of its own, the scripted dialogs and the main window, made fresh for each test.
 
 #include "reports/ReportDocument.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "tests/support/MainWindowSuite.h"
 
 #include "ReportTestSupport.h"

@@ -4,7 +4,7 @@
 // fields by name, a deal the checks accept, and the text of the last box shown.
 #include "ReportTestSupport.h"
 
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 
 #include <QDate>
 #include <QLineEdit>

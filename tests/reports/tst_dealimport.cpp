@@ -5,11 +5,11 @@
 // number cells on a desktop with decimal commas too.
 #include "core/Windows1251.h"
 #include "reports/DealImport.h"
-#include "reports/ImportDialogs.h"
 #include "reports/ImportModels.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
+#include "reports/window/ImportDialogs.h"
 #include "tests/handbook/viewer/XlsxReader.h"
 #include "tests/support/TestFiles.h"
 

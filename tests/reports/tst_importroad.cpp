@@ -4,9 +4,9 @@
 // the dialog; a file whose every row is refused leaves the report as it was; a damaged file
 // adds nothing and leaves no window; the report exported and imported back gives the same grid.
 #include "core/Windows1251.h"
-#include "reports/ImportDialogs.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/ImportDialogs.h"
+#include "reports/window/frmReport.h"
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"

@@ -5,11 +5,11 @@
 // own is Russian.
 #include "core/PickSeam.h"
 #include "reports/DealImport.h"
-#include "reports/ImportDialogs.h"
 #include "reports/ImportModels.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
-#include "revoke/RevocationDialog.h"
+#include "reports/window/ImportDialogs.h"
+#include "reports/window/frmReport.h"
+#include "revoke/window/RevocationDialog.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 

@@ -4,7 +4,7 @@
 #include "core/Settings.h"
 #include "core/Twips.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include "ReportWindowSupport.h"

@@ -2,7 +2,7 @@
 // change, save and send; the file in the send folder is the saved document byte for byte.
 #include "core/Settings.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "shell/ClientParts.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"

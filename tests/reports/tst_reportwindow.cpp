@@ -8,7 +8,7 @@
 #include "core/Twips.h"
 #include "filesave/ReplacingFile.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "ui/DatePicker.h"
 

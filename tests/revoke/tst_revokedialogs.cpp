@@ -3,7 +3,7 @@
 // requests they leave in the send folder.
 #include "core/AppContext.h"
 #include "core/PlacementStore.h"
-#include "revoke/RevocationDialog.h"
+#include "revoke/window/RevocationDialog.h"
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "tests/messages/TestSupport.h"

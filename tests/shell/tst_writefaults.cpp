@@ -14,7 +14,7 @@
 #include "handbook/viewer/SpreadsheetExport.h"
 #include "handbook/viewer/ViewerCommands.h"
 #include "messages/SendPipeline.h"
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 #include "shell/ClientParts.h"
 #include "shell/frmDocument.h"
 #include "tests/support/FaultInjection.h"

@@ -1,5 +1,5 @@
 // The report window's side of its document, and the commands of its panel.
-#include "reports/ReportEditorWindow.h"
+#include "reports/window/ReportEditorWindow.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "reports/frmReport.h"
+#include "reports/window/frmReport.h"
 
 namespace varnel {
 

@@ -1,17 +1,17 @@
 // The report window's import of deals from a table file and its export as a table, and the two
 // commands of the main window that lead to them.
-#include "reports/ReportEditorWindow.h"
+#include "reports/window/ReportEditorWindow.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/SettingKeys.h"
-#include "reports/DealImport.h"
-#include "reports/ImportDialogs.h"
+#include "reports/ImportFlow.h"
 #include "reports/ImportModels.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
-#include "reports/frmReport.h"
+#include "reports/window/ImportDialogs.h"
+#include "reports/window/frmReport.h"
 #include "ui/BusyTask.h"
 
 #include <QDir>
@@ -29,13 +29,6 @@ const QString kExportFilter = QStringLiteral("Книга Excel (*.xlsx);;CSV, р
 ReportEditorWindow* reportWindowOf(ChildWindow* child)
 {
     return child && child->asReport() ? dynamic_cast<ReportEditorWindow*>(child) : nullptr;
-}
-
-// The failure of a work the user stopped has no text: nothing to say.
-void stopWhenAsked(const BusyProgress& progress)
-{
-    if (progress.stopRequested())
-        Fail(QString());
 }
 
 // The report's own name with the workbook's extension: beside its file, or for a report not
@@ -64,89 +57,48 @@ QString ProposedExportPath(const ReportEditorWindow& window)
 
 bool ReportEditorWindow::importDeals(const QString& path)
 {
-    // The title row and the first rows, for the mapping and its preview.
-    std::unique_ptr<TableReader> reader;
-    TableRecord titles;
-    QList<TableRecord> first;
-    const auto failed = [this](const QString& text) {
+    const auto failed = [this](const Outcome& outcome) {
         stbPanel2_->clear();
-        if (!text.isEmpty())
-            Dialogs::Critical(this, text, kAppTitle);
+        if (outcome.failed())
+            Dialogs::Critical(this, outcome.failure, kAppTitle);
+        return false;
     };
-    try {
-        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
-            progress.stage(QStringLiteral("Чтение файла ") + QFileInfo(path).fileName());
-            reader = OpenTableFile(path);
-            if (!reader->next(titles))
-                return;
-            TableRecord record;
-            while (first.size() < ImportMappingModel::kPreviewRows && reader->next(record))
-                first.append(record);
-        });
-    } catch (const Error& e) {
-        failed(e.description());
-        return false;
-    }
-    if (titles.width() == 0) {
-        failed(TableReadErrorText(path, QStringLiteral("в файле нет ни одной строки")));
-        return false;
-    }
+    // The title row and the first rows, for the mapping and its preview.
+    ImportRun run(*document_);
+    Outcome outcome;
+    RunBusy(this, kAppTitle, [&](BusyProgress& progress) { outcome = run.open(path, progress); });
+    if (!outcome.done())
+        return failed(outcome);
 
     // Where the columns go: as the user chose for files of these titles before, else by the
     // titles, else as the user chooses now.
-    const ReportModel& rows = document_->rows();
-    const QStringList titleTexts = titles.row();
-    const QDate today = QDate::currentDate();
-    std::optional<ImportMapping> mapping = RememberedMapping(*document_, titleTexts);
+    std::optional<ImportMapping> mapping = run.settledMapping();
     if (!mapping) {
-        const MappingProposal proposal = ProposeMapping(*document_, titleTexts, today);
-        if (proposal.complete) {
-            mapping = proposal.mapping;
-        } else {
-            QList<QStringList> preview;
-            for (const TableRecord& r : first)
-                preview.append(r.row(int(titleTexts.size())));
-            const QList<FieldCheck> untouched = UntouchedFields(*document_, today);
-            UnfilledFields unfilled;
-            for (const FieldCheck& field : untouched)
-                unfilled.values << field.text;
-            unfilled.lacking = [this, untouched](const ImportMapping& chosen) {
-                return chosen.lacking(*document_, untouched);
-            };
-            mapping = dlgImportMapping::Ask(this, rows, proposal.mapping, preview,
-                                            QFileInfo(path).fileName(), unfilled);
-            if (!mapping)
-                return false;
-            RememberMapping(*document_, *mapping);
-        }
+        const QList<FieldCheck> untouched = UntouchedFields(*document_, run.today());
+        UnfilledFields unfilled;
+        for (const FieldCheck& field : untouched)
+            unfilled.values << field.text;
+        unfilled.lacking = [this, untouched](const ImportMapping& chosen) {
+            return chosen.lacking(*document_, untouched);
+        };
+        mapping = dlgImportMapping::Ask(this, document_->rows(), run.proposal().mapping,
+                                        run.preview(), QFileInfo(path).fileName(), unfilled);
+        if (!mapping)
+            return false;
+        RememberMapping(*document_, *mapping);
     }
 
     // Every row through the checks, beside the window; nothing is added before the whole file
     // has been read.
-    DealImport import(*document_, *mapping, today);
-    rows.holds(DealKey::Reference, QString(), -1); // the index of the rows, built here
-    try {
-        RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
-            progress.allowStop();
-            progress.stage(QStringLiteral("Проверка сделок из файла ") + QFileInfo(path).fileName(),
-                           reader->total());
-            for (const TableRecord& r : first)
-                import.check(r);
-            TableRecord record;
-            for (int read = 1; reader->next(record); ++read) {
-                import.check(record);
-                if (read % 256 == 0) {
-                    progress.advance(reader->done());
-                    stopWhenAsked(progress);
-                }
-            }
-        });
-    } catch (const Error& e) {
-        failed(e.description());
-        return false;
-    }
-    reader.reset();
+    run.start(*mapping);
+    RunBusy(this, kAppTitle, [&](BusyProgress& progress) {
+        progress.allowStop();
+        outcome = run.check(progress);
+    });
+    if (!outcome.done())
+        return failed(outcome);
 
+    DealImport& import = run.result();
     const int loaded = int(import.deals().size());
     const int last = document_->rowCount();
     document_->appendDeals(import.takeDeals());

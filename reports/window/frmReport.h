@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/ReportEditorWindow.h"
+#include "reports/window/ReportEditorWindow.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "handbook/dlgPick.h"
+#include "handbook/window/dlgPick.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "reports/ImportDialogs.h"
+#include "reports/window/ImportDialogs.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "revoke/RevocationDialog.h"
+#include "revoke/window/RevocationDialog.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "handbook/PickDialogBase.h"
+#include "handbook/window/PickDialogBase.h"
 
 #include <QHash>
 #include <QIcon>

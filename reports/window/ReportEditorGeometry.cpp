@@ -1,6 +1,6 @@
 // The report window's geometry: the arrangement of the grid, the panel and its fields by the
 // layout rules in twips, and the window's placement in the per-user store.
-#include "reports/ReportEditorWindow.h"
+#include "reports/window/ReportEditorWindow.h"
 
 #include "core/AppContext.h"
 #include "core/SettingKeys.h"

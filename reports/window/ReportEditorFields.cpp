@@ -1,6 +1,6 @@
 // The report window's controls: the grid, the fields of the panel with their checks, the pick
 // button and the date picker.
-#include "reports/ReportEditorWindow.h"
+#include "reports/window/ReportEditorWindow.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

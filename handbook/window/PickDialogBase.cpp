@@ -1,4 +1,4 @@
-#include "handbook/PickDialogBase.h"
+#include "handbook/window/PickDialogBase.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "handbook/dlgPickXMLFile.h"
+#include "handbook/window/dlgPickXMLFile.h"
 
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
