@@ -13,6 +13,8 @@
 #include "tests/support/ProgramFolder.h"
 #include "tests/support/ScriptedDialogs.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSignalSpy>
@@ -100,10 +102,27 @@ public:
     void receive(const QString& name, const QString& text, const QByteArray& header = {},
                  const QByteArray& trailer = {})
     {
+        drop(name, text, header, trailer);
+        round();
+    }
+    // Writes an answer without a round; modified, when given, is its file time.
+    void drop(const QString& name, const QString& text, const QByteArray& header = {},
+              const QByteArray& trailer = {}, const QDateTime& modified = {})
+    {
         QStringEncoder cp1251("windows-1251");
         QString lines = text;
         lines.replace(u'\n', QStringLiteral("\r\n"));
-        QVERIFY(WriteBytes(folder_.receive(name), header + cp1251.encode(lines) + trailer));
+        const QString path = folder_.receive(name);
+        QVERIFY(WriteBytes(path, header + cp1251.encode(lines) + trailer));
+        if (modified.isValid()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+    }
+    // One round of the journal, to its end.
+    void round()
+    {
         journal_->sync();
         journal_->waitForSync();
     }

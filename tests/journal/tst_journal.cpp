@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 using namespace varnel;
 using namespace varnel::testing;
 using journal::RequestFilter;
@@ -74,6 +76,7 @@ class JournalTest : public QObject {
 
 private slots:
     void requestsFollowedToTheirAnswers();
+    void severalAnswersInOneRound();
     void hostileAnswersKeptUnread_data();
     void hostileAnswersKeptUnread();
     void damagedJournalSetAside_data();
@@ -262,6 +265,66 @@ void JournalTest::requestsFollowedToTheirAnswers()
     QCOMPARE(f.dump(RequestFilter::Status::Accepted).count(QStringLiteral(" waiting")), 4);
     QVERIFY(QDir(journal::SpoolFolderOf(f.journalFolder())).entryList(QDir::Files).isEmpty());
     QCOMPARE(f.notices(), QStringList());
+}
+
+// Answers that come together are taken in one round oldest first, whatever their names, so that
+// the later has the last word; and an answer naming a request file that was sent twice (the
+// names come round again) answers the newest of the two.
+void JournalTest::severalAnswersInOneRound()
+{
+    JournalFixture f;
+    f.start();
+    const QString keys = QStringLiteral(" Agreement=\"Д-1/24\" Reference=\"R-1\" "
+                                        "Participant=\"MC0001200000\" Issue=\"SNEN-AO1\"");
+    const SimpleReportTable report = JournalFixture::Report(
+        {{kParticipant, QStringLiteral("SNEN-AO1"), QStringLiteral("Д-1/24"), QStringLiteral("R-1"),
+          QStringLiteral("15.03.2024"), QStringLiteral("101,5")}});
+    RequestData data;
+    data.report = &report;
+    const QString first = f.send(QStringLiteral("Deals"), data);
+    f.name(first, QStringLiteral("DL"));
+    const QDateTime at = QDateTime::currentDateTime().addSecs(-600);
+    f.drop(stem(first) + QStringLiteral("_b.msg"),
+           Receipt(QStringLiteral("Receipts"), first,
+                   {row(1, keys + QStringLiteral(" Status=\"Rejected\" Code=\"S16\""))}),
+           {}, {}, at);
+    f.drop(stem(first) + QStringLiteral("_a.msg"),
+           Receipt(QStringLiteral("Receipts"), first,
+                   {row(1, QStringLiteral("Id=\"1\"") + keys +
+                               QStringLiteral(" Status=\"Accepted\""))}),
+           {}, {}, at.addSecs(60));
+
+    const QString second = f.send(QStringLiteral("Deals"), data);
+    f.name(second, QStringLiteral("DL2"));
+    {
+        journal::JournalStore store(journal::JournalStore::FileIn(f.journalFolder()));
+        QVERIFY(store.open(false));
+        bool given = false;
+        store.recordRequest(QStringLiteral("Deals"), second,
+                            QDateTime::currentDateTime().addSecs(60).toString(Qt::ISODateWithMs),
+                            kParticipant, [&](journal::DealEntry& deal) {
+                                if (std::exchange(given, true))
+                                    return false;
+                                deal.n = 1;
+                                deal.agreement = QStringLiteral("Д-1/24");
+                                deal.reference = QStringLiteral("R-1");
+                                deal.participant = kParticipant;
+                                deal.issue = QStringLiteral("SNEN-AO1");
+                                deal.fields = {{QStringLiteral("Reference"), deal.reference}};
+                                return true;
+                            });
+    }
+    f.drop(stem(second) + QStringLiteral(".msg"),
+           Receipt(QStringLiteral("Receipts"), second,
+                   {row(1, QStringLiteral("Id=\"2\"") + keys +
+                               QStringLiteral(" Status=\"Accepted\""))}));
+    f.round();
+    QCOMPARE(f.dump(), QStringLiteral("Deals DL: 1 deals, 1 accepted, 0 rejected, 0 waiting\n"
+                                      "  1 Д-1/24 R-1 принята 1\n"
+                                      "Deals DL2: 1 deals, 0 accepted, 0 rejected, 1 waiting\n"
+                                      "  1 Д-1/24 R-1 ждет ответа\n"
+                                      "Deals DL2: 1 deals, 1 accepted, 0 rejected, 0 waiting\n"
+                                      "  1 Д-1/24 R-1 принята 2"));
 }
 
 void JournalTest::hostileAnswersKeptUnread_data()

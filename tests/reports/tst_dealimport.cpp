@@ -187,13 +187,14 @@ private slots:
             "MC0002;SU26238;A-3;R-1;07.03.2024;99,125;5;RUB;;  как есть \r\n"
             "MC0002;SU26238;A-4;R-0;07.03.2024;99;5;RUB;;\r\n"
             "MC0002;;A-5;R-5;07.03.2024;99;abc;RUB;;\r\n"
-            "MC0002;SU26238;A-6;;31.04.2024;-1;5;RUB;;\r\n");
+            "MC0002;SU26238;A-6;;31.04.2024;-1;5;RUB;;\r\n"
+            "MC0003;SU26238;A-7;R-7;07.03.2024;99;5;RUB;;\r\n");
         QVERIFY(WriteBytes(path, ToWindows1251(text, '?')));
         QSignalSpy changed(&doc, &ReportDocument::changedChanged);
         DealImport import = Import(doc, path, QDate(2024, 3, 20));
-        QCOMPARE(import.records(), 6);
+        QCOMPARE(import.records(), 7);
         QCOMPARE(import.refusedRecords(), 5);
-        QCOMPARE(import.deals().size(), 1);
+        QCOMPARE(import.deals().size(), 2);
         const QStringList passed = import.deals().first();
         const auto cell = [&](const char* name) {
             return passed.at(doc.rows().columnOfName(QLatin1String(name)) - 1);
@@ -206,6 +207,10 @@ private slots:
         QCOMPARE(cell("Currency"), QStringLiteral("RUB"));
         QCOMPARE(cell("Side"), QStringLiteral("B"));
         QCOMPARE(cell("Comment"), QStringLiteral("две строки"));
+        // A participant the file gives is the deal's: the default fills only an empty one.
+        QCOMPARE(
+            import.deals().last().at(doc.rows().columnOfName(QStringLiteral("Participant")) - 1),
+            QStringLiteral("MC0003"));
         QCOMPARE(Refused(import.refused()),
                  QStringLiteral(
                      "3|Дата сделки|2024-03-07|(C10) Недопустимый формат даты: 2024-03-07\n"
@@ -219,7 +224,7 @@ private slots:
         QCOMPARE(doc.rowCount(), 1);
         QCOMPARE(changed.count(), 0);
         doc.appendDeals(import.takeDeals());
-        QCOMPARE(doc.rowCount(), 2);
+        QCOMPARE(doc.rowCount(), 3);
         QVERIFY(doc.isChanged());
     }
 
