@@ -13,6 +13,12 @@ struct SettingKey {
 
     QString sectionName() const { return QString::fromLatin1(section); }
     QString keyName() const { return QString::fromLatin1(key); }
+    // True when section and key name this entry (letter case aside, as the file has it).
+    bool is(const QString& sectionText, const QString& keyText) const
+    {
+        return sectionText.compare(QLatin1String(section), Qt::CaseInsensitive) == 0 &&
+               keyText.compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
+    }
 
     QString read() const;
     // A write made in passing; a failure is silent (WriteSetting).

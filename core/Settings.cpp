@@ -22,9 +22,16 @@ int ReadSettingInt(const QString& section, const QString& key, int def)
     return value < 1 ? def : value;
 }
 
+SettingsEvents& SettingsEvents::Instance()
+{
+    static SettingsEvents events;
+    return events;
+}
+
 void WriteSetting(const QString& section, const QString& key, const QString& value)
 {
-    PrivateProfile::WriteString(SettingsFilePath(), section, key, value);
+    if (PrivateProfile::WriteString(SettingsFilePath(), section, key, value))
+        emit SettingsEvents::Instance().changed(section, key);
 }
 
 void WriteSettingOrFail(const QString& section, const QString& key, const QString& value)
@@ -32,6 +39,7 @@ void WriteSettingOrFail(const QString& section, const QString& key, const QStrin
     QString failure;
     if (!PrivateProfile::WriteString(SettingsFilePath(), section, key, value, &failure))
         Fail(failure);
+    emit SettingsEvents::Instance().changed(section, key);
 }
 
 QString ResolvePath(const QString& path)

@@ -1,12 +1,25 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
 namespace varnel {
 
 // The settings file (varnel_client.ini), read and written as the Windows private-profile
 // functions do it. Nothing is cached: every call goes to the file.
+
+// Tells of every setting written through the functions below once it is in the file, so that
+// what follows a setting (the folder the journal watches, ...) follows it at once. A write that
+// failed is not told; nor is a change made to the file by another program.
+class SettingsEvents : public QObject {
+    Q_OBJECT
+public:
+    static SettingsEvents& Instance();
+
+signals:
+    void changed(const QString& section, const QString& key);
+};
 
 // Value of key in section, or def when absent or empty; at most 2046 characters come back.
 // An empty file means the settings file.

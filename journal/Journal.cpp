@@ -1,6 +1,7 @@
 #include "journal/Journal.h"
 
 #include "core/SettingKeys.h"
+#include "core/Settings.h"
 #include "core/Values.h"
 #include "messages/RequestKinds.h"
 
@@ -81,6 +82,14 @@ Journal::Journal(QObject* parent) : QObject(parent)
 {
     // The parser's tables are made here, before a second thread may use them.
     xmlInitParser();
+    // A work or receive folder changed in the options: the next round journals there and
+    // watches the new receive folder, at once.
+    connect(&SettingsEvents::Instance(), &SettingsEvents::changed, this,
+            [this](const QString& section, const QString& key) {
+                if (started_ && (settings::kFolderReceive.is(section, key) ||
+                                 settings::kFolderWork.is(section, key)))
+                    sync();
+            });
 }
 
 Journal::~Journal()

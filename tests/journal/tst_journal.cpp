@@ -3,6 +3,7 @@
 // is not the journal, set aside; a journal that cannot be written never stopping a send, nor
 // taking the room it needs.
 #include "core/AtomicSave.h"
+#include "core/SettingKeys.h"
 #include "messages/SendPipelineTesting.h"
 #include "tests/journal/JournalTestSupport.h"
 #include "tests/support/FaultInjection.h"
@@ -12,6 +13,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -77,6 +79,7 @@ class JournalTest : public QObject {
 private slots:
     void requestsFollowedToTheirAnswers();
     void severalAnswersInOneRound();
+    void receiveFolderFollowsTheSettings();
     void hostileAnswersKeptUnread_data();
     void hostileAnswersKeptUnread();
     void damagedJournalSetAside_data();
@@ -325,6 +328,30 @@ void JournalTest::severalAnswersInOneRound()
                                       "  1 Д-1/24 R-1 ждет ответа\n"
                                       "Deals DL2: 1 deals, 1 accepted, 0 rejected, 0 waiting\n"
                                       "  1 Д-1/24 R-1 принята 2"));
+}
+
+// The receive folder changed in the options: the journal watches the new one at once, and an
+// answer that arrives there is taken in without anybody asking for a round.
+void JournalTest::receiveFolderFollowsTheSettings()
+{
+    JournalFixture f;
+    f.start();
+    const QString gil = f.send(QStringLiteral("GetIssueList"));
+    f.name(gil, QStringLiteral("GIL"));
+    QTemporaryDir other;
+    QVERIFY(other.isValid());
+    QSignalSpy rounds(&f.journal(), &journal::Journal::synced);
+    settings::kFolderReceive.writeOrFail(other.path());
+    QVERIFY(rounds.wait());
+    f.journal().waitForSync();
+    rounds.clear();
+    QVERIFY(WriteBytes(QDir(other.path()).filePath(stem(gil) + QStringLiteral(".msg")),
+                       "<?xml version=\"1.0\"?>\n<IssueList Created=\"2024-03-15T18:30:00\" "
+                       "Count=\"0\">\n</IssueList>\n"));
+    QVERIFY(rounds.wait());
+    f.journal().waitForSync();
+    QCOMPARE(f.dump(),
+             QStringLiteral("GetIssueList GIL: 0 deals, 1 accepted, 0 rejected, 0 waiting"));
 }
 
 void JournalTest::hostileAnswersKeptUnread_data()
