@@ -130,9 +130,11 @@ void Output::row(const QList<TableCell>& cells, const QJsonObject& more)
         writeOut(CsvRecord(cells).toUtf8() + '\n');
         return;
     }
-    QJsonObject object = more;
+    QJsonObject object;
     for (qsizetype c = 0; c < columns_.size(); ++c)
         object.insert(columns_.at(c).key, jsonOf(cells.value(c)));
+    for (auto it = more.begin(); it != more.end(); ++it)
+        object.insert(it.key(), it.value());
     writeOut(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 

@@ -61,7 +61,8 @@ struct OutputColumn {
 class Output {
 public:
     Output(bool json, QList<OutputColumn> columns);
-    // The title row is printed with the first row, or by finish() when there is none.
+    // The title row is printed with the first row, or by finish() when there is none. more
+    // adds to (or replaces in) the JSON object only.
     void row(const QList<TableCell>& cells, const QJsonObject& more = {});
     void finish();
 

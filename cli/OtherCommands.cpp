@@ -212,6 +212,7 @@ int RunJournal(const CommandContext& context)
                 cells.clear();
                 table.rowCells(r, cells);
                 QJsonObject more;
+                more.insert(QStringLiteral("request"), entry.kind);
                 more.insert(QStringLiteral("sent"), entry.sent);
                 more.insert(QStringLiteral("answered"), entry.answered);
                 more.insert(QStringLiteral("answer_only"), entry.answerOnly);
@@ -247,7 +248,7 @@ int RunJournal(const CommandContext& context)
                     cells << TableCell::textCell(
                         model.data(model.index(r, c), Qt::DisplayRole).toString());
                 QJsonObject more;
-                more.insert(QStringLiteral("kind"), entry.kind);
+                more.insert(QStringLiteral("request"), entry.kind);
                 more.insert(QStringLiteral("result"), dealStateText);
                 more.insert(QStringLiteral("code"), deal.code);
                 more.insert(QStringLiteral("text"), deal.text);
@@ -291,8 +292,11 @@ int RunHandbook(const CommandContext& context)
     }
     Output out(context.json, {{QStringLiteral("handbook"), QStringLiteral("Справочник ЦБ")},
                               {QStringLiteral("changed"), QStringLiteral("Сделан текущим")}});
+    QJsonObject changed;
+    changed.insert(QStringLiteral("changed"), found);
     out.row({TableCell::textCell(CurrentHandbookPath()),
-             TableCell::textCell(found ? QStringLiteral("да") : QStringLiteral("нет"))});
+             TableCell::textCell(found ? QStringLiteral("да") : QStringLiteral("нет"))},
+            changed);
     out.finish();
     return found ? kExitDone : kExitRefused;
 }
