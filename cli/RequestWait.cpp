@@ -168,6 +168,8 @@ int PlaceAndFollow(const CommandContext& context, const QString& requestName,
         if (entry && entry->answered && entry->waiting() <= 0)
             loop.quit();
     };
+    TerminalProgress progress;
+    progress.stage(QStringLiteral("Ожидание ответа реестра на запрос ") + file);
     QObject::connect(&journal, &journal::Journal::synced, &loop, lookUp);
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     timeout.start(*wait * 1000);
@@ -176,6 +178,7 @@ int PlaceAndFollow(const CommandContext& context, const QString& requestName,
     if (!(entry && entry->answered && entry->waiting() <= 0))
         loop.exec();
     timeout.stop();
+    progress.stage(QString());
     journal.waitForSync();
     entry = look.find();
     if (!look.failure().isEmpty())

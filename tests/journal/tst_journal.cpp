@@ -617,6 +617,7 @@ void JournalTest::requestRecordedOnce()
             deal = journal::DealEntry();
             deal.n = ++*n;
             deal.reference = QStringLiteral("R-%1").arg(*n);
+            deal.fields = {{QStringLiteral("Reference"), deal.reference}};
             return true;
         };
     };
