@@ -15,6 +15,7 @@ namespace varnel {
 namespace {
 
 QString g_settingsPath;
+QString g_chosenProgramFolder;
 QString g_userName = QStringLiteral("@default");
 
 } // namespace
@@ -31,11 +32,18 @@ QString ProgramFolder()
 {
     QString folder = overrides::ProgramFolder();
     if (folder.isEmpty())
+        folder = g_chosenProgramFolder;
+    if (folder.isEmpty())
         return QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
                                             : QDir::currentPath();
     while (folder.size() > 1 && (folder.endsWith(u'/') || folder.endsWith(u'\\')))
         folder.chop(1);
     return folder;
+}
+
+void ChooseProgramFolder(const QString& folder)
+{
+    g_chosenProgramFolder = folder;
 }
 
 QString SettingsFilePath()

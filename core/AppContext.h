@@ -9,12 +9,17 @@ namespace varnel {
 // The product title: application name of the placement store, caption of message boxes.
 inline const QString kAppTitle = QStringLiteral("Varnel");
 
-// Folder of the running executable (without a trailing separator), unless a test set another.
+// Folder of the running executable (without a trailing separator), unless a test or the
+// command-line program's --program-folder set another.
 QString ProgramFolder();
 // Points the program folder elsewhere for the rest of the run. Only tests do, and they use
 // testing::ScopedProgramFolder (tests/support/Overrides.h), which puts the folder back; this
 // setter is built into the test support library, not into the program.
 void SetProgramFolder(const QString& folder);
+// The program folder the command-line program was told to run on (--program-folder), for the
+// rest of its run; a test's folder still comes first. An empty folder goes back to the
+// executable's.
+void ChooseProgramFolder(const QString& folder);
 
 // Full path of the settings file; program folder + "/varnel_client.ini" unless set otherwise.
 QString SettingsFilePath();

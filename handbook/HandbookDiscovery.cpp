@@ -199,7 +199,7 @@ void CopyFileAtomically(const QString& source, const QString& target)
         copy.setFileTime(modified, QFileDevice::FileModificationTime);
 }
 
-void FindHandbook(const HandbookFindContext& context)
+bool FindHandbook(const HandbookFindContext& context)
 {
     const auto dateTime = [&](const QString& path) {
         const QDateTime modified = QFileInfo(path).lastModified();
@@ -263,7 +263,7 @@ void FindHandbook(const HandbookFindContext& context)
                     QStringLiteral(").\r\nСделать найденный справочник текущим ?");
         if (Dialogs::AskYesNo(context.parent, question, QStringLiteral("Подтверждение")) !=
             Answer::Yes)
-            return;
+            return false;
 
         // The settings name the copy only once it is complete, and the copy stays only once
         // they name it: a copy or a settings write that fails leaves the current handbook, the
@@ -286,7 +286,7 @@ void FindHandbook(const HandbookFindContext& context)
         }
         if (context.currentHandbookChanged)
             context.currentHandbookChanged();
-        return;
+        return true;
     }
 
     if (bestName.isEmpty())
@@ -299,6 +299,7 @@ void FindHandbook(const HandbookFindContext& context)
         Dialogs::Message(context.parent,
                          QStringLiteral("Не найдено справочника, более нового, чем текущий"),
                          kAppTitle, MessageIcon::Warning, MessageButtons::Ok);
+    return false;
 }
 
 void RunFindHandbook(const HandbookFindContext& context)

@@ -40,8 +40,8 @@ struct HandbookFindContext {
 // Runs the command. Every stop (missing folders, no files, a file that cannot be read, a copy
 // that fails) raises Error 514 with the text the user is shown, and the settings stay as they
 // were. The two notices (no handbook among the files, none newer than the current one) and the
-// question are shown here.
-void FindHandbook(const HandbookFindContext& context);
+// question are shown here. True when a handbook was made current.
+bool FindHandbook(const HandbookFindContext& context);
 // The same under the command's trap: a failure is shown in a critical box captioned with the
 // application title.
 void RunFindHandbook(const HandbookFindContext& context);

@@ -260,7 +260,10 @@ void Journal::written(const RequestKind& kind, const QString& workFile)
         fault(QStringLiteral("Журнал отправок не записан: каталог не создан: ") + spool);
         return;
     }
-    const QString pending = JoinPath(spool, QStringLiteral(".%1.part").arg(++sequence_));
+    // The process's own name: a client and command-line programs share the spool.
+    const QString pending = JoinPath(
+        spool,
+        QStringLiteral(".%1-%2.part").arg(QCoreApplication::applicationPid()).arg(++sequence_));
     QFile::remove(pending);
     const QByteArray from = QFile::encodeName(workFile);
     int error = ::link(from.constData(), QFile::encodeName(pending).constData()) == 0 ? 0 : errno;

@@ -164,10 +164,14 @@ StoreError::StoreError(Kind kind, QString text)
 // One transaction, rolled back unless committed.
 class JournalStore::Transaction {
 public:
+    // Takes the write lock at once: a transaction that read first and wrote later would fail
+    // without waiting when another process (a second client, the command-line program) wrote
+    // in between; the lock is waited for as the busy timeout allows.
     explicit Transaction(JournalStore& store) : store_(store)
     {
-        if (!store_.db_->transaction())
-            store_.fail(store_.db_->lastError(), "begin");
+        QSqlQuery begin = store_.query();
+        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            store_.fail(begin.lastError(), "begin");
     }
     ~Transaction()
     {
@@ -423,6 +427,13 @@ qint64 JournalStore::recordRequest(const QString& kind, const QString& file, con
                                    const std::function<bool(DealEntry&)>& nextDeal)
 {
     Transaction t(*this);
+    // Rounds of two processes on one journal may both find the request in the spool: the one
+    // that comes second finds it recorded.
+    QSqlQuery recorded =
+        run(QStringLiteral("SELECT id FROM requests WHERE kind=? AND file=? AND sent=? LIMIT 1"),
+            {text(kind), text(file), text(sent)}, "request");
+    if (recorded.next())
+        return recorded.value(0).toLongLong();
     QSqlQuery request = query();
     prepare(request,
             QStringLiteral("INSERT INTO requests(kind, file, sent, participant) VALUES(?,?,?,?)"),

@@ -50,6 +50,49 @@ QString makeWorkFileName(const QString& prefix, const QString& folder, const QSt
     return RenamePathExtension(name, ext);
 }
 
+// The name of a request in the work folder, held by its reservation (the ".tmp" file of the
+// same stem, made exclusively) until the request has left the work folder: another client or
+// command-line program on the same work folder never picks the name meanwhile, as it would once
+// the reservation were gone and before the request was written. A name that a request still
+// waiting in the send folder has is passed over, so the move never meets it there.
+class ReservedName {
+public:
+    ReservedName(const QString& prefix, const QString& work, const QString& sendFolder)
+    {
+        QStringList passed;
+        for (int tries = 0; tries < 256; ++tries) {
+            const QString reservation = CreateUniqueTempFile(work, prefix, QStringLiteral(".xml"));
+            if (reservation.isEmpty())
+                break;
+            const QString file = RenamePathExtension(reservation, QStringLiteral(".xml"));
+            const QString target = JoinPath(sendFolder, QFileInfo(file).fileName());
+            if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+                passed << reservation;
+                continue;
+            }
+            reservation_ = reservation;
+            file_ = file;
+            break;
+        }
+        for (const QString& name : passed)
+            QFile::remove(name);
+    }
+    ~ReservedName()
+    {
+        if (!reservation_.isEmpty())
+            QFile::remove(reservation_);
+    }
+    ReservedName(const ReservedName&) = delete;
+    ReservedName& operator=(const ReservedName&) = delete;
+
+    // Empty when the work folder cannot be written.
+    const QString& file() const { return file_; }
+
+private:
+    QString reservation_;
+    QString file_;
+};
+
 bool sameFolder(const QString& a, const QString& b)
 {
     const QString ca = QFileInfo(a).canonicalFilePath();
@@ -87,12 +130,12 @@ QString place(const RequestKind& kind, const QString& requestName, const Request
         QStringLiteral("Каталог отправки не существует: "));
     stage(testing::SendStage::FoldersChecked);
 
-    // The name is unique in the work folder only. A request still waiting in the send folder
-    // under the same name makes the move fail, and the new request stays in the work folder.
-    // A request is never made up elsewhere (the fallback name of MakeWorkFileName lies in the
-    // current folder and lacks the prefix the transport looks for: it would never be taken), so
-    // a work folder that cannot be written ends the sending.
-    QString file = makeWorkFileName(QLatin1String(kind.prefix), work, QStringLiteral("xml"), false);
+    // The name is free in the work folder and in the send folder, and reserved until the
+    // request has been moved. A request is never made up elsewhere (the fallback name of
+    // MakeWorkFileName lies in the current folder and lacks the prefix the transport looks for:
+    // it would never be taken), so a work folder that cannot be written ends the sending.
+    const ReservedName reserved(QLatin1String(kind.prefix), work, sendFolder);
+    QString file = reserved.file();
     if (file.isEmpty())
         Fail(QStringLiteral("Не удалось создать файл запроса в рабочем каталоге: ") + kBreak +
              work);

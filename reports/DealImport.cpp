@@ -135,18 +135,33 @@ QString ImportTitleKey(const QString& title)
     return key.toCaseFolded();
 }
 
-MappingProposal ProposeMapping(const ReportDocument& document, const QStringList& titles,
-                               const QDate& today)
+namespace {
+
+// The field of each title key: a field's title (as the grid shows it) and its name, compared as
+// ImportTitleKey. Titles first, then names, so that a title that is another field's name goes
+// to its own field.
+QHash<QString, int> FieldsByTitleKey(const ReportModel& rows)
 {
-    const ReportModel& rows = document.rows();
     QHash<QString, int> byKey;
-    // Titles first, then names, so that a title that is another field's name goes to its own
-    // field.
     for (int c = rows.columnCount() - 1; c >= 1; --c)
         byKey.insert(ImportTitleKey(rows.column(c).name), c);
     for (int c = rows.columnCount() - 1; c >= 1; --c)
         byKey.insert(ImportTitleKey(rows.column(c).title), c);
     byKey.remove(QString());
+    return byKey;
+}
+
+QString quotedName(const QString& text)
+{
+    return QStringLiteral("«") + text + QStringLiteral("»");
+}
+
+} // namespace
+
+MappingProposal ProposeMapping(const ReportDocument& document, const QStringList& titles,
+                               const QDate& today)
+{
+    const QHash<QString, int> byKey = FieldsByTitleKey(document.rows());
 
     MappingProposal proposal;
     proposal.mapping.titles = titles;
@@ -169,6 +184,57 @@ MappingProposal ProposeMapping(const ReportDocument& document, const QStringList
     if (!proposal.mapping.lacking(document, UntouchedFields(document, today)).isEmpty())
         proposal.complete = false;
     return proposal;
+}
+
+Outcome ChooseMapping(const ReportDocument& document, const QStringList& titles,
+                      const QList<MappingChoice>& choices, const QDate& today,
+                      ImportMapping& mapping)
+{
+    const ReportModel& rows = document.rows();
+    std::optional<ImportMapping> remembered = RememberedMapping(document, titles);
+    mapping = remembered ? std::move(*remembered) : ProposeMapping(document, titles, today).mapping;
+    QList<bool> chosen(titles.size(), false);
+    const QHash<QString, int> byKey = FieldsByTitleKey(rows);
+    for (const MappingChoice& choice : choices) {
+        const QString titleKey = ImportTitleKey(choice.title);
+        qsizetype column = -1;
+        for (qsizetype i = 0; i < titles.size() && column < 0; ++i) {
+            if (ImportTitleKey(titles.at(i)) == titleKey)
+                column = i;
+        }
+        if (column < 0)
+            return Outcome::Failed(QStringLiteral("В файле нет столбца ") +
+                                   quotedName(choice.title));
+        int field = 0;
+        if (!ImportTitleKey(choice.field).isEmpty()) {
+            field = byKey.value(ImportTitleKey(choice.field), 0);
+            if (field == 0)
+                return Outcome::Failed(QStringLiteral("В отчете нет поля ") +
+                                       quotedName(choice.field));
+        }
+        mapping.columns[column] = field;
+        chosen[column] = true;
+    }
+    // A titled column the titles did not place and nobody chose for is never dropped silently:
+    // its values would go nowhere and the field it was meant for would keep its default.
+    if (!remembered) {
+        for (qsizetype i = 0; i < titles.size(); ++i) {
+            if (!chosen.at(i) && mapping.columns.at(i) == 0 &&
+                !ImportTitleKey(titles.at(i)).isEmpty())
+                return Outcome::Failed(QStringLiteral("Столбец ") + quotedName(titles.at(i)) +
+                                       QStringLiteral(" не сопоставлен ни одному полю отчета"));
+        }
+    }
+    if (const QList<int> doubled = mapping.doubled(); !doubled.isEmpty())
+        return Outcome::Failed(QStringLiteral("Поле ") +
+                               quotedName(rows.column(doubled.first()).title) +
+                               QStringLiteral(" заполняют несколько столбцов файла"));
+    if (const QList<int> lacking = mapping.lacking(document, UntouchedFields(document, today));
+        !lacking.isEmpty())
+        return Outcome::Failed(QStringLiteral("Поле ") +
+                               quotedName(rows.column(lacking.first()).title) +
+                               QStringLiteral(" обязательно, но его не заполняет ни один столбец"));
+    return Outcome::Done();
 }
 
 std::optional<ImportMapping> RememberedMapping(const ReportDocument& document,

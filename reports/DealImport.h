@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "reports/DealChecks.h"
 #include "reports/FieldRules.h"
 #include "tables/TableReader.h"
@@ -58,6 +59,22 @@ struct MappingProposal {
 };
 MappingProposal ProposeMapping(const ReportDocument& document, const QStringList& titles,
                                const QDate& today);
+
+// A column placed by the user's word rather than by its title: the file's column of that title
+// goes to the field of that title or name (both compared as ImportTitleKey); an empty field
+// leaves the column out.
+struct MappingChoice {
+    QString title;
+    QString field;
+};
+// The mapping a user settles without a dialog (the command-line program's --map): the one
+// remembered for these titles, else the one by the titles, with the choices on top. Failed with
+// the text to show when a choice names no column or no field, when a titled column is left
+// where neither its title nor a choice placed it, when two columns fill one field, or when a
+// field the deal check requires is filled by none (ImportMapping::lacking).
+Outcome ChooseMapping(const ReportDocument& document, const QStringList& titles,
+                      const QList<MappingChoice>& choices, const QDate& today,
+                      ImportMapping& mapping);
 
 // The mapping the user chose for files of these titles into reports of this layout, kept in the
 // per-user store; nothing when none was kept, or when the layout no longer has its fields.

@@ -138,6 +138,17 @@ void RevocationForm::Send(const QString& replyType, QWidget* parent)
     SendRequest(requestName(), data, parent);
 }
 
+Outcome RevocationForm::Place(const QString& replyType, QString* target)
+{
+    if (list_.rowCount() == 0)
+        return Outcome::Failed(EmptyListText());
+    if (isRepo())
+        list_.setReplyType(replyType);
+    RequestData data;
+    data.revocation = &list_;
+    return PlaceRequest(requestName(), data, target);
+}
+
 // The Id is the registry's deal number from its receipt, and it is sent as typed. An empty
 // field passes; any other text passes when, with the blanks at either end dropped, it is an
 // optional "+" or "-" followed by the digits 0 to 9 only (blanks alone are no number). Every other

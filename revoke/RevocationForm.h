@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "revoke/RevocationModel.h"
 
 #include <QString>
@@ -55,6 +56,11 @@ public:
     // itself. The repo list goes with the reply type exactly as given. An empty list is
     // refused.
     void Send(const QString& replyType, QWidget* parent);
+
+    // The same without a user (the command-line program): the list written and placed by the
+    // send pipeline as Send places it, nothing asked or shown. An empty list fails with
+    // EmptyListText(). target learns where the request was placed.
+    Outcome Place(const QString& replyType, QString* target = nullptr);
 
     // The Id field check on leaving the field.
     static bool IsIdAccepted(const QString& text);

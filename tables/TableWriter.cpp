@@ -141,23 +141,20 @@ void writeCsv(const QString& path, const TableSource& table, const TableWriteOpt
 {
     AtomicFile file(path);
     QByteArray chunk("\xEF\xBB\xBF");
-    const auto line = [&](const QStringList& fields) {
-        chunk += fields.join(u';').toUtf8();
+    const auto line = [&](const QString& record) {
+        chunk += record.toUtf8();
         chunk += "\r\n";
         if (chunk.size() >= 64 * 1024) {
             file.write(chunk);
             chunk.clear();
         }
     };
-    QStringList fields;
+    QList<TableCell> titles;
     for (const QString& title : table.columnTitles())
-        fields << csvField(title);
-    line(fields);
+        titles << TableCell::textCell(title);
+    line(CsvRecord(titles, options.csvDecimal));
     const int rows = forEachRow(table, options, [&](int, const QList<TableCell>& cells) {
-        fields.clear();
-        for (const TableCell& cell : cells)
-            fields << csvField(shownText(cell, options.csvDecimal), isNumber(cell));
-        line(fields);
+        line(CsvRecord(cells, options.csvDecimal));
     });
     file.write(chunk);
     file.commit();
@@ -417,6 +414,17 @@ void writeWorkbook(const QString& path, const TableSource& table, const TableWri
 }
 
 } // namespace
+
+QString CsvRecord(const QList<TableCell>& cells, QChar decimal)
+{
+    QString record;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            record += u';';
+        record += csvField(shownText(cells.at(i), decimal), isNumber(cells.at(i)));
+    }
+    return record;
+}
 
 TableFormat TableFormatOfPath(const QString& path)
 {

@@ -71,6 +71,11 @@ void WriteTableFile(const QString& path, const TableSource& table, TableFormat f
 // number at all): such a number is written as text.
 QString WorkbookNumberText(const QString& decimal);
 
+// One row as a CSV file holds it, without its line end: the cells separated by ";", quoted
+// and guarded against formulas as WriteTableFile writes them, numbers with decimal. The
+// command-line program prints its tables with it.
+QString CsvRecord(const QList<TableCell>& cells, QChar decimal = u',');
+
 // The same table as text: the cells separated by tabs, the rows by line ends, line breaks
 // inside a cell turned into blanks, a text a spreadsheet would take for a formula behind an
 // apostrophe as in CSV (for the clipboard).

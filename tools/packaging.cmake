@@ -5,6 +5,8 @@
 #                                   the demo messages in demo/ (varnel --demo)
 #   /usr/bin/varnel                 the launcher: gives each user a program folder of their own
 #   /usr/bin/quilmer                the merge tool, for the command line
+#   /usr/bin/varnel-cli             the command-line program, through the launcher (a link)
+#   /usr/share/man/man1/varnel-cli.1
 #   /usr/share/applications/varnel.desktop
 #   /usr/share/icons/hicolor/scalable/apps/varnel.svg
 # The client keeps its settings file, logs and folders beside its executable, which must
@@ -18,7 +20,7 @@ set(VARNEL_INSTALL_PROGRAM_DIR opt/varnel)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-set(varnel_executables VarnelClient Quilmer VarnelLoopback)
+set(varnel_executables VarnelClient Quilmer VarnelLoopback varnel-cli)
 install(TARGETS ${varnel_executables} RUNTIME DESTINATION ${VARNEL_INSTALL_PROGRAM_DIR})
 # The demo messages are no user's own: they go to demo/, which the launcher copies into the demo
 # program folder alone (varnel --demo), with the handbook the loopback registry answers with.
@@ -42,6 +44,10 @@ install(PROGRAMS ${CMAKE_BINARY_DIR}/package/varnel DESTINATION usr/bin)
 file(CREATE_LINK /${VARNEL_INSTALL_PROGRAM_DIR}/Quilmer ${CMAKE_BINARY_DIR}/package/quilmer
      SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/package/quilmer DESTINATION usr/bin)
+# The command-line program starts through the launcher, which makes the user's folder first.
+file(CREATE_LINK varnel ${CMAKE_BINARY_DIR}/package/varnel-cli SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/package/varnel-cli DESTINATION usr/bin)
+install(FILES ${CMAKE_SOURCE_DIR}/cli/varnel-cli.1 DESTINATION usr/share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/tools/package/varnel.desktop
         DESTINATION usr/share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/shell/icons/varnel.svg

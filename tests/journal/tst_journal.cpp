@@ -91,6 +91,7 @@ private slots:
     void journalLeavesTheSendItsRoom();
     void failedOpenLeavesNothing_data();
     void failedOpenLeavesNothing();
+    void requestRecordedOnce();
 };
 
 void JournalTest::requestsFollowedToTheirAnswers()
@@ -688,6 +689,41 @@ void JournalTest::failedOpenLeavesNothing()
     QVERIFY2(outcome, "the round ended at the file-size limit");
     QVERIFY2(outcome->contains(QStringLiteral("journal.sqlite")), qPrintable(*outcome));
     QCOMPARE(FolderEntries(folder), existing ? before : QStringList{QStringLiteral("spool")});
+}
+
+// The rounds of a client and a command-line program on one journal may both find a request in
+// the spool: the second finds it recorded, and the journal lists it once with its deals.
+void JournalTest::requestRecordedOnce()
+{
+    QTemporaryDir dir;
+    journal::JournalStore first(journal::JournalStore::FileIn(dir.path()));
+    journal::JournalStore second(journal::JournalStore::FileIn(dir.path()));
+    QVERIFY(first.open(true));
+    QVERIFY(second.open(false));
+    const auto twoDeals = [](int* n) {
+        return [n](journal::DealEntry& deal) {
+            if (*n >= 2)
+                return false;
+            deal = journal::DealEntry();
+            deal.n = ++*n;
+            deal.reference = QStringLiteral("R-%1").arg(*n);
+            deal.fields = {{QStringLiteral("Reference"), deal.reference}};
+            return true;
+        };
+    };
+    int a = 0, b = 0, c = 0;
+    const QString sent = QStringLiteral("2026-12-10T01:30:02.120");
+    const qint64 id = first.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                          QStringLiteral("MC01"), twoDeals(&a));
+    QCOMPARE(second.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                  QStringLiteral("MC01"), twoDeals(&b)),
+             id);
+    // Another placing of the same name is another request.
+    QVERIFY(second.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"),
+                                 QStringLiteral("2026-12-11T01:30:02.120"), QStringLiteral("MC01"),
+                                 twoDeals(&c)) != id);
+    QCOMPARE(first.requestCount(), 2);
+    QCOMPARE(first.dealCount(), 4);
 }
 
 QTEST_MAIN(JournalTest)

@@ -43,6 +43,9 @@ done
 check "no demo message among the user's folders" absent "$program/receive"
 check "launcher" [ -x "$root/usr/bin/varnel" ]
 check "merge tool on the command line" [ "$(readlink "$root/usr/bin/quilmer")" = /opt/varnel/Quilmer ]
+check "command-line program through the launcher" [ "$(readlink "$root/usr/bin/varnel-cli")" = varnel ]
+check "command-line program installed under /opt/varnel" [ -x "$program/varnel-cli" ]
+check "its manual page" same "$source/cli/varnel-cli.1" "$root/usr/share/man/man1/varnel-cli.1"
 check "desktop entry" contains "$root/usr/share/applications/varnel.desktop" 'Exec=varnel'
 check "scalable icon" same "$source/shell/icons/varnel.svg" "$root/usr/share/icons/hicolor/scalable/apps/varnel.svg"
 if command -v desktop-file-validate >/dev/null; then

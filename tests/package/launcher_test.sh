@@ -272,4 +272,33 @@ for case in link_into_open_folder link_to_open_folder link_to_foreign_folder gro
     check "$case: nothing is put into the folder" [ -z "$(ls -A "$real")" ]
 done
 
+# -- The command-line program through the launcher ---------------------------------------------
+# A new user's first use makes the same folder the client's first start makes; the program runs
+# from it, in the folder it was started in (the file it is given is named from there).
+cli_home=$work/cli-home
+cli_cwd=$work/cli-cwd
+mkdir -p "$cli_home" "$cli_cwd"
+printf '\357\273\277Участник;Код ЦБ;№ договора;Внутр. номер;Цена ЦБ;Количество\nMC01;SNEN-AO1;A-1;R-1;10;1\n' \
+    >"$cli_cwd/deals.csv"
+cli() {
+    (cd "$cli_cwd" && env -u XDG_DATA_HOME -u DISPLAY -u QT_QPA_PLATFORM HOME="$cli_home" \
+        VARNEL_ROOT="$root" XDG_CONFIG_HOME="$cli_home/.config" sh "$root/usr/bin/varnel-cli" "$@")
+}
+check "varnel-cli: its version through the launcher" [ "$(cli --version)" = "varnel-cli $version" ]
+cli_user=$cli_home/.local/share/varnel
+check "varnel-cli: the user's folder made on first use" [ -x "$cli_user/varnel-cli" ]
+check "varnel-cli: as the client's first start makes it" same "$shipped/varnel_client.ini" "$cli_user/varnel_client.ini"
+check "varnel-cli: stamped with the version" [ "$(cat "$cli_user/.version")" = "$version" ]
+cli check --kind deals deals.csv >"$work/cli-check.out" 2>"$work/cli-check.err"
+check "varnel-cli: a file named from where it started is checked" [ $? -eq 0 ]
+check "varnel-cli: its refused rows, none" has_line "$work/cli-check.out" 'Строка;Поле;Значение;Ошибка'
+# Given a program folder, it makes no folder of its own.
+other_home=$work/cli-other
+mkdir -p "$other_home"
+(cd "$cli_cwd" && env -u XDG_DATA_HOME HOME="$other_home" VARNEL_ROOT="$root" \
+    XDG_CONFIG_HOME="$other_home/.config" sh "$root/usr/bin/varnel-cli" \
+    --program-folder "$cli_user" check --kind deals deals.csv >/dev/null 2>&1)
+check "varnel-cli --program-folder: runs on that folder" [ $? -eq 0 ]
+check "varnel-cli --program-folder: no folder of its own made" absent "$other_home/.local/share/varnel"
+
 finish
