@@ -416,6 +416,13 @@ int JournalStore::userVersion()
 void JournalStore::createTables()
 {
     Transaction t(*this);
+    // Programs that start together on one folder (the client, varnel-cli) may each find the
+    // file empty: the first to take the write lock makes the tables, the others find them made
+    // once they have it, and go on with the journal it began.
+    if (userVersion() == kVersion) {
+        t.commit();
+        return;
+    }
     for (const char* statement : kTables)
         exec(QString::fromLatin1(statement), "tables");
     exec(QStringLiteral("PRAGMA user_version=%1").arg(kVersion), "version");

@@ -13,11 +13,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -217,6 +219,98 @@ private slots:
         // Three requests listed, the rejected one corrected since; none left in the spool.
         journal = folder.run({"journal", "--json"});
         QCOMPARE(JsonLines(journal.out).size(), 3);
+        QVERIFY(QDir(folder.file("work/journal/spool")).entryList(QDir::Files).isEmpty());
+        QCOMPARE(QDir(folder.file("work")).entryList({"*.tmp", "*.xml"}, QDir::Files),
+                 QStringList());
+    }
+
+    // The client and two programs at once on one program folder, the registry answering: every
+    // request placed under a name of its own, answered, and recorded once in the journal the
+    // client lists too. The client takes its instance lock; the programs take none.
+    void togetherWithTheClient()
+    {
+        CliFolder folder;
+        QVERIFY(WriteBytes(folder.file("handbook.msg"),
+                           "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n"
+                           "<IssueList Language=\"RU\" Count=\"1\">\r\n"
+                           "<Issue Code=\"SNEN-AO1\" />\r\n</IssueList>\r\n"));
+        for (const char* side : {"a", "b"}) {
+            QByteArray rows = kTitles;
+            for (int n = 1; n <= 3; ++n)
+                rows += QStringLiteral("SNEN-AO1;%1-%2;R-%1%2;07.03.2024;101,5;10;RUB\n")
+                            .arg(QLatin1String(side))
+                            .arg(n)
+                            .toUtf8();
+            QVERIFY(WriteBytes(folder.file(QLatin1String(side) + QStringLiteral(".csv")), rows));
+        }
+
+        // The client as a user starts it: its executable in the program folder, no screen.
+        const QString client = folder.file("VarnelClient");
+        QVERIFY(QFile::copy(QStringLiteral(CLIENT_PATH), client));
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner |
+                                                          QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner));
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.file("config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        window.setProcessEnvironment(env);
+        window.start(client, {});
+        QVERIFY(window.waitForStarted());
+        const auto stopWindow = qScopeGuard([&] {
+            window.terminate();
+            if (!window.waitForFinished(20000))
+                window.kill();
+        });
+
+        QProcess registry;
+        registry.start(QStringLiteral(LOOPBACK_PATH),
+                       {"--program-folder", folder.path(), "--handbook",
+                        folder.file("handbook.msg"), "--interval-ms", "20"});
+        QVERIFY(registry.waitForStarted());
+        const auto stopRegistry = qScopeGuard([&] {
+            registry.terminate();
+            registry.waitForFinished(20000);
+        });
+
+        QList<std::shared_ptr<QProcess>> programs;
+        for (const char* side : {"a", "b"}) {
+            auto program = std::make_shared<QProcess>();
+            QProcessEnvironment own = env;
+            own.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            program->setProcessEnvironment(own);
+            program->start(QStringLiteral(CLI_PATH),
+                           {"--program-folder", folder.path(), "send", "--kind", "deals", "--wait",
+                            "90", "--json",
+                            folder.file(QLatin1String(side) + QStringLiteral(".csv"))});
+            programs << program;
+        }
+        QSet<QString> files;
+        for (const std::shared_ptr<QProcess>& program : programs) {
+            QVERIFY(program->waitForFinished(120000));
+            QVERIFY2(program->exitCode() == 0, program->readAllStandardError().constData());
+            const QList<QJsonObject> deals =
+                JsonLines(QString::fromUtf8(program->readAllStandardOutput()));
+            QCOMPARE(deals.size(), 3);
+            for (const QJsonObject& deal : deals) {
+                QCOMPARE(deal["result"].toString(), QStringLiteral("accepted"));
+                files << deal["file"].toString();
+            }
+        }
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(window.state(), QProcess::Running);
+
+        // Both in the journal once each, answered; nothing left in the spool or the work folder.
+        const Run journal = folder.run({"journal", "--json"});
+        QCOMPARE(journal.status, 0);
+        const QList<QJsonObject> requests = JsonLines(journal.out);
+        QCOMPARE(requests.size(), 2);
+        for (const QJsonObject& request : requests) {
+            QVERIFY(files.contains(request["file"].toString()));
+            QCOMPARE(request["accepted"].toInt(), 3);
+        }
         QVERIFY(QDir(folder.file("work/journal/spool")).entryList(QDir::Files).isEmpty());
         QCOMPARE(QDir(folder.file("work")).entryList({"*.tmp", "*.xml"}, QDir::Files),
                  QStringList());
