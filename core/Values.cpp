@@ -123,7 +123,7 @@ QDate ParseDate(const QString& text)
     // message form yyyy-mm-dd cannot carry.
     if (year < 0)
         FailDate(text);
-    if (QString::number(year).size() < 4)
+    if (year < 1000) // fewer than four digits
         year += 2000;
     if (year > 9999)
         FailDate(text);
