@@ -39,7 +39,7 @@ namespace {
 
 // Runs a work once the window has painted for the first time, so that what the start adds
 // (the sending journal's first round, the tidying of the temporary folder) never holds up the
-// first sight of the window. A window that is not painted in time (one started minimized) gets
+// first sight of the window. A window shown but not painted in time (one started minimized) gets
 // it all the same.
 class AfterFirstPaint : public QObject {
 public:
@@ -47,14 +47,17 @@ public:
         : QObject(&window), window_(window), work_(std::move(work))
     {
         window.installEventFilter(this);
-        QTimer::singleShot(kLatestMs, this, [this] { run(); });
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        // The paint of the whole window ends before a timer of no delay runs.
-        if (watched == &window_ && event->type() == QEvent::Paint)
-            QTimer::singleShot(0, this, [this] { run(); });
+        if (watched == &window_) {
+            // The paint of the whole window ends before a timer of no delay runs.
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, [this] { run(); });
+            else if (event->type() == QEvent::Show)
+                QTimer::singleShot(kLatestMs, this, [this] { run(); });
+        }
         return QObject::eventFilter(watched, event);
     }
 
