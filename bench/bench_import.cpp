@@ -211,7 +211,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(QFile(csv).size()),
                 static_cast<long long>(QFile(xlsx).size()));
 
-    Begin("import");
+    Begin("bench_import");
     const std::string xmllint =
         QStandardPaths::findExecutable(QStringLiteral("xmllint")).toStdString();
     const double lint =
