@@ -1,9 +1,10 @@
 // Deals imported from table files: a 10,000-row CSV file and a 10,000-row workbook of a
 // 25-field layout, each read, mapped, put through every check and appended to a report
 // document, in a process of its own so that its peak memory is its own; next to
-// `xmllint --noout --stream` on the same deals as a report file, timed the same way. Then
-// 100,000 rows into a report window as the command runs it: the time to the end, whether the
-// progress showed, and the longest the window went without its events.
+// `xmllint --noout --stream` on the same deals as a report file, timed the same way (medians of
+// three runs each). Then 100,000 rows into a report window as the command runs it: the time to
+// the end, next to xmllint on the same 100,000 deals as a report file, whether the progress
+// showed, and the longest the window went without its events.
 // VARNEL_BENCH_DEALS sets another number for the small files.
 #include "BenchFigures.h"
 #include "BenchLayout.h"
@@ -29,9 +30,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 using namespace varnel;
 using namespace varnel::bench;
@@ -42,6 +45,7 @@ const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
                        ? qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS")
                        : 10000;
 constexpr int kBigDeals = 100000;
+constexpr int kRuns = 3;
 
 const DealLayoutOptions kLayoutOptions{.trader = true};
 const std::vector<DealField> kLayout = DealFields(kLayoutOptions);
@@ -141,6 +145,27 @@ int importOnce(const QString& folder, const QString& path)
     return 0;
 }
 
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The median wall time of kRuns runs of a program; NaN when one fails.
+double MedianWall(const std::vector<std::string>& args)
+{
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        const Measured m = Run(args);
+        if (m.status != 0)
+            return NAN;
+        times.push_back(m.wallSeconds);
+    }
+    return Median(times);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -162,6 +187,7 @@ int main(int argc, char** argv)
     const QString csv = dir.filePath(QStringLiteral("deals.csv"));
     const QString xlsx = dir.filePath(QStringLiteral("deals.xlsx"));
     const QString bigCsv = dir.filePath(QStringLiteral("big.csv"));
+    const QString bigXml = dir.filePath(QStringLiteral("big.xml"));
     {
         ReportDocument doc(ReportKind::Deals);
         if (!doc.buildFromLayout().done())
@@ -176,6 +202,7 @@ int main(int argc, char** argv)
         if (!big.buildFromLayout().done())
             return 1;
         fill(big, kBigDeals);
+        WriteDealsXml(bigXml, big.rows());
         WriteTableFile(bigCsv, ReportExportTable(big.rows(), ReportKind::Deals, TableFormat::Csv),
                        TableFormat::Csv);
     }
@@ -184,32 +211,54 @@ int main(int argc, char** argv)
                 static_cast<long long>(QFile(csv).size()),
                 static_cast<long long>(QFile(xlsx).size()));
 
-    Begin("import");
+    Begin("bench_import");
     const std::string xmllint =
         QStandardPaths::findExecutable(QStringLiteral("xmllint")).toStdString();
-    Measured lint;
-    if (!xmllint.empty())
-        lint = Run({xmllint, "--noout", "--stream", xml.toStdString()});
-    const std::string lintText = xmllint.empty()
-                                     ? std::string("xmllint not found")
-                                     : "xmllint --stream " + Amount(lint.wallSeconds, "s");
+    const double lint =
+        xmllint.empty() ? NAN : MedianWall({xmllint, "--noout", "--stream", xml.toStdString()});
+    const double bigLint =
+        xmllint.empty() ? NAN : MedianWall({xmllint, "--noout", "--stream", bigXml.toStdString()});
+    const std::string lintName = "xmllint --stream";
+    const std::string lintText =
+        xmllint.empty() ? std::string("xmllint not found") : lintName + " " + Amount(lint, "s");
     const std::string self = QCoreApplication::applicationFilePath().toStdString();
     bool ok = true;
     for (const QString& path : {csv, xlsx}) {
-        const Measured m = Run({self, "--import", dir.path().toStdString(), path.toStdString()});
-        int rows = 0;
-        double wall = NAN;
-        double cpu = NAN;
+        std::vector<double> walls;
+        std::vector<double> cpus;
         long before = 0;
         long peak = 0;
-        if (m.status != 0 ||
-            std::sscanf(m.output.c_str(), "%d %lf %lf %ld %ld", &rows, &wall, &cpu, &before,
-                        &peak) != 5 ||
-            rows != kDeals)
-            wall = cpu = NAN;
+        for (int run = 0; run < kRuns; ++run) {
+            const Measured m =
+                Run({self, "--import", dir.path().toStdString(), path.toStdString()});
+            int rows = 0;
+            double wall = NAN;
+            double cpu = NAN;
+            long runBefore = 0;
+            long runPeak = 0;
+            if (m.status != 0 ||
+                std::sscanf(m.output.c_str(), "%d %lf %lf %ld %ld", &rows, &wall, &cpu, &runBefore,
+                            &runPeak) != 5 ||
+                rows != kDeals)
+                wall = cpu = NAN;
+            walls.push_back(wall);
+            cpus.push_back(cpu);
+            before = std::max(before, runBefore);
+            peak = std::max(peak, runPeak);
+        }
+        const bool measured =
+            std::none_of(walls.begin(), walls.end(), [](double w) { return std::isnan(w); });
+        const double wall = measured ? Median(walls) : NAN;
+        const double cpu = measured ? Median(cpus) : NAN;
         const std::string what =
             std::string(path == csv ? "CSV" : "workbook") + ", " + std::to_string(kDeals) + " rows";
-        ok &= Report(what + ": import to the grid", wall, "s", AtMost(1, "s"), lintText);
+        // The CSV file against the reader of the same deals as a report; the workbook, unzipped
+        // and read as XML on the way, against its own bound.
+        if (path == csv)
+            ok &= Report(what + ": import to the grid", wall, "s",
+                         TimesBaseline(4, lintName, lint, "s"), lintText);
+        else
+            ok &= Report(what + ": import to the grid", wall, "s", AtMost(1, "s"), lintText);
         Report(what + ": of it on the processor", cpu, "s", AtMost(1, "s"));
         ok &= Report(what + ": peak memory of the process", double(peak) / 1024, "MB",
                      AtMost(double(before) / 1024 + 128, "MB"),
@@ -246,7 +295,9 @@ int main(int argc, char** argv)
     const double total = double(timer.nsecsElapsed()) / 1e9;
     const bool complete = imported && window->document().rowCount() == kBigDeals;
     ok &= Report("CSV, 100,000 rows into a window: to the end", complete ? total : NAN, "s",
-                 AtMost(10, "s"), progressShown ? "progress shown" : "progress NOT shown");
+                 TimesBaseline(4, lintName, bigLint, "s"),
+                 lintName + " on the 100,000 as a report " + Amount(bigLint, "s") +
+                     (progressShown ? ", progress shown" : ", progress NOT shown"));
     ok &= Report("CSV, 100,000 rows into a window: longest without events", longestGap, "s",
                  AtMost(0.5, "s"));
     window->document().discardChanges();

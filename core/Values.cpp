@@ -123,7 +123,7 @@ QDate ParseDate(const QString& text)
     // message form yyyy-mm-dd cannot carry.
     if (year < 0)
         FailDate(text);
-    if (QString::number(year).size() < 4)
+    if (year < 1000) // fewer than four digits
         year += 2000;
     if (year > 9999)
         FailDate(text);
@@ -152,8 +152,10 @@ QString FormatIsoDate(const QDate& date)
 
 QString IsoToDisplayDate(const QString& iso)
 {
-    const QString t = iso.size() < 10 ? iso.leftJustified(10, u' ') : iso;
-    return t.mid(8, 2) + u'.' + t.mid(5, 2) + u'.' + t.left(4);
+    // Characters of yyyy-mm-dd, a short text taken as filled with blanks to ten.
+    const auto at = [&iso](qsizetype i) { return i < iso.size() ? iso.at(i) : QChar(u' '); };
+    const QChar shown[10] = {at(8), at(9), u'.', at(5), at(6), u'.', at(0), at(1), at(2), at(3)};
+    return QString(shown, 10);
 }
 
 QString SystemDecimalSeparator()

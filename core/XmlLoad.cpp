@@ -20,10 +20,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +70,39 @@ bool IsLineBreakAt(const xmlChar* p, const xmlChar* end)
     return *p == '\n' || (*p == '\r' && (p + 1 >= end || p[1] != '\n'));
 }
 
+// Children of the document element as the parser hands them over: names as the parser's own
+// interned pointers (alive as long as the parser), values as their bytes.
+struct RawChildren {
+    struct Child {
+        const xmlChar* prefix;
+        const xmlChar* local;
+        int namespaces;
+        int attributes;
+    };
+    // A namespace declaration (its prefix, or none) or an attribute (prefix and local name),
+    // with its value in bytes.
+    struct Item {
+        const xmlChar* prefix;
+        const xmlChar* local;
+        std::size_t from;
+        std::size_t size;
+    };
+    std::vector<Child> children;
+    std::vector<Item> items; // each child's namespace declarations, then its attributes
+    std::string bytes;
+    static constexpr std::size_t kNull = std::size_t(-1); // a value the parser gave as none
+    std::size_t nextChild = 0;                            // the next child to hand out
+    std::size_t nextItem = 0;
+
+    bool exhausted() const { return nextChild >= children.size(); }
+    void add(const xmlChar* prefix, const xmlChar* local, const xmlChar* begin, const xmlChar* end)
+    {
+        const std::size_t size = std::size_t(end - begin);
+        items.push_back({prefix, local, bytes.size(), size});
+        bytes.append(reinterpret_cast<const char*>(begin), size);
+    }
+};
+
 // Everything a load has learnt so far; the parser context points at it (_private).
 struct LoadState {
     QString path;
@@ -102,6 +140,9 @@ struct LoadState {
     qint64 counted = 0;
     XmlElement root;
     std::deque<XmlElement> pending;
+    // Set while a big file's children are parsed on a thread of their own: they are kept here as
+    // the parser hands them over, and made XmlElements on the reader's thread.
+    RawChildren* raw = nullptr;
     // An envelope's trailer is never read: the parser stops where the document element ends.
     bool stopAtRootEnd = false;
     bool rootEnded = false;
@@ -258,6 +299,23 @@ void StartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
         return;
     if (depth == 1 && state->countOnly) {
         ++state->counted;
+        return;
+    }
+    if (depth == 1 && state->raw) {
+        RawChildren& raw = *state->raw;
+        raw.children.push_back({prefix, localname, namespaceCount, attributeCount});
+        for (int i = 0; i < namespaceCount; ++i) {
+            const xmlChar* uri = namespaces[2 * i + 1];
+            if (uri)
+                raw.add(namespaces[2 * i], nullptr, uri,
+                        uri + std::strlen(reinterpret_cast<const char*>(uri)));
+            else
+                raw.items.push_back({namespaces[2 * i], nullptr, 0, RawChildren::kNull});
+        }
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar** a = attributes + 5 * i;
+            raw.add(a[1], a[0], a[3], a[4]);
+        }
         return;
     }
     XmlElement element;
@@ -545,6 +603,8 @@ public:
     }
 
     bool finished() const { return finished_; }
+    // The file's size; 0 when it has none (not a regular file).
+    qint64 size() const { return size_; }
     xmlParserCtxtPtr context() const { return ctxt_; }
 
     xmlDocPtr takeDocument()
@@ -712,12 +772,128 @@ _xmlNode* XmlDocument::root() const
 
 // ---- XmlChildReader
 
+// A big file's children are parsed on a thread of their own while the reader's thread makes
+// texts of the ones before: the parse (the attribute guard, the decoding, the parser) and the
+// texts take about as long each. The parse runs a few steps ahead at most; it fails where it
+// always would, and the reader raises that failure after the children of the steps before it,
+// as it always did.
+constexpr qint64 kParseAsideBytes = 2 * 1024 * 1024;
+constexpr std::size_t kStepsAhead = 8;
+
 struct XmlChildReader::Impl {
     Impl(const QString& path, const XmlStreamOptions& options)
         : parser(path, PushParser::Mode::Children, {}, options)
     {
     }
+    ~Impl()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    // The parse from the constructor's last step to the end, step after step.
+    void parseAside()
+    {
+        for (;;) {
+            RawChildren batch;
+            LoadState& state = parser.state();
+            state.raw = &batch;
+            bool more = false;
+            std::exception_ptr failure;
+            try {
+                more = parser.step();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            state.raw = nullptr;
+            std::unique_lock lock(mutex);
+            if (failure) {
+                // The children of the failing step are dropped, as the reader always did.
+                this->failure = failure;
+                ended = true;
+                changed.notify_all();
+                return;
+            }
+            if (!batch.children.empty()) {
+                changed.wait(lock, [&] { return stop || ready.size() < kStepsAhead; });
+                if (stop)
+                    return;
+                ready.push_back(std::move(batch));
+            }
+            if (!more || stop)
+                ended = true;
+            changed.notify_all();
+            if (ended)
+                return;
+        }
+    }
+
+    // The next child the parse aside made, as an XmlElement; false at the end.
+    bool nextAside(XmlElement& child)
+    {
+        for (;;) {
+            if (!current.exhausted()) {
+                make(child);
+                return true;
+            }
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !ready.empty() || ended; });
+            if (!ready.empty()) {
+                current = std::move(ready.front());
+                ready.pop_front();
+                changed.notify_all();
+                continue;
+            }
+            if (failure)
+                std::rethrow_exception(std::exchange(failure, nullptr));
+            return false;
+        }
+    }
+
+    // The current batch's next child, made as StartElement makes one.
+    void make(XmlElement& element)
+    {
+        LoadState& state = parser.state();
+        const RawChildren::Child& c = current.children[current.nextChild++];
+        const auto bytes = [&](const RawChildren::Item& item) {
+            return reinterpret_cast<const xmlChar*>(current.bytes.data() + item.from);
+        };
+        element.name = state.name(c.prefix, c.local);
+        element.attributes.clear();
+        element.attributes.reserve(c.namespaces + c.attributes);
+        for (int i = 0; i < c.namespaces; ++i) {
+            const RawChildren::Item& item = current.items[current.nextItem++];
+            element.attributes.append(
+                {item.prefix ? QStringLiteral("xmlns:") + FromXml(item.prefix)
+                             : QStringLiteral("xmlns"),
+                 item.size == RawChildren::kNull
+                     ? QString()
+                     : Utf8Text(reinterpret_cast<const char*>(bytes(item)), qsizetype(item.size))});
+        }
+        for (int i = 0; i < c.attributes; ++i) {
+            const RawChildren::Item& item = current.items[current.nextItem++];
+            element.attributes.append({state.name(item.prefix, item.local),
+                                       AttributeValue(bytes(item), bytes(item) + item.size)});
+        }
+    }
+
     PushParser parser;
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<RawChildren> ready; // steps parsed aside, not yet taken
+    bool ended = false;            // the parse aside is over (ended, failed or stopped)
+    bool stop = false;
+    std::exception_ptr failure;
+    RawChildren current;
 };
 
 XmlChildReader::XmlChildReader(const QString& path, const XmlStreamOptions& options)
@@ -740,6 +916,20 @@ const XmlElement& XmlChildReader::root() const
 bool XmlChildReader::next(XmlElement& child)
 {
     LoadState& state = impl_->parser.state();
+    if (state.pending.empty() && !impl_->worker.joinable() && !impl_->parser.finished() &&
+        impl_->parser.size() > kParseAsideBytes) {
+        // A big file: the rest is parsed aside.
+        Impl* impl = impl_.get();
+        impl->worker = std::thread([impl] { impl->parseAside(); });
+    }
+    if (impl_->worker.joinable()) {
+        if (!state.pending.empty()) {
+            child = std::move(state.pending.front());
+            state.pending.pop_front();
+            return true;
+        }
+        return impl_->nextAside(child);
+    }
     while (state.pending.empty() && impl_->parser.step()) {
     }
     if (state.pending.empty())

@@ -81,7 +81,8 @@ inline constexpr qint64 kEnvelopeHeaderBytes = 64 * 1024;
 
 // Streams the children of the document element one at a time (60 MB handbooks go through
 // here). The file is parsed in 16 KB steps; only the children completed by the current step
-// are held in memory, never the document.
+// are held in memory, never the document. A big file is parsed on a thread of the reader's own,
+// a few steps ahead of the children taken; its failures are raised as they always are.
 class XmlChildReader {
 public:
     // Opens the file and reads up to the document element; raises the loading-rule errors.

@@ -133,6 +133,12 @@ void Journal::start()
     sync();
 }
 
+void Journal::followRequests()
+{
+    following_ = true;
+    SetRequestWatcher(this);
+}
+
 void Journal::sync()
 {
     if (stop_.load())
@@ -210,6 +216,9 @@ void Journal::finishRound(const SyncReport& report)
 
 void Journal::waitForSync()
 {
+    // A start left for later comes now: its first round is part of what is waited for.
+    if (following_ && !started_)
+        start();
     for (;;) {
         {
             QMutexLocker lock(&mutex_);

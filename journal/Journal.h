@@ -30,6 +30,10 @@ public:
     // Becomes the pipeline's watcher, watches the receive folder and asks for a first round,
     // which also reads the database over once.
     void start();
+    // Becomes the pipeline's watcher at once and leaves the rest of start() (the watch and the
+    // first round) for later: for start(), or for a waitForSync() that comes first. The main
+    // window follows the requests from its start and starts the rest once it has painted.
+    void followRequests();
 
     // The journal's folder of the work folder the settings name: <work folder>/journal; empty
     // when no work folder is set or it does not exist.
@@ -73,6 +77,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     QString watched_;
     bool started_ = false;
+    bool following_ = false; // followRequests() without start() yet
     bool running_ = false;
     bool again_ = false;
     bool checkNext_ = true;

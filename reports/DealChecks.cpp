@@ -7,6 +7,8 @@
 #include "core/Values.h"
 #include "reports/ReportModel.h"
 
+#include <QSet>
+
 #include <vector>
 
 namespace varnel {
@@ -177,8 +179,12 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
     }
     if (dateColumns.empty())
         return true;
-    // Dates repeat from row to row: a text that parsed once is not parsed again.
+    // Dates repeat throughout a report: a text that parsed once in this check is not parsed
+    // again (the texts of a column that parsed are kept for the check, a few thousand at most).
+    // A date that parses is one saving converts.
+    constexpr qsizetype kKeptDates = 4096;
     std::vector<QString> lastGood(dateColumns.size());
+    std::vector<QSet<QString>> good(dateColumns.size());
     try {
         for (int r = 0; r < grid.rowCount(); ++r) {
             const QStringList* cells = grid.rowCells(r);
@@ -186,10 +192,12 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
                 const int c = dateColumns[k];
                 const QString value =
                     cells ? (c < cells->size() ? cells->at(c) : QString()) : grid.cell(r, c);
-                if (value.isEmpty() || value == lastGood[k])
+                if (value.isEmpty() || value == lastGood[k] || good[k].contains(value))
                     continue;
-                FormatIsoDate(ParseDate(value));
+                ParseDate(value);
                 lastGood[k] = value;
+                if (good[k].size() < kKeptDates)
+                    good[k].insert(value);
             }
         }
     } catch (const Error& e) {

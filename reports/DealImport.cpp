@@ -284,6 +284,7 @@ void RefusedRowsTable::rowCells(int row, QList<TableCell>& cells) const
 DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today)
     : document_(document), rows_(document.rows()), mapping_(std::move(mapping)), today_(today),
       untouched_(UntouchedFields(document, today)), participant_(DefaultParticipant()),
+      numbers_(NumberReading::Current()),
       participantColumn_(rows_.columnOfName(QStringLiteral("Participant"))), keys_(rows_)
 {
     const int fieldCount = rows_.columnCount() - 1;
@@ -292,6 +293,9 @@ DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, co
         if (c >= 1 && c <= fieldCount)
             loaded_.append({i, c});
     }
+    fileColumnOf_ = QList<int>(fieldCount + 1, -1);
+    for (const auto& [i, c] : loaded_)
+        fileColumnOf_[c] = i;
 }
 
 void DealImport::check(const TableRecord& record)
@@ -299,11 +303,9 @@ void DealImport::check(const TableRecord& record)
     ++records_;
     const int fieldCount = rows_.columnCount() - 1;
     QStringList fields(fieldCount);
-    QList<int> fileColumnOf(fieldCount + 1, -1);
-    for (const auto& [i, c] : loaded_) {
+    for (const auto& [i, c] : loaded_)
         fields[c - 1] = withoutLineBreaks(record.cell(i));
-        fileColumnOf[c] = i;
-    }
+    const QList<int>& fileColumnOf = fileColumnOf_;
     const auto fileValue = [&](int column) {
         const int i = column >= 1 && column <= fieldCount ? fileColumnOf.at(column) : -1;
         return i < 0 ? QString() : record.cell(i);
@@ -320,7 +322,7 @@ void DealImport::check(const TableRecord& record)
     for (int c = 1; c <= fieldCount; ++c) {
         const FieldCheck check = fileColumnOf.at(c) < 0
                                      ? untouched_.at(c - 1)
-                                     : document_.checkField(c, fields.at(c - 1), today_);
+                                     : document_.checkField(c, fields.at(c - 1), today_, numbers_);
         if (!check.passed()) {
             refuse(rows_.column(c).title, fileValue(c), check.failure);
             continue;

@@ -2,6 +2,7 @@
 
 #include "core/Outcome.h"
 #include "reports/DealChecks.h"
+#include "reports/FieldFormat.h"
 #include "reports/FieldRules.h"
 #include "tables/TableReader.h"
 #include "tables/TableWriter.h"
@@ -120,7 +121,7 @@ QString RefusedListNote(int refusedRows);
 // appends what passed (ReportDocument::appendDeals), on the thread the document lives in.
 class DealImport {
 public:
-    // The default participant is read once, here.
+    // The default participant and the locale's number settings are read once, here.
     DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today);
 
     void check(const TableRecord& record);
@@ -140,9 +141,12 @@ private:
     ImportMapping mapping_;
     // The columns loaded: (column of the file, field), in the file's order.
     QList<QPair<int, int>> loaded_;
+    // For each field (1 onwards), the column of the file that fills it, or -1.
+    QList<int> fileColumnOf_;
     QDate today_;
     QList<FieldCheck> untouched_;
     QString participant_;
+    NumberReading numbers_;
     int participantColumn_ = -1;
     CheckedDeals keys_;
     QList<QStringList> deals_;

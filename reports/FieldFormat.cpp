@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <string>
+#include <utility>
 
 namespace varnel {
 namespace {
@@ -89,9 +90,28 @@ struct NumberPicture {
     bool percent = false;
 };
 
+// The picture's text trimmed and in small letters, as the picture names are compared.
+QString lowerName(const QString& text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    // A picture of ASCII characters, as every picture is, needs no copy unless it holds a
+    // capital letter.
+    bool ascii = true;
+    bool capitals = false;
+    for (const QChar c : trimmed) {
+        ascii = ascii && c.unicode() < 0x80;
+        capitals = capitals || (c >= u'A' && c <= u'Z');
+    }
+    if (!ascii)
+        return text.trimmed().toLower();
+    if (!capitals)
+        return trimmed.size() == text.size() ? text : trimmed.toString();
+    return trimmed.toString().toLower();
+}
+
 NumberPicture parsePicture(const QString& text)
 {
-    const QString named = text.trimmed().toLower();
+    const QString named = lowerName(text);
     if (named == u"fixed")
         return parsePicture(QStringLiteral("0.00"));
     if (named == u"standard")
@@ -169,17 +189,33 @@ QString withoutBlanks(QString s)
 
 } // namespace
 
+NumberReading NumberReading::Current()
+{
+    NumberReading reading;
+    reading.system = SystemDecimalSeparator();
+    reading.syntax = NumberSyntax::ofUserLocale(reading.system.at(0));
+    return reading;
+}
+
 std::optional<FieldNumber> ReadFieldNumber(const QString& text)
+{
+    return ReadFieldNumber(text, NumberReading::Current());
+}
+
+std::optional<FieldNumber> ReadFieldNumber(const QString& text, const NumberReading& reading)
 {
     QString t = TrimSpaces(text);
     if (t.isEmpty())
         return std::nullopt;
-    const QString sys = SystemDecimalSeparator();
-    const QString own = DecimalSeparatorOf(t);
+    const QString& sys = reading.system;
+    // The text's own separator as DecimalSeparatorOf finds it, the system's when it has none.
+    const QString own = t.contains(u'.')   ? QStringLiteral(".")
+                        : t.contains(u',') ? QStringLiteral(",")
+                                           : sys;
     if (own != sys)
         t.replace(own, sys);
 
-    NumberSyntax syntax = NumberSyntax::ofUserLocale(sys.at(0));
+    NumberSyntax syntax = reading.syntax;
     // A locale that groups with a (no-break) blank accepts the blank the keyboard types.
     if (!syntax.group.isNull() && isBlank(syntax.group)) {
         for (QChar& c : t) {
@@ -256,16 +292,20 @@ QString FormatNumberPicture(const FieldNumber& number, const QString& picture)
     if (int(whole.size()) < p.minWhole)
         whole.insert(0, size_t(p.minWhole - int(whole.size())), '0');
     QString out;
+    out.reserve(1 + p.prefix.size() + qsizetype(whole.size()) + 1 + qsizetype(f.fraction.size()) +
+                1 + p.suffix.size());
     if (v.negative && !(allZero(f.whole) && allZero(f.fraction)))
         out += u'-';
     out += p.prefix;
-    out += fromDigits(whole);
-    if (!f.fraction.empty())
-        out += u'.' + fromDigits(f.fraction);
-    else if (whole.empty())
+    out += QLatin1String(whole.data(), qsizetype(whole.size()));
+    if (!f.fraction.empty()) {
+        out += u'.';
+        out += QLatin1String(f.fraction.data(), qsizetype(f.fraction.size()));
+    } else if (whole.empty()) {
         out += u'0'; // "#" of a zero: a field never holds an empty number text
+    }
     out += p.suffix;
-    return withoutBlanks(out);
+    return withoutBlanks(std::move(out));
 }
 
 QString DatePictureOf(const QString& format)
@@ -273,17 +313,50 @@ QString DatePictureOf(const QString& format)
     return format.isEmpty() ? QStringLiteral("dd.mm.yyyy") : format;
 }
 
+namespace {
+
+// A part of a date as its own digits (d, m, yyyy).
+void appendNumber(QString& out, int value)
+{
+    if (value < 0 || value > 9999) {
+        out += QString::number(value);
+        return;
+    }
+    char16_t digits[4];
+    int n = 0;
+    do {
+        digits[n++] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (n)
+        out += QChar(digits[--n]);
+}
+
+// A part of a date as at least two digits, a zero in front of one (dd, mm, yy).
+void appendTwoDigits(QString& out, int value)
+{
+    if (value < 0 || value > 99) {
+        out += QStringLiteral("%1").arg(value, 2, 10, QChar(u'0'));
+        return;
+    }
+    out += QChar(char16_t(u'0' + value / 10));
+    out += QChar(char16_t(u'0' + value % 10));
+}
+
+} // namespace
+
 QString FormatDatePicture(const QDate& date, const QString& picture)
 {
     const QString pic = DatePictureOf(picture);
     QString out;
+    out.reserve(pic.size() + 8);
     for (qsizetype i = 0; i < pic.size(); ++i) {
         const QChar c = pic.at(i);
         const QChar lower = c.toLower();
         if (c == u'"') {
             const qsizetype end = pic.indexOf(u'"', i + 1);
             const qsizetype stop = end < 0 ? pic.size() : end;
-            out += pic.mid(i + 1, stop - i - 1);
+            out += QStringView(pic).mid(i + 1, stop - i - 1);
             i = stop;
             continue;
         }
@@ -300,15 +373,21 @@ QString FormatDatePicture(const QDate& date, const QString& picture)
         while (i + run < pic.size() && pic.at(i + run).toLower() == lower)
             ++run;
         i += run - 1;
-        if (lower == u'd')
-            out += run == 1 ? QString::number(date.day())
-                            : QStringLiteral("%1").arg(date.day(), 2, 10, QChar(u'0'));
-        else if (lower == u'm')
-            out += run == 1 ? QString::number(date.month())
-                            : QStringLiteral("%1").arg(date.month(), 2, 10, QChar(u'0'));
-        else
-            out += run <= 2 ? QStringLiteral("%1").arg(date.year() % 100, 2, 10, QChar(u'0'))
-                            : QString::number(date.year());
+        if (lower == u'd') {
+            if (run == 1)
+                appendNumber(out, date.day());
+            else
+                appendTwoDigits(out, date.day());
+        } else if (lower == u'm') {
+            if (run == 1)
+                appendNumber(out, date.month());
+            else
+                appendTwoDigits(out, date.month());
+        } else if (run <= 2) {
+            appendTwoDigits(out, date.year() % 100);
+        } else {
+            appendNumber(out, date.year());
+        }
     }
     return out;
 }

@@ -24,6 +24,19 @@ struct FieldNumber {
 // between integer digits; an optional sign and exponent. Empty when the text is no number.
 std::optional<FieldNumber> ReadFieldNumber(const QString& text);
 
+// What reading a number takes from the locale: the system's decimal separator
+// (SystemDecimalSeparator) and the locale's syntax around it. Asking the locale costs more than
+// reading a number, so an import of a file reads it once for all of its rows.
+struct NumberReading {
+    QString system;
+    NumberSyntax syntax;
+    // As the locale stands now.
+    static NumberReading Current();
+};
+
+// ReadFieldNumber with the locale as read.
+std::optional<FieldNumber> ReadFieldNumber(const QString& text, const NumberReading& reading);
+
 // True when the number can be held exactly by the decimal type of report values: at most 29
 // significant digits (a whole part up to 79228162514264337593543950335) and at most 28
 // decimals.

@@ -6,6 +6,8 @@
 #include "reports/FieldFormat.h"
 #include "reports/ReportModel.h"
 
+#include <optional>
+
 namespace varnel {
 namespace {
 
@@ -74,8 +76,11 @@ QString TooLargeValueText()
     return QStringLiteral("Слишком большое значение");
 }
 
-FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
-                           const QDate& today)
+namespace {
+
+// The field check; numbers are read with the locale as given, or as it stands when not given.
+FieldCheck checkValue(const ReportColumn& column, const QString& text, ReportKind kind,
+                      const QDate& today, const NumberReading* numbers)
 {
     FieldCheck check;
     check.text = text;
@@ -103,12 +108,18 @@ FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, Repo
             value = column.def;
         }
         check.text = value;
+        std::optional<NumberReading> current;
+        if (!numbers)
+            numbers = &current.emplace(NumberReading::Current());
         // The text's own decimal separator becomes the system's before the value is read, and
         // a refusal names the value so.
-        const QString system = SystemDecimalSeparator();
-        if (const QString own = DecimalSeparatorOf(value); own != system)
+        const QString& system = numbers->system;
+        const QString own = value.contains(u'.')   ? QStringLiteral(".")
+                            : value.contains(u',') ? QStringLiteral(",")
+                                                   : system;
+        if (own != system)
             value.replace(own, system);
-        const std::optional<FieldNumber> n = ReadFieldNumber(value);
+        const std::optional<FieldNumber> n = ReadFieldNumber(value, *numbers);
         if (!n) {
             check.failure = numberFailure(column, value, kind);
             return check;
@@ -123,6 +134,20 @@ FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, Repo
     if (text.isEmpty())
         check.text = column.def;
     return check;
+}
+
+} // namespace
+
+FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
+                           const QDate& today)
+{
+    return checkValue(column, text, kind, today, nullptr);
+}
+
+FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
+                           const QDate& today, const NumberReading& numbers)
+{
+    return checkValue(column, text, kind, today, &numbers);
 }
 
 QString InitialEditorValue(const ReportColumn& column, ReportKind kind, const QDate& today)

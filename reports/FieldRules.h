@@ -7,6 +7,7 @@
 
 namespace varnel {
 
+struct NumberReading;
 struct ReportColumn;
 
 // What a field check left: the text the field holds now, and the failure to show (empty when
@@ -23,6 +24,9 @@ struct FieldCheck {
 // empty texts given their defaults.
 FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
                            const QDate& today);
+// The same with the locale's number settings as read for a whole import.
+FieldCheck CheckFieldValue(const ReportColumn& column, const QString& text, ReportKind kind,
+                           const QDate& today, const NumberReading& numbers);
 
 // The editor's value when the window opens.
 QString InitialEditorValue(const ReportColumn& column, ReportKind kind, const QDate& today);

@@ -215,6 +215,14 @@ FieldCheck ReportDocument::checkField(int column, const QString& text, const QDa
     return CheckFieldValue(rows_->column(column), text, kind_, today);
 }
 
+FieldCheck ReportDocument::checkField(int column, const QString& text, const QDate& today,
+                                      const NumberReading& numbers) const
+{
+    if (column < 1 || column >= rows_->columnCount())
+        return FieldCheck{text, QString()};
+    return CheckFieldValue(rows_->column(column), text, kind_, today, numbers);
+}
+
 QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
                                   DealCheckMode mode, int row, QString* failedField) const
 {

@@ -88,6 +88,9 @@ public:
 
     // The field check of a column's value, exactly as leaving the editor field runs it.
     FieldCheck checkField(int column, const QString& text, const QDate& today) const;
+    // The same with the locale's number settings as read for a whole import.
+    FieldCheck checkField(int column, const QString& text, const QDate& today,
+                          const NumberReading& numbers) const;
     // The deal check of a deal given as field cells (column 1 onwards), its duplicate rules
     // asked of keys; empty when the deal passes. failedField learns the name of the field the
     // failed rule is about.

@@ -7,6 +7,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -51,7 +52,10 @@ public:
 
     QStringList row(int number, const QList<QPair<QString, QString>>& attributes)
     {
-        QStringList row = defaults_;
+        // The cells the deal's attributes give, then its defaults in the others.
+        const qsizetype width = defaults_.size();
+        QStringList row(width);
+        given_.assign(size_t(width), false);
         row[0] = QString::number(number);
         const qsizetype count = attributes.size();
         // Deals of one file carry their attributes in one order: the column of the attribute
@@ -72,6 +76,7 @@ public:
             }
             if (c < 0)
                 continue;
+            given_[size_t(c)] = true;
             switch (kinds_[size_t(c)]) {
             case CellKind::Date:
                 row[c] = TrimSpaces(value).isEmpty() ? value : IsoToDisplayDate(value);
@@ -79,6 +84,10 @@ public:
             case CellKind::Number: row[c] = value.isEmpty() ? defaults_.at(c) : value; break;
             default: row[c] = value; break;
             }
+        }
+        for (qsizetype c = 1; c < width; ++c) {
+            if (!given_[size_t(c)])
+                row[c] = defaults_.at(c);
         }
         return row;
     }
@@ -89,6 +98,7 @@ private:
     QStringList defaults_; // the row a deal without attributes gets
     std::vector<int> columnAt_;
     std::vector<QString> nameAt_;
+    std::vector<bool> given_; // the cells of the row being made that an attribute gave
 };
 
 } // namespace
@@ -111,6 +121,7 @@ void ReadReportRowsInParts(const QString& path, const QList<ReportColumn>& colum
 {
     RowBuilder builder(columns);
     QList<QStringList> rows;
+    rows.reserve(std::min(partRows, 4096));
     qsizetype before = 0; // rows handed over in earlier parts
     XmlChildReader reader(path);
     XmlElement element;

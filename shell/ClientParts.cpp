@@ -31,8 +31,52 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <functional>
+#include <utility>
+
 namespace varnel {
 namespace {
+
+// Runs a work once the window has painted for the first time, so that what the start adds
+// (the sending journal's first round, the tidying of the temporary folder) never holds up the
+// first sight of the window. A window shown but not painted in time (one started minimized) gets
+// it all the same.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget& window, std::function<void()> work)
+        : QObject(&window), window_(window), work_(std::move(work))
+    {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &window_) {
+            // The paint of the whole window ends before a timer of no delay runs.
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, [this] { run(); });
+            else if (event->type() == QEvent::Show)
+                QTimer::singleShot(kLatestMs, this, [this] { run(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr int kLatestMs = 2000;
+
+    void run()
+    {
+        if (!work_)
+            return;
+        window_.removeEventFilter(this);
+        const std::function<void()> work = std::exchange(work_, nullptr);
+        deleteLater();
+        work();
+    }
+
+    QWidget& window_;
+    std::function<void()> work_;
+};
 
 journal::Journal* journalOf(frmMain& main)
 {
@@ -134,20 +178,24 @@ void RegisterClientParts()
     });
     // The sending journal: it follows every request placed and every answer that comes for as
     // long as the main window runs, and says in its status bar when it cannot be written.
+    // It follows the requests from the start; its watch and first round wait until the window
+    // has painted, as does the removal of the copies of messages a client left behind in the
+    // temporary folder.
     frmMain::registry().started = [](frmMain& main) {
         auto* journal = new journal::Journal(&main);
         QObject::connect(journal, &journal::Journal::notice, &main, [&main](const QString& text) {
             main.statusBar()->showMessage(text, 30000);
         });
-        journal->start();
+        journal->followRequests();
+        new AfterFirstPaint(main, [journal] {
+            journal->start();
+            RemoveStaleViewerFiles();
+        });
     };
     frmMain::setCommandHandler(frmMain::Command::SendingJournal, showSendingJournal);
     frmMain::setCommandHandler(frmMain::Command::HandbookViewer, [](frmMain& main) {
         BrowseHandbook(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
     });
-    // Copies of messages a client left behind in the temporary folder go once the client runs.
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QTimer::singleShot(0, app, [] { RemoveStaleViewerFiles(); });
 }
 
 void PrepareClientApplication()

@@ -298,6 +298,33 @@ bool CsvReader::readRow(QStringList& cells)
             endCell();
             return true;
         }
+        // A run of characters that only go into the cell is taken at once: as far as the next
+        // character that means something in the state the cell is in, and never past a limit,
+        // so that a limit is found at the very character it always was.
+        if (state != State::QuoteInQuoted) {
+            const bool quoted = state == State::Quoted;
+            const char16_t* p = reinterpret_cast<const char16_t*>(buffer_.constData());
+            const qsizetype end = buffer_.size();
+            const char16_t separator = separator_.unicode();
+            qsizetype to = at_;
+            if (quoted) {
+                while (to < end && p[to] != u'"')
+                    ++to;
+            } else if (!(state == State::FieldStart && p[to] == u'"')) {
+                while (to < end && p[to] != separator && p[to] != u'\n' && p[to] != u'\r')
+                    ++to;
+            }
+            const qint64 run = std::min({qint64(to - at_), limits_.recordChars - rowChars,
+                                         qint64(limits_.cellChars) + 1 - qint64(cell.size())});
+            if (run > 0) {
+                cell.append(buffer_.constData() + at_, qsizetype(run));
+                at_ += run;
+                rowChars += run;
+                if (!quoted)
+                    state = State::Plain;
+                continue;
+            }
+        }
         const QChar c = buffer_.at(at_++);
         if (++rowChars > limits_.recordChars)
             failRow(QStringLiteral("строка длиннее ") + QString::number(limits_.recordChars) +
@@ -351,6 +378,7 @@ bool CsvReader::next(TableRecord& record)
     if (finished_)
         return false;
     QStringList cells;
+    cells.reserve(lastCells_);
     for (;;) {
         if (!readRow(cells)) {
             finished_ = true;
@@ -365,6 +393,7 @@ bool CsvReader::next(TableRecord& record)
         file_->fail(QStringLiteral("больше ") + QString::number(limits_.records) +
                     QStringLiteral(" строк"));
     ++records_;
+    lastCells_ = cells.size();
     record.number = rows_;
     record.cells = std::move(cells);
     return true;

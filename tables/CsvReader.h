@@ -68,6 +68,7 @@ private:
     int records_ = 0;
     // Rows read, blank ones too: a record's number is its row as a spreadsheet shows the file.
     int rows_ = 0;
+    qsizetype lastCells_ = 0; // cells of the row before: room made for as many in the next
     bool finished_ = false;
 };
 

@@ -122,6 +122,7 @@ private slots:
     void errorTextDropsLineBreaksOfTheReason_data();
     void errorTextDropsLineBreaksOfTheReason();
     void bigFilesAreForTheStreamingReader();
+    void bigFilesParsedAsideGiveWhatSmallOnesGive();
     void subtreesComeInSlicesThatStandAlone();
     void startTagsWithTooManyAttributes_data();
     void startTagsWithTooManyAttributes();
@@ -517,6 +518,71 @@ void TestXmlLoad::bigFilesAreForTheStreamingReader()
     const QString cut = FailureOf([&] { XmlDocument::Load(path); });
     QVERIFY2(cut.contains(QStringLiteral("Строка: ")) && !cut.contains(QStringLiteral("Размер")),
              qPrintable(cut));
+}
+
+// A file big enough to be parsed on the reader's own thread gives what a small one gives:
+// every child in order with its namespace declarations, references and U+FEFF; a failure at
+// its end after the children before it, in the words and at the place the parse always gives;
+// and a reader left early ends at once.
+void TestXmlLoad::bigFilesParsedAsideGiveWhatSmallOnesGive()
+{
+    const auto document = [](int children, const QByteArray& tail) {
+        QByteArray bytes = "<p:r xmlns:p=\"urn:p\">\n";
+        for (int i = 0; i < children; ++i)
+            bytes += "<p:c n=\"" + QByteArray::number(i) +
+                     "\" p:k=\"a&amp;b&#38;c\" v=\"&#xFEFF;x\" xmlns:q=\"urn:q\"><g n=\"x\"/>"
+                     "</p:c>\n";
+        return bytes + tail;
+    };
+    const auto flat = [](const XmlElement& e) {
+        QString s = e.name;
+        for (const auto& a : e.attributes)
+            s += u'|' + a.first + u'=' + a.second;
+        return s;
+    };
+    const QList<XmlElement> small = ReadAll(write("small.xml", document(3, "</p:r>")));
+    QCOMPARE(small.size(), 4);
+    QCOMPARE(flat(small.at(1)), QStringLiteral("p:c|xmlns:q=urn:q|n=0|p:k=a&b&c|v=\uFEFFx"));
+
+    const int count = 40000; // some 3.6 MB
+    const QString whole = write("whole.xml", document(count, "</p:r>"));
+    QVERIFY(QFileInfo(whole).size() > 3 * 1024 * 1024);
+    {
+        XmlChildReader reader(whole);
+        QCOMPARE(reader.root().name, QStringLiteral("p:r"));
+        XmlElement child;
+        int read = 0;
+        while (reader.next(child)) {
+            QString expected = flat(small.at(1));
+            expected.replace(QStringLiteral("|n=0|"), QStringLiteral("|n=%1|").arg(read));
+            QCOMPARE(flat(child), expected);
+            ++read;
+        }
+        QCOMPARE(read, count);
+        QVERIFY(!reader.next(child));
+    }
+
+    const QString broken = write("broken.xml", document(count, "<p:c n=\"x\"></p:r>"));
+    const QString expected = FailureOf([&] { XmlCountChildren(broken); });
+    QVERIFY2(expected.contains(QStringLiteral("Opening and ending tag mismatch")),
+             qPrintable(expected));
+    XmlChildReader reader(broken);
+    XmlElement child;
+    int read = 0;
+    const QString failure = FailureOf([&] {
+        while (reader.next(child)) {
+            QCOMPARE(child.attribute("n"), QString::number(read));
+            ++read;
+        }
+    });
+    QCOMPARE(failure, expected);
+    QVERIFY(read > count - 1000 && read <= count);
+
+    // Left after a few children, with the parse aside far from the end.
+    XmlChildReader early(whole);
+    for (int i = 0; i < 1000; ++i)
+        QVERIFY(early.next(child));
+    QCOMPARE(child.attribute("n"), QStringLiteral("999"));
 }
 
 // Slices of a document read in steps: each holds a copy of the root with its attributes and
