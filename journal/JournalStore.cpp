@@ -290,6 +290,7 @@ bool JournalStore::openConnection(bool create)
             mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             exec(QStringLiteral("PRAGMA synchronous=NORMAL"), "synchronous");
         }
+        addKeyIndexes();
     } catch (...) {
         close();
         throw;

@@ -119,6 +119,19 @@ public:
     qint64 requestCount();
     qint64 dealCount();
 
+    // ---- Deals by their key (JournalKeys.cpp)
+
+    // Every deal of the requests of a kind (Deals, RepoDeals) whose key is one of keys, handed
+    // to take with the index of its key, in no particular order; the attributes only of
+    // accepted deals. The keys are looked up through the journal's index, never by reading
+    // every deal.
+    void dealsOfKeys(const QString& kind, const QList<DealKey>& keys,
+                     const std::function<void(KeyedDeal&& deal)>& take);
+    // The accepted deals of the requests of a kind whose TradeDate lies in from..to (both
+    // included), without their attributes, in no particular order.
+    void acceptedTradedIn(const QString& kind, const QDate& from, const QDate& to,
+                          const std::function<void(KeyedDeal&& deal)>& take);
+
 private:
     QSqlQuery query() const;
     void exec(QSqlQuery& q, const char* what);
@@ -138,6 +151,9 @@ private:
     // the journal never makes; empty when none.
     QString missingPart();
     void createTables();
+    // The indexes of the lookups by key and by trade date, made where they are missing; a
+    // journal that cannot be written now (read only, busy) goes on without them.
+    void addKeyIndexes();
     int userVersion();
     class Transaction;
 
