@@ -36,7 +36,8 @@ Outcome ImportRun::open(const QString& path, Progress& progress)
     if (!outcome.done())
         return outcome;
     if (titles_.isEmpty())
-        return Outcome::Failed(TableReadErrorText(path, QStringLiteral("в файле нет ни одной строки")));
+        return Outcome::Failed(
+            TableReadErrorText(path, QStringLiteral("в файле нет ни одной строки")));
     return outcome;
 }
 
