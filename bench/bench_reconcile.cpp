@@ -188,6 +188,33 @@ void buildJournal(const QString& folder, const QString& xml)
     }
 }
 
+// Tells on the error output how long each stage took.
+class StageClock final : public Progress {
+public:
+    StageClock() { timer_.start(); }
+    ~StageClock() override { end(); }
+    void stage(const QString& text, qint64 = 0) override
+    {
+        end();
+        text_ = text;
+    }
+    void advance(qint64) override {}
+    bool stopRequested() const override { return false; }
+
+private:
+    void end()
+    {
+        if (!text_.isEmpty())
+            std::fprintf(stderr, "  %s: %.3f s, on the processor %.3f s\n", qPrintable(text_),
+                         double(timer_.nsecsElapsed()) / 1e9, CpuSeconds() - cpu_);
+        timer_.restart();
+        cpu_ = CpuSeconds();
+    }
+    QElapsedTimer timer_;
+    double cpu_ = CpuSeconds();
+    QString text_;
+};
+
 // The child's parts: each prints what it found, its wall and processor seconds, and its peak
 // memory before and after, in kilobytes.
 int reconcileOnce(const QString& folder, const QString& csv)
@@ -201,8 +228,9 @@ int reconcileOnce(const QString& folder, const QString& csv)
     query.path = csv;
     query.journalFolder = folder + QStringLiteral("/journal");
     reconcile::ReconcileResult result;
-    NoProgress progress;
+    StageClock progress;
     const Outcome outcome = reconcile::Reconcile(query, progress, result);
+    progress.stage(QStringLiteral("the end"));
     const double wall = double(timer.nsecsElapsed()) / 1e9;
     if (!outcome.done()) {
         std::fprintf(stderr, "%s\n", qPrintable(outcome.failure));

@@ -111,9 +111,7 @@ void JournalStore::dealsOfKeys(const QString& kind, const QList<DealKey>& keys,
         KeyedDeal deal;
         deal.key = q.value(0).toInt();
         readKeyed(q, deal);
-        const QString fields = q.value(14).toString();
-        if (!fields.isEmpty())
-            deal.fields = UnpackAttributes(fields);
+        deal.packedFields = q.value(14).toString();
         take(std::move(deal));
     }
     if (q.lastError().isValid())
@@ -126,16 +124,17 @@ void JournalStore::acceptedTradedIn(const QString& kind, const QDate& from, cons
 {
     QString date = kTradeDate;
     date.replace(QStringLiteral("fields"), QStringLiteral("d.fields"));
-    QSqlQuery q = run(QStringLiteral("SELECT -1, ") + kKeyedColumns + date +
+    QSqlQuery q = run(QStringLiteral("SELECT d.participant, d.reference, d.agreement, ") + date +
                           QStringLiteral(" FROM deals d JOIN requests r ON r.id = d.request AND "
-                                         "r.kind = ? LEFT JOIN answers a ON a.id = r.answer "
-                                         "WHERE d.result = 1 AND ") +
+                                         "r.kind = ? WHERE d.result = 1 AND ") +
                           date + QStringLiteral(" BETWEEN ? AND ?"),
                       {kind, from.toString(Qt::ISODate), to.toString(Qt::ISODate)}, "traded deals");
     while (q.next()) {
         KeyedDeal deal;
-        readKeyed(q, deal);
-        deal.tradeDate = q.value(14).toString();
+        deal.agreement = q.value(2).toString();
+        deal.dealKey = KeyOf(q.value(0).toString(), deal.agreement, q.value(1).toString());
+        deal.tradeDate = q.value(3).toString();
+        deal.result = Result::Accepted;
         take(std::move(deal));
     }
     if (q.lastError().isValid())

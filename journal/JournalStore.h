@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringView>
 #include <QVariant>
 
 #include <exception>
@@ -128,7 +129,7 @@ public:
     void dealsOfKeys(const QString& kind, const QList<DealKey>& keys,
                      const std::function<void(KeyedDeal&& deal)>& take);
     // The accepted deals of the requests of a kind whose TradeDate lies in from..to (both
-    // included), without their attributes, in no particular order.
+    // included), in no particular order: their keys, Agreement and TradeDate only.
     void acceptedTradedIn(const QString& kind, const QDate& from, const QDate& to,
                           const std::function<void(KeyedDeal&& deal)>& take);
 
@@ -167,5 +168,8 @@ private:
 // XML 1.0 has none).
 QString PackAttributes(const Attributes& attributes);
 Attributes UnpackAttributes(const QString& packed);
+// The value of one attribute of a packed row, without unpacking the others; nothing when the
+// row has no attribute of that name.
+std::optional<QStringView> PackedValue(QStringView packed, QStringView name);
 
 } // namespace varnel::journal

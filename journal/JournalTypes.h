@@ -108,9 +108,9 @@ struct KeyedDeal {
     QString code;
     QString text;
     int revoked = 0;
-    QString receipt;   // the Created of the answer taken last for its request
-    QString tradeDate; // as written: yyyy-mm-dd
-    Attributes fields; // accepted deals of dealsOfKeys only
+    QString receipt;      // the Created of the answer taken last for its request
+    QString tradeDate;    // as written: yyyy-mm-dd
+    QString packedFields; // accepted deals of dealsOfKeys only, as PackAttributes packs them
 };
 
 } // namespace varnel::journal

@@ -23,15 +23,13 @@ using journal::DealKey;
 using journal::KeyedDeal;
 using journal::Result;
 
-// Accepted deals of the journal whose fields are compared at once: their attributes are made
-// into cells a batch at a time, and never kept.
-constexpr int kCompareBatch = 2000;
-
 QDate cellDate(const QString& text)
 {
     const QString trimmed = TrimSpaces(text);
     if (trimmed.isEmpty())
         return QDate();
+    if (trimmed.size() == 10 && trimmed.at(4) == u'-')
+        return QDate::fromString(trimmed, Qt::ISODate);
     try {
         return ParseDate(trimmed);
     } catch (const Error&) {
@@ -114,45 +112,51 @@ void settle(Line& line)
     }
 }
 
-// The accepted requests' fields compared with the file's deals, a batch at a time.
+// The fields the file fills compared with an accepted request's, each value of the request
+// taken out of its packed row and read as a report file's is (ReportFieldsOf): a date written
+// yyyy-mm-dd shown as dd.mm.yyyy, an empty number or a value left out as the field's default.
 class Comparer {
 public:
-    Comparer(ReconcileResult& result) : result_(result) {}
-
-    void add(int line, int request, journal::Attributes&& fields)
+    explicit Comparer(const ReconcileResult& result)
     {
-        pending_.append({line, request});
-        fields_.append(std::move(fields));
-        if (pending_.size() >= kCompareBatch)
-            flush();
+        const QStringList defaults =
+            ReportFieldsOf({journal::Attributes()}, result.columns).value(0);
+        for (const int c : result.compared) {
+            const ReportColumn& column = result.columns.at(c);
+            columns_.append({c, &column, defaults.value(c - 1),
+                             column.type.compare(u"D", Qt::CaseInsensitive) == 0,
+                             column.type.compare(u"N", Qt::CaseInsensitive) == 0});
+        }
     }
 
-    void flush()
+    void compare(const QStringList& file, const QString& packed, QList<Difference>& differences)
     {
-        if (pending_.isEmpty())
-            return;
-        const QList<QStringList> cells = ReportFieldsOf(fields_, result_.columns);
-        for (qsizetype i = 0; i < pending_.size(); ++i) {
-            const auto [l, r] = pending_.at(i);
-            Line& line = result_.lines[l];
-            const QStringList& file = result_.deals.at(line.deal);
-            QList<Difference>& differences = line.requests[r].differences;
-            for (const int c : std::as_const(result_.compared)) {
-                const ReportColumn& column = result_.columns.at(c);
-                const QString& inFile = file.at(c - 1);
-                const QString& sent = cells.at(i).at(c - 1);
-                if (!SameValue(column, inFile, sent))
-                    differences.append({column.name, column.title, inFile, sent});
-            }
+        for (const Column& col : std::as_const(columns_)) {
+            const std::optional<QStringView> value = journal::PackedValue(packed, col.column->name);
+            const QString& inFile = file.at(col.index - 1);
+            QString sent;
+            if (!value || (col.number && value->isEmpty()))
+                sent = col.fallback;
+            else if (col.date && !TrimSpaces(value->toString()).isEmpty())
+                sent = IsoToDisplayDate(value->toString());
+            else if (*value == QStringView(inFile))
+                continue;
+            else
+                sent = value->toString();
+            if (!SameValue(*col.column, inFile, sent))
+                differences.append({col.column->name, col.column->title, inFile, sent});
         }
-        pending_.clear();
-        fields_.clear();
     }
 
 private:
-    ReconcileResult& result_;
-    QList<QPair<int, int>> pending_;
-    QList<journal::Attributes> fields_;
+    struct Column {
+        int index;
+        const ReportColumn* column;
+        QString fallback; // the cell of a value left out
+        bool date;
+        bool number;
+    };
+    QList<Column> columns_;
 };
 
 const char16_t* const kStateTexts[kStateCount] = {
@@ -269,14 +273,13 @@ void matchJournal(journal::JournalStore& store, const QString& kind, Progress& p
             return;
         const int l = keyLine.at(d.key);
         Line& line = result.lines[l];
-        journal::Attributes fields = std::move(d.fields);
         line.requests.append(sentOf(d));
         if (d.result == Result::Accepted)
-            comparer.add(l, int(line.requests.size()) - 1, std::move(fields));
+            comparer.compare(result.deals.at(line.deal), d.packedFields,
+                             line.requests.last().differences);
         if (++seen % 4096 == 0)
             progress.advance(std::min<qint64>(seen, keys.size()));
     });
-    comparer.flush();
     for (const auto& [line, same] : repeated)
         result.lines[line].requests = result.lines.at(same).requests;
     for (Line& line : result.lines)
