@@ -146,8 +146,8 @@ QList<QStringList> DealsToSend(const ReconcileResult& result);
 QString DifferencesText(const QList<Difference>& differences);
 
 // The lines as a table (all of them, or those given by their indexes) for the export and the
-// command line: "Участник", "Внутр. номер", "№ договора", "Строка файла", "Дата сделки",
-// "Состояние", "Номер в реестре", "Дата квитанции", "Код", "Текст", "Запрос", "Расхождения".
+// command line: "Участник", "Внутр. номер", "№ договора", "Строка", "Дата сделки",
+// "Состояние", "Номер в реестре", "Квитанция" (its date), "Код", "Текст", "Запрос", "Расхождения".
 // Row numbers are number cells, dates date cells.
 class ReconcileTable : public TableSource {
 public:

@@ -64,22 +64,26 @@ QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* paren
     return view;
 }
 
-// Sizes the columns to their titles and the texts of the first rows (a list of a hundred
-// thousand lines is not measured whole); the last one takes what is left.
+// Sizes the columns to their titles and the texts of the rows (the first thousand of a long
+// list, in the font each row is shown in), a long text no wider than 30 characters (it shows
+// whole in its tip and below the list): exactly at the first rows the list shows, and
+// afterwards only wider, so that a column the user widened stays so. The last one takes what is
+// left of the list's width.
 void fitColumns(QTableView* view)
 {
+    const bool first = !view->property("fitted").toBool();
+    if (first && view->model()->rowCount() == 0)
+        return;
+    view->setProperty("fitted", true);
     QHeaderView* header = view->horizontalHeader();
-    const QAbstractItemModel* model = view->model();
-    const int rows = std::min(model->rowCount(), 200);
-    const QFontMetrics metrics = view->fontMetrics();
-    const int last = model->columnCount() - 1;
+    const int last = view->model()->columnCount() - 1;
+    const int widest = 30 * view->fontMetrics().averageCharWidth();
     for (int c = 0; c < last; ++c) {
-        int width = header->sectionSizeHint(c);
-        for (int r = 0; r < rows; ++r) {
-            const QString text = model->data(model->index(r, c)).toString();
-            width = std::max(width, metrics.horizontalAdvance(text) + 16);
-        }
-        header->resizeSection(c, std::min(width, 40 * metrics.averageCharWidth()));
+        const int fitted = std::max(
+            header->sectionSizeHint(c),
+            std::min(widest, static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(c)));
+        if (first || fitted > header->sectionSize(c))
+            header->resizeSection(c, fitted);
     }
 }
 
@@ -210,6 +214,7 @@ void frmReconcile::build()
     connect(cbState_, &QComboBox::currentIndexChanged, this, [this] {
         const int data = cbState_->currentData().toInt();
         lines_.setFilter(data < 0 ? std::nullopt : std::optional<State>(State(data)));
+        fitColumns(lvLines_);
         selectLine(0);
     });
     connect(lvLines_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -370,6 +375,8 @@ void frmReconcile::showResult()
             counts += QStringLiteral(". Все сделки файла приняты реестром");
         lblCounts_->setText(counts);
     }
+    // A new file's lines are fitted anew.
+    lvLines_->setProperty("fitted", false);
     fitColumns(lvLines_);
     selectLine(0);
     cmdAgain_->setEnabled(!path_.isEmpty());
