@@ -58,11 +58,10 @@ void openInNewReport(frmMain& main, ReportKind kind, const QList<QStringList>& d
 // front) asks for the file at once.
 void reconcileWithFile(frmMain& main)
 {
-    // The journal takes in the answers that have come before the file is reconciled.
-    if (journal::Journal* journal = journalOf(main)) {
+    // The journal takes in the answers that have come, beside the window ("Сверить снова"
+    // shows what they said).
+    if (journal::Journal* journal = journalOf(main))
         journal->sync();
-        journal->waitForSync();
-    }
     frmReconcile* window = nullptr;
     if (QMdiSubWindow* open = FindSubWindow(*main.mdiArea(), [](QMdiSubWindow* sub) {
             return qobject_cast<frmReconcile*>(sub->widget()) != nullptr;

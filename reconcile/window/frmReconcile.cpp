@@ -72,10 +72,14 @@ QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* paren
 void fitColumns(QTableView* view)
 {
     const bool first = !view->property("fitted").toBool();
-    if (first && view->model()->rowCount() == 0)
-        return;
-    view->setProperty("fitted", true);
     QHeaderView* header = view->horizontalHeader();
+    if (first && view->model()->rowCount() == 0) {
+        // No rows yet: the titles whole.
+        for (int c = 0; c < view->model()->columnCount() - 1; ++c)
+            header->resizeSection(c, header->sectionSizeHint(c));
+        return;
+    }
+    view->setProperty("fitted", true);
     const int last = view->model()->columnCount() - 1;
     const int widest = 30 * view->fontMetrics().averageCharWidth();
     for (int c = 0; c < last; ++c) {
