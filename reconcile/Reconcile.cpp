@@ -393,6 +393,15 @@ QDate Line::receiptDate() const
     return QDate::fromString(r->receipt.left(10), Qt::ISODate);
 }
 
+QDate PeriodDate(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    QDate date = QDate::fromString(trimmed, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        date = QDate::fromString(trimmed, QStringLiteral("dd.MM.yyyy"));
+    return date;
+}
+
 bool SameValue(const ReportColumn& column, const QString& a, const QString& b)
 {
     if (a == b)

@@ -125,6 +125,10 @@ struct ReconcileResult {
     int count(State state) const { return counts[size_t(state)]; }
 };
 
+// A date of the period as the command line takes it: yyyy-mm-dd or dd.mm.yyyy; null when the
+// text is neither or names no day.
+QDate PeriodDate(const QString& text);
+
 // Reads the file as the import reads it and reconciles its deals with the journal. Failed when
 // the file cannot be read, its columns are not settled, or the journal cannot be read;
 // Cancelled when the progress asks to stop. A work folder without a journal yet leaves every

@@ -159,13 +159,16 @@ void ReconcileTest::failures()
     QCOMPARE(reconcile::CountsText(result),
              QStringLiteral("не отправлена 2, строк файла не прочитано 1"));
 
-    // A period of one day leaves the other out.
+    // A period of one day leaves the other out; its dates as the command line takes them.
+    QCOMPARE(reconcile::PeriodDate("2024-03-08"), QDate(2024, 3, 8));
+    QCOMPARE(reconcile::PeriodDate("08.03.2024"), QDate(2024, 3, 8));
+    QVERIFY(reconcile::PeriodDate("31.04.2024").isNull());
+    QVERIFY(reconcile::PeriodDate("8/3/24").isNull());
     {
         JournalHistory journal(folder.work("journal"));
         journal.report("R-1=ok R-9=ok;TradeDate=2024-03-08");
     }
-    query.since = QDate(2024, 3, 8);
-    query.until = QDate(2024, 3, 8);
+    query.since = query.until = reconcile::PeriodDate("08.03.2024");
     outcome = reconcile::Reconcile(query, progress, result);
     QVERIFY2(outcome.done(), qPrintable(outcome.failure));
     QCOMPARE(Dump(result), "MC0001 R-3 не отправлена\nMC0001 R-9 нет в файле 1-2");
