@@ -18,7 +18,8 @@ enum class ChildKind {
     RepoReport,   // frmReportRepo
     BrowseXML,    // frmBrowseXML, the incoming message viewer
     IssueList,    // frmIssue, the handbook viewer
-    Journal       // frmJournal, the sending journal
+    Journal,      // frmJournal, the sending journal
+    Reconcile     // frmReconcile, a file reconciled with the sending journal
 };
 
 // What every child window of the main window answers. The main window reaches the operations

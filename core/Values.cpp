@@ -158,8 +158,25 @@ QString IsoToDisplayDate(const QString& iso)
     return QString(shown, 10);
 }
 
+namespace {
+thread_local const QString* t_heldSeparator = nullptr;
+} // namespace
+
+DecimalSeparatorHold::DecimalSeparatorHold()
+    : separator_(SystemDecimalSeparator()), previous_(t_heldSeparator)
+{
+    t_heldSeparator = &separator_;
+}
+
+DecimalSeparatorHold::~DecimalSeparatorHold()
+{
+    t_heldSeparator = previous_;
+}
+
 QString SystemDecimalSeparator()
 {
+    if (t_heldSeparator)
+        return *t_heldSeparator;
     bool ok = false;
     QLocale().toDouble(u"1.00", &ok);
     return ok ? QStringLiteral(".") : QStringLiteral(",");

@@ -41,6 +41,20 @@ QString IsoToDisplayDate(const QString& iso);
 
 // "." or "," as the user's locale writes decimals.
 QString SystemDecimalSeparator();
+// While one lives, SystemDecimalSeparator() on its thread answers what the locale said when it
+// was made: a long step that reads a number in every row of a file asks the locale once, not
+// once a number (asking takes a lock of the locale's every time).
+class DecimalSeparatorHold {
+public:
+    DecimalSeparatorHold();
+    ~DecimalSeparatorHold();
+    DecimalSeparatorHold(const DecimalSeparatorHold&) = delete;
+    DecimalSeparatorHold& operator=(const DecimalSeparatorHold&) = delete;
+
+private:
+    QString separator_;
+    const QString* previous_;
+};
 // "." when the text has one, else "," when it has one, else the locale's separator.
 QString DecimalSeparatorOf(const QString& number);
 

@@ -294,6 +294,7 @@ bool JournalStore::openConnection(bool create)
             mode.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             exec(QStringLiteral("PRAGMA synchronous=NORMAL"), "synchronous");
         }
+        addKeyIndexes();
     } catch (...) {
         close();
         throw;
@@ -669,6 +670,7 @@ QString PackAttributes(const Attributes& attributes)
 Attributes UnpackAttributes(const QString& packed)
 {
     Attributes attributes;
+    attributes.reserve(packed.count(u'\x1e') + 1);
     qsizetype from = 0;
     while (from < packed.size()) {
         const qsizetype end = packed.indexOf(u'\x1e', from);
@@ -679,6 +681,21 @@ Attributes UnpackAttributes(const QString& packed)
         from = stop + 1;
     }
     return attributes;
+}
+
+std::optional<QStringView> PackedValue(QStringView packed, QStringView name)
+{
+    qsizetype from = 0;
+    while (from < packed.size()) {
+        qsizetype end = packed.indexOf(u'\x1e', from);
+        if (end < 0)
+            end = packed.size();
+        const QStringView item = packed.mid(from, end - from);
+        if (item.size() > name.size() && item.at(name.size()) == u'\x1f' && item.startsWith(name))
+            return item.mid(name.size() + 1);
+        from = end + 1;
+    }
+    return std::nullopt;
 }
 
 } // namespace varnel::journal

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringView>
 #include <QVariant>
 
 #include <exception>
@@ -119,6 +120,19 @@ public:
     qint64 requestCount();
     qint64 dealCount();
 
+    // ---- Deals by their key (JournalKeys.cpp)
+
+    // Every deal of the requests of a kind (Deals, RepoDeals) whose key is one of keys, handed
+    // to take with the index of its key, in no particular order; the attributes only of
+    // accepted deals. The keys are looked up through the journal's index, never by reading
+    // every deal.
+    void dealsOfKeys(const QString& kind, const QList<DealKey>& keys,
+                     const std::function<void(KeyedDeal&& deal)>& take);
+    // The accepted deals of the requests of a kind whose TradeDate lies in from..to (both
+    // included), in no particular order: their keys, Agreement and TradeDate only.
+    void acceptedTradedIn(const QString& kind, const QDate& from, const QDate& to,
+                          const std::function<void(KeyedDeal&& deal)>& take);
+
 private:
     QSqlQuery query() const;
     void exec(QSqlQuery& q, const char* what);
@@ -138,6 +152,9 @@ private:
     // the journal never makes; empty when none.
     QString missingPart();
     void createTables();
+    // The indexes of the lookups by key and by trade date, made where they are missing; a
+    // journal that cannot be written now (read only, busy) goes on without them.
+    void addKeyIndexes();
     int userVersion();
     class Transaction;
 
@@ -151,5 +168,8 @@ private:
 // XML 1.0 has none).
 QString PackAttributes(const Attributes& attributes);
 Attributes UnpackAttributes(const QString& packed);
+// The value of one attribute of a packed row, without unpacking the others; nothing when the
+// row has no attribute of that name.
+std::optional<QStringView> PackedValue(QStringView packed, QStringView name);
 
 } // namespace varnel::journal

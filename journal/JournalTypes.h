@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -69,6 +70,47 @@ struct DealEntry {
     // and Reference, or Agreement where it has no Reference): that report's file.
     QString correctedIn;
     Attributes fields; // the row's attributes as written in the request
+};
+
+// A deal's key in the registry: its participant with its Reference, or with its Agreement where
+// it has no Reference (so a deal keyed by its Agreement has an empty reference here). Each part
+// is compared exactly, as the deal was written.
+struct DealKey {
+    QString participant;
+    QString reference;
+    QString agreement;
+
+    bool operator==(const DealKey&) const = default;
+};
+
+inline DealKey KeyOf(const QString& participant, const QString& agreement, const QString& reference)
+{
+    return reference.isEmpty() ? DealKey{participant, QString(), agreement}
+                               : DealKey{participant, reference, QString()};
+}
+
+inline size_t qHash(const DealKey& key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.participant, key.reference, key.agreement);
+}
+
+// A deal found by its key, with the request that carried it.
+struct KeyedDeal {
+    int key = -1; // the index of its key in the keys asked for; -1 when none were asked
+    DealKey dealKey;
+    QString agreement; // also of a deal keyed by its Reference
+    qint64 request = 0;
+    QString file;
+    QString sent;
+    int n = 0;
+    Result result = Result::Waiting;
+    QString registryId;
+    QString code;
+    QString text;
+    int revoked = 0;
+    QString receipt;      // the Created of the answer taken last for its request
+    QString tradeDate;    // as written: yyyy-mm-dd
+    QString packedFields; // accepted deals of dealsOfKeys only, as PackAttributes packs them
 };
 
 } // namespace varnel::journal

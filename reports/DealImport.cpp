@@ -338,6 +338,7 @@ void DealImport::check(const TableRecord& record)
         if (failure.isEmpty()) {
             keys_.remember(fields);
             deals_.append(std::move(fields));
+            dealRows_.append(record.number);
             return;
         }
         const int column = rows_.columnOfName(field);

@@ -129,6 +129,8 @@ public:
     // The deals that passed, as field cells (column 1 onwards), in the file's order.
     const QList<QStringList>& deals() const { return deals_; }
     QList<QStringList> takeDeals() { return std::move(deals_); }
+    // The number of each deal's row in the file (as TableRecord::number), in the same order.
+    const QList<int>& dealRows() const { return dealRows_; }
     // The lines of the first kRefusedListRows refused rows.
     const QList<RefusedRow>& refused() const { return refused_; }
     // Rows read (the title row not counted), and rows refused, all of them.
@@ -150,6 +152,7 @@ private:
     int participantColumn_ = -1;
     CheckedDeals keys_;
     QList<QStringList> deals_;
+    QList<int> dealRows_;
     QList<RefusedRow> refused_;
     int records_ = 0;
     int refusedRecords_ = 0;

@@ -1,6 +1,7 @@
 #include "reports/ImportFlow.h"
 
 #include "core/Error.h"
+#include "core/Values.h"
 #include "reports/ImportModels.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportModel.h"
@@ -73,6 +74,8 @@ void ImportRun::start(const ImportMapping& mapping)
 Outcome ImportRun::check(Progress& progress)
 {
     bool stopped = false;
+    // The locale stays as it is while the file is checked.
+    const DecimalSeparatorHold separator;
     const Outcome outcome = Trapping([&] {
         progress.stage(QStringLiteral("Проверка сделок из файла ") + QFileInfo(path_).fileName(),
                        reader_->total());

@@ -12,6 +12,7 @@
 #include "handbook/window/dlgPickXMLFile.h"
 #include "journal/Journal.h"
 #include "journal/window/frmJournal.h"
+#include "reconcile/window/frmReconcile.h"
 #include "reports/ReportFile.h"
 #include "reports/ReportModel.h"
 #include "reports/window/ReportEditorWindow.h"
@@ -83,6 +84,46 @@ journal::Journal* journalOf(frmMain& main)
     return main.findChild<journal::Journal*>();
 }
 
+// A new report window of the kind holding the deals given as field cells, the first chosen and
+// shown, so that "изменить" has one at once.
+void openInNewReport(frmMain& main, ReportKind kind, const QList<QStringList>& deals)
+{
+    auto* report = qobject_cast<ReportEditorWindow*>(main.openNewReport(kind));
+    if (!report)
+        return;
+    report->document().appendDeals(deals);
+    if (report->document().rowCount() > 0) {
+        report->selectRow(0);
+        report->showDealOfRow(0);
+    }
+}
+
+// "Сверка с файлом": the window of the reconciliation (the one already open comes to the
+// front) asks for the file at once.
+void reconcileWithFile(frmMain& main)
+{
+    // The journal takes in the answers that have come, beside the window ("Сверить снова"
+    // shows what they said).
+    if (journal::Journal* journal = journalOf(main))
+        journal->sync();
+    frmReconcile* window = nullptr;
+    if (QMdiSubWindow* open = FindSubWindow(*main.mdiArea(), [](QMdiSubWindow* sub) {
+            return qobject_cast<frmReconcile*>(sub->widget()) != nullptr;
+        })) {
+        BringToFront(*main.mdiArea(), open);
+        window = qobject_cast<frmReconcile*>(open->widget());
+    } else {
+        frmReconcile::Actions actions;
+        actions.send = [&main](ReportKind kind, const QList<QStringList>& deals) {
+            openInNewReport(main, kind, deals);
+        };
+        window = new frmReconcile(std::move(actions));
+        main.addChildWindow(window);
+        window->restorePlacement();
+    }
+    window->chooseFile();
+}
+
 // The sending journal's window, over the main window's journal; the one already open comes
 // to the front.
 void showSendingJournal(frmMain& main)
@@ -119,6 +160,7 @@ void showSendingJournal(frmMain& main)
     actions.openAnswer = [&main](const QString& path) {
         BrowseMessageFile(&main, path, [&main](QWidget* w) { return main.addChildWindow(w); });
     };
+    actions.reconcile = [&main] { reconcileWithFile(main); };
     auto* window = new frmJournal(*journal, std::move(actions));
     main.addChildWindow(window);
     window->restorePlacement();
@@ -193,6 +235,7 @@ void RegisterClientParts()
         });
     };
     frmMain::setCommandHandler(frmMain::Command::SendingJournal, showSendingJournal);
+    frmMain::setCommandHandler(frmMain::Command::Reconcile, reconcileWithFile);
     frmMain::setCommandHandler(frmMain::Command::HandbookViewer, [](frmMain& main) {
         BrowseHandbook(&main, [&main](QWidget* w) { return main.addChildWindow(w); });
     });

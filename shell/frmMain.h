@@ -41,6 +41,7 @@ public:
         HandbookFind,   // mnuIssueListFind
         IncomingViewer, // mnuEDIBrowseIn, button BrowseXML
         SendingJournal, // mnuEDIJournal
+        Reconcile,      // mnuEDIReconcile
         RevokeDeal,     // mnuRevokeDeal
         RevokeDealRepo, // mnuRevokeDealRepo
         ImportDeals,    // mnuReportImport
@@ -149,6 +150,7 @@ public slots:
 
     void browseIncomingMessages();
     void showSendingJournal();
+    void reconcileWithFile();
     void exportToSpreadsheet();
 
     void toggleToolbar();

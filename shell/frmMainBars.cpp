@@ -140,6 +140,7 @@ const BarItem kItems[] = {
     item("mnuEDI", "mnuEDIBrowseIn", "&Просмотр входящих сообщений",
          &frmMain::browseIncomingMessages),
     item("mnuEDI", "mnuEDIJournal", "&Журнал отправок", &frmMain::showSendingJournal),
+    item("mnuEDI", "mnuEDIReconcile", "&Сверка с файлом...", &frmMain::reconcileWithFile),
     item("mnuEDI", "mnuEDIExpExcel", "Экспорт в MS E&xcel", &frmMain::exportToSpreadsheet, Disabled,
          0, &frmMain::Actions::exportMenu),
 

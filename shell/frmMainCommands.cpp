@@ -320,6 +320,11 @@ void frmMain::showSendingJournal()
     runHandler(Command::SendingJournal);
 }
 
+void frmMain::reconcileWithFile()
+{
+    runHandler(Command::Reconcile);
+}
+
 void frmMain::exportToSpreadsheet()
 {
     RunTrapped(this, kMainTrapCaption, [this] {

@@ -191,9 +191,12 @@ void frmJournal::build()
     cmdOpenAnswer_ = pushButton("cmdOpenAnswer", u"Открыть ответ", this);
     cmdExport_ = pushButton("cmdExport", u"Экспорт в Excel", this);
     cmdExport_->setToolTip(QStringLiteral("Сохранить список запросов в книге .xlsx"));
+    cmdReconcile_ = pushButton("cmdReconcile", u"Сверка с файлом...", this);
+    cmdReconcile_->setToolTip(
+        QStringLiteral("Сверить сделки таблицы бэк-офиса с запросами журнала и ответами реестра"));
     lblState_ = new QLabel(this);
     lblState_->setObjectName(QStringLiteral("lblState"));
-    for (QPushButton* b : {cmdCorrect_, cmdRevoke_, cmdOpenAnswer_, cmdExport_})
+    for (QPushButton* b : {cmdCorrect_, cmdRevoke_, cmdOpenAnswer_, cmdExport_, cmdReconcile_})
         bottom->addWidget(b);
     bottom->addSpacing(12);
     bottom->addWidget(lblState_, 1);
@@ -228,6 +231,10 @@ void frmJournal::build()
     connect(cmdRevoke_, &QPushButton::clicked, this, &frmJournal::revokeAccepted);
     connect(cmdOpenAnswer_, &QPushButton::clicked, this, &frmJournal::openAnswer);
     connect(cmdExport_, &QPushButton::clicked, this, &frmJournal::exportList);
+    connect(cmdReconcile_, &QPushButton::clicked, this, [this] {
+        if (actions_.reconcile)
+            actions_.reconcile();
+    });
 }
 
 void frmJournal::followJournal()

@@ -31,7 +31,8 @@ class Journal;
 // kind, file, deals, accepted, rejected, waiting), filtered by a period and a state; the deals of
 // the request chosen below with their results. From there the rejected deals of a report go to
 // a new report window of its kind, the accepted deals chosen to the revocation dialog of their
-// kind, the answer to the message viewer, and the list to a workbook. The window does none of
+// kind, the answer to the message viewer, the list to a workbook, and a back office's file to its
+// reconciliation with the journal. The window does none of
 // that itself: the main window's parts do it through Actions.
 class frmJournal : public QWidget, public ChildWindow {
     Q_OBJECT
@@ -43,6 +44,8 @@ public:
         std::function<void(bool repo, const QList<QStringList>& rows)> revoke;
         // The answer in the message viewer.
         std::function<void(const QString& path)> openAnswer;
+        // A back office's file reconciled with the journal.
+        std::function<void()> reconcile;
     };
 
     frmJournal(journal::Journal& journal, Actions actions, QWidget* parent = nullptr);
@@ -123,6 +126,7 @@ private:
     QPushButton* cmdRevoke_ = nullptr;
     QPushButton* cmdOpenAnswer_ = nullptr;
     QPushButton* cmdExport_ = nullptr;
+    QPushButton* cmdReconcile_ = nullptr;
     QLabel* lblState_ = nullptr;
 };
 

@@ -3,13 +3,16 @@
 #include "core/AppContext.h"
 #include "core/Dialogs.h"
 #include "core/SettingKeys.h"
+#include "reports/ImportFlow.h"
 #include "reports/ImportModels.h"
+#include "reports/ReportDocument.h"
 #include "reports/ReportModel.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -227,6 +230,26 @@ void dlgImportResult::Show(QWidget* parent, const QList<RefusedRow>& rows, const
     RefusedRowsModel model(rows);
     dlgImportResult dialog(model, summary, refusedRows, parent);
     Dialogs::RunModal(dialog);
+}
+
+std::optional<ImportMapping> SettleImportMapping(QWidget* parent, const ReportDocument& document,
+                                                 const ImportRun& run)
+{
+    std::optional<ImportMapping> mapping = run.settledMapping();
+    if (mapping)
+        return mapping;
+    const QList<FieldCheck> untouched = UntouchedFields(document, run.today());
+    UnfilledFields unfilled;
+    for (const FieldCheck& field : untouched)
+        unfilled.values << field.text;
+    unfilled.lacking = [&document, untouched](const ImportMapping& chosen) {
+        return chosen.lacking(document, untouched);
+    };
+    mapping = dlgImportMapping::Ask(parent, document.rows(), run.proposal().mapping, run.preview(),
+                                    QFileInfo(run.path()).fileName(), unfilled);
+    if (mapping)
+        RememberMapping(document, *mapping);
+    return mapping;
 }
 
 } // namespace varnel

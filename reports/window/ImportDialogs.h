@@ -16,6 +16,8 @@ class QTableView;
 
 namespace varnel {
 
+class ImportRun;
+class ReportDocument;
 class ImportMappingModel;
 struct UnfilledFields;
 class RefusedRowsModel;
@@ -96,5 +98,11 @@ private:
     QPushButton* cmdCopy_ = nullptr;
     QPushButton* cmdSave_ = nullptr;
 };
+
+// Where the columns of the file the run has opened go: as the user chose for files of these
+// titles before, else by the titles, else as the user chooses now in dlgImportMapping (and that
+// choice is remembered). Nothing when the user cancelled.
+std::optional<ImportMapping> SettleImportMapping(QWidget* parent, const ReportDocument& document,
+                                                 const ImportRun& run);
 
 } // namespace varnel

@@ -72,21 +72,9 @@ bool ReportEditorWindow::importDeals(const QString& path)
 
     // Where the columns go: as the user chose for files of these titles before, else by the
     // titles, else as the user chooses now.
-    std::optional<ImportMapping> mapping = run.settledMapping();
-    if (!mapping) {
-        const QList<FieldCheck> untouched = UntouchedFields(*document_, run.today());
-        UnfilledFields unfilled;
-        for (const FieldCheck& field : untouched)
-            unfilled.values << field.text;
-        unfilled.lacking = [this, untouched](const ImportMapping& chosen) {
-            return chosen.lacking(*document_, untouched);
-        };
-        mapping = dlgImportMapping::Ask(this, document_->rows(), run.proposal().mapping,
-                                        run.preview(), QFileInfo(path).fileName(), unfilled);
-        if (!mapping)
-            return false;
-        RememberMapping(*document_, *mapping);
-    }
+    const std::optional<ImportMapping> mapping = SettleImportMapping(this, *document_, run);
+    if (!mapping)
+        return false;
 
     // Every row through the checks, beside the window; nothing is added before the whole file
     // has been read.
