@@ -16,10 +16,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFrame>
 #include <QIcon>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 // The viewer's pictures are compiled into its static library, whose resources are registered
 // by hand.
@@ -47,7 +51,39 @@ WindowPlacement recordOf(const QString& application)
 // A page that comes within this time shows no bar.
 constexpr int kProgressAfterMs = 500;
 
+// A process this big when it ended most likely ended for lack of memory.
+constexpr qint64 kLikelyOutOfMemoryBytes = 1536LL << 20;
+
 } // namespace
+
+QString RendererEndText(const PageView::RendererEnd& end)
+{
+    using Kind = PageView::RendererEnd::Kind;
+    QString why;
+    switch (end.kind) {
+    case Kind::Normal: why = QStringLiteral("он завершился сам"); break;
+    case Kind::Abnormal:
+        why = QStringLiteral("он завершился с ошибкой (код %1)").arg(end.exitCode);
+        break;
+    case Kind::Crashed:
+        why = QStringLiteral("он завершился аварийно (код %1)").arg(end.exitCode);
+        break;
+    case Kind::Killed:
+        why = QStringLiteral("его остановила система; так бывает, когда не хватает памяти");
+        break;
+    }
+    QString text = QStringLiteral("Страница больше не показывается: процесс, который её "
+                                  "показывал, остановлен, ") +
+                   why + u'.';
+    if (end.lastMemoryBytes > 0) {
+        text += QStringLiteral(" Перед этим он занимал %1 МБ памяти")
+                    .arg(end.lastMemoryBytes / (1024 * 1024));
+        text += end.lastMemoryBytes >= kLikelyOutOfMemoryBytes
+                    ? QStringLiteral(": вероятнее всего, ему не хватило памяти.")
+                    : QStringLiteral(".");
+    }
+    return text;
+}
 
 BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* parent)
     : QWidget(parent), kind_(kind)
@@ -61,6 +97,25 @@ BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* pa
     wbPage_->widget()->setObjectName(QStringLiteral("wbPage"));
     wbPage_->widget()->hide();
     wbPage_->setLoadFinishedHandler([this](bool ok) { onLoadFinished(ok); });
+    wbPage_->setRendererEndedHandler(
+        [this](const PageView::RendererEnd& end) { onRendererEnded(end); });
+
+    rendererEnded_ = new QFrame(this);
+    rendererEnded_->setObjectName(QStringLiteral("rendererEnded"));
+    rendererEnded_->setFrameShape(QFrame::StyledPanel);
+    rendererEnded_->setAutoFillBackground(true);
+    rendererEndedText_ = new QLabel(rendererEnded_);
+    rendererEndedText_->setObjectName(QStringLiteral("lblRendererEnded"));
+    rendererEndedText_->setWordWrap(true);
+    rendererEndedText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cmdShowAgain_ = new QPushButton(QStringLiteral("Показать страницу снова"), rendererEnded_);
+    cmdShowAgain_->setObjectName(QStringLiteral("cmdShowAgain"));
+    connect(cmdShowAgain_, &QPushButton::clicked, this, [this] { showAgain(); });
+    auto* endedLayout = new QVBoxLayout(rendererEnded_);
+    endedLayout->addWidget(rendererEndedText_);
+    endedLayout->addWidget(cmdShowAgain_, 0, Qt::AlignLeft);
+    endedLayout->addStretch();
+    rendererEnded_->hide();
 
     cmdExportExcel_ = new QToolButton(this);
     cmdExportExcel_->setObjectName(QStringLiteral("cmdExportExcel"));
@@ -159,6 +214,7 @@ void BrowserWindow::savePlacement()
 void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
 {
     fileName_ = file;
+    rendererEnded_->hide();
     wbPage_->widget()->show();
     if (IsHtmlExtension(file)) {
         pageFile_ = file;
@@ -239,6 +295,22 @@ void BrowserWindow::onLoadFinished(bool ok)
     emit pageLoaded(ok);
 }
 
+void BrowserWindow::onRendererEnded(const PageView::RendererEnd& end)
+{
+    const QString text = RendererEndText(end);
+    rendererEndedText_->setText(text);
+    rendererEnded_->show();
+    rendererEnded_->raise();
+    cmdExportExcel_->raise();
+    emit rendererEnded(text);
+}
+
+void BrowserWindow::showAgain()
+{
+    rendererEnded_->hide();
+    wbPage_->reload();
+}
+
 void BrowserWindow::ExportExcel()
 {
     RunTrapped(this, kAppTitle, [this] {
@@ -277,6 +349,7 @@ void BrowserWindow::placeControls()
     if (w <= 0 || h <= 0)
         return;
     wbPage_->widget()->setGeometry(left, top, w, h);
+    rendererEnded_->setGeometry(left, top, w, h);
     // Over the page's foot, clear of its scroll bar.
     const int barHeight = pageProgress_->sizeHint().height();
     pageProgress_->setGeometry(left + 6, top + h - barHeight - 22, std::min(w - 40, 420),

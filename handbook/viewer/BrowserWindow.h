@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ChildWindow.h"
+#include "handbook/viewer/PageView.h"
 #include "handbook/viewer/ViewerFiles.h"
 
 #include <QElapsedTimer>
@@ -10,14 +11,19 @@
 
 #include <memory>
 
+class QFrame;
+class QLabel;
 class QMdiSubWindow;
 class QProgressBar;
+class QPushButton;
 class QToolButton;
 
 namespace varnel {
 
 class PageJob;
-class PageView;
+
+// What the window says when the engine's process that drew its page has ended.
+QString RendererEndText(const PageView::RendererEnd& end);
 
 // What the two viewer windows share: the browser control wbPage, 20 twips from every edge,
 // the export button cmdExportExcel over the page's top right corner, the caption that becomes
@@ -44,6 +50,10 @@ public:
     // The bar over the page's foot that shows how far the page has come.
     QProgressBar* pageProgress() const { return pageProgress_; }
     PageView* wbPage() const { return wbPage_; }
+    // Over the page when the engine's process that drew it has ended: why, and a button that
+    // shows the page again.
+    QFrame* rendererEndedPanel() const { return rendererEnded_; }
+    QPushButton* cmdShowAgain() const { return cmdShowAgain_; }
     QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
 
     // The file the user chose, when the window shows a copy of it: what is told about the copy
@@ -66,6 +76,8 @@ public:
 signals:
     // The browser has loaded the page (or failed to).
     void pageLoaded(bool ok);
+    // The engine's process that drew the page has ended; text says why, as the window shows it.
+    void rendererEnded(const QString& text);
 
 protected:
     BrowserWindow(ChildKind kind, const QString& caption, QWidget* parent);
@@ -92,11 +104,16 @@ private:
     void showFailurePage(const QString& text);
     void onLoadFinished(bool ok);
     void showProgress();
+    void onRendererEnded(const PageView::RendererEnd& end);
+    void showAgain();
     QMdiSubWindow* frame() const;
 
     ChildKind kind_;
     PageView* wbPage_ = nullptr;
     QToolButton* cmdExportExcel_ = nullptr;
+    QFrame* rendererEnded_ = nullptr;
+    QLabel* rendererEndedText_ = nullptr;
+    QPushButton* cmdShowAgain_ = nullptr;
     QString fileName_;
     QString pageFile_;
     QString notice_;

@@ -85,6 +85,14 @@ public:
         handler_ = std::move(handler);
     }
     QString engineName() const override { return QStringLiteral("QTextBrowser"); }
+    // Drawn in this process: it never ends on its own.
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)>) override {}
+    void reload() override
+    {
+        if (source().isLocalFile())
+            showFile(source().toLocalFile());
+    }
+    qint64 rendererPid() const override { return 0; }
 
     QVariant loadResource(int type, const QUrl& name) override
     {

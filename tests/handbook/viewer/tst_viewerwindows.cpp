@@ -29,6 +29,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -37,6 +38,9 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 using namespace varnel;
 
@@ -228,6 +232,66 @@ private slots:
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QCOMPARE(dialogs_->last().title, kAppTitle);
         QVERIFY2(dialogs_->last().text.contains(text), qPrintable(dialogs_->last().text));
+    }
+
+    // The engine's process that draws the page ends (here it is killed, as the system kills a
+    // process that takes too much memory): the window says why in place of the page, nothing
+    // else is lost, and the page comes back on request, drawn by a new process.
+    void rendererEndIsSaid()
+    {
+        frmBrowseXML* window = openMessage(QStringLiteral("DL1A2B.msg"));
+        QVERIFY(window);
+        QVERIFY(WaitForPage(window));
+        const QString title = window->windowTitle();
+        const qint64 pid = window->wbPage()->rendererPid();
+        QVERIFY(pid > 0);
+        QSignalSpy ended(window, &BrowserWindow::rendererEnded);
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QVERIFY(ended.wait(60000));
+        QVERIFY2(ended.first().first().toString().contains(QStringLiteral("остановила система")),
+                 qPrintable(ended.first().first().toString()));
+        QVERIFY(window->rendererEndedPanel()->isVisible());
+        QCOMPARE(window->windowTitle(), title);
+        QVERIFY(!tempFiles().isEmpty());
+
+        QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+        window->cmdShowAgain()->click();
+        QVERIFY(!window->rendererEndedPanel()->isVisible());
+        QVERIFY(loaded.wait(60000));
+        QVERIFY(loaded.last().first().toBool());
+        QCOMPARE(window->windowTitle(), title);
+        QTRY_VERIFY(window->wbPage()->rendererPid() > 0);
+        QVERIFY(window->wbPage()->rendererPid() != pid);
+    }
+
+    // The text when the process ended on its own: why, and memory when that was the likely
+    // cause.
+    void rendererEndTexts_data()
+    {
+        using Kind = PageView::RendererEnd::Kind;
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<qint64>("memory");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("outOfMemory");
+        QTest::newRow("trap of a big one")
+            << int(Kind::Crashed) << 5 << (4700LL << 20)
+            << "аварийно (код 5). Перед этим он занимал 4700 МБ" << true;
+        QTest::newRow("crash of a small one")
+            << int(Kind::Crashed) << 11 << (90LL << 20) << "занимал 90 МБ памяти." << false;
+        QTest::newRow("killed, memory unknown")
+            << int(Kind::Killed) << 9 << 0LL << "когда не хватает памяти." << false;
+    }
+    void rendererEndTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, exitCode);
+        QFETCH(qint64, memory);
+        QFETCH(QString, says);
+        QFETCH(bool, outOfMemory);
+        const QString text = RendererEndText({PageView::RendererEnd::Kind(kind), exitCode, memory});
+        QVERIFY2(text.contains(says), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("не хватило памяти")), outOfMemory);
     }
 
     // A message the loading rule refuses: the failure in a box, and the window stays with the
