@@ -91,11 +91,15 @@ BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* pa
     initViewerResources();
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Opened from a menu, the viewer stays in front however late its page starts.
+    setProperty(kKeepInFrontProperty, true);
 
     // The browser engine starts here, with the first viewer window.
     wbPage_ = CreatePageView(this);
     wbPage_->widget()->setObjectName(QStringLiteral("wbPage"));
     wbPage_->widget()->hide();
+    // The keyboard reaches the page.
+    setFocusProxy(wbPage_->widget());
     wbPage_->setLoadFinishedHandler([this](bool ok) { onLoadFinished(ok); });
     wbPage_->setRendererEndedHandler(
         [this](const PageView::RendererEnd& end) { onRendererEnded(end); });

@@ -20,12 +20,14 @@
 #include "tests/support/GoldenDump.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -292,6 +294,46 @@ private slots:
         const QString text = RendererEndText({PageView::RendererEnd::Kind(kind), exitCode, memory});
         QVERIFY2(text.contains(says), qPrintable(text));
         QCOMPARE(text.contains(QStringLiteral("не хватило памяти")), outOfMemory);
+    }
+
+    // Opened over a maximized window while the main window is busy with a dialog, the viewer
+    // is the active window once the main window is back, even when the focus goes back to the
+    // window that had it; the user's own click still goes where it is made.
+    void viewerOpensInFront()
+    {
+        auto* report = new QWidget;
+        auto* field = new QLineEdit(report);
+        QMdiSubWindow* reportFrame = ShowNewChildWindow(*area_, report);
+        reportFrame->showMaximized();
+        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        field->setFocus();
+
+        // A progress dialog has the activation while the handbook is read.
+        QDialog busy;
+        busy.show();
+        busy.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&busy));
+        const QString current = dir_->filePath(QStringLiteral("work/ISSUELIST_20250310.msg"));
+        QVERIFY(QFile::copy(kSamples + QStringLiteral("ISSUELIST_20250310.msg"), current));
+        dialogs_->choosePath(current);
+        frmIssue* window = BrowseHandbook(
+            host_.get(), [this](QWidget* w) { return ShowNewChildWindow(*area_, w); });
+        QVERIFY(window);
+        QMdiSubWindow* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+        busy.close();
+        host_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        // The focus comes back to where it was before the dialog.
+        field->setFocus();
+        QTRY_COMPARE(area_->activeSubWindow(), frame);
+        QVERIFY(frame->isMaximized());
+        QVERIFY(WaitForPage(window));
+        QCOMPARE(area_->activeSubWindow(), frame);
+
+        QTest::mouseClick(field, Qt::LeftButton);
+        area_->setActiveSubWindow(reportFrame);
+        QCoreApplication::processEvents();
+        QCOMPARE(area_->activeSubWindow(), reportFrame);
     }
 
     // A message the loading rule refuses: the failure in a box, and the window stays with the
