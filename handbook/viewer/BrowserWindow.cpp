@@ -17,13 +17,19 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <climits>
 
 // The viewer's pictures are compiled into its static library, whose resources are registered
 // by hand.
@@ -130,7 +136,63 @@ BrowserWindow::BrowserWindow(ChildKind kind, const QString& caption, QWidget* pa
     cmdExportExcel_->setCursor(Qt::ArrowCursor);
     connect(cmdExportExcel_, &QToolButton::clicked, this, [this] { ExportExcel(); });
 
-    pageProgress_ = new QProgressBar(this);
+    footer_ = new QWidget(this);
+    footer_->setObjectName(QStringLiteral("pageFooter"));
+    auto* footerLayout = new QHBoxLayout(footer_);
+    footerLayout->setContentsMargins(0, 0, 0, 0);
+    pager_ = new QWidget(footer_);
+    pager_->setObjectName(QStringLiteral("pager"));
+    auto* pagerLayout = new QHBoxLayout(pager_);
+    pagerLayout->setContentsMargins(0, 0, 0, 0);
+    const auto pagerButton = [&](const char* name, const QString& text, const QString& tip) {
+        auto* button = new QToolButton(pager_);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(text);
+        button->setToolTip(tip);
+        pagerLayout->addWidget(button);
+        return button;
+    };
+    cmdFirst_ =
+        pagerButton("cmdFirstPage", QStringLiteral("|◀"), QStringLiteral("Первая страница"));
+    cmdPrevious_ =
+        pagerButton("cmdPreviousPage", QStringLiteral("◀"), QStringLiteral("Предыдущая страница"));
+    pageNumber_ = new QSpinBox(pager_);
+    pageNumber_->setObjectName(QStringLiteral("pageNumber"));
+    pageNumber_->setKeyboardTracking(false);
+    pageNumber_->setToolTip(QStringLiteral("Номер страницы"));
+    pagerLayout->addWidget(pageNumber_);
+    cmdNext_ =
+        pagerButton("cmdNextPage", QStringLiteral("▶"), QStringLiteral("Следующая страница"));
+    cmdLast_ =
+        pagerButton("cmdLastPage", QStringLiteral("▶|"), QStringLiteral("Последняя страница"));
+    rowsShown_ = new QLabel(pager_);
+    rowsShown_->setObjectName(QStringLiteral("rowsShown"));
+    pagerLayout->addWidget(rowsShown_);
+    footerLayout->addWidget(pager_);
+    findText_ = new QLineEdit(footer_);
+    findText_->setObjectName(QStringLiteral("findText"));
+    findText_->setPlaceholderText(QStringLiteral("Найти: код, ISIN, рег. номер, название"));
+    findText_->setClearButtonEnabled(true);
+    findText_->setMinimumWidth(260);
+    footerLayout->addWidget(findText_);
+    findState_ = new QLabel(footer_);
+    findState_->setObjectName(QStringLiteral("findState"));
+    footerLayout->addWidget(findState_);
+    footerLayout->addStretch();
+    connect(cmdFirst_, &QToolButton::clicked, this, [this] { showWindow(0); });
+    connect(cmdPrevious_, &QToolButton::clicked, this, [this] { showWindow(window_ - 1); });
+    connect(cmdNext_, &QToolButton::clicked, this, [this] { showWindow(window_ + 1); });
+    connect(cmdLast_, &QToolButton::clicked, this, [this] { showWindow(windowCount() - 1); });
+    connect(pageNumber_, &QSpinBox::valueChanged, this, [this](int number) {
+        if (number - 1 != window_)
+            showWindow(number - 1);
+    });
+    connect(findText_, &QLineEdit::returnPressed, this, [this] { findNext(); });
+    connect(findText_, &QLineEdit::textEdited, this, [this] { findState_->clear(); });
+    footer_->hide();
+
+    pageProgress_ = new QProgressBar(footer_);
+    footerLayout->addWidget(pageProgress_);
     pageProgress_->setObjectName(QStringLiteral("pageProgress"));
     pageProgress_->setRange(0, 1000);
     pageProgress_->setFormat(QStringLiteral("Страница готовится: %p%"));
@@ -157,9 +219,12 @@ bool BrowserWindow::isMakingPage() const
 
 void BrowserWindow::showProgress()
 {
+    updatePager();
+    showPendingWindow();
     if (!isMakingPage()) {
         progressTimer_.stop();
         pageProgress_->hide();
+        updatePager();
         return;
     }
     if (making_.elapsed() < kProgressAfterMs)
@@ -171,8 +236,109 @@ void BrowserWindow::showProgress()
         pageProgress_->setRange(0, 1000);
         pageProgress_->setValue(permille);
     }
-    pageProgress_->show();
-    pageProgress_->raise();
+    if (pageProgress_->isHidden()) {
+        pageProgress_->show();
+        updatePager();
+    }
+}
+
+qint64 BrowserWindow::windowCount() const
+{
+    if (!job_ || !job_->windowed())
+        return 0;
+    const qint64 per = job_->rowsPerWindow();
+    const qint64 rows = job_->rowCount();
+    return std::max<qint64>(1, (rows + per - 1) / per);
+}
+
+void BrowserWindow::updatePager()
+{
+    const qint64 windows = windowCount();
+    const bool windowed = windows > 0;
+    pager_->setVisible(windows > 1);
+    findText_->setVisible(windowed);
+    findState_->setVisible(windowed);
+    if (windowed) {
+        const qint64 per = job_->rowsPerWindow();
+        const qint64 rows = job_->rowCount();
+        const QSignalBlocker quiet(pageNumber_);
+        pageNumber_->setRange(1, int(std::min<qint64>(windows, INT_MAX)));
+        pageNumber_->setValue(int(window_ + 1));
+        rowsShown_->setText(QStringLiteral("%1 %2–%3 из %4")
+                                .arg(rowsNoun())
+                                .arg(window_ * per + 1)
+                                .arg(std::min(rows, (window_ + 1) * per))
+                                .arg(rows));
+        cmdFirst_->setEnabled(window_ > 0);
+        cmdPrevious_->setEnabled(window_ > 0);
+        cmdNext_->setEnabled(window_ + 1 < windows);
+        cmdLast_->setEnabled(window_ + 1 < windows);
+    }
+    const bool shown = windowed || !pageProgress_->isHidden();
+    if (footer_->isHidden() == shown) {
+        footer_->setVisible(shown);
+        placeControls();
+    }
+}
+
+void BrowserWindow::showWindow(qint64 window, qint64 row)
+{
+    RunTrapped(this, kAppTitle, [&] {
+        const qint64 windows = windowCount();
+        if (windows == 0 || window < 0 || window >= windows)
+            return;
+        QByteArray html;
+        if (!job_->windowPage(window, &html)) {
+            // Shown once its rows are made.
+            pendingWindow_ = window;
+            pendingRow_ = row;
+            findState_->setText(QStringLiteral("страница ещё готовится"));
+            return;
+        }
+        pendingWindow_ = -1;
+        const TemporaryFile file = ReserveTemporaryFile(QStringLiteral(".htm"));
+        adoptTemporaryFiles(file.files());
+        WriteTemporaryFile(file, html, origin_.chosen);
+        html.clear();
+        // The window shown before goes.
+        RemoveFiles(windowFiles_);
+        for (const QString& gone : std::as_const(windowFiles_))
+            temporaryFiles_.removeAll(gone);
+        windowFiles_ = file.files();
+        window_ = window;
+        rendererEnded_->hide();
+        if (row >= 0)
+            wbPage_->showFileAt(file.path, QStringLiteral("row-%1").arg(row + 1));
+        else
+            wbPage_->showFile(file.path);
+        if (findState_->text() == u"страница ещё готовится")
+            findState_->clear();
+        updatePager();
+    });
+}
+
+void BrowserWindow::showPendingWindow()
+{
+    if (pendingWindow_ >= 0 && job_ && job_->windowed()) {
+        QByteArray probe;
+        if (!isMakingPage() || job_->windowPage(pendingWindow_, &probe))
+            showWindow(pendingWindow_, pendingRow_);
+    }
+}
+
+void BrowserWindow::findNext()
+{
+    const QString text = findText_->text();
+    if (!job_ || !job_->windowed() || PageJob::FindKey(text).isEmpty())
+        return;
+    const qint64 row = job_->find(text, marked_);
+    if (row < 0) {
+        findState_->setText(QStringLiteral("не найдено"));
+        return;
+    }
+    findState_->clear();
+    marked_ = row;
+    showWindow(row / job_->rowsPerWindow(), row);
 }
 
 void BrowserWindow::removeTemporaryFiles()
@@ -234,9 +400,16 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
     const CopyOrigin origin = origin_;
     TransformLimits limits;
     limits.readableFolders = StylesheetReadableFolders(relativeBase);
+    // The rows of a page made in parts, kept for its windows.
+    const TemporaryFile rows = ReserveTemporaryFile(QStringLiteral(".htm"));
+    adoptTemporaryFiles(rows.files());
+    window_ = 0;
+    marked_ = -1;
+    pendingWindow_ = -1;
     job_ = std::make_unique<PageJob>(
         file, relativeBase, html.path,
-        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen, limits);
+        [origin](const QString& text) { return origin.describe(text); }, origin_.chosen, limits,
+        rows.path);
     cmdExportExcel_->setEnabled(false);
     wbPage_->showGrowingPage(html.path, job_->page());
     making_.start();
@@ -245,6 +418,9 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
         progressTimer_.stop();
         pageProgress_->hide();
         cmdExportExcel_->setEnabled(true);
+        updatePager();
+        showPendingWindow();
+        placeControls();
         if (outcome.stopped)
             return;
         notice_ = outcome.page.notice;
@@ -284,7 +460,10 @@ void BrowserWindow::onLoadFinished(bool ok)
             // The page made from a document stands for that document. A page that names itself
             // (the shipped stylesheets name the message's kind) is called by that name and the
             // file the user chose, not by the address of the viewer's copy.
-            const bool ownPage = !pageFile_.isEmpty() && shown == QUrl::fromLocalFile(pageFile_);
+            const QUrl file = shown.adjusted(QUrl::RemoveFragment);
+            const bool ownPage = (!pageFile_.isEmpty() && file == QUrl::fromLocalFile(pageFile_)) ||
+                                 (!windowFiles_.isEmpty() && file.isLocalFile() &&
+                                  windowFiles_.contains(file.toLocalFile()));
             const QString title = wbPage_->title().simplified();
             const QString chosen = origin_.chosen.isEmpty() ? fileName_ : origin_.chosen;
             if (ownPage && !title.isEmpty())
@@ -323,6 +502,19 @@ void BrowserWindow::ExportExcel()
         if (isMakingPage())
             Fail(QStringLiteral("Страница ещё готовится: её можно экспортировать, когда она будет "
                                 "показана целиком."));
+        QByteArray whole;
+        if (job_ && job_->windowed() && job_->wholePage(&whole)) {
+            // Every row of the file, not only the window shown.
+            const TemporaryFile file = ReserveTemporaryFile(QStringLiteral(".htm"));
+            const struct Gone {
+                QStringList files;
+                ~Gone() { RemoveFiles(files); }
+            } gone{file.files()};
+            WriteTemporaryFile(file, whole, origin_.chosen);
+            whole = QByteArray();
+            ExportPageToWorkbook(this, file.path, exportName());
+            return;
+        }
         ExportPageToWorkbook(this, pageFile_, exportName());
     });
 }
@@ -352,12 +544,14 @@ void BrowserWindow::placeControls()
     const int h = TwipsToPixels(height() * kTwipsPerInch / dpiY - 2 * kMarginTwips, dpiY);
     if (w <= 0 || h <= 0)
         return;
-    wbPage_->widget()->setGeometry(left, top, w, h);
-    rendererEnded_->setGeometry(left, top, w, h);
-    // Over the page's foot, clear of its scroll bar.
-    const int barHeight = pageProgress_->sizeHint().height();
-    pageProgress_->setGeometry(left + 6, top + h - barHeight - 22, std::min(w - 40, 420),
-                               barHeight);
+    // The pager, the find box and the progress go under the page, never over it.
+    const int footer = footer_->isHidden() ? 0 : footer_->sizeHint().height();
+    const int pageHeight = footer > 0 ? std::max(0, h - footer - top) : h;
+    wbPage_->widget()->setGeometry(left, top, w, pageHeight);
+    rendererEnded_->setGeometry(left, top, w, pageHeight);
+    if (footer > 0)
+        footer_->setGeometry(left, top + h - footer, w, footer);
+    pageProgress_->setMaximumWidth(420);
     // Over the page's top right corner, clear of its scroll bar.
     const QSize button = cmdExportExcel_->sizeHint();
     cmdExportExcel_->setGeometry(left + w - button.width() - 22, top + 6, button.width(),

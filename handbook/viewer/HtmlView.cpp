@@ -52,6 +52,11 @@ public:
                 self->handler_(ok);
         });
     }
+    void showFileAt(const QString& path, const QString& fragment) override
+    {
+        showFile(path);
+        scrollToAnchor(fragment);
+    }
     // Shown once it is complete: from its file, or, when its making ended early and left no
     // file, from what was made.
     void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override

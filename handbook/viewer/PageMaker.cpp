@@ -31,8 +31,11 @@ namespace {
 
 using xmltext::FromXml;
 
-// The children of the document element in the first part (shown at once) and in the others.
+// The children of the document element in the first part (shown at once), in the second, and in
+// the others: from the third on the parts begin at multiples of 1000, where the viewer's windows
+// of rows begin.
 constexpr int kFirstPart = 200;
+constexpr int kSecondPart = 800;
 constexpr int kPart = 1000;
 // Where the heading's page takes the rows.
 constexpr char kRowsMarker[] = "<!--viewer-rows-->";
@@ -419,14 +422,25 @@ private:
             sink_.flush();
             headed = true;
         };
+        // A sink that keeps the parts apart takes the heading as it is.
+        const auto headApart = [&] {
+            const qint64 children = count.get();
+            if (!heading(run, style, budget, head, children, &before, &after))
+                Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
+                     QStringLiteral(" не сделала заголовок страницы"));
+            sink_.heading(before, after, children);
+            headed = true;
+        };
 
         QString failure;
         const XmlLoadOptions reading = partsLoadOptions(parted_);
         XmlSubtreeReader rows(path_, reading);
         qint64 first = 1;
-        for (int part = kFirstPart; failure.isEmpty(); part = kPart) {
+        const bool apart = sink_.takesParts();
+        for (int part = kFirstPart; failure.isEmpty();
+             part = first == 1 + kFirstPart ? kSecondPart : kPart) {
             if (!headed && count.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-                writeHeading();
+                apart ? headApart() : writeHeading();
             xmlDocPtr slice = rows.next(part);
             if (!slice)
                 break;
@@ -441,21 +455,36 @@ private:
                 break;
             }
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
-            SaveFragment(result, style, headed ? page : waitingPage);
-            if (headed)
-                sink_.flush();
+            if (apart) {
+                BytesSink made;
+                BudgetedSink counted(made, budget, true);
+                SaveFragment(result, style, counted);
+                sink_.part(first, xmlDocGetRootElement(slice), made.bytes);
+            } else {
+                SaveFragment(result, style, headed ? page : waitingPage);
+                if (headed)
+                    sink_.flush();
+            }
             first += XmlChildElements(xmlDocGetRootElement(slice)).size();
         }
+        // The last part's run is held to the page's budget as the others were.
+        if (failure.isEmpty())
+            spent();
         if (!headed)
-            writeHeading();
+            apart ? headApart() : writeHeading();
         if (!failure.isEmpty()) {
             page_.notice = QStringLiteral("Ошибка при применении таблицы стилей ") +
                            stylesheetPath + QStringLiteral(": ") + failure +
                            QStringLiteral(". Страница показана не целиком.");
-            Write(sink_, QByteArrayLiteral("<p style=\"color:#b42318\">") +
-                             HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>"));
+            const QByteArray note = QByteArrayLiteral("<p style=\"color:#b42318\">") +
+                                    HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>");
+            if (apart)
+                sink_.part(first, nullptr, note);
+            else
+                Write(sink_, note);
         }
-        Write(page, after);
+        if (!apart)
+            Write(page, after);
         return true;
     }
 

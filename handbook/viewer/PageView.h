@@ -43,6 +43,9 @@ public:
     // (IsUrlAllowedForPage); every other file and every request that would leave the machine
     // is refused.
     virtual void showFile(const QString& path) = 0;
+    // The same, shown from the element whose id is fragment (marked, when the page marks the
+    // element its address names).
+    virtual void showFileAt(const QString& path, const QString& fragment) = 0;
     // Shows a page as it is made, path being the file it is written to: the view reads it as it
     // grows, so its first rows show long before the last are made. The page may show and open
     // files of that file's folder only, as for showFile.

@@ -264,6 +264,15 @@ public:
         shown_ = QUrl::fromLocalFile(path);
         load(shown_);
     }
+    void showFileAt(const QString& path, const QString& fragment) override
+    {
+        growingPage_.reset();
+        page_->setFolder(QFileInfo(path).absolutePath());
+        shown_ = QUrl::fromLocalFile(path);
+        if (!fragment.isEmpty())
+            shown_.setFragment(fragment);
+        load(shown_);
+    }
     void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override
     {
         growing_ = g_pages->add(path, page);
@@ -279,7 +288,7 @@ public:
         if (const std::shared_ptr<GrowingPage> page = growingPage_.lock())
             showGrowingPage(growingPath_, page);
         else if (shown_.isLocalFile())
-            showFile(shown_.toLocalFile());
+            showFileAt(shown_.toLocalFile(), shown_.fragment());
     }
     qint64 rendererPid() const override { return page_->renderProcessPid(); }
     void setRendererEndedHandler(std::function<void(const RendererEnd&)> handler) override

@@ -33,6 +33,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QUuid>
@@ -294,6 +295,89 @@ private slots:
         const QString text = RendererEndText({PageView::RendererEnd::Kind(kind), exitCode, memory});
         QVERIFY2(text.contains(says), qPrintable(text));
         QCOMPARE(text.contains(QStringLiteral("не хватило памяти")), outOfMemory);
+    }
+
+    // A handbook bigger than a window of rows: shown a window at a time with the heading on
+    // each, the pager saying which rows; a find over every row of the file goes to the window
+    // of its row and marks it; the export writes every row.
+    void handbookInWindows()
+    {
+        constexpr int kRows = 12345;
+        const QString path = dir_->filePath(QStringLiteral("work/IL20250310.msg"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<IssueList "
+                           "Language=\"RU\" Created=\"2025-03-10T18:30:00\">\r\n";
+        for (int i = 1; i <= kRows; ++i)
+            bytes += QStringLiteral("<Issue Code=\"I%1\" ShortName=\"Бумага %1\" Name=\"Ценная "
+                                    "бумага номер %1\" ISIN=\"RU%2\" RegNum=\"1-%1-A\" />\r\n")
+                         .arg(i, 5, 10, QLatin1Char('0'))
+                         .arg(i, 10, 10, QLatin1Char('0'))
+                         .toUtf8();
+        bytes += "</IssueList>\r\n";
+        f.write(bytes);
+        f.close();
+        dialogs_->choosePath(path);
+        frmIssue* window = BrowseHandbook(host_.get(), adder());
+        QVERIFY(window);
+        QVERIFY(WaitForPage(window));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isMakingPage(), 120000);
+        QCOMPARE(window->windowCount(), 3);
+        QCOMPARE(window->rowsShown()->text(), QStringLiteral("Инструменты 1–5000 из 12345"));
+        const auto shownHtml = [window]() -> QString {
+            auto* view = qobject_cast<QWebEngineView*>(window->wbPage()->widget());
+            QString html;
+            bool done = false;
+            view->page()->toHtml([&](const QString& text) {
+                html = text;
+                done = true;
+            });
+            return QTest::qWaitFor([&] { return done; }, 60000) ? html : QString();
+        };
+        const auto turn = [&](auto step) {
+            QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+            step();
+            return loaded.wait(60000) && loaded.last().first().toBool();
+        };
+
+        QVERIFY(
+            turn([&] { window->findChild<QToolButton*>(QStringLiteral("cmdLastPage"))->click(); }));
+        QCOMPARE(window->rowsShown()->text(), QStringLiteral("Инструменты 10001–12345 из 12345"));
+        QCOMPARE(window->pageNumber()->value(), 3);
+        QString html = shownHtml();
+        QVERIFY(html.contains(QStringLiteral("Справочник ценных бумаг")));
+        QVERIFY(html.contains(QStringLiteral("id=\"row-12345\"")));
+        QVERIFY(!html.contains(QStringLiteral("id=\"row-10000\"")));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Справочник ценных бумаг - IL20250310.msg"));
+
+        // Letter case and blanks ignored; the next match after the marked row.
+        window->findText()->setText(QStringLiteral("ru 0000000 777"));
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 776);
+        QCOMPARE(window->shownWindow(), 0);
+        QCOMPARE(window->wbPage()->url().fragment(), QStringLiteral("row-777"));
+        window->findText()->setText(QStringLiteral("I0777")); // I07770 to I07779
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 7769);
+        QCOMPARE(window->shownWindow(), 1);
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 7770);
+        QCOMPARE(window->wbPage()->url().fragment(), QStringLiteral("row-7771"));
+        window->findText()->setText(QStringLiteral("нет такой бумаги"));
+        window->findNext();
+        QCOMPARE(window->findState()->text(), QStringLiteral("не найдено"));
+        QCOMPARE(window->shownWindow(), 1);
+
+        QStringList opened;
+        SetWorkbookOpener([&](const QString& workbook) -> bool {
+            opened << workbook;
+            return true;
+        });
+        window->cmdExportExcel()->click();
+        QCOMPARE(opened.size(), 1);
+        const testing::XlsxSheet sheet = testing::ReadXlsx(opened.first());
+        QCOMPARE(sheet.text(QStringLiteral("A3")), QStringLiteral("1"));
+        QCOMPARE(sheet.text(QStringLiteral("B12347")), QStringLiteral("I12345"));
     }
 
     // Opened over a maximized window while the main window is busy with a dialog, the viewer
