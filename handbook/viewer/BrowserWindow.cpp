@@ -246,8 +246,9 @@ qint64 BrowserWindow::windowCount() const
 {
     if (!job_ || !job_->windowed())
         return 0;
+    // Before the rows are counted: the windows made so far.
     const qint64 per = job_->rowsPerWindow();
-    const qint64 rows = job_->rowCount();
+    const qint64 rows = job_->rowCount() >= 0 ? job_->rowCount() : job_->rowsMade();
     return std::max<qint64>(1, (rows + per - 1) / per);
 }
 
@@ -260,7 +261,8 @@ void BrowserWindow::updatePager()
     findState_->setVisible(windowed);
     if (windowed) {
         const qint64 per = job_->rowsPerWindow();
-        const qint64 rows = job_->rowCount();
+        const qint64 counted = job_->rowCount();
+        const qint64 rows = counted >= 0 ? counted : job_->rowsMade();
         const QSignalBlocker quiet(pageNumber_);
         pageNumber_->setRange(1, int(std::min<qint64>(windows, INT_MAX)));
         pageNumber_->setValue(int(window_ + 1));
@@ -268,7 +270,7 @@ void BrowserWindow::updatePager()
                                 .arg(rowsNoun())
                                 .arg(window_ * per + 1)
                                 .arg(std::min(rows, (window_ + 1) * per))
-                                .arg(rows));
+                                .arg(counted >= 0 ? QString::number(rows) : QStringLiteral("…")));
         cmdFirst_->setEnabled(window_ > 0);
         cmdPrevious_->setEnabled(window_ > 0);
         cmdNext_->setEnabled(window_ + 1 < windows);

@@ -39,6 +39,8 @@ constexpr int kSecondPart = 800;
 constexpr int kPart = 1000;
 // Where the heading's page takes the rows.
 constexpr char kRowsMarker[] = "<!--viewer-rows-->";
+// The number of rows in a heading made before they are counted.
+constexpr char kUncounted[] = "'…'";
 
 QString DocumentTitle(xmlDocPtr doc)
 {
@@ -342,13 +344,11 @@ private:
     // stylesheet fails on it or its page says nowhere where the rows go. Raises PageOverBudget
     // when the page is spent.
     bool heading(XslRun& run, xsltStylesheetPtr style, PageBudget& budget, xmlDocPtr head,
-                 qint64 count, QByteArray* before, QByteArray* after)
+                 const QByteArray& count, QByteArray* before, QByteArray* after)
     {
         QString failure;
         xmlDocPtr result = run.apply(
-            style, head,
-            {{"viewer-part", Quoted("head")}, {"viewer-count", QByteArray::number(count)}},
-            &failure);
+            style, head, {{"viewer-part", Quoted("head")}, {"viewer-count", count}}, &failure);
         if (!result) {
             if (const QString why = budget.exhausted(); !why.isEmpty())
                 throw PageOverBudget{why};
@@ -396,8 +396,13 @@ private:
         const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> headOwner(head, xmlFreeDoc);
         QByteArray before;
         QByteArray after;
-        if (!heading(run, style, budget, head, 0, &before, &after))
+        // A sink that keeps the parts apart shows its first rows before they are all counted:
+        // its first heading says so.
+        const bool apart = sink_.takesParts();
+        if (!heading(run, style, budget, head, apart ? kUncounted : "0", &before, &after))
             return false;
+        if (apart)
+            sink_.heading(before, after, -1);
 
         total_ = 2 * size_;
         const XmlLoadOptions counting = partsLoadOptions(counted_);
@@ -413,7 +418,8 @@ private:
         BudgetedSink waitingPage(waiting, budget, true);
         bool headed = false;
         const auto writeHeading = [&] {
-            if (!heading(run, style, budget, head, count.get(), &before, &after))
+            if (!heading(run, style, budget, head, QByteArray::number(count.get()), &before,
+                         &after))
                 Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
                      QStringLiteral(" не сделала заголовок страницы"));
             Write(page, before);
@@ -425,7 +431,7 @@ private:
         // A sink that keeps the parts apart takes the heading as it is.
         const auto headApart = [&] {
             const qint64 children = count.get();
-            if (!heading(run, style, budget, head, children, &before, &after))
+            if (!heading(run, style, budget, head, QByteArray::number(children), &before, &after))
                 Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
                      QStringLiteral(" не сделала заголовок страницы"));
             sink_.heading(before, after, children);
@@ -436,7 +442,6 @@ private:
         const XmlLoadOptions reading = partsLoadOptions(parted_);
         XmlSubtreeReader rows(path_, reading);
         qint64 first = 1;
-        const bool apart = sink_.takesParts();
         for (int part = kFirstPart; failure.isEmpty();
              part = first == 1 + kFirstPart ? kSecondPart : kPart) {
             if (!headed && count.wait_for(std::chrono::seconds(0)) == std::future_status::ready)

@@ -61,7 +61,9 @@ public:
     // window of rows at a time) takes them here in place of write(): each part's rows as they
     // are made (rows: the document element holding the children they were made of; nullptr for
     // the note that ends a page stopped short), and the heading's page before and after the rows
-    // once the number of rows is known. Raises when the bytes cannot be kept.
+    // once the number of rows is known (and before that, with count -1, a heading made with the
+    // number shown as "…", so that the first rows show at once). Raises when the bytes cannot be
+    // kept.
     virtual bool takesParts() const { return false; }
     virtual void part(qint64 first, const _xmlNode* rows, const QByteArray& html)
     {

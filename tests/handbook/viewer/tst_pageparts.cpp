@@ -458,8 +458,11 @@ private slots:
             if (instruments > 0)
                 QVERIFY(html.contains("id=\"row-" + QByteArray::number(first) + '"') &&
                         html.contains("id=\"row-" + QByteArray::number(last) + '"'));
+            // The first window shows before the rows are counted.
             if (w == 0)
-                QCOMPARE(ReadAll(pagePath), html);
+                QCOMPARE(ReadAll(pagePath),
+                         html.replace("Инструментов: " + QByteArray::number(instruments),
+                                      "Инструментов: …"));
         }
         QByteArray none;
         QVERIFY(!job.windowPage(windows, &none));
