@@ -45,6 +45,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,27 @@ long PeakKilobytes(pid_t pid)
     return total;
 }
 
+// The viewer's copies and pages lie in the user's runtime folder, which the system keeps in
+// memory: a child run's lie in a private folder in memory too where there is one (else in
+// fallback), removed when the run ends.
+QString TemporaryFolderInMemory(const QString& fallback)
+{
+    static struct Folder {
+        QString path;
+        ~Folder()
+        {
+            if (!path.isEmpty())
+                QDir(path).removeRecursively();
+        }
+    } folder;
+    if (folder.path.isEmpty() && QFileInfo(QStringLiteral("/dev/shm")).isDir()) {
+        QByteArray pattern = "/dev/shm/varnel-bench-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            folder.path = QFile::decodeName(pattern);
+    }
+    return folder.path.isEmpty() ? fallback : folder.path;
+}
+
 // The program folder of a child run: the shipped stylesheets, settings naming them.
 void ProgramFolderIn(const QString& folder)
 {
@@ -208,7 +230,7 @@ void ProgramFolderIn(const QString& folder)
         ini.write("[Path]\r\nSchemaIssueList=.\\xsl\\issue_list.xsl\r\n"
                   "SchemaDeals=.\\xsl\\receipts.xsl\r\n");
     SetProgramFolder(program);
-    SetTemporaryFolder(program + QStringLiteral("/tmp"));
+    SetTemporaryFolder(TemporaryFolderInMemory(program + QStringLiteral("/tmp")));
     PlacementStore::SetRoot(program + QStringLiteral("/store"));
     SetPageViewPluginFolder(QStringLiteral(VARNEL_PROGRAM_DIR "/plugins"));
     // A big list is looked at in a maximised window.
