@@ -4,9 +4,12 @@
 #include "core/Settings.h"
 #include "core/Twips.h"
 
+#include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QStyle>
+#include <QTimer>
 
 #include <cmath>
 #include <optional>
@@ -35,6 +38,53 @@ double keptOrNew(double read, int pixels, double dpi)
 {
     return TwipsToPixels(read, dpi) == pixels ? read : PixelsToTwips(pixels, dpi);
 }
+
+// Keeps a new child window the active one of its area until the user's first key or click (or
+// until another new window takes its place): an activation that no user asked for goes back to
+// it, once the events that brought it are through.
+class KeepInFront : public QObject {
+public:
+    KeepInFront(QMdiArea& area, QMdiSubWindow* sub) : QObject(&area), area_(&area), sub_(sub)
+    {
+        qApp->installEventFilter(this);
+        connect(&area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* now) {
+            if (sub_ && now && now != sub_)
+                QTimer::singleShot(0, this, [this] { takeBack(); });
+        });
+        connect(sub, &QObject::destroyed, this, &QObject::deleteLater);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+            sub_ = nullptr;
+            deleteLater();
+            break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    void takeBack()
+    {
+        if (!sub_ || !area_ || sub_->isHidden() || area_->activeSubWindow() == sub_ ||
+            QApplication::activeModalWidget() || QApplication::activePopupWidget())
+            return;
+        area_->setActiveSubWindow(sub_);
+        // The focus goes with it: left in the other window, it would bring that one back.
+        QWidget* window = sub_->widget();
+        if (window && !window->isAncestorOf(QApplication::focusWidget()))
+            window->setFocus(Qt::OtherFocusReason);
+    }
+
+    QPointer<QMdiArea> area_;
+    QPointer<QMdiSubWindow> sub_;
+};
 
 } // namespace
 
@@ -161,6 +211,11 @@ QMdiSubWindow* ShowNewChildWindow(QMdiArea& area, QWidget* window)
     else
         sub->show();
     area.setActiveSubWindow(sub);
+    const QString keeper = QStringLiteral("keepNewChildInFront");
+    for (QObject* before : area.findChildren<QObject*>(keeper, Qt::FindDirectChildrenOnly))
+        delete before;
+    if (window->property(kKeepInFrontProperty).toBool())
+        (new KeepInFront(area, sub))->setObjectName(keeper);
     return sub;
 }
 

@@ -91,6 +91,12 @@ QRect FirstStartChildGeometry(const QSize& wanted, const QSize& least, const QSi
 // multi-document frame, and nothing else changes size; otherwise it opens at its first-start
 // place, a title bar below and right of the active window (at 1000, 1000 twips when there is
 // none). A window that keeps a placement then restores it (RestoreFramePlacement).
+//
+// A window whose property kKeepInFrontProperty is true stays the active one until the user does
+// something (a key, a click): the main window coming back from a progress dialog, or the engine
+// of a page that starts late, may hand the activation back to the window that had it before; the
+// new window then takes it again.
 QMdiSubWindow* ShowNewChildWindow(QMdiArea& area, QWidget* window);
+inline constexpr char kKeepInFrontProperty[] = "keepsInFrontUntilInput";
 
 } // namespace varnel

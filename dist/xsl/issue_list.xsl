@@ -131,7 +131,7 @@
   <xsl:template match="*" mode="row">
     <xsl:param name="n"/>
     <xsl:param name="left"/>
-    <tr>
+    <tr id="row-{$n}">
       <td><xsl:value-of select="$n"/></td>
       <td><xsl:value-of select="@Code"/></td>
       <td><xsl:value-of select="@ShortName"/></td>

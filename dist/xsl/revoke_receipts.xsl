@@ -8,6 +8,7 @@
   <!-- The viewer applies it in parts (docs/incoming-messages.md, "Big documents and
        stylesheets applied in parts"): the heading, then the receipts a few hundred at a time. -->
   <xsl:param name="viewer-part" select="''"/>
+  <xsl:param name="viewer-first" select="1"/>
 
   <!-- Rows per table. -->
   <xsl:variable name="chunk" select="200"/>
@@ -127,6 +128,7 @@
           </colgroup>
           <tbody>
             <xsl:apply-templates select="." mode="row">
+              <xsl:with-param name="n" select="$viewer-first + (position() - 1) * $chunk"/>
               <xsl:with-param name="left" select="$chunk"/>
             </xsl:apply-templates>
           </tbody>
@@ -137,8 +139,9 @@
 
   <!-- One row, then the next one of its table: each row is visited once. -->
   <xsl:template match="*" mode="row">
+    <xsl:param name="n"/>
     <xsl:param name="left"/>
-    <tr>
+    <tr id="row-{$n}">
       <xsl:attribute name="class">
         <xsl:choose>
           <xsl:when test="@Status = 'Rejected'">rejected</xsl:when>
@@ -156,6 +159,7 @@
     </tr>
     <xsl:if test="$left &gt; 1">
       <xsl:apply-templates select="following-sibling::*[1]" mode="row">
+        <xsl:with-param name="n" select="$n + 1"/>
         <xsl:with-param name="left" select="$left - 1"/>
       </xsl:apply-templates>
     </xsl:if>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ChildWindow.h"
+#include "handbook/viewer/PageView.h"
 #include "handbook/viewer/ViewerFiles.h"
 
 #include <QElapsedTimer>
@@ -10,14 +11,21 @@
 
 #include <memory>
 
+class QFrame;
+class QLabel;
+class QLineEdit;
 class QMdiSubWindow;
+class QSpinBox;
 class QProgressBar;
+class QPushButton;
 class QToolButton;
 
 namespace varnel {
 
 class PageJob;
-class PageView;
+
+// What the window says when the engine's process that drew its page has ended.
+QString RendererEndText(const PageView::RendererEnd& end);
 
 // What the two viewer windows share: the browser control wbPage, 20 twips from every edge,
 // the export button cmdExportExcel over the page's top right corner, the caption that becomes
@@ -44,6 +52,28 @@ public:
     // The bar over the page's foot that shows how far the page has come.
     QProgressBar* pageProgress() const { return pageProgress_; }
     PageView* wbPage() const { return wbPage_; }
+    // Over the page when the engine's process that drew it has ended: why, and a button that
+    // shows the page again.
+    QFrame* rendererEndedPanel() const { return rendererEnded_; }
+    QPushButton* cmdShowAgain() const { return cmdShowAgain_; }
+
+    // A page made in parts is shown a window of rows at a time. The pager under the page: the
+    // first, previous, next and last window, the number of the one shown (from 1), and which rows
+    // it holds ("Инструменты 1–5000 из 200000"); beside it the find box.
+    qint64 shownWindow() const { return window_; }
+    qint64 windowCount() const;
+    QSpinBox* pageNumber() const { return pageNumber_; }
+    QLabel* rowsShown() const { return rowsShown_; }
+    QLineEdit* findText() const { return findText_; }
+    QLabel* findState() const { return findState_; }
+    // Shows that window of rows (from 0); the row (from 0), when given, marked and in view. A
+    // window still being made is shown once it is.
+    void showWindow(qint64 window, qint64 row = -1);
+    // The next row whose code, ISIN, registration number or name holds the find box's text,
+    // over every row of the file: its window shown, the row marked; "не найдено" said when none.
+    void findNext();
+    // The row the last find marked (from 0); -1 for none.
+    qint64 markedRow() const { return marked_; }
     QToolButton* cmdExportExcel() const { return cmdExportExcel_; }
 
     // The file the user chose, when the window shows a copy of it: what is told about the copy
@@ -66,6 +96,8 @@ public:
 signals:
     // The browser has loaded the page (or failed to).
     void pageLoaded(bool ok);
+    // The engine's process that drew the page has ended; text says why, as the window shows it.
+    void rendererEnded(const QString& text);
 
 protected:
     BrowserWindow(ChildKind kind, const QString& caption, QWidget* parent);
@@ -76,6 +108,8 @@ protected:
     virtual bool savesPlacement() const { return true; }
     // The name the workbook of an export starts with.
     virtual QString exportName() const = 0;
+    // What the rows of a page are called in the pager.
+    virtual QString rowsNoun() const { return QStringLiteral("Строки"); }
 
     // Shows a file: an HTM page as it is, an XML document as the page its stylesheet makes
     // (relative stylesheet addresses taken from relativeBase), or as its tree. The page is made
@@ -92,11 +126,33 @@ private:
     void showFailurePage(const QString& text);
     void onLoadFinished(bool ok);
     void showProgress();
+    void onRendererEnded(const PageView::RendererEnd& end);
+    void updatePager();
+    void showPendingWindow();
+    void showAgain();
     QMdiSubWindow* frame() const;
 
     ChildKind kind_;
     PageView* wbPage_ = nullptr;
     QToolButton* cmdExportExcel_ = nullptr;
+    QFrame* rendererEnded_ = nullptr;
+    QLabel* rendererEndedText_ = nullptr;
+    QPushButton* cmdShowAgain_ = nullptr;
+    QWidget* footer_ = nullptr;
+    QWidget* pager_ = nullptr;
+    QToolButton* cmdFirst_ = nullptr;
+    QToolButton* cmdPrevious_ = nullptr;
+    QToolButton* cmdNext_ = nullptr;
+    QToolButton* cmdLast_ = nullptr;
+    QSpinBox* pageNumber_ = nullptr;
+    QLabel* rowsShown_ = nullptr;
+    QLineEdit* findText_ = nullptr;
+    QLabel* findState_ = nullptr;
+    qint64 window_ = 0;
+    qint64 marked_ = -1;
+    qint64 pendingWindow_ = -1;
+    qint64 pendingRow_ = -1;
+    QStringList windowFiles_;
     QString fileName_;
     QString pageFile_;
     QString notice_;

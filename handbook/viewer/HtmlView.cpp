@@ -52,6 +52,11 @@ public:
                 self->handler_(ok);
         });
     }
+    void showFileAt(const QString& path, const QString& fragment) override
+    {
+        showFile(path);
+        scrollToAnchor(fragment);
+    }
     // Shown once it is complete: from its file, or, when its making ended early and left no
     // file, from what was made.
     void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override
@@ -85,6 +90,14 @@ public:
         handler_ = std::move(handler);
     }
     QString engineName() const override { return QStringLiteral("QTextBrowser"); }
+    // Drawn in this process: it never ends on its own.
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)>) override {}
+    void reload() override
+    {
+        if (source().isLocalFile())
+            showFile(source().toLocalFile());
+    }
+    qint64 rendererPid() const override { return 0; }
 
     QVariant loadResource(int type, const QUrl& name) override
     {

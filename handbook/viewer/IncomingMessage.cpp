@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstring>
+
 namespace varnel {
 namespace {
 
@@ -115,6 +118,41 @@ PreparedMessage PrepareIncomingMessage(const QByteArray& fileText)
 bool HasStylesheetInstruction(const QByteArray& upper)
 {
     return upper.contains(UpperCasedText(kInstructionStart));
+}
+
+bool ContainsStylesheetInstruction(const QByteArray& text)
+{
+    return IndexOfIgnoringCase(text, UpperCasedText(kInstructionStart)) >= 0;
+}
+
+qsizetype IndexOfIgnoringCase(const QByteArray& text, const QByteArray& upperNeedle, qsizetype from)
+{
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    const qsizetype n = upperNeedle.size();
+    const qsizetype size = text.size();
+    from = std::max<qsizetype>(from, 0);
+    if (n == 0)
+        return from <= size ? from : -1;
+    const char first = upperNeedle.at(0);
+    const bool letter = first >= 'A' && first <= 'Z';
+    const char* data = text.constData();
+    for (qsizetype i = from; i + n <= size; ++i) {
+        if (!letter) {
+            // Every marker begins with "<": the candidates are found a block at a time.
+            const void* hit = std::memchr(data + i, first, size_t(size - n + 1 - i));
+            if (!hit)
+                return -1;
+            i = static_cast<const char*>(hit) - data;
+        } else if (upper(data[i]) != first) {
+            continue;
+        }
+        qsizetype k = 1;
+        while (k < n && upper(data[i + k]) == upperNeedle.at(k))
+            ++k;
+        if (k == n)
+            return i;
+    }
+    return -1;
 }
 
 QByteArray StylesheetInstruction(const QString& stylesheetPath)

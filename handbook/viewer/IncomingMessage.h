@@ -43,6 +43,13 @@ PreparedMessage PrepareIncomingMessage(const QByteArray& fileText);
 
 // True when the upper-cased text already carries an XSL stylesheet instruction.
 bool HasStylesheetInstruction(const QByteArray& upper);
+// The same, looked for in the text itself (a whole market's handbook is not copied in capitals).
+bool ContainsStylesheetInstruction(const QByteArray& text);
+// Where upperNeedle (ASCII capitals) first stands in text at or after from, Latin letters in
+// either case; -1 when nowhere. As UpperCasedText(text).indexOf(upperNeedle, from), without the
+// copy.
+qsizetype IndexOfIgnoringCase(const QByteArray& text, const QByteArray& upperNeedle,
+                              qsizetype from = 0);
 
 // The instruction that attaches a stylesheet, with its line end:
 //   <?xml-stylesheet type="text/xsl" href="file:///.../deals.xsl"?> CR LF

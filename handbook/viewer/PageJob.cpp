@@ -7,8 +7,12 @@
 
 #include <QFile>
 
+#include <libxml/tree.h>
+
+#include <algorithm>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace varnel {
 
@@ -162,14 +166,283 @@ private:
     QObject notifier_; // lives on the thread that made the stream: the user-interface thread
 };
 
+// What a row is found by: these attributes of its element, each in lower case without blanks,
+// a row's values apart from one another and from the next row's.
+namespace {
+constexpr const char* kFindAttributes[] = {"Code",      "ISIN", "RegNum",    "Name",
+                                           "ShortName", "Id",   "Agreement", "Reference"};
+constexpr char kValueEnd = '\x1f';
+constexpr char kRowEnd = '\x1e';
+
+// Where a row marked by a find is shown: its id is the page's address's fragment.
+const QByteArray kMarkStyle =
+    QByteArrayLiteral("<style>:target,:target>td{background:#ffe08a !important}</style>");
+} // namespace
+
+// A page made in parts, kept apart: the rows of every part in a file of their own (read back a
+// window at a time), the first window also written to the growing page the view shows at once,
+// and what a find looks at for each row.
+class PagedRows : public PageSink {
+public:
+    PagedRows(PageStream& first, const QString& rowsPath, const QString& chosen, qint64 perWindow)
+        : first_(first), rows_(rowsPath, chosen), perWindow_(perWindow)
+    {
+    }
+
+    void open() { rows_.open(); }
+
+    // What is not made in parts goes to the page as it is.
+    void write(const char* data, qint64 size) override { first_.write(data, size); }
+    void flush() override { first_.flush(); }
+    bool takesParts() const override { return true; }
+
+    void part(qint64 first, const _xmlNode* rows, const QByteArray& html) override
+    {
+        QByteArray keys;
+        qint64 count = 0;
+        std::vector<qint64> ends;
+        for (const xmlNode* row = rows ? rows->children : nullptr; row; row = row->next) {
+            if (row->type != XML_ELEMENT_NODE)
+                continue;
+            ++count;
+            for (const char* name : kFindAttributes) {
+                if (xmlChar* value = xmlGetProp(row, BAD_CAST name)) {
+                    keys += PageJob::FindKey(QString::fromUtf8(reinterpret_cast<char*>(value)));
+                    xmlFree(value);
+                }
+                keys += kValueEnd;
+            }
+            keys += kRowEnd;
+            ends.push_back(keys.size());
+        }
+        rows_.write(html.constData(), html.size());
+        rows_.flush();
+        {
+            const std::lock_guard lock(mutex_);
+            if (first > 1 && (first - 1) % perWindow_ == 0 && count > 0)
+                starts_.push_back(bytes_);
+            bytes_ += html.size();
+            const qint64 base = keys_.size();
+            for (const qint64 end : ends)
+                keyEnds_.push_back(base + end);
+            keys_ += keys;
+            made_ += count;
+        }
+        if (!firstDone_ && first - 1 < perWindow_) {
+            firstRows_ += html;
+            firstMade_ += count;
+        }
+        writeFirst();
+    }
+
+    void heading(const QByteArray& before, const QByteArray& after, qint64 count) override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            before_ = before;
+            after_ = after;
+            total_ = count;
+            headed_ = true;
+        }
+        writeFirst();
+    }
+
+    // The making has ended: the first window is complete, whatever came.
+    void end()
+    {
+        ended_ = true;
+        writeFirst();
+        if (rows_.complete())
+            return;
+        rows_.finish();
+        const std::lock_guard lock(mutex_);
+        complete_ = true;
+    }
+
+    bool headed() const
+    {
+        const std::lock_guard lock(mutex_);
+        return headed_;
+    }
+    qint64 total() const
+    {
+        const std::lock_guard lock(mutex_);
+        return headed_ ? total_ : -1;
+    }
+    qint64 made() const
+    {
+        const std::lock_guard lock(mutex_);
+        return made_;
+    }
+
+    bool window(qint64 index, QByteArray* html) const
+    {
+        qint64 from = 0;
+        qint64 to = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (!headed_ || index < 0 || index >= qint64(starts_.size()))
+                return false;
+            // Its rows are all made once the next window has begun, or the making has ended.
+            if (index + 1 < qint64(starts_.size()))
+                to = starts_[size_t(index + 1)];
+            else if (complete_)
+                to = bytes_;
+            else
+                return false;
+            from = starts_[size_t(index)];
+            *html = before_ + kMarkStyle;
+        }
+        return readRows(from, to, html);
+    }
+
+    bool whole(QByteArray* html) const
+    {
+        qint64 to = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (!complete_ || !headed_)
+                return false;
+            to = bytes_;
+            *html = before_;
+        }
+        return readRows(0, to, html);
+    }
+
+    qint64 find(const QByteArray& key, qint64 after) const
+    {
+        if (key.isEmpty())
+            return -1;
+        const std::lock_guard lock(mutex_);
+        const qint64 rows = qint64(keyEnds_.size());
+        if (rows == 0)
+            return -1;
+        const auto rowAt = [&](qint64 position) {
+            return qint64(std::upper_bound(keyEnds_.begin(), keyEnds_.end(), position) -
+                          keyEnds_.begin());
+        };
+        const qint64 from = after + 1 >= rows || after < 0 ? 0 : keyEnds_[size_t(after)];
+        qint64 at = keys_.indexOf(key, from);
+        if (at < 0 && from > 0)
+            at = keys_.indexOf(key);
+        return at < 0 ? -1 : rowAt(at);
+    }
+
+private:
+    bool readRows(qint64 from, qint64 to, QByteArray* html) const
+    {
+        const qsizetype head = html->size();
+        html->resize(head + (to - from));
+        for (qint64 done = 0; done < to - from;) {
+            const qint64 n = rows_.read(from + done, html->data() + head + done, to - from - done);
+            if (n <= 0)
+                Fail(QStringLiteral("Не удалось прочитать строки страницы"));
+            done += n;
+        }
+        const std::lock_guard lock(mutex_);
+        *html += after_;
+        return true;
+    }
+
+    // The first window goes to the view as soon as its heading is there: its rows as they come,
+    // then the rest of the heading's page once it has them all (worker thread).
+    void writeFirst()
+    {
+        if (firstDone_ || !headed())
+            return;
+        if (!firstStarted_) {
+            first_.write(before_.constData(), before_.size());
+            first_.write(kMarkStyle.constData(), kMarkStyle.size());
+            firstStarted_ = true;
+        }
+        if (!firstRows_.isEmpty()) {
+            first_.write(firstRows_.constData(), firstRows_.size());
+            firstRows_.clear();
+            first_.flush();
+        }
+        if (firstMade_ >= perWindow_ || ended_) {
+            first_.write(after_.constData(), after_.size());
+            first_.finish();
+            firstDone_ = true;
+        }
+    }
+
+    PageStream& first_;
+    mutable PageStream rows_;
+    const qint64 perWindow_;
+    // The worker's alone.
+    QByteArray firstRows_;
+    qint64 firstMade_ = 0;
+    bool firstStarted_ = false;
+    bool firstDone_ = false;
+    bool ended_ = false;
+    // Shared with the user-interface thread.
+    mutable std::mutex mutex_;
+    QByteArray before_;
+    QByteArray after_;
+    qint64 total_ = 0;
+    bool headed_ = false;
+    bool complete_ = false;
+    qint64 made_ = 0;
+    qint64 bytes_ = 0;
+    std::vector<qint64> starts_{0}; // where each window's rows begin in the rows file
+    QByteArray keys_;
+    std::vector<qint64> keyEnds_; // where each row's keys end in keys_
+};
+
+QByteArray PageJob::FindKey(const QString& text)
+{
+    QString key;
+    key.reserve(text.size());
+    for (const QChar c : text) {
+        if (!c.isSpace() && c.unicode() >= 0x20)
+            key += c.toLower();
+    }
+    return key.toUtf8();
+}
+
 PageJob::PageJob(const QString& documentPath, const QString& relativeBase, const QString& pagePath,
                  std::function<QString(const QString&)> describe, const QString& chosen,
-                 const TransformLimits& limits)
+                 const TransformLimits& limits, const QString& rowsPath, qint64 rowsPerWindow)
     : documentPath_(documentPath), relativeBase_(relativeBase), limits_(limits),
       describe_(std::move(describe)),
-      stream_(std::make_shared<PageStream>(pagePath, chosen.isEmpty() ? pagePath : chosen))
+      stream_(std::make_shared<PageStream>(pagePath, chosen.isEmpty() ? pagePath : chosen)),
+      rowsPerWindow_(std::max<qint64>(1000, rowsPerWindow / 1000 * 1000))
 {
     limits_.stop = &stop_;
+    if (!rowsPath.isEmpty())
+        rows_ = std::make_unique<PagedRows>(*stream_, rowsPath,
+                                            chosen.isEmpty() ? rowsPath : chosen, rowsPerWindow_);
+}
+
+bool PageJob::windowed() const
+{
+    return rows_ && rows_->headed();
+}
+
+qint64 PageJob::rowCount() const
+{
+    return rows_ ? rows_->total() : -1;
+}
+
+qint64 PageJob::rowsMade() const
+{
+    return rows_ ? rows_->made() : 0;
+}
+
+bool PageJob::windowPage(qint64 window, QByteArray* html) const
+{
+    return rows_ && rows_->window(window, html);
+}
+
+bool PageJob::wholePage(QByteArray* html) const
+{
+    return rows_ && rows_->whole(html);
+}
+
+qint64 PageJob::find(const QString& text, qint64 after) const
+{
+    return rows_ ? rows_->find(FindKey(text), after) : -1;
 }
 
 PageJob::~PageJob()
@@ -202,15 +475,21 @@ void PageJob::run()
     Outcome outcome;
     try {
         stream_->open();
+        if (rows_)
+            rows_->open();
         // The copy may be a little longer than the file the user chose, which was measured.
+        PageSink& sink = rows_ ? static_cast<PageSink&>(*rows_) : *stream_;
         outcome.page = MakeXmlPage(
-            documentPath_, relativeBase_, limits_, *stream_,
+            documentPath_, relativeBase_, limits_, sink,
             [this](qint64 done, qint64 total) {
                 total_bytes_.store(total);
                 done_bytes_.store(done);
             },
             kViewerMaxFileBytes + 64 * 1024);
-        stream_->finish();
+        if (rows_)
+            rows_->end();
+        if (!stream_->complete())
+            stream_->finish();
     } catch (const PageStopped&) {
         outcome.stopped = true;
     } catch (const Error& e) {

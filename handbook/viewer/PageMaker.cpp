@@ -31,11 +31,16 @@ namespace {
 
 using xmltext::FromXml;
 
-// The children of the document element in the first part (shown at once) and in the others.
+// The children of the document element in the first part (shown at once), in the second, and in
+// the others: from the third on the parts begin at multiples of 1000, where the viewer's windows
+// of rows begin.
 constexpr int kFirstPart = 200;
+constexpr int kSecondPart = 800;
 constexpr int kPart = 1000;
 // Where the heading's page takes the rows.
 constexpr char kRowsMarker[] = "<!--viewer-rows-->";
+// The number of rows in a heading made before they are counted.
+constexpr char kUncounted[] = "'…'";
 
 QString DocumentTitle(xmlDocPtr doc)
 {
@@ -339,13 +344,11 @@ private:
     // stylesheet fails on it or its page says nowhere where the rows go. Raises PageOverBudget
     // when the page is spent.
     bool heading(XslRun& run, xsltStylesheetPtr style, PageBudget& budget, xmlDocPtr head,
-                 qint64 count, QByteArray* before, QByteArray* after)
+                 const QByteArray& count, QByteArray* before, QByteArray* after)
     {
         QString failure;
         xmlDocPtr result = run.apply(
-            style, head,
-            {{"viewer-part", Quoted("head")}, {"viewer-count", QByteArray::number(count)}},
-            &failure);
+            style, head, {{"viewer-part", Quoted("head")}, {"viewer-count", count}}, &failure);
         if (!result) {
             if (const QString why = budget.exhausted(); !why.isEmpty())
                 throw PageOverBudget{why};
@@ -393,8 +396,13 @@ private:
         const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> headOwner(head, xmlFreeDoc);
         QByteArray before;
         QByteArray after;
-        if (!heading(run, style, budget, head, 0, &before, &after))
+        // A sink that keeps the parts apart shows its first rows before they are all counted:
+        // its first heading says so.
+        const bool apart = sink_.takesParts();
+        if (!heading(run, style, budget, head, apart ? kUncounted : "0", &before, &after))
             return false;
+        if (apart)
+            sink_.heading(before, after, -1);
 
         total_ = 2 * size_;
         const XmlLoadOptions counting = partsLoadOptions(counted_);
@@ -410,7 +418,8 @@ private:
         BudgetedSink waitingPage(waiting, budget, true);
         bool headed = false;
         const auto writeHeading = [&] {
-            if (!heading(run, style, budget, head, count.get(), &before, &after))
+            if (!heading(run, style, budget, head, QByteArray::number(count.get()), &before,
+                         &after))
                 Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
                      QStringLiteral(" не сделала заголовок страницы"));
             Write(page, before);
@@ -419,14 +428,24 @@ private:
             sink_.flush();
             headed = true;
         };
+        // A sink that keeps the parts apart takes the heading as it is.
+        const auto headApart = [&] {
+            const qint64 children = count.get();
+            if (!heading(run, style, budget, head, QByteArray::number(children), &before, &after))
+                Fail(QStringLiteral("Таблица стилей ") + stylesheetPath +
+                     QStringLiteral(" не сделала заголовок страницы"));
+            sink_.heading(before, after, children);
+            headed = true;
+        };
 
         QString failure;
         const XmlLoadOptions reading = partsLoadOptions(parted_);
         XmlSubtreeReader rows(path_, reading);
         qint64 first = 1;
-        for (int part = kFirstPart; failure.isEmpty(); part = kPart) {
+        for (int part = kFirstPart; failure.isEmpty();
+             part = first == 1 + kFirstPart ? kSecondPart : kPart) {
             if (!headed && count.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-                writeHeading();
+                apart ? headApart() : writeHeading();
             xmlDocPtr slice = rows.next(part);
             if (!slice)
                 break;
@@ -441,21 +460,36 @@ private:
                 break;
             }
             const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> owner(result, xmlFreeDoc);
-            SaveFragment(result, style, headed ? page : waitingPage);
-            if (headed)
-                sink_.flush();
+            if (apart) {
+                BytesSink made;
+                BudgetedSink counted(made, budget, true);
+                SaveFragment(result, style, counted);
+                sink_.part(first, xmlDocGetRootElement(slice), made.bytes);
+            } else {
+                SaveFragment(result, style, headed ? page : waitingPage);
+                if (headed)
+                    sink_.flush();
+            }
             first += XmlChildElements(xmlDocGetRootElement(slice)).size();
         }
+        // The last part's run is held to the page's budget as the others were.
+        if (failure.isEmpty())
+            spent();
         if (!headed)
-            writeHeading();
+            apart ? headApart() : writeHeading();
         if (!failure.isEmpty()) {
             page_.notice = QStringLiteral("Ошибка при применении таблицы стилей ") +
                            stylesheetPath + QStringLiteral(": ") + failure +
                            QStringLiteral(". Страница показана не целиком.");
-            Write(sink_, QByteArrayLiteral("<p style=\"color:#b42318\">") +
-                             HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>"));
+            const QByteArray note = QByteArrayLiteral("<p style=\"color:#b42318\">") +
+                                    HtmlEscaped(page_.notice).toUtf8() + QByteArrayLiteral("</p>");
+            if (apart)
+                sink_.part(first, nullptr, note);
+            else
+                Write(sink_, note);
         }
-        Write(page, after);
+        if (!apart)
+            Write(page, after);
         return true;
     }
 

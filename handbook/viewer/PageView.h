@@ -43,6 +43,9 @@ public:
     // (IsUrlAllowedForPage); every other file and every request that would leave the machine
     // is refused.
     virtual void showFile(const QString& path) = 0;
+    // The same, shown from the element whose id is fragment (marked, when the page marks the
+    // element its address names).
+    virtual void showFileAt(const QString& path, const QString& fragment) = 0;
     // Shows a page as it is made, path being the file it is written to: the view reads it as it
     // grows, so its first rows show long before the last are made. The page may show and open
     // files of that file's folder only, as for showFile.
@@ -55,6 +58,22 @@ public:
     virtual void setLoadFinishedHandler(std::function<void(bool ok)> handler) = 0;
     // "QtWebEngine" or "QTextBrowser".
     virtual QString engineName() const = 0;
+
+    // How the engine's process that drew the page ended.
+    struct RendererEnd {
+        enum class Kind { Normal, Abnormal, Crashed, Killed };
+        Kind kind = Kind::Crashed;
+        int exitCode = 0;
+        // Its resident memory when last looked at (before it ended); 0: unknown.
+        qint64 lastMemoryBytes = 0;
+    };
+    // Called on the user-interface thread when the process that draws the page ends while the
+    // view still shows it (the view is then empty until the page is shown again).
+    virtual void setRendererEndedHandler(std::function<void(const RendererEnd& end)> handler) = 0;
+    // Shows again what was last shown (a file, or a page as it grows, from its first byte).
+    virtual void reload() = 0;
+    // The process that draws the page; 0 when it draws in this process or has none yet.
+    virtual qint64 rendererPid() const = 0;
 };
 
 // The path as the file system resolves it, links followed; for a path that does not exist (yet),

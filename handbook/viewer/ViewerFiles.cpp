@@ -62,16 +62,21 @@ QPair<int, int> BreaksBefore(const QByteArray& text, qsizetype end)
 
 // Attaches the stylesheet as AttachStylesheet does (upper: the text upper-cased) and notes in
 // origin where it went.
-void AttachNoting(QByteArray& text, const QByteArray& upper, const QByteArray& marker,
-                  const QString& stylesheet, CopyOrigin& origin)
+// Inserts the stylesheet's instruction at `at` and notes where it stands.
+void InsertNoting(QByteArray& text, qsizetype at, const QString& stylesheet, CopyOrigin& origin)
 {
-    const qsizetype at = StylesheetPlace(upper, marker, stylesheet);
-    if (at < 0)
-        return;
     text.insert(at, StylesheetInstruction(stylesheet));
     const auto [breaks, column] = BreaksBefore(text, at);
     origin.insertedLine = breaks + 1;
     origin.insertedColumn = column;
+}
+
+void AttachNoting(QByteArray& text, const QByteArray& upper, const QByteArray& marker,
+                  const QString& stylesheet, CopyOrigin& origin)
+{
+    const qsizetype at = StylesheetPlace(upper, marker, stylesheet);
+    if (at >= 0)
+        InsertNoting(text, at, stylesheet, origin);
 }
 
 } // namespace
@@ -245,12 +250,12 @@ HandbookFile PrepareHandbookFile(const QString& path)
     if (IsHtmlExtension(path))
         return result;
 
+    // A whole market's handbook is looked through as it is, not copied in capitals first.
     QByteArray text = ReadViewerFile(path);
-    const QByteArray upper = UpperCasedText(text);
-    const QByteArray marker = QByteArrayLiteral("<ISSUELIST");
-    if (!upper.contains("<?XML") || !upper.contains(marker))
+    const qsizetype root = IndexOfIgnoringCase(text, QByteArrayLiteral("<ISSUELIST"));
+    if (IndexOfIgnoringCase(text, QByteArrayLiteral("<?XML")) < 0 || root < 0)
         Fail(NotAHandbookText(path));
-    if (HasStylesheetInstruction(upper))
+    if (ContainsStylesheetInstruction(text))
         return result;
     const QString stylesheet = ResolveStylesheetSetting(settings::kSchemaIssueList.read());
     if (stylesheet.isEmpty())
@@ -259,7 +264,7 @@ HandbookFile PrepareHandbookFile(const QString& path)
     result.copy = ReserveTemporaryFile(QStringLiteral(".XML"));
     result.origin.copy = result.copy.path;
     try {
-        AttachNoting(text, upper, marker, stylesheet, result.origin);
+        InsertNoting(text, root, stylesheet, result.origin);
         WriteTemporaryFile(result.copy, text, path);
     } catch (...) {
         RemoveFiles(result.copy.files());

@@ -8,6 +8,7 @@
 #include <functional>
 
 struct _xmlDoc;
+struct _xmlNode;
 
 namespace varnel {
 
@@ -55,6 +56,27 @@ public:
     virtual void write(const char* data, qint64 size) = 0;
     // What has been written is worth showing now (a part of the page is complete).
     virtual void flush() {}
+
+    // A sink that keeps the parts of a page made in parts apart (the viewer shows such a page a
+    // window of rows at a time) takes them here in place of write(): each part's rows as they
+    // are made (rows: the document element holding the children they were made of; nullptr for
+    // the note that ends a page stopped short), and the heading's page before and after the rows
+    // once the number of rows is known (and before that, with count -1, a heading made with the
+    // number shown as "…", so that the first rows show at once). Raises when the bytes cannot be
+    // kept.
+    virtual bool takesParts() const { return false; }
+    virtual void part(qint64 first, const _xmlNode* rows, const QByteArray& html)
+    {
+        (void)first;
+        (void)rows;
+        (void)html;
+    }
+    virtual void heading(const QByteArray& before, const QByteArray& after, qint64 count)
+    {
+        (void)before;
+        (void)after;
+        (void)count;
+    }
 };
 
 // Loads the document the client's way (no DOCTYPE, nothing external) and makes its page. The

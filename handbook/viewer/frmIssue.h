@@ -26,6 +26,7 @@ protected:
     QString placementApplication() const override;
     bool savesPlacement() const override { return !loadFailed(); }
     QString exportName() const override;
+    QString rowsNoun() const override { return QStringLiteral("Инструменты"); }
 
 private:
     QLabel* lblLoadFail_ = nullptr;

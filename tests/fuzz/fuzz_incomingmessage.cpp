@@ -1,6 +1,7 @@
 // The incoming message viewer's copy builder: whatever a received file holds, the copy is the
 // file from its first "<?xml" on, cut only where its kind says, and the stylesheet instruction
-// is the one thing added.
+// is the one thing added; the handbook's search in either case finds what a search of the file in
+// capitals does.
 #include "handbook/viewer/IncomingMessage.h"
 
 #include <QUrl>
@@ -27,6 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size));
     const PreparedMessage prepared = PrepareIncomingMessage(file);
+
+    // The search that spares a handbook its copy in capitals finds what the copy would.
+    for (const QByteArray& needle : {QByteArray("<?XML"), QByteArray("<ISSUELIST"),
+                                     QByteArray("ISSUE"), QByteArray("<?XML-STYLESHEET")}) {
+        const QByteArray capitals = UpperCasedText(file);
+        for (const qsizetype from : {qsizetype(0), qsizetype(3)})
+            Check(IndexOfIgnoringCase(file, needle, from) == capitals.indexOf(needle, from),
+                  "the search in either case finds what the copy in capitals does");
+    }
+    Check(ContainsStylesheetInstruction(file) == HasStylesheetInstruction(UpperCasedText(file)),
+          "an instruction is found in the file as in its capitals");
 
     const qsizetype declaration = UpperCasedText(file).indexOf("<?XML");
     const qsizetype start = declaration > 0 ? declaration : 0;

@@ -4,13 +4,18 @@
 // and the tree page. Beside the stylesheet lie a pipe, a link to an endless device and a file
 // beyond the read limit. Whatever the bytes, the page is made (or the message refused by the
 // loading rule, or the page refused beyond its budget) within the run's limits, and a
-// stylesheet left unapplied says why.
+// stylesheet left unapplied says why. The same page is made once more into a sink that keeps
+// its parts apart, as the viewer's windows of rows do: the parts come in order, each beginning
+// where the one before ended, and the heading with their number once (after one made before they
+// were counted).
 
 #include "FuzzSupport.h"
 #include "core/Error.h"
 #include "handbook/viewer/XslTransform.h"
 
 #include <QFile>
+
+#include <libxml/tree.h>
 
 #include <cstdint>
 
@@ -33,6 +38,36 @@ const QString& Folder()
     }();
     return folder;
 }
+
+class PartsSink : public PageSink {
+public:
+    void write(const char*, qint64 size) override { written += size; }
+    bool takesParts() const override { return true; }
+    void part(qint64 first, const _xmlNode* rows, const QByteArray&) override
+    {
+        FUZZ_CHECK(first == next, "a part from %lld where %lld was next", first, next);
+        FUZZ_CHECK(!ended, "a part after the closing note");
+        if (!rows) {
+            ended = true;
+            return;
+        }
+        for (const xmlNode* row = rows->children; row; row = row->next)
+            next += row->type == XML_ELEMENT_NODE;
+    }
+    void heading(const QByteArray&, const QByteArray&, qint64 count) override
+    {
+        // One before the rows are counted, then one with their number.
+        FUZZ_CHECK(!headed, "a heading after the counted one");
+        FUZZ_CHECK(count >= 0 || (count == -1 && !early), "a heading for %lld rows", count);
+        early = early || count < 0;
+        headed = count >= 0;
+    }
+    qint64 written = 0;
+    qint64 next = 1;
+    bool early = false;
+    bool headed = false;
+    bool ended = false;
+};
 
 } // namespace
 
@@ -77,6 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                         text.endsWith(QStringLiteral(" и остановлена. Страница не показана."))),
                    "neither the loading rule's failure nor the page's budget: %s",
                    qPrintable(text));
+    }
+    try {
+        PartsSink parts;
+        MakeXmlPage(path, folder, limits, parts);
+        FUZZ_CHECK(parts.headed || (parts.next == 1 && !parts.early), "rows without a heading");
+    } catch (const Error&) {
+        // Refused as above.
     }
     return 0;
 }

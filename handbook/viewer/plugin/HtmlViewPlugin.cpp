@@ -3,10 +3,12 @@
 #include "handbook/viewer/PageView.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIODevice>
 #include <QPointer>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -20,8 +22,27 @@
 #include <map>
 #include <memory>
 
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
 namespace varnel {
 namespace {
+
+// The resident memory of a process, from the system's account of it; 0 when unknown.
+qint64 ResidentBytes(qint64 pid)
+{
+#if defined(Q_OS_LINUX)
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (pid <= 0 || !statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+#else
+    Q_UNUSED(pid);
+    return 0;
+#endif
+}
 
 // The scheme of the pages shown as they are made: "varnel-page:/<number>/<file name>".
 constexpr char kPageScheme[] = "varnel-page";
@@ -219,24 +240,60 @@ public:
     {
         setPage(page_);
         connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            lookAtRenderer();
             if (handler_)
                 handler_(ok);
         });
+        connect(page_, &QWebEnginePage::renderProcessTerminated, this,
+                [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                    rendererEnded(status, exitCode);
+                });
+        // What the drawing process holds is looked at now and then while a page is shown, so
+        // that when it ends for lack of memory the window can say so.
+        watch_.setInterval(1000);
+        connect(&watch_, &QTimer::timeout, this, [this] { lookAtRenderer(); });
+        connect(page_, &QWebEnginePage::loadStarted, this, [this] { watch_.start(); });
     }
 
     QWidget* widget() override { return this; }
     void showFile(const QString& path) override
     {
         growing_ = QUrl();
+        growingPage_.reset();
         page_->setFolder(QFileInfo(path).absolutePath());
-        load(QUrl::fromLocalFile(path));
+        shown_ = QUrl::fromLocalFile(path);
+        load(shown_);
+    }
+    void showFileAt(const QString& path, const QString& fragment) override
+    {
+        growingPage_.reset();
+        page_->setFolder(QFileInfo(path).absolutePath());
+        shown_ = QUrl::fromLocalFile(path);
+        if (!fragment.isEmpty())
+            shown_.setFragment(fragment);
+        load(shown_);
     }
     void showGrowingPage(const QString& path, std::shared_ptr<GrowingPage> page) override
     {
         growing_ = g_pages->add(path, page);
         growingPath_ = path;
+        growingPage_ = page;
         page_->setFolder(QFileInfo(path).absolutePath(), growing_);
+        shown_ = growing_;
         load(growing_);
+    }
+    void reload() override
+    {
+        // A page that grows is read again from its first byte, under an address of its own.
+        if (const std::shared_ptr<GrowingPage> page = growingPage_.lock())
+            showGrowingPage(growingPath_, page);
+        else if (shown_.isLocalFile())
+            showFileAt(shown_.toLocalFile(), shown_.fragment());
+    }
+    qint64 rendererPid() const override { return page_->renderProcessPid(); }
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)> handler) override
+    {
+        ended_ = std::move(handler);
     }
     QUrl url() const override
     {
@@ -261,10 +318,39 @@ public:
     QString engineName() const override { return QStringLiteral("QtWebEngine"); }
 
 private:
+    void lookAtRenderer()
+    {
+        if (const qint64 bytes = ResidentBytes(page_->renderProcessPid()); bytes > 0)
+            lastMemory_ = bytes;
+    }
+    void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
+    {
+        watch_.stop();
+        RendererEnd end;
+        switch (status) {
+        case QWebEnginePage::NormalTerminationStatus: end.kind = RendererEnd::Kind::Normal; break;
+        case QWebEnginePage::AbnormalTerminationStatus:
+            end.kind = RendererEnd::Kind::Abnormal;
+            break;
+        case QWebEnginePage::CrashedTerminationStatus: end.kind = RendererEnd::Kind::Crashed; break;
+        case QWebEnginePage::KilledTerminationStatus: end.kind = RendererEnd::Kind::Killed; break;
+        }
+        end.exitCode = exitCode;
+        end.lastMemoryBytes = lastMemory_;
+        lastMemory_ = 0;
+        if (ended_)
+            ended_(end);
+    }
+
     LocalPage* page_;
     std::function<void(bool)> handler_;
+    std::function<void(const RendererEnd&)> ended_;
     QUrl growing_;
     QString growingPath_;
+    std::weak_ptr<GrowingPage> growingPage_;
+    QUrl shown_;
+    QTimer watch_;
+    qint64 lastMemory_ = 0;
 };
 
 } // namespace

@@ -450,6 +450,12 @@ private slots:
         QTest::newRow("copy with the stylesheet") << "h.msg" << handbook << schema << true << "";
         QTest::newRow("capitals pass")
             << "h.xml" << QByteArray("<?XML?><ISSUELIST/>") << schema << true << "";
+        QTest::newRow("mixed case, its instruction anywhere: shown from its place")
+            << "h.msg"
+            << QByteArray("<?XmL?><iSSueList/>\r\n<!-- <?XML-Stylesheet TYPE=\"text/xsl\" -->")
+            << schema << false << "";
+        QTest::newRow("mixed case, copied")
+            << "h.msg" << QByteArray("<?xMl?><<issueLIST/>") << schema << true << "";
         QTest::newRow("own stylesheet: shown from its place")
             << "h.msg"
             << QByteArray("<?xml?><?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?><IssueList/>")

@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(offered, 0);
         QCOMPARE(parts, whole);
         const QString html = QString::fromUtf8(parts);
-        QCOMPARE(html.count(QStringLiteral("<tr class=")), 2500);
+        QCOMPARE(html.count(QStringLiteral("<tr id=\"row-")), 2500);
         QCOMPARE(html.count(QStringLiteral("(S16) refused")), 357);
     }
 
@@ -250,7 +250,7 @@ private slots:
         xsl.replace("<xsl:comment>viewer-rows</xsl:comment>", "");
         const ViewerPage page = RenderXmlPage(handbook(450, xsl), dir_->path());
         QVERIFY(page.notice.isEmpty());
-        QCOMPARE(QString::fromUtf8(page.html).count(QStringLiteral("<tr>")), 452);
+        QCOMPARE(QString::fromUtf8(page.html).count(QStringLiteral("<tr")), 452);
     }
 
     // A part that fails ends the page where it stands, with the reason, and the page is closed.
@@ -266,7 +266,7 @@ private slots:
         QVERIFY2(page.notice.contains(QStringLiteral("second part refused")),
                  qPrintable(page.notice));
         QVERIFY(page.notice.endsWith(QStringLiteral("Страница показана не целиком.")));
-        QCOMPARE(html.count(QStringLiteral("<tr>")), 2 + 200);
+        QCOMPARE(html.count(QStringLiteral("<tr")), 2 + 200);
         QVERIFY(html.contains(page.notice.toHtmlEscaped()) ||
                 html.contains(HtmlEscaped(page.notice)));
         QVERIFY(html.trimmed().endsWith(QStringLiteral("</html>")));
@@ -417,6 +417,57 @@ private slots:
 
     // A window's page job: what the view reads as the page grows is the page, which its file,
     // private to the user, holds once the job has ended; progress comes to its end.
+    // A page made in parts and kept apart for the viewer's windows of rows: each window is the
+    // heading's page with its rows, the first one is what the view is shown as it grows, and
+    // all the rows together make the page made whole.
+    void jobKeepsWindowsOfRows_data()
+    {
+        QTest::addColumn<int>("instruments");
+        for (const int n : {0, 1000, 2500})
+            QTest::newRow(qPrintable(QString::number(n))) << n;
+    }
+    void jobKeepsWindowsOfRows()
+    {
+        QFETCH(int, instruments);
+        const QString document = handbook(instruments);
+        const QByteArray expected = RenderXmlPage(document, dir_->path()).html;
+        const qsizetype rowsAt = expected.indexOf("<div class=\"chunk\"");
+        const QByteArray before = expected.left(rowsAt < 0 ? expected.indexOf("</body>") : rowsAt);
+        const QByteArray after = expected.mid(expected.indexOf("</body>"));
+        const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
+        PageJob job(document, dir_->path(), pagePath, {}, QString(), TransformLimits(),
+                    dir_->filePath(QStringLiteral("rows.htm")), 1000);
+        std::optional<PageJob::Outcome> outcome;
+        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
+        QVERIFY2(outcome->failure.isEmpty(), qPrintable(outcome->failure));
+        QVERIFY(job.windowed());
+        QCOMPARE(job.rowCount(), instruments);
+        QCOMPARE(job.rowsMade(), instruments);
+        QByteArray whole;
+        QVERIFY(job.wholePage(&whole));
+        QCOMPARE(whole, expected);
+        const int windows = std::max(1, (instruments + 999) / 1000);
+        for (int w = 0; w < windows; ++w) {
+            QByteArray html;
+            QVERIFY(job.windowPage(w, &html));
+            QVERIFY(html.startsWith(before) && html.endsWith(after));
+            const int first = w * 1000 + 1;
+            const int last = std::min(instruments, first + 999);
+            QCOMPARE(html.count("<tr id=\"row-"), last - first + 1);
+            if (instruments > 0)
+                QVERIFY(html.contains("id=\"row-" + QByteArray::number(first) + '"') &&
+                        html.contains("id=\"row-" + QByteArray::number(last) + '"'));
+            // The first window shows before the rows are counted.
+            if (w == 0)
+                QCOMPARE(ReadAll(pagePath),
+                         html.replace("Инструментов: " + QByteArray::number(instruments),
+                                      "Инструментов: …"));
+        }
+        QByteArray none;
+        QVERIFY(!job.windowPage(windows, &none));
+    }
+
     void jobShowsWhatItWrites()
     {
         const QString document = handbook(2500);

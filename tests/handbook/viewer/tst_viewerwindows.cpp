@@ -20,16 +20,20 @@
 #include "tests/support/GoldenDump.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QUuid>
@@ -37,6 +41,9 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 using namespace varnel;
 
@@ -228,6 +235,189 @@ private slots:
         QCOMPARE(dialogs_->last().icon, MessageIcon::Critical);
         QCOMPARE(dialogs_->last().title, kAppTitle);
         QVERIFY2(dialogs_->last().text.contains(text), qPrintable(dialogs_->last().text));
+    }
+
+    // The engine's process that draws the page ends (here it is killed, as the system kills a
+    // process that takes too much memory): the window says why in place of the page, nothing
+    // else is lost, and the page comes back on request, drawn by a new process.
+    void rendererEndIsSaid()
+    {
+        frmBrowseXML* window = openMessage(QStringLiteral("DL1A2B.msg"));
+        QVERIFY(window);
+        QVERIFY(WaitForPage(window));
+        const QString title = window->windowTitle();
+        const qint64 pid = window->wbPage()->rendererPid();
+        QVERIFY(pid > 0);
+        QSignalSpy ended(window, &BrowserWindow::rendererEnded);
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+        QVERIFY(ended.wait(60000));
+        QVERIFY2(ended.first().first().toString().contains(QStringLiteral("остановила система")),
+                 qPrintable(ended.first().first().toString()));
+        QVERIFY(window->rendererEndedPanel()->isVisible());
+        QCOMPARE(window->windowTitle(), title);
+        QVERIFY(!tempFiles().isEmpty());
+
+        QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+        window->cmdShowAgain()->click();
+        QVERIFY(!window->rendererEndedPanel()->isVisible());
+        QVERIFY(loaded.wait(60000));
+        QVERIFY(loaded.last().first().toBool());
+        QCOMPARE(window->windowTitle(), title);
+        QTRY_VERIFY(window->wbPage()->rendererPid() > 0);
+        QVERIFY(window->wbPage()->rendererPid() != pid);
+    }
+
+    // The text when the process ended on its own: why, and memory when that was the likely
+    // cause.
+    void rendererEndTexts_data()
+    {
+        using Kind = PageView::RendererEnd::Kind;
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<qint64>("memory");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("outOfMemory");
+        QTest::newRow("trap of a big one")
+            << int(Kind::Crashed) << 5 << (4700LL << 20)
+            << "аварийно (код 5). Перед этим он занимал 4700 МБ" << true;
+        QTest::newRow("crash of a small one")
+            << int(Kind::Crashed) << 11 << (90LL << 20) << "занимал 90 МБ памяти." << false;
+        QTest::newRow("killed, memory unknown")
+            << int(Kind::Killed) << 9 << 0LL << "когда не хватает памяти." << false;
+    }
+    void rendererEndTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, exitCode);
+        QFETCH(qint64, memory);
+        QFETCH(QString, says);
+        QFETCH(bool, outOfMemory);
+        const QString text = RendererEndText({PageView::RendererEnd::Kind(kind), exitCode, memory});
+        QVERIFY2(text.contains(says), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("не хватило памяти")), outOfMemory);
+    }
+
+    // A handbook bigger than a window of rows: shown a window at a time with the heading on
+    // each, the pager saying which rows; a find over every row of the file goes to the window
+    // of its row and marks it; the export writes every row.
+    void handbookInWindows()
+    {
+        constexpr int kRows = 12345;
+        const QString path = dir_->filePath(QStringLiteral("work/IL20250310.msg"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<IssueList "
+                           "Language=\"RU\" Created=\"2025-03-10T18:30:00\">\r\n";
+        for (int i = 1; i <= kRows; ++i)
+            bytes += QStringLiteral("<Issue Code=\"I%1\" ShortName=\"Бумага %1\" Name=\"Ценная "
+                                    "бумага номер %1\" ISIN=\"RU%2\" RegNum=\"1-%1-A\" />\r\n")
+                         .arg(i, 5, 10, QLatin1Char('0'))
+                         .arg(i, 10, 10, QLatin1Char('0'))
+                         .toUtf8();
+        bytes += "</IssueList>\r\n";
+        f.write(bytes);
+        f.close();
+        dialogs_->choosePath(path);
+        frmIssue* window = BrowseHandbook(host_.get(), adder());
+        QVERIFY(window);
+        QVERIFY(WaitForPage(window));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isMakingPage(), 120000);
+        QCOMPARE(window->windowCount(), 3);
+        QCOMPARE(window->rowsShown()->text(), QStringLiteral("Инструменты 1–5000 из 12345"));
+        const auto shownHtml = [window]() -> QString {
+            auto* view = qobject_cast<QWebEngineView*>(window->wbPage()->widget());
+            QString html;
+            bool done = false;
+            view->page()->toHtml([&](const QString& text) {
+                html = text;
+                done = true;
+            });
+            return QTest::qWaitFor([&] { return done; }, 60000) ? html : QString();
+        };
+        const auto turn = [&](auto step) {
+            QSignalSpy loaded(window, &BrowserWindow::pageLoaded);
+            step();
+            return loaded.wait(60000) && loaded.last().first().toBool();
+        };
+
+        QVERIFY(
+            turn([&] { window->findChild<QToolButton*>(QStringLiteral("cmdLastPage"))->click(); }));
+        QCOMPARE(window->rowsShown()->text(), QStringLiteral("Инструменты 10001–12345 из 12345"));
+        QCOMPARE(window->pageNumber()->value(), 3);
+        QString html = shownHtml();
+        QVERIFY(html.contains(QStringLiteral("Справочник ценных бумаг")));
+        QVERIFY(html.contains(QStringLiteral("id=\"row-12345\"")));
+        QVERIFY(!html.contains(QStringLiteral("id=\"row-10000\"")));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Справочник ценных бумаг - IL20250310.msg"));
+
+        // Letter case and blanks ignored; the next match after the marked row.
+        window->findText()->setText(QStringLiteral("ru 0000000 777"));
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 776);
+        QCOMPARE(window->shownWindow(), 0);
+        QCOMPARE(window->wbPage()->url().fragment(), QStringLiteral("row-777"));
+        window->findText()->setText(QStringLiteral("I0777")); // I07770 to I07779
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 7769);
+        QCOMPARE(window->shownWindow(), 1);
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 7770);
+        QCOMPARE(window->wbPage()->url().fragment(), QStringLiteral("row-7771"));
+        window->findText()->setText(QStringLiteral("нет такой бумаги"));
+        window->findNext();
+        QCOMPARE(window->findState()->text(), QStringLiteral("не найдено"));
+        QCOMPARE(window->shownWindow(), 1);
+
+        QStringList opened;
+        SetWorkbookOpener([&](const QString& workbook) -> bool {
+            opened << workbook;
+            return true;
+        });
+        window->cmdExportExcel()->click();
+        QCOMPARE(opened.size(), 1);
+        const testing::XlsxSheet sheet = testing::ReadXlsx(opened.first());
+        QCOMPARE(sheet.text(QStringLiteral("A3")), QStringLiteral("1"));
+        QCOMPARE(sheet.text(QStringLiteral("B12347")), QStringLiteral("I12345"));
+    }
+
+    // Opened over a maximized window while the main window is busy with a dialog, the viewer
+    // is the active window once the main window is back, even when the focus goes back to the
+    // window that had it; the user's own click still goes where it is made.
+    void viewerOpensInFront()
+    {
+        auto* report = new QWidget;
+        auto* field = new QLineEdit(report);
+        QMdiSubWindow* reportFrame = ShowNewChildWindow(*area_, report);
+        reportFrame->showMaximized();
+        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        field->setFocus();
+
+        // A progress dialog has the activation while the handbook is read.
+        QDialog busy;
+        busy.show();
+        busy.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&busy));
+        const QString current = dir_->filePath(QStringLiteral("work/ISSUELIST_20250310.msg"));
+        QVERIFY(QFile::copy(kSamples + QStringLiteral("ISSUELIST_20250310.msg"), current));
+        dialogs_->choosePath(current);
+        frmIssue* window = BrowseHandbook(
+            host_.get(), [this](QWidget* w) { return ShowNewChildWindow(*area_, w); });
+        QVERIFY(window);
+        QMdiSubWindow* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+        busy.close();
+        host_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        // The focus comes back to where it was before the dialog.
+        field->setFocus();
+        QTRY_COMPARE(area_->activeSubWindow(), frame);
+        QVERIFY(frame->isMaximized());
+        QVERIFY(WaitForPage(window));
+        QCOMPARE(area_->activeSubWindow(), frame);
+
+        QTest::mouseClick(field, Qt::LeftButton);
+        area_->setActiveSubWindow(reportFrame);
+        QCoreApplication::processEvents();
+        QCOMPARE(area_->activeSubWindow(), reportFrame);
     }
 
     // A message the loading rule refuses: the failure in a box, and the window stays with the
