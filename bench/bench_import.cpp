@@ -4,7 +4,8 @@
 // `xmllint --noout --stream` on the same deals as a report file, timed the same way (medians of
 // three runs each). Then 100,000 rows into a report window as the command runs it: the time to
 // the end, next to xmllint on the same 100,000 deals as a report file, whether the progress
-// showed, and the longest the window went without its events.
+// showed, and the longest the window went without its events. Then varnel-cli checking the same
+// 100,000 rows, and its help.
 // VARNEL_BENCH_DEALS sets another number for the small files.
 #include "BenchFigures.h"
 #include "BenchLayout.h"
@@ -301,5 +302,20 @@ int main(int argc, char** argv)
     ok &= Report("CSV, 100,000 rows into a window: longest without events", longestGap, "s",
                  AtMost(0.5, "s"));
     window->document().discardChanges();
+
+    // The command-line program's check of the same 100,000 rows (the same flow, without a
+    // window) is no slower than the window's import; its help comes without any set-up of a
+    // user interface.
+    const std::string cli = CLI_PATH;
+    const Measured checked = Run({cli, "--program-folder", dir.path().toStdString(), "check",
+                                  "--kind", "deals", bigCsv.toStdString()});
+    ok &= Report("varnel-cli check, 100,000 CSV rows",
+                 checked.status == 0 ? checked.wallSeconds : NAN, "s",
+                 TimesBaseline(1, "the window's import", total, "s"),
+                 "the window's import of the same file " + Amount(total, "s"));
+    const double help = MedianWall({cli, "--help"});
+    const double bare = xmllint.empty() ? NAN : MedianWall({xmllint, "--version"});
+    ok &= Report("varnel-cli --help", help, "s", AtMost(0.05, "s"),
+                 "xmllint --version " + Amount(bare, "s"));
     return ok ? 0 : 2;
 }

@@ -35,5 +35,6 @@ int RunSend(const CommandContext& context);
 int RunRevoke(const CommandContext& context);
 int RunJournal(const CommandContext& context);
 int RunHandbook(const CommandContext& context);
+int RunReconcile(const CommandContext& context);
 
 } // namespace varnel::cli

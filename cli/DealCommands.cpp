@@ -5,6 +5,7 @@
 #include "messages/DocumentWriters.h"
 #include "messages/RequestKinds.h"
 #include "messages/SendPipeline.h"
+#include "reconcile/Reconcile.h"
 #include "reports/DealImport.h"
 #include "reports/ImportFlow.h"
 #include "reports/ReportDocument.h"
@@ -13,6 +14,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <memory>
 
@@ -39,6 +42,20 @@ std::optional<ReportKind> kindOf(const Arguments& arguments)
             ? QStringLiteral("--kind: deals или repo, а не ") + kind
             : QStringLiteral("не задан вид отчета: --kind deals или --kind repo"));
     return std::nullopt;
+}
+
+// The --map options; false (said) when one is no TITLE=FIELD.
+bool mappingChoices(const Arguments& arguments, QList<MappingChoice>& choices)
+{
+    for (const QString& map : arguments.values(QStringLiteral("map"))) {
+        const qsizetype equals = map.indexOf(u'=');
+        if (equals <= 0) {
+            Say(QStringLiteral("--map: нужно ЗАГОЛОВОК=ПОЛЕ, а не ") + map);
+            return false;
+        }
+        choices.append({map.left(equals), map.mid(equals + 1)});
+    }
+    return true;
 }
 
 // A report file is an XML document; a table file is anything else (OpenTableFile tells CSV
@@ -128,14 +145,8 @@ std::optional<int> checkFile(const CommandContext& context, CheckedFile& checked
         return kExitFailure;
     }
     QList<MappingChoice> choices;
-    for (const QString& map : arguments.values(QStringLiteral("map"))) {
-        const qsizetype equals = map.indexOf(u'=');
-        if (equals <= 0) {
-            Say(QStringLiteral("--map: нужно ЗАГОЛОВОК=ПОЛЕ, а не ") + map);
-            return kExitFailure;
-        }
-        choices.append({map.left(equals), map.mid(equals + 1)});
-    }
+    if (!mappingChoices(arguments, choices))
+        return kExitFailure;
     const QString path = arguments.positional().first();
 
     checked.document = std::make_unique<ReportDocument>(*kind);
@@ -233,6 +244,98 @@ int RunSend(const CommandContext& context)
         context, requestName,
         [&](QString* target) { return PlaceRequest(requestName, data, target); }, deals,
         someRefused);
+}
+
+int RunReconcile(const CommandContext& context)
+{
+    using namespace reconcile;
+    const Arguments& arguments = context.arguments;
+    const std::optional<ReportKind> kind = kindOf(arguments);
+    if (!kind)
+        return kExitFailure;
+    if (arguments.positional().size() != 1) {
+        Say(QStringLiteral("нужен один файл сделок"));
+        return kExitFailure;
+    }
+    QList<MappingChoice> choices;
+    if (!mappingChoices(arguments, choices))
+        return kExitFailure;
+    ReconcileQuery query;
+    query.kind = *kind;
+    query.path = arguments.positional().first();
+    for (const auto& [option, date] : {std::pair{QStringLiteral("since"), &query.since},
+                                       std::pair{QStringLiteral("until"), &query.until}}) {
+        if (!arguments.has(option))
+            continue;
+        *date = PeriodDate(arguments.value(option));
+        if (!date->isValid()) {
+            Say(QStringLiteral("--") + option +
+                QStringLiteral(": дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не ") +
+                arguments.value(option));
+            return kExitFailure;
+        }
+    }
+
+    TerminalProgress progress;
+    Outcome outcome;
+    if (!choices.isEmpty()) {
+        // The columns the user placed, on the mapping the import would settle on.
+        ReportDocument document(*kind);
+        outcome = document.buildFromLayout();
+        ImportRun run(document);
+        if (outcome.done())
+            outcome = run.open(query.path, progress);
+        ImportMapping chosen;
+        if (outcome.done())
+            outcome = ChooseMapping(document, run.titles(), choices, run.today(), chosen);
+        if (!outcome.done()) {
+            if (outcome.failed())
+                Say(outcome.failure);
+            return kExitFailure;
+        }
+        query.mapping = std::move(chosen);
+    }
+    ReconcileResult result;
+    outcome = Reconcile(query, progress, result);
+    progress.stage(QString());
+    if (!outcome.done()) {
+        if (outcome.failed())
+            Say(outcome.failure);
+        return kExitFailure;
+    }
+    for (const RefusedRow& row : result.refused)
+        Say(QStringLiteral("строка %1, %2 «%3»: %4")
+                .arg(row.row)
+                .arg(row.field, row.value, row.message));
+    Say(CountsText(result));
+
+    const ReconcileTable table(result);
+    static const char* const keys[] = {
+        "participant", "reference", "agreement", "row",  "trade_date", "state_text",
+        "registry_id", "receipt",   "code",      "text", "request",    "differences_text"};
+    const QStringList titles = table.columnTitles();
+    QList<OutputColumn> columns;
+    for (int c = 0; c < titles.size(); ++c)
+        columns.append({QString::fromLatin1(keys[c]), titles.at(c)});
+    Output out(context.json, columns);
+    QList<TableCell> cells;
+    for (int r = 0; r < table.rowCount(); ++r) {
+        const Line& line = result.lines.at(r);
+        cells.clear();
+        table.rowCells(r, cells);
+        QJsonObject more;
+        more.insert(QStringLiteral("state"), StateName(line.state));
+        QJsonArray differences;
+        for (const Difference& d : line.differences())
+            differences.append(QJsonObject{{QStringLiteral("field"), d.field},
+                                           {QStringLiteral("title"), d.title},
+                                           {QStringLiteral("file"), d.inFile},
+                                           {QStringLiteral("journal"), d.sent}});
+        more.insert(QStringLiteral("differences"), differences);
+        out.row(cells, more);
+    }
+    out.finish();
+    return AllAcceptedAndEqual(result) ? kExitDone : kExitRefused;
 }
 
 } // namespace varnel::cli

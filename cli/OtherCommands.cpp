@@ -11,6 +11,7 @@
 #include "journal/JournalTable.h"
 #include "messages/RequestKinds.h"
 #include "messages/SendPipeline.h"
+#include "reconcile/Reconcile.h"
 #include "revoke/RevocationForm.h"
 
 #include <QDateTime>
@@ -23,16 +24,6 @@ namespace {
 using journal::DealEntry;
 using journal::RequestEntry;
 using journal::Result;
-
-std::optional<QDate> parseDate(const QString& text)
-{
-    for (const char* format : {"yyyy-MM-dd", "dd.MM.yyyy"}) {
-        const QDate date = QDate::fromString(text, QLatin1String(format));
-        if (date.isValid())
-            return date;
-    }
-    return std::nullopt;
-}
 
 // The state a deal is in, as --state names it.
 QString dealState(const DealEntry& deal)
@@ -141,14 +132,14 @@ int RunJournal(const CommandContext& context)
                                        std::pair{QStringLiteral("until"), &filter.to}}) {
         if (!arguments.has(option))
             continue;
-        const std::optional<QDate> parsed = parseDate(arguments.value(option));
-        if (!parsed) {
+        const QDate parsed = reconcile::PeriodDate(arguments.value(option));
+        if (!parsed.isValid()) {
             Say(QStringLiteral("--") + option +
                 QStringLiteral(": дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не ") +
                 arguments.value(option));
             return kExitFailure;
         }
-        *date = *parsed;
+        *date = parsed;
     }
     const bool deals = arguments.has(QStringLiteral("deals"));
     QString state;

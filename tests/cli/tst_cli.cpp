@@ -376,7 +376,7 @@ private slots:
             << QStringList{"revoke", "--kind", "deals", "--wait", "soon", "12"} << "--wait";
         QTest::newRow("revocation id")
             << QStringList{"revoke", "--kind", "deals", "1e5"} << "целочисленным";
-        QTest::newRow("unknown command") << QStringList{"reconcile"} << "reconcile";
+        QTest::newRow("unknown command") << QStringList{"reckon"} << "reckon";
     }
     void failures()
     {
