@@ -10,6 +10,7 @@
 #include "tests/support/ScriptedDialogs.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -215,6 +216,25 @@ private slots:
         QCOMPARE(deals.size(), 1);
         QCOMPARE(deals[0]["registry_id"].toString(), registryId);
         QCOMPARE(deals[0]["reference"].toString(), QStringLiteral("R-1"));
+
+        // The day's file reconciled as the window lines it up: the first deal revoked since, the
+        // second accepted only as corrected; the corrected file alone is all accepted.
+        const Run day =
+            folder.run({"reconcile", "--kind", "deals", "--json", folder.file("bad.csv")});
+        QCOMPARE(day.status, 1);
+        deals = JsonLines(day.out);
+        QCOMPARE(deals.size(), 2);
+        QCOMPARE(deals[0]["state"].toString(), QStringLiteral("revoked"));
+        QCOMPARE(deals[0]["registry_id"].toString(), registryId);
+        QCOMPARE(deals[1]["state"].toString(), QStringLiteral("differs"));
+        QCOMPARE(deals[1]["differences"].toArray().first().toObject()["file"].toString(),
+                 QStringLiteral("NOPE"));
+        const Run corrected = folder.run({"reconcile", "--kind", "deals", folder.file("good.csv")});
+        QCOMPARE(corrected.status, 0);
+        lines = corrected.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[1].startsWith(QStringLiteral("MC01;R-2;A-2;2;07.03.2024;принята;")),
+                 qPrintable(lines[1]));
 
         // Three requests listed, the rejected one corrected since; none left in the spool.
         journal = folder.run({"journal", "--json"});
