@@ -24,6 +24,7 @@ namespace {
 
 // The deals of a file after the checks, in a report of the kind.
 struct CheckedFile {
+    bool keepDeals = true; // false: only the refused rows are asked for
     std::unique_ptr<ReportDocument> document;
     QList<QStringList> deals;
     QList<RefusedRow> refused;
@@ -91,6 +92,7 @@ Outcome checkTable(CheckedFile& checked, const QString& path, const QList<Mappin
         mapping = std::move(chosen);
     }
     run.start(*mapping);
+    run.result().keepDeals(checked.keepDeals);
     outcome = run.check(progress);
     if (!outcome.done())
         return outcome;
@@ -120,6 +122,7 @@ Outcome checkReport(CheckedFile& checked, const QString& path, Progress& progres
         mapping.columns << c;
     }
     DealImport import(*checked.document, mapping, QDate::currentDate());
+    import.keepDeals(checked.keepDeals);
     TableRecord record;
     for (qsizetype i = 0; i < deals.size(); ++i) {
         record.number = int(i + 1);
@@ -165,7 +168,8 @@ std::optional<int> checkFile(const CommandContext& context, CheckedFile& checked
             Say(outcome.failure);
         return kExitFailure;
     }
-    Say(ImportStatusText(int(checked.deals.size()), checked.records, checked.refusedRecords));
+    Say(ImportStatusText(checked.records - checked.refusedRecords, checked.records,
+                         checked.refusedRecords));
     if (checked.refusedRecords > checked.refused.size())
         Say(RefusedListNote(checked.refusedRecords));
     return std::nullopt;
@@ -194,6 +198,7 @@ void printRefused(const CommandContext& context, const QList<RefusedRow>& refuse
 int RunCheck(const CommandContext& context)
 {
     CheckedFile checked;
+    checked.keepDeals = false;
     if (const std::optional<int> failure = checkFile(context, checked))
         return *failure;
     printRefused(context, checked.refused);

@@ -337,8 +337,10 @@ void DealImport::check(const TableRecord& record)
         const QString failure = document_.checkDeal(fields, keys_, DealCheckMode::Add, -1, &field);
         if (failure.isEmpty()) {
             keys_.remember(fields);
-            deals_.append(std::move(fields));
-            dealRows_.append(record.number);
+            if (keepDeals_) {
+                deals_.append(std::move(fields));
+                dealRows_.append(record.number);
+            }
             return;
         }
         const int column = rows_.columnOfName(field);

@@ -127,6 +127,11 @@ public:
     void check(const TableRecord& record);
 
     // The deals that passed, as field cells (column 1 onwards), in the file's order.
+    // A check that only asks what is refused keeps none of the deals that passed; the duplicate
+    // rules still see them.
+    void keepDeals(bool keep) { keepDeals_ = keep; }
+    // Rows read that passed, kept or not.
+    int passedRecords() const { return records_ - refusedRecords_; }
     const QList<QStringList>& deals() const { return deals_; }
     QList<QStringList> takeDeals() { return std::move(deals_); }
     // The number of each deal's row in the file (as TableRecord::number), in the same order.
@@ -151,6 +156,7 @@ private:
     NumberReading numbers_;
     int participantColumn_ = -1;
     CheckedDeals keys_;
+    bool keepDeals_ = true;
     QList<QStringList> deals_;
     QList<int> dealRows_;
     QList<RefusedRow> refused_;
