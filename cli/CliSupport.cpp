@@ -1,5 +1,7 @@
 #include "cli/CliSupport.h"
 
+#include "reconcile/Reconcile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -223,6 +225,24 @@ std::optional<int> ParseSeconds(const QString& text)
     if (!ok || seconds < 0 || seconds > 14 * 24 * 3600 || text.startsWith(u'+'))
         return std::nullopt;
     return seconds;
+}
+
+bool PeriodOptions(const Arguments& arguments, QDate& since, QDate& until)
+{
+    for (const auto& [option, date] :
+         {std::pair{QStringLiteral("since"), &since}, std::pair{QStringLiteral("until"), &until}}) {
+        if (!arguments.has(option))
+            continue;
+        const QDate parsed = reconcile::PeriodDate(arguments.value(option));
+        if (!parsed.isValid()) {
+            Say(QStringLiteral("--") + option +
+                QStringLiteral(": дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не ") +
+                arguments.value(option));
+            return false;
+        }
+        *date = parsed;
+    }
+    return true;
 }
 
 } // namespace varnel::cli

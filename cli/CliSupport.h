@@ -5,6 +5,7 @@
 #include "core/Progress.h"
 #include "tables/TableWriter.h"
 
+#include <QDate>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -111,6 +112,10 @@ private:
 // holds a settings file and may be written (a build's program folder, the user's folder the
 // launcher made), else the package's per-user folder, ${XDG_DATA_HOME:-~/.local/share}/varnel.
 QString DefaultProgramFolder();
+
+// The --since and --until options (yyyy-mm-dd or dd.mm.yyyy, as the reconciliation takes them)
+// into since and until, each left as it is when not given; false (said) when one is no date.
+bool PeriodOptions(const Arguments& arguments, QDate& since, QDate& until);
 
 // A whole number of seconds for --wait; nothing when the text is none.
 std::optional<int> ParseSeconds(const QString& text);

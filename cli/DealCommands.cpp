@@ -59,6 +59,21 @@ bool mappingChoices(const Arguments& arguments, QList<MappingChoice>& choices)
     return true;
 }
 
+// The report kind, the one file and the --map options of a command on a file of deals; false
+// (said) when one of them is wrong.
+bool fileArguments(const Arguments& arguments, std::optional<ReportKind>& kind,
+                   QList<MappingChoice>& choices)
+{
+    kind = kindOf(arguments);
+    if (!kind)
+        return false;
+    if (arguments.positional().size() != 1) {
+        Say(QStringLiteral("нужен один файл сделок"));
+        return false;
+    }
+    return mappingChoices(arguments, choices);
+}
+
 // A report file is an XML document; a table file is anything else (OpenTableFile tells CSV
 // from a workbook by what it holds).
 bool isReportFile(const QString& path)
@@ -140,15 +155,9 @@ Outcome checkReport(CheckedFile& checked, const QString& path, Progress& progres
 std::optional<int> checkFile(const CommandContext& context, CheckedFile& checked)
 {
     const Arguments& arguments = context.arguments;
-    const std::optional<ReportKind> kind = kindOf(arguments);
-    if (!kind)
-        return kExitFailure;
-    if (arguments.positional().size() != 1) {
-        Say(QStringLiteral("нужен один файл сделок"));
-        return kExitFailure;
-    }
+    std::optional<ReportKind> kind;
     QList<MappingChoice> choices;
-    if (!mappingChoices(arguments, choices))
+    if (!fileArguments(arguments, kind, choices))
         return kExitFailure;
     const QString path = arguments.positional().first();
 
@@ -255,31 +264,14 @@ int RunReconcile(const CommandContext& context)
 {
     using namespace reconcile;
     const Arguments& arguments = context.arguments;
-    const std::optional<ReportKind> kind = kindOf(arguments);
-    if (!kind)
-        return kExitFailure;
-    if (arguments.positional().size() != 1) {
-        Say(QStringLiteral("нужен один файл сделок"));
-        return kExitFailure;
-    }
+    std::optional<ReportKind> kind;
     QList<MappingChoice> choices;
-    if (!mappingChoices(arguments, choices))
-        return kExitFailure;
     ReconcileQuery query;
+    if (!fileArguments(arguments, kind, choices) ||
+        !PeriodOptions(arguments, query.since, query.until))
+        return kExitFailure;
     query.kind = *kind;
     query.path = arguments.positional().first();
-    for (const auto& [option, date] : {std::pair{QStringLiteral("since"), &query.since},
-                                       std::pair{QStringLiteral("until"), &query.until}}) {
-        if (!arguments.has(option))
-            continue;
-        *date = PeriodDate(arguments.value(option));
-        if (!date->isValid()) {
-            Say(QStringLiteral("--") + option +
-                QStringLiteral(": дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не ") +
-                arguments.value(option));
-            return kExitFailure;
-        }
-    }
 
     TerminalProgress progress;
     Outcome outcome;

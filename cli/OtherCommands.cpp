@@ -11,7 +11,6 @@
 #include "journal/JournalTable.h"
 #include "messages/RequestKinds.h"
 #include "messages/SendPipeline.h"
-#include "reconcile/Reconcile.h"
 #include "revoke/RevocationForm.h"
 
 #include <QDateTime>
@@ -128,19 +127,8 @@ int RunJournal(const CommandContext& context)
     }
 
     journal::RequestFilter filter;
-    for (const auto& [option, date] : {std::pair{QStringLiteral("since"), &filter.from},
-                                       std::pair{QStringLiteral("until"), &filter.to}}) {
-        if (!arguments.has(option))
-            continue;
-        const QDate parsed = reconcile::PeriodDate(arguments.value(option));
-        if (!parsed.isValid()) {
-            Say(QStringLiteral("--") + option +
-                QStringLiteral(": дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ, а не ") +
-                arguments.value(option));
-            return kExitFailure;
-        }
-        *date = parsed;
-    }
+    if (!PeriodOptions(arguments, filter.from, filter.to))
+        return kExitFailure;
     const bool deals = arguments.has(QStringLiteral("deals"));
     QString state;
     if (arguments.has(QStringLiteral("state"))) {
@@ -214,15 +202,7 @@ int RunJournal(const CommandContext& context)
             return kExitDone;
         }
 
-        journal::DealListModel titlesOf;
-        static const char* const keys[journal::DealListModel::ColumnCount] = {
-            "n",         "agreement",   "reference",   "participant", "issue",
-            "direction", "result_text", "registry_id", "message"};
-        QList<OutputColumn> columns{{QStringLiteral("file"), QStringLiteral("Файл")}};
-        for (int c = 0; c < journal::DealListModel::ColumnCount; ++c)
-            columns.append({QString::fromLatin1(keys[c]),
-                            titlesOf.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()});
-        Output out(context.json, columns);
+        Output out(context.json, JournalDealColumns());
         for (const RequestEntry& entry : kept) {
             journal::DealListModel model;
             model.show(&store, entry);

@@ -81,14 +81,7 @@ int printDeals(const CommandContext& context, JournalStore& store, const Request
     model.show(&store, entry);
     while (model.canFetchMore(QModelIndex()))
         model.fetchMore(QModelIndex());
-    static const char* const keys[journal::DealListModel::ColumnCount] = {
-        "n",         "agreement",   "reference",   "participant", "issue",
-        "direction", "result_text", "registry_id", "message"};
-    QList<OutputColumn> columns{{QStringLiteral("file"), QStringLiteral("Файл")}};
-    for (int c = 0; c < journal::DealListModel::ColumnCount; ++c)
-        columns.append({QString::fromLatin1(keys[c]),
-                        model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()});
-    Output out(context.json, columns);
+    Output out(context.json, JournalDealColumns());
     // A request refused as a whole has every deal (or itself) rejected.
     bool rejected = entry.rejected > 0;
     for (int r = 0; r < model.rows(); ++r) {
@@ -113,6 +106,19 @@ int printDeals(const CommandContext& context, JournalStore& store, const Request
 }
 
 } // namespace
+
+QList<OutputColumn> JournalDealColumns()
+{
+    static const char* const keys[journal::DealListModel::ColumnCount] = {
+        "n",         "agreement",   "reference",   "participant", "issue",
+        "direction", "result_text", "registry_id", "message"};
+    const journal::DealListModel titles;
+    QList<OutputColumn> columns{{QStringLiteral("file"), QStringLiteral("Файл")}};
+    for (int c = 0; c < journal::DealListModel::ColumnCount; ++c)
+        columns.append({QString::fromLatin1(keys[c]),
+                        titles.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()});
+    return columns;
+}
 
 int PlaceAndFollow(const CommandContext& context, const QString& requestName,
                    const std::function<Outcome(QString* target)>& place, int deals,

@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "core/Outcome.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -16,6 +17,10 @@ namespace varnel::cli {
 // learns the target. someRefused: rows were left out before (--skip-refused).
 // Exit: 0 placed (or every deal accepted), 1 rows refused or deals rejected, 2 not placed,
 // 3 no answer in time.
+// The columns of a request's deals as the journal's window lists them, with the request file
+// first: the output of send --wait, revoke --wait and journal --deals.
+QList<OutputColumn> JournalDealColumns();
+
 int PlaceAndFollow(const CommandContext& context, const QString& requestName,
                    const std::function<Outcome(QString* target)>& place, int deals,
                    bool someRefused);

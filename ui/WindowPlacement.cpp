@@ -170,6 +170,26 @@ void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record)
                       std::max(r.height(), least.height()));
 }
 
+void RestoreChildPlacement(QWidget& child, WindowPlacement record)
+{
+    auto* frame = qobject_cast<QMdiSubWindow*>(child.parentWidget());
+    if (!frame)
+        return;
+    if (frame->isMinimized())
+        frame->showNormal();
+    RestoreFramePlacement(*frame, std::move(record));
+}
+
+void SaveChildPlacement(const QWidget& child, WindowPlacement record) noexcept
+{
+    try {
+        if (const auto* frame = qobject_cast<const QMdiSubWindow*>(child.parentWidget()))
+            SaveFramePlacement(*frame, std::move(record));
+    } catch (...) {
+        // The settings file that cannot be written says so at the next save the user asks for.
+    }
+}
+
 QRect FirstStartMainGeometry(const QRect& available, const QSize& atLeast)
 {
     const QSize share(int(available.width() * kFirstStartShare),

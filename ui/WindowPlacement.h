@@ -72,6 +72,12 @@ void SaveFramePlacement(const QMdiSubWindow& frame, WindowPlacement record);
 // window before it in front was, stays so.
 void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record);
 
+// The two above for a child window through the frame it lies in (a window in no frame: nothing).
+// The restore first brings a minimized frame back; the save never raises, for a placement that
+// cannot be saved is not worth a message when a window closes.
+void RestoreChildPlacement(QWidget& child, WindowPlacement record);
+void SaveChildPlacement(const QWidget& child, WindowPlacement record) noexcept;
+
 // The first start of a window: where it opens while no placement of it is stored.
 //
 // The main window takes most of the available area of its screen (kFirstStartShare of its width

@@ -535,24 +535,14 @@ QSize frmJournal::sizeHint() const
 
 void frmJournal::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
     // As every child window: where it was left, or, the first time, at its size where the
     // area shows all of it (a small screen's area takes no more than it has room for).
-    if (sub->isMinimized())
-        sub->showNormal();
-    RestoreFramePlacement(*sub, record());
+    RestoreChildPlacement(*this, record());
 }
 
 void frmJournal::closeEvent(QCloseEvent* event)
 {
-    try {
-        if (const QMdiSubWindow* sub = frame())
-            SaveFramePlacement(*sub, record());
-    } catch (...) {
-        // A placement that cannot be saved is not worth a message.
-    }
+    SaveChildPlacement(*this, record());
     event->accept();
 }
 

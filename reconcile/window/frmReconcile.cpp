@@ -465,22 +465,14 @@ QSize frmReconcile::sizeHint() const
 
 void frmReconcile::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
-    if (sub->isMinimized())
-        sub->showNormal();
-    RestoreFramePlacement(*sub, record());
+    // As every child window: where it was left, or, the first time, at its size where the
+    // area shows all of it (a small screen's area takes no more than it has room for).
+    RestoreChildPlacement(*this, record());
 }
 
 void frmReconcile::closeEvent(QCloseEvent* event)
 {
-    try {
-        if (const QMdiSubWindow* sub = frame())
-            SaveFramePlacement(*sub, record());
-    } catch (...) {
-        // A placement that cannot be saved is not worth a message.
-    }
+    SaveChildPlacement(*this, record());
     event->accept();
 }
 

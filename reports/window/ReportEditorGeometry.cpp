@@ -231,14 +231,12 @@ void ReportEditorWindow::showEvent(QShowEvent* event)
 
 void ReportEditorWindow::restorePlacement()
 {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        RestoreFramePlacement(*sub, placementRecord());
+    RestoreChildPlacement(*this, placementRecord());
 }
 
 void ReportEditorWindow::savePlacement()
 {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        SaveFramePlacement(*sub, placementRecord());
+    SaveChildPlacement(*this, placementRecord());
 }
 
 void ReportEditorWindow::saveColumnWidths()
