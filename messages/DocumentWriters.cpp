@@ -1,10 +1,10 @@
 #include "messages/DocumentWriters.h"
 
+#include "core/DecimalText.h"
 #include "core/Error.h"
 #include "core/MessageTexts.h"
 #include "core/SettingKeys.h"
 #include "core/Values.h"
-#include "messages/DecimalText.h"
 #include "messages/DocumentFile.h"
 #include "messages/RequestKinds.h"
 
