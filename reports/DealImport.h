@@ -149,7 +149,6 @@ private:
     QList<FieldCheck> untouched_;
     QString participant_;
     NumberReading numbers_;
-    int participantColumn_ = -1;
     CheckedDeals keys_;
     QList<QStringList> deals_;
     QList<int> dealRows_;
