@@ -133,19 +133,28 @@ Outcome checkReport(CheckedFile& checked, const QString& path, Progress& progres
     return Outcome::Done();
 }
 
+// The kind, the one file of deals and the mapping choices a command over one file is given;
+// false (said) when any of them is wrong.
+bool oneFileOfDeals(const Arguments& arguments, std::optional<ReportKind>& kind,
+                    QList<MappingChoice>& choices)
+{
+    kind = kindOf(arguments);
+    if (!kind)
+        return false;
+    if (arguments.positional().size() != 1) {
+        Say(QStringLiteral("нужен один файл сделок"));
+        return false;
+    }
+    return mappingChoices(arguments, choices);
+}
+
 // Reads and checks the one file the command names. Returns the exit status of a failure.
 std::optional<int> checkFile(const CommandContext& context, CheckedFile& checked)
 {
     const Arguments& arguments = context.arguments;
-    const std::optional<ReportKind> kind = kindOf(arguments);
-    if (!kind)
-        return kExitFailure;
-    if (arguments.positional().size() != 1) {
-        Say(QStringLiteral("нужен один файл сделок"));
-        return kExitFailure;
-    }
+    std::optional<ReportKind> kind;
     QList<MappingChoice> choices;
-    if (!mappingChoices(arguments, choices))
+    if (!oneFileOfDeals(arguments, kind, choices))
         return kExitFailure;
     const QString path = arguments.positional().first();
 
@@ -250,15 +259,9 @@ int RunReconcile(const CommandContext& context)
 {
     using namespace reconcile;
     const Arguments& arguments = context.arguments;
-    const std::optional<ReportKind> kind = kindOf(arguments);
-    if (!kind)
-        return kExitFailure;
-    if (arguments.positional().size() != 1) {
-        Say(QStringLiteral("нужен один файл сделок"));
-        return kExitFailure;
-    }
+    std::optional<ReportKind> kind;
     QList<MappingChoice> choices;
-    if (!mappingChoices(arguments, choices))
+    if (!oneFileOfDeals(arguments, kind, choices))
         return kExitFailure;
     ReconcileQuery query;
     query.kind = *kind;

@@ -102,6 +102,13 @@ private:
     void refuse(const KindInfo* shape, Language language, const QString& languageText,
                 const QString& replyType, const QString& requestName, const Message& message,
                 Plan& plan);
+    // The rows of a request judged up to a fault of its own: what they did to the store is
+    // undone and the whole request refused; Retry when the file could not be read.
+    Outcome refuseUnread(RequestReader& reader, RequestKind kind, Language language,
+                         const QString& languageText, const QString& replyType,
+                         const QString& requestName, Plan& plan);
+    // Keeps an answer row in the plan's spool; false (noted) when the spool cannot take it.
+    bool keepRow(Plan& plan, const QByteArray& line);
     bool deliver(const DealStore::Answered& answered);
 
     // Logs a condition once while it lasts, and once more when it ends.

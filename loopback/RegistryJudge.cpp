@@ -214,6 +214,28 @@ Registry::Outcome Registry::judge(RequestReader& reader, const QString& requestN
     return Outcome::Answered;
 }
 
+Registry::Outcome Registry::refuseUnread(RequestReader& reader, RequestKind kind, Language language,
+                                         const QString& languageText, const QString& replyType,
+                                         const QString& requestName, Plan& plan)
+{
+    if (reader.ioError() != 0)
+        return Outcome::Retry;
+    store_.undoToMark();
+    refuse(&InfoOf(kind), language, languageText, replyType, requestName,
+           MakeMessage(Code::S98, language, reader.faultText(language)), plan);
+    return Outcome::Answered;
+}
+
+bool Registry::keepRow(Plan& plan, const QByteArray& line)
+{
+    if (const int result = plan.rows->append(line)) {
+        note(QStringLiteral("spool"),
+             QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+        return false;
+    }
+    return true;
+}
+
 Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, Language language,
                                        const QString& languageText, const QString& requestName,
                                        Plan& plan)
@@ -263,20 +285,11 @@ Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, 
                         {QStringLiteral("Code"), message ? message->code : QString()},
                         {QStringLiteral("Text"), message ? message->text : QString()}},
                        true);
-        if (const int result = plan.rows->append(line)) {
-            note(QStringLiteral("spool"),
-                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+        if (!keepRow(plan, line))
             return Outcome::Retry;
-        }
     }
-    if (reader.failed()) {
-        if (reader.ioError() != 0)
-            return Outcome::Retry;
-        store_.undoToMark();
-        refuse(&InfoOf(kind), language, languageText, QString(), requestName,
-               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
-        return Outcome::Answered;
-    }
+    if (reader.failed())
+        return refuseUnread(reader, kind, language, languageText, QString(), requestName, plan);
     const QString root = QString::fromUtf16(answerRoot(kind));
     plan.head = DeclarationLine();
     AppendStartTag(plan.head, root,
@@ -340,20 +353,11 @@ Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind 
         out.append({QStringLiteral("Text"), ok ? QString() : revocation.message->text});
         line.truncate(0);
         AppendStartTag(line, u"Receipt", out, true);
-        if (const int result = plan.rows->append(line)) {
-            note(QStringLiteral("spool"),
-                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+        if (!keepRow(plan, line))
             return Outcome::Retry;
-        }
     }
-    if (reader.failed()) {
-        if (reader.ioError() != 0)
-            return Outcome::Retry;
-        store_.undoToMark();
-        refuse(&InfoOf(kind), language, languageText, replyType, requestName,
-               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
-        return Outcome::Answered;
-    }
+    if (reader.failed())
+        return refuseUnread(reader, kind, language, languageText, replyType, requestName, plan);
     const QString root = QString::fromUtf16(answerRoot(kind));
     Attributes attributes{{QStringLiteral("Language"), languageText},
                           {QStringLiteral("Created"), at},
