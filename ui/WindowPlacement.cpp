@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace varnel {
 namespace {
@@ -168,6 +169,28 @@ void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record)
     const QSize least = frame.minimumSizeHint().expandedTo(frame.minimumSize());
     frame.setGeometry(r.x(), r.y(), std::max(r.width(), least.width()),
                       std::max(r.height(), least.height()));
+}
+
+void RestoreChildPlacement(QWidget& child, WindowPlacement record)
+{
+    auto* sub = qobject_cast<QMdiSubWindow*>(child.parentWidget());
+    if (!sub)
+        return;
+    // As every child window: where it was left, or, the first time, at its size where the
+    // area shows all of it (a small screen's area takes no more than it has room for).
+    if (sub->isMinimized())
+        sub->showNormal();
+    RestoreFramePlacement(*sub, std::move(record));
+}
+
+void SaveChildPlacement(const QWidget& child, WindowPlacement record)
+{
+    try {
+        if (const auto* sub = qobject_cast<const QMdiSubWindow*>(child.parentWidget()))
+            SaveFramePlacement(*sub, std::move(record));
+    } catch (...) {
+        // A placement that cannot be saved is not worth a message.
+    }
 }
 
 QRect FirstStartMainGeometry(const QRect& available, const QSize& atLeast)

@@ -72,6 +72,13 @@ void SaveFramePlacement(const QMdiSubWindow& frame, WindowPlacement record);
 // window before it in front was, stays so.
 void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record);
 
+// The same for a child window in its frame, once it is in one: a minimized frame is shown
+// normal first, as every child window is placed.
+void RestoreChildPlacement(QWidget& child, WindowPlacement record);
+// The record of a closing child window written from its frame. A placement that cannot be
+// saved is not worth a message: the failure ends here.
+void SaveChildPlacement(const QWidget& child, WindowPlacement record);
+
 // The first start of a window: where it opens while no placement of it is stored.
 //
 // The main window takes most of the available area of its screen (kFirstStartShare of its width

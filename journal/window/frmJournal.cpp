@@ -17,7 +17,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -522,11 +521,6 @@ void frmJournal::exportList()
     });
 }
 
-QMdiSubWindow* frmJournal::frame() const
-{
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 QSize frmJournal::sizeHint() const
 {
     return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
@@ -535,24 +529,12 @@ QSize frmJournal::sizeHint() const
 
 void frmJournal::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
-    // As every child window: where it was left, or, the first time, at its size where the
-    // area shows all of it (a small screen's area takes no more than it has room for).
-    if (sub->isMinimized())
-        sub->showNormal();
-    RestoreFramePlacement(*sub, record());
+    RestoreChildPlacement(*this, record());
 }
 
 void frmJournal::closeEvent(QCloseEvent* event)
 {
-    try {
-        if (const QMdiSubWindow* sub = frame())
-            SaveFramePlacement(*sub, record());
-    } catch (...) {
-        // A placement that cannot be saved is not worth a message.
-    }
+    SaveChildPlacement(*this, record());
     event->accept();
 }
 

@@ -20,7 +20,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -452,11 +451,6 @@ void frmReconcile::exportLines()
     });
 }
 
-QMdiSubWindow* frmReconcile::frame() const
-{
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 QSize frmReconcile::sizeHint() const
 {
     return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
@@ -465,22 +459,12 @@ QSize frmReconcile::sizeHint() const
 
 void frmReconcile::restorePlacement()
 {
-    QMdiSubWindow* sub = frame();
-    if (!sub)
-        return;
-    if (sub->isMinimized())
-        sub->showNormal();
-    RestoreFramePlacement(*sub, record());
+    RestoreChildPlacement(*this, record());
 }
 
 void frmReconcile::closeEvent(QCloseEvent* event)
 {
-    try {
-        if (const QMdiSubWindow* sub = frame())
-            SaveFramePlacement(*sub, record());
-    } catch (...) {
-        // A placement that cannot be saved is not worth a message.
-    }
+    SaveChildPlacement(*this, record());
     event->accept();
 }
 
