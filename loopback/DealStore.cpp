@@ -305,14 +305,12 @@ void DealStore::insertDeal(const Deal& deal, const QString& acceptedAt)
     run(insert);
 }
 
-bool DealStore::hasActiveReference(RequestKind kind, const QString& participant,
-                                   const QString& reference)
+bool DealStore::hasActive(int slot, const char* sql, RequestKind kind, const QString& value,
+                          const QString& participant)
 {
-    QSqlQuery& query =
-        prepared(kHasReference, "SELECT 1 FROM deals WHERE kind = ? AND reference = ? "
-                                "AND participant = ? AND active = 1 LIMIT 1");
+    QSqlQuery& query = prepared(slot, sql);
     query.bindValue(0, kindName(kind));
-    query.bindValue(1, text(reference));
+    query.bindValue(1, text(value));
     query.bindValue(2, text(participant));
     run(query);
     const bool found = query.next();
@@ -320,19 +318,22 @@ bool DealStore::hasActiveReference(RequestKind kind, const QString& participant,
     return found;
 }
 
+bool DealStore::hasActiveReference(RequestKind kind, const QString& participant,
+                                   const QString& reference)
+{
+    return hasActive(kHasReference,
+                     "SELECT 1 FROM deals WHERE kind = ? AND reference = ? "
+                     "AND participant = ? AND active = 1 LIMIT 1",
+                     kind, reference, participant);
+}
+
 bool DealStore::hasActiveAgreement(RequestKind kind, const QString& participant,
                                    const QString& agreement)
 {
-    QSqlQuery& query =
-        prepared(kHasAgreement, "SELECT 1 FROM deals WHERE kind = ? AND agreement = ? "
-                                "AND participant = ? AND active = 1 LIMIT 1");
-    query.bindValue(0, kindName(kind));
-    query.bindValue(1, text(agreement));
-    query.bindValue(2, text(participant));
-    run(query);
-    const bool found = query.next();
-    query.finish();
-    return found;
+    return hasActive(kHasAgreement,
+                     "SELECT 1 FROM deals WHERE kind = ? AND agreement = ? "
+                     "AND participant = ? AND active = 1 LIMIT 1",
+                     kind, agreement, participant);
 }
 
 namespace {

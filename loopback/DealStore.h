@@ -106,6 +106,10 @@ public:
 
 private:
     QSqlQuery& prepared(int slot, const char* sql);
+    // Whether an active deal of the kind and participant has the value in the column the
+    // query's second parameter names.
+    bool hasActive(int slot, const char* sql, RequestKind kind, const QString& value,
+                   const QString& participant);
     void exec(const QString& sql);
     void writeCounter();
 

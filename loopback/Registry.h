@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 namespace loopback {
 
@@ -94,6 +95,13 @@ private:
 
     Outcome answer(const QString& archiveName);
     Outcome judge(RequestReader& reader, const QString& requestName, Plan& plan);
+    // Judges a request's rows one at a time (judgeRow makes the row's answer line and says
+    // whether the row was accepted), then makes the answer's head and tail around them.
+    using RowJudge =
+        std::function<bool(const Attributes& row, int n, const QString& at, QByteArray& line)>;
+    Outcome judgeRows(RequestReader& reader, RequestKind kind, Language language,
+                      const QString& languageText, const QString& replyType,
+                      const QString& requestName, Plan& plan, const RowJudge& judgeRow);
     Outcome judgeDeals(RequestReader& reader, RequestKind kind, Language language,
                        const QString& languageText, const QString& requestName, Plan& plan);
     Outcome judgeRevocations(RequestReader& reader, RequestKind kind, Language language,
@@ -102,6 +110,13 @@ private:
     void refuse(const KindInfo* shape, Language language, const QString& languageText,
                 const QString& replyType, const QString& requestName, const Message& message,
                 Plan& plan);
+    // The rows of a request judged up to a fault of its own: what they did to the store is
+    // undone and the whole request refused; Retry when the file could not be read.
+    Outcome refuseUnread(RequestReader& reader, RequestKind kind, Language language,
+                         const QString& languageText, const QString& replyType,
+                         const QString& requestName, Plan& plan);
+    // Keeps an answer row in the plan's spool; false (noted) when the spool cannot take it.
+    bool keepRow(Plan& plan, const QByteArray& line);
     bool deliver(const DealStore::Answered& answered);
 
     // Logs a condition once while it lasts, and once more when it ends.

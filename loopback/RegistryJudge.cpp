@@ -214,12 +214,34 @@ Registry::Outcome Registry::judge(RequestReader& reader, const QString& requestN
     return Outcome::Answered;
 }
 
-Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, Language language,
-                                       const QString& languageText, const QString& requestName,
-                                       Plan& plan)
+Registry::Outcome Registry::refuseUnread(RequestReader& reader, RequestKind kind, Language language,
+                                         const QString& languageText, const QString& replyType,
+                                         const QString& requestName, Plan& plan)
+{
+    if (reader.ioError() != 0)
+        return Outcome::Retry;
+    store_.undoToMark();
+    refuse(&InfoOf(kind), language, languageText, replyType, requestName,
+           MakeMessage(Code::S98, language, reader.faultText(language)), plan);
+    return Outcome::Answered;
+}
+
+bool Registry::keepRow(Plan& plan, const QByteArray& line)
+{
+    if (const int result = plan.rows->append(line)) {
+        note(QStringLiteral("spool"),
+             QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
+        return false;
+    }
+    return true;
+}
+
+Registry::Outcome Registry::judgeRows(RequestReader& reader, RequestKind kind, Language language,
+                                      const QString& languageText, const QString& replyType,
+                                      const QString& requestName, Plan& plan,
+                                      const RowJudge& judgeRow)
 {
     plan.rows = std::make_unique<RowSpool>(answersFolder());
-    const QDate today = QDate::currentDate();
     const QString at = CreatedText();
     int total = 0;
     int accepted = 0;
@@ -229,6 +251,40 @@ Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, 
         if (stopping())
             return Outcome::Stopped;
         ++total;
+        line.truncate(0);
+        if (judgeRow(row, total, at, line))
+            ++accepted;
+        if (!keepRow(plan, line))
+            return Outcome::Retry;
+    }
+    if (reader.failed())
+        return refuseUnread(reader, kind, language, languageText, replyType, requestName, plan);
+    const QString root = QString::fromUtf16(answerRoot(kind));
+    Attributes attributes{{QStringLiteral("Language"), languageText},
+                          {QStringLiteral("Created"), at},
+                          {QStringLiteral("Request"), requestName}};
+    if (kind == RequestKind::RepoRevokeDeals)
+        attributes.append({QStringLiteral("ReplyType"), replyType});
+    attributes.append({QStringLiteral("Total"), QString::number(total)});
+    attributes.append({QStringLiteral("Accepted"), QString::number(accepted)});
+    attributes.append({QStringLiteral("Rejected"), QString::number(total - accepted)});
+    plan.head = DeclarationLine();
+    AppendStartTag(plan.head, root, attributes, false);
+    AppendEndTag(plan.tail, root);
+    plan.summary = QStringLiteral("%1, %2 rows, %3 accepted, %4 rejected")
+                       .arg(QString::fromLatin1(InfoOf(kind).root))
+                       .arg(total)
+                       .arg(accepted)
+                       .arg(total - accepted);
+    return Outcome::Answered;
+}
+
+Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, Language language,
+                                       const QString& languageText, const QString& requestName,
+                                       Plan& plan)
+{
+    const QDate today = QDate::currentDate();
+    const auto judgeRow = [&](const Attributes& row, int n, const QString& at, QByteArray& line) {
         std::optional<Message> message = CheckDeal(kind, row, language, &handbook_);
         const QString participant = TrimBlanks(ValueOf(row, u"Participant"));
         const QString agreement = TrimBlanks(ValueOf(row, u"Agreement"));
@@ -246,13 +302,11 @@ Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, 
         if (!message) {
             id = store_.nextId(today);
             store_.insertDeal({id, kind, participant, agreement, reference,
-                               TrimBlanks(ValueOf(row, u"Issue")), requestName, total, row},
+                               TrimBlanks(ValueOf(row, u"Issue")), requestName, n, row},
                               at);
-            ++accepted;
         }
-        line.truncate(0);
         AppendStartTag(line, u"Receipt",
-                       {{QStringLiteral("N"), QString::number(total)},
+                       {{QStringLiteral("N"), QString::number(n)},
                         {QStringLiteral("Id"), id},
                         {QStringLiteral("Agreement"), ValueOf(row, u"Agreement")},
                         {QStringLiteral("Reference"), ValueOf(row, u"Reference")},
@@ -263,37 +317,9 @@ Registry::Outcome Registry::judgeDeals(RequestReader& reader, RequestKind kind, 
                         {QStringLiteral("Code"), message ? message->code : QString()},
                         {QStringLiteral("Text"), message ? message->text : QString()}},
                        true);
-        if (const int result = plan.rows->append(line)) {
-            note(QStringLiteral("spool"),
-                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
-            return Outcome::Retry;
-        }
-    }
-    if (reader.failed()) {
-        if (reader.ioError() != 0)
-            return Outcome::Retry;
-        store_.undoToMark();
-        refuse(&InfoOf(kind), language, languageText, QString(), requestName,
-               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
-        return Outcome::Answered;
-    }
-    const QString root = QString::fromUtf16(answerRoot(kind));
-    plan.head = DeclarationLine();
-    AppendStartTag(plan.head, root,
-                   {{QStringLiteral("Language"), languageText},
-                    {QStringLiteral("Created"), at},
-                    {QStringLiteral("Request"), requestName},
-                    {QStringLiteral("Total"), QString::number(total)},
-                    {QStringLiteral("Accepted"), QString::number(accepted)},
-                    {QStringLiteral("Rejected"), QString::number(total - accepted)}},
-                   false);
-    AppendEndTag(plan.tail, root);
-    plan.summary = QStringLiteral("%1, %2 rows, %3 accepted, %4 rejected")
-                       .arg(QString::fromLatin1(InfoOf(kind).root))
-                       .arg(total)
-                       .arg(accepted)
-                       .arg(total - accepted);
-    return Outcome::Answered;
+        return !message;
+    };
+    return judgeRows(reader, kind, language, languageText, QString(), requestName, plan, judgeRow);
 }
 
 Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind kind,
@@ -302,30 +328,19 @@ Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind 
                                              Plan& plan)
 {
     const bool repo = kind == RequestKind::RepoRevokeDeals;
-    plan.rows = std::make_unique<RowSpool>(answersFolder());
-    const QString at = CreatedText();
-    int total = 0;
-    int accepted = 0;
-    Attributes row;
-    QByteArray line;
-    while (reader.nextRow(row)) {
-        if (stopping())
-            return Outcome::Stopped;
-        ++total;
+    const auto judgeRow = [&](const Attributes& row, int n, const QString& at, QByteArray& line) {
         const Revocation revocation = judgeRevocation(store_, kind, row, language);
         const bool ok = !revocation.message;
-        if (ok) {
+        if (ok)
             store_.revoke(kind, revocation.deal.id,
                           repo ? TrimBlanks(ValueOf(row, u"Direction")) : QString(), at);
-            ++accepted;
-        }
         // What the request named; an accepted row also tells what it left out.
         auto echo = [&](const char16_t* name, const QString& known) {
             const QString given = ValueOf(row, name);
             return ok && TrimBlanks(given).isEmpty() ? known : given;
         };
         Attributes out{
-            {QStringLiteral("N"), QString::number(total)},
+            {QStringLiteral("N"), QString::number(n)},
             {QStringLiteral("Id"), echo(u"Id", revocation.deal.id)},
             {QStringLiteral("Agreement"), echo(u"Agreement", revocation.deal.agreement)},
             {QStringLiteral("Reference"), echo(u"Reference", revocation.deal.reference)}};
@@ -338,40 +353,10 @@ Registry::Outcome Registry::judgeRevocations(RequestReader& reader, RequestKind 
                     ok ? QStringLiteral("Accepted") : QStringLiteral("Rejected")});
         out.append({QStringLiteral("Code"), ok ? QString() : revocation.message->code});
         out.append({QStringLiteral("Text"), ok ? QString() : revocation.message->text});
-        line.truncate(0);
         AppendStartTag(line, u"Receipt", out, true);
-        if (const int result = plan.rows->append(line)) {
-            note(QStringLiteral("spool"),
-                 QStringLiteral("answer rows cannot be kept: %1").arg(ErrorText(result)));
-            return Outcome::Retry;
-        }
-    }
-    if (reader.failed()) {
-        if (reader.ioError() != 0)
-            return Outcome::Retry;
-        store_.undoToMark();
-        refuse(&InfoOf(kind), language, languageText, replyType, requestName,
-               MakeMessage(Code::S98, language, reader.faultText(language)), plan);
-        return Outcome::Answered;
-    }
-    const QString root = QString::fromUtf16(answerRoot(kind));
-    Attributes attributes{{QStringLiteral("Language"), languageText},
-                          {QStringLiteral("Created"), at},
-                          {QStringLiteral("Request"), requestName}};
-    if (repo)
-        attributes.append({QStringLiteral("ReplyType"), replyType});
-    attributes.append({QStringLiteral("Total"), QString::number(total)});
-    attributes.append({QStringLiteral("Accepted"), QString::number(accepted)});
-    attributes.append({QStringLiteral("Rejected"), QString::number(total - accepted)});
-    plan.head = DeclarationLine();
-    AppendStartTag(plan.head, root, attributes, false);
-    AppendEndTag(plan.tail, root);
-    plan.summary = QStringLiteral("%1, %2 rows, %3 accepted, %4 rejected")
-                       .arg(QString::fromLatin1(InfoOf(kind).root))
-                       .arg(total)
-                       .arg(accepted)
-                       .arg(total - accepted);
-    return Outcome::Answered;
+        return ok;
+    };
+    return judgeRows(reader, kind, language, languageText, replyType, requestName, plan, judgeRow);
 }
 
 void Registry::refuse(const KindInfo* shape, Language language, const QString& languageText,

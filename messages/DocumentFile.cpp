@@ -2,6 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "core/MessageTexts.h"
 #include "core/Values.h"
 #include "core/Windows1251.h"
 
@@ -287,6 +288,23 @@ void DocumentFile::close()
     flushLines();
     closed_ = true;
     file_->commit();
+}
+
+void WriteDocumentFrame(DocumentFile& f)
+{
+    f.ascii("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>");
+    f.endLine();
+    f.markup(VersionComment());
+    f.endLine();
+}
+
+void WriteAttribute(DocumentFile& f, const char* name, const QString& escapedValue)
+{
+    f.ascii(" ");
+    f.ascii(name);
+    f.ascii("=\"");
+    f.value(escapedValue);
+    f.ascii("\"");
 }
 
 } // namespace varnel

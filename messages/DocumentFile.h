@@ -83,4 +83,12 @@ private:
     bool closed_ = false;
 };
 
+// Lines 1 and 2 of every outgoing document: the XML declaration and the version comment.
+void WriteDocumentFrame(DocumentFile& f);
+
+// An attribute of the writer's own name. Language and reply type come from the settings and the
+// dialog rather than from the user's typing, but are escaped all the same, so that no value can
+// break the document.
+void WriteAttribute(DocumentFile& f, const char* name, const QString& escapedValue);
+
 } // namespace varnel

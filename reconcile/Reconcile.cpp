@@ -1,5 +1,6 @@
 #include "reconcile/Reconcile.h"
 
+#include "core/DecimalText.h"
 #include "core/Error.h"
 #include "core/Values.h"
 #include "journal/Journal.h"
@@ -7,7 +8,6 @@
 #include "reports/ImportFlow.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportFile.h"
-#include "tables/NumberText.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -37,7 +37,7 @@ QDate cellDate(const QString& text)
     return QDate::fromString(trimmed, Qt::ISODate);
 }
 
-std::optional<tables::DecimalNumber> cellNumber(const QString& text)
+std::optional<DecimalValue> cellNumber(const QString& text)
 {
     QString plain;
     plain.reserve(text.size());
@@ -47,7 +47,7 @@ std::optional<tables::DecimalNumber> cellNumber(const QString& text)
         else if (!c.isSpace())
             plain += c;
     }
-    return tables::ReadDecimal(plain);
+    return ReadDecimal(plain);
 }
 
 bool fullyRevoked(int revoked)

@@ -172,9 +172,8 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
 {
     std::vector<int> dateColumns;
     for (int c = 0; c < grid.columnCount(); ++c) {
-        const QString d = grid.columnDescriptor(c);
-        if (!GetTagValue(d, QStringLiteral("name=")).isEmpty() &&
-            GetTagValue(d, QStringLiteral("type=")) == u"D")
+        const ReportField field = grid.field(c);
+        if (!field.name.isEmpty() && field.type == u"D")
             dateColumns.push_back(c);
     }
     if (dateColumns.empty())

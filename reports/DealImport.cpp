@@ -120,7 +120,7 @@ QList<FieldCheck> UntouchedFields(const ReportDocument& document, const QDate& t
     }
     const int participant = rows.columnOfName(QStringLiteral("Participant"));
     if (participant >= 1 && TrimSpaces(fields.at(participant - 1).text).isEmpty())
-        fields[participant - 1].text = DefaultParticipant();
+        fields[participant - 1].text = document.participantOrDefault(QString());
     return fields;
 }
 
@@ -284,8 +284,7 @@ void RefusedRowsTable::rowCells(int row, QList<TableCell>& cells) const
 DealImport::DealImport(const ReportDocument& document, ImportMapping mapping, const QDate& today)
     : document_(document), rows_(document.rows()), mapping_(std::move(mapping)), today_(today),
       untouched_(UntouchedFields(document, today)), participant_(DefaultParticipant()),
-      numbers_(NumberReading::Current()),
-      participantColumn_(rows_.columnOfName(QStringLiteral("Participant"))), keys_(rows_)
+      numbers_(NumberReading::Current()), keys_(rows_)
 {
     const int fieldCount = rows_.columnCount() - 1;
     for (int i = 0; i < mapping_.columns.size(); ++i) {
@@ -330,9 +329,7 @@ void DealImport::check(const TableRecord& record)
         fields[c - 1] = check.text;
     }
     if (!failed) {
-        if (participantColumn_ >= 1 && !participant_.isEmpty() &&
-            fields.at(participantColumn_ - 1).isEmpty())
-            fields[participantColumn_ - 1] = participant_;
+        document_.applyDefaultParticipant(fields, participant_);
         QString field;
         const QString failure = document_.checkDeal(fields, keys_, DealCheckMode::Add, -1, &field);
         if (failure.isEmpty()) {

@@ -154,7 +154,6 @@ private:
     QList<FieldCheck> untouched_;
     QString participant_;
     NumberReading numbers_;
-    int participantColumn_ = -1;
     CheckedDeals keys_;
     bool keepDeals_ = true;
     QList<QStringList> deals_;

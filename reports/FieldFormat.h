@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messages/DecimalText.h"
+#include "core/DecimalText.h"
 
 #include <QDate>
 #include <QString>

@@ -233,6 +233,23 @@ QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& key
     return CheckDeal(kind_, value, keys, mode, row, failedField);
 }
 
+QString ReportDocument::participantOrDefault(const QString& text) const
+{
+    return participantOrDefault(text, DefaultParticipant());
+}
+
+QString ReportDocument::participantOrDefault(const QString& text, const QString& participant)
+{
+    return text.isEmpty() && !participant.isEmpty() ? participant : text;
+}
+
+void ReportDocument::applyDefaultParticipant(QStringList& fields, const QString& participant) const
+{
+    const int column = rows_->columnOfName(QStringLiteral("Participant"));
+    if (column >= 1 && column <= fields.size())
+        fields[column - 1] = participantOrDefault(fields.at(column - 1), participant);
+}
+
 QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
 {
     if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Add); !failure.isEmpty())

@@ -97,6 +97,14 @@ public:
     QString checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
                       int row = -1, QString* failedField = nullptr) const;
 
+    // The default participant (Main/Participant, or the given one read once for a whole run)
+    // goes into an empty Participant field: the text the field then holds. The editor and the
+    // import both apply it through here, before the deal check.
+    QString participantOrDefault(const QString& text) const;
+    static QString participantOrDefault(const QString& text, const QString& participant);
+    // The same over a deal given as field cells (column 1 onwards), when the layout has the field.
+    void applyDefaultParticipant(QStringList& fields, const QString& participant) const;
+
     // Add and change: the deal check against the rows, then the rows. Each returns the
     // failure text, empty when the rows took the deal; nothing changes on failure.
     QString addDeal(const QStringList& fields, int* addedRow = nullptr);

@@ -1,6 +1,5 @@
 #include "reports/ReportEditor.h"
 
-#include "core/SettingKeys.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportModel.h"
 
@@ -68,12 +67,12 @@ void ReportEditor::setFieldValue(const QString& name, const QString& text)
 
 void ReportEditor::applyDefaultParticipant()
 {
-    const QString participant = DefaultParticipant();
-    if (participant.isEmpty())
-        return;
     const int slot = slotOfName(QStringLiteral("Participant"));
-    if (slot >= 0 && panel_.slotText(slot).isEmpty())
-        panel_.setSlotText(slot, participant);
+    if (slot < 0)
+        return;
+    const QString text = panel_.slotText(slot);
+    if (const QString filled = document_.participantOrDefault(text); filled != text)
+        panel_.setSlotText(slot, filled);
 }
 
 void ReportEditor::fillInitialValues(const QDate& today)

@@ -25,7 +25,8 @@ public:
 
 // What the report editor does between its panel and the document, free of widgets: filling the
 // editors, showing a deal, the field check of a slot, adding and changing the deal of the
-// editors (the default participant applied first, as only the editor does) and applying picks.
+// editors (the default participant applied first, by the document, as the import applies it) and
+// applying picks.
 // The window binds the panel to its text boxes.
 class ReportEditor {
 public:

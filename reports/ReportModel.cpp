@@ -20,6 +20,7 @@ ReportColumn ReportColumn::of(const LayoutField& field)
     c.type = field.type;
     c.format = field.format;
     c.def = field.def;
+    c.empty = field.empty;
     c.pick = field.pick;
     c.widthTwips = field.widthTwips;
     c.alignment = field.alignment;
@@ -221,6 +222,14 @@ QString ReportModel::columnDescriptor(int column) const
 {
     return column >= 0 && column < int(columns_.size()) ? columns_.at(column).descriptor
                                                         : QString();
+}
+
+ReportField ReportModel::field(int column) const
+{
+    if (column < 0 || column >= int(columns_.size()))
+        return {};
+    const ReportColumn& c = columns_.at(column);
+    return {c.name, c.type, c.empty};
 }
 
 QString ReportModel::cell(int row, int column) const

@@ -22,6 +22,7 @@ struct ReportColumn {
     QString type;
     QString format;
     QString def;
+    QString empty;
     QString pick;
     int widthTwips = 500;
     Qt::Alignment alignment = Qt::AlignLeft;
@@ -81,6 +82,7 @@ public:
     // ReportTable
     int columnCount() const override { return int(columns_.size()); }
     QString columnDescriptor(int column) const override;
+    ReportField field(int column) const override;
     int rowCount() const override { return int(rows_.size()); }
     QString cell(int row, int column) const override;
     const QStringList* rowCells(int row) const override;

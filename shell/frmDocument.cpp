@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -39,10 +38,6 @@ frmDocument::frmDocument(QWidget* parent) : QWidget(parent)
     rtbBody_->setLineWrapMode(QPlainTextEdit::NoWrap);
     // XML and other hand-edited texts read best in a fixed-width font.
     rtbBody_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-
-    lblFileName_ = new QLabel(this);
-    lblFileName_->setObjectName(QStringLiteral("lblFileName"));
-    lblFileName_->hide();
 
     connect(rtbBody_, &QPlainTextEdit::textChanged, this, &frmDocument::onTextChanged);
     rtbBody_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -76,7 +71,7 @@ QMenu* frmDocument::createContextMenu()
 
 QString frmDocument::filePath() const
 {
-    return lblFileName_->text();
+    return filePath_;
 }
 
 void frmDocument::Print(QPrinter& printer)
@@ -111,7 +106,7 @@ void frmDocument::LoadFile(const QString& path)
     loading_ = false;
     format_ = decoded.format;
     savedBytes_ = bytes;
-    lblFileName_->setText(path);
+    filePath_ = path;
     setCleanTitle(path);
 }
 
@@ -154,7 +149,7 @@ void frmDocument::SaveFile(const QString& path)
     }
     savedBytes_ = bytes;
 
-    lblFileName_->setText(target);
+    filePath_ = target;
     setCleanTitle(target);
 }
 

@@ -5,7 +5,6 @@
 
 #include <QWidget>
 
-class QLabel;
 class QMenu;
 class QPlainTextEdit;
 
@@ -64,7 +63,7 @@ private:
     void placeBody();
 
     QPlainTextEdit* rtbBody_ = nullptr;
-    QLabel* lblFileName_ = nullptr;
+    QString filePath_; // the file shown, empty for a new text
     TextFormat format_;
     QByteArray savedBytes_; // the file as loaded or last saved
     bool modified_ = false;

@@ -1,11 +1,11 @@
 #include "tables/TableWriter.h"
 
 #include "core/AtomicSave.h"
+#include "core/DecimalText.h"
 #include "core/Error.h"
 #include "core/NumberLocale.h"
 #include "core/Worksheet.h"
 #include "tables/CsvReader.h"
-#include "tables/NumberText.h"
 #include "tables/SourceFile.h"
 #include "tables/XlsxPackage.h"
 
@@ -134,7 +134,7 @@ int forEachRow(const TableSource& table, const TableWriteOptions& options, RowFu
 // Whether a cell is written as a number: a number cell whose text is a decimal number.
 bool isNumber(const TableCell& cell)
 {
-    return cell.kind == TableCell::Kind::Number && tables::ReadDecimal(cell.text).has_value();
+    return cell.kind == TableCell::Kind::Number && ReadDecimal(cell.text).has_value();
 }
 
 void writeCsv(const QString& path, const TableSource& table, const TableWriteOptions& options)
@@ -434,7 +434,7 @@ TableFormat TableFormatOfPath(const QString& path)
 
 QString WorkbookNumberText(const QString& decimal)
 {
-    const std::optional<tables::DecimalNumber> wanted = tables::ReadDecimal(decimal);
+    const std::optional<DecimalValue> wanted = ReadDecimal(decimal);
     if (!wanted)
         return QString();
     // The cell holds the binary number nearest to the decimal, and a spreadsheet reads it back
@@ -447,7 +447,7 @@ QString WorkbookNumberText(const QString& decimal)
     if (!ok)
         return QString();
     const QString stored = QString::number(value, 'G', 15);
-    const std::optional<tables::DecimalNumber> back = tables::ReadDecimal(stored);
+    const std::optional<DecimalValue> back = ReadDecimal(stored);
     if (!back || !(*back == *wanted))
         return QString();
     // "-0" reads back as zero all the same.

@@ -1,6 +1,7 @@
 #include "tables/XlsxPackage.h"
 
 #include "core/XmlLoad.h"
+#include "core/XmlSax.h"
 #include "xmlguard/AttributeGuard.h"
 
 #include <QFile>
@@ -287,17 +288,11 @@ void onCharacters(void* ctx, const xmlChar* text, int size)
 
 xmlSAXHandler handler()
 {
-    xmlSAXHandler sax;
-    std::memset(&sax, 0, sizeof sax);
-    sax.initialized = XML_SAX2_MAGIC;
-    sax.internalSubset = onDoctype;
+    xmlSAXHandler sax = XmlSaxHandler(onDoctype, onStart, onEnd, onError);
     sax.externalSubset = onDoctype;
     sax.entityDecl = onEntityDeclaration;
-    sax.startElementNs = onStart;
-    sax.endElementNs = onEnd;
     sax.characters = onCharacters;
     sax.cdataBlock = onCharacters;
-    sax.serror = onError;
     return sax;
 }
 

@@ -1,6 +1,6 @@
 #include "tables/XlsxReader.h"
 
-#include "tables/NumberText.h"
+#include "core/DecimalText.h"
 #include "tables/XlsxPackage.h"
 
 #include <QDate>
@@ -406,7 +406,7 @@ private:
         // The cell holds a binary number, written with up to 17 digits ("66.849999999999994"):
         // read with 15 significant digits, as spreadsheets show it, it is the decimal that was
         // put in (66.85).
-        if (const std::optional<DecimalNumber> n = ReadDecimal(stored)) {
+        if (const std::optional<DecimalValue> n = ReadDecimal(stored)) {
             const QString plain = PlainDecimalText(RoundedDecimal(*n, 15));
             if (!plain.isEmpty())
                 return plain;
@@ -620,7 +620,7 @@ bool XlsxReader::next(TableRecord& record)
 
 QString WorkbookDateText(const QString& stored, bool dates1904)
 {
-    const std::optional<DecimalNumber> n = ReadDecimal(stored);
+    const std::optional<DecimalValue> n = ReadDecimal(stored);
     if (!n || n->negative)
         return QString();
     const std::optional<qint64> day = WholePart(*n);

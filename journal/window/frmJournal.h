@@ -15,7 +15,6 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QMdiSubWindow;
 class QPushButton;
 class QTableView;
 
@@ -103,7 +102,6 @@ private:
     // Runs a read of the journal: a damaged database is handed to the journal to set aside.
     bool read(const std::function<void()>& action);
     bool openStore();
-    QMdiSubWindow* frame() const;
 
     journal::Journal& journal_;
     Actions actions_;

@@ -13,7 +13,6 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QMdiSubWindow;
 class QPushButton;
 class QTableView;
 
@@ -78,7 +77,6 @@ private:
     void showResult();
     void showCurrentLine();
     void fillStates();
-    QMdiSubWindow* frame() const;
 
     Actions actions_;
     std::unique_ptr<reconcile::ReconcileResult> result_;

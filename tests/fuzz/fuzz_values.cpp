@@ -3,9 +3,9 @@
 
 #include "FuzzSupport.h"
 
+#include "core/DecimalText.h"
 #include "core/Error.h"
 #include "core/Values.h"
-#include "messages/DecimalText.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
 #include "core/AtomicSave.h"
+#include "core/DecimalText.h"
 #include "core/Error.h"
 #include "core/Values.h"
 #include "filesave/ReplacingFile.h"
-#include "messages/DecimalText.h"
 #include "messages/DocumentWriters.h"
 #include "messages/SimpleData.h"
 #include "tests/support/FaultInjection.h"
