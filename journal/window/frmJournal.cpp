@@ -522,11 +522,6 @@ void frmJournal::exportList()
     });
 }
 
-QMdiSubWindow* frmJournal::frame() const
-{
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 QSize frmJournal::sizeHint() const
 {
     return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),

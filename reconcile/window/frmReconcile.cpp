@@ -452,11 +452,6 @@ void frmReconcile::exportLines()
     });
 }
 
-QMdiSubWindow* frmReconcile::frame() const
-{
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 QSize frmReconcile::sizeHint() const
 {
     return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
