@@ -504,17 +504,10 @@ void BrowserWindow::ExportExcel()
         if (isMakingPage())
             Fail(QStringLiteral("Страница ещё готовится: её можно экспортировать, когда она будет "
                                 "показана целиком."));
-        QByteArray whole;
+        PageSource whole;
         if (job_ && job_->windowed() && job_->wholePage(&whole)) {
-            // Every row of the file, not only the window shown.
-            const TemporaryFile file = ReserveTemporaryFile(QStringLiteral(".htm"));
-            const struct Gone {
-                QStringList files;
-                ~Gone() { RemoveFiles(files); }
-            } gone{file.files()};
-            WriteTemporaryFile(file, whole, origin_.chosen);
-            whole = QByteArray();
-            ExportPageToWorkbook(this, file.path, exportName());
+            // Every row of the file, not only the window shown, read from where they are kept.
+            ExportPageToWorkbook(this, whole, exportName());
             return;
         }
         ExportPageToWorkbook(this, pageFile_, exportName());

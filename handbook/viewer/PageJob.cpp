@@ -2,6 +2,7 @@
 
 #include "core/AtomicSave.h"
 #include "core/Error.h"
+#include "handbook/viewer/SpreadsheetExport.h"
 #include "handbook/viewer/ViewerFiles.h"
 #include "handbook/viewer/XslEngine.h"
 
@@ -10,6 +11,7 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -185,7 +187,8 @@ const QByteArray kMarkStyle =
 class PagedRows : public PageSink {
 public:
     PagedRows(PageStream& first, const QString& rowsPath, const QString& chosen, qint64 perWindow)
-        : first_(first), rows_(rowsPath, chosen), perWindow_(perWindow)
+        : first_(first), rows_(rowsPath, chosen), rowsPath_(rowsPath), chosen_(chosen),
+          perWindow_(perWindow)
     {
     }
 
@@ -296,17 +299,26 @@ public:
         return readRows(from, to, html);
     }
 
-    bool whole(QByteArray* html) const
+    // The whole page read a piece at a time: the heading's page before the rows, the rows from
+    // their file (through a descriptor of the source's own, which outlives the window), the rest.
+    bool whole(PageSource* source) const
     {
-        qint64 to = 0;
+        auto state = std::make_shared<WholeRead>();
         {
             const std::lock_guard lock(mutex_);
             if (!complete_ || !headed_)
                 return false;
-            to = bytes_;
-            *html = before_;
+            state->rowBytes = bytes_;
+            state->before = before_;
+            state->after = after_;
         }
-        return readRows(0, to, html);
+        state->rows.setFileName(rowsPath_);
+        if (!state->rows.open(QIODevice::ReadOnly))
+            Fail(TemporaryCopyFailureText(chosen_, state->rows.errorString()));
+        source->name = chosen_;
+        source->size = state->before.size() + state->rowBytes + state->after.size();
+        source->read = [state](char* data, qint64 size) { return state->read(data, size); };
+        return true;
     }
 
     qint64 find(const QByteArray& key, qint64 after) const
@@ -329,6 +341,33 @@ public:
     }
 
 private:
+    struct WholeRead {
+        QByteArray before;
+        QByteArray after;
+        qint64 rowBytes = 0;
+        QFile rows;
+        qint64 at = 0;
+
+        qint64 read(char* data, qint64 size)
+        {
+            const qint64 head = before.size();
+            qint64 n = 0;
+            if (at < head) {
+                n = std::min(size, head - at);
+                std::memcpy(data, before.constData() + at, size_t(n));
+            } else if (at < head + rowBytes) {
+                n = rows.read(data, std::min(size, head + rowBytes - at));
+                if (n <= 0)
+                    Fail(QStringLiteral("Не удалось прочитать строки страницы"));
+            } else if (at < head + rowBytes + after.size()) {
+                n = std::min(size, head + rowBytes + after.size() - at);
+                std::memcpy(data, after.constData() + (at - head - rowBytes), size_t(n));
+            }
+            at += n;
+            return n;
+        }
+    };
+
     bool readRows(qint64 from, qint64 to, QByteArray* html) const
     {
         const qsizetype head = html->size();
@@ -369,6 +408,8 @@ private:
 
     PageStream& first_;
     mutable PageStream rows_;
+    const QString rowsPath_;
+    const QString chosen_;
     const qint64 perWindow_;
     // The worker's alone.
     QByteArray firstRows_;
@@ -435,9 +476,9 @@ bool PageJob::windowPage(qint64 window, QByteArray* html) const
     return rows_ && rows_->window(window, html);
 }
 
-bool PageJob::wholePage(QByteArray* html) const
+bool PageJob::wholePage(PageSource* page) const
 {
-    return rows_ && rows_->whole(html);
+    return rows_ && rows_->whole(page);
 }
 
 qint64 PageJob::find(const QString& text, qint64 after) const

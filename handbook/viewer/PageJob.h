@@ -15,6 +15,7 @@ namespace varnel {
 
 class PageStream;
 class PagedRows;
+struct PageSource;
 
 // The page of a viewer window, made on a thread of its own so that the window keeps painting
 // while a whole market's handbook goes through its stylesheet. The page grows in its view as it
@@ -58,8 +59,9 @@ public:
     // The page of one window of rows (from 0): the heading's page with those rows. False while
     // they are still being made. Raises when the rows cannot be read back.
     bool windowPage(qint64 window, QByteArray* html) const;
-    // The whole page, every row of the file; false while it is being made.
-    bool wholePage(QByteArray* html) const;
+    // The whole page, every row of the file, to be read a piece at a time (it is never put
+    // together in memory); false while it is being made. Raises when the rows cannot be read.
+    bool wholePage(PageSource* page) const;
     // The next row (from 0) after row `after` whose code, ISIN, registration number or name
     // holds text (letter case and blanks ignored), from the first row again past the last; -1
     // when no row made so far holds it.

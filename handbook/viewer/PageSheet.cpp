@@ -19,6 +19,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -232,6 +233,16 @@ public:
         flushLines();
         return std::move(sheet_);
     }
+    // The rows made so far (those of lines still being gathered not yet), moved to out with the
+    // merged ranges made with them; the rows that come later are numbered on after them.
+    void takeMade(Sheet& out)
+    {
+        out.rows = std::move(sheet_.rows);
+        out.merges = std::move(sheet_.merges);
+        sheet_.rows.clear();
+        sheet_.merges.clear();
+        base_ += int(out.rows.size());
+    }
 
     void walk(const xmlNode* node, bool preformatted = false)
     {
@@ -283,7 +294,7 @@ private:
 
     QList<SheetCell>& addRow()
     {
-        if (sheet_.rows.size() >= kWorksheetRows)
+        if (base_ + sheet_.rows.size() >= kWorksheetRows)
             Fail(QStringLiteral("Страница не помещается на лист книги: больше %1 строк")
                      .arg(kWorksheetRows));
         sheet_.rows.append(QList<SheetCell>());
@@ -339,13 +350,12 @@ private:
             walk(caption->children);
             flushLines();
         }
-        const int firstRow = int(sheet_.rows.size());
         // Cells taken by spans from rows above: (row, column).
         QSet<quint64> taken;
         const auto key = [](int r, int c) { return (quint64(quint32(r)) << 32) | quint32(c); };
         for (qsizetype i = 0; i < rows.size(); ++i) {
             QList<SheetCell>& row = addRow();
-            const int r = int(sheet_.rows.size()) - 1;
+            const int r = base_ + int(sheet_.rows.size()) - 1;
             int column = 0;
             for (const xmlNode* n = rows.at(i)->children; n; n = n->next) {
                 if (n->type != XML_ELEMENT_NODE || IsHidden(n))
@@ -397,10 +407,10 @@ private:
                 column += colspan;
             }
         }
-        Q_UNUSED(firstRow);
     }
 
     Sheet sheet_;
+    int base_ = 0; // rows taken before the sheet's first
     TextCollector lines_;
 };
 
@@ -451,6 +461,9 @@ public:
             htmlParseChunk(ctxt_, data, size, 0);
         advance(false);
     }
+
+    // The rows read so far that nothing later changes, as PageReader::takeMade.
+    void takeMade(Sheet& out) { reader_.takeMade(out); }
 
     Sheet finish(QString* encoding)
     {
@@ -577,32 +590,88 @@ Sheet ReadPageSheet(const QByteArray& html, QString* encoding)
     return sheet;
 }
 
-Sheet ReadPageSheetFile(const QString& path, QString* encoding,
-                        const std::function<void(qint64 read, qint64 size)>& progress)
+PageSource PageFileSource(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral(":\r\n") +
-             file.errorString());
-    const qint64 size = file.size();
-    StreamingPageReader reader(path);
-    QByteArray piece(kPiece, Qt::Uninitialized);
-    qint64 read = 0;
-    for (;;) {
-        const qint64 got = file.read(piece.data(), kPiece);
+             file->errorString());
+    PageSource source;
+    source.name = path;
+    source.size = file->size();
+    source.read = [file, path](char* data, qint64 size) {
+        const qint64 got = file->read(data, size);
         if (got < 0)
             Fail(QStringLiteral("Не удалось прочитать файл ") + path + QStringLiteral(":\r\n") +
-                 file.errorString());
-        if (got == 0)
+                 file->errorString());
+        return got;
+    };
+    return source;
+}
+
+Sheet ReadPageSheetSource(const PageSource& page, QString* encoding,
+                          const std::function<void(qint64 read, qint64 size)>& progress,
+                          QByteArray* bytes)
+{
+    StreamingPageReader reader(page.name);
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    if (bytes) {
+        bytes->clear();
+        bytes->reserve(page.size);
+    }
+    qint64 read = 0;
+    for (;;) {
+        const qint64 got = page.read(piece.data(), kPiece);
+        if (got <= 0)
             break;
         reader.feed(piece.constData(), int(got));
+        if (bytes)
+            bytes->append(piece.constData(), got);
         read += got;
         if (progress)
-            progress(read, size);
+            progress(read, page.size);
     }
     Sheet sheet = reader.finish(encoding);
     DropTrailingEmptyRows(sheet);
     return sheet;
+}
+
+void ReadPageSheetRows(const PageSource& page, const std::function<void(Sheet& rows)>& made,
+                       QString* encoding,
+                       const std::function<void(qint64 read, qint64 size)>& progress,
+                       QByteArray* bytes)
+{
+    StreamingPageReader reader(page.name);
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    if (bytes) {
+        bytes->clear();
+        bytes->reserve(page.size);
+    }
+    qint64 read = 0;
+    Sheet rows;
+    for (;;) {
+        const qint64 got = page.read(piece.data(), kPiece);
+        if (got <= 0)
+            break;
+        reader.feed(piece.constData(), int(got));
+        if (bytes)
+            bytes->append(piece.constData(), got);
+        read += got;
+        reader.takeMade(rows);
+        if (!rows.rows.isEmpty())
+            made(rows);
+        if (progress)
+            progress(read, page.size);
+    }
+    rows = reader.finish(encoding);
+    if (!rows.rows.isEmpty() || !rows.merges.isEmpty())
+        made(rows);
+}
+
+Sheet ReadPageSheetFile(const QString& path, QString* encoding,
+                        const std::function<void(qint64 read, qint64 size)>& progress)
+{
+    return ReadPageSheetSource(PageFileSource(path), encoding, progress);
 }
 
 } // namespace varnel

@@ -26,10 +26,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -65,16 +69,23 @@ int SignificantDigits(const QString& number)
     return digits;
 }
 
-// Display text of a cell as the spreadsheet shows it, for fitting.
-QString DisplayText(const SheetCell& cell)
+// The longest line of a cell's text as the spreadsheet shows it, in characters, for fitting.
+int LongestLine(const SheetCell& cell)
 {
     switch (cell.type) {
-    case SheetCell::Type::Number: return QString::number(cell.value, 'f', cell.decimals);
-    case SheetCell::Type::Date: return QStringLiteral("00.00.0000");
-    case SheetCell::Type::Text: return cell.text;
+    case SheetCell::Type::Number:
+        return int(QString::number(cell.value, 'f', cell.decimals).size());
+    case SheetCell::Type::Date: return 10; // dd.mm.yyyy
+    case SheetCell::Type::Text: {
+        qsizetype longest = 0;
+        qsizetype start = 0;
+        for (qsizetype end; (end = cell.text.indexOf(u'\n', start)) >= 0; start = end + 1)
+            longest = std::max(longest, end - start);
+        return int(std::max(longest, cell.text.size() - start));
+    }
     case SheetCell::Type::Empty: break;
     }
-    return QString();
+    return 0;
 }
 
 // A new, empty file of that name, created exclusively; false when the name is taken.
@@ -255,11 +266,9 @@ void FitColumns(Sheet& sheet)
         const QList<SheetCell>& row = sheet.rows.at(r);
         for (int c = 0; c < row.size(); ++c) {
             if (row.at(c).type == SheetCell::Type::Empty ||
-                merged.contains((quint64(quint32(r)) << 32) | quint32(c)))
+                (!merged.isEmpty() && merged.contains((quint64(quint32(r)) << 32) | quint32(c))))
                 continue;
-            int longest = 0;
-            for (const QString& line : DisplayText(row.at(c)).split(u'\n'))
-                longest = std::max(longest, int(line.size()));
+            const int longest = LongestLine(row.at(c));
             const double width = longest * (row.at(c).header ? 1.1 : 1.0) + 1.5;
             sheet.columnWidths[c] = std::max(sheet.columnWidths[c], width);
         }
@@ -268,47 +277,136 @@ void FitColumns(Sheet& sheet)
         width = std::min(width, kMaxColumnWidth);
 }
 
+namespace {
+
+// A row of the sheet as a line of its text.
+void AppendRowText(QString& text, const QList<SheetCell>& row)
+{
+    for (qsizetype c = 0; c < row.size(); ++c) {
+        if (c > 0)
+            text += u'\t';
+        // A line end inside a cell would start a new row of the text.
+        const qsizetype at = text.size();
+        text += row.at(c).text;
+        std::replace(text.begin() + at, text.end(), QChar(u'\n'), QChar(u' '));
+    }
+    text += u'\n';
+}
+
+} // namespace
+
 QString SheetText(const Sheet& sheet)
 {
     QString text;
-    for (const QList<SheetCell>& row : sheet.rows) {
-        QStringList cells;
-        for (const SheetCell& cell : row) {
-            // A line end inside a cell would start a new row of the text.
-            QString t = cell.text;
-            t.replace(u'\n', u' ');
-            cells << t;
-        }
-        text += cells.join(u'\t');
-        text += u'\n';
-    }
+    for (const QList<SheetCell>& row : sheet.rows)
+        AppendRowText(text, row);
     return text;
 }
 
-void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder,
-                   const std::function<void(int rows)>& rowsWritten, const QString& shownPath)
-{
-    const QString shown = shownPath.isEmpty() ? path : shownPath;
-    // libxlsxwriter prints every number (cells, widths) with printf: with "." whatever the
-    // process's locale.
-    const CNumbersHere cNumbers;
-    QByteArray scratch = QFile::encodeName(scratchFolder);
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = scratch.data();
-    options.use_zip64 = LXW_FALSE;
-    const QByteArray file = QFile::encodeName(path);
-    errno = 0;
-    lxw_workbook* workbook = workbook_new_opt(file.constData(), &options);
-    if (!workbook)
-        Fail(FileCreateErrorText(shown, SystemErrorText(errno ? errno : ENOMEM)));
-    // A write stopped halfway frees what libxlsxwriter holds.
-    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> owner(workbook, lxw_workbook_free);
-    lxw_worksheet* worksheet = workbook_add_worksheet(workbook, "Лист1");
+namespace {
+
+// A workbook written a row at a time (one worksheet "Лист1"): in libxlsxwriter's constant-memory
+// mode each row is written out when the next one begins, so the workbook never stands whole in
+// memory and no table of shared strings is kept. A merged range is known before its first row
+// is written; it is written cell by cell (the first cell's value, formatted blanks over the
+// rest, as a merge holds them) and registered at its last row while that row is still open:
+// libxlsxwriter keeps the range and writes nothing more into the rows already written out.
+class WorkbookWriter {
+public:
+    WorkbookWriter(const QString& path, const QString& scratchFolder, const QString& shownPath)
+        : shown_(shownPath.isEmpty() ? path : shownPath), scratch_(QFile::encodeName(scratchFolder))
+    {
+        lxw_workbook_options options = {};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = scratch_.data();
+        options.use_zip64 = LXW_FALSE;
+        const QByteArray file = QFile::encodeName(path);
+        errno = 0;
+        lxw_workbook* workbook = workbook_new_opt(file.constData(), &options);
+        if (!workbook)
+            Fail(FileCreateErrorText(shown_, SystemErrorText(errno ? errno : ENOMEM)));
+        workbook_.reset(workbook);
+        worksheet_ = workbook_add_worksheet(workbook, "Лист1");
+    }
+
+    // A merged range (its first cell's value given) whose rows are not written yet.
+    void addMerge(const SheetMerge& m, const SheetCell& first)
+    {
+        const int i = int(merges_.size());
+        merges_.push_back({m, first});
+        for (int r = m.firstRow; r <= m.lastRow; ++r) {
+            rangesOnRow_[r].append(i);
+            for (int c = m.firstColumn; c <= m.lastColumn; ++c)
+                mergeOf_.insert(Key(r, c), i);
+        }
+    }
+    bool isMerged(int r, int c) const
+    {
+        return !mergeOf_.isEmpty() && mergeOf_.contains(Key(r, c));
+    }
+
+    // The next row.
+    void writeRow(const QList<SheetCell>& row)
+    {
+        const int r = rows_++;
+        for (int c = 0; c < row.size(); ++c) {
+            const SheetCell& cell = row.at(c);
+            if (cell.type != SheetCell::Type::Empty && !isMerged(r, c))
+                write(r, c, cell, format(cell));
+        }
+        const auto ranges = rangesOnRow_.constFind(r);
+        if (ranges == rangesOnRow_.cend())
+            return;
+        for (const int i : *ranges) {
+            const SheetMerge& m = merges_.at(size_t(i)).range;
+            const SheetCell& first = merges_.at(size_t(i)).first;
+            lxw_format* f = format(first);
+            for (int c = m.firstColumn; c <= m.lastColumn; ++c) {
+                if (r == m.firstRow && c == m.firstColumn)
+                    write(r, c, first, f);
+                else
+                    worksheet_write_blank(worksheet_, lxw_row_t(r), lxw_col_t(c), f);
+            }
+            if (m.lastRow != r)
+                continue;
+            worksheet_merge_range(worksheet_, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn),
+                                  lxw_row_t(m.lastRow), lxw_col_t(m.lastColumn), "", f);
+            // Within one row the range wrote its first cell as an empty text: the value again.
+            if (m.firstRow == r)
+                write(r, m.firstColumn, first, f);
+        }
+        rangesOnRow_.erase(ranges);
+    }
+    int rows() const { return rows_; }
+
+    // The column widths, then the workbook put together (raises with the system's reason).
+    void close(const QList<double>& columnWidths)
+    {
+        for (int c = 0; c < columnWidths.size(); ++c) {
+            if (columnWidths.at(c) > 0)
+                worksheet_set_column(worksheet_, lxw_col_t(c), lxw_col_t(c), columnWidths.at(c),
+                                     nullptr);
+        }
+        errno = 0;
+        const lxw_error error = workbook_close(workbook_.release());
+        if (error != LXW_NO_ERROR) {
+            const QString reason =
+                errno ? SystemErrorText(errno) : QString::fromUtf8(lxw_strerror(error));
+            Fail(FileWriteErrorText(shown_, reason));
+        }
+    }
+
+private:
+    struct Merge {
+        SheetMerge range;
+        SheetCell first;
+    };
+
+    static quint64 Key(int r, int c) { return (quint64(quint32(r)) << 32) | quint32(c); }
 
     // Formats: text, wrapped text, a date, and numbers by their decimals; each plain or header.
-    std::map<std::pair<int, int>, lxw_format*> formats; // (kind, header) -> format
-    const auto format = [&](const SheetCell& cell) -> lxw_format* {
+    lxw_format* format(const SheetCell& cell)
+    {
         const bool wrapped = cell.type == SheetCell::Type::Text && cell.text.contains(u'\n');
         int kind = 0;
         if (cell.type == SheetCell::Type::Number)
@@ -320,9 +418,9 @@ void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scrat
         const std::pair<int, int> id{kind, cell.header ? 1 : 0};
         if (id == std::pair<int, int>{0, 0})
             return nullptr;
-        if (auto it = formats.find(id); it != formats.end())
+        if (auto it = formats_.find(id); it != formats_.end())
             return it->second;
-        lxw_format* f = workbook_add_format(workbook);
+        lxw_format* f = workbook_add_format(workbook_.get());
         if (kind >= 100) {
             const int decimals = kind - 100;
             const QByteArray picture =
@@ -339,81 +437,53 @@ void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scrat
             format_set_align(f, LXW_ALIGN_CENTER);
             format_set_align(f, LXW_ALIGN_VERTICAL_CENTER);
         }
-        formats[id] = f;
+        formats_[id] = f;
         return f;
-    };
-
-    // The rows go out one after another: in libxlsxwriter's constant-memory mode each row is
-    // written out when the next one begins, so the workbook never stands whole in memory and no
-    // table of shared strings is kept. A merged range is written cell by cell (the first cell's
-    // value, formatted blanks over the rest, as a merge holds them) and registered at its last
-    // row while that row is still open: libxlsxwriter keeps the range and writes nothing more
-    // into the rows already written out.
-    const auto key = [](int r, int c) { return (quint64(quint32(r)) << 32) | quint32(c); };
-    QHash<quint64, int> mergeOf;        // every cell of a range
-    QHash<int, QList<int>> rangesOnRow; // the ranges that cover a row
-    for (int i = 0; i < sheet.merges.size(); ++i) {
-        const SheetMerge& m = sheet.merges.at(i);
-        for (int r = m.firstRow; r <= m.lastRow; ++r) {
-            rangesOnRow[r].append(i);
-            for (int c = m.firstColumn; c <= m.lastColumn; ++c)
-                mergeOf.insert(key(r, c), i);
-        }
     }
-    const auto write = [&](int r, int c, const SheetCell& cell, lxw_format* f) {
+
+    void write(int r, int c, const SheetCell& cell, lxw_format* f)
+    {
         if (cell.type == SheetCell::Type::Text) {
             const QByteArray utf8 = cell.text.toUtf8();
-            worksheet_write_string(worksheet, lxw_row_t(r), lxw_col_t(c), utf8.constData(), f);
+            worksheet_write_string(worksheet_, lxw_row_t(r), lxw_col_t(c), utf8.constData(), f);
         } else if (cell.type == SheetCell::Type::Empty) {
-            worksheet_write_blank(worksheet, lxw_row_t(r), lxw_col_t(c), f);
+            worksheet_write_blank(worksheet_, lxw_row_t(r), lxw_col_t(c), f);
         } else {
-            worksheet_write_number(worksheet, lxw_row_t(r), lxw_col_t(c), cell.value, f);
+            worksheet_write_number(worksheet_, lxw_row_t(r), lxw_col_t(c), cell.value, f);
         }
-    };
-    for (int r = 0; r < sheet.rows.size(); ++r) {
-        const QList<SheetCell>& row = sheet.rows.at(r);
-        if (rowsWritten && r % 100 == 0)
-            rowsWritten(r);
-        for (int c = 0; c < row.size(); ++c) {
-            const SheetCell& cell = row.at(c);
-            if (cell.type != SheetCell::Type::Empty &&
-                (mergeOf.isEmpty() || !mergeOf.contains(key(r, c))))
-                write(r, c, cell, format(cell));
-        }
-        for (const int i : rangesOnRow.value(r)) {
-            const SheetMerge& m = sheet.merges.at(i);
-            const SheetCell first = sheet.cell(m.firstRow, m.firstColumn);
-            lxw_format* f = format(first);
-            for (int c = m.firstColumn; c <= m.lastColumn; ++c) {
-                if (r == m.firstRow && c == m.firstColumn)
-                    write(r, c, first, f);
-                else
-                    worksheet_write_blank(worksheet, lxw_row_t(r), lxw_col_t(c), f);
-            }
-            if (m.lastRow != r)
-                continue;
-            worksheet_merge_range(worksheet, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn),
-                                  lxw_row_t(m.lastRow), lxw_col_t(m.lastColumn), "", f);
-            // Within one row the range wrote its first cell as an empty text: the value again.
-            if (m.firstRow == r)
-                write(r, m.firstColumn, first, f);
-        }
-    }
-    for (int c = 0; c < sheet.columnWidths.size(); ++c) {
-        if (sheet.columnWidths.at(c) > 0)
-            worksheet_set_column(worksheet, lxw_col_t(c), lxw_col_t(c), sheet.columnWidths.at(c),
-                                 nullptr);
     }
 
+    // libxlsxwriter prints every number (cells, widths) with printf: with "." whatever the
+    // process's locale.
+    const CNumbersHere cNumbers_;
+    QString shown_;
+    QByteArray scratch_;
+    // A write stopped halfway frees what libxlsxwriter holds.
+    std::unique_ptr<lxw_workbook, void (*)(lxw_workbook*)> workbook_{nullptr, lxw_workbook_free};
+    lxw_worksheet* worksheet_ = nullptr;
+    std::map<std::pair<int, int>, lxw_format*> formats_; // (kind, header) -> format
+    std::vector<Merge> merges_;
+    QHash<quint64, int> mergeOf_;        // every cell of a range
+    QHash<int, QList<int>> rangesOnRow_; // the ranges that cover a row not written yet
+    int rows_ = 0;
+};
+
+} // namespace
+
+void WriteWorkbook(const Sheet& sheet, const QString& path, const QString& scratchFolder,
+                   const std::function<void(int rows)>& rowsWritten, const QString& shownPath)
+{
+    WorkbookWriter writer(path, scratchFolder, shownPath);
+    for (const SheetMerge& m : sheet.merges)
+        writer.addMerge(m, sheet.cell(m.firstRow, m.firstColumn));
+    for (int r = 0; r < sheet.rows.size(); ++r) {
+        if (rowsWritten && r % 100 == 0)
+            rowsWritten(r);
+        writer.writeRow(sheet.rows.at(r));
+    }
     if (rowsWritten)
         rowsWritten(int(sheet.rows.size()));
-    errno = 0;
-    const lxw_error error = workbook_close(owner.release());
-    if (error != LXW_NO_ERROR) {
-        const QString reason =
-            errno ? SystemErrorText(errno) : QString::fromUtf8(lxw_strerror(error));
-        Fail(FileWriteErrorText(shown, reason));
-    }
+    writer.close(sheet.columnWidths);
 }
 
 void SaveWorkbook(const Sheet& sheet, const QString& path,
@@ -429,6 +499,182 @@ void SaveWorkbook(const Sheet& sheet, const QString& path,
 
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName)
 {
+    return ExportPageToWorkbook(parent, PageFileSource(pageFile), baseName);
+}
+
+namespace {
+
+// The rows of a page as they are read, on their way to a workbook: what the export does to a
+// sheet read whole (its trailing empty rows dropped, its text for the clipboard taken, its rows
+// down to the "SAVE AS" line removed, its columns fitted) done a batch at a time, each row
+// written as soon as nothing read later can change it.
+class StreamedSheet {
+public:
+    explicit StreamedSheet(WorkbookWriter& writer) : writer_(writer) {}
+
+    // The next rows read (numbered on from the last batch's, with the merged ranges in them).
+    void take(Sheet& batch)
+    {
+        const int at = received_;
+        received_ += int(batch.rows.size());
+        for (qsizetype i = 0; i < batch.rows.size(); ++i) {
+            const QList<SheetCell>& row = batch.rows.at(i);
+            if (std::any_of(row.begin(), row.end(),
+                            [](const SheetCell& c) { return c.type != SheetCell::Type::Empty; }))
+                lastKept_ = at + int(i);
+        }
+        for (const SheetMerge& m : std::as_const(batch.merges))
+            lastKept_ = std::max(lastKept_, m.lastRow);
+        for (QList<SheetCell>& row : batch.rows)
+            held_.append(std::move(row));
+        // Empty rows at the end wait: they are dropped unless something follows them.
+        const int release = std::min(lastKept_ + 1, received_) - heldFrom_;
+        if (release <= 0) {
+            merges_ += batch.merges;
+            return;
+        }
+        QList<QList<SheetCell>> rows = held_.mid(0, release);
+        held_.remove(0, release);
+        heldFrom_ += release;
+        QList<SheetMerge> merges = std::move(merges_);
+        merges_.clear();
+        merges += batch.merges;
+        released(std::move(rows), std::move(merges));
+    }
+
+    // The page's end: its text, and the widths of its columns.
+    void finish()
+    {
+        if (!found_ && !before_.rows.isEmpty())
+            writeOut(before_.rows, before_.merges);
+        before_ = Sheet();
+        for (double& width : widths_)
+            width = std::min(width, kMaxColumnWidth);
+    }
+
+    const QList<double>& widths() const { return widths_; }
+    QString takeText() { return std::move(text_); }
+
+private:
+    void released(QList<QList<SheetCell>> rows, QList<SheetMerge> merges)
+    {
+        for (const QList<SheetCell>& row : std::as_const(rows))
+            AppendRowText(text_, row);
+        if (found_) {
+            for (SheetMerge& m : merges) {
+                m.firstRow -= removed_;
+                m.lastRow -= removed_;
+            }
+            writeOut(rows, merges);
+            return;
+        }
+        // Until the "SAVE AS" line is found, every row may yet be removed.
+        const bool hasIt = std::any_of(rows.begin(), rows.end(), [](const QList<SheetCell>& row) {
+            return std::any_of(row.begin(), row.end(), [](const SheetCell& cell) {
+                return cell.type == SheetCell::Type::Text &&
+                       TrimBlanks(cell.text).toUpper().contains(QStringLiteral("SAVE AS"));
+            });
+        });
+        before_.rows += std::move(rows);
+        before_.merges += std::move(merges);
+        if (!hasIt)
+            return;
+        removed_ = RemoveRowsToSaveAs(before_);
+        found_ = true;
+        writeOut(before_.rows, before_.merges);
+        before_ = Sheet();
+    }
+
+    // Rows after the removal, in order, with the merged ranges in them.
+    void writeOut(const QList<QList<SheetCell>>& rows, const QList<SheetMerge>& merges)
+    {
+        const int first = writer_.rows();
+        for (const SheetMerge& m : merges) {
+            const int r = m.firstRow - first;
+            const SheetCell cell = r >= 0 && r < rows.size() && m.firstColumn < rows.at(r).size()
+                                       ? rows.at(r).at(m.firstColumn)
+                                       : SheetCell();
+            writer_.addMerge(m, cell);
+        }
+        for (const QList<SheetCell>& row : rows) {
+            const int r = writer_.rows();
+            if (widths_.size() < row.size())
+                widths_.resize(row.size(), 0.0);
+            for (int c = 0; c < row.size(); ++c) {
+                const SheetCell& cell = row.at(c);
+                if (cell.type == SheetCell::Type::Empty || writer_.isMerged(r, c))
+                    continue;
+                const double width = LongestLine(cell) * (cell.header ? 1.1 : 1.0) + 1.5;
+                widths_[c] = std::max(widths_[c], width);
+            }
+            writer_.writeRow(row);
+        }
+    }
+
+    WorkbookWriter& writer_;
+    int received_ = 0;
+    int lastKept_ = -1; // the last row that is not empty or lies in a merged range
+    QList<QList<SheetCell>> held_;
+    int heldFrom_ = 0;
+    QList<SheetMerge> merges_; // of held rows
+    bool found_ = false;
+    int removed_ = 0;
+    Sheet before_; // the rows before the "SAVE AS" line is found
+    QList<double> widths_;
+    QString text_;
+};
+
+// Batches of rows handed from the reading thread to the writing one.
+class Batches {
+public:
+    void push(Sheet&& batch)
+    {
+        const std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(batch));
+        ready_.notify_one();
+    }
+    // The next batch; false at the end or once abandoned.
+    bool pop(Sheet& batch)
+    {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !queue_.empty() || closed_ || abandoned_; });
+        if (abandoned_ || queue_.empty())
+            return false;
+        batch = std::move(queue_.front());
+        queue_.pop_front();
+        return true;
+    }
+    void close()
+    {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        ready_.notify_one();
+    }
+    void abandon()
+    {
+        const std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        queue_.clear();
+        ready_.notify_one();
+    }
+    bool abandoned() const
+    {
+        const std::lock_guard lock(mutex_);
+        return abandoned_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Sheet> queue_;
+    bool closed_ = false;
+    bool abandoned_ = false;
+};
+
+} // namespace
+
+QString ExportPageToWorkbook(QWidget* parent, const PageSource& page, const QString& baseName)
+{
     QString path;
     QString html;
     QString text;
@@ -438,38 +684,72 @@ QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QSt
                 Fail(QString()); // stopped by the user: nothing to say
         };
         progress.allowStop();
-        progress.stage(QStringLiteral("Чтение страницы"), QFileInfo(pageFile).size());
-        QString encoding;
-        Sheet sheet = ReadPageSheetFile(pageFile, &encoding, [&](qint64 read, qint64) {
-            progress.advance(read);
-            stopWhenAsked();
-        });
-        // The page goes to the clipboard as a browser's copy would put it there, its markup and
-        // its text, made beside the workbook (the rows as read: the copy shares them).
-        const Sheet read = sheet;
-        RemoveRowsToSaveAs(sheet);
-        FitColumns(sheet);
-        auto clipboard = std::async(std::launch::async, [&] {
-            QFile file(pageFile);
-            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            QStringDecoder decoder(encoding.toLatin1().constData());
-            html = decoder.isValid() ? decoder.decode(bytes) : QString::fromUtf8(bytes);
-            text = SheetText(read);
-        });
+        progress.stage(QStringLiteral("Чтение страницы"), page.size);
         path = ReserveWorkbookName(baseName);
         try {
-            progress.stage(QStringLiteral("Запись книги"), sheet.rows.size());
-            SaveWorkbook(sheet, path, [&](int rows) {
-                progress.advance(rows);
-                stopWhenAsked();
-                if (rows == sheet.rows.size())
+            // The workbook is written beside the reading, each row once it is read; it goes in
+            // place whole (libxlsxwriter writes the hidden file of the atomic save itself).
+            AtomicFile file(path);
+            WorkbookWriter writer(file.writablePath(), QFileInfo(file.target()).absolutePath(),
+                                  path);
+            Batches batches;
+            std::atomic<bool> writerFailed{false};
+            auto writing = std::async(std::launch::async, [&] {
+                try {
+                    StreamedSheet sheet(writer);
+                    for (Sheet batch; batches.pop(batch);) {
+                        stopWhenAsked();
+                        sheet.take(batch);
+                    }
+                    if (batches.abandoned())
+                        return;
+                    sheet.finish();
+                    text = sheet.takeText();
                     progress.stage(QStringLiteral("Сжатие книги"));
+                    writer.close(sheet.widths());
+                } catch (...) {
+                    writerFailed.store(true);
+                    batches.abandon();
+                    throw;
+                }
             });
+            QString encoding;
+            QByteArray bytes;
+            try {
+                ReadPageSheetRows(
+                    page,
+                    [&](Sheet& rows) {
+                        if (batches.abandoned())
+                            Fail(QString());
+                        batches.push(std::move(rows));
+                        rows = Sheet();
+                    },
+                    &encoding,
+                    [&](qint64 read, qint64) {
+                        progress.advance(read);
+                        stopWhenAsked();
+                    },
+                    &bytes);
+                batches.close();
+            } catch (...) {
+                batches.abandon();
+                writing.wait();
+                // Reading stopped because the writing failed: the writing's reason.
+                if (writerFailed.load())
+                    writing.get();
+                throw;
+            }
+            // The page goes to the clipboard as a browser's copy would put it there, its markup
+            // and its text (made by the writing), decoded while the workbook is finished.
+            QStringDecoder decoder(encoding.toLatin1().constData());
+            html = decoder.isValid() ? decoder.decode(bytes) : QString::fromUtf8(bytes);
+            bytes = QByteArray();
+            writing.get();
+            file.commit();
         } catch (...) {
             QFile::remove(path);
             throw;
         }
-        clipboard.get();
     });
 
     auto* mime = new QMimeData;

@@ -59,6 +59,30 @@ Sheet ReadPageSheet(const QByteArray& html, QString* encoding = nullptr);
 Sheet ReadPageSheetFile(const QString& path, QString* encoding = nullptr,
                         const std::function<void(qint64 read, qint64 size)>& progress = {});
 
+// A page read a piece at a time from wherever it is kept: read fills data with up to size bytes
+// and returns how many (0 at the end), raising when the page cannot be read; size is the page's
+// length in bytes, name what a refusal calls it (its file, as a rule).
+struct PageSource {
+    QString name;
+    qint64 size = 0;
+    std::function<qint64(char* data, qint64 size)> read;
+};
+// The page's source of a file. Raises with the system's reason when the file cannot be opened.
+PageSource PageFileSource(const QString& path);
+// The same as ReadPageSheetFile from a source; the bytes read, when wanted, also go to *bytes.
+Sheet ReadPageSheetSource(const PageSource& page, QString* encoding = nullptr,
+                          const std::function<void(qint64 read, qint64 size)>& progress = {},
+                          QByteArray* bytes = nullptr);
+
+// The same, handing the rows on as they are read: made learns, in order, every batch of rows
+// that nothing read later changes (numbered on from the previous batch's; the merged ranges in
+// the batch start and end in its rows), the rows at the page's end included (trailing empty rows
+// are not dropped). Raises as ReadPageSheetSource, and as made does.
+void ReadPageSheetRows(const PageSource& page, const std::function<void(Sheet& rows)>& made,
+                       QString* encoding = nullptr,
+                       const std::function<void(qint64 read, qint64 size)>& progress = {},
+                       QByteArray* bytes = nullptr);
+
 // Looks through the rows from the top, and each row from the left, for the first cell whose
 // text, trimmed and in upper case, contains "SAVE AS"; empties it and removes the rows from the
 // first down to that one. Returns the number of rows removed (0 when there is no such cell).
@@ -89,5 +113,8 @@ void SaveWorkbook(const Sheet& sheet, const QString& path,
 // painting, a progress dialog shows past half a second, Cancel stops it and leaves nothing). Raises
 // on failure (nothing is left under the workbook's name then). Returns the workbook's path.
 QString ExportPageToWorkbook(QWidget* parent, const QString& pageFile, const QString& baseName);
+// The same for a page read from its source (the rows of a page made in parts, say, read as they
+// are kept, with no whole page written anywhere first).
+QString ExportPageToWorkbook(QWidget* parent, const PageSource& page, const QString& baseName);
 
 } // namespace varnel

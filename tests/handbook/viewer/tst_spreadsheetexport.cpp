@@ -340,6 +340,68 @@ private slots:
                  QStringList{QStringLiteral("full.xlsx")});
     }
 
+    // The export writes each row as soon as it is read, beside the reading: its workbook and its
+    // clipboard text are those of the page read whole, cut at its "SAVE AS" line and fitted.
+    void streamedExportMatchesWholePage_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QByteArray rows;
+        for (int i = 1; i <= 3000; ++i)
+            rows += "<tr><td>" + QByteArray::number(i) + "</td><td>C" + QByteArray::number(i) +
+                    "</td><td>" + (i % 7 ? "12.50" : "01.02.2024") + "</td></tr>";
+        const QByteArray head = "<table><tr><th rowspan=\"2\">№</th><th colspan=\"2\">Инструмент"
+                                "</th></tr><tr><th>Код</th><th>Дата</th></tr></table>";
+        QTest::newRow("parts after the cut")
+            << "<h1>Справочник</h1><p>hint<span> Save as</span></p>" + head +
+                   "<div><table><tbody>" + rows.left(rows.size() / 2) +
+                   "</tbody></table></div><div><table><tbody>" + rows.mid(rows.size() / 2) +
+                   "</tbody></table></div>" + head + "<p>end</p><p></p><br><br>";
+        QTest::newRow("no cut line") << head + "<table>" + rows + "</table><p>a<br>b</p>";
+        QTest::newRow("cut inside a range")
+            << QByteArray("<table><tr><td rowspan=\"3\">x</td><td>save as</td></tr><tr><td>y"
+                          "</td></tr><tr><td>z</td></tr><tr><td colspan=\"2\">w</td></tr>"
+                          "</table><p>line<br>two</p>") +
+                   "<table>" + rows.left(3000) + "</table>";
+        QTest::newRow("cut far down") << "<table>" + rows + "</table><p>SAVE AS</p><p>tail</p>";
+        QTest::newRow("only empty rows") << QByteArray("<table><tr><td></td></tr></table><br>");
+    }
+    void streamedExportMatchesWholePage()
+    {
+        QFETCH(QByteArray, body);
+        const QString page = dir_->filePath(QStringLiteral("whole.htm"));
+        {
+            QFile f(page);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(Page(body));
+        }
+        Sheet sheet = ReadPageSheetFile(page);
+        const QString expectedText = SheetText(sheet);
+        RemoveRowsToSaveAs(sheet);
+        FitColumns(sheet);
+        const QString expected = dir_->filePath(QStringLiteral("expected.xlsx"));
+        SaveWorkbook(sheet, expected);
+        QStringList opened;
+        SetWorkbookOpener([&](const QString& path) -> bool {
+            opened << path;
+            return true;
+        });
+        const QString workbook =
+            ExportPageToWorkbook(nullptr, page, QStringLiteral("Varnel_ISSUELIST"));
+        const auto parts = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? testing::ReadZip(f.readAll())
+                                               : QHash<QString, QByteArray>();
+        };
+        const QHash<QString, QByteArray> want = parts(expected);
+        const QHash<QString, QByteArray> got = parts(workbook);
+        QVERIFY(!want.isEmpty());
+        for (const char* part : {"xl/worksheets/sheet1.xml", "xl/styles.xml"})
+            QCOMPARE(got.value(QString::fromLatin1(part)), want.value(QString::fromLatin1(part)));
+        QCOMPARE(QApplication::clipboard()->mimeData()->text(), expectedText);
+        QFile::remove(workbook);
+        QFile::remove(expected);
+    }
+
     // The command: clipboard, a new workbook in the user's folder for them (not the temporary
     // folder), opened; where nothing opens it, a question that names it and offers its folder.
     void exportCommand()
