@@ -21,7 +21,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -362,25 +361,14 @@ void BrowserWindow::adoptTemporaryFiles(const QStringList& files)
     temporaryFiles_ += files;
 }
 
-QMdiSubWindow* BrowserWindow::frame() const
-{
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 void BrowserWindow::restorePlacement()
 {
-    if (QMdiSubWindow* sub = frame())
-        RestoreFramePlacement(*sub, recordOf(placementApplication()));
+    RestoreChildPlacement(*this, recordOf(placementApplication()));
 }
 
 void BrowserWindow::savePlacement()
 {
-    try {
-        if (const QMdiSubWindow* sub = frame())
-            SaveFramePlacement(*sub, recordOf(placementApplication()));
-    } catch (...) {
-        // A placement that cannot be saved is not worth a message.
-    }
+    SaveChildPlacement(*this, recordOf(placementApplication()));
 }
 
 void BrowserWindow::navigate(const QString& file, const QString& relativeBase)

@@ -14,7 +14,6 @@
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QMdiSubWindow;
 class QSpinBox;
 class QProgressBar;
 class QPushButton;
@@ -130,7 +129,6 @@ private:
     void updatePager();
     void showPendingWindow();
     void showAgain();
-    QMdiSubWindow* frame() const;
 
     ChildKind kind_;
     PageView* wbPage_ = nullptr;
