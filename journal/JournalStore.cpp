@@ -264,14 +264,20 @@ bool JournalStore::openConnection(bool create)
         fail(error, "open");
     }
     try {
-        const int version = userVersion();
-        if (version == 0) {
-            // A file without a version is a journal not begun yet only while it holds nothing:
-            // tables of its own make it another program's database.
-            if (single(QStringLiteral("SELECT count(*) FROM sqlite_master"), "schema").toInt() > 0)
+        int version = userVersion();
+        // A file without a version is a journal not begun yet only while it holds nothing:
+        // tables of its own make it another program's database. Another program on the same
+        // folder may have begun the journal between the two looks: its version is looked at
+        // again before the file is taken for somebody else's.
+        if (version == 0 &&
+            single(QStringLiteral("SELECT count(*) FROM sqlite_master"), "schema").toInt() > 0) {
+            version = userVersion();
+            if (version == 0)
                 throw StoreError(
                     StoreError::Kind::Corrupt,
                     QStringLiteral("%1: база данных, но не журнал отправок").arg(path_));
+        }
+        if (version == 0) {
             if (!create) {
                 close();
                 return false;

@@ -695,6 +695,9 @@ QString ExportPageToWorkbook(QWidget* parent, const PageSource& page, const QStr
             Batches batches;
             std::atomic<bool> writerFailed{false};
             auto writing = std::async(std::launch::async, [&] {
+                // The writer's own "." for the numbers it prints belongs to the thread that
+                // made it: this thread holds its own.
+                const CNumbersHere cNumbers;
                 try {
                     StreamedSheet sheet(writer);
                     for (Sheet batch; batches.pop(batch);) {
