@@ -161,9 +161,11 @@ private slots:
             *offered = sink.shown.size();
             return page.notice.isEmpty() ? sink.bytes : page.notice.toUtf8();
         };
+        // How often depends on when the rows' count ends beside the parts (on a quick machine
+        // only after the last part): at least once is what tells the parts from the whole.
         qsizetype offered = 0;
         const QByteArray parts = render(xsl, &offered);
-        QVERIFY(offered >= 2);
+        QVERIFY(offered >= 1);
         const QByteArray param = "<xsl:param name=\"viewer-part\" select=\"''\"/>";
         QVERIFY(xsl.contains(param));
         const QByteArray whole = render(
@@ -373,7 +375,7 @@ private slots:
         const ViewerPage made = MakeXmlPage(document, dir_->path(), TransformLimits(), sink);
         QVERIFY2(made.notice.isEmpty(), qPrintable(made.notice));
         QVERIFY(sink.bytes.size() > 3000 * 1024);
-        QCOMPARE(sink.shown.size() > 1, inParts);
+        QCOMPARE(!sink.shown.isEmpty(), inParts);
 
         TransformLimits limits;
         limits.pageBytes = pageBytes;
