@@ -164,16 +164,16 @@ void buildJournal(const QString& folder, const QString& xml)
                                     });
             if (n == 0)
                 break;
-            journal::AnswerHead head;
-            head.kind = journal::AnswerKind::Receipts;
+            varnel::AnswerHead head;
+            head.kind = varnel::AnswerKind::Receipts;
             head.request = file;
             head.created = sent.left(19);
             int k = 0;
             store.takeAnswer({folder + QStringLiteral("/in/") + file, 1, request}, head, id,
-                             [&](journal::AnswerRow& row) {
+                             [&](varnel::AnswerRow& row) {
                                  if (k == n)
                                      return false;
-                                 row = journal::AnswerRow();
+                                 row = varnel::AnswerRow();
                                  row.n = ++k;
                                  const bool rejected = k % 50 == 0;
                                  row.status = rejected ? QStringLiteral("Rejected")

@@ -14,18 +14,18 @@
 
 #include "BenchFigures.h"
 #include "BenchProcess.h"
+#include "answers/IncomingMessage.h"
 #include "core/AppContext.h"
 #include "core/NumberLocale.h"
 #include "core/PlacementStore.h"
 #include "core/TempFiles.h"
-#include "handbook/viewer/HtmlView.h"
-#include "handbook/viewer/IncomingMessage.h"
-#include "handbook/viewer/SpreadsheetExport.h"
-#include "handbook/viewer/ViewerCommands.h"
-#include "handbook/viewer/frmBrowseXML.h"
-#include "handbook/viewer/frmIssue.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tools/HandbookGenerator.h"
+#include "viewer/SpreadsheetExport.h"
+#include "viewer/window/HtmlView.h"
+#include "viewer/window/ViewerCommands.h"
+#include "viewer/window/frmBrowseXML.h"
+#include "viewer/window/frmIssue.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 find_package(Qt6 6.4 QUIET COMPONENTS WebEngineWidgets)
 if(TARGET Qt6::WebEngineWidgets)
   varnel_add_bench(bench_viewer SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_viewer.cpp
-                   LIBS varnel_viewer varnel_handbook_generator varnel_test_support
+                   LIBS varnel_viewer_window varnel_handbook_generator varnel_test_support
                         Qt6::WebEngineWidgets)
   target_compile_definitions(bench_viewer PRIVATE
     VARNEL_PROGRAM_DIR="${VARNEL_PROGRAM_DIR}" VARNEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -5,9 +5,6 @@
 #include "core/PickSeam.h"
 #include "filesave/ReplacingFile.h"
 #include "handbook/HandbookDiscovery.h"
-#include "handbook/viewer/HtmlView.h"
-#include "handbook/viewer/ViewerCommands.h"
-#include "handbook/viewer/ViewerFiles.h"
 #include "handbook/window/dlgPick.h"
 #include "handbook/window/dlgPickXMLFile.h"
 #include "journal/Journal.h"
@@ -22,6 +19,9 @@
 #include "shell/Startup.h"
 #include "shell/frmMain.h"
 #include "ui/QtDialogs.h"
+#include "viewer/ViewerFiles.h"
+#include "viewer/window/HtmlView.h"
+#include "viewer/window/ViewerCommands.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -9,14 +9,14 @@
 #include "core/Dialogs.h"
 #include "core/SettingKeys.h"
 #include "core/Settings.h"
-#include "handbook/viewer/BrowserWindow.h"
-#include "handbook/viewer/HtmlView.h"
 #include "reports/ReportModel.h"
 #include "reports/window/ReportEditorWindow.h"
 #include "shell/ClientParts.h"
 #include "shell/frmMain.h"
 #include "tests/support/Overrides.h"
 #include "ui/QtDialogs.h"
+#include "viewer/window/BrowserWindow.h"
+#include "viewer/window/HtmlView.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -2,7 +2,7 @@
 // file from its first "<?xml" on, cut only where its kind says, and the stylesheet instruction
 // is the one thing added; the handbook's search in either case finds what a search of the file in
 // capitals does.
-#include "handbook/viewer/IncomingMessage.h"
+#include "answers/IncomingMessage.h"
 
 #include <QUrl>
 

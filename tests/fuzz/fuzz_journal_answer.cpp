@@ -20,11 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const QString path = varnel::fuzz::ScratchFile("answer.msg");
     varnel::fuzz::WriteFile(path, reinterpret_cast<const char*>(data), size);
     try {
-        varnel::journal::AnswerReader reader(path);
-        const varnel::journal::AnswerHead& head = reader.head();
-        FUZZ_CHECK(head.kind == varnel::journal::AnswerKindOf(head.root), "%s",
-                   qPrintable(head.root));
-        varnel::journal::AnswerRow row;
+        varnel::AnswerReader reader(path);
+        const varnel::AnswerHead& head = reader.head();
+        FUZZ_CHECK(head.kind == varnel::AnswerKindOf(head.root), "%s", qPrintable(head.root));
+        varnel::AnswerRow row;
         while (reader.next(row))
             FUZZ_CHECK(row.n > 0, "row %d", row.n);
     } catch (const varnel::Error&) {

@@ -11,7 +11,7 @@
 
 #include "FuzzSupport.h"
 #include "core/Error.h"
-#include "handbook/viewer/XslTransform.h"
+#include "viewer/XslTransform.h"
 
 #include <QFile>
 

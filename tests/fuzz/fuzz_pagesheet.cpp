@@ -1,7 +1,7 @@
 // The spreadsheet export's page reader: any HTML becomes a sheet whose merged ranges lie inside
 // it and never overlap, through the "SAVE AS" cut and the column fitting.
 #include "core/Error.h"
-#include "handbook/viewer/SpreadsheetExport.h"
+#include "viewer/SpreadsheetExport.h"
 
 #include <QSet>
 

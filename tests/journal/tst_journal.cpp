@@ -402,7 +402,7 @@ void JournalTest::hostileAnswersKeptUnread()
         QFile file(hostile);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("<?xml version=\"1.0\"?>\r\n<Receipts Request=\"" + deals.toUtf8() + "\">");
-        QVERIFY(file.resize(journal::kMaxAnswerBytes + 1));
+        QVERIFY(file.resize(varnel::kMaxAnswerBytes + 1));
     } else if (bytes == "fifo") {
         QCOMPARE(::mkfifo(QFile::encodeName(hostile).constData(), 0600), 0);
     } else if (bytes == "link") {

@@ -116,9 +116,8 @@ public:
         if (results.count(QStringLiteral("wait")) < results.size())
             answer(
                 id, file,
-                kind == u"Deals" ? journal::AnswerKind::Receipts
-                                 : journal::AnswerKind::RepoReceipts,
-                [&](int row, journal::AnswerRow& r) {
+                kind == u"Deals" ? varnel::AnswerKind::Receipts : varnel::AnswerKind::RepoReceipts,
+                [&](int row, varnel::AnswerRow& r) {
                     if (results.at(row) == u"wait")
                         return false;
                     if (results.at(row) == u"ok") {
@@ -150,8 +149,8 @@ public:
                                                    return true;
                                                });
         answer(
-            id, file, journal::AnswerKind::RevokeReceipts,
-            [&](int, journal::AnswerRow& r) {
+            id, file, varnel::AnswerKind::RevokeReceipts,
+            [&](int, varnel::AnswerRow& r) {
                 r.status = QStringLiteral("Accepted");
                 r.id = registry;
                 return true;
@@ -165,17 +164,17 @@ private:
         return QStringLiteral("2024-03-07T10:%1:00.000").arg(number, 2, 10, QChar(u'0'));
     }
 
-    void answer(qint64 id, const QString& file, journal::AnswerKind kind,
-                const std::function<bool(int, journal::AnswerRow&)>& row, int rows)
+    void answer(qint64 id, const QString& file, varnel::AnswerKind kind,
+                const std::function<bool(int, varnel::AnswerRow&)>& row, int rows)
     {
-        journal::AnswerHead head;
+        varnel::AnswerHead head;
         head.kind = kind;
         head.request = file;
         head.created = QStringLiteral("2024-03-07T12:00:00");
         int at = 0;
-        store_.takeAnswer({folder_ + "/in/" + file, 1, id}, head, id, [&](journal::AnswerRow& r) {
+        store_.takeAnswer({folder_ + "/in/" + file, 1, id}, head, id, [&](varnel::AnswerRow& r) {
             while (at < rows) {
-                r = journal::AnswerRow();
+                r = varnel::AnswerRow();
                 r.n = at + 1;
                 if (row(at++, r))
                     return true;

@@ -10,8 +10,8 @@
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
 #include "reports/window/ImportDialogs.h"
-#include "tests/handbook/viewer/XlsxReader.h"
 #include "tests/support/TestFiles.h"
+#include "tests/viewer/XlsxReader.h"
 
 #include "ReportTestSupport.h"
 

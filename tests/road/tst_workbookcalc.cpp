@@ -3,16 +3,16 @@
 // each cell's type and value) in the C locale and in ru_RU.UTF-8. Numbers must be number cells
 // with every digit, dates date cells, texts text cells, whatever the locale of the program that
 // wrote the workbook or of the one that reads it.
+#include "answers/IncomingMessage.h"
 #include "core/AppContext.h"
 #include "core/TempFiles.h"
-#include "handbook/viewer/IncomingMessage.h"
-#include "handbook/viewer/SpreadsheetExport.h"
-#include "handbook/viewer/XslTransform.h"
 #include "reports/ReportDocument.h"
 #include "reports/ReportExport.h"
 #include "reports/ReportModel.h"
 #include "tables/TableWriter.h"
 #include "tools/HandbookGenerator.h"
+#include "viewer/SpreadsheetExport.h"
+#include "viewer/XslTransform.h"
 
 #include "tests/reports/ReportTestSupport.h"
 

@@ -11,14 +11,15 @@
 #include "core/Settings.h"
 #include "core/TempFiles.h"
 #include "handbook/HandbookDiscovery.h"
-#include "handbook/viewer/SpreadsheetExport.h"
-#include "handbook/viewer/ViewerCommands.h"
 #include "messages/SendPipeline.h"
 #include "reports/window/frmReport.h"
 #include "shell/ClientParts.h"
 #include "shell/frmDocument.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "viewer/WorkbookPlace.h"
+#include "viewer/window/ExportCommand.h"
+#include "viewer/window/ViewerCommands.h"
 
 #include <QDir>
 #include <QFile>
@@ -190,7 +191,10 @@ private slots:
                 context.dateTimeText = [](const QDateTime& t) { return t.toString(); };
                 RunFindHandbook(context);
             } else if (path == u"export") {
-                ExportPageToWorkbook(nullptr, page, QStringLiteral("Varnel_RECEIPTS"));
+                const Outcome exported =
+                    ExportPageToWorkbook(nullptr, page, QStringLiteral("Varnel_RECEIPTS"));
+                if (exported.failed())
+                    return exported.failure;
             } else if (path == u"viewer") {
                 dialogs.choosePath(file(QStringLiteral("receive/DL1A2B.msg")));
                 BrowseIncomingMessage(nullptr, [](QWidget*) { return nullptr; });

@@ -4,9 +4,9 @@
 #include "core/Error.h"
 #include "tables/TableWriter.h"
 #include "tables/XlsxPackage.h"
-#include "tests/handbook/viewer/XlsxReader.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/TestFiles.h"
+#include "tests/viewer/XlsxReader.h"
 
 #include "TableTestSupport.h"
 
