@@ -5,6 +5,7 @@
 #include "core/Twips.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -237,6 +238,35 @@ QMdiSubWindow* ShowNewChildWindow(QMdiArea& area, QWidget* window)
     if (window->property(kKeepInFrontProperty).toBool())
         (new KeepInFront(area, sub))->setObjectName(keeper);
     return sub;
+}
+
+PlacedChildWidget::PlacedChildWidget(QString record, const QRectF& defaultTwips, QWidget* parent)
+    : QWidget(parent), record_(std::move(record)), defaultTwips_(defaultTwips)
+{
+}
+
+WindowPlacement PlacedChildWidget::record() const
+{
+    return WindowPlacement(record_, defaultTwips_);
+}
+
+QSize PlacedChildWidget::sizeHint() const
+{
+    return {TwipsToPixels(defaultTwips_.width(), logicalDpiX()),
+            TwipsToPixels(defaultTwips_.height(), logicalDpiY())};
+}
+
+void PlacedChildWidget::restorePlacement()
+{
+    // Where it was left, or, the first time, at its size where the area shows all of it (a small
+    // screen's area takes no more than it has room for).
+    RestoreChildPlacement(*this, record());
+}
+
+void PlacedChildWidget::closeEvent(QCloseEvent* event)
+{
+    SaveChildPlacement(*this, record());
+    event->accept();
 }
 
 } // namespace varnel

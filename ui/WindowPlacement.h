@@ -3,10 +3,10 @@
 #include <QRect>
 #include <QRectF>
 #include <QString>
+#include <QWidget>
 
 class QMdiArea;
 class QMdiSubWindow;
-class QWidget;
 
 namespace varnel {
 
@@ -77,6 +77,26 @@ void RestoreFramePlacement(QMdiSubWindow& frame, WindowPlacement record);
 // cannot be saved is not worth a message when a window closes.
 void RestoreChildPlacement(QWidget& child, WindowPlacement record);
 void SaveChildPlacement(const QWidget& child, WindowPlacement record) noexcept;
+
+// A child window of the main window that keeps its placement by the rule above: its size hint
+// is its first-start size, restorePlacement() puts it where it was left, and it saves its
+// placement when it closes.
+class PlacedChildWidget : public QWidget {
+public:
+    PlacedChildWidget(QString record, const QRectF& defaultTwips, QWidget* parent = nullptr);
+
+    void restorePlacement();
+    QSize sizeHint() const override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    WindowPlacement record() const;
+
+    QString record_;
+    QRectF defaultTwips_;
+};
 
 // The first start of a window: where it opens while no placement of it is stored.
 //

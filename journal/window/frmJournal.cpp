@@ -37,11 +37,6 @@ using journal::Result;
 // Wide enough for every column of both lists with their usual texts.
 const QRectF kDefaultTwips{600, 400, 16500, 9000};
 
-WindowPlacement record()
-{
-    return WindowPlacement(kAppTitle + QStringLiteral("journal"), kDefaultTwips);
-}
-
 const struct {
     RequestFilter::Status status;
     const char16_t* text;
@@ -108,7 +103,8 @@ QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
 } // namespace
 
 frmJournal::frmJournal(journal::Journal& journal, Actions actions, QWidget* parent)
-    : QWidget(parent), journal_(journal), actions_(std::move(actions))
+    : PlacedChildWidget(kAppTitle + QStringLiteral("journal"), kDefaultTwips, parent),
+      journal_(journal), actions_(std::move(actions))
 {
     setObjectName(QStringLiteral("frmJournal"));
     setWindowTitle(QStringLiteral("Журнал отправок"));
@@ -520,25 +516,6 @@ void frmJournal::exportList()
         const journal::RequestTable table(requests_);
         WriteTableFile(path, table, TableFormatOfPath(path));
     });
-}
-
-QSize frmJournal::sizeHint() const
-{
-    return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
-            TwipsToPixels(kDefaultTwips.height(), logicalDpiY())};
-}
-
-void frmJournal::restorePlacement()
-{
-    // As every child window: where it was left, or, the first time, at its size where the
-    // area shows all of it (a small screen's area takes no more than it has room for).
-    RestoreChildPlacement(*this, record());
-}
-
-void frmJournal::closeEvent(QCloseEvent* event)
-{
-    SaveChildPlacement(*this, record());
-    event->accept();
 }
 
 } // namespace varnel

@@ -5,6 +5,7 @@
 #include "journal/JournalStore.h"
 #include "journal/JournalSync.h"
 #include "messages/RequestKinds.h"
+#include "ui/WindowPlacement.h"
 
 #include <QList>
 #include <QStringList>
@@ -33,7 +34,7 @@ class Journal;
 // kind, the answer to the message viewer, the list to a workbook, and a back office's file to its
 // reconciliation with the journal. The window does none of
 // that itself: the main window's parts do it through Actions.
-class frmJournal : public QWidget, public ChildWindow {
+class frmJournal : public PlacedChildWidget, public ChildWindow {
     Q_OBJECT
 public:
     struct Actions {
@@ -72,8 +73,6 @@ public:
     const journal::RequestEntry* currentRequest() const;
 
     // Puts the window where its record says, once it is in the frame.
-    void restorePlacement();
-    QSize sizeHint() const override;
 
 public slots:
     // Reads the list again, keeping the request chosen.
@@ -91,8 +90,6 @@ public slots:
     void exportList();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void build();
     void followJournal();

@@ -38,11 +38,6 @@ using reconcile::State;
 // list with its usual texts.
 const QRectF kDefaultTwips{700, 500, 17500, 9000};
 
-WindowPlacement record()
-{
-    return WindowPlacement(kAppTitle + QStringLiteral("reconcile"), kDefaultTwips);
-}
-
 const QString kFileFilter =
     QStringLiteral("Таблицы CSV и Excel (*.csv *.txt *.xlsx);;Все файлы (*)");
 
@@ -102,7 +97,8 @@ QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
 } // namespace
 
 frmReconcile::frmReconcile(Actions actions, QWidget* parent)
-    : QWidget(parent), actions_(std::move(actions))
+    : PlacedChildWidget(kAppTitle + QStringLiteral("reconcile"), kDefaultTwips, parent),
+      actions_(std::move(actions))
 {
     setObjectName(QStringLiteral("frmReconcile"));
     setWindowTitle(QStringLiteral("Сверка с файлом"));
@@ -450,25 +446,6 @@ void frmReconcile::exportLines()
             WriteTableFile(path, table, TableFormatOfPath(path), options);
         });
     });
-}
-
-QSize frmReconcile::sizeHint() const
-{
-    return {TwipsToPixels(kDefaultTwips.width(), logicalDpiX()),
-            TwipsToPixels(kDefaultTwips.height(), logicalDpiY())};
-}
-
-void frmReconcile::restorePlacement()
-{
-    // As every child window: where it was left, or, the first time, at its size where the
-    // area shows all of it (a small screen's area takes no more than it has room for).
-    RestoreChildPlacement(*this, record());
-}
-
-void frmReconcile::closeEvent(QCloseEvent* event)
-{
-    SaveChildPlacement(*this, record());
-    event->accept();
 }
 
 } // namespace varnel

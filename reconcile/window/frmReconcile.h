@@ -2,6 +2,7 @@
 
 #include "core/ChildWindow.h"
 #include "reconcile/ReconcileModels.h"
+#include "ui/WindowPlacement.h"
 
 #include <QList>
 #include <QStringList>
@@ -25,7 +26,7 @@ class DateLineEdit;
 // (and those it lacks) filtered by state; the requests of the deal chosen below. The deals not
 // sent or rejected go to a new report of the kind through Actions; the list to a workbook or a
 // CSV file. The reconciliation runs beside the window with its progress.
-class frmReconcile : public QWidget, public ChildWindow {
+class frmReconcile : public PlacedChildWidget, public ChildWindow {
     Q_OBJECT
 public:
     struct Actions {
@@ -57,8 +58,6 @@ public:
     void selectLine(int row);
 
     // Puts the window where its record says, once it is in the frame.
-    void restorePlacement();
-    QSize sizeHint() const override;
 
 public slots:
     // Asks for a file and reconciles it; nothing when the user cancels.
@@ -70,8 +69,6 @@ public slots:
     void exportLines();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void build();
     void showResult();
