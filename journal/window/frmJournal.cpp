@@ -6,6 +6,7 @@
 #include "core/Twips.h"
 #include "journal/Journal.h"
 #include "journal/JournalTable.h"
+#include "ui/ColumnFit.h"
 #include "ui/DateLineEdit.h"
 #include "ui/WindowPlacement.h"
 
@@ -53,53 +54,6 @@ bool isReport(const RequestEntry* r)
     return r && !r->answerOnly && (r->kind == u"Deals" || r->kind == u"RepoDeals");
 }
 
-QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* parent)
-{
-    auto* view = new QTableView(parent);
-    view->setObjectName(QString::fromLatin1(name));
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setAlternatingRowColors(true);
-    view->setWordWrap(false);
-    view->setTabKeyNavigation(false); // Tab goes on to the next control, the arrows move inside
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
-
-// Sizes the columns to their titles and the texts of the rows read so far: exactly at the first
-// rows the list shows, and afterwards only wider, so that a column the user widened stays so.
-// The last one takes what is left of the list's width.
-void fitColumns(QTableView* view)
-{
-    const bool first = !view->property("fitted").toBool();
-    if (first && view->model()->rowCount() == 0)
-        return;
-    view->setProperty("fitted", true);
-    QHeaderView* header = view->horizontalHeader();
-    const int last = view->model()->columnCount() - 1;
-    for (int c = 0; c < last; ++c) {
-        if (view->isColumnHidden(c))
-            continue;
-        const int fitted =
-            std::max(header->sectionSizeHint(c),
-                     static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(c));
-        if (first || fitted > header->sectionSize(c))
-            header->resizeSection(c, fitted);
-    }
-}
-
-QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromUtf16(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 frmJournal::frmJournal(journal::Journal& journal, Actions actions, QWidget* parent)
@@ -142,7 +96,7 @@ void frmJournal::build()
     cbStatus_->setObjectName(QStringLiteral("cbStatus"));
     for (const auto& s : kStatuses)
         cbStatus_->addItem(QString::fromUtf16(s.text), int(s.status));
-    cmdRefresh_ = pushButton("cmdRefresh", u"Принять ответы", this);
+    cmdRefresh_ = NewButton("cmdRefresh", QString::fromUtf16(u"Принять ответы"), this);
     cmdRefresh_->setToolTip(QStringLiteral("Прочитать ответы, пришедшие в каталог приема"));
     top->addWidget(chkPeriod_);
     top->addWidget(dtFrom_);
@@ -154,40 +108,26 @@ void frmJournal::build()
     top->addStretch(1);
     top->addWidget(cmdRefresh_);
 
-    lvRequests_ = listView("lvRequests", &requests_, this);
+    lvRequests_ = NewRowList("lvRequests", &requests_, this);
     lvRequests_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    auto* lower = new QWidget(this);
-    lblRequest_ = new QLabel(lower);
+    lblRequest_ = new QLabel(this);
     lblRequest_->setObjectName(QStringLiteral("lblRequest"));
-    lblRequest_->setWordWrap(true);
-    lblRequest_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lvDeals_ = listView("lvDeals", &deals_, lower);
+    lvDeals_ = NewRowList("lvDeals", &deals_, this);
     lvDeals_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    auto* lowerLayout = new QVBoxLayout(lower);
-    lowerLayout->setContentsMargins(0, 0, 0, 0);
-    lowerLayout->addWidget(lblRequest_);
-    lowerLayout->addWidget(lvDeals_, 1);
-
-    auto* split = new QSplitter(Qt::Vertical, this);
-    split->setObjectName(QStringLiteral("splitter"));
-    split->setChildrenCollapsible(false);
-    split->addWidget(lvRequests_);
-    split->addWidget(lower);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
+    QSplitter* split = ListOverDetails(this, lvRequests_, lblRequest_, lvDeals_, 1, 1);
 
     auto* bottom = new QHBoxLayout;
-    cmdCorrect_ = pushButton("cmdCorrect", u"Исправить отклоненные", this);
+    cmdCorrect_ = NewButton("cmdCorrect", QString::fromUtf16(u"Исправить отклоненные"), this);
     cmdCorrect_->setToolTip(
         QStringLiteral("Открыть отклоненные сделки отчета в новом отчете для исправления"));
-    cmdRevoke_ = pushButton("cmdRevoke", u"&Удалить в реестре", this);
+    cmdRevoke_ = NewButton("cmdRevoke", QString::fromUtf16(u"&Удалить в реестре"), this);
     cmdRevoke_->setToolTip(
         QStringLiteral("Запрос на удаление выбранных принятых сделок по их номерам в реестре"));
-    cmdOpenAnswer_ = pushButton("cmdOpenAnswer", u"Открыть ответ", this);
-    cmdExport_ = pushButton("cmdExport", u"Экспорт в Excel", this);
+    cmdOpenAnswer_ = NewButton("cmdOpenAnswer", QString::fromUtf16(u"Открыть ответ"), this);
+    cmdExport_ = NewButton("cmdExport", QString::fromUtf16(u"Экспорт в Excel"), this);
     cmdExport_->setToolTip(QStringLiteral("Сохранить список запросов в книге .xlsx"));
-    cmdReconcile_ = pushButton("cmdReconcile", u"Сверка с файлом...", this);
+    cmdReconcile_ = NewButton("cmdReconcile", QString::fromUtf16(u"Сверка с файлом..."), this);
     cmdReconcile_->setToolTip(
         QStringLiteral("Сверить сделки таблицы бэк-офиса с запросами журнала и ответами реестра"));
     lblState_ = new QLabel(this);
@@ -375,7 +315,7 @@ void frmJournal::refresh()
     int row = id ? requests_.rowOf(id, answerOnly) : -1;
     if (row < 0 && requests_.rows() > 0)
         row = 0; // the newest
-    fitColumns(lvRequests_);
+    FitColumnsToRows(lvRequests_);
     selectRequest(row);
     showState();
 }
@@ -389,7 +329,7 @@ void frmJournal::showCurrentRequest()
     lvDeals_->setColumnHidden(journal::DealListModel::Issue, revocation);
     lvDeals_->setColumnHidden(journal::DealListModel::Direction,
                               !r || r->kind != u"RepoRevokeDeals");
-    fitColumns(lvDeals_);
+    FitColumnsToRows(lvDeals_);
     QString text;
     if (r && r->answerOnly) {
         text = QStringLiteral("Ответ ") + r->file +

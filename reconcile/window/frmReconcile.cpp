@@ -8,6 +8,7 @@
 #include "reports/ReportDocument.h"
 #include "reports/window/ImportDialogs.h"
 #include "ui/BusyTask.h"
+#include "ui/ColumnFit.h"
 #include "ui/DateLineEdit.h"
 #include "ui/WindowPlacement.h"
 
@@ -40,59 +41,6 @@ const QRectF kDefaultTwips{700, 500, 17500, 9000};
 
 const QString kFileFilter =
     QStringLiteral("Таблицы CSV и Excel (*.csv *.txt *.xlsx);;Все файлы (*)");
-
-QTableView* listView(const char* name, QAbstractItemModel* model, QWidget* parent)
-{
-    auto* view = new QTableView(parent);
-    view->setObjectName(QString::fromLatin1(name));
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setAlternatingRowColors(true);
-    view->setWordWrap(false);
-    view->setTabKeyNavigation(false);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
-
-// Sizes the columns to their titles and the texts of the rows (the first thousand of a long
-// list, in the font each row is shown in), a long text no wider than 30 characters (it shows
-// whole in its tip and below the list): exactly at the first rows the list shows, and
-// afterwards only wider, so that a column the user widened stays so. The last one takes what is
-// left of the list's width.
-void fitColumns(QTableView* view)
-{
-    const bool first = !view->property("fitted").toBool();
-    QHeaderView* header = view->horizontalHeader();
-    if (first && view->model()->rowCount() == 0) {
-        // No rows yet: the titles whole.
-        for (int c = 0; c < view->model()->columnCount() - 1; ++c)
-            header->resizeSection(c, header->sectionSizeHint(c));
-        return;
-    }
-    view->setProperty("fitted", true);
-    const int last = view->model()->columnCount() - 1;
-    const int widest = 30 * view->fontMetrics().averageCharWidth();
-    for (int c = 0; c < last; ++c) {
-        const int fitted = std::max(
-            header->sectionSizeHint(c),
-            std::min(widest, static_cast<const QAbstractItemView*>(view)->sizeHintForColumn(c)));
-        if (first || fitted > header->sectionSize(c))
-            header->resizeSection(c, fitted);
-    }
-}
-
-QPushButton* pushButton(const char* name, const char16_t* text, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromUtf16(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -135,9 +83,9 @@ void frmReconcile::build()
                          d->sizeHint().height() + 8);
         d->setEnabled(false);
     }
-    cmdOpen_ = pushButton("cmdOpen", u"&Файл...", this);
+    cmdOpen_ = NewButton("cmdOpen", QString::fromUtf16(u"&Файл..."), this);
     cmdOpen_->setToolTip(QStringLiteral("Выбрать таблицу сделок CSV или .xlsx и сверить ее"));
-    cmdAgain_ = pushButton("cmdAgain", u"&Сверить снова", this);
+    cmdAgain_ = NewButton("cmdAgain", QString::fromUtf16(u"&Сверить снова"), this);
     top->addWidget(new QLabel(QStringLiteral("Отчет:"), this));
     top->addWidget(cbKind_);
     top->addSpacing(12);
@@ -167,31 +115,19 @@ void frmReconcile::build()
     bold.setBold(true);
     lblCounts_->setFont(bold);
 
-    lvLines_ = listView("lvLines", &lines_, this);
-    auto* lower = new QWidget(this);
-    lblLine_ = new QLabel(lower);
+    lvLines_ = NewRowList("lvLines", &lines_, this);
+    lvLines_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lblLine_ = new QLabel(this);
     lblLine_->setObjectName(QStringLiteral("lblLine"));
-    lblLine_->setWordWrap(true);
-    lblLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lvRequests_ = listView("lvRequests", &requests_, lower);
-    auto* lowerLayout = new QVBoxLayout(lower);
-    lowerLayout->setContentsMargins(0, 0, 0, 0);
-    lowerLayout->addWidget(lblLine_);
-    lowerLayout->addWidget(lvRequests_, 1);
-
-    auto* split = new QSplitter(Qt::Vertical, this);
-    split->setObjectName(QStringLiteral("splitter"));
-    split->setChildrenCollapsible(false);
-    split->addWidget(lvLines_);
-    split->addWidget(lower);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
+    lvRequests_ = NewRowList("lvRequests", &requests_, this);
+    lvRequests_->setSelectionMode(QAbstractItemView::SingleSelection);
+    QSplitter* split = ListOverDetails(this, lvLines_, lblLine_, lvRequests_, 3, 1);
 
     auto* bottom = new QHBoxLayout;
-    cmdSend_ = pushButton("cmdSend", u"Отправить &неотправленные", this);
+    cmdSend_ = NewButton("cmdSend", QString::fromUtf16(u"Отправить &неотправленные"), this);
     cmdSend_->setToolTip(QStringLiteral(
         "Открыть неотправленные и отклоненные сделки файла в новом отчете для отправки"));
-    cmdExport_ = pushButton("cmdExport", u"&Экспорт в Excel", this);
+    cmdExport_ = NewButton("cmdExport", QString::fromUtf16(u"&Экспорт в Excel"), this);
     cmdExport_->setToolTip(QStringLiteral("Сохранить показанные сделки в книге .xlsx или CSV"));
     bottom->addWidget(cmdSend_);
     bottom->addWidget(cmdExport_);
@@ -214,7 +150,7 @@ void frmReconcile::build()
     connect(cbState_, &QComboBox::currentIndexChanged, this, [this] {
         const int data = cbState_->currentData().toInt();
         lines_.setFilter(data < 0 ? std::nullopt : std::optional<State>(State(data)));
-        fitColumns(lvLines_);
+        FitColumnsToRows(lvLines_, 30, true);
         selectLine(0);
     });
     connect(lvLines_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -377,7 +313,7 @@ void frmReconcile::showResult()
     }
     // A new file's lines are fitted anew.
     lvLines_->setProperty("fitted", false);
-    fitColumns(lvLines_);
+    FitColumnsToRows(lvLines_, 30, true);
     selectLine(0);
     cmdAgain_->setEnabled(!path_.isEmpty());
     cmdSend_->setEnabled(
@@ -390,7 +326,7 @@ void frmReconcile::showCurrentLine()
     const QModelIndex current = lvLines_->currentIndex();
     const Line* line = current.isValid() ? lines_.line(current.row()) : nullptr;
     requests_.show(line);
-    fitColumns(lvRequests_);
+    FitColumnsToRows(lvRequests_, 30, true);
     QString text;
     if (line) {
         text = QStringLiteral("Сделка ") + line->keyText();
