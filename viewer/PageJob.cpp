@@ -504,7 +504,7 @@ int PageJob::permille() const
     return total > 0 ? int(std::min<qint64>(1000, done_bytes_.load() * 1000 / total)) : -1;
 }
 
-void PageJob::start(std::function<void(const Outcome&)> done)
+void PageJob::start(std::function<void(const End&)> done)
 {
     done_ = std::move(done);
     running_.store(true);
@@ -513,7 +513,7 @@ void PageJob::start(std::function<void(const Outcome&)> done)
 
 void PageJob::run()
 {
-    Outcome outcome;
+    End outcome;
     try {
         stream_->open();
         if (rows_)
@@ -527,19 +527,25 @@ void PageJob::run()
                 done_bytes_.store(done);
             },
             kViewerMaxFileBytes + 64 * 1024);
-        if (rows_)
-            rows_->end();
-        if (!stream_->complete())
-            stream_->finish();
-    } catch (const PageStopped&) {
-        outcome.stopped = true;
+        if (outcome.page.stopped) {
+            outcome.outcome = Outcome::Cancelled();
+        } else {
+            if (rows_)
+                rows_->end();
+            if (!stream_->complete())
+                stream_->finish();
+        }
     } catch (const Error& e) {
-        outcome.failure = describe_ ? describe_(e.description()) : e.description();
+        outcome.outcome =
+            Outcome::Failed(describe_ ? describe_(e.description()) : e.description(), e.number());
     } catch (const std::bad_alloc&) {
-        outcome.failure =
-            QStringLiteral("Недостаточно памяти, чтобы показать документ ") + documentPath_;
+        outcome.outcome = Outcome::Failed(
+            QStringLiteral("Недостаточно памяти, чтобы показать документ ") + documentPath_);
     } catch (...) {
-        outcome.failure = QStringLiteral("Не удалось показать документ ") + documentPath_;
+        // Whatever else the making raised ends this page, not the program (the job's thread has
+        // nobody above it to take it).
+        outcome.outcome =
+            Outcome::Failed(QStringLiteral("Не удалось показать документ ") + documentPath_);
     }
     if (!stream_->complete())
         stream_->abandon();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "viewer/PageView.h"
 #include "viewer/XslTransform.h"
 
@@ -22,10 +23,11 @@ struct PageSource;
 // is made (page()), and its file (pagePath, a new private file) holds it once it is finished.
 class PageJob {
 public:
-    struct Outcome {
-        ViewerPage page; // its notice and stylesheet
-        QString failure; // why the document could not be shown (the loading rule's text)
-        bool stopped = false;
+    // How the making ended: done (the page's notice and stylesheet in page), cancelled (stopped),
+    // or failed with why the document could not be shown (the loading rule's text).
+    struct End {
+        ViewerPage page;
+        varnel::Outcome outcome;
     };
 
     // describe turns a text about the document (a copy) into one about the file the user chose;
@@ -44,7 +46,7 @@ public:
     std::shared_ptr<GrowingPage> page() const;
     // Starts the making; done runs on the user-interface thread when it has ended, unless the
     // job is gone by then.
-    void start(std::function<void(const Outcome&)> done);
+    void start(std::function<void(const End&)> done);
     bool running() const { return running_.load(); }
     // How far the making has come, in thousandths; -1 while that is unknown.
     int permille() const;
@@ -79,7 +81,7 @@ private:
     std::shared_ptr<PageStream> stream_;
     qint64 rowsPerWindow_;
     std::unique_ptr<PagedRows> rows_;
-    std::function<void(const Outcome&)> done_;
+    std::function<void(const End&)> done_;
     QObject receiver_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};

@@ -534,7 +534,16 @@ ViewerPage MakeXmlPage(const QString& documentPath, const QString& relativeBase,
                        const TransformLimits& limits, PageSink& sink,
                        const std::function<void(qint64, qint64)>& progress, qint64 maxDocumentBytes)
 {
-    return PageMaking(documentPath, relativeBase, limits, sink, progress, maxDocumentBytes).make();
+    try {
+        return PageMaking(documentPath, relativeBase, limits, sink, progress, maxDocumentBytes)
+            .make();
+    } catch (const PageStopped&) {
+        // Raised where the stop mark is seen (between two pieces read, by the engine's watch)
+        // to leave the making at once; it ends here.
+        ViewerPage page;
+        page.stopped = true;
+        return page;
+    }
 }
 
 ViewerPage RenderXmlPage(const QString& documentPath, const QString& relativeBase,

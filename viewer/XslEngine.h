@@ -22,7 +22,8 @@ namespace varnel {
 
 class PageBudget;
 
-// Raised by a run whose stop mark (TransformLimits::stop) was set.
+// Raised inside the page's making by a run whose stop mark (TransformLimits::stop) was set, to
+// leave it from wherever it stands; MakeXmlPage turns it into a stopped page.
 struct PageStopped {};
 
 class XslRun {

@@ -43,6 +43,9 @@ struct ViewerPage {
     // text above it), or why a page made in parts stops short (then stylesheet names it and the
     // page ends with this text, "... Страница показана не целиком."); empty otherwise.
     QString notice;
+    // The run was stopped (TransformLimits::stop): no page was made, and what the sink took
+    // is to be dropped.
+    bool stopped = false;
     // The times the parts took, for the bench.
     qint64 loadMs = 0;
     qint64 transformMs = 0;
@@ -95,7 +98,8 @@ public:
 // and the document never stands whole in memory.
 //
 // MakeXmlPage writes the page to sink as it is made (html stays empty) and tells progress how far
-// it has come (bytes of the document read); RenderXmlPage returns it whole.
+// it has come (bytes of the document read); RenderXmlPage returns it whole. A run whose stop mark
+// is set ends with the page's stopped set.
 ViewerPage MakeXmlPage(const QString& documentPath, const QString& relativeBase,
                        const TransformLimits& limits, PageSink& sink,
                        const std::function<void(qint64 done, qint64 total)>& progress = {},

@@ -237,10 +237,10 @@ private slots:
         PageJob job(
             copy.copy.path, dir_->path(), pagePath,
             [origin](const QString& told) { return origin.describe(told); }, chosen);
-        std::optional<PageJob::Outcome> outcome;
-        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        std::optional<PageJob::End> outcome;
+        job.start([&](const PageJob::End& o) { outcome = o; });
         QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
-        QCOMPARE(outcome->failure, expected);
+        QCOMPARE(outcome->outcome.failure, expected);
         QVERIFY(job.page()->complete());
         QVERIFY(!QFileInfo::exists(pagePath));
         RemoveFiles(copy.copy.files());
@@ -282,14 +282,10 @@ private slots:
         TransformLimits limits;
         limits.stop = &stop;
         Collected sink;
-        bool stopped = false;
-        try {
+        const ViewerPage page =
             MakeXmlPage(path, dir_->path(), limits, sink,
                         [&](qint64 done, qint64 total) { stop = done > total / 3; });
-        } catch (const PageStopped&) {
-            stopped = true;
-        }
-        QVERIFY(stopped);
+        QVERIFY(page.stopped);
     }
 
     // The viewer reads documents far beyond the loader's limit for small files, up to its own,
@@ -383,12 +379,12 @@ private slots:
         limits.pageMilliseconds = pageMilliseconds;
         const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
         PageJob job(document, dir_->path(), pagePath, {}, QString(), limits);
-        std::optional<PageJob::Outcome> outcome;
-        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        std::optional<PageJob::End> outcome;
+        job.start([&](const PageJob::End& o) { outcome = o; });
         QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
-        QCOMPARE(outcome->failure, QStringLiteral("Ошибка при применении таблицы стилей ") +
-                                       stylesheet + QStringLiteral(": ") + reason +
-                                       QStringLiteral(". Страница не показана."));
+        QCOMPARE(outcome->outcome.failure, QStringLiteral("Ошибка при применении таблицы стилей ") +
+                                               stylesheet + QStringLiteral(": ") + reason +
+                                               QStringLiteral(". Страница не показана."));
         QVERIFY(job.page()->complete());
         QCOMPARE(QDir(dir_->path())
                      .entryList({QStringLiteral("*page.htm*")}, QDir::Files | QDir::Hidden),
@@ -440,10 +436,10 @@ private slots:
         const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
         PageJob job(document, dir_->path(), pagePath, {}, QString(), TransformLimits(),
                     dir_->filePath(QStringLiteral("rows.htm")), 1000);
-        std::optional<PageJob::Outcome> outcome;
-        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        std::optional<PageJob::End> outcome;
+        job.start([&](const PageJob::End& o) { outcome = o; });
         QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
-        QVERIFY2(outcome->failure.isEmpty(), qPrintable(outcome->failure));
+        QVERIFY2(outcome->outcome.failure.isEmpty(), qPrintable(outcome->outcome.failure));
         QVERIFY(job.windowed());
         QCOMPARE(job.rowCount(), instruments);
         QCOMPARE(job.rowsMade(), instruments);
@@ -492,12 +488,12 @@ private slots:
                 seen.append(piece, n);
         };
         page->setGrowthHandler(take);
-        std::optional<PageJob::Outcome> outcome;
-        job.start([&](const PageJob::Outcome& o) { outcome = o; });
+        std::optional<PageJob::End> outcome;
+        job.start([&](const PageJob::End& o) { outcome = o; });
         QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
         QTRY_VERIFY(page->complete());
         take();
-        QVERIFY(outcome->failure.isEmpty() && !outcome->stopped);
+        QVERIFY(outcome->outcome.failure.isEmpty() && !outcome->outcome.cancelled());
         QVERIFY(!job.running());
         QCOMPARE(job.permille(), 1000);
         QCOMPARE(seen, expected);
@@ -518,7 +514,7 @@ private slots:
         const QString pagePath = dir_->filePath(QStringLiteral("page.htm"));
         {
             PageJob job(document, dir_->path(), pagePath);
-            job.start([](const PageJob::Outcome&) { QFAIL("a gone job reported"); });
+            job.start([](const PageJob::End&) { QFAIL("a gone job reported"); });
         }
         QCoreApplication::processEvents();
         QCOMPARE(QDir(dir_->path())
@@ -529,11 +525,11 @@ private slots:
         text.replace("<IssueList", "<!DOCTYPE IssueList>\r\n<IssueList");
         WriteAll(document, text);
         PageJob refused(document, dir_->path(), pagePath);
-        std::optional<PageJob::Outcome> outcome;
-        refused.start([&](const PageJob::Outcome& o) { outcome = o; });
+        std::optional<PageJob::End> outcome;
+        refused.start([&](const PageJob::End& o) { outcome = o; });
         QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000);
-        QVERIFY2(outcome->failure.contains(QStringLiteral("DTD is prohibited.")),
-                 qPrintable(outcome->failure));
+        QVERIFY2(outcome->outcome.failure.contains(QStringLiteral("DTD is prohibited.")),
+                 qPrintable(outcome->outcome.failure));
         QVERIFY(refused.page()->complete());
         QVERIFY(!QFileInfo::exists(pagePath));
     }

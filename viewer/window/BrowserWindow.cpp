@@ -405,19 +405,19 @@ void BrowserWindow::navigate(const QString& file, const QString& relativeBase)
     wbPage_->showGrowingPage(html.path, job_->page());
     making_.start();
     progressTimer_.start();
-    job_->start([this](const PageJob::Outcome& outcome) {
+    job_->start([this](const PageJob::End& ended) {
         progressTimer_.stop();
         pageProgress_->hide();
         cmdExportExcel_->setEnabled(true);
         updatePager();
         showPendingWindow();
         placeControls();
-        if (outcome.stopped)
+        if (ended.outcome.cancelled())
             return;
-        notice_ = outcome.page.notice;
-        if (!outcome.failure.isEmpty()) {
-            showFailurePage(outcome.failure);
-            Dialogs::Critical(this, outcome.failure, kAppTitle);
+        notice_ = ended.page.notice;
+        if (ended.outcome.failed()) {
+            showFailurePage(ended.outcome.failure);
+            Dialogs::Critical(this, ended.outcome.failure, kAppTitle);
         }
     });
 }
