@@ -90,6 +90,7 @@ void PageSetup(QWidget* dialogParent)
         else
             systemPageSetupDialog(SharedPrinter(), dialogParent, title);
     } catch (...) {
+        // Whatever the printer's system raises: the setup stays as it was, unsaid.
     }
 }
 
@@ -108,6 +109,8 @@ void Print(TextWindow* document, QWidget* dialogParent)
         printer.setDocName(document->filePath());
         document->Print(printer);
     } catch (...) {
+        // As the page setup: a printer that fails prints nothing and nothing is said; the
+        // document is untouched.
     }
 }
 
