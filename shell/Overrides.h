@@ -1,7 +1,5 @@
 #pragma once
 
-#include "shell/TextCommands.h"
-
 #include <QString>
 
 #include <functional>
@@ -16,9 +14,5 @@ namespace varnel::overrides {
 std::optional<bool>& ExcelAvailable();
 // Where start-up takes the login name from instead of the system (empty in the program).
 std::function<QString()>& LoginNameSource();
-// The print and page setup dialogs instead of the system's (empty in the program), so that a
-// test prints headless into a PDF file.
-TextCommands::PrinterDialog& PrintDialog();
-TextCommands::PrinterDialog& PageSetupDialog();
 
 } // namespace varnel::overrides

@@ -11,10 +11,10 @@
 #include "reports/ReportKind.h"
 #include "shell/MdiWindows.h"
 #include "shell/SettingsUpdate.h"
-#include "shell/TextCommands.h"
 #include "shell/frmAbout.h"
-#include "shell/frmDocument.h"
 #include "shell/frmOptions.h"
+#include "text/window/TextCommands.h"
+#include "text/window/frmDocument.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "core/Error.h"
-#include "shell/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 using namespace varnel;
 

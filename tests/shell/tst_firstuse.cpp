@@ -13,11 +13,11 @@
 #include "reports/window/ReportEditorWindow.h"
 #include "revoke/window/RevocationDialog.h"
 #include "shell/Startup.h"
-#include "shell/frmDocument.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/MainWindowSuite.h"
 #include "tests/support/ProgramFolder.h"
+#include "text/window/frmDocument.h"
 #include "ui/WindowPlacement.h"
 
 #include <QAction>

@@ -8,12 +8,12 @@
 #include "messages/RequestData.h"
 #include "shell/Startup.h"
 #include "shell/frmAbout.h"
-#include "shell/frmDocument.h"
 #include "shell/frmMain.h"
 #include "shell/frmOptions.h"
 #include "tests/support/GoldenDump.h"
 #include "tests/support/MainWindowSuite.h"
 #include "tests/support/ProgramFolder.h"
+#include "text/window/frmDocument.h"
 
 #include <QAction>
 #include <QCloseEvent>

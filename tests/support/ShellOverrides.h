@@ -1,10 +1,12 @@
 #pragma once
 
-// Guards for the shell's test-only values and registrations (see Overrides.h).
+// Guards for the test-only values and registrations of the shell and its text windows (see
+// shell/Overrides.h and text/window/Overrides.h).
 
 #include "shell/Overrides.h"
 #include "shell/frmMain.h"
 #include "tests/support/Overrides.h"
+#include "text/window/Overrides.h"
 
 #include <functional>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ChildWindow.h"
-#include "shell/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 #include <QWidget>
 

@@ -3,12 +3,12 @@
 #include "core/Error.h"
 #include "core/Settings.h"
 #include "core/Windows1251.h"
-#include "shell/TextCommands.h"
-#include "shell/TextEncoding.h"
-#include "shell/frmDocument.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/ShellOverrides.h"
+#include "text/TextEncoding.h"
+#include "text/window/TextCommands.h"
+#include "text/window/frmDocument.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "shell/TextEncoding.h"
+#include "text/TextEncoding.h"
 
 #include "core/Error.h"
 #include "core/Windows1251.h"

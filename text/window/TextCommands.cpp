@@ -1,10 +1,10 @@
-#include "shell/TextCommands.h"
+#include "text/window/TextCommands.h"
 
 #include "core/ChildWindow.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
-#include "shell/Overrides.h"
-#include "shell/frmDocument.h"
+#include "text/window/Overrides.h"
+#include "text/window/frmDocument.h"
 
 #include <QFileInfo>
 #include <QPageSetupDialog>

@@ -1,11 +1,11 @@
-#include "shell/frmDocument.h"
+#include "text/window/frmDocument.h"
 
 #include "core/AppContext.h"
 #include "core/AtomicSave.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "core/Twips.h"
-#include "shell/TextCommands.h"
+#include "text/window/TextCommands.h"
 
 #include <QCloseEvent>
 #include <QFile>
