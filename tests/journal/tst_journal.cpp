@@ -92,6 +92,7 @@ private slots:
     void failedOpenLeavesNothing_data();
     void failedOpenLeavesNothing();
     void requestRecordedOnce();
+    void stoppedWriteLeavesNothing();
 };
 
 void JournalTest::requestsFollowedToTheirAnswers()
@@ -724,6 +725,66 @@ void JournalTest::requestRecordedOnce()
                                  twoDeals(&c)) != id);
     QCOMPARE(first.requestCount(), 2);
     QCOMPARE(first.dealCount(), 4);
+}
+
+// A round stopped between the rows of a request or an answer undoes that write whole and says
+// it stopped, not failed: the next round does it again from the start.
+void JournalTest::stoppedWriteLeavesNothing()
+{
+    QTemporaryDir dir;
+    journal::JournalStore store(journal::JournalStore::FileIn(dir.path()));
+    QVERIFY(store.open(true));
+    std::atomic_bool stop{false};
+    store.stopWhen(&stop);
+    int n = 0;
+    const auto deals = [&](journal::DealEntry& deal) {
+        if (n >= 3)
+            return false;
+        deal = journal::DealEntry();
+        deal.n = ++n;
+        if (n == 2)
+            stop = true;
+        return true;
+    };
+    const QString sent = QStringLiteral("2026-12-10T01:30:02.120");
+    QCOMPARE(store.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                 QStringLiteral("MC01"), deals),
+             0);
+    QVERIFY(store.stopped());
+    QCOMPARE(store.requestCount(), 0);
+    QCOMPARE(store.dealCount(), 0);
+
+    stop = false;
+    n = 0;
+    const qint64 id = store.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                          QStringLiteral("MC01"), [&](journal::DealEntry& deal) {
+                                              if (n >= 2)
+                                                  return false;
+                                              deal = journal::DealEntry();
+                                              deal.n = ++n;
+                                              return true;
+                                          });
+    QVERIFY(id > 0);
+    QVERIFY(!store.stopped());
+    QCOMPARE(store.dealCount(), 2);
+
+    journal::AnswerHead head;
+    head.kind = journal::AnswerKind::Receipts;
+    head.request = QStringLiteral("DL1.xml");
+    const journal::AnswerFile file{dir.filePath(QStringLiteral("in.xml")), 1, 1};
+    int rows = 0;
+    const auto answerRows = [&](journal::AnswerRow& row) {
+        if (rows >= 2)
+            return false;
+        row = journal::AnswerRow();
+        row.n = ++rows;
+        stop = true; // after the first row
+        return true;
+    };
+    QCOMPARE(store.takeAnswer(file, head, id, answerRows), 0);
+    QVERIFY(store.stopped());
+    QVERIFY(store.knownAnswers().isEmpty());
+    QCOMPARE(store.request(id)->answered, false);
 }
 
 QTEST_MAIN(JournalTest)
