@@ -265,7 +265,7 @@ int main(int argc, char** argv)
                          CheckedDeals keys(loaded.rows());
                          QList<QStringList> passed;
                          for (const QStringList& d : more) {
-                             if (!loaded.checkDeal(d, keys, DealCheckMode::Add).isEmpty())
+                             if (!loaded.checkDeal(d, keys, DealCheckMode::Add).passed)
                                  continue;
                              keys.remember(d);
                              passed.append(d);

@@ -223,14 +223,14 @@ FieldCheck ReportDocument::checkField(int column, const QString& text, const QDa
     return CheckFieldValue(rows_->column(column), text, kind_, today, numbers);
 }
 
-QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
-                                  DealCheckMode mode, int row, QString* failedField) const
+DealCheck ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
+                                    DealCheckMode mode, int row) const
 {
     const auto value = [&](const QString& name) {
         const int column = rows_->columnOfName(name);
         return column < 1 ? QString() : fields.value(column - 1);
     };
-    return CheckDeal(kind_, value, keys, mode, row, failedField);
+    return CheckDeal(kind_, value, keys, mode, row);
 }
 
 QString ReportDocument::participantOrDefault(const QString& text) const
@@ -250,25 +250,25 @@ void ReportDocument::applyDefaultParticipant(QStringList& fields, const QString&
         fields[column - 1] = participantOrDefault(fields.at(column - 1), participant);
 }
 
-QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
+Outcome ReportDocument::addDeal(const QStringList& fields, int* addedRow)
 {
-    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Add); !failure.isEmpty())
-        return failure;
+    if (DealCheck check = checkDeal(fields, *rows_, DealCheckMode::Add); !check.passed)
+        return Outcome::Failed(std::move(check.failure));
     // The new row comes with its number, the others keep theirs.
     const int row = rows_->appendDeal(fields);
     if (addedRow)
         *addedRow = row;
     setChanged(true);
-    return QString();
+    return Outcome::Done();
 }
 
-QString ReportDocument::changeDeal(int row, const QStringList& fields)
+Outcome ReportDocument::changeDeal(int row, const QStringList& fields)
 {
-    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Change, row); !failure.isEmpty())
-        return failure;
+    if (DealCheck check = checkDeal(fields, *rows_, DealCheckMode::Change, row); !check.passed)
+        return Outcome::Failed(std::move(check.failure));
     rows_->setDeal(row, fields);
     setChanged(true);
-    return QString();
+    return Outcome::Done();
 }
 
 void ReportDocument::deleteDeal(int row)

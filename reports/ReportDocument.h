@@ -92,10 +92,9 @@ public:
     FieldCheck checkField(int column, const QString& text, const QDate& today,
                           const NumberReading& numbers) const;
     // The deal check of a deal given as field cells (column 1 onwards), its duplicate rules
-    // asked of keys; empty when the deal passes. failedField learns the name of the field the
-    // failed rule is about.
-    QString checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
-                      int row = -1, QString* failedField = nullptr) const;
+    // asked of keys.
+    DealCheck checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
+                        int row = -1) const;
 
     // The default participant (Main/Participant, or the given one read once for a whole run)
     // goes into an empty Participant field: the text the field then holds. The editor and the
@@ -105,10 +104,10 @@ public:
     // The same over a deal given as field cells (column 1 onwards), when the layout has the field.
     void applyDefaultParticipant(QStringList& fields, const QString& participant) const;
 
-    // Add and change: the deal check against the rows, then the rows. Each returns the
-    // failure text, empty when the rows took the deal; nothing changes on failure.
-    QString addDeal(const QStringList& fields, int* addedRow = nullptr);
-    QString changeDeal(int row, const QStringList& fields);
+    // Add and change: the deal check against the rows, then the rows. Each is done when the
+    // rows took the deal, else failed with the failed rule's text; nothing changes on failure.
+    Outcome addDeal(const QStringList& fields, int* addedRow = nullptr);
+    Outcome changeDeal(int row, const QStringList& fields);
     void deleteDeal(int row);
     // Deals checked elsewhere, appended at once: one insertion for the views and one change of
     // the changed flag, however many deals.

@@ -299,11 +299,11 @@ void ReportEditorWindow::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------------
 // Commands
 
-bool ReportEditorWindow::refused(const QString& failure)
+bool ReportEditorWindow::refused(const Outcome& outcome)
 {
-    if (failure.isEmpty())
+    if (!outcome.failed())
         return false;
-    Dialogs::Critical(this, failure, kAppTitle);
+    Dialogs::Critical(this, outcome.failure, kAppTitle);
     return true;
 }
 
@@ -323,7 +323,7 @@ void ReportEditorWindow::changeSelectedDeal()
         return;
     const int row = selectedRow();
     if (row < 0) {
-        refused(kNoDealSelected);
+        refused(Outcome::Failed(kNoDealSelected));
         return;
     }
     refused(editor_->changeDeal(row));
@@ -333,7 +333,7 @@ void ReportEditorWindow::deleteSelectedDeal()
 {
     const int row = selectedRow();
     if (row < 0) {
-        refused(kNoDealSelected);
+        refused(Outcome::Failed(kNoDealSelected));
         return;
     }
     if (Dialogs::AskYesNo(this, QStringLiteral("Удалить текущую сделку ?"), kAppTitle) !=

@@ -142,7 +142,7 @@ private:
     void showEnabling();
     bool confirmClose();
     bool reportSaveOutcome(const ReportOutcome& outcome);
-    bool refused(const QString& failure);
+    bool refused(const Outcome& outcome);
 
     // ReportEditorFields.cpp
     void createControls();

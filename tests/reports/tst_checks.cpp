@@ -57,8 +57,12 @@ class ChecksTest : public QObject {
     QString check(ReportKind kind, const Deal& deal, DealCheckMode mode = DealCheckMode::Add,
                   int row = -1)
     {
-        return CheckDeal(
+        const DealCheck result = CheckDeal(
             kind, [&](const QString& name) { return deal.value(name); }, *grid_, mode, row);
+        // A failed check always has its text, a passed one none.
+        if (result.passed != result.failure.isEmpty())
+            return QStringLiteral("check and text disagree");
+        return result.failure;
     }
 
     void addRow(const QString& agreement, const QString& reference)

@@ -52,15 +52,16 @@ private slots:
         QVERIFY(!doc.layoutFailed());
 
         for (const char* ref : {"R-1", "R-2", "R-3"})
-            QCOMPARE(doc.addDeal(goodDeal(doc, QString::fromLatin1(ref))), QString());
+            QCOMPARE(doc.addDeal(goodDeal(doc, QString::fromLatin1(ref))).failure, QString());
         QCOMPARE(doc.rowCount(), 3);
         QVERIFY(doc.isChanged());
         QCOMPARE(changed.size(), 1);
         QCOMPARE(count.last().first().toInt(), 3);
         // The duplicate rules against the rows, and a changed row against the others only.
-        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-2"))).startsWith("(S52)"));
-        QCOMPARE(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-2"))), QString());
-        QVERIFY(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-3"))).startsWith("(S52)"));
+        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-2"))).failure.startsWith("(S52)"));
+        QCOMPARE(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-2"))).failure, QString());
+        QVERIFY(
+            doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-3"))).failure.startsWith("(S52)"));
         doc.deleteDeal(0);
         QCOMPARE(doc.rows().cell(0, 0), QStringLiteral("1"));
         QCOMPARE(doc.rowCount(), 2);
@@ -125,11 +126,11 @@ private slots:
             d[doc.rows().columnOfName(QStringLiteral("Amount")) - 1] = QStringLiteral("1000");
             d[doc.rows().columnOfName(QStringLiteral("RepurchaseAmount")) - 1] =
                 QStringLiteral("1010");
-            QCOMPARE(doc.checkDeal(d, keys, DealCheckMode::Add), QString());
+            QCOMPARE(doc.checkDeal(d, keys, DealCheckMode::Add).failure, QString());
             keys.remember(d);
             deals.append(d);
         }
-        QVERIFY(doc.checkDeal(deals.first(), keys, DealCheckMode::Add).startsWith("(S52)"));
+        QVERIFY(doc.checkDeal(deals.first(), keys, DealCheckMode::Add).failure.startsWith("(S52)"));
 
         QSignalSpy inserted(&doc.rows(), &QAbstractItemModel::rowsInserted);
         QSignalSpy changed(&doc, &ReportDocument::changedChanged);
@@ -139,7 +140,7 @@ private slots:
         QCOMPARE(doc.rowCount(), 2000);
         QCOMPARE(doc.rows().cell(1999, 0), QStringLiteral("2000"));
         // The rows' own index knows them now.
-        QVERIFY(doc.addDeal(deals.at(1500)).startsWith("(S52)"));
+        QVERIFY(doc.addDeal(deals.at(1500)).failure.startsWith("(S52)"));
     }
 
     // Every failure comes back as text, never as a box: the window decides what to show.
@@ -163,7 +164,7 @@ private slots:
         QCOMPARE(ReadBytes(path), QByteArray("<deals><deal Reference=\"A\"/><deal"));
 
         // A date the save refuses, with its text; the file bound is untouched.
-        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-1"))).isEmpty());
+        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-1"))).done());
         QStringList bad = goodDeal(doc, QStringLiteral("R-1"));
         bad[doc.rows().columnOfName(QStringLiteral("TradeDate")) - 1] =
             QStringLiteral("31.04.2016");
