@@ -161,6 +161,28 @@ StoreError::StoreError(Kind kind, QString text)
 {
 }
 
+namespace {
+
+// The number of a failed outcome of a damaged journal; one that cannot be used now has the
+// client's own number.
+constexpr int kDamagedJournalNumber = kClientErrorNumber + 1;
+
+} // namespace
+
+Outcome StoreOutcome(const std::function<Outcome()>& work)
+{
+    try {
+        return work();
+    } catch (const StoreError& e) {
+        return Outcome::Failed(e.text(), e.corrupt() ? kDamagedJournalNumber : kClientErrorNumber);
+    }
+}
+
+bool JournalDamaged(const Outcome& outcome)
+{
+    return outcome.failed() && outcome.code == kDamagedJournalNumber;
+}
+
 // One transaction, rolled back unless committed.
 class JournalStore::Transaction {
 public:

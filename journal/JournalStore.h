@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "journal/JournalDocuments.h"
 #include "journal/JournalTypes.h"
 
@@ -39,6 +40,13 @@ private:
     QString text_;
     QByteArray what_;
 };
+
+// The journal's boundary: StoreError stays inside the journal. Runs work over a store and hands
+// back what it hands back, or the StoreError it raises as a failed outcome with the store's
+// text; JournalDamaged tells a damaged database (which the next round sets aside) from one that
+// cannot be used now.
+Outcome StoreOutcome(const std::function<Outcome()>& work);
+bool JournalDamaged(const Outcome& outcome);
 
 // What the list shows.
 struct RequestFilter {
