@@ -61,7 +61,7 @@ int ReportDocument::rowCount() const
     return rows_->rows();
 }
 
-ReportOutcome ReportDocument::buildFromLayout()
+Outcome ReportDocument::buildFromLayout()
 {
     rows_->setColumns({ReportColumn::rowNumber()});
     try {
@@ -72,7 +72,7 @@ ReportOutcome ReportDocument::buildFromLayout()
             layoutFailed_ = true;
             emit layoutFailedChanged(true);
         }
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     QList<ReportColumn> columns{ReportColumn::rowNumber()};
     const QString widths = QLatin1String(settings::kReportGridSection);
@@ -89,7 +89,7 @@ ReportOutcome ReportDocument::buildFromLayout()
         layoutFailed_ = false;
         emit layoutFailedChanged(false);
     }
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
 void ReportDocument::setFileName(const QString& path)
@@ -116,13 +116,13 @@ void ReportDocument::setFileUnreadable(bool unreadable)
     emit fileUnreadableChanged(unreadable);
 }
 
-ReportOutcome ReportDocument::load(const QString& path)
+Outcome ReportDocument::load(const QString& path)
 {
     setFileName(path);
     setFileUnreadable(false);
     rows_->clearRows();
     if (!QFileInfo::exists(path))
-        return ReportOutcome::Done();
+        return Outcome::Done();
     emit loadStarted(path);
     const QList<ReportColumn> columns = rows_->columns();
     try {
@@ -140,10 +140,10 @@ ReportOutcome ReportDocument::load(const QString& path)
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         rows_->clearRows();
         setFileUnreadable(true);
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     rows_->renumberRows();
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
 bool ReportDocument::isCorrect(QString& errorText) const
@@ -165,7 +165,7 @@ bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
     return Dialogs::AskYesNo(askParent, question, kAppTitle) == Answer::Yes;
 }
 
-ReportOutcome ReportDocument::write(const QString& path)
+Outcome ReportDocument::write(const QString& path)
 {
     emit saveStarted(path);
     try {
@@ -177,22 +177,22 @@ ReportOutcome ReportDocument::write(const QString& path)
             WriteDealsXml(path, *rows_);
         });
     } catch (const Error& e) {
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     setFileName(path);
     setFileUnreadable(false);
     setChanged(false);
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
-ReportOutcome ReportDocument::save(QWidget* askParent)
+Outcome ReportDocument::save(QWidget* askParent)
 {
     if (fileName_.isEmpty() || fileUnreadable_) {
         const QString chosen =
             Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"), WorkFolder(),
                               ReportFileFilter(), ReportFileSuffix());
         if (chosen.isEmpty() || !mayReplace(chosen, askParent))
-            return ReportOutcome::Cancelled();
+            return Outcome::Cancelled();
         if (!sameFile(chosen, fileName_)) {
             setFileName(chosen);
             setFileUnreadable(false);
@@ -201,10 +201,10 @@ ReportOutcome ReportDocument::save(QWidget* askParent)
     return write(fileName_);
 }
 
-ReportOutcome ReportDocument::saveAs(const QString& path, QWidget* askParent)
+Outcome ReportDocument::saveAs(const QString& path, QWidget* askParent)
 {
     if (!mayReplace(path, askParent))
-        return ReportOutcome::Cancelled();
+        return Outcome::Cancelled();
     return write(path);
 }
 

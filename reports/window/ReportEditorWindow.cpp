@@ -93,7 +93,7 @@ void ReportEditorWindow::followDocument()
 
 void ReportEditorWindow::buildFromLayout()
 {
-    const ReportOutcome built = document_->buildFromLayout();
+    const Outcome built = document_->buildFromLayout();
     if (built.failed()) {
         // The window is never shown: the main window discards it.
         Dialogs::Critical(this, built.failure, kAppTitle);
@@ -207,7 +207,7 @@ void ReportEditorWindow::selectRow(int row)
 void ReportEditorWindow::LoadFile(const QString& path)
 {
     const bool exists = QFileInfo::exists(path);
-    const ReportOutcome loaded = document_->load(path);
+    const Outcome loaded = document_->load(path);
     caption_ = path;
     showCaption();
     stbPanel2_->clear();
@@ -224,16 +224,16 @@ void ReportEditorWindow::LoadFile(const QString& path)
     }
 }
 
-bool ReportEditorWindow::reportSaveOutcome(const ReportOutcome& outcome)
+bool ReportEditorWindow::reportSaveOutcome(const Outcome& outcome)
 {
     switch (outcome.status) {
-    case ReportOutcome::Status::Done:
+    case Outcome::Status::Done:
         caption_ = document_->fileName();
         showCaption();
         stbPanel2_->clear();
         return true;
-    case ReportOutcome::Status::Cancelled: return false;
-    case ReportOutcome::Status::Failed: break;
+    case Outcome::Status::Cancelled: return false;
+    case Outcome::Status::Failed: break;
     }
     stbPanel2_->setText(outcome.failure);
     if (!outcome.failure.isEmpty())

@@ -141,7 +141,7 @@ private:
     void showCount();
     void showEnabling();
     bool confirmClose();
-    bool reportSaveOutcome(const ReportOutcome& outcome);
+    bool reportSaveOutcome(const Outcome& outcome);
     bool refused(const Outcome& outcome);
 
     // ReportEditorFields.cpp

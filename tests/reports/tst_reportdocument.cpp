@@ -151,7 +151,7 @@ private slots:
         const QString path = folder_->file(QStringLiteral("broken.xml"));
         QVERIFY(WriteBytes(path, "<deals><deal Reference=\"A\"/><deal"));
         QSignalSpy unreadable(&doc, &ReportDocument::fileUnreadableChanged);
-        const ReportOutcome loaded = doc.load(path);
+        const Outcome loaded = doc.load(path);
         QVERIFY(loaded.failed());
         QVERIFY(loaded.failure.startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
         QCOMPARE(doc.rowCount(), 0);
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(unreadable.size(), 1);
         // No name chosen: let go, nothing written.
         dialogs_->cancelNext();
-        QCOMPARE(doc.save().status, ReportOutcome::Status::Cancelled);
+        QCOMPARE(doc.save().status, Outcome::Status::Cancelled);
         QCOMPARE(ReadBytes(path), QByteArray("<deals><deal Reference=\"A\"/><deal"));
 
         // A date the save refuses, with its text; the file bound is untouched.
@@ -169,7 +169,7 @@ private slots:
         bad[doc.rows().columnOfName(QStringLiteral("TradeDate")) - 1] =
             QStringLiteral("31.04.2016");
         doc.rows().setDeal(0, bad);
-        const ReportOutcome refused = doc.saveAs(folder_->file(QStringLiteral("work/bad.xml")));
+        const Outcome refused = doc.saveAs(folder_->file(QStringLiteral("work/bad.xml")));
         QVERIFY(refused.failed());
         QCOMPARE(refused.failure, QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
         QVERIFY(!QFile::exists(folder_->file(QStringLiteral("work/bad.xml"))));
@@ -178,7 +178,7 @@ private slots:
         QFile::remove(folder_->file(QStringLiteral("repo_deals_struct_client.xml")));
         ReportDocument repo(ReportKind::Repo);
         QSignalSpy failed(&repo, &ReportDocument::layoutFailedChanged);
-        const ReportOutcome built = repo.buildFromLayout();
+        const Outcome built = repo.buildFromLayout();
         QVERIFY(built.failed() && built.failure.endsWith(QStringLiteral(" не найден")));
         QVERIFY(repo.layoutFailed());
         QCOMPARE(failed.size(), 1);
