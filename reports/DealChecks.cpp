@@ -166,7 +166,7 @@ void CheckedDeals::remember(const QStringList& fields)
     }
 }
 
-bool IsReportCorrect(const ReportTable& grid, QString& errorText)
+Outcome IsReportCorrect(const ReportTable& grid)
 {
     std::vector<int> dateColumns;
     for (int c = 0; c < grid.columnCount(); ++c) {
@@ -175,7 +175,7 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
             dateColumns.push_back(c);
     }
     if (dateColumns.empty())
-        return true;
+        return Outcome::Done();
     // Dates repeat throughout a report: a text that parsed once in this check is not parsed
     // again (the texts of a column that parsed are kept for the check, a few thousand at most).
     // A date that parses is one saving converts.
@@ -198,10 +198,9 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
             }
         }
     } catch (const Error& e) {
-        errorText = e.description();
-        return false;
+        return Outcome::Failed(e);
     }
-    return true;
+    return Outcome::Done();
 }
 
 } // namespace varnel

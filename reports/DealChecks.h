@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "reports/ReportKind.h"
 
 #include <QSet>
@@ -76,9 +77,9 @@ struct DealCheck {
 DealCheck CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
                     DealCheckMode mode, int changedRow = -1);
 
-// Dry run of what saving converts: every date of every date column must parse. False with the
-// first failure's text.
-bool IsReportCorrect(const ReportTable& grid, QString& errorText);
+// Dry run of what saving converts: every date of every date column must parse. Failed with the
+// first failure.
+Outcome IsReportCorrect(const ReportTable& grid);
 
 // A number text counts as zero when it holds none of the digits 1 to 9.
 bool IsZeroText(const QString& text);

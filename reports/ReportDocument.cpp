@@ -146,9 +146,9 @@ Outcome ReportDocument::load(const QString& path)
     return Outcome::Done();
 }
 
-bool ReportDocument::isCorrect(QString& errorText) const
+Outcome ReportDocument::isCorrect() const
 {
-    return IsReportCorrect(*rows_, errorText);
+    return IsReportCorrect(*rows_);
 }
 
 bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
@@ -171,9 +171,8 @@ Outcome ReportDocument::write(const QString& path)
     try {
         // The rows are only read meanwhile: nothing changes them while a step runs.
         runLong(QStringLiteral("Сохраняется файл ") + path + QStringLiteral("..."), [&] {
-            QString error;
-            if (!isCorrect(error))
-                Fail(error);
+            if (const Outcome correct = isCorrect(); correct.failed())
+                Fail(correct.failure);
             WriteDealsXml(path, *rows_);
         });
     } catch (const Error& e) {

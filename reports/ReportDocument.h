@@ -72,8 +72,8 @@ public:
     // a long step, and its deals come into the rows in parts as they are read, so that a view
     // shows the first of them at once.
     Outcome load(const QString& path);
-    // IsReportCorrect: the dry run of what saving converts; false with the first failure's text.
-    bool isCorrect(QString& errorText) const;
+    // IsReportCorrect: the dry run of what saving converts; failed with the first failure.
+    Outcome isCorrect() const;
     // Saves to the bound file. A name is asked for first (the save dialog, parented to
     // askParent) when there is none, and also when the bound file could not be read; choosing
     // that very file then needs the user's Yes to a question that names what is lost. A name

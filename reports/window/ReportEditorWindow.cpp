@@ -164,9 +164,9 @@ const ReportTable& ReportEditorWindow::lvDeals() const
     return document_->rows();
 }
 
-bool ReportEditorWindow::IsReportCorrect(QString& errorText) const
+Outcome ReportEditorWindow::IsReportCorrect() const
 {
-    return document_->isCorrect(errorText);
+    return document_->isCorrect();
 }
 
 QString ReportEditorWindow::statusText(int panel) const

@@ -57,7 +57,7 @@ public:
     void LoadFile(const QString& path) override;
     bool SaveFile() override;
     bool SaveFileAs(const QString& path) override;
-    bool IsReportCorrect(QString& errorText) const override;
+    Outcome IsReportCorrect() const override;
     const ReportTable& lvDeals() const override;
     bool loadFailed() const override;
     QString fileName() const override;

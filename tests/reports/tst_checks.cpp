@@ -273,14 +273,14 @@ private slots:
 
     void saveCheck()
     {
-        QString error;
-        QVERIFY(IsReportCorrect(*grid_, error));
+        QVERIFY(IsReportCorrect(*grid_).done());
         addRow(QStringLiteral("A"), QStringLiteral("1"));
         grid_->appendDeal({"B", "2", ""}); // empty dates are not looked at
-        QVERIFY(IsReportCorrect(*grid_, error));
+        QVERIFY(IsReportCorrect(*grid_).done());
         grid_->appendDeal({"C", "3", "%DATE%"});
-        QVERIFY(!IsReportCorrect(*grid_, error));
-        QCOMPARE(error, QStringLiteral("(C10) Недопустимый формат даты: %DATE%"));
+        const Outcome checked = IsReportCorrect(*grid_);
+        QVERIFY(checked.failed());
+        QCOMPARE(checked.failure, QStringLiteral("(C10) Недопустимый формат даты: %DATE%"));
     }
 
     void zeroAndNegativeTexts_data()

@@ -66,8 +66,7 @@ private slots:
         QCOMPARE(doc.rows().cell(0, 0), QStringLiteral("1"));
         QCOMPARE(doc.rowCount(), 2);
 
-        QString error;
-        QVERIFY(doc.isCorrect(error));
+        QVERIFY(doc.isCorrect().done());
         const QString path = folder_->file(QStringLiteral("work/doc.xml"));
         QSignalSpy named(&doc, &ReportDocument::fileNameChanged);
         QVERIFY(doc.saveAs(path).done());
