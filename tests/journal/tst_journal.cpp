@@ -785,6 +785,29 @@ void JournalTest::stoppedWriteLeavesNothing()
     QVERIFY(store.stopped());
     QVERIFY(store.knownAnswers().isEmpty());
     QCOMPARE(store.request(id)->answered, false);
+    store.close();
+
+    // A round asked to stop leaves the spool as it was and reports a stop, not a failure.
+    const QString spool = journal::SpoolFolderOf(dir.path());
+    QVERIFY(QDir().mkpath(spool));
+    const QString placed =
+        spool + u'/' +
+        journal::SpoolName(QDateTime::currentDateTime(), 1, QStringLiteral("Deals"),
+                           QStringLiteral("MC01"), QStringLiteral("DL2.xml"));
+    QVERIFY(QFile(placed).open(QIODevice::WriteOnly));
+    journal::SyncJob job;
+    job.folder = dir.path();
+    stop = true;
+    journal::SyncReport report = journal::RunSync(job, &stop);
+    QVERIFY(report.stopped);
+    QVERIFY(report.failure.isEmpty());
+    QCOMPARE(report.recorded, 0);
+    QVERIFY(QFile::exists(placed));
+    stop = false;
+    report = journal::RunSync(job, &stop);
+    QVERIFY(!report.stopped);
+    QCOMPARE(report.recorded, 1);
+    QVERIFY(!QFile::exists(placed));
 }
 
 QTEST_MAIN(JournalTest)
