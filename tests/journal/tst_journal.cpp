@@ -737,12 +737,14 @@ void JournalTest::stoppedWriteLeavesNothing()
     std::atomic_bool stop{false};
     store.stopWhen(&stop);
     int n = 0;
+    int stopAt = 2; // the deal after which stop is set (0: never)
     const auto deals = [&](journal::DealEntry& deal) {
         if (n >= 3)
             return false;
         deal = journal::DealEntry();
         deal.n = ++n;
-        if (n == 2)
+        deal.fields = {{QStringLiteral("Reference"), QStringLiteral("R-%1").arg(n)}};
+        if (n == stopAt)
             stop = true;
         return true;
     };
@@ -756,17 +758,12 @@ void JournalTest::stoppedWriteLeavesNothing()
 
     stop = false;
     n = 0;
+    stopAt = 0;
     const qint64 id = store.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
-                                          QStringLiteral("MC01"), [&](journal::DealEntry& deal) {
-                                              if (n >= 2)
-                                                  return false;
-                                              deal = journal::DealEntry();
-                                              deal.n = ++n;
-                                              return true;
-                                          });
+                                          QStringLiteral("MC01"), deals);
     QVERIFY(id > 0);
     QVERIFY(!store.stopped());
-    QCOMPARE(store.dealCount(), 2);
+    QCOMPARE(store.dealCount(), 3);
 
     journal::AnswerHead head;
     head.kind = journal::AnswerKind::Receipts;
