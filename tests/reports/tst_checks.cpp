@@ -152,6 +152,7 @@ private slots:
                                 format.toLatin1().constData(), def.toLatin1().constData());
         const FieldCheck result = CheckFieldValue(c, typed, ReportKind(kind), QDate::currentDate());
         QCOMPARE(result.failure, failure);
+        QCOMPARE(result.passed(), failure.isEmpty());
         QCOMPARE(result.text, text);
     }
 
