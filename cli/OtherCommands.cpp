@@ -154,9 +154,11 @@ int RunJournal(const CommandContext& context)
     journal::RequestListModel list;
     QList<RequestEntry> kept;
     QSet<int> listed; // the rows of the list kept
-    try {
-        if (!folder.isEmpty() && store.open(false))
-            list.reload(&store, filter);
+    const Outcome printed = journal::StoreOutcome([&] {
+        if (!folder.isEmpty() && store.open(false)) {
+            if (const Outcome read = list.reload(&store, filter); !read.done())
+                return read;
+        }
         for (int r = 0; r < list.rows(); ++r) {
             const RequestEntry& entry = list.entry(r);
             if (entry.answerOnly && (deals || !state.isEmpty()))
@@ -199,13 +201,14 @@ int RunJournal(const CommandContext& context)
                 out.row(cells, more);
             }
             out.finish();
-            return kExitDone;
+            return Outcome::Done();
         }
 
         Output out(context.json, JournalDealColumns());
         for (const RequestEntry& entry : kept) {
             journal::DealListModel model;
-            model.show(&store, entry);
+            if (const Outcome read = model.show(&store, entry); !read.done())
+                return read;
             while (model.canFetchMore(QModelIndex()))
                 model.fetchMore(QModelIndex());
             for (int r = 0; r < model.rows(); ++r) {
@@ -227,8 +230,10 @@ int RunJournal(const CommandContext& context)
             }
         }
         out.finish();
-    } catch (const journal::StoreError& e) {
-        Say(e.text());
+        return Outcome::Done();
+    });
+    if (printed.failed()) {
+        Say(printed.failure);
         return kExitFailure;
     }
     return kExitDone;

@@ -41,26 +41,31 @@ public:
 
     std::optional<RequestEntry> find()
     {
-        try {
+        std::optional<RequestEntry> found;
+        const Outcome read = journal::StoreOutcome([&] {
             if (!store_) {
                 const QString folder = journal::Journal::CurrentFolder();
                 if (folder.isEmpty())
-                    return std::nullopt;
+                    return Outcome::Done();
                 store_ = std::make_unique<JournalStore>(JournalStore::FileIn(folder));
             }
             if (!store_->isOpen() && !store_->open(false))
-                return std::nullopt;
+                return Outcome::Done();
             journal::RequestFilter filter;
             filter.from = sent_;
             for (const RequestEntry& entry : store_->requests(filter)) {
-                if (!entry.answerOnly && entry.file == file_ && entry.kind == kind_)
-                    return entry;
+                if (!entry.answerOnly && entry.file == file_ && entry.kind == kind_) {
+                    found = entry;
+                    break;
+                }
             }
-        } catch (const journal::StoreError& e) {
-            failure_ = e.text();
+            return Outcome::Done();
+        });
+        if (read.failed()) {
+            failure_ = read.failure;
             store_.reset();
         }
-        return std::nullopt;
+        return found;
     }
 
     JournalStore* store() { return store_.get(); }
@@ -78,7 +83,10 @@ private:
 int printDeals(const CommandContext& context, JournalStore& store, const RequestEntry& entry)
 {
     journal::DealListModel model;
-    model.show(&store, entry);
+    if (const Outcome read = model.show(&store, entry); read.failed()) {
+        Say(read.failure);
+        return kExitFailure;
+    }
     while (model.canFetchMore(QModelIndex()))
         model.fetchMore(QModelIndex());
     Output out(context.json, JournalDealColumns());

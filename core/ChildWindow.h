@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Outcome.h"
+
 #include <QString>
 
 class QPrinter;
@@ -72,8 +74,8 @@ public:
     virtual bool SaveFile() = 0;
     // Saves to path and makes it the current file; true when saved.
     virtual bool SaveFileAs(const QString& path) = 0;
-    // Dry run of what saving converts: false with the first failure's text.
-    virtual bool IsReportCorrect(QString& errorText) const = 0;
+    // Dry run of what saving converts: failed with the first failure.
+    virtual Outcome IsReportCorrect() const = 0;
     // The deals grid as the writers read it.
     virtual const ReportTable& lvDeals() const = 0;
     // The load-failed marker lblLoadFail: true when building the window from its layout failed.

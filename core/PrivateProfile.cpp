@@ -345,13 +345,11 @@ int GetInt(const QString& file, const QString& section, const QString& key, int 
     return int(result);
 }
 
-bool WriteString(const QString& file, const QString& section, const QString& key,
-                 const QString& value, QString* failure)
+Outcome WriteString(const QString& file, const QString& section, const QString& key,
+                    const QString& value)
 {
     const auto refuse = [&](const QString& reason) {
-        if (failure)
-            *failure = FileWriteErrorText(file, reason);
-        return false;
+        return Outcome::Failed(FileWriteErrorText(file, reason));
     };
     const QString sectionText = TrimBlanks(section);
     const QString keyText = TrimBlanks(key);
@@ -418,9 +416,9 @@ bool WriteString(const QString& file, const QString& section, const QString& key
     }
 
     const filesave::Failure saved = filesave::SaveFile(file, out.constData(), out.size());
-    if (saved && failure)
-        *failure = FileSaveErrorText(file, saved);
-    return !saved;
+    if (saved)
+        return Outcome::Failed(FileSaveErrorText(file, saved));
+    return Outcome::Done();
 }
 
 } // namespace varnel::PrivateProfile

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Outcome.h"
+
 #include <QString>
 
 namespace varnel {
@@ -38,14 +40,14 @@ int GetInt(const QString& file, const QString& section, const QString& key, int 
 // the file and the file itself as needed. Every other byte of the file stays as it was; the
 // written line ends with CR LF. The file is replaced atomically (AtomicSave.h) and keeps its
 // permissions. A value is stored on one line (each line break becomes a blank) and ends at its
-// first NUL; a character the file's encoding cannot hold is written as "?". Returns false,
-// leaving the file byte for byte as it was and nothing beside it, when the file cannot be read
-// or written (missing folder, owner write permission clear, a folder in its place, a full
-// disk) or when the names cannot be stored (an empty section or key, a line break, a key with
-// "=" or starting with "["); failure (when given) then receives the text to show: "Не удалось
-// создать файл" or "Не удалось записать файл", the path and the system's reason.
-bool WriteString(const QString& file, const QString& section, const QString& key,
-                 const QString& value, QString* failure = nullptr);
+// first NUL; a character the file's encoding cannot hold is written as "?". Fails, leaving the
+// file byte for byte as it was and nothing beside it, when the file cannot be read or written
+// (missing folder, owner write permission clear, a folder in its place, a full disk) or when
+// the names cannot be stored (an empty section or key, a line break, a key with "=" or starting
+// with "["), with the text to show: "Не удалось создать файл" or "Не удалось записать файл",
+// the path and the system's reason.
+Outcome WriteString(const QString& file, const QString& section, const QString& key,
+                    const QString& value);
 
 } // namespace PrivateProfile
 } // namespace varnel

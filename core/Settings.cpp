@@ -30,15 +30,15 @@ SettingsEvents& SettingsEvents::Instance()
 
 void WriteSetting(const QString& section, const QString& key, const QString& value)
 {
-    if (PrivateProfile::WriteString(SettingsFilePath(), section, key, value))
+    if (PrivateProfile::WriteString(SettingsFilePath(), section, key, value).done())
         emit SettingsEvents::Instance().changed(section, key);
 }
 
 void WriteSettingOrFail(const QString& section, const QString& key, const QString& value)
 {
-    QString failure;
-    if (!PrivateProfile::WriteString(SettingsFilePath(), section, key, value, &failure))
-        Fail(failure);
+    const Outcome written = PrivateProfile::WriteString(SettingsFilePath(), section, key, value);
+    if (written.failed())
+        Fail(written.failure);
     emit SettingsEvents::Instance().changed(section, key);
 }
 

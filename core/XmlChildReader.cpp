@@ -61,6 +61,7 @@ struct XmlChildReader::Impl {
             try {
                 more = parser.step();
             } catch (...) {
+                // Carried to the reading thread, which raises it again at its next step.
                 failure = std::current_exception();
             }
             state.raw = nullptr;

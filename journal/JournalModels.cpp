@@ -88,14 +88,20 @@ QList<QStringList> RevocationRowsOf(const QList<DealEntry>& deals, bool repo)
 
 RequestListModel::RequestListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void RequestListModel::reload(JournalStore* store, const RequestFilter& filter)
+Outcome RequestListModel::reload(JournalStore* store, const RequestFilter& filter)
 {
     QList<RequestEntry> rows;
-    if (store && store->isOpen())
-        rows = store->requests(filter);
+    if (const Outcome read = StoreOutcome([&] {
+            if (store && store->isOpen())
+                rows = store->requests(filter);
+            return Outcome::Done();
+        });
+        !read.done())
+        return read;
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
+    return Outcome::Done();
 }
 
 void RequestListModel::clear()
@@ -168,18 +174,25 @@ QVariant RequestListModel::headerData(int section, Qt::Orientation orientation, 
 
 DealListModel::DealListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void DealListModel::show(JournalStore* store, const RequestEntry& request)
+Outcome DealListModel::show(JournalStore* store, const RequestEntry& request)
 {
     QList<DealEntry> first;
     const bool deals = store && store->isOpen() && !request.answerOnly;
-    if (deals)
-        first = store->deals(request.id, 0, kPage);
+    // (Within the model, Outcome is the column of a deal's result.)
+    if (const varnel::Outcome read = StoreOutcome([&] {
+            if (deals)
+                first = store->deals(request.id, 0, kPage);
+            return varnel::Outcome::Done();
+        });
+        !read.done())
+        return read;
     beginResetModel();
     store_ = deals ? store : nullptr;
     request_ = deals ? request.id : 0;
     total_ = deals ? request.deals : 0;
     rows_ = std::move(first);
     endResetModel();
+    return varnel::Outcome::Done();
 }
 
 void DealListModel::clear()
@@ -202,11 +215,13 @@ void DealListModel::fetchMore(const QModelIndex& parent)
     if (!canFetchMore(parent))
         return;
     QList<DealEntry> page;
-    try {
+    // A page that cannot be read ends the list there.
+    const varnel::Outcome read = StoreOutcome([&] {
         page = store_->deals(request_, rows_.isEmpty() ? 0 : rows_.constLast().n, kPage);
-    } catch (const StoreError&) {
+        return varnel::Outcome::Done();
+    });
+    if (!read.done())
         page.clear();
-    }
     if (page.isEmpty()) {
         total_ = int(rows_.size()); // nothing more to read
         return;

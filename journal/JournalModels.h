@@ -18,9 +18,9 @@ public:
 
     explicit RequestListModel(QObject* parent = nullptr);
 
-    // Reads the list anew; an empty list when the journal has no database yet. Raises
-    // StoreError.
-    void reload(JournalStore* store, const RequestFilter& filter);
+    // Reads the list anew; an empty list when the journal has no database yet. A list that
+    // cannot be read is failed (StoreOutcome) and leaves the list as it was.
+    varnel::Outcome reload(JournalStore* store, const RequestFilter& filter);
     void clear();
 
     const RequestEntry& entry(int row) const { return rows_.at(row); }
@@ -59,8 +59,9 @@ public:
 
     explicit DealListModel(QObject* parent = nullptr);
 
-    // Shows the deals of the request (none for an answer without request). Raises StoreError.
-    void show(JournalStore* store, const RequestEntry& request);
+    // Shows the deals of the request (none for an answer without request). Deals that cannot
+    // be read are failed (StoreOutcome) and leave the list as it was.
+    varnel::Outcome show(JournalStore* store, const RequestEntry& request);
     void clear();
 
     const DealEntry& deal(int row) const { return rows_.at(row); }

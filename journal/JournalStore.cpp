@@ -161,6 +161,28 @@ StoreError::StoreError(Kind kind, QString text)
 {
 }
 
+namespace {
+
+// The number of a failed outcome of a damaged journal; one that cannot be used now has the
+// client's own number.
+constexpr int kDamagedJournalNumber = kClientErrorNumber + 1;
+
+} // namespace
+
+Outcome StoreOutcome(const std::function<Outcome()>& work)
+{
+    try {
+        return work();
+    } catch (const StoreError& e) {
+        return Outcome::Failed(e.text(), e.corrupt() ? kDamagedJournalNumber : kClientErrorNumber);
+    }
+}
+
+bool JournalDamaged(const Outcome& outcome)
+{
+    return outcome.failed() && outcome.code == kDamagedJournalNumber;
+}
+
 // One transaction, rolled back unless committed.
 class JournalStore::Transaction {
 public:
@@ -440,6 +462,7 @@ qint64 JournalStore::recordRequest(const QString& kind, const QString& file, con
                                    const QString& participant,
                                    const std::function<bool(DealEntry&)>& nextDeal)
 {
+    stopped_ = false;
     Transaction t(*this);
     // Rounds of two processes on one journal may both find the request in the spool: the one
     // that comes second finds it recorded.
@@ -466,7 +489,7 @@ qint64 JournalStore::recordRequest(const QString& kind, const QString& file, con
             "deal");
     int count = 0;
     DealEntry d;
-    while (nextDeal(d)) {
+    while (!stopNow() && nextDeal(d)) {
         ++count;
         deal.bindValue(0, id);
         deal.bindValue(1, d.n > 0 ? d.n : count);
@@ -479,9 +502,18 @@ qint64 JournalStore::recordRequest(const QString& kind, const QString& file, con
         deal.bindValue(8, PackAttributes(d.fields));
         exec(deal, "deal");
     }
+    if (stopped_)
+        return 0; // the transaction is rolled back
     run(QStringLiteral("UPDATE requests SET deals=? WHERE id=?"), {count, id}, "count");
     t.commit();
     return id;
+}
+
+bool JournalStore::stopNow()
+{
+    if (stop_ && stop_->load())
+        stopped_ = true;
+    return stopped_;
 }
 
 int JournalStore::forgetUnmatchedAnswers(const QString& requestFile)
@@ -509,6 +541,7 @@ qint64 JournalStore::matchRequest(const AnswerHead& head, const QString& answerP
 int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qint64 request,
                              const std::function<bool(AnswerRow&)>& nextRow)
 {
+    stopped_ = false;
     Transaction t(*this);
     QSqlQuery answer = query();
     prepare(answer,
@@ -572,7 +605,7 @@ int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qin
                                    "(SELECT id FROM requests WHERE kind=?)"),
                     "revoked");
         AnswerRow r;
-        while (nextRow(r)) {
+        while (!stopNow() && nextRow(r)) {
             const bool accepted = r.accepted();
             row.bindValue(0, int(accepted ? Result::Accepted : Result::Rejected));
             row.bindValue(1, text(r.id));
@@ -601,6 +634,8 @@ int JournalStore::takeAnswer(const AnswerFile& file, const AnswerHead& head, qin
         whole = head.status.compare(u"Accepted", Qt::CaseInsensitive) == 0 ? Result::Accepted
                                                                            : Result::Rejected;
     }
+    if (stopped_)
+        return 0; // the transaction is rolled back
 
     const QString code = head.code;
     QString note = head.text;

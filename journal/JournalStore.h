@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "journal/JournalDocuments.h"
 #include "journal/JournalTypes.h"
 
@@ -11,6 +12,7 @@
 #include <QStringView>
 #include <QVariant>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -38,6 +40,13 @@ private:
     QString text_;
     QByteArray what_;
 };
+
+// The journal's boundary: StoreError stays inside the journal. Runs work over a store and hands
+// back what it hands back, or the StoreError it raises as a failed outcome with the store's
+// text; JournalDamaged tells a damaged database (which the next round sets aside) from one that
+// cannot be used now.
+Outcome StoreOutcome(const std::function<Outcome()>& work);
+bool JournalDamaged(const Outcome& outcome);
 
 // What the list shows.
 struct RequestFilter {
@@ -85,8 +94,14 @@ public:
 
     // ---- Writing
 
+    // The writes that take rows one after another (recordRequest, takeAnswer) look at stop
+    // before each row; once it is set such a write is undone whole and returns 0, and
+    // stopped() says so until the next of them begins.
+    void stopWhen(const std::atomic_bool* stop) { stop_ = stop; }
+    bool stopped() const { return stopped_; }
+
     // Records a request placed at sent (yyyy-MM-ddTHH:mm:ss.zzz) with the deals nextDeal gives
-    // one after another. Returns the request's id.
+    // one after another. Returns the request's id (0 when stopped).
     qint64 recordRequest(const QString& kind, const QString& file, const QString& sent,
                          const QString& participant,
                          const std::function<bool(DealEntry&)>& nextDeal);
@@ -100,7 +115,7 @@ public:
     // Takes in an answer: the answer kept, each row's result set on the deal of its number
     // where the keys the row names agree, the counts of the request brought up to date. With
     // request 0 it is kept as an answer that matches no request, and its rows are not read.
-    // Returns how many rows matched no deal.
+    // Returns how many rows matched no deal (0 when stopped).
     int takeAnswer(const AnswerFile& file, const AnswerHead& head, qint64 request,
                    const std::function<bool(AnswerRow&)>& nextRow);
     // Keeps a file that could not be read, or is no answer the journal knows, so that it is
@@ -156,12 +171,16 @@ private:
     // journal that cannot be written now (read only, busy) goes on without them.
     void addKeyIndexes();
     int userVersion();
+    // Whether a write that takes rows is to stop now; notes it for stopped().
+    bool stopNow();
     class Transaction;
 
     QString path_;
     QString connection_;
     std::unique_ptr<QSqlDatabase> db_;
     bool counted_ = false; // among the open connections of its file
+    const std::atomic_bool* stop_ = nullptr;
+    bool stopped_ = false;
 };
 
 // The attributes of a row in one text and back (names and values hold no control characters:

@@ -16,13 +16,12 @@ namespace {
 
 const QString kStamp = QStringLiteral("yyyyMMddHHmmsszzz");
 
-struct Stopped {};
-
 class Round {
 public:
     Round(const SyncJob& job, const std::atomic_bool* stop, SyncReport& report)
         : job_(job), stop_(stop), report_(report), store_(JournalStore::FileIn(job.folder))
     {
+        store_.stopWhen(stop);
     }
 
     void run()
@@ -50,19 +49,26 @@ public:
                 work();
             } catch (const StoreError& again) {
                 report_.failure = again.text();
-            } catch (const Stopped&) {
-                report_.stopped = true;
             }
-        } catch (const Stopped&) {
-            report_.stopped = true;
         }
     }
 
 private:
-    void stopping() const
+    // Whether the round is to stop now, between files; notes it in the report. Stopping is no
+    // failure: nothing is raised for it.
+    bool stopping()
     {
         if (stop_ && stop_->load())
-            throw Stopped{};
+            report_.stopped = true;
+        return report_.stopped;
+    }
+
+    // Whether the store stopped its last write between rows (and undid it); notes it.
+    bool writeStopped()
+    {
+        if (store_.stopped())
+            report_.stopped = true;
+        return report_.stopped;
     }
 
     void openStore()
@@ -89,7 +95,8 @@ private:
     void work()
     {
         recordSpool();
-        takeAnswers();
+        if (!report_.stopped)
+            takeAnswers();
     }
 
     void recordSpool()
@@ -97,7 +104,8 @@ private:
         QDir spool(SpoolFolderOf(job_.folder));
         const QStringList names = spool.entryList(QDir::Files, QDir::Name);
         for (const QString& name : names) {
-            stopping();
+            if (stopping())
+                return;
             const std::optional<SpoolEntry> entry = ParseSpoolName(name);
             const QString path = spool.filePath(name);
             if (!entry)
@@ -110,7 +118,6 @@ private:
                                          Attributes row;
                                          if (!reader.next(row))
                                              return false;
-                                         stopping();
                                          deal = DealOfRow(++n, std::move(row));
                                          return true;
                                      });
@@ -120,6 +127,8 @@ private:
                 store_.recordRequest(entry->kind, entry->file, entry->sent, entry->participant,
                                      [](DealEntry&) { return false; });
             }
+            if (writeStopped())
+                return; // the request stays in the spool for the next round
             QFile::remove(path);
             store_.forgetUnmatchedAnswers(entry->file);
             ++report_.recorded;
@@ -139,7 +148,8 @@ private:
         });
         const QSet<QString> known = store_.knownAnswers();
         for (const QFileInfo& info : files) {
-            stopping();
+            if (stopping())
+                return;
             // A link is not followed, whatever it leads to.
             if (info.isSymLink())
                 continue;
@@ -161,10 +171,10 @@ private:
                 return;
             }
             const qint64 request = store_.matchRequest(head, file.path);
-            store_.takeAnswer(file, head, request, [&](AnswerRow& row) {
-                stopping();
-                return reader.next(row);
-            });
+            store_.takeAnswer(file, head, request,
+                              [&](AnswerRow& row) { return reader.next(row); });
+            if (writeStopped())
+                return; // read again by the next round
             ++report_.taken;
         } catch (const Error& e) {
             store_.keepUnreadable(file, e.description());

@@ -17,6 +17,7 @@ template <class Call> void tell(Call&& call) noexcept
     try {
         call();
     } catch (...) {
+        // Whatever a watcher raises is its own: a request never fails for its onlooker.
     }
 }
 

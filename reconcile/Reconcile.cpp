@@ -346,14 +346,16 @@ Outcome reconcileFile(const ReconcileQuery& query, Progress& progress, Reconcile
     const QString folder =
         query.journalFolder.isEmpty() ? journal::Journal::CurrentFolder() : query.journalFolder;
     if (!folder.isEmpty()) {
-        try {
+        const Outcome matched = journal::StoreOutcome([&] {
             journal::JournalStore store(journal::JournalStore::FileIn(folder));
             result.journalFound = store.open(false);
             if (result.journalFound)
                 matchJournal(store, RequestName(ReportRequest(query.kind)), progress, result);
-        } catch (const journal::StoreError& error) {
-            return Outcome::Failed(QStringLiteral("Журнал отправок не прочитан: ") + error.text());
-        }
+            return Outcome::Done();
+        });
+        if (matched.failed())
+            return Outcome::Failed(QStringLiteral("Журнал отправок не прочитан: ") +
+                                   matched.failure);
     }
     for (const Line& line : std::as_const(result.lines))
         ++result.counts[size_t(line.state)];

@@ -20,30 +20,32 @@ QString coded(const char* code, const char* builtIn, const QString& first = QStr
     return FillMessage(MessageText(QLatin1String(code), QString::fromUtf8(builtIn)), first, second);
 }
 
-QString duplicates(const FieldValueOf& value, const DealKeys& keys, DealCheckMode mode,
-                   int changedRow, QString* field)
+DealCheck duplicates(const FieldValueOf& value, const DealKeys& keys, DealCheckMode mode,
+                     int changedRow)
 {
     const int except = mode == DealCheckMode::Change ? changedRow : -1;
     const QString agreement = TrimSpaces(value(QStringLiteral("Agreement")));
     const QString reference = TrimSpaces(value(QStringLiteral("Reference")));
     if (!reference.isEmpty()) {
         if (keys.holds(DealKey::Reference, reference, except)) {
-            *field = QStringLiteral("Reference");
-            return coded("S52",
-                         "(S52) Сделка участника %1% с внутренним номером %2% уже существует в "
-                         "базе данных",
-                         DefaultParticipant(), reference);
+            return DealCheck::Failed(
+                QStringLiteral("Reference"),
+                coded("S52",
+                      "(S52) Сделка участника %1% с внутренним номером %2% уже существует в "
+                      "базе данных",
+                      DefaultParticipant(), reference));
         }
     } else if (!agreement.isEmpty()) {
         if (keys.holds(DealKey::Agreement, agreement, except)) {
-            *field = QStringLiteral("Agreement");
-            return coded("S54",
-                         "(S54) Сделка участника %1% с номером договора %2% и пустым внутренним "
-                         "номером уже существует в базе данных",
-                         DefaultParticipant(), agreement);
+            return DealCheck::Failed(
+                QStringLiteral("Agreement"),
+                coded("S54",
+                      "(S54) Сделка участника %1% с номером договора %2% и пустым внутренним "
+                      "номером уже существует в базе данных",
+                      DefaultParticipant(), agreement));
         }
     }
-    return QString();
+    return DealCheck::Passed();
 }
 
 bool notPositive(const QString& text)
@@ -71,24 +73,20 @@ bool IsNegativeText(const QString& text)
     return false;
 }
 
-QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
-                  DealCheckMode mode, int changedRow, QString* failedField)
+DealCheck CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
+                    DealCheckMode mode, int changedRow)
 {
-    QString ignored;
-    QString& field = failedField ? *failedField : ignored;
-    field.clear();
     const auto trimmed = [&](const char* name) { return TrimSpaces(value(QLatin1String(name))); };
     // The rule that failed, told with the field it is about.
-    const auto about = [&](const char* name, QString text) {
-        field = QLatin1String(name);
-        return text;
+    const auto about = [](const char* name, QString text) {
+        return DealCheck::Failed(QLatin1String(name), std::move(text));
     };
     if (trimmed("Participant").isEmpty())
         return about("Participant", coded("S5", "(S5) Не указан код участника"));
 
     const QString qty = value(QStringLiteral("Qty"));
     const QString qtyFrac = value(QStringLiteral("QtyFrac"));
-    const auto quantity = [&]() -> QString {
+    const auto quantity = [&]() -> DealCheck {
         if (IsNegativeText(qty) || (IsZeroText(qty) && IsZeroText(qtyFrac)))
             return about(
                 "Qty",
@@ -98,7 +96,7 @@ QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& ke
                          coded("S59",
                                "(S59) Поле QtyFrac (%1%) должно иметь неотрицательное значение",
                                qtyFrac));
-        return QString();
+        return DealCheck::Passed();
     };
 
     if (kind == ReportKind::Deals) {
@@ -110,8 +108,8 @@ QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& ke
                                         "(S16) Поле Price (%1%) должно иметь положительное "
                                         "значение",
                                         price));
-        if (const QString failure = quantity(); !failure.isEmpty())
-            return failure;
+        if (DealCheck check = quantity(); !check.passed)
+            return check;
     } else {
         if (trimmed("Issue").isEmpty())
             return about("Issue", coded("S13", "(S13) Не указан код ЦБ"));
@@ -140,12 +138,12 @@ QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& ke
                                            "(S27) Поле RepoDays (%1%) должно иметь "
                                            "положительное значение",
                                            days));
-        if (const QString failure = quantity(); !failure.isEmpty())
-            return failure;
+        if (DealCheck check = quantity(); !check.passed)
+            return check;
     }
     if (trimmed("Currency").isEmpty())
         return about("Currency", coded("S18", "(S18) Не указана валюта"));
-    return duplicates(value, keys, mode, changedRow, &field);
+    return duplicates(value, keys, mode, changedRow);
 }
 
 CheckedDeals::CheckedDeals(const ReportModel& rows)
@@ -168,7 +166,7 @@ void CheckedDeals::remember(const QStringList& fields)
     }
 }
 
-bool IsReportCorrect(const ReportTable& grid, QString& errorText)
+Outcome IsReportCorrect(const ReportTable& grid)
 {
     std::vector<int> dateColumns;
     for (int c = 0; c < grid.columnCount(); ++c) {
@@ -177,7 +175,7 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
             dateColumns.push_back(c);
     }
     if (dateColumns.empty())
-        return true;
+        return Outcome::Done();
     // Dates repeat throughout a report: a text that parsed once in this check is not parsed
     // again (the texts of a column that parsed are kept for the check, a few thousand at most).
     // A date that parses is one saving converts.
@@ -200,10 +198,9 @@ bool IsReportCorrect(const ReportTable& grid, QString& errorText)
             }
         }
     } catch (const Error& e) {
-        errorText = e.description();
-        return false;
+        return Outcome::Failed(e);
     }
-    return true;
+    return Outcome::Done();
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "reports/ReportKind.h"
 
 #include <QSet>
@@ -9,6 +10,7 @@
 #include <array>
 
 #include <functional>
+#include <utility>
 
 namespace varnel {
 
@@ -54,18 +56,30 @@ enum class DealCheckMode {
     Change // "U": the row being changed does not
 };
 
-// The deal check before a deal is added or changed: required fields and signs, then the
-// duplicate rules. Returns the coded text of the first rule that fails, empty when the deal
-// passes. changedRow is the 0-based row being changed (mode Change), which the duplicate rules
-// pass over. failedField, when given, learns the name of the field the failed rule is about
-// (empty when the deal passes). Nothing here fills in a default: the editor applies the default
-// participant before it asks.
-QString CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
-                  DealCheckMode mode, int changedRow = -1, QString* failedField = nullptr);
+// What the deal check found: the deal passed, or the coded text of the first rule that fails
+// and the name of the field that rule is about.
+struct DealCheck {
+    bool passed = true;
+    QString failure;
+    QString field;
 
-// Dry run of what saving converts: every date of every date column must parse. False with the
-// first failure's text.
-bool IsReportCorrect(const ReportTable& grid, QString& errorText);
+    static DealCheck Passed() { return {}; }
+    static DealCheck Failed(QString field, QString failure)
+    {
+        return {false, std::move(failure), std::move(field)};
+    }
+};
+
+// The deal check before a deal is added or changed: required fields and signs, then the
+// duplicate rules; the first rule that fails is the check's failure. changedRow is the 0-based
+// row being changed (mode Change), which the duplicate rules pass over. Nothing here fills in a
+// default: the editor applies the default participant before it asks.
+DealCheck CheckDeal(ReportKind kind, const FieldValueOf& value, const DealKeys& keys,
+                    DealCheckMode mode, int changedRow = -1);
+
+// Dry run of what saving converts: every date of every date column must parse. Failed with the
+// first failure.
+Outcome IsReportCorrect(const ReportTable& grid);
 
 // A number text counts as zero when it holds none of the digits 1 to 9.
 bool IsZeroText(const QString& text);

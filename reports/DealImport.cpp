@@ -97,10 +97,10 @@ QList<int> ImportMapping::lacking(const ReportDocument& document,
     QList<int> lacking;
     const NoDeals none;
     for (int round = 0; round < rows.columnCount(); ++round) {
-        QString field;
-        if (document.checkDeal(fields, none, DealCheckMode::Add, -1, &field).isEmpty())
+        const DealCheck check = document.checkDeal(fields, none, DealCheckMode::Add);
+        if (check.passed)
             break;
-        const int c = rows.columnOfName(field);
+        const int c = rows.columnOfName(check.field);
         if (c < 1 || lacking.contains(c))
             break; // a field the layout lacks: no column of a file could fill it
         lacking.append(c);
@@ -330,9 +330,8 @@ void DealImport::check(const TableRecord& record)
     }
     if (!failed) {
         document_.applyDefaultParticipant(fields, participant_);
-        QString field;
-        const QString failure = document_.checkDeal(fields, keys_, DealCheckMode::Add, -1, &field);
-        if (failure.isEmpty()) {
+        const DealCheck check = document_.checkDeal(fields, keys_, DealCheckMode::Add);
+        if (check.passed) {
             keys_.remember(fields);
             if (keepDeals_) {
                 deals_.append(std::move(fields));
@@ -340,8 +339,9 @@ void DealImport::check(const TableRecord& record)
             }
             return;
         }
-        const int column = rows_.columnOfName(field);
-        refuse(column >= 1 ? rows_.column(column).title : field, fileValue(column), failure);
+        const int column = rows_.columnOfName(check.field);
+        refuse(column >= 1 ? rows_.column(column).title : check.field, fileValue(column),
+               check.failure);
     }
     ++refusedRecords_;
 }

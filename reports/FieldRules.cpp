@@ -94,7 +94,7 @@ FieldCheck checkValue(const ReportColumn& column, const QString& text, ReportKin
         try {
             check.text = FormatDatePicture(ParseDate(text), column.format);
         } catch (const Error& e) {
-            check.failure = e.number() == kOverflowNumber ? TooLargeValueText() : e.description();
+            check.fail(e.number() == kOverflowNumber ? TooLargeValueText() : e.description());
         }
         return check;
     }
@@ -121,11 +121,11 @@ FieldCheck checkValue(const ReportColumn& column, const QString& text, ReportKin
             value.replace(own, system);
         const std::optional<FieldNumber> n = ReadFieldNumber(value, *numbers);
         if (!n) {
-            check.failure = numberFailure(column, value, kind);
+            check.fail(numberFailure(column, value, kind));
             return check;
         }
         if (!FitsReportDecimal(n->value)) {
-            check.failure = TooLargeValueText();
+            check.fail(TooLargeValueText());
             return check;
         }
         check.text = numberText(*n, column.format);

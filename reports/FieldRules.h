@@ -5,18 +5,27 @@
 #include <QDate>
 #include <QString>
 
+#include <utility>
+
 namespace varnel {
 
 struct NumberReading;
 struct ReportColumn;
 
-// What a field check left: the text the field holds now, and the failure to show (empty when
-// the value passed). A failed check keeps the text it put back (trimmed, or the repo window's
-// default) and the focus stays in the field.
+// What a field check left: the text the field holds now, and whether the value passed, with
+// the failure to show when it did not. A failed check keeps the text it put back (trimmed, or
+// the repo window's default) and the focus stays in the field.
 struct FieldCheck {
     QString text;
     QString failure;
-    bool passed() const { return failure.isEmpty(); }
+    bool failed = false;
+
+    bool passed() const { return !failed; }
+    void fail(QString why)
+    {
+        failed = true;
+        failure = std::move(why);
+    }
 };
 
 // The check that runs when the user leaves a field: dates parsed and shown in the field's

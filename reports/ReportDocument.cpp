@@ -61,7 +61,7 @@ int ReportDocument::rowCount() const
     return rows_->rows();
 }
 
-ReportOutcome ReportDocument::buildFromLayout()
+Outcome ReportDocument::buildFromLayout()
 {
     rows_->setColumns({ReportColumn::rowNumber()});
     try {
@@ -72,7 +72,7 @@ ReportOutcome ReportDocument::buildFromLayout()
             layoutFailed_ = true;
             emit layoutFailedChanged(true);
         }
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     QList<ReportColumn> columns{ReportColumn::rowNumber()};
     const QString widths = QLatin1String(settings::kReportGridSection);
@@ -89,7 +89,7 @@ ReportOutcome ReportDocument::buildFromLayout()
         layoutFailed_ = false;
         emit layoutFailedChanged(false);
     }
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
 void ReportDocument::setFileName(const QString& path)
@@ -116,13 +116,13 @@ void ReportDocument::setFileUnreadable(bool unreadable)
     emit fileUnreadableChanged(unreadable);
 }
 
-ReportOutcome ReportDocument::load(const QString& path)
+Outcome ReportDocument::load(const QString& path)
 {
     setFileName(path);
     setFileUnreadable(false);
     rows_->clearRows();
     if (!QFileInfo::exists(path))
-        return ReportOutcome::Done();
+        return Outcome::Done();
     emit loadStarted(path);
     const QList<ReportColumn> columns = rows_->columns();
     try {
@@ -140,15 +140,15 @@ ReportOutcome ReportDocument::load(const QString& path)
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         rows_->clearRows();
         setFileUnreadable(true);
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     rows_->renumberRows();
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
-bool ReportDocument::isCorrect(QString& errorText) const
+Outcome ReportDocument::isCorrect() const
 {
-    return IsReportCorrect(*rows_, errorText);
+    return IsReportCorrect(*rows_);
 }
 
 bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
@@ -165,34 +165,33 @@ bool ReportDocument::mayReplace(const QString& path, QWidget* askParent) const
     return Dialogs::AskYesNo(askParent, question, kAppTitle) == Answer::Yes;
 }
 
-ReportOutcome ReportDocument::write(const QString& path)
+Outcome ReportDocument::write(const QString& path)
 {
     emit saveStarted(path);
     try {
         // The rows are only read meanwhile: nothing changes them while a step runs.
         runLong(QStringLiteral("Сохраняется файл ") + path + QStringLiteral("..."), [&] {
-            QString error;
-            if (!isCorrect(error))
-                Fail(error);
+            if (const Outcome correct = isCorrect(); correct.failed())
+                Fail(correct.failure);
             WriteDealsXml(path, *rows_);
         });
     } catch (const Error& e) {
-        return ReportOutcome::Failed(e.description());
+        return Outcome::Failed(e.description());
     }
     setFileName(path);
     setFileUnreadable(false);
     setChanged(false);
-    return ReportOutcome::Done();
+    return Outcome::Done();
 }
 
-ReportOutcome ReportDocument::save(QWidget* askParent)
+Outcome ReportDocument::save(QWidget* askParent)
 {
     if (fileName_.isEmpty() || fileUnreadable_) {
         const QString chosen =
             Dialogs::SaveFile(askParent, QStringLiteral("Save Report As"), WorkFolder(),
                               ReportFileFilter(), ReportFileSuffix());
         if (chosen.isEmpty() || !mayReplace(chosen, askParent))
-            return ReportOutcome::Cancelled();
+            return Outcome::Cancelled();
         if (!sameFile(chosen, fileName_)) {
             setFileName(chosen);
             setFileUnreadable(false);
@@ -201,10 +200,10 @@ ReportOutcome ReportDocument::save(QWidget* askParent)
     return write(fileName_);
 }
 
-ReportOutcome ReportDocument::saveAs(const QString& path, QWidget* askParent)
+Outcome ReportDocument::saveAs(const QString& path, QWidget* askParent)
 {
     if (!mayReplace(path, askParent))
-        return ReportOutcome::Cancelled();
+        return Outcome::Cancelled();
     return write(path);
 }
 
@@ -223,14 +222,14 @@ FieldCheck ReportDocument::checkField(int column, const QString& text, const QDa
     return CheckFieldValue(rows_->column(column), text, kind_, today, numbers);
 }
 
-QString ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
-                                  DealCheckMode mode, int row, QString* failedField) const
+DealCheck ReportDocument::checkDeal(const QStringList& fields, const DealKeys& keys,
+                                    DealCheckMode mode, int row) const
 {
     const auto value = [&](const QString& name) {
         const int column = rows_->columnOfName(name);
         return column < 1 ? QString() : fields.value(column - 1);
     };
-    return CheckDeal(kind_, value, keys, mode, row, failedField);
+    return CheckDeal(kind_, value, keys, mode, row);
 }
 
 QString ReportDocument::participantOrDefault(const QString& text) const
@@ -250,25 +249,25 @@ void ReportDocument::applyDefaultParticipant(QStringList& fields, const QString&
         fields[column - 1] = participantOrDefault(fields.at(column - 1), participant);
 }
 
-QString ReportDocument::addDeal(const QStringList& fields, int* addedRow)
+Outcome ReportDocument::addDeal(const QStringList& fields, int* addedRow)
 {
-    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Add); !failure.isEmpty())
-        return failure;
+    if (DealCheck check = checkDeal(fields, *rows_, DealCheckMode::Add); !check.passed)
+        return Outcome::Failed(std::move(check.failure));
     // The new row comes with its number, the others keep theirs.
     const int row = rows_->appendDeal(fields);
     if (addedRow)
         *addedRow = row;
     setChanged(true);
-    return QString();
+    return Outcome::Done();
 }
 
-QString ReportDocument::changeDeal(int row, const QStringList& fields)
+Outcome ReportDocument::changeDeal(int row, const QStringList& fields)
 {
-    if (QString failure = checkDeal(fields, *rows_, DealCheckMode::Change, row); !failure.isEmpty())
-        return failure;
+    if (DealCheck check = checkDeal(fields, *rows_, DealCheckMode::Change, row); !check.passed)
+        return Outcome::Failed(std::move(check.failure));
     rows_->setDeal(row, fields);
     setChanged(true);
-    return QString();
+    return Outcome::Done();
 }
 
 void ReportDocument::deleteDeal(int row)

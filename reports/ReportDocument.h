@@ -19,9 +19,6 @@ namespace varnel {
 
 class ReportModel;
 
-// How a report operation ended (core/Outcome.h).
-using ReportOutcome = Outcome;
-
 // One report, free of widgets: its kind and layout, its deals (the model the grid lvDeals shows
 // and the writers read), the file it belongs to, the changed flag and the two failure marks.
 // The report windows are views over it; everything a report does without a user in front of
@@ -55,7 +52,7 @@ public:
     // a column, its width from the settings (Grid_Reports) when one is stored there. On failure
     // the document has no field columns, layoutFailed() is true (lblLoadFail) and the outcome
     // holds the text.
-    ReportOutcome buildFromLayout();
+    Outcome buildFromLayout();
     const ReportLayout& layout() const { return layout_; }
     bool layoutFailed() const { return layoutFailed_; }
 
@@ -74,17 +71,17 @@ public:
     // be read leaves no rows, stays the bound file and marks it unreadable. The file is read as
     // a long step, and its deals come into the rows in parts as they are read, so that a view
     // shows the first of them at once.
-    ReportOutcome load(const QString& path);
-    // IsReportCorrect: the dry run of what saving converts; false with the first failure's text.
-    bool isCorrect(QString& errorText) const;
+    Outcome load(const QString& path);
+    // IsReportCorrect: the dry run of what saving converts; failed with the first failure.
+    Outcome isCorrect() const;
     // Saves to the bound file. A name is asked for first (the save dialog, parented to
     // askParent) when there is none, and also when the bound file could not be read; choosing
     // that very file then needs the user's Yes to a question that names what is lost. A name
     // chosen stays the file name even when the check or the write that follows fails.
-    ReportOutcome save(QWidget* askParent = nullptr);
+    Outcome save(QWidget* askParent = nullptr);
     // Saves under path and binds the document to it; replacing the unreadable bound file asks
     // first, as save() does.
-    ReportOutcome saveAs(const QString& path, QWidget* askParent = nullptr);
+    Outcome saveAs(const QString& path, QWidget* askParent = nullptr);
 
     // The field check of a column's value, exactly as leaving the editor field runs it.
     FieldCheck checkField(int column, const QString& text, const QDate& today) const;
@@ -92,10 +89,9 @@ public:
     FieldCheck checkField(int column, const QString& text, const QDate& today,
                           const NumberReading& numbers) const;
     // The deal check of a deal given as field cells (column 1 onwards), its duplicate rules
-    // asked of keys; empty when the deal passes. failedField learns the name of the field the
-    // failed rule is about.
-    QString checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
-                      int row = -1, QString* failedField = nullptr) const;
+    // asked of keys.
+    DealCheck checkDeal(const QStringList& fields, const DealKeys& keys, DealCheckMode mode,
+                        int row = -1) const;
 
     // The default participant (Main/Participant, or the given one read once for a whole run)
     // goes into an empty Participant field: the text the field then holds. The editor and the
@@ -105,10 +101,10 @@ public:
     // The same over a deal given as field cells (column 1 onwards), when the layout has the field.
     void applyDefaultParticipant(QStringList& fields, const QString& participant) const;
 
-    // Add and change: the deal check against the rows, then the rows. Each returns the
-    // failure text, empty when the rows took the deal; nothing changes on failure.
-    QString addDeal(const QStringList& fields, int* addedRow = nullptr);
-    QString changeDeal(int row, const QStringList& fields);
+    // Add and change: the deal check against the rows, then the rows. Each is done when the
+    // rows took the deal, else failed with the failed rule's text; nothing changes on failure.
+    Outcome addDeal(const QStringList& fields, int* addedRow = nullptr);
+    Outcome changeDeal(int row, const QStringList& fields);
     void deleteDeal(int row);
     // Deals checked elsewhere, appended at once: one insertion for the views and one change of
     // the changed flag, however many deals.
@@ -130,7 +126,7 @@ private:
     void setFileName(const QString& path);
     void setChanged(bool changed);
     void setFileUnreadable(bool unreadable);
-    ReportOutcome write(const QString& path);
+    Outcome write(const QString& path);
     // Runs work through the long step runner; what it raises is raised here.
     void runLong(const QString& what, const std::function<void()>& work);
     // The user's consent before the unreadable bound file is replaced; true when path is

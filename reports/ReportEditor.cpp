@@ -125,13 +125,13 @@ QStringList ReportEditor::dealFromEditors() const
     return fields;
 }
 
-QString ReportEditor::addDeal(int* addedRow)
+Outcome ReportEditor::addDeal(int* addedRow)
 {
     applyDefaultParticipant();
     return document_.addDeal(dealFromEditors(), addedRow);
 }
 
-QString ReportEditor::changeDeal(int row)
+Outcome ReportEditor::changeDeal(int row)
 {
     applyDefaultParticipant();
     return document_.changeDeal(row, dealFromEditors());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Outcome.h"
 #include "reports/DealChecks.h"
 #include "reports/FieldRules.h"
 #include "reports/ReportKind.h"
@@ -61,10 +62,10 @@ public:
     FieldCheck checkField(int slot, const QDate& today);
 
     // Add and change: the default participant, then the document's deal check and the rows.
-    // Each returns the failure text, empty when the rows took the deal; the rows are untouched
-    // on failure.
-    QString addDeal(int* addedRow = nullptr);
-    QString changeDeal(int row);
+    // Each is done when the rows took the deal, else failed with the failed rule's text; the
+    // rows are untouched on failure.
+    Outcome addDeal(int* addedRow = nullptr);
+    Outcome changeDeal(int row);
 
     // A pick result for the field of a slot: line 1 into the field; a deal's Issue also puts
     // lines 4 and 5 into ISIN and RegNum. An empty result changes nothing.

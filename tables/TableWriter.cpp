@@ -378,7 +378,8 @@ void checkWorkbook(const QString& written, const QString& shown, int rows)
         tables::Package package(file, limits);
         const qint64 sheet = package.find(QStringLiteral("xl/worksheets/sheet1.xml"));
         const qint64 parts = package.partCount();
-        for (qint64 i = 0; i < parts; ++i) {
+        whole = sheet >= 0;
+        for (qint64 i = 0; whole && i < parts; ++i) {
             RowCounter counter;
             tables::PartReader part(package, i, counter);
             if (i == sheet)
@@ -386,10 +387,11 @@ void checkWorkbook(const QString& written, const QString& shown, int rows)
             else
                 part.readBytes();
             if (i == sheet && (!counter.worksheet || counter.rows != rows))
-                throw Error(QString());
+                whole = false;
         }
-        whole = sheet >= 0;
     } catch (const Error&) {
+        // The reader's own failure (a part cut short, a checksum, the sheet's XML): the
+        // workbook is not whole, and the failure named below says why in the user's terms.
         whole = false;
     }
     if (!whole)

@@ -109,6 +109,7 @@ void RunBusy(QWidget* parent, const QString& title,
         try {
             work(progress);
         } catch (...) {
+            // Carried to the waiting thread and raised there once the work has ended.
             failure = std::current_exception();
         }
         finished.store(true);

@@ -20,8 +20,8 @@ public:
     void stage(const QString& text, qint64 total = 0) override;
     // The amount of the current stage done so far.
     void advance(qint64 done) override;
-    // True once the user has asked to stop; a step that can stop checks it and raises (a failure
-    // without a text is shown as nothing).
+    // True once the user has asked to stop; a step that can stop checks it and ends, and its
+    // flow hands back a cancelled outcome (core/Outcome.h): stopping is never raised.
     bool stopRequested() const override { return stop_.load(); }
     void requestStop() { stop_.store(true); }
     // The work can stop when asked: the dialog offers a button for it (otherwise none).

@@ -283,20 +283,18 @@ bool frmJournal::openStore()
     return store_->isOpen() || store_->open(false);
 }
 
-bool frmJournal::read(const std::function<void()>& action)
+bool frmJournal::read(const std::function<Outcome()>& action)
 {
-    try {
-        action();
+    const Outcome read = journal::StoreOutcome(action);
+    if (!read.failed())
         return true;
-    } catch (const journal::StoreError& e) {
-        problem_ = QStringLiteral("Журнал отправок не прочитан: ") + e.text();
-        if (store_)
-            store_->close();
-        // A damaged journal is set aside by the journal's next round, and a new one begun.
-        if (e.corrupt())
-            journal_.checkAndSync();
-        return false;
-    }
+    problem_ = QStringLiteral("Журнал отправок не прочитан: ") + read.failure;
+    if (store_)
+        store_->close();
+    // A damaged journal is set aside by the journal's next round, and a new one begun.
+    if (journal::JournalDamaged(read))
+        journal_.checkAndSync();
+    return false;
 }
 
 void frmJournal::refresh()
@@ -307,9 +305,9 @@ void frmJournal::refresh()
     problem_.clear();
     if (!read([this] {
             if (openStore())
-                requests_.reload(store_, filter());
-            else
-                requests_.clear();
+                return requests_.reload(store_, filter());
+            requests_.clear();
+            return Outcome::Done();
         }))
         requests_.clear();
     int row = id ? requests_.rowOf(id, answerOnly) : -1;
@@ -323,7 +321,7 @@ void frmJournal::refresh()
 void frmJournal::showCurrentRequest()
 {
     const RequestEntry* r = currentRequest();
-    if (!r || !read([&] { deals_.show(store_, *r); }))
+    if (!r || !read([&] { return deals_.show(store_, *r); }))
         deals_.clear();
     const bool revocation = r && r->kind.contains(QStringLiteral("Revoke"));
     lvDeals_->setColumnHidden(journal::DealListModel::Issue, revocation);
@@ -408,7 +406,10 @@ void frmJournal::correctRejected()
             return;
         const ReportKind kind = r->kind == u"RepoDeals" ? ReportKind::Repo : ReportKind::Deals;
         QList<DealEntry> rejected;
-        if (!read([&] { rejected = store_->dealsWithResult(r->id, Result::Rejected); }))
+        if (!read([&] {
+                rejected = store_->dealsWithResult(r->id, Result::Rejected);
+                return Outcome::Done();
+            }))
             Fail(problem_);
         // Deals corrected since are not offered again.
         const QList<journal::Attributes> fields = journal::FieldsOf(rejected);

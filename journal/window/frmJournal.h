@@ -96,8 +96,9 @@ private:
     void showCurrentRequest();
     void updateButtons();
     void showState();
-    // Runs a read of the journal: a damaged database is handed to the journal to set aside.
-    bool read(const std::function<void()>& action);
+    // Runs a read of the journal; false when it failed, its text then in problem_. A damaged
+    // database is handed to the journal to set aside.
+    bool read(const std::function<Outcome()>& action);
     bool openStore();
 
     journal::Journal& journal_;

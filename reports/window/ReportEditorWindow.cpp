@@ -93,7 +93,7 @@ void ReportEditorWindow::followDocument()
 
 void ReportEditorWindow::buildFromLayout()
 {
-    const ReportOutcome built = document_->buildFromLayout();
+    const Outcome built = document_->buildFromLayout();
     if (built.failed()) {
         // The window is never shown: the main window discards it.
         Dialogs::Critical(this, built.failure, kAppTitle);
@@ -164,9 +164,9 @@ const ReportTable& ReportEditorWindow::lvDeals() const
     return document_->rows();
 }
 
-bool ReportEditorWindow::IsReportCorrect(QString& errorText) const
+Outcome ReportEditorWindow::IsReportCorrect() const
 {
-    return document_->isCorrect(errorText);
+    return document_->isCorrect();
 }
 
 QString ReportEditorWindow::statusText(int panel) const
@@ -207,7 +207,7 @@ void ReportEditorWindow::selectRow(int row)
 void ReportEditorWindow::LoadFile(const QString& path)
 {
     const bool exists = QFileInfo::exists(path);
-    const ReportOutcome loaded = document_->load(path);
+    const Outcome loaded = document_->load(path);
     caption_ = path;
     showCaption();
     stbPanel2_->clear();
@@ -224,16 +224,16 @@ void ReportEditorWindow::LoadFile(const QString& path)
     }
 }
 
-bool ReportEditorWindow::reportSaveOutcome(const ReportOutcome& outcome)
+bool ReportEditorWindow::reportSaveOutcome(const Outcome& outcome)
 {
     switch (outcome.status) {
-    case ReportOutcome::Status::Done:
+    case Outcome::Status::Done:
         caption_ = document_->fileName();
         showCaption();
         stbPanel2_->clear();
         return true;
-    case ReportOutcome::Status::Cancelled: return false;
-    case ReportOutcome::Status::Failed: break;
+    case Outcome::Status::Cancelled: return false;
+    case Outcome::Status::Failed: break;
     }
     stbPanel2_->setText(outcome.failure);
     if (!outcome.failure.isEmpty())
@@ -299,11 +299,11 @@ void ReportEditorWindow::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------------
 // Commands
 
-bool ReportEditorWindow::refused(const QString& failure)
+bool ReportEditorWindow::refused(const Outcome& outcome)
 {
-    if (failure.isEmpty())
+    if (!outcome.failed())
         return false;
-    Dialogs::Critical(this, failure, kAppTitle);
+    Dialogs::Critical(this, outcome.failure, kAppTitle);
     return true;
 }
 
@@ -323,7 +323,7 @@ void ReportEditorWindow::changeSelectedDeal()
         return;
     const int row = selectedRow();
     if (row < 0) {
-        refused(kNoDealSelected);
+        refused(Outcome::Failed(kNoDealSelected));
         return;
     }
     refused(editor_->changeDeal(row));
@@ -333,7 +333,7 @@ void ReportEditorWindow::deleteSelectedDeal()
 {
     const int row = selectedRow();
     if (row < 0) {
-        refused(kNoDealSelected);
+        refused(Outcome::Failed(kNoDealSelected));
         return;
     }
     if (Dialogs::AskYesNo(this, QStringLiteral("Удалить текущую сделку ?"), kAppTitle) !=

@@ -57,7 +57,7 @@ public:
     void LoadFile(const QString& path) override;
     bool SaveFile() override;
     bool SaveFileAs(const QString& path) override;
-    bool IsReportCorrect(QString& errorText) const override;
+    Outcome IsReportCorrect() const override;
     const ReportTable& lvDeals() const override;
     bool loadFailed() const override;
     QString fileName() const override;
@@ -141,8 +141,8 @@ private:
     void showCount();
     void showEnabling();
     bool confirmClose();
-    bool reportSaveOutcome(const ReportOutcome& outcome);
-    bool refused(const QString& failure);
+    bool reportSaveOutcome(const Outcome& outcome);
+    bool refused(const Outcome& outcome);
 
     // ReportEditorFields.cpp
     void createControls();

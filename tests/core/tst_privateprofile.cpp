@@ -246,7 +246,7 @@ void TestPrivateProfile::getStringSeesEveryChange()
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "1");
     put(B("[A]\r\nk=2\r\n"));
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "2");
-    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "3"));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "3").done());
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "3");
     QVERIFY(QFile::remove(path()));
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "d");
@@ -263,8 +263,8 @@ void TestPrivateProfile::getStringFromWhatIsNoFile()
     // write leaves it as it is.
     QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.ini")).constData(), 0600), 0);
     QCOMPARE(PrivateProfile::GetString(path("pipe.ini"), "A", "k", "d"), "d");
-    QString failure;
-    QVERIFY(!PrivateProfile::WriteString(path("pipe.ini"), "A", "k", "1", &failure));
+    const QString failure = PrivateProfile::WriteString(path("pipe.ini"), "A", "k", "1").failure;
+    QVERIFY(!failure.isEmpty());
     QVERIFY2(failure.startsWith("Не удалось записать файл " + path("pipe.ini")),
              qPrintable(failure));
     QVERIFY(QFileInfo(path("pipe.ini")).exists() && !QFileInfo(path("pipe.ini")).isFile());
@@ -280,7 +280,7 @@ void TestPrivateProfile::everyHighByteSurvivesReadAndWrite()
     put(B("[A]\r\nk=") + high + B("\r\n"));
     const QString got = PrivateProfile::GetString(path(), "A", "k", "");
     QCOMPARE(got, FromWindows1251(high));
-    QVERIFY(PrivateProfile::WriteString(path(), "A", "j", got));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "j", got).done());
     QCOMPARE(get(), B("[A]\r\nk=") + high + B("\r\nj=") + high + B("\r\n"));
 }
 
@@ -427,7 +427,7 @@ void TestPrivateProfile::writeString()
     QFETCH(QString, value);
     QFETCH(QByteArray, after);
     put(before);
-    QVERIFY(PrivateProfile::WriteString(path(), section, key, value));
+    QVERIFY(PrivateProfile::WriteString(path(), section, key, value).done());
     QCOMPARE(get(), after);
 }
 
@@ -458,25 +458,25 @@ void TestPrivateProfile::writeRefusesNamesItCannotStore()
     QFETCH(QString, key);
     const QByteArray before = B("[A]\r\nk=1\r\n");
     put(before);
-    QVERIFY(!PrivateProfile::WriteString(path(), section, key, "v"));
+    QVERIFY(PrivateProfile::WriteString(path(), section, key, "v").failed());
     QCOMPARE(get(), before);
 }
 
 void TestPrivateProfile::writeFailsWithoutHarm()
 {
     // A missing folder is not created.
-    QVERIFY(!PrivateProfile::WriteString(path("no/such/folder.ini"), "A", "k", "1"));
+    QVERIFY(PrivateProfile::WriteString(path("no/such/folder.ini"), "A", "k", "1").failed());
     QVERIFY(!QFileInfo::exists(path("no")));
     // A folder in place of the file.
     QVERIFY(QDir(m_dir->path()).mkdir("folder.ini"));
-    QVERIFY(!PrivateProfile::WriteString(path("folder.ini"), "A", "k", "1"));
+    QVERIFY(PrivateProfile::WriteString(path("folder.ini"), "A", "k", "1").failed());
     QVERIFY(QFileInfo(path("folder.ini")).isDir());
     // A read-only file stays as it was, even for root, who could replace it.
     const QByteArray before = B("[A]\r\nk=1\r\n");
     put(before);
     QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup));
-    QVERIFY(!PrivateProfile::WriteString(path(), "A", "k", "2"));
-    QVERIFY(!PrivateProfile::WriteString(path(), "B", "k", "2"));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "2").failed());
+    QVERIFY(PrivateProfile::WriteString(path(), "B", "k", "2").failed());
     QCOMPARE(get(), before);
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "1");
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList("settings.ini"));
@@ -491,7 +491,7 @@ void TestPrivateProfile::writeReplacesAtomically()
     // rewritten in place.
     QFile reader(path());
     QVERIFY(reader.open(QIODevice::ReadOnly));
-    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "2"));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "2").done());
     struct stat after {};
     QCOMPARE(::stat(QFile::encodeName(path()).constData(), &after), 0);
     QVERIFY(before.st_ino != after.st_ino);
@@ -500,7 +500,7 @@ void TestPrivateProfile::writeReplacesAtomically()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList("settings.ini"));
     // A new file is created whole as well.
-    QVERIFY(PrivateProfile::WriteString(path("new.ini"), "A", "k", "1"));
+    QVERIFY(PrivateProfile::WriteString(path("new.ini"), "A", "k", "1").done());
     QCOMPARE(get("new.ini"), B("[A]\r\nk=1\r\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
 }
@@ -510,13 +510,13 @@ void TestPrivateProfile::writeKeepsPermissionsAndLinks()
     put(B("[A]\r\nk=1\r\n"));
     const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     QVERIFY(QFile::setPermissions(path(), permissions));
-    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "2"));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "k", "2").done());
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
     // Through a link the target is written and the link stays.
     QVERIFY(QFile::link(path(), path("link.ini")));
-    QVERIFY(PrivateProfile::WriteString(path("link.ini"), "A", "k", "3"));
+    QVERIFY(PrivateProfile::WriteString(path("link.ini"), "A", "k", "3").done());
     QVERIFY(QFileInfo(path("link.ini")).isSymLink());
     QCOMPARE(get(), B("[A]\r\nk=3\r\n"));
 }
@@ -531,7 +531,7 @@ void TestPrivateProfile::unreadableFile()
     QCOMPARE(PrivateProfile::GetString(path(), "A", "k", "d"), "d");
     QCOMPARE(PrivateProfile::GetInt(path(), "A", "k", 9), 9);
     // A file that cannot be read is never overwritten: its other lines would be lost.
-    QVERIFY(!PrivateProfile::WriteString(path(), "A", "j", "2"));
+    QVERIFY(PrivateProfile::WriteString(path(), "A", "j", "2").failed());
     QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
     QCOMPARE(get(), before);
 }
@@ -572,10 +572,8 @@ void TestPrivateProfile::failedWriteLeavesTheFileWhole()
         QCOMPARE(f.write(before), before.size());
     }
     const auto write = [&] {
-        QString failure;
-        return PrivateProfile::WriteString(file, "Main", "Language", "EN", &failure)
-                   ? QStringLiteral("written")
-                   : failure;
+        const Outcome written = PrivateProfile::WriteString(file, "Main", "Language", "EN");
+        return written.done() ? QStringLiteral("written") : written.failure;
     };
 
     QString outcome;

@@ -61,9 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString cut = PrivateProfile::GetString(path, section, key, QString(), 5);
     FUZZ_CHECK(cut.size() <= 3, "%lld characters from a buffer of 5", (long long)cut.size());
 
-    QString failure;
-    const bool written = PrivateProfile::WriteString(path, section, key, value, &failure);
-    FUZZ_CHECK(written, "write refused: %s", qPrintable(failure));
+    const Outcome written = PrivateProfile::WriteString(path, section, key, value);
+    FUZZ_CHECK(written.done(), "write refused: %s", qPrintable(written.failure));
     const QString back = PrivateProfile::GetString(path, section, key, QStringLiteral("<none>"));
     const QString expected = value.isEmpty() ? QStringLiteral("<none>") : value;
     FUZZ_CHECK(back == expected, "[%s] %s wrote %s, read %s", fuzz::Printable(section).constData(),

@@ -92,6 +92,7 @@ private slots:
     void failedOpenLeavesNothing_data();
     void failedOpenLeavesNothing();
     void requestRecordedOnce();
+    void stoppedWriteLeavesNothing();
 };
 
 void JournalTest::requestsFollowedToTheirAnswers()
@@ -724,6 +725,86 @@ void JournalTest::requestRecordedOnce()
                                  twoDeals(&c)) != id);
     QCOMPARE(first.requestCount(), 2);
     QCOMPARE(first.dealCount(), 4);
+}
+
+// A round stopped between the rows of a request or an answer undoes that write whole and says
+// it stopped, not failed: the next round does it again from the start.
+void JournalTest::stoppedWriteLeavesNothing()
+{
+    QTemporaryDir dir;
+    journal::JournalStore store(journal::JournalStore::FileIn(dir.path()));
+    QVERIFY(store.open(true));
+    std::atomic_bool stop{false};
+    store.stopWhen(&stop);
+    int n = 0;
+    int stopAt = 2; // the deal after which stop is set (0: never)
+    const auto deals = [&](journal::DealEntry& deal) {
+        if (n >= 3)
+            return false;
+        deal = journal::DealEntry();
+        deal.n = ++n;
+        deal.fields = {{QStringLiteral("Reference"), QStringLiteral("R-%1").arg(n)}};
+        if (n == stopAt)
+            stop = true;
+        return true;
+    };
+    const QString sent = QStringLiteral("2026-12-10T01:30:02.120");
+    QCOMPARE(store.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                 QStringLiteral("MC01"), deals),
+             0);
+    QVERIFY(store.stopped());
+    QCOMPARE(store.requestCount(), 0);
+    QCOMPARE(store.dealCount(), 0);
+
+    stop = false;
+    n = 0;
+    stopAt = 0;
+    const qint64 id = store.recordRequest(QStringLiteral("Deals"), QStringLiteral("DL1.xml"), sent,
+                                          QStringLiteral("MC01"), deals);
+    QVERIFY(id > 0);
+    QVERIFY(!store.stopped());
+    QCOMPARE(store.dealCount(), 3);
+
+    journal::AnswerHead head;
+    head.kind = journal::AnswerKind::Receipts;
+    head.request = QStringLiteral("DL1.xml");
+    const journal::AnswerFile file{dir.filePath(QStringLiteral("in.xml")), 1, 1};
+    int rows = 0;
+    const auto answerRows = [&](journal::AnswerRow& row) {
+        if (rows >= 2)
+            return false;
+        row = journal::AnswerRow();
+        row.n = ++rows;
+        stop = true; // after the first row
+        return true;
+    };
+    QCOMPARE(store.takeAnswer(file, head, id, answerRows), 0);
+    QVERIFY(store.stopped());
+    QVERIFY(store.knownAnswers().isEmpty());
+    QCOMPARE(store.request(id)->answered, false);
+    store.close();
+
+    // A round asked to stop leaves the spool as it was and reports a stop, not a failure.
+    const QString spool = journal::SpoolFolderOf(dir.path());
+    QVERIFY(QDir().mkpath(spool));
+    const QString placed =
+        spool + u'/' +
+        journal::SpoolName(QDateTime::currentDateTime(), 1, QStringLiteral("Deals"),
+                           QStringLiteral("MC01"), QStringLiteral("DL2.xml"));
+    QVERIFY(QFile(placed).open(QIODevice::WriteOnly));
+    journal::SyncJob job;
+    job.folder = dir.path();
+    stop = true;
+    journal::SyncReport report = journal::RunSync(job, &stop);
+    QVERIFY(report.stopped);
+    QVERIFY(report.failure.isEmpty());
+    QCOMPARE(report.recorded, 0);
+    QVERIFY(QFile::exists(placed));
+    stop = false;
+    report = journal::RunSync(job, &stop);
+    QVERIFY(!report.stopped);
+    QCOMPARE(report.recorded, 1);
+    QVERIFY(!QFile::exists(placed));
 }
 
 QTEST_MAIN(JournalTest)

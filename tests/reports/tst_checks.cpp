@@ -57,8 +57,12 @@ class ChecksTest : public QObject {
     QString check(ReportKind kind, const Deal& deal, DealCheckMode mode = DealCheckMode::Add,
                   int row = -1)
     {
-        return CheckDeal(
+        const DealCheck result = CheckDeal(
             kind, [&](const QString& name) { return deal.value(name); }, *grid_, mode, row);
+        // A failed check always has its text, a passed one none.
+        if (result.passed != result.failure.isEmpty())
+            return QStringLiteral("check and text disagree");
+        return result.failure;
     }
 
     void addRow(const QString& agreement, const QString& reference)
@@ -148,6 +152,7 @@ private slots:
                                 format.toLatin1().constData(), def.toLatin1().constData());
         const FieldCheck result = CheckFieldValue(c, typed, ReportKind(kind), QDate::currentDate());
         QCOMPARE(result.failure, failure);
+        QCOMPARE(result.passed(), failure.isEmpty());
         QCOMPARE(result.text, text);
     }
 
@@ -269,14 +274,14 @@ private slots:
 
     void saveCheck()
     {
-        QString error;
-        QVERIFY(IsReportCorrect(*grid_, error));
+        QVERIFY(IsReportCorrect(*grid_).done());
         addRow(QStringLiteral("A"), QStringLiteral("1"));
         grid_->appendDeal({"B", "2", ""}); // empty dates are not looked at
-        QVERIFY(IsReportCorrect(*grid_, error));
+        QVERIFY(IsReportCorrect(*grid_).done());
         grid_->appendDeal({"C", "3", "%DATE%"});
-        QVERIFY(!IsReportCorrect(*grid_, error));
-        QCOMPARE(error, QStringLiteral("(C10) Недопустимый формат даты: %DATE%"));
+        const Outcome checked = IsReportCorrect(*grid_);
+        QVERIFY(checked.failed());
+        QCOMPARE(checked.failure, QStringLiteral("(C10) Недопустимый формат даты: %DATE%"));
     }
 
     void zeroAndNegativeTexts_data()

@@ -557,7 +557,7 @@ private slots:
             for (int c = 1; c < doc.rows().columnCount(); ++c)
                 fields[c - 1] =
                     doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;
-            QVERIFY2(doc.addDeal(fields).isEmpty(), qPrintable(doc.addDeal(fields)));
+            QVERIFY2(doc.addDeal(fields).done(), qPrintable(doc.addDeal(fields).failure));
         }
         doc.discardChanges();
         const QString path = folder_->work(name);
@@ -601,7 +601,7 @@ private slots:
             for (int c = 1; c < doc.rows().columnCount(); ++c)
                 fields[c - 1] =
                     doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;
-            QVERIFY2(doc.addDeal(fields).isEmpty(), qPrintable(doc.addDeal(fields)));
+            QVERIFY2(doc.addDeal(fields).done(), qPrintable(doc.addDeal(fields).failure));
         }
         const QString path = folder_->work(QStringLiteral("numbers.xlsx"));
         WriteTableFile(path,

@@ -52,21 +52,21 @@ private slots:
         QVERIFY(!doc.layoutFailed());
 
         for (const char* ref : {"R-1", "R-2", "R-3"})
-            QCOMPARE(doc.addDeal(goodDeal(doc, QString::fromLatin1(ref))), QString());
+            QCOMPARE(doc.addDeal(goodDeal(doc, QString::fromLatin1(ref))).failure, QString());
         QCOMPARE(doc.rowCount(), 3);
         QVERIFY(doc.isChanged());
         QCOMPARE(changed.size(), 1);
         QCOMPARE(count.last().first().toInt(), 3);
         // The duplicate rules against the rows, and a changed row against the others only.
-        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-2"))).startsWith("(S52)"));
-        QCOMPARE(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-2"))), QString());
-        QVERIFY(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-3"))).startsWith("(S52)"));
+        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-2"))).failure.startsWith("(S52)"));
+        QCOMPARE(doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-2"))).failure, QString());
+        QVERIFY(
+            doc.changeDeal(1, goodDeal(doc, QStringLiteral("R-3"))).failure.startsWith("(S52)"));
         doc.deleteDeal(0);
         QCOMPARE(doc.rows().cell(0, 0), QStringLiteral("1"));
         QCOMPARE(doc.rowCount(), 2);
 
-        QString error;
-        QVERIFY(doc.isCorrect(error));
+        QVERIFY(doc.isCorrect().done());
         const QString path = folder_->file(QStringLiteral("work/doc.xml"));
         QSignalSpy named(&doc, &ReportDocument::fileNameChanged);
         QVERIFY(doc.saveAs(path).done());
@@ -125,11 +125,11 @@ private slots:
             d[doc.rows().columnOfName(QStringLiteral("Amount")) - 1] = QStringLiteral("1000");
             d[doc.rows().columnOfName(QStringLiteral("RepurchaseAmount")) - 1] =
                 QStringLiteral("1010");
-            QCOMPARE(doc.checkDeal(d, keys, DealCheckMode::Add), QString());
+            QCOMPARE(doc.checkDeal(d, keys, DealCheckMode::Add).failure, QString());
             keys.remember(d);
             deals.append(d);
         }
-        QVERIFY(doc.checkDeal(deals.first(), keys, DealCheckMode::Add).startsWith("(S52)"));
+        QVERIFY(doc.checkDeal(deals.first(), keys, DealCheckMode::Add).failure.startsWith("(S52)"));
 
         QSignalSpy inserted(&doc.rows(), &QAbstractItemModel::rowsInserted);
         QSignalSpy changed(&doc, &ReportDocument::changedChanged);
@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(doc.rowCount(), 2000);
         QCOMPARE(doc.rows().cell(1999, 0), QStringLiteral("2000"));
         // The rows' own index knows them now.
-        QVERIFY(doc.addDeal(deals.at(1500)).startsWith("(S52)"));
+        QVERIFY(doc.addDeal(deals.at(1500)).failure.startsWith("(S52)"));
     }
 
     // Every failure comes back as text, never as a box: the window decides what to show.
@@ -150,7 +150,7 @@ private slots:
         const QString path = folder_->file(QStringLiteral("broken.xml"));
         QVERIFY(WriteBytes(path, "<deals><deal Reference=\"A\"/><deal"));
         QSignalSpy unreadable(&doc, &ReportDocument::fileUnreadableChanged);
-        const ReportOutcome loaded = doc.load(path);
+        const Outcome loaded = doc.load(path);
         QVERIFY(loaded.failed());
         QVERIFY(loaded.failure.startsWith(QStringLiteral("Ошибка загрузки файла ") + path));
         QCOMPARE(doc.rowCount(), 0);
@@ -159,16 +159,16 @@ private slots:
         QCOMPARE(unreadable.size(), 1);
         // No name chosen: let go, nothing written.
         dialogs_->cancelNext();
-        QCOMPARE(doc.save().status, ReportOutcome::Status::Cancelled);
+        QCOMPARE(doc.save().status, Outcome::Status::Cancelled);
         QCOMPARE(ReadBytes(path), QByteArray("<deals><deal Reference=\"A\"/><deal"));
 
         // A date the save refuses, with its text; the file bound is untouched.
-        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-1"))).isEmpty());
+        QVERIFY(doc.addDeal(goodDeal(doc, QStringLiteral("R-1"))).done());
         QStringList bad = goodDeal(doc, QStringLiteral("R-1"));
         bad[doc.rows().columnOfName(QStringLiteral("TradeDate")) - 1] =
             QStringLiteral("31.04.2016");
         doc.rows().setDeal(0, bad);
-        const ReportOutcome refused = doc.saveAs(folder_->file(QStringLiteral("work/bad.xml")));
+        const Outcome refused = doc.saveAs(folder_->file(QStringLiteral("work/bad.xml")));
         QVERIFY(refused.failed());
         QCOMPARE(refused.failure, QStringLiteral("(C10) Недопустимый формат даты: 31.04.2016"));
         QVERIFY(!QFile::exists(folder_->file(QStringLiteral("work/bad.xml"))));
@@ -177,7 +177,7 @@ private slots:
         QFile::remove(folder_->file(QStringLiteral("repo_deals_struct_client.xml")));
         ReportDocument repo(ReportKind::Repo);
         QSignalSpy failed(&repo, &ReportDocument::layoutFailedChanged);
-        const ReportOutcome built = repo.buildFromLayout();
+        const Outcome built = repo.buildFromLayout();
         QVERIFY(built.failed() && built.failure.endsWith(QStringLiteral(" не найден")));
         QVERIFY(repo.layoutFailed());
         QCOMPARE(failed.size(), 1);

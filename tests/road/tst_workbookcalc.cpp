@@ -165,7 +165,7 @@ private:
             for (int c = 1; c < doc.rows().columnCount(); ++c)
                 fields[c - 1] =
                     doc.checkField(c, typed.value(doc.rows().column(c).name), today).text;
-            const QString failed = doc.addDeal(fields);
+            const QString failed = doc.addDeal(fields).failure;
             if (!failed.isEmpty()) {
                 qWarning("%s", qPrintable(failed));
                 return {};

@@ -98,7 +98,7 @@ public:
         return true;
     }
     void LoadFile(const QString& path) override { setWindowTitle(path); }
-    bool IsReportCorrect(QString&) const override { return true; }
+    Outcome IsReportCorrect() const override { return Outcome::Done(); }
     const ReportTable& lvDeals() const override { return grid_; }
     bool loadFailed() const override { return failed; }
     QString fileName() const override { return windowTitle(); }
