@@ -765,15 +765,15 @@ void JournalTest::stoppedWriteLeavesNothing()
     QVERIFY(!store.stopped());
     QCOMPARE(store.dealCount(), 3);
 
-    journal::AnswerHead head;
-    head.kind = journal::AnswerKind::Receipts;
+    varnel::AnswerHead head;
+    head.kind = varnel::AnswerKind::Receipts;
     head.request = QStringLiteral("DL1.xml");
     const journal::AnswerFile file{dir.filePath(QStringLiteral("in.xml")), 1, 1};
     int rows = 0;
-    const auto answerRows = [&](journal::AnswerRow& row) {
+    const auto answerRows = [&](varnel::AnswerRow& row) {
         if (rows >= 2)
             return false;
-        row = journal::AnswerRow();
+        row = varnel::AnswerRow();
         row.n = ++rows;
         stop = true; // after the first row
         return true;
