@@ -81,7 +81,8 @@ public:
                 const std::lock_guard lock(mutex_);
                 written_ += pending_.size();
             } catch (...) {
-                // The view ends with what it had.
+                // The page's file that takes no more (a full disk, say) on a making that already
+                // ended early: the view ends with what it had, and the job's end says why.
             }
         }
         pending_.clear();

@@ -121,6 +121,8 @@ int WriteOutput(void* context, const char* buffer, int size)
     try {
         output->sink.write(buffer, size);
     } catch (...) {
+        // Nothing may leave through the C library's writer: it is kept, the writer told the
+        // output failed, and the making raises it again once the library has returned.
         output->failure = std::current_exception();
         return -1;
     }

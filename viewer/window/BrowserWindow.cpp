@@ -439,7 +439,8 @@ void BrowserWindow::showFailurePage(const QString& text)
         pageFile_ = html.path;
         wbPage_->showFile(pageFile_);
     } catch (...) {
-        // The failure itself is shown in a box; the page stays empty.
+        // The page that would repeat it cannot be written (no temporary folder, a full disk):
+        // the failure itself is shown in a box all the same, and the page stays empty.
     }
 }
 
