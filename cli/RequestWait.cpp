@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <memory>
@@ -188,26 +187,9 @@ int PlaceAndFollow(const CommandContext& context, const QString& requestName,
     QObject::connect(&journal, &journal::Journal::synced, &loop, lookUp);
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     // The client or another program on the same folder may take the answer in before a round
-    // of this one does, and this one's rounds then find nothing new: every change of the
-    // journal's database (its write-ahead log above all) is looked at too.
-    QFileSystemWatcher database;
-    const QString folder = journal::Journal::CurrentFolder();
-    const auto watchDatabase = [&] {
-        if (folder.isEmpty())
-            return;
-        const QString file = JournalStore::FileIn(folder);
-        for (const QString& path : {folder, file, file + QStringLiteral("-wal")}) {
-            if (!database.files().contains(path) && !database.directories().contains(path) &&
-                QFileInfo::exists(path))
-                database.addPath(path);
-        }
-    };
-    watchDatabase();
-    QObject::connect(&database, &QFileSystemWatcher::fileChanged, &loop, lookUp);
-    QObject::connect(&database, &QFileSystemWatcher::directoryChanged, &loop, [&] {
-        watchDatabase();
-        lookUp();
-    });
+    // of this one does, and this one's rounds then find nothing new: the journal tells of
+    // every change of its database made elsewhere.
+    QObject::connect(&journal, &journal::Journal::changedElsewhere, &loop, lookUp);
     timeout.start(*wait * 1000);
     journal.sync();
     lookUp();

@@ -3,6 +3,7 @@
 #include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "core/Values.h"
+#include "journal/JournalStore.h"
 #include "messages/RequestKinds.h"
 
 #include <QCoreApplication>
@@ -130,6 +131,9 @@ void Journal::start()
     SetRequestWatcher(this);
     watcher_ = new QFileSystemWatcher(this);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &Journal::sync);
+    database_ = new QFileSystemWatcher(this);
+    connect(database_, &QFileSystemWatcher::fileChanged, this, &Journal::databaseChanged);
+    connect(database_, &QFileSystemWatcher::directoryChanged, this, &Journal::databaseChanged);
     sync();
 }
 
@@ -164,6 +168,7 @@ void Journal::startRound()
     job.receive = CurrentReceiveFolder();
     job.check = checkNext_;
     watch(job.receive);
+    watchDatabase(job.folder);
     emit syncStarted();
     if (job.folder.isEmpty()) {
         // No work folder: nothing is journaled. Said where the journal is shown.
@@ -200,6 +205,8 @@ void Journal::startRound()
 void Journal::finishRound(const SyncReport& report)
 {
     running_ = false;
+    watchDatabase(databaseFolder_);
+    databaseStamp_ = databaseStamp();
     if (!report.failure.isEmpty())
         fault(QStringLiteral("Журнал отправок не записан: ") + report.failure);
     else if (!report.stopped)
@@ -240,6 +247,64 @@ void Journal::watch(const QString& folder)
     watched_.clear();
     if (!folder.isEmpty() && QFileInfo(folder).isDir() && watcher_->addPath(folder))
         watched_ = folder;
+}
+
+void Journal::watchDatabase(const QString& folder)
+{
+    if (!database_)
+        return;
+    if (folder != databaseFolder_) {
+        if (const QStringList watched = database_->files() + database_->directories();
+            !watched.isEmpty())
+            database_->removePaths(watched);
+        databaseFolder_ = folder;
+    }
+    if (folder.isEmpty())
+        return;
+    const QString file = JournalStore::FileIn(folder);
+    for (const QString& path : {folder, file, file + QStringLiteral("-wal")}) {
+        if (!database_->files().contains(path) && !database_->directories().contains(path) &&
+            QFileInfo::exists(path))
+            database_->addPath(path);
+    }
+}
+
+void Journal::databaseChanged()
+{
+    // A write-ahead log made since, or a database set aside and made anew, is watched too.
+    watchDatabase(databaseFolder_);
+    // This journal's own round says what it wrote when it ends (synced); a change told after
+    // it ended that leaves the files as the round left them was the round's own.
+    if (running_ || changeQueued_)
+        return;
+    const QString stamp = databaseStamp();
+    if (stamp == databaseStamp_)
+        return;
+    databaseStamp_ = stamp;
+    changeQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            changeQueued_ = false;
+            if (!running_)
+                emit changedElsewhere();
+        },
+        Qt::QueuedConnection);
+}
+
+QString Journal::databaseStamp() const
+{
+    if (databaseFolder_.isEmpty())
+        return QString();
+    QString stamp;
+    const QString file = JournalStore::FileIn(databaseFolder_);
+    for (const QString& path : {file, file + QStringLiteral("-wal")}) {
+        const QFileInfo info(path);
+        stamp += QStringLiteral("%1:%2;")
+                     .arg(info.size())
+                     .arg(info.exists() ? info.lastModified().toMSecsSinceEpoch() : -1);
+    }
+    return stamp;
 }
 
 void Journal::fault(const QString& text)

@@ -64,11 +64,21 @@ signals:
     // A text for the main window's status bar: the journal cannot be written (once while that
     // lasts), or it was damaged and set aside.
     void notice(const QString& text);
+    // The journal's database changed outside this journal's rounds: another program on the same
+    // program folder (the client, a varnel-cli) recorded a request or took an answer in. What
+    // shows the journal reads it again. Once for a burst of changes.
+    void changedElsewhere();
 
 private:
     void startRound();
     void finishRound(const SyncReport& report);
     void watch(const QString& folder);
+    // Watches the journal's folder, its database and its write-ahead log (made later, by
+    // whichever program writes first).
+    void watchDatabase(const QString& folder);
+    void databaseChanged();
+    // The size and time of the database and its log: what this journal's last round left.
+    QString databaseStamp() const;
     void fault(const QString& text);
     void dropPending();
 
@@ -76,6 +86,10 @@ private:
     QObject* worker_ = nullptr; // lives on thread_
     QFileSystemWatcher* watcher_ = nullptr;
     QString watched_;
+    QFileSystemWatcher* database_ = nullptr;
+    QString databaseFolder_;
+    QString databaseStamp_;
+    bool changeQueued_ = false;
     bool started_ = false;
     bool following_ = false; // followRequests() without start() yet
     bool running_ = false;

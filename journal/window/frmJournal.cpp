@@ -184,6 +184,8 @@ void frmJournal::followJournal()
         if (!journal_.busy())
             newest_ = false;
     });
+    // Another program on the same folder recorded a request or took an answer in.
+    connect(&journal_, &journal::Journal::changedElsewhere, this, &frmJournal::refresh);
 }
 
 void frmJournal::showNewest()

@@ -80,6 +80,7 @@ private slots:
     void requestsFollowedToTheirAnswers();
     void severalAnswersInOneRound();
     void receiveFolderFollowsTheSettings();
+    void changesElsewhereAreTold();
     void hostileAnswersKeptUnread_data();
     void hostileAnswersKeptUnread();
     void damagedJournalSetAside_data();
@@ -354,6 +355,25 @@ void JournalTest::receiveFolderFollowsTheSettings()
     f.journal().waitForSync();
     QCOMPARE(f.dump(),
              QStringLiteral("GetIssueList GIL: 0 deals, 1 accepted, 0 rejected, 0 waiting"));
+}
+
+// Another program on the same folder (a varnel-cli beside the client) records a request: the
+// journal tells it without a round of its own, so that its window shows it at once.
+void JournalTest::changesElsewhereAreTold()
+{
+    JournalFixture f;
+    f.start();
+    QSignalSpy told(&f.journal(), &journal::Journal::changedElsewhere);
+    {
+        journal::JournalStore other(journal::JournalStore::FileIn(f.journalFolder()));
+        QVERIFY(other.open(false));
+        other.recordRequest(QStringLiteral("GetIssueList"), QStringLiteral("GIL0001.xml"),
+                            QStringLiteral("2024-03-15T18:00:00"), kParticipant,
+                            [](journal::DealEntry&) { return false; });
+    }
+    QVERIFY(told.wait());
+    QCOMPARE(f.dump(), QStringLiteral(
+                           "GetIssueList GIL0001.xml: 0 deals, 0 accepted, 0 rejected, 1 waiting"));
 }
 
 void JournalTest::hostileAnswersKeptUnread_data()
