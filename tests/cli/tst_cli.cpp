@@ -133,6 +133,26 @@ QByteArray WindowRequest(const QByteArray& csv)
                             : QByteArray("<not one request>");
 }
 
+// The loopback registry answering the folder's requests (its handbook.msg) while it lives.
+class RunningRegistry {
+public:
+    explicit RunningRegistry(const CliFolder& folder)
+    {
+        process_.start(QStringLiteral(LOOPBACK_PATH),
+                       {"--program-folder", folder.path(), "--handbook",
+                        folder.file("handbook.msg"), "--interval-ms", "20"});
+    }
+    ~RunningRegistry()
+    {
+        process_.terminate();
+        process_.waitForFinished(20000);
+    }
+    bool started() { return process_.waitForStarted(); }
+
+private:
+    QProcess process_;
+};
+
 } // namespace
 
 class CliTest : public QObject {
@@ -159,15 +179,8 @@ private slots:
         QCOMPARE(ReadBytes(folder.file("dry.xml")), WindowRequest(kBadDeals));
         QVERIFY(QDir(folder.file("send")).isEmpty());
 
-        QProcess registry;
-        registry.start(QStringLiteral(LOOPBACK_PATH),
-                       {"--program-folder", folder.path(), "--handbook",
-                        folder.file("handbook.msg"), "--interval-ms", "20"});
-        QVERIFY(registry.waitForStarted());
-        const auto stopRegistry = qScopeGuard([&] {
-            registry.terminate();
-            registry.waitForFinished(20000);
-        });
+        RunningRegistry registry(folder);
+        QVERIFY(registry.started());
 
         const Run bad = folder.run(
             {"send", "--kind", "deals", "--wait", "60", "--json", folder.file("bad.csv")});
@@ -285,15 +298,8 @@ private slots:
                 window.kill();
         });
 
-        QProcess registry;
-        registry.start(QStringLiteral(LOOPBACK_PATH),
-                       {"--program-folder", folder.path(), "--handbook",
-                        folder.file("handbook.msg"), "--interval-ms", "20"});
-        QVERIFY(registry.waitForStarted());
-        const auto stopRegistry = qScopeGuard([&] {
-            registry.terminate();
-            registry.waitForFinished(20000);
-        });
+        RunningRegistry registry(folder);
+        QVERIFY(registry.started());
 
         QList<std::shared_ptr<QProcess>> programs;
         for (const char* side : {"a", "b"}) {
