@@ -368,6 +368,32 @@ private slots:
         QCOMPARE(window->findState()->text(), QStringLiteral("не найдено"));
         QCOMPARE(window->shownWindow(), 1);
 
+        // The marked row stays in view when the window is restored from maximized and made
+        // smaller: the last row, at the foot of a tall view, would end below a short one.
+        auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
+        QVERIFY(frame);
+        frame->showMaximized();
+        window->findText()->setText(QStringLiteral("I12345"));
+        QVERIFY(turn([&] { window->findNext(); }));
+        QCOMPARE(window->markedRow(), 12344);
+        auto* view = qobject_cast<QWebEngineView*>(window->wbPage()->widget());
+        const auto markInView = [view]() {
+            // Only once the page has the view's present height.
+            const QString script =
+                QStringLiteral("(function () { var box = document.getElementById('row-12345')"
+                               ".getBoundingClientRect(); return innerHeight === %1 && "
+                               "box.top >= 0 && box.bottom <= innerHeight; })()")
+                    .arg(view->height());
+            QVariant answer;
+            view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                        [&answer](const QVariant& v) { answer = v; });
+            return QTest::qWaitFor([&] { return answer.isValid(); }, 60000) && answer.toBool();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(markInView(), 60000);
+        frame->showNormal();
+        frame->resize(520, 360);
+        QTRY_VERIFY_WITH_TIMEOUT(markInView(), 60000);
+
         QStringList opened;
         SetWorkbookOpener([&](const QString& workbook) -> bool {
             opened << workbook;
