@@ -250,18 +250,20 @@ const char kKeepMarkInView[] = R"(
   }
   function settle() {
     var row = marked();
+    // What the page shows, its scroll bars left out; a row's edges may fall between pixels.
+    var shown = visualViewport.height;
     if (innerWidth !== width || innerHeight !== height) {
       width = innerWidth;
       height = innerHeight;
       if (row && seen) {
         var box = row.getBoundingClientRect();
-        if (box.top < 0 || box.bottom > height)
+        if (box.top < -1 || box.bottom > shown + 1)
           row.scrollIntoView({block: 'nearest'});
       }
     }
     if (row) {
       var now = row.getBoundingClientRect();
-      seen = now.bottom > 0 && now.top < height;
+      seen = now.bottom > 0 && now.top < shown;
     }
   }
   addEventListener('scroll', settle, {passive: true});
