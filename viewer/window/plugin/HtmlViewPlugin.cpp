@@ -245,8 +245,12 @@ const char kKeepMarkInView[] = R"(
 (function () {
   var width = innerWidth, height = innerHeight, seen = true;
   function marked() {
-    var id = location.hash ? decodeURIComponent(location.hash.substring(1)) : '';
-    return id ? document.getElementById(id) : null;
+    try {
+      var id = location.hash ? decodeURIComponent(location.hash.substring(1)) : '';
+      return id ? document.getElementById(id) : null;
+    } catch (e) {
+      return null; // an address whose fragment is no text
+    }
   }
   function settle() {
     var row = marked();
