@@ -37,7 +37,7 @@ public:
     PageJob(const QString& documentPath, const QString& relativeBase, const QString& pagePath,
             std::function<QString(const QString&)> describe = {}, const QString& chosen = QString(),
             const TransformLimits& limits = TransformLimits(), const QString& rowsPath = QString(),
-            qint64 rowsPerWindow = 5000);
+            qint64 rowsPerWindow = 2000);
     // Stops the making and waits for its thread (a part at most).
     ~PageJob();
     PageJob(const PageJob&) = delete;

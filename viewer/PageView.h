@@ -44,7 +44,8 @@ public:
     // is refused.
     virtual void showFile(const QString& path) = 0;
     // The same, shown from the element whose id is fragment (marked, when the page marks the
-    // element its address names).
+    // element its address names). The engine's view keeps that element in view when the view
+    // changes size, unless the page has been scrolled away from it.
     virtual void showFileAt(const QString& path, const QString& fragment) = 0;
     // Shows a page as it is made, path being the file it is written to: the view reads it as it
     // grows, so its first rows show long before the last are made. The page may show and open

@@ -58,7 +58,7 @@ public:
 
     // A page made in parts is shown a window of rows at a time. The pager under the page: the
     // first, previous, next and last window, the number of the one shown (from 1), and which rows
-    // it holds ("Инструменты 1–5000 из 200000"); beside it the find box.
+    // it holds ("Инструменты 1–2000 из 200000"); beside it the find box.
     qint64 shownWindow() const { return window_; }
     qint64 windowCount() const;
     QSpinBox* pageNumber() const { return pageNumber_; }

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
@@ -234,11 +236,57 @@ private:
     QUrl own_;
 };
 
+// The row a page's address names (the row a find marked) stays in view when the view changes
+// size: the page keeps its scroll position through a resize, so a row low in a tall view would
+// end below a shorter one. Whether the row was in view is noted at every scroll; when the view's
+// size has changed since, a row that was in view and no longer is wholly is brought back. It
+// runs in a world of its own: the pages' own scripts stay off.
+const char kKeepMarkInView[] = R"(
+(function () {
+  var width = innerWidth, height = innerHeight, seen = true;
+  function marked() {
+    try {
+      var id = location.hash ? decodeURIComponent(location.hash.substring(1)) : '';
+      return id ? document.getElementById(id) : null;
+    } catch (e) {
+      return null; // an address whose fragment is no text
+    }
+  }
+  function settle() {
+    var row = marked();
+    // What the page shows, its scroll bars left out; a row's edges may fall between pixels.
+    var shown = visualViewport.height;
+    if (innerWidth !== width || innerHeight !== height) {
+      width = innerWidth;
+      height = innerHeight;
+      if (row && seen) {
+        var box = row.getBoundingClientRect();
+        if (box.top < -1 || box.bottom > shown + 1)
+          row.scrollIntoView({block: 'nearest'});
+      }
+    }
+    if (row) {
+      var now = row.getBoundingClientRect();
+      seen = now.bottom > 0 && now.top < shown;
+    }
+  }
+  addEventListener('scroll', settle, {passive: true});
+  addEventListener('resize', settle);
+})();
+)";
+
 class EnginePageView : public QWebEngineView, public PageView {
 public:
     explicit EnginePageView(QWidget* parent) : QWebEngineView(parent), page_(new LocalPage(this))
     {
         setPage(page_);
+        QWebEngineScript keepMark;
+        keepMark.setName(QStringLiteral("keep-mark-in-view"));
+        keepMark.setSourceCode(QString::fromLatin1(kKeepMarkInView));
+        keepMark.setWorldId(QWebEngineScript::ApplicationWorld);
+        keepMark.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        keepMark.setRunsOnSubFrames(false);
+        page_->scripts().insert(keepMark);
         connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
             lookAtRenderer();
             if (handler_)
