@@ -95,28 +95,6 @@ void fill(ReportDocument& doc, int count)
     }
     doc.appendDeals(deals);
 }
-
-// The peak memory of this process so far, in kilobytes. A child's figure from wait4() would hold
-// the bench's own size at the fork, so each child tells its own.
-long PeakKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 // The child's part: one file imported into an empty report document; prints the rows loaded
 // and the milliseconds it took, from opening the file to the rows in the grid.
 int importOnce(const QString& folder, const QString& path)
@@ -125,7 +103,7 @@ int importOnce(const QString& folder, const QString& path)
     ReportDocument doc(ReportKind::Deals);
     if (!doc.buildFromLayout().done())
         return 1;
-    const long before = PeakKilobytes();
+    const long before = PeakKilobytesOf();
     const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
@@ -142,7 +120,7 @@ int importOnce(const QString& folder, const QString& path)
     doc.appendDeals(import.takeDeals());
     const double wall = double(timer.nsecsElapsed()) / 1e9;
     std::printf("%d %.4f %.4f %ld %ld\n", doc.rowCount(), wall, CpuSeconds() - cpuBefore, before,
-                PeakKilobytes());
+                PeakKilobytesOf());
     return 0;
 }
 

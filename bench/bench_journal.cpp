@@ -28,17 +28,11 @@
 
 using namespace varnel;
 using namespace varnel::journal;
+using namespace varnel::bench;
 
 namespace {
-
-int setting(const char* name, int fallback)
-{
-    const int value = qEnvironmentVariableIntValue(name);
-    return value > 0 ? value : fallback;
-}
-
-const int kRequests = setting("VARNEL_BENCH_REQUESTS", 10000);
-const int kDeals = setting("VARNEL_BENCH_DEALS", 1000000);
+const int kRequests = Setting("VARNEL_BENCH_REQUESTS", 10000);
+const int kDeals = Setting("VARNEL_BENCH_DEALS", 1000000);
 constexpr int kReceiptDeals = 10000;
 constexpr int kRuns = 3;
 

@@ -36,15 +36,8 @@ using namespace varnel;
 using namespace varnel::bench;
 
 namespace {
-
-int setting(const char* name, int fallback)
-{
-    const int value = qEnvironmentVariableIntValue(name);
-    return value > 0 ? value : fallback;
-}
-
-const int kFileDeals = setting("VARNEL_BENCH_FILE_DEALS", 100000);
-const int kJournalDeals = setting("VARNEL_BENCH_DEALS", 1000000);
+const int kFileDeals = Setting("VARNEL_BENCH_FILE_DEALS", 100000);
+const int kJournalDeals = Setting("VARNEL_BENCH_DEALS", 1000000);
 constexpr int kPerRequest = 1000;
 const QDate kDay(2024, 3, 15);
 
@@ -81,26 +74,6 @@ QString cellOf(const DealField& f, int r)
         return QStringLiteral("RUB");
     return QStringLiteral("%1-%2").arg(QLatin1String(f.name)).arg(r % 997);
 }
-
-long PeakKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 // The day's file, and the same deals as the client writes them in a report.
 bool writeDay(const QString& csv, const QString& xml)
 {
@@ -220,7 +193,7 @@ private:
 int reconcileOnce(const QString& folder, const QString& csv)
 {
     setUpFolder(folder);
-    const long before = PeakKilobytes();
+    const long before = PeakKilobytesOf();
     const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
@@ -238,13 +211,13 @@ int reconcileOnce(const QString& folder, const QString& csv)
     }
     std::fprintf(stderr, "%s\n", qPrintable(reconcile::CountsText(result)));
     std::printf("%d %.4f %.4f %ld %ld\n", int(result.lines.size()), wall, CpuSeconds() - cpuBefore,
-                before, PeakKilobytes());
+                before, PeakKilobytesOf());
     return 0;
 }
 
 int readOnce(const QString& csv)
 {
-    const long before = PeakKilobytes();
+    const long before = PeakKilobytesOf();
     const double cpuBefore = CpuSeconds();
     QElapsedTimer timer;
     timer.start();
@@ -255,7 +228,7 @@ int readOnce(const QString& csv)
         ++rows;
     const double wall = double(timer.nsecsElapsed()) / 1e9;
     std::printf("%d %.4f %.4f %ld %ld\n", rows, wall, CpuSeconds() - cpuBefore, before,
-                PeakKilobytes());
+                PeakKilobytesOf());
     return 0;
 }
 

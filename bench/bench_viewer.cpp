@@ -373,19 +373,6 @@ template <typename Step> double TimeToLoad(BrowserWindow* window, Step step)
     loop.exec();
     return loaded ? clock.nsecsElapsed() / 1e9 : NAN;
 }
-
-// The peak resident memory of one process, in kilobytes.
-long OwnPeakKilobytes(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (pid > 0 && status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
 // The ISIN of the instrument in that row (from 1) of a handbook.
 QString IsinOfRow(const QString& handbook, int row)
 {
@@ -444,7 +431,9 @@ void TurnFindResize(Host& host, frmIssue* window, const QString& handbook, int i
         host.window.resize(1200, 800);
         settle();
     }
-    *enginePeak = OwnPeakKilobytes(window->wbPage()->rendererPid());
+    *enginePeak = [pid = window->wbPage()->rendererPid()] {
+        return pid > 0 ? bench::PeakKilobytesOf(pid) : 0;
+    }();
 }
 
 int RunHandbook(const QString& data, const QString& handbook, bool exportPage, bool firstOnly,

@@ -66,6 +66,22 @@ void FitColumnsToRows(QTableView* view, int widestChars, bool titlesFirst)
     }
 }
 
+void SelectRow(QTableView* view, int row, const std::function<void()>& shown)
+{
+    if (row < 0 || row >= view->model()->rowCount()) {
+        view->setCurrentIndex(QModelIndex());
+        shown();
+        return;
+    }
+    const QModelIndex index = view->model()->index(row, 0);
+    if (view->currentIndex() == index) {
+        shown();
+        return;
+    }
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+}
+
 QPushButton* NewButton(const char* name, const QString& text, QWidget* parent)
 {
     auto* b = new QPushButton(text, parent);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QAbstractItemModel;
 class QLabel;
 class QPushButton;
@@ -27,6 +29,11 @@ QTableView* NewRowList(const char* name, QAbstractItemModel* model, QWidget* par
 // column the user widened stays so. Hidden columns are left alone; the last column takes what
 // is left of the list's width. With no rows yet, titlesFirst sizes the columns to their titles.
 void FitColumnsToRows(QTableView* view, int widestChars = 0, bool titlesFirst = false);
+
+// Makes the row of the view current, the whole row chosen; a row out of range leaves none
+// current. shown runs when the current row does not change (the same row chosen again, or none
+// again), so that what follows the current row is shown anew either way.
+void SelectRow(QTableView* view, int row, const std::function<void()>& shown);
 
 // A button that is never the dialog's default.
 QPushButton* NewButton(const char* name, const QString& text, QWidget* parent);

@@ -244,18 +244,7 @@ const RequestEntry* frmJournal::currentRequest() const
 
 void frmJournal::selectRequest(int row)
 {
-    if (row < 0 || row >= requests_.rows()) {
-        lvRequests_->setCurrentIndex(QModelIndex());
-        showCurrentRequest();
-        return;
-    }
-    const QModelIndex index = requests_.index(row, 0);
-    if (lvRequests_->currentIndex() == index) {
-        showCurrentRequest();
-        return;
-    }
-    lvRequests_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                              QItemSelectionModel::Rows);
+    SelectRow(lvRequests_, row, [this] { showCurrentRequest(); });
 }
 
 void frmJournal::selectDeals(const QList<int>& rows)

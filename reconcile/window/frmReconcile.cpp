@@ -201,18 +201,7 @@ void frmReconcile::setStateFilter(std::optional<State> state)
 
 void frmReconcile::selectLine(int row)
 {
-    if (row < 0 || row >= lines_.rowCount()) {
-        lvLines_->setCurrentIndex(QModelIndex());
-        showCurrentLine();
-        return;
-    }
-    const QModelIndex index = lines_.index(row, 0);
-    if (lvLines_->currentIndex() == index) {
-        showCurrentLine();
-        return;
-    }
-    lvLines_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
+    SelectRow(lvLines_, row, [this] { showCurrentLine(); });
 }
 
 void frmReconcile::chooseFile()
