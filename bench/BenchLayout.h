@@ -2,7 +2,11 @@
 
 // The deal layout the report benches run on: the fields of a deal in layout order, the layout
 // file made of them, and the dates of generated deals.
+#include "core/AppContext.h"
+#include "core/Settings.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QLatin1String>
 #include <QString>
 
@@ -77,6 +81,21 @@ inline QByteArray DealLayoutXml(const DealLayoutOptions& options)
     }
     xml += "</DealsStructure>\r\n";
     return xml;
+}
+
+// A program folder of a bench run: its settings (participant MC0001, messages in Russian) and
+// the deals' layout, each written once.
+inline void SetUpDealsFolder(const QString& folder, const DealLayoutOptions& options)
+{
+    SetProgramFolder(folder);
+    SetSettingsFilePath(folder + QStringLiteral("/varnel_client.ini"));
+    QFile ini(SettingsFilePath());
+    if (!ini.exists() && ini.open(QIODevice::WriteOnly))
+        ini.write("[Main]\r\nParticipant=MC0001\r\nLanguage=RU\r\n");
+    QFile layout(folder + QStringLiteral("/deals_struct_client.xml"));
+    if (layout.exists() || !layout.open(QIODevice::WriteOnly))
+        return;
+    layout.write(DealLayoutXml(options));
 }
 
 } // namespace varnel::bench

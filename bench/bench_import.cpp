@@ -42,27 +42,16 @@ using namespace varnel::bench;
 
 namespace {
 
-const int kDeals = qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS") > 0
-                       ? qEnvironmentVariableIntValue("VARNEL_BENCH_DEALS")
-                       : 10000;
+const int kDeals = Setting("VARNEL_BENCH_DEALS", 10000);
 constexpr int kBigDeals = 100000;
 constexpr int kRuns = 3;
 
 const DealLayoutOptions kLayoutOptions{.trader = true};
 const std::vector<DealField> kLayout = DealFields(kLayoutOptions);
 
-// The program folder of a run: settings, the layout.
 void setUpFolder(const QString& folder)
 {
-    SetProgramFolder(folder);
-    SetSettingsFilePath(folder + QStringLiteral("/varnel_client.ini"));
-    QFile ini(SettingsFilePath());
-    if (!ini.exists() && ini.open(QIODevice::WriteOnly))
-        ini.write("[Main]\r\nParticipant=MC0001\r\nLanguage=RU\r\n");
-    QFile layout(folder + QStringLiteral("/deals_struct_client.xml"));
-    if (layout.exists() || !layout.open(QIODevice::WriteOnly))
-        return;
-    layout.write(DealLayoutXml(kLayoutOptions));
+    SetUpDealsFolder(folder, kLayoutOptions);
 }
 
 QString cellOf(const DealField& f, int r)

@@ -46,15 +46,7 @@ const std::vector<DealField> kLayout = DealFields(kLayoutOptions);
 
 void setUpFolder(const QString& folder)
 {
-    SetProgramFolder(folder);
-    SetSettingsFilePath(folder + QStringLiteral("/varnel_client.ini"));
-    QFile ini(SettingsFilePath());
-    if (!ini.exists() && ini.open(QIODevice::WriteOnly))
-        ini.write("[Main]\r\nParticipant=MC0001\r\nLanguage=RU\r\n");
-    QFile layout(folder + QStringLiteral("/deals_struct_client.xml"));
-    if (layout.exists() || !layout.open(QIODevice::WriteOnly))
-        return;
-    layout.write(DealLayoutXml(kLayoutOptions));
+    SetUpDealsFolder(folder, kLayoutOptions);
 }
 
 QString cellOf(const DealField& f, int r)
