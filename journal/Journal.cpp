@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QThread>
+#include <QTimer>
 
 #include <libxml/parser.h>
 
@@ -23,7 +24,11 @@
 #include <unistd.h>
 
 namespace varnel::journal {
+
 namespace {
+
+// How long the changes of another program are gathered before they are told.
+constexpr int kChangeSettles = 250; // ms
 
 QString systemText(int error)
 {
@@ -281,15 +286,15 @@ void Journal::databaseChanged()
     if (stamp == databaseStamp_)
         return;
     databaseStamp_ = stamp;
+    // Told a little after the first change of a burst (another program's round writes its log
+    // many times a second), so that a window reads the journal a few times a second at most
+    // while the other program writes, and once more after its last write.
     changeQueued_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            changeQueued_ = false;
-            if (!running_)
-                emit changedElsewhere();
-        },
-        Qt::QueuedConnection);
+    QTimer::singleShot(kChangeSettles, this, [this] {
+        changeQueued_ = false;
+        if (!running_)
+            emit changedElsewhere();
+    });
 }
 
 QString Journal::databaseStamp() const

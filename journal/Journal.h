@@ -66,7 +66,8 @@ signals:
     void notice(const QString& text);
     // The journal's database changed outside this journal's rounds: another program on the same
     // program folder (the client, a varnel-cli) recorded a request or took an answer in. What
-    // shows the journal reads it again. Once for a burst of changes.
+    // shows the journal reads it again. A burst of changes is told a few times a second at most,
+    // and after its last change.
     void changedElsewhere();
 
 private:
